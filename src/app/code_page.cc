@@ -1,0 +1,115 @@
+#include "app/code_page.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+#include <memory>
+#include <vector>
+
+namespace strbatch {
+namespace {
+
+int g_process_code_page = CodePage::kGbk;
+
+struct ConverterCloser {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+Converter OpenConverter(const char* name) {
+  UErrorCode status = U_ZERO_ERROR;
+  Converter conv(ucnv_open(name, &status));
+  if (U_FAILURE(status)) return nullptr;
+  return conv;
+}
+
+// Counts substitutions made by ICU so that a lossy conversion can be
+// reported while still producing the substituted text.
+struct SubstitutionCounter {
+  int count = 0;
+};
+
+void CountingToUnicodeCallback(const void* context, UConverterToUnicodeArgs* args,
+                               const char* codeUnits, int32_t length,
+                               UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason <= UCNV_IRREGULAR) {
+    const_cast<SubstitutionCounter*>(static_cast<const SubstitutionCounter*>(context))->count++;
+  }
+  UCNV_TO_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, reason, err);
+}
+
+void CountingFromUnicodeCallback(const void* context, UConverterFromUnicodeArgs* args,
+                                 const UChar* codeUnits, int32_t length, UChar32 codePoint,
+                                 UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason <= UCNV_IRREGULAR) {
+    const_cast<SubstitutionCounter*>(static_cast<const SubstitutionCounter*>(context))->count++;
+  }
+  UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, codePoint, reason, err);
+}
+
+// Converts between two ICU converters through UTF-16 in one call.
+bool ConvertBetween(const char* to_name, const char* from_name, std::string_view in,
+                    std::string* out, bool from_is_code_page) {
+  out->clear();
+  if (in.empty()) return true;
+  Converter from = OpenConverter(from_name);
+  Converter to = OpenConverter(to_name);
+  if (!from || !to) return false;
+  SubstitutionCounter counter;
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setToUCallBack(from.get(), CountingToUnicodeCallback, &counter, nullptr, nullptr, &status);
+  ucnv_setFromUCallBack(to.get(), CountingFromUnicodeCallback, &counter, nullptr, nullptr,
+                        &status);
+  if (!from_is_code_page) {
+    // "?" is the substitution byte of both double-byte code pages.
+    ucnv_setSubstChars(to.get(), "?", 1, &status);
+  }
+  if (U_FAILURE(status)) return false;
+  // Worst case: every input byte becomes a 4-byte UTF-8 sequence.
+  out->resize(in.size() * 4 + 16);
+  std::vector<UChar> pivot(in.size() + 1);
+  status = U_ZERO_ERROR;
+  counter.count = 0;
+  const char* src = in.data();
+  const char* src_end = in.data() + in.size();
+  char* dst = out->data();
+  char* dst_end = out->data() + out->size();
+  UChar* pivot_source = pivot.data();
+  UChar* pivot_target = pivot.data();
+  ucnv_convertEx(to.get(), from.get(), &dst, dst_end, &src, src_end, pivot.data(),
+                 &pivot_source, &pivot_target, pivot.data() + pivot.size(), true, true,
+                 &status);
+  if (U_FAILURE(status)) {
+    out->clear();
+    return false;
+  }
+  out->resize(static_cast<size_t>(dst - out->data()));
+  return counter.count == 0;
+}
+
+}  // namespace
+
+CodePage::CodePage(int number) : number_(number) {}
+
+const CodePage& CodePage::Process() {
+  static CodePage gbk(kGbk);
+  static CodePage big5(kBig5);
+  return g_process_code_page == kBig5 ? big5 : gbk;
+}
+
+void CodePage::SetProcess(int number) { g_process_code_page = number; }
+
+const char* CodePage::ConverterName() const {
+  // The platform tables: "CP950" would open a different (IBM) table.
+  return number_ == kBig5 ? "windows-950-2000" : "windows-936-2000";
+}
+
+bool CodePage::ToUtf8(std::string_view bytes, std::string* utf8) const {
+  return ConvertBetween("UTF-8", ConverterName(), bytes, utf8, true);
+}
+
+bool CodePage::FromUtf8(std::string_view utf8, std::string* bytes) const {
+  return ConvertBetween(ConverterName(), "UTF-8", utf8, bytes, false);
+}
+
+}  // namespace strbatch

@@ -1,0 +1,64 @@
+// The process code page: which bytes start a double-byte character, how to
+// step over one character, and conversion to and from UTF-8 through ICU.
+// Code that walks text takes a CodePage (never a hard-coded GBK rule), so
+// that other code pages can be added without touching the engines.
+#ifndef STRBATCH_APP_CODE_PAGE_H_
+#define STRBATCH_APP_CODE_PAGE_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace strbatch {
+
+class CodePage {
+ public:
+  // 936 (GBK) and 950 (BIG5) are double-byte code pages with lead bytes
+  // 0x81..0xFE.
+  static constexpr int kGbk = 936;
+  static constexpr int kBig5 = 950;
+
+  explicit CodePage(int number);
+
+  // The code page of the process: 936 unless SetProcess chose another.
+  static const CodePage& Process();
+  static void SetProcess(int number);
+
+  int Number() const { return number_; }
+
+  // True when b starts a double-byte character in this code page.
+  bool IsLeadByte(unsigned char b) const { return b >= 0x81 && b <= 0xFE; }
+
+  // The position just past the character that starts at pos. A lead byte
+  // followed by a non-zero byte inside the text forms a two-byte character;
+  // every other byte is a character of one byte. pos must be below size.
+  size_t NextChar(const char* text, size_t pos, size_t size) const {
+    if (IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < size &&
+        text[pos + 1] != '\0') {
+      return pos + 2;
+    }
+    return pos + 1;
+  }
+  size_t NextChar(std::string_view text, size_t pos) const {
+    return NextChar(text.data(), pos, text.size());
+  }
+
+  // Decodes bytes of this code page into UTF-8. Invalid or unmappable
+  // sequences become U+FFFD; the result is false when that happened.
+  bool ToUtf8(std::string_view bytes, std::string* utf8) const;
+
+  // Encodes UTF-8 into this code page. A character the code page cannot hold
+  // becomes "?"; the result is false when that happened (or the input was not
+  // valid UTF-8).
+  bool FromUtf8(std::string_view utf8, std::string* bytes) const;
+
+  // The exact ICU converter name that reproduces the platform table.
+  const char* ConverterName() const;
+
+ private:
+  int number_;
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_APP_CODE_PAGE_H_

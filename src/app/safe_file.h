@@ -1,0 +1,54 @@
+// Reading users' files whole and rewriting them all-or-nothing. A rewrite
+// writes a sibling temporary file, checks every write and the close, then
+// renames it over the original (permission bits kept; a symbolic link is
+// rewritten at its target and stays a link). Until Commit succeeds the
+// original is untouched; an abandoned session removes its temporary file.
+#ifndef STRBATCH_APP_SAFE_FILE_H_
+#define STRBATCH_APP_SAFE_FILE_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace strbatch {
+
+// The name part that marks this program's temporary files beside users'
+// files: ".NAME.strbatch-XXXXXX".
+inline constexpr const char* kSiblingTempMarker = ".strbatch-";
+
+// Reads the whole file into content. False, with a reason, when it cannot be
+// opened, read, or held in memory.
+bool ReadWholeFile(const std::string& path, std::string* content, std::string* error);
+
+// One rewrite in progress. Write may be called many times; after a failed
+// Write every later call fails too and Commit refuses.
+class RewriteSession {
+ public:
+  virtual ~RewriteSession() = default;
+  virtual bool Write(const char* data, size_t size) = 0;
+  bool Write(std::string_view text) { return Write(text.data(), text.size()); }
+  // Puts the new content in place of the original. False (original intact)
+  // when anything failed.
+  virtual bool Commit(std::string* error) = 0;
+};
+
+// Starts rewrites. Abstract so that tests can inject write failures.
+class FileRewriter {
+ public:
+  virtual ~FileRewriter() = default;
+  // Null, with a reason, when no temporary file can be made beside path.
+  virtual std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) = 0;
+};
+
+// The real file system.
+FileRewriter& DefaultFileRewriter();
+
+// Replaces (or creates) path with content, all-or-nothing.
+bool RewriteFile(FileRewriter& rewriter, const std::string& path, std::string_view content,
+                 std::string* error);
+bool RewriteFile(const std::string& path, std::string_view content, std::string* error);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_APP_SAFE_FILE_H_

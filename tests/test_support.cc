@@ -1,0 +1,85 @@
+#include "test_support.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace strbatch::testing {
+namespace {
+
+// Every test process keeps its private temporary directory in a scratch
+// folder of its own, so tests never touch the user's files or each other's.
+struct PrivateTempForTests {
+  PrivateTempForTests() {
+    char pattern[] = "/tmp/strbatch-test-home-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    dir = pattern;
+    setenv("STRBATCH_TMPDIR", (dir + "/private").c_str(), 1);
+  }
+  ~PrivateTempForTests() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+  std::string dir;
+};
+PrivateTempForTests g_private_temp;
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+  char pattern[] = "/tmp/strbatch-test-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  // Make everything writable again so that tests of read-only files clean up.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+    }
+  }
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ScratchDir::File(const std::string& name) const { return path_ + "/" + name; }
+
+std::string ScratchDir::Write(const std::string& name, const std::string& bytes) const {
+  std::string full = File(name);
+  WriteBytes(full, bytes);
+  return full;
+}
+
+std::string ScratchDir::Read(const std::string& name) const {
+  return ReadBytes(name.empty() || name[0] != '/' ? File(name) : name);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string BinDir() {
+  const char* dir = getenv("STRBATCH_TEST_BIN");
+  return dir ? dir : ".";
+}
+
+}  // namespace strbatch::testing

@@ -1,0 +1,38 @@
+// Helpers shared by the test executables: scratch folders and file bytes.
+#ifndef STRBATCH_TESTS_TEST_SUPPORT_H_
+#define STRBATCH_TESTS_TEST_SUPPORT_H_
+
+#include <string>
+
+namespace strbatch::testing {
+
+// A fresh folder that is removed with everything in it when destroyed.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const;
+  // Writes bytes to name (inside the folder) and gives the full path.
+  std::string Write(const std::string& name, const std::string& bytes) const;
+  // The bytes of a file (name inside the folder, or a full path).
+  std::string Read(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Reads a file's bytes; an empty string when it cannot be read.
+std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+
+// The directory of the built executables and resource files.
+std::string BinDir();
+
+}  // namespace strbatch::testing
+
+#endif  // STRBATCH_TESTS_TEST_SUPPORT_H_
