@@ -1,0 +1,54 @@
+// What a long command needs from whoever runs it: the confirmation question,
+// the progress window, the selected row, the report viewer and warnings.
+// The GUI, the CLI and the tests each provide one.
+#ifndef STRBATCH_BATCH_BATCH_HOST_H_
+#define STRBATCH_BATCH_BATCH_HOST_H_
+
+#include <cstddef>
+#include <string>
+
+namespace strbatch {
+
+class BatchHost {
+ public:
+  virtual ~BatchHost() = default;
+
+  // A Yes/No question; texts are language-file keys. True means Yes.
+  virtual bool Confirm(const std::string& textKey, const std::string& captionKey) = 0;
+
+  // The progress window: shown for the length of a command.
+  virtual void ShowProgress() = 0;
+  virtual void SetMessage(const std::string& text) = 0;  // code page bytes
+  virtual void SetPosition(int percent) = 0;
+  // Gives the pending cancel request and clears it.
+  virtual bool CheckCancelled() = 0;
+  virtual void HideProgress() = 0;
+
+  // Makes a file row the selected, visible one.
+  virtual void SelectFileRow(size_t row) = 0;
+
+  // Shows the find report in the user's text viewer.
+  virtual void OpenReport(const std::string& path) = 0;
+
+  // A file that could not be read or written; the batch goes on silently
+  // otherwise, so this is the only trace of it.
+  virtual void Warn(const std::string& path, const std::string& reason) = 0;
+};
+
+// A host that answers Yes, never cancels and shows nothing.
+class SilentHost : public BatchHost {
+ public:
+  bool Confirm(const std::string&, const std::string&) override { return true; }
+  void ShowProgress() override {}
+  void SetMessage(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool CheckCancelled() override { return false; }
+  void HideProgress() override {}
+  void SelectFileRow(size_t) override {}
+  void OpenReport(const std::string&) override {}
+  void Warn(const std::string&, const std::string&) override {}
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_BATCH_BATCH_HOST_H_
