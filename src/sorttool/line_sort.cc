@@ -1,0 +1,83 @@
+#include "sorttool/line_sort.h"
+
+#include "sorttool/sort_tables.h"
+
+namespace strbatch {
+
+bool SortText(std::string_view content, const SortOptions& options, const SortTables& tables,
+              std::string* sorted) {
+  std::vector<std::string> lines = SplitSortLines(content);
+  if (lines.empty()) return false;
+  const SortKeyBuilder builder(options.KeyOptions(), tables);
+  std::vector<LineEntry> entries;
+  entries.reserve(lines.size());
+  size_t total = 0;
+  for (std::string& line : lines) {
+    total += line.size() + 2;
+    std::string key = builder.BuildKey(line);
+    entries.push_back({std::move(line), std::move(key)});
+  }
+  SortLineEntries(entries);
+
+  // A duplicate is a text equal to the one written just before it, so in
+  // reverse order the neighbour that counts is the next entry of the array.
+  sorted->clear();
+  sorted->reserve(total);
+  const size_t n = entries.size();
+  for (size_t k = 0; k < n; ++k) {
+    const size_t at = options.reverseOutput ? n - 1 - k : k;
+    if (options.filterDuplicates && k > 0) {
+      const size_t previous = options.reverseOutput ? at + 1 : at - 1;
+      if (entries[at].text == entries[previous].text) continue;
+    }
+    sorted->append(entries[at].text);
+    sorted->append("\r\n");
+  }
+  return true;
+}
+
+SortFileResult SortFile(const std::string& path, const SortOptions& options,
+                        const SortTables& tables, std::string* error, FileRewriter& rewriter) {
+  std::string content;
+  if (!ReadWholeFile(path, &content, error)) return SortFileResult::kFailed;
+  std::string sorted;
+  if (!SortText(content, options, tables, &sorted)) return SortFileResult::kNothingToSort;
+  if (!RewriteFile(rewriter, path, sorted, error)) return SortFileResult::kFailed;
+  return SortFileResult::kSorted;
+}
+
+size_t RunLineSort(const std::vector<SortFileRow>& rows, const SortOptions& options,
+                   BatchHost& host, FileRewriter& rewriter) {
+  std::string problems;
+  const SortTables tables =
+      LoadSortTables(options.equalValueTablePath, options.noSortTablePath, &problems);
+  // An unreadable table sorts as an empty one; the user still hears of it.
+  if (!problems.empty()) {
+    if (problems.back() == '\n') problems.pop_back();
+    host.Warn("", problems);
+  }
+
+  host.ShowProgress();
+  size_t sortedFiles = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].checked) continue;
+    if (host.CheckCancelled()) break;
+    host.SetMessage(rows[i].path);
+    host.SetPosition(static_cast<int>(100 * i / rows.size()));
+    std::string error;
+    switch (SortFile(rows[i].path, options, tables, &error, rewriter)) {
+      case SortFileResult::kSorted:
+        ++sortedFiles;
+        break;
+      case SortFileResult::kNothingToSort:
+        break;
+      case SortFileResult::kFailed:
+        host.Warn(rows[i].path, error);
+        break;
+    }
+  }
+  host.HideProgress();
+  return sortedFiles;
+}
+
+}  // namespace strbatch

@@ -1,0 +1,60 @@
+// The line sort tool: rewrites text files with their non-empty lines in
+// sorted order, each followed by "\r\n". A file with no non-empty line, or one
+// that cannot be read, is left untouched; the rewrite is all-or-nothing.
+#ifndef STRBATCH_SORTTOOL_LINE_SORT_H_
+#define STRBATCH_SORTTOOL_LINE_SORT_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/safe_file.h"
+#include "batch/batch_host.h"
+#include "sorttool/sort_key.h"
+
+namespace strbatch {
+
+// The choices of one sort run (the two paths are those kept in the settings
+// under "ByFile" and "notfile").
+struct SortOptions {
+  bool caseSensitive = false;
+  bool widthSensitive = false;
+  bool countSpaces = false;
+  bool reverseOutput = false;     // write the lines from last to first
+  bool filterDuplicates = false;  // drop a line equal to its neighbour in the output
+  std::string equalValueTablePath;
+  std::string noSortTablePath;
+
+  SortKeyOptions KeyOptions() const { return {caseSensitive, widthSensitive, countSpaces}; }
+};
+
+// The sorted form of a text; false when it has no non-empty line.
+bool SortText(std::string_view content, const SortOptions& options, const SortTables& tables,
+              std::string* sorted);
+
+enum class SortFileResult {
+  kSorted,         // rewritten
+  kNothingToSort,  // no non-empty line: untouched
+  kFailed,         // unreadable, or the rewrite failed: untouched
+};
+
+SortFileResult SortFile(const std::string& path, const SortOptions& options,
+                        const SortTables& tables, std::string* error,
+                        FileRewriter& rewriter = DefaultFileRewriter());
+
+struct SortFileRow {
+  std::string path;
+  bool checked = false;
+};
+
+// Loads the tables, then sorts every checked file in list order with the
+// progress shown per file (the path, and 100 * row / number of rows); the
+// user may cancel before any file. Failures go to host.Warn. Gives the
+// number of files rewritten.
+size_t RunLineSort(const std::vector<SortFileRow>& rows, const SortOptions& options,
+                   BatchHost& host, FileRewriter& rewriter = DefaultFileRewriter());
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_SORTTOOL_LINE_SORT_H_

@@ -1,0 +1,190 @@
+#include "sorttool/sort_key.h"
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace strbatch {
+namespace {
+
+// Test texts are written in UTF-8 and turned into GBK bytes here.
+std::string Gbk(const std::string& utf8) {
+  std::string bytes;
+  EXPECT_TRUE(CodePage(CodePage::kGbk).FromUtf8(utf8, &bytes)) << utf8;
+  return bytes;
+}
+
+std::string Key(const std::string& text, SortKeyOptions options = {},
+                const SortTables& tables = SortTables{}) {
+  return SortKeyBuilder(options, tables, CodePage(CodePage::kGbk)).BuildKey(text);
+}
+
+constexpr SortKeyOptions kAllOff{};
+constexpr SortKeyOptions kCaseOn{true, false, false};
+constexpr SortKeyOptions kWidthOn{false, true, false};
+constexpr SortKeyOptions kCaseAndWidthOn{true, true, false};
+constexpr SortKeyOptions kSpacesOn{false, false, true};
+
+struct KeyRow {
+  const char* note;
+  SortKeyOptions options;
+  std::string text;  // GBK bytes
+  std::string key;
+};
+
+TEST(SortKeyTest, KeysFollowTheOptions) {
+  const KeyRow rows[] = {
+      // Case.
+      {"capitals", kAllOff, "APPLE", "apple"},
+      {"case kept", kCaseOn, "APPLE", "APPLE"},
+      {"full-width capital lower-cased, then folded", kAllOff, Gbk("Ａ"), "a"},
+      {"full-width capital folded only", kCaseOn, Gbk("Ａ"), "A"},
+      {"full-width capital lower-cased only", kWidthOn, Gbk("Ａ"), Gbk("ａ")},
+      {"full-width kept", kCaseAndWidthOn, Gbk("Ａ"), Gbk("Ａ")},
+      {"Greek and Cyrillic capitals", kAllOff, Gbk("ΑА"), Gbk("αа")},
+      {"Roman numeral", kAllOff, Gbk("Ⅰ"), Gbk("ⅰ")},
+      // Spaces.
+      {"space dropped", kAllOff, " a b ", "ab"},
+      {"space counted", kSpacesOn, " b", " b"},
+      {"tab always counts", kAllOff, "\tb", "\tb"},
+      {"full-width space is not a space", kAllOff, Gbk("　"), Gbk("　")},
+      // Width.
+      {"brackets and digit", kAllOff, Gbk("（１）"), "(1)"},
+      {"digits and small letters", kAllOff, Gbk("０９ａｚ"), "09az"},
+      {"signs", kAllOff, Gbk("～！＃％＊＋｜｀－—＝｛｝［］：；？，。／〈〉"),
+       "~!#%*+|`--={}[]:;?,./<>"},
+      {"quotes", kAllOff, Gbk("“”’"), "\"\"'"},
+      {"signs that do not fold", kAllOff, Gbk("‘．＄"), Gbk("‘．＄")},
+      // Units: a byte from 0x80 up takes the next byte with it.
+      {"trail byte in the letter range is no letter", kAllOff, "\x81" "A", "\x81" "A"},
+      {"trail byte that is a space", kAllOff, "\x81 ", "\x81 "},
+      {"lone lead byte at the end", kAllOff, "A\xB0", "a\xB0"},
+      {"lead byte before a NUL", kAllOff, std::string("\xB0\0A", 3), std::string("\xB0\0a", 3)},
+      {"0x80 is a character of its own", kAllOff, "\x80" "A", "\x80" "a"},
+  };
+  for (const KeyRow& row : rows) {
+    EXPECT_EQ(Key(row.text, row.options), row.key) << row.note;
+  }
+}
+
+TEST(SortKeyTest, FoldingUsesTheGbkBytesOfTheDesign) {
+  // Full-width digits, capitals and small letters: row 0xA3, trail byte
+  // minus 0x80.
+  for (int trail = 0xB0; trail <= 0xFA; ++trail) {
+    const bool folds = trail <= 0xB9 || (trail >= 0xC1 && trail <= 0xDA) || trail >= 0xE1;
+    if (!folds) continue;
+    std::string unit = {'\xA3', static_cast<char>(trail)};
+    EXPECT_EQ(Key(unit, kCaseOn), std::string(1, static_cast<char>(trail - 0x80)))
+        << std::hex << trail;
+  }
+  EXPECT_EQ(Key("\xA1\xAA\xA1\xAB\xA1\xB0", kAllOff), "-~\"");  // —～“
+}
+
+TEST(SortKeyTest, TablesApplyBeforeTheOptions) {
+  SortTables tables;
+  tables.equalValues[Gbk("壹")] = "1";
+  tables.equalValues[Gbk("Ｘ")] = "B";
+  tables.equalValues[Gbk("甲")] = Gbk("的");
+  tables.equalValues["_"] = " ";
+  tables.equalValues["ab"] = "z";  // several characters: never a unit
+  tables.noSort.insert(Gbk("的"));
+
+  EXPECT_EQ(Key(Gbk("壹号"), kAllOff, tables), Key(Gbk("1号"), kAllOff, tables));
+  EXPECT_EQ(Key(Gbk("Ｘ"), kAllOff, tables), "b");
+  EXPECT_EQ(Key(Gbk("Ｘ"), kCaseOn, tables), "B");
+  EXPECT_EQ(Key("a_b", kAllOff, tables), "ab");
+  EXPECT_EQ(Key("a_b", kSpacesOn, tables), "a b");
+  EXPECT_EQ(Key("ab", kAllOff, tables), "ab");
+  EXPECT_EQ(Key(Gbk("我的书"), kAllOff, tables), Gbk("我书"));
+  EXPECT_EQ(Key(Gbk("的的"), kAllOff, tables), "");
+  // The no-sort table is asked about the character as read, not about what
+  // the equal-value table made of it.
+  EXPECT_EQ(Key(Gbk("甲"), kAllOff, tables), Gbk("的"));
+}
+
+TEST(SortKeyTest, ComparisonIsUnsignedBytes) {
+  EXPECT_LT(CompareSortKeys("z", "\x80"), 0);
+  EXPECT_LT(CompareSortKeys("ab", "abc"), 0);
+  EXPECT_GT(CompareSortKeys("abc", "ab"), 0);
+  EXPECT_EQ(CompareSortKeys("", ""), 0);
+  EXPECT_LT(CompareSortKeys("10", "9"), 0);
+  EXPECT_LT(CompareSortKeys(" b", "a"), 0);
+  EXPECT_LT(CompareSortKeys(std::string("a\0b", 3), "ab"), 0);
+  // With case kept, the folded capital sorts before the small letter.
+  EXPECT_LT(CompareSortKeys(Key(Gbk("Ａ"), kCaseOn), Key("a", kCaseOn)), 0);
+}
+
+std::vector<LineEntry> Entries(const std::vector<std::string>& texts, SortKeyOptions options) {
+  std::vector<LineEntry> entries;
+  for (const std::string& text : texts) entries.push_back({text, Key(text, options)});
+  return entries;
+}
+
+std::vector<std::string> Texts(const std::vector<LineEntry>& entries) {
+  std::vector<std::string> texts;
+  for (const LineEntry& entry : entries) texts.push_back(entry.text);
+  return texts;
+}
+
+TEST(SortKeyTest, EqualKeysEndUpWhereThePartitionPutsThem) {
+  // Traced by hand through the partition steps; a stable sort would keep
+  // the input order in every row.
+  struct Row {
+    std::vector<std::string> input, output;
+  } rows[] = {
+      {{"apple", "Apple", "APPLE"}, {"APPLE", "Apple", "apple"}},
+      {{"ab", "Ab", "aB", "AB"}, {"aB", "AB", "ab", "Ab"}},
+      {{"b", "a", "B"}, {"a", "B", "b"}},
+  };
+  for (const Row& row : rows) {
+    std::vector<LineEntry> entries = Entries(row.input, kAllOff);
+    SortLineEntries(entries);
+    EXPECT_EQ(Texts(entries), row.output);
+  }
+}
+
+TEST(SortKeyTest, SortsAnyOrderAndKeepsEveryEntry) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<LineEntry> entries;
+    const int n = static_cast<int>(random() % 40);
+    for (int k = 0; k < n; ++k) {
+      // Few distinct keys, so that equal keys are common.
+      std::string key(1 + random() % 3, static_cast<char>('a' + random() % 3));
+      entries.push_back({std::to_string(k), key});
+    }
+    std::vector<LineEntry> sorted = entries;
+    SortLineEntries(sorted);
+    for (size_t k = 1; k < sorted.size(); ++k) {
+      EXPECT_LE(CompareSortKeys(sorted[k - 1].key, sorted[k].key), 0);
+    }
+    auto byText = [](const LineEntry& a, const LineEntry& b) { return a.text < b.text; };
+    std::sort(sorted.begin(), sorted.end(), byText);
+    std::sort(entries.begin(), entries.end(), byText);
+    for (size_t k = 0; k < entries.size(); ++k) {
+      EXPECT_EQ(sorted[k].text, entries[k].text);
+      EXPECT_EQ(sorted[k].key, entries[k].key);  // text and key moved together
+    }
+  }
+}
+
+TEST(SortKeyTest, LargeInputsSortQuickly) {
+  const size_t n = 100000;
+  for (int shape = 0; shape < 3; ++shape) {
+    std::vector<LineEntry> entries(n);
+    for (size_t k = 0; k < n; ++k) {
+      size_t value = shape == 0 ? 0 : shape == 1 ? k : n - k;
+      char buffer[16];
+      std::snprintf(buffer, sizeof(buffer), "%08zu", value);
+      entries[k] = {std::to_string(k), buffer};
+    }
+    SortLineEntries(entries);
+    for (size_t k = 1; k < n; ++k) ASSERT_LE(entries[k - 1].key, entries[k].key) << shape;
+  }
+}
+
+}  // namespace
+}  // namespace strbatch

@@ -1,0 +1,49 @@
+#include "sorttool/sort_tables.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace strbatch {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(SortTablesTest, LinesLoseLineEndsAtBothEndsOnly) {
+  EXPECT_EQ(SplitSortLines("b\r\na\r\n\r\nc"), (Lines{"b", "a", "c"}));
+  EXPECT_EQ(SplitSortLines("\r\n\n\r\r\n"), Lines{});
+  EXPECT_EQ(SplitSortLines("\rx\ry\r\r\n"), Lines{"x\ry"});
+  EXPECT_EQ(SplitSortLines(std::string("a\0b\nc", 5)), (Lines{std::string("a\0b", 3), "c"}));
+  std::string longLine(3000, 'q');
+  EXPECT_EQ(SplitSortLines(longLine + "\r\nz"), (Lines{longLine, "z"}));
+}
+
+TEST(SortTablesTest, EqualValueTableMapsFirstTokenToSecond) {
+  SortTables tables;
+  ParseEqualValueTable("A 1\n  B\t\t2 ignored\r\nlonely\n\nA  3\n", &tables);
+  EXPECT_EQ(tables.equalValues.size(), 2u);
+  EXPECT_EQ(tables.equalValues["A"], "3");  // the later line wins
+  EXPECT_EQ(tables.equalValues["B"], "2");
+}
+
+TEST(SortTablesTest, NoSortTableKeepsSpaces) {
+  SortTables tables;
+  ParseNoSortTable("x\r\n \r\n\r\ny z\n", &tables);
+  EXPECT_EQ(tables.noSort, (std::set<std::string, std::less<>>{"x", " ", "y z"}));
+}
+
+TEST(SortTablesTest, UnreadableTableIsEmptyAndReported) {
+  testing::ScratchDir dir;
+  std::string problems;
+  SortTables tables = LoadSortTables(dir.File("missing.txt"), dir.Write("n.txt", "q\n"), &problems);
+  EXPECT_TRUE(tables.equalValues.empty());
+  EXPECT_EQ(tables.noSort.size(), 1u);
+  EXPECT_NE(problems.find("missing.txt"), std::string::npos);
+
+  problems.clear();
+  tables = LoadSortTables("", "", &problems);
+  EXPECT_TRUE(problems.empty());
+}
+
+}  // namespace
+}  // namespace strbatch
