@@ -1,0 +1,94 @@
+#include "batch/backup.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include "app/language.h"
+
+namespace strbatch {
+namespace {
+
+// The loop shared by restore and clear: progress message "<text>r/n", a
+// cancel check before every row, unchecked rows passed over. The action
+// returns true when it handled the row's backup.
+size_t ForEachCheckedRow(const std::vector<BackupRow>& rows, BatchHost& host,
+                         const char* messageKey,
+                         const std::function<bool(const std::string&)>& action) {
+  host.ShowProgress();
+  const std::string prefix = GetText(messageKey);
+  const std::string total = "/" + std::to_string(rows.size());
+  size_t done = 0;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    if (host.CheckCancelled()) break;
+    if (!rows[r].checked) continue;
+    host.SetMessage(prefix + std::to_string(r + 1) + total);
+    host.SelectFileRow(r);
+    if (action(rows[r].path)) ++done;
+  }
+  host.HideProgress();
+  return done;
+}
+
+}  // namespace
+
+std::string BackupPath(const std::string& path) { return path + ".bak"; }
+
+bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewriter) {
+  std::string content;
+  if (!ReadWholeFile(path, &content, error)) return false;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    *error = "cannot examine " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const std::string backup = BackupPath(path);
+  if (!RewriteFile(rewriter, backup, content, error)) return false;
+  // The rewrite keeps the mode of the backup it replaces (or gives a new one
+  // the default mode); the backup must carry the file's own.
+  if (chmod(backup.c_str(), st.st_mode & 07777) != 0) {
+    *error = "backup made, but cannot set its mode: " + backup + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
+                      FileRewriter& rewriter) {
+  return ForEachCheckedRow(rows, host, "1026", [&](const std::string& path) {
+    const std::string backup = BackupPath(path);
+    // No backup at all is the ordinary case of a file never backed up.
+    struct stat st;
+    if (stat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
+    std::string content, error;
+    if (!ReadWholeFile(backup, &content, &error)) {
+      host.Warn(path, error);
+      return false;
+    }
+    if (!RewriteFile(rewriter, path, content, &error)) {
+      // The file is as it was, and its backup must stay for another try.
+      host.Warn(path, error);
+      return false;
+    }
+    if (unlink(backup.c_str()) != 0) {
+      host.Warn(path, "restored, but cannot delete " + backup + ": " + std::strerror(errno));
+    }
+    return true;
+  });
+}
+
+size_t ClearBackups(const std::vector<BackupRow>& rows, BatchHost& host) {
+  return ForEachCheckedRow(rows, host, "1027", [&](const std::string& path) {
+    const std::string backup = BackupPath(path);
+    if (unlink(backup.c_str()) == 0) return true;
+    if (errno != ENOENT) {
+      host.Warn(path, "cannot delete " + backup + ": " + std::strerror(errno));
+    }
+    return false;
+  });
+}
+
+}  // namespace strbatch

@@ -1,0 +1,44 @@
+// Backup copies beside users' files: a file's backup is its path followed by
+// ".bak". Every copy is written all-or-nothing, so a failed backup never
+// replaces an older one and a failed restore never touches the file; a backup
+// is deleted by a restore only after the file was replaced by it completely.
+#ifndef STRBATCH_BATCH_BACKUP_H_
+#define STRBATCH_BATCH_BACKUP_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/safe_file.h"
+#include "batch/batch_host.h"
+
+namespace strbatch {
+
+// path + ".bak"
+std::string BackupPath(const std::string& path);
+
+// Copies the file's bytes and permission bits to its backup, replacing an
+// older backup. False, with a reason, when the copy could not be made; the
+// batch driver goes on without it.
+bool MakeBackup(const std::string& path, std::string* error,
+                FileRewriter& rewriter = DefaultFileRewriter());
+
+// One row of the file list as the backup commands see it.
+struct BackupRow {
+  std::string path;
+  bool checked = false;
+};
+
+// Puts back the backup of every checked row and deletes it once the file holds
+// its bytes. Rows without a backup are passed over silently; other failures
+// are reported through host.Warn. The user may cancel before any row. Gives
+// the number of files restored.
+size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
+                      FileRewriter& rewriter = DefaultFileRewriter());
+
+// Deletes the backup of every checked row. Gives the number deleted.
+size_t ClearBackups(const std::vector<BackupRow>& rows, BatchHost& host);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_BATCH_BACKUP_H_
