@@ -1,7 +1,5 @@
 #include "sorttool/sort_key.h"
 
-#include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -53,7 +51,7 @@ TEST(SortKeyTest, KeysFollowTheOptions) {
       {"full-width space is not a space", kAllOff, Gbk("　"), Gbk("　")},
       // Width.
       {"brackets and digit", kAllOff, Gbk("（１）"), "(1)"},
-      {"digits and small letters", kAllOff, Gbk("０９ａｚ"), "09az"},
+      {"digits and letters", kCaseOn, Gbk("０９ＡＺａｚ"), "09AZaz"},
       {"signs", kAllOff, Gbk("～！＃％＊＋｜｀－—＝｛｝［］：；？，。／〈〉"),
        "~!#%*+|`--={}[]:;?,./<>"},
       {"quotes", kAllOff, Gbk("“”’"), "\"\"'"},
@@ -68,19 +66,6 @@ TEST(SortKeyTest, KeysFollowTheOptions) {
   for (const KeyRow& row : rows) {
     EXPECT_EQ(Key(row.text, row.options), row.key) << row.note;
   }
-}
-
-TEST(SortKeyTest, FoldingUsesTheGbkBytesOfTheDesign) {
-  // Full-width digits, capitals and small letters: row 0xA3, trail byte
-  // minus 0x80.
-  for (int trail = 0xB0; trail <= 0xFA; ++trail) {
-    const bool folds = trail <= 0xB9 || (trail >= 0xC1 && trail <= 0xDA) || trail >= 0xE1;
-    if (!folds) continue;
-    std::string unit = {'\xA3', static_cast<char>(trail)};
-    EXPECT_EQ(Key(unit, kCaseOn), std::string(1, static_cast<char>(trail - 0x80)))
-        << std::hex << trail;
-  }
-  EXPECT_EQ(Key("\xA1\xAA\xA1\xAB\xA1\xB0", kAllOff), "-~\"");  // —～“
 }
 
 TEST(SortKeyTest, TablesApplyBeforeTheOptions) {
@@ -107,79 +92,18 @@ TEST(SortKeyTest, TablesApplyBeforeTheOptions) {
 
 TEST(SortKeyTest, ComparisonIsUnsignedBytes) {
   EXPECT_LT(CompareSortKeys("z", "\x80"), 0);
-  EXPECT_LT(CompareSortKeys("ab", "abc"), 0);
   EXPECT_GT(CompareSortKeys("abc", "ab"), 0);
-  EXPECT_EQ(CompareSortKeys("", ""), 0);
-  EXPECT_LT(CompareSortKeys("10", "9"), 0);
-  EXPECT_LT(CompareSortKeys(" b", "a"), 0);
   EXPECT_LT(CompareSortKeys(std::string("a\0b", 3), "ab"), 0);
-  // With case kept, the folded capital sorts before the small letter.
-  EXPECT_LT(CompareSortKeys(Key(Gbk("Ａ"), kCaseOn), Key("a", kCaseOn)), 0);
-}
-
-std::vector<LineEntry> Entries(const std::vector<std::string>& texts, SortKeyOptions options) {
-  std::vector<LineEntry> entries;
-  for (const std::string& text : texts) entries.push_back({text, Key(text, options)});
-  return entries;
-}
-
-std::vector<std::string> Texts(const std::vector<LineEntry>& entries) {
-  std::vector<std::string> texts;
-  for (const LineEntry& entry : entries) texts.push_back(entry.text);
-  return texts;
-}
-
-TEST(SortKeyTest, EqualKeysEndUpWhereThePartitionPutsThem) {
-  // Traced by hand through the partition steps; a stable sort would keep
-  // the input order in every row.
-  struct Row {
-    std::vector<std::string> input, output;
-  } rows[] = {
-      {{"apple", "Apple", "APPLE"}, {"APPLE", "Apple", "apple"}},
-      {{"ab", "Ab", "aB", "AB"}, {"aB", "AB", "ab", "Ab"}},
-      {{"b", "a", "B"}, {"a", "B", "b"}},
-  };
-  for (const Row& row : rows) {
-    std::vector<LineEntry> entries = Entries(row.input, kAllOff);
-    SortLineEntries(entries);
-    EXPECT_EQ(Texts(entries), row.output);
-  }
-}
-
-TEST(SortKeyTest, SortsAnyOrderAndKeepsEveryEntry) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 200; ++round) {
-    std::vector<LineEntry> entries;
-    const int n = static_cast<int>(random() % 40);
-    for (int k = 0; k < n; ++k) {
-      // Few distinct keys, so that equal keys are common.
-      std::string key(1 + random() % 3, static_cast<char>('a' + random() % 3));
-      entries.push_back({std::to_string(k), key});
-    }
-    std::vector<LineEntry> sorted = entries;
-    SortLineEntries(sorted);
-    for (size_t k = 1; k < sorted.size(); ++k) {
-      EXPECT_LE(CompareSortKeys(sorted[k - 1].key, sorted[k].key), 0);
-    }
-    auto byText = [](const LineEntry& a, const LineEntry& b) { return a.text < b.text; };
-    std::sort(sorted.begin(), sorted.end(), byText);
-    std::sort(entries.begin(), entries.end(), byText);
-    for (size_t k = 0; k < entries.size(); ++k) {
-      EXPECT_EQ(sorted[k].text, entries[k].text);
-      EXPECT_EQ(sorted[k].key, entries[k].key);  // text and key moved together
-    }
-  }
+  EXPECT_LT(CompareSortKeys("10", "9"), 0);
 }
 
 TEST(SortKeyTest, LargeInputsSortQuickly) {
+  // All equal, ascending, descending: none may recurse deeply or go quadratic.
   const size_t n = 100000;
   for (int shape = 0; shape < 3; ++shape) {
     std::vector<LineEntry> entries(n);
     for (size_t k = 0; k < n; ++k) {
-      size_t value = shape == 0 ? 0 : shape == 1 ? k : n - k;
-      char buffer[16];
-      std::snprintf(buffer, sizeof(buffer), "%08zu", value);
-      entries[k] = {std::to_string(k), buffer};
+      entries[k].key = std::to_string(1000000 + (shape == 0 ? 0 : shape == 1 ? k : n - k));
     }
     SortLineEntries(entries);
     for (size_t k = 1; k < n; ++k) ASSERT_LE(entries[k - 1].key, entries[k].key) << shape;

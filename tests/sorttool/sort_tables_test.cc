@@ -7,17 +7,6 @@
 namespace strbatch {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-TEST(SortTablesTest, LinesLoseLineEndsAtBothEndsOnly) {
-  EXPECT_EQ(SplitSortLines("b\r\na\r\n\r\nc"), (Lines{"b", "a", "c"}));
-  EXPECT_EQ(SplitSortLines("\r\n\n\r\r\n"), Lines{});
-  EXPECT_EQ(SplitSortLines("\rx\ry\r\r\n"), Lines{"x\ry"});
-  EXPECT_EQ(SplitSortLines(std::string("a\0b\nc", 5)), (Lines{std::string("a\0b", 3), "c"}));
-  std::string longLine(3000, 'q');
-  EXPECT_EQ(SplitSortLines(longLine + "\r\nz"), (Lines{longLine, "z"}));
-}
-
 TEST(SortTablesTest, EqualValueTableMapsFirstTokenToSecond) {
   SortTables tables;
   ParseEqualValueTable("A 1\n  B\t\t2 ignored\r\nlonely\n\nA  3\n", &tables);
