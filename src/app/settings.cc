@@ -1,0 +1,102 @@
+#include "app/settings.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/profile.h"
+
+namespace strbatch {
+namespace {
+
+constexpr const char* kOptionSection = "option";
+constexpr const char* kSortSection = "Sort3";
+// Paths of the table files; longer values are not paths this program wrote.
+constexpr size_t kPathLimit = 4095;
+
+int ReadOption(const std::string& path, const char* key, int defaultValue, int highest) {
+  int value = GetProfileInt(path, kOptionSection, key, defaultValue);
+  return value >= 0 && value <= highest ? value : defaultValue;
+}
+
+// Creates the directories above path (mode 0700) so that a first run can
+// save its settings where ~/.config does not exist yet.
+bool MakeParentDirectories(const std::string& path, std::string* error) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    std::string prefix = path.substr(0, slash);
+    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+      *error = "cannot create " + prefix + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string SettingsFilePath() {
+  if (const char* forced = std::getenv("STRBATCH_CONFIG"); forced && *forced) return forced;
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
+    return std::string(config) + "/strbatch.INI";
+  }
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return std::string(home) + "/.config/strbatch.INI";
+  }
+  return "";
+}
+
+Settings LoadSettings(const std::string& path) {
+  Settings settings;
+  if (path.empty()) return settings;
+  Settings defaults;
+  settings.caseSensitive = ReadOption(path, "Case", defaults.caseSensitive, 1);
+  settings.advance = ReadOption(path, "Advance", defaults.advance, 1);
+  settings.altCode = ReadOption(path, "AltCode", defaults.altCode, 4);
+  settings.language = ReadOption(path, "Language", defaults.language, 1);
+  return settings;
+}
+
+bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Settings& settings,
+                  std::string* error) {
+  if (path.empty()) {
+    *error = "no place for the settings file";
+    return false;
+  }
+  if (!MakeParentDirectories(path, error)) return false;
+  return WriteProfileStrings(rewriter, path, kOptionSection,
+                             {{"Case", std::to_string(settings.caseSensitive)},
+                              {"Advance", std::to_string(settings.advance)},
+                              {"AltCode", std::to_string(settings.altCode)},
+                              {"language", std::to_string(settings.language)}},
+                             error);
+}
+
+bool SaveSettings(const std::string& path, const Settings& settings, std::string* error) {
+  return SaveSettings(DefaultFileRewriter(), path, settings, error);
+}
+
+SortToolSettings LoadSortToolSettings(const std::string& path) {
+  SortToolSettings settings;
+  if (path.empty()) return settings;
+  settings.equalValueTable = GetProfileString(path, kSortSection, "ByFile", "", kPathLimit);
+  settings.noSortTable = GetProfileString(path, kSortSection, "notfile", "", kPathLimit);
+  return settings;
+}
+
+bool SaveSortToolSettings(const std::string& path, const SortToolSettings& settings,
+                          std::string* error) {
+  if (path.empty()) {
+    *error = "no place for the settings file";
+    return false;
+  }
+  if (!MakeParentDirectories(path, error)) return false;
+  return WriteProfileStrings(DefaultFileRewriter(), path, kSortSection,
+                             {{"ByFile", settings.equalValueTable},
+                              {"notfile", settings.noSortTable}},
+                             error);
+}
+
+}  // namespace strbatch
