@@ -1,0 +1,274 @@
+#include "lists/definition_file.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "app/paths.h"
+
+namespace strbatch {
+namespace {
+
+constexpr std::string_view kCdataOpen = "<![CDATA[";
+constexpr std::string_view kCdataClose = "]]>";
+// The first line must begin with the declaration; longer first lines are
+// looked at only this far.
+constexpr size_t kFirstLineLimit = 254;
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The reader drops line breaks at either end of plain element text, and
+// plain text cannot hold "<". Such texts go into a CDATA section, whose
+// content the reader keeps whole. "]]>" inside the text would end the section
+// early, so the section is closed after "]]" and a new one starts with ">".
+void AppendWrapped(std::string_view text, std::string* out) {
+  bool plain = text.find('<') == std::string_view::npos &&
+               (text.empty() || (!IsLineBreak(text.front()) && !IsLineBreak(text.back())));
+  if (plain) {
+    out->append(text);
+    return;
+  }
+  out->append(kCdataOpen);
+  size_t pos = 0;
+  for (size_t close = text.find(kCdataClose); close != std::string_view::npos;
+       close = text.find(kCdataClose, pos)) {
+    out->append(text.substr(pos, close - pos));
+    out->append("]]]]><![CDATA[>");
+    pos = close + kCdataClose.size();
+  }
+  out->append(text.substr(pos));
+  out->append(kCdataClose);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+class TreeBuilder {
+ public:
+  explicit TreeBuilder(MarkupTree* tree) : tree_(tree) { tree_->nodes.clear(); }
+
+  void Text(char c) {
+    if (current_ == MarkupNode::kNone) return;
+    std::string& text = tree_->nodes[current_].text;
+    // Line breaks at the start of a text are layout, not content.
+    if (!text.empty() || !IsLineBreak(c)) text += c;
+  }
+
+  // Before every tag: line breaks at the end of plain text are layout too.
+  // Text that came from a CDATA section is content and is never cut.
+  void EndOfText() {
+    if (current_ == MarkupNode::kNone) return;
+    std::string& text = tree_->nodes[current_].text;
+    while (text.size() > protectedLength_ && IsLineBreak(text.back())) text.pop_back();
+  }
+
+  void Cdata(std::string_view content) {
+    if (current_ == MarkupNode::kNone) return;
+    std::string& text = tree_->nodes[current_].text;
+    text.append(content);
+    protectedLength_ = text.size();
+  }
+
+  void Close() {
+    if (!open_.empty()) open_.pop_back();
+    current_ = MarkupNode::kNone;
+  }
+
+  void Empty(std::string_view tag) {
+    NewNode(tag);
+    current_ = MarkupNode::kNone;
+  }
+
+  void Open(std::string_view tag) {
+    size_t node = NewNode(tag);
+    open_.push_back(node);
+    current_ = node;
+    protectedLength_ = 0;
+  }
+
+ private:
+  // The first node is the root; every node goes under the innermost open one.
+  size_t NewNode(std::string_view tag) {
+    std::vector<MarkupNode>& nodes = tree_->nodes;
+    size_t index = nodes.size();
+    nodes.emplace_back();
+    nodes[index].tag = tag;
+    if (!open_.empty()) {
+      MarkupNode& parent = nodes[open_.back()];
+      if (parent.firstChild == MarkupNode::kNone) {
+        parent.firstChild = index;
+      } else {
+        nodes[parent.lastChild].next = index;
+      }
+      parent.lastChild = index;
+    }
+    return index;
+  }
+
+  MarkupTree* tree_;
+  std::vector<size_t> open_;
+  size_t current_ = MarkupNode::kNone;
+  size_t protectedLength_ = 0;
+};
+
+}  // namespace
+
+std::string FormatDefinitionFile(const std::vector<DefinitionRecord>& rows) {
+  std::string out = "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\r\n<replace>\r\n";
+  for (const DefinitionRecord& row : rows) {
+    out += "<item><old>";
+    AppendWrapped(row.find, &out);
+    out += "</old><new>";
+    AppendWrapped(row.replace, &out);
+    out += "</new></item>\r\n";
+  }
+  out += "</replace>\r\n";
+  return out;
+}
+
+bool SaveDefinitionFile(FileRewriter& rewriter, const std::string& path,
+                        const std::vector<DefinitionRecord>& rows, std::string* error) {
+  return RewriteFile(rewriter, path, FormatDefinitionFile(rows), error);
+}
+
+bool SaveDefinitionFile(const std::string& path, const std::vector<DefinitionRecord>& rows,
+                        std::string* error) {
+  return SaveDefinitionFile(DefaultFileRewriter(), path, rows, error);
+}
+
+bool ParseMarkupText(std::string_view content, MarkupTree* tree) {
+  tree->nodes.clear();
+  std::string_view firstLine = content.substr(0, kFirstLineLimit);
+  if (size_t lf = firstLine.find('\n'); lf != std::string_view::npos) {
+    firstLine = firstLine.substr(0, lf + 1);
+  }
+  while (!firstLine.empty() && IsLineBreak(firstLine.front())) firstLine.remove_prefix(1);
+  if (firstLine.substr(0, 5) != "<?xml") return false;
+
+  // Skip the declaration and the line breaks after it.
+  size_t pos = content.find('>');
+  pos = pos == std::string_view::npos ? content.size() : pos + 1;
+  while (pos < content.size() && IsLineBreak(content[pos])) pos++;
+
+  TreeBuilder builder(tree);
+  while (pos < content.size()) {
+    char c = content[pos++];
+    if (c != '<') {
+      builder.Text(c);
+      continue;
+    }
+    builder.EndOfText();
+    size_t tagStart = pos - 1;
+    size_t gt = content.find('>', pos);
+    pos = gt == std::string_view::npos ? content.size() : gt + 1;
+    std::string_view tag = content.substr(tagStart, pos - tagStart);
+
+    if (StartsWithNoCase(tag, kCdataOpen)) {
+      // The section runs to the first "]]>" that ends at or after the first
+      // ">" (that one cannot end it, since the tag does not end in "]]>").
+      std::string_view body;
+      if (tag.size() >= kCdataOpen.size() + kCdataClose.size() &&
+          tag.substr(tag.size() - kCdataClose.size()) == kCdataClose) {
+        body = tag.substr(kCdataOpen.size(), tag.size() - kCdataOpen.size() - kCdataClose.size());
+      } else {
+        size_t close = content.find(kCdataClose, pos);
+        size_t bodyEnd = close == std::string_view::npos ? content.size() : close;
+        body = content.substr(tagStart + kCdataOpen.size(), bodyEnd - tagStart - kCdataOpen.size());
+        pos = close == std::string_view::npos ? content.size() : close + kCdataClose.size();
+      }
+      builder.Cdata(body);
+      continue;
+    }
+    if (tag.size() > 3 && tag[1] == '/') {
+      builder.Close();
+    } else if (tag.size() > 3 && tag[tag.size() - 2] == '/') {
+      builder.Empty(tag);
+    } else {
+      builder.Open(tag);
+    }
+  }
+  return !tree->nodes.empty();
+}
+
+bool ParseMarkupTree(const std::string& path, MarkupTree* tree) {
+  tree->nodes.clear();
+  // A FIFO or device named by the user would block the reader.
+  if (!IsRegularFile(path)) return false;
+  std::string content, error;
+  if (!ReadWholeFile(path, &content, &error)) return false;
+  return ParseMarkupText(content, tree);
+}
+
+size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>* rows) {
+  if (tree.nodes.empty()) return 0;
+  const MarkupNode& root = tree.Root();
+  if (root.firstChild == MarkupNode::kNone || !EqualNoCase(root.tag, "<replace>")) return 0;
+  size_t added = 0;
+  for (size_t item = root.firstChild; item != MarkupNode::kNone; item = tree.nodes[item].next) {
+    if (!EqualNoCase(tree.nodes[item].tag, "<item>")) continue;
+    DefinitionRecord record;
+    for (size_t field = tree.nodes[item].firstChild; field != MarkupNode::kNone;
+         field = tree.nodes[field].next) {
+      const MarkupNode& node = tree.nodes[field];
+      if (EqualNoCase(node.tag, "<old>")) {
+        record.find = node.text;
+      } else if (EqualNoCase(node.tag, "<new>")) {
+        record.replace = node.text;
+      }
+    }
+    if (record.find.empty()) continue;
+    rows->push_back(std::move(record));
+    added++;
+  }
+  return added;
+}
+
+size_t LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* rows) {
+  MarkupTree tree;
+  if (!ParseMarkupTree(path, &tree)) return 0;
+  return DefinitionsFromTree(tree, rows);
+}
+
+bool CarriedDefinitionFilePath(std::string* path, std::string* error) {
+  std::string dir;
+  if (!PrivateTempDir(&dir, error)) return false;
+  *path = dir + "/_tqmix_tmp_map.xml";
+  return true;
+}
+
+size_t LoadCarriedDefinitions(std::vector<DefinitionRecord>* rows) {
+  std::string path, error;
+  if (!CarriedDefinitionFilePath(&path, &error)) return 0;
+  return LoadDefinitionFile(path, rows);
+}
+
+bool SaveCarriedDefinitions(FileRewriter& rewriter, const std::vector<DefinitionRecord>& rows,
+                            std::string* error) {
+  std::string path;
+  if (!CarriedDefinitionFilePath(&path, error)) return false;
+  return SaveDefinitionFile(rewriter, path, rows, error);
+}
+
+bool SaveCarriedDefinitions(const std::vector<DefinitionRecord>& rows, std::string* error) {
+  return SaveCarriedDefinitions(DefaultFileRewriter(), rows, error);
+}
+
+}  // namespace strbatch
