@@ -11,18 +11,30 @@
 #include <vector>
 
 #include "app/code_page.h"
+#include "pattern/pattern_program.h"
 
 namespace strbatch {
 
 // Result codes of Compile; 0 is success.
 enum PatternError : int32_t {
   PATTERN_OK = 0,
-  // The remaining codes are defined with the compiler.
+  PATTERN_ERR_MEMORY = 1,        // an allocation failed
+  PATTERN_ERR_BRACE = 2,         // a "{" group is not closed by "}"
+  PATTERN_ERR_PAREN = 3,         // a "(" group is not closed by ")"
+  PATTERN_ERR_BRACKET = 4,       // a class without "]", or a range without its high bound
+  PATTERN_ERR_ABBREV = 5,        // an abbreviation's expansion cannot be parsed
+  PATTERN_ERR_EMPTY_CLASS = 6,   // "[]" or "[^]"
+  PATTERN_ERR_GROUP_REF = 7,     // a back-reference to a group not opened before it
+  PATTERN_ERR_RANGE = 8,         // a class range whose high bound is below its low bound
+  PATTERN_ERR_EMPTY_REPEAT = 9,  // "*", "+", "*?" or "+?" on an atom that can match nothing
+  PATTERN_ERR_NO_INPUT = 10,     // no expression text
+  PATTERN_ERR_NESTING = 11,      // groups or "!" nested deeper than CPattern::kMaxNesting
+  PATTERN_ERR_TOO_LARGE = 12,    // the program would exceed CPattern::kMaxInstructions
 };
 
 // The result of one search: match bounds and the brace groups, all as byte
-// offsets into the text given to Match. A group that took no part has both
-// bounds set to kUnset.
+// offsets into the text given to PatternText. A group that took no part has
+// both bounds set to kUnset; after a failed search Start and End are kUnset.
 class CPatternMatch {
  public:
   static constexpr size_t kUnset = static_cast<size_t>(-1);
@@ -30,40 +42,124 @@ class CPatternMatch {
   // stackCapacity: initial number of backtrack stack entries.
   explicit CPatternMatch(size_t stackCapacity = 256);
 
-  int GroupCount() const;
-  size_t Start() const;
-  size_t End() const;
-  // Group i, counting from 0 in the order of the opening braces.
+  int GroupCount() const { return groupCount_; }
+  size_t Start() const { return start_; }
+  size_t End() const { return end_; }
+  // Group i, counting from 0 in the order of the opening braces; kUnset for
+  // an i out of range.
   size_t GroupStart(int i) const;
   size_t GroupEnd(int i) const;
+
+  // True when the last search ended without a match because it ran into a
+  // bound (steps or backtrack stack, see CPattern::SetSearchLimits) rather
+  // than because the text holds no match.
+  bool LimitReached() const { return limitReached_; }
+
+ private:
+  friend class CPattern;
+
+  void Prepare(int groupCount, int slotCount);
+
+  int groupCount_ = 0;
+  size_t start_ = kUnset;
+  size_t end_ = kUnset;
+  bool limitReached_ = false;
+  std::vector<uint32_t> slots_;
+  std::vector<uint32_t> groups_;  // start and end of each group, in turn
+  std::vector<uint32_t> stack_;   // the backtrack stack; its size is the capacity
 };
 
 // Text prepared once for any number of searches: a case-insensitive pattern
 // searches a folded copy made here, so repeated searches over one file do
 // not fold it again. Positions reported are positions in the original text.
+// The text ends at its first NUL byte. The caller keeps text alive and
+// unchanged while this object is used.
 class PatternText {
  public:
   PatternText(const class CPattern& pattern, std::string_view text);
+
+  // The searched text: the given text up to its first NUL byte.
+  std::string_view Text() const { return original_; }
+
+ private:
+  friend class CPattern;
+
+  std::string_view original_;
+  std::string folded_;
+  bool isFolded_ = false;
+  bool failed_ = false;  // the folded copy could not be allocated
 };
 
 class CPattern {
  public:
+  // Groups, parentheses, abbreviations and "!" nested deeper than this give
+  // PATTERN_ERR_NESTING, so no expression can exhaust the process stack.
+  static constexpr int kMaxNesting = 200;
+  // A program longer than this gives PATTERN_ERR_TOO_LARGE (nested "+"
+  // repeats double the code at each level).
+  static constexpr size_t kMaxInstructions = size_t{1} << 20;
+  // Default bounds of one search: the backtrack stack stops growing at
+  // kDefaultMaxStackEntries; the step bound is kBaseSteps plus kStepsPerByte
+  // for every byte of the searched rest of the text.
+  static constexpr size_t kDefaultMaxStackEntries = size_t{1} << 24;
+  static constexpr uint64_t kBaseSteps = uint64_t{1} << 28;
+  static constexpr uint64_t kStepsPerByte = 128;
+
   explicit CPattern(const CodePage& codePage = CodePage::Process());
 
-  // Compiles expression; caseSensitive false folds ASCII letters of the
-  // expression and of searched text. Returns PATTERN_OK or an error code.
+  // Compiles expression (which ends at its first NUL byte); caseSensitive
+  // false folds ASCII letters of the expression's literals and of searched
+  // text. Returns PATTERN_OK or an error code; after an error the pattern
+  // matches nothing.
   PatternError Compile(std::string_view expression, bool caseSensitive);
-  PatternError LastError() const;
+  PatternError LastError() const { return lastError_; }
+  bool CaseSensitive() const { return caseSensitive_; }
+  int GroupCount() const { return groupCount_; }
 
   // Searches text starting at offset from, which counts as the start of the
-  // text ("^" anchors there; nothing before it is looked at). The text ends
+  // text ("^" anchors there; nothing before it is looked at) and must be a
+  // character boundary (the end of an earlier match is one). The text ends
   // at its size or at its first NUL byte. True on a match; *endOut (when
-  // given) receives the offset just past the match.
+  // given) receives the offset just past the match. A search that runs into
+  // its bounds ends without a match and sets match.LimitReached().
   bool Match(const PatternText& text, size_t from, CPatternMatch& match,
              size_t* endOut = nullptr) const;
 
   // A readable listing of the program, for tests and debugging.
   std::string Dump() const;
+
+  // Bounds of every later search: maxSteps instructions (0: the default,
+  // which grows with the text) and maxStackEntries backtrack stack entries.
+  void SetSearchLimits(uint64_t maxSteps, size_t maxStackEntries);
+
+  // With false every character position is tried in turn instead of
+  // skipping to positions where a match can begin. Results are the same;
+  // tests use it to check that.
+  void SetPrefilter(bool enabled) { prefilterEnabled_ = enabled; }
+
+ private:
+  friend class PatternText;
+
+  bool Run(std::string_view bytes, size_t from, CPatternMatch& match, size_t* endOut) const;
+  // The first attempt position at or after pos (a character boundary) that
+  // the prefilter lets through, or bytes.size() when there is none.
+  size_t NextCandidate(std::string_view bytes, size_t pos) const;
+
+  CodePage codePage_;
+  PatternError lastError_ = PATTERN_OK;
+  bool caseSensitive_ = true;
+  bool anchored_ = false;
+  int32_t groupCount_ = 0;
+  int32_t slotCount_ = 0;
+  std::vector<PatternInstr> program_;
+  // For each instruction, the index of its byte set in classSets_ when it
+  // is OpClass or OpNotClass, else -1.
+  std::vector<int32_t> classOfInstr_;
+  std::vector<ByteSet> classSets_;
+  Prefilter prefilter_;
+  bool prefilterEnabled_ = true;
+  uint64_t maxSteps_ = 0;
+  size_t maxStackEntries_ = kDefaultMaxStackEntries;
 };
 
 }  // namespace strbatch

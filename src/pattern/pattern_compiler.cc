@@ -1,0 +1,867 @@
+// This file's external interface is CPattern::Compile: it parses an
+// expression into a small tree, then lays the tree out as a program for the
+// backtracking machine in pattern_matcher.cc and works out which bytes a
+// match can begin with.
+//
+// Parsing into a tree first means every part of the expression is read once,
+// so compile time stays linear in the expression (re-reading an element to
+// try it both with and without "|" would double the work at every nesting
+// level).
+#include <algorithm>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "pattern/pattern.h"
+
+namespace strbatch {
+namespace {
+
+enum class NodeKind {
+  kChar,     // one literal character: value
+  kEnd,      // "$" at the very end of the expression
+  kAny,      // "."
+  kClass,    // value: index of the class
+  kBackref,  // value: group number
+  kParen,    // "(" body ")"; body -1 when empty
+  kBrace,    // "{" body "}", value: group number
+  kNot,      // "!" atom
+  kSeq,      // children in order
+  kAlt,      // children, the first preferred
+  kRepeat,   // body repeated as repeat says
+};
+
+enum class RepeatKind { kStar, kPlus, kQuestion, kLazyStar, kLazyPlus, kLazyQuestion };
+
+struct Node {
+  explicit Node(NodeKind k) : kind(k) {}
+
+  NodeKind kind;
+  int32_t value = 0;
+  RepeatKind repeat = RepeatKind::kStar;
+  int body = -1;
+  std::vector<int> children;
+  // "!": the groups numbered inside its atom, [firstGroup, endGroup).
+  int32_t firstGroup = 0;
+  int32_t endGroup = 0;
+};
+
+struct ClassNode {
+  bool negated = false;
+  std::vector<std::pair<unsigned char, unsigned char>> ranges;  // as written
+  ByteSet set;  // the first bytes it holds, case-folded when matching ignores case
+};
+
+struct Tree {
+  std::vector<Node> nodes;
+  std::vector<ClassNode> classes;
+  int32_t groupCount = 0;
+};
+
+// Whether an atom can match without consuming text. An empty group says
+// neither: directly under a repeat it counts as unable (so "()*" compiles
+// and the matcher's progress checks end the loop); anywhere else it counts
+// as able.
+enum class Empty { kNo, kYes, kUnset };
+
+constexpr int kNothing = -1;  // a parse step found nothing to parse
+constexpr int kFailed = -2;   // a parse step set an error
+
+// The abbreviations: "\x" compiles as its expansion, written in the
+// language itself (LF, CR, 0x01 and 0x7F as raw bytes).
+const char* AbbreviationExpansion(unsigned char letter) {
+  switch (letter) {
+    case 'a': return "([a-zA-Z0-9])";
+    case 'b': return "([ \\t])";
+    case 'c': return "([a-zA-Z])";
+    case 'd': return "([0-9])";
+    case 'h': return "([0-9a-fA-F])";
+    case 'n': return "(\n)";
+    case 'q': return "(\"[^\"]*\")|('[^']*')";
+    case 'w': return "([a-zA-Z]+)";
+    case 'z': return "([0-9]+)";
+    case 'N': return "(\r|(\r?\n))";
+    case 'r': return "(\r)";
+    case 'e': return "([\x01-\x7F])";
+    case 'E': return "([^\x01-\x7F])";
+    default: return nullptr;
+  }
+}
+
+class Parser {
+ public:
+  Parser(const CodePage& codePage, bool caseSensitive, Tree* tree)
+      : codePage_(codePage), caseSensitive_(caseSensitive), tree_(tree) {}
+
+  // Parses the top-level sequence of text; whatever follows the point where
+  // it stops (an unmatched closing bracket and the rest) is ignored.
+  // *root is the tree's root, or kNothing for an empty program.
+  PatternError ParseTop(std::string_view text, int* root) {
+    text_ = text;
+    pos_ = 0;
+    topLevel_ = true;
+    bool canBeEmpty = true;
+    *root = ParseSequence(&canBeEmpty);
+    return *root == kFailed ? error_ : PATTERN_OK;
+  }
+
+ private:
+  // Counts one level of nesting for as long as it lives.
+  class NestingGuard {
+   public:
+    explicit NestingGuard(Parser* parser) : parser_(parser) { ++parser_->depth_; }
+    ~NestingGuard() { --parser_->depth_; }
+    bool TooDeep() const { return parser_->depth_ > CPattern::kMaxNesting; }
+
+   private:
+    Parser* parser_;
+  };
+
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  unsigned char Peek() const { return static_cast<unsigned char>(text_[pos_]); }
+  bool PeekIsCloser() const { return Peek() == ')' || Peek() == ']' || Peek() == '}'; }
+
+  // Reads the character at the reading position: its value (the byte, or
+  // for a double-byte character both bytes, the first in the low eight bits)
+  // and moves past it.
+  int32_t ReadChar() {
+    const size_t next = codePage_.NextChar(text_.data(), pos_, text_.size());
+    int32_t value = Peek();
+    if (next - pos_ == 2) value |= static_cast<unsigned char>(text_[pos_ + 1]) << 8;
+    pos_ = next;
+    return value;
+  }
+  // The first byte of the character at the reading position; moves past the
+  // whole character.
+  unsigned char ReadFirstByte() {
+    const unsigned char b = Peek();
+    pos_ = codePage_.NextChar(text_.data(), pos_, text_.size());
+    return b;
+  }
+
+  int32_t Fold(int32_t value) const {
+    return (!caseSensitive_ && value >= 'A' && value <= 'Z') ? value + ('a' - 'A') : value;
+  }
+
+  int Fail(PatternError error) {
+    error_ = error;
+    return kFailed;
+  }
+
+  int Add(Node node) {
+    tree_->nodes.push_back(std::move(node));
+    return static_cast<int>(tree_->nodes.size()) - 1;
+  }
+  int AddLeaf(NodeKind kind, int32_t value) {
+    Node node{kind};
+    node.value = value;
+    return Add(std::move(node));
+  }
+
+  int ParseSequence(bool* canBeEmpty) {
+    std::vector<int> elements;
+    bool allEmpty = true;
+    while (!AtEnd()) {
+      bool elementEmpty = true;
+      const int element = ParseElement(&elementEmpty);
+      if (element == kFailed) return kFailed;
+      if (element == kNothing) break;
+      elements.push_back(element);
+      allEmpty = allEmpty && elementEmpty;
+    }
+    *canBeEmpty = allEmpty;
+    if (elements.empty()) return kNothing;
+    if (elements.size() == 1) return elements[0];
+    Node node{NodeKind::kSeq};
+    node.children = std::move(elements);
+    return Add(std::move(node));
+  }
+
+  // Items joined by "|": "|" binds single items, so "T|the" is "T" or "t",
+  // then "he". The chain is read in a loop; it means the same as reading
+  // 'a|b|c' as "a" or ("b" or "c").
+  int ParseElement(bool* canBeEmpty) {
+    const int32_t groupsBefore = tree_->groupCount;
+    std::vector<int> items;
+    bool anyEmpty = false;
+    for (;;) {
+      bool itemEmpty = false;
+      const int item = ParseItem(&itemEmpty);
+      if (item == kFailed) return kFailed;
+      if (item == kNothing) {
+        // A "|" followed by the end or a closing bracket: the items before
+        // it vanish, with the groups they opened, and the enclosing
+        // sequence ends here.
+        tree_->groupCount = groupsBefore;
+        return kNothing;
+      }
+      items.push_back(item);
+      anyEmpty = anyEmpty || itemEmpty;
+      if (AtEnd() || Peek() != '|') break;
+      ++pos_;
+    }
+    *canBeEmpty = anyEmpty;
+    if (items.size() == 1) return items[0];
+    Node node{NodeKind::kAlt};
+    node.children = std::move(items);
+    return Add(std::move(node));
+  }
+
+  int ParseItem(bool* canBeEmpty) {
+    Empty atomEmpty = Empty::kNo;
+    const int atom = ParseAtom(&atomEmpty);
+    if (atom < 0) return atom;
+    RepeatKind kind;
+    if (AtEnd()) {
+      *canBeEmpty = atomEmpty != Empty::kNo;
+      return atom;
+    }
+    const bool lazy = pos_ + 1 < text_.size() && text_[pos_ + 1] == '?';
+    switch (Peek()) {
+      case '*': kind = lazy ? RepeatKind::kLazyStar : RepeatKind::kStar; break;
+      case '+': kind = lazy ? RepeatKind::kLazyPlus : RepeatKind::kPlus; break;
+      case '?': kind = lazy ? RepeatKind::kLazyQuestion : RepeatKind::kQuestion; break;
+      default:
+        *canBeEmpty = atomEmpty != Empty::kNo;
+        return atom;
+    }
+    const bool atLeastOnce = kind == RepeatKind::kPlus || kind == RepeatKind::kLazyPlus;
+    const bool loops = atLeastOnce || kind == RepeatKind::kStar || kind == RepeatKind::kLazyStar;
+    if (loops && atomEmpty == Empty::kYes) return Fail(PATTERN_ERR_EMPTY_REPEAT);
+    pos_ += lazy ? 2 : 1;
+    // "+" and "+?" need one occurrence, so they can match nothing only when
+    // the atom can.
+    *canBeEmpty = atLeastOnce ? atomEmpty != Empty::kNo : true;
+    Node node{NodeKind::kRepeat};
+    node.repeat = kind;
+    node.body = atom;
+    return Add(std::move(node));
+  }
+
+  int ParseAtom(Empty* canBeEmpty) {
+    if (AtEnd()) return kNothing;
+    *canBeEmpty = Empty::kNo;
+    switch (Peek()) {
+      case ')':
+      case ']':
+      case '}':
+        return kNothing;
+      case '(':
+        return ParseGroup(false, canBeEmpty);
+      case '{':
+        return ParseGroup(true, canBeEmpty);
+      case '[':
+        return ParseClass();
+      case '\\':
+        return ParseEscape(canBeEmpty);
+      case '!':
+        return ParseNot(canBeEmpty);
+      case '.':
+        ++pos_;
+        return AddLeaf(NodeKind::kAny, 0);
+      case '$':
+        if (topLevel_ && pos_ + 1 == text_.size()) {
+          ++pos_;
+          return AddLeaf(NodeKind::kEnd, 0);
+        }
+        break;
+      default:
+        break;
+    }
+    return AddLeaf(NodeKind::kChar, Fold(ReadChar()));
+  }
+
+  int ParseGroup(bool numbered, Empty* canBeEmpty) {
+    NestingGuard nesting(this);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    ++pos_;
+    const int32_t group = numbered ? tree_->groupCount++ : -1;
+    bool bodyEmpty = true;
+    const int body = ParseSequence(&bodyEmpty);
+    if (body == kFailed) return kFailed;
+    const unsigned char closer = numbered ? '}' : ')';
+    if (AtEnd() || Peek() != closer) {
+      return Fail(numbered ? PATTERN_ERR_BRACE : PATTERN_ERR_PAREN);
+    }
+    ++pos_;
+    if (body == kNothing) {
+      *canBeEmpty = Empty::kUnset;
+    } else {
+      *canBeEmpty = bodyEmpty ? Empty::kYes : Empty::kNo;
+    }
+    Node node{numbered ? NodeKind::kBrace : NodeKind::kParen};
+    node.value = group;
+    node.body = body;
+    return Add(std::move(node));
+  }
+
+  // A class holds single bytes: of every character in it only the first
+  // byte counts, so a double-byte character stands for all double-byte
+  // characters with the same first byte.
+  int ParseClass() {
+    ++pos_;
+    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET);
+    ClassNode cls;
+    if (Peek() == ']') {
+      ++pos_;
+      return Fail(PATTERN_ERR_EMPTY_CLASS);
+    }
+    if (Peek() == '^') {
+      ++pos_;
+      cls.negated = true;
+      if (!AtEnd() && Peek() == ']') return Fail(PATTERN_ERR_EMPTY_CLASS);
+    }
+    while (!AtEnd() && Peek() != ']') {
+      unsigned char low;
+      if (Peek() == '\\') {
+        ++pos_;
+        if (AtEnd()) {
+          low = '\\';  // a lone backslash at the end stands for itself
+        } else {
+          low = ReadFirstByte();
+          if (low == 't') low = '\t';
+        }
+      } else {
+        low = ReadFirstByte();
+      }
+      unsigned char high = low;
+      if (!AtEnd() && Peek() == '-') {
+        ++pos_;
+        if (AtEnd() || Peek() == ']') return Fail(PATTERN_ERR_BRACKET);
+        high = ReadFirstByte();
+        if (high < low) return Fail(PATTERN_ERR_RANGE);
+      }
+      cls.ranges.emplace_back(low, high);
+      cls.set.AddRange(low, high);
+    }
+    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET);
+    ++pos_;
+    if (!caseSensitive_) {
+      // Searched text is folded, so a capital in the class stands for its
+      // small letter.
+      for (unsigned char b = 'A'; b <= 'Z'; ++b) {
+        if (cls.set.Has(b)) cls.set.Add(static_cast<unsigned char>(b + ('a' - 'A')));
+      }
+    }
+    tree_->classes.push_back(std::move(cls));
+    return AddLeaf(NodeKind::kClass, static_cast<int32_t>(tree_->classes.size()) - 1);
+  }
+
+  int ParseEscape(Empty* canBeEmpty) {
+    ++pos_;
+    // A lone backslash at the end of the expression stands for itself.
+    if (AtEnd()) return AddLeaf(NodeKind::kChar, '\\');
+    const unsigned char c = Peek();
+    if (c >= '0' && c <= '9') {
+      int64_t group = 0;
+      while (!AtEnd() && Peek() >= '0' && Peek() <= '9') {
+        group = std::min<int64_t>(group * 10 + (Peek() - '0'), INT32_MAX);
+        ++pos_;
+      }
+      // A group opened later in the text cannot be referred to; the group
+      // that encloses the reference can (its number is already counted).
+      if (group >= tree_->groupCount) return Fail(PATTERN_ERR_GROUP_REF);
+      return AddLeaf(NodeKind::kBackref, static_cast<int32_t>(group));
+    }
+    // The letter is looked up as written, also when case is ignored: "\E"
+    // stays "a double-byte character" and "\N" a line end.
+    if (const char* expansion = AbbreviationExpansion(c)) {
+      ++pos_;
+      return ParseAbbreviation(expansion, canBeEmpty);
+    }
+    return AddLeaf(NodeKind::kChar, Fold(ReadChar()));
+  }
+
+  // The expansion is read as a whole and counts as one atom, as if it were
+  // enclosed in one more pair of parentheses.
+  int ParseAbbreviation(std::string_view expansion, Empty* canBeEmpty) {
+    NestingGuard nesting(this);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    const std::string_view savedText = text_;
+    const size_t savedPos = pos_;
+    const bool savedTopLevel = topLevel_;
+    text_ = expansion;
+    pos_ = 0;
+    topLevel_ = false;
+    bool bodyEmpty = false;
+    const int body = ParseSequence(&bodyEmpty);
+    const bool whole = pos_ == text_.size();
+    text_ = savedText;
+    pos_ = savedPos;
+    topLevel_ = savedTopLevel;
+    if (body == kFailed) {
+      if (error_ == PATTERN_ERR_NESTING || error_ == PATTERN_ERR_MEMORY) return kFailed;
+      return Fail(PATTERN_ERR_ABBREV);
+    }
+    if (body == kNothing || !whole) return Fail(PATTERN_ERR_ABBREV);
+    *canBeEmpty = bodyEmpty ? Empty::kYes : Empty::kNo;
+    Node node{NodeKind::kParen};
+    node.value = -1;
+    node.body = body;
+    return Add(std::move(node));
+  }
+
+  // "!" and the one atom after it: succeeds without consuming text where
+  // the atom does not match. A repeat after it applies to the whole "!".
+  int ParseNot(Empty* canBeEmpty) {
+    ++pos_;
+    // Nothing to negate (the end, or a closing bracket): a literal "!".
+    if (AtEnd() || PeekIsCloser()) return AddLeaf(NodeKind::kChar, '!');
+    NestingGuard nesting(this);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    const int32_t firstGroup = tree_->groupCount;
+    Empty atomEmpty = Empty::kNo;
+    const int atom = ParseAtom(&atomEmpty);
+    if (atom < 0) return atom;
+    *canBeEmpty = atomEmpty;
+    Node node{NodeKind::kNot};
+    node.body = atom;
+    node.firstGroup = firstGroup;
+    node.endGroup = tree_->groupCount;
+    return Add(std::move(node));
+  }
+
+  const CodePage& codePage_;
+  const bool caseSensitive_;
+  Tree* tree_;
+  std::string_view text_;
+  size_t pos_ = 0;
+  bool topLevel_ = true;  // "$" tests for the end only as the last character of the expression
+  int depth_ = 0;
+  PatternError error_ = PATTERN_OK;
+};
+
+// Lays the tree out as a program. Every construct that offers a choice
+// leaves an instruction index on top of the backtrack stack, so that a back
+// off always pops one.
+class CodeGenerator {
+ public:
+  CodeGenerator(const Tree& tree, std::vector<PatternInstr>* program,
+                std::vector<int32_t>* classOfInstr, std::vector<ByteSet>* classSets,
+                bool caseSensitive)
+      : tree_(tree),
+        program_(*program),
+        classOfInstr_(*classOfInstr),
+        classSets_(*classSets),
+        caseSensitive_(caseSensitive) {}
+
+  int32_t SlotCount() const { return slotCount_; }
+
+  // False when the program would grow beyond CPattern::kMaxInstructions.
+  bool Generate(int root, bool anchored) {
+    Emit(OpCall, 2);
+    Emit(anchored ? OpFailAll : OpAdvance);
+    if (root >= 0) Code(root);
+    Emit(OpAccept);
+    return !tooLarge_;
+  }
+
+ private:
+  int32_t Here() const { return static_cast<int32_t>(program_.size()); }
+
+  int32_t Emit(PatternOp op, int32_t operand = 0) {
+    if (program_.size() >= CPattern::kMaxInstructions) {
+      tooLarge_ = true;
+      return 0;
+    }
+    program_.push_back({op, operand});
+    classOfInstr_.push_back(-1);
+    return Here() - 1;
+  }
+  void Patch(int32_t at, int32_t target) {
+    if (!tooLarge_) program_[at].operand = target;
+  }
+
+  int32_t NewSlot() { return slotCount_++; }
+
+  void Body(int body) {
+    if (body < 0) {
+      Emit(OpNop);
+    } else {
+      Code(body);
+    }
+  }
+
+  void Code(int index) {
+    if (tooLarge_) return;
+    const Node& node = tree_.nodes[index];
+    switch (node.kind) {
+      case NodeKind::kChar: Emit(OpChar, node.value); break;
+      case NodeKind::kEnd: Emit(OpChar, 0); break;
+      case NodeKind::kAny: Emit(OpAny); break;
+      case NodeKind::kClass: Class(node.value); break;
+      case NodeKind::kBackref: Emit(OpBackref, node.value); break;
+      case NodeKind::kParen: {
+        const int32_t call = Emit(OpCall);
+        Emit(OpReturn);
+        Patch(call, Here());
+        Body(node.body);
+        break;
+      }
+      case NodeKind::kBrace: {
+        // The group's old bounds go on the stack so that backing off
+        // through the group restores them.
+        Emit(OpPushGroup, node.value);
+        Emit(OpGroupStart, node.value);
+        const int32_t call = Emit(OpCall);
+        Emit(OpPopGroup, node.value);
+        Emit(OpReturn);
+        Patch(call, Here());
+        Body(node.body);
+        Emit(OpGroupEnd, node.value);
+        break;
+      }
+      case NodeKind::kNot: Not(node); break;
+      case NodeKind::kSeq:
+        for (int child : node.children) Code(child);
+        break;
+      case NodeKind::kAlt: Alternation(node); break;
+      case NodeKind::kRepeat: Repeat(node); break;
+    }
+  }
+
+  void Class(int32_t index) {
+    const ClassNode& cls = tree_.classes[index];
+    const int32_t at = Emit(cls.negated ? OpNotClass : OpClass);
+    if (tooLarge_) return;
+    classOfInstr_[at] = static_cast<int32_t>(classSets_.size());
+    classSets_.push_back(cls.set);
+    // The range pairs follow the instruction. When case is ignored they are
+    // read off the folded set, so that they show what is matched.
+    std::vector<std::pair<unsigned char, unsigned char>> ranges = cls.ranges;
+    if (!caseSensitive_) {
+      ranges.clear();
+      for (int b = 0; b < 256;) {
+        if (!cls.set.Has(static_cast<unsigned char>(b))) {
+          ++b;
+          continue;
+        }
+        int end = b;
+        while (end + 1 < 256 && cls.set.Has(static_cast<unsigned char>(end + 1))) ++end;
+        ranges.emplace_back(static_cast<unsigned char>(b), static_cast<unsigned char>(end));
+        b = end + 1;
+      }
+    }
+    for (const auto& [low, high] : ranges) {
+      Emit(OpNop, low);
+      Emit(OpNop, high);
+    }
+    Patch(at, Here());
+  }
+
+  void Alternation(const Node& node) {
+    std::vector<int32_t> jumpsToEnd;
+    for (size_t i = 0; i + 1 < node.children.size(); ++i) {
+      const int32_t k = Emit(OpPushPos);
+      Emit(OpCall, k + 4);
+      Emit(OpPopPos);
+      const int32_t toNext = Emit(OpJump);
+      Code(node.children[i]);
+      jumpsToEnd.push_back(Emit(OpJump));
+      Patch(toNext, Here());
+    }
+    Code(node.children.back());
+    for (int32_t jump : jumpsToEnd) Patch(jump, Here());
+  }
+
+  // A "!" whose atom matches must leave no trace: the groups numbered
+  // inside the atom are saved before it and put back on both ways out, since
+  // cutting the stack back drops the atom's own saved values unseen.
+  void Not(const Node& node) {
+    const int32_t s1 = NewSlot();
+    const int32_t s2 = NewSlot();
+    for (int32_t g = node.firstGroup; g < node.endGroup; ++g) Emit(OpPushGroup, g);
+    auto restoreGroups = [&] {
+      for (int32_t g = node.endGroup - 1; g >= node.firstGroup; --g) Emit(OpPopGroup, g);
+    };
+    Emit(OpSavePos, s1);
+    Emit(OpSaveDepth, s2);
+    const int32_t call = Emit(OpCall);
+    Emit(OpLoadPos, s1);
+    Emit(OpLoadDepth, s2);
+    restoreGroups();
+    const int32_t jumpOut = Emit(OpJump);
+    Patch(call, Here());
+    Code(node.body);
+    Emit(OpLoadPos, s1);
+    Emit(OpLoadDepth, s2);
+    restoreGroups();
+    Emit(OpReturn);
+    Patch(jumpOut, Here());
+  }
+
+  void Repeat(const Node& node) {
+    switch (node.repeat) {
+      case RepeatKind::kStar: GreedyLoop(node.body, true); break;
+      case RepeatKind::kQuestion: GreedyLoop(node.body, false); break;
+      case RepeatKind::kPlus:
+        Code(node.body);  // the first, mandatory occurrence
+        GreedyLoop(node.body, true);
+        break;
+      case RepeatKind::kLazyStar: LazyLoop(node.body); break;
+      case RepeatKind::kLazyPlus:
+        Code(node.body);
+        LazyLoop(node.body);
+        break;
+      case RepeatKind::kLazyQuestion: LazyOptional(node.body); break;
+    }
+  }
+
+  // One more occurrence is tried before giving one up. Slot s holds the
+  // position where the current occurrence began; an occurrence that ends
+  // there is refused, so every loop ends. The slot's earlier value goes on
+  // the stack with each occurrence, so that backing off into an earlier
+  // occurrence compares against that occurrence's own start.
+  void GreedyLoop(int atom, bool loops) {
+    const int32_t s = NewSlot();
+    const int32_t k = Emit(OpPushSlot, s);
+    Emit(OpSavePos, s);
+    Emit(OpPushPos);
+    const int32_t call = Emit(OpCall);
+    Emit(OpPopPos);
+    Emit(OpPopSlot, s);
+    const int32_t jumpOut = Emit(OpJump);
+    Patch(call, Here());
+    Code(atom);
+    Emit(OpNoProgress, s);
+    if (loops) Emit(OpJump, k);
+    Patch(jumpOut, Here());
+  }
+
+  // The rest of the expression is tried first, from the loop's position;
+  // when it fails, the position is put back and one more occurrence is
+  // tried. An occurrence that consumes nothing is refused, so every lazy
+  // loop ends.
+  void LazyLoop(int atom) {
+    const int32_t s = NewSlot();
+    const int32_t k = Emit(OpPushPos);
+    const int32_t callRest = Emit(OpCall);
+    Emit(OpPopPos);
+    Emit(OpPushSlot, s);
+    Emit(OpSavePos, s);
+    const int32_t callAtom = Emit(OpCall);
+    Emit(OpPopSlot, s);
+    Emit(OpReturn);
+    Patch(callAtom, Here());
+    Code(atom);
+    Emit(OpNoProgress, s);
+    Emit(OpJump, k);
+    Patch(callRest, Here());
+  }
+
+  void LazyOptional(int atom) {
+    Emit(OpPushPos);
+    const int32_t callRest = Emit(OpCall);
+    Emit(OpPopPos);
+    Code(atom);
+    Patch(callRest, Here());
+  }
+
+  const Tree& tree_;
+  std::vector<PatternInstr>& program_;
+  std::vector<int32_t>& classOfInstr_;
+  std::vector<ByteSet>& classSets_;
+  const bool caseSensitive_;
+  int32_t slotCount_ = 0;
+  bool tooLarge_ = false;
+};
+
+// What a match can begin with: the set of possible first bytes and whether
+// it can match without consuming anything (then no position may be skipped).
+struct FirstBytes {
+  ByteSet set;
+  bool canBeEmpty = true;
+};
+
+FirstBytes AnalyseFirstBytes(const Tree& tree, int index) {
+  FirstBytes result;
+  if (index < 0) return result;
+  const Node& node = tree.nodes[index];
+  switch (node.kind) {
+    case NodeKind::kChar:
+      result.set.Add(static_cast<unsigned char>(node.value & 0xFF));
+      result.canBeEmpty = false;
+      break;
+    case NodeKind::kAny:
+      result.set.AddRange(1, 255);
+      result.canBeEmpty = false;
+      break;
+    case NodeKind::kClass: {
+      const ClassNode& cls = tree.classes[node.value];
+      result.set = cls.negated ? cls.set.Complement() : cls.set;
+      result.canBeEmpty = false;
+      break;
+    }
+    case NodeKind::kBackref:
+      result.set.AddRange(0, 255);
+      break;
+    case NodeKind::kEnd:
+    case NodeKind::kNot:
+      break;  // consume nothing
+    case NodeKind::kParen:
+    case NodeKind::kBrace:
+      return AnalyseFirstBytes(tree, node.body);
+    case NodeKind::kSeq:
+      for (int child : node.children) {
+        const FirstBytes part = AnalyseFirstBytes(tree, child);
+        result.set.AddAll(part.set);
+        if (!part.canBeEmpty) {
+          result.canBeEmpty = false;
+          break;
+        }
+      }
+      break;
+    case NodeKind::kAlt:
+      result.canBeEmpty = false;
+      for (int child : node.children) {
+        const FirstBytes part = AnalyseFirstBytes(tree, child);
+        result.set.AddAll(part.set);
+        result.canBeEmpty = result.canBeEmpty || part.canBeEmpty;
+      }
+      break;
+    case NodeKind::kRepeat: {
+      result = AnalyseFirstBytes(tree, node.body);
+      if (node.repeat != RepeatKind::kPlus && node.repeat != RepeatKind::kLazyPlus) {
+        result.canBeEmpty = true;
+      }
+      break;
+    }
+  }
+  return result;
+}
+
+// Appends the literal bytes every match of the node begins with; true when
+// the node is nothing but literal text, so that what follows it continues
+// the prefix.
+bool CollectLiteralPrefix(const Tree& tree, int index, std::string* prefix) {
+  if (index < 0) return true;
+  const Node& node = tree.nodes[index];
+  switch (node.kind) {
+    case NodeKind::kChar:
+      prefix->push_back(static_cast<char>(node.value & 0xFF));
+      if (node.value > 0xFF) prefix->push_back(static_cast<char>(node.value >> 8));
+      return true;
+    case NodeKind::kParen:
+    case NodeKind::kBrace:
+      return CollectLiteralPrefix(tree, node.body, prefix);
+    case NodeKind::kSeq:
+      for (int child : node.children) {
+        if (!CollectLiteralPrefix(tree, child, prefix)) return false;
+      }
+      return true;
+    case NodeKind::kRepeat:
+      if (node.repeat == RepeatKind::kPlus || node.repeat == RepeatKind::kLazyPlus) {
+        CollectLiteralPrefix(tree, node.body, prefix);
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+Prefilter ChoosePrefilter(const Tree& tree, int root) {
+  Prefilter prefilter;
+  const FirstBytes first = AnalyseFirstBytes(tree, root);
+  if (first.canBeEmpty) return prefilter;
+  std::string literal;
+  CollectLiteralPrefix(tree, root, &literal);
+  const int count = first.set.Count();
+  if (literal.size() >= 2) {
+    prefilter.kind = Prefilter::kLiteral;
+    prefilter.literal = literal;
+  } else if (count == 1) {
+    prefilter.kind = Prefilter::kByte;
+    for (int b = 0; b < 256; ++b) {
+      if (first.set.Has(static_cast<unsigned char>(b))) prefilter.literal = std::string(1, static_cast<char>(b));
+    }
+  } else if (count <= 200) {
+    // A set that lets most bytes through saves nothing.
+    prefilter.kind = Prefilter::kByteSet;
+    prefilter.firstBytes = first.set;
+  }
+  return prefilter;
+}
+
+}  // namespace
+
+int ByteSet::Count() const {
+  int count = 0;
+  for (uint64_t word : bits_) count += __builtin_popcountll(word);
+  return count;
+}
+
+ByteSet ByteSet::Complement() const {
+  ByteSet result;
+  for (int i = 0; i < 4; ++i) result.bits_[i] = ~bits_[i];
+  return result;
+}
+
+std::string FoldAsciiLower(std::string_view text, const CodePage& codePage) {
+  std::string folded(text);
+  for (size_t i = 0; i < folded.size();) {
+    const unsigned char b = static_cast<unsigned char>(folded[i]);
+    if (codePage.IsLeadByte(b)) {
+      i = codePage.NextChar(folded.data(), i, folded.size());
+      continue;
+    }
+    if (b >= 'A' && b <= 'Z') folded[i] = static_cast<char>(b + ('a' - 'A'));
+    ++i;
+  }
+  return folded;
+}
+
+CPattern::CPattern(const CodePage& codePage) : codePage_(codePage) {}
+
+void CPattern::SetSearchLimits(uint64_t maxSteps, size_t maxStackEntries) {
+  maxSteps_ = maxSteps;
+  maxStackEntries_ = std::max<size_t>(maxStackEntries, 16);
+}
+
+PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) {
+  program_.clear();
+  classOfInstr_.clear();
+  classSets_.clear();
+  prefilter_ = Prefilter();
+  groupCount_ = 0;
+  slotCount_ = 0;
+  anchored_ = false;
+  caseSensitive_ = caseSensitive;
+  lastError_ = PATTERN_OK;
+  if (expression.data() == nullptr) return lastError_ = PATTERN_ERR_NO_INPUT;
+  expression = expression.substr(0, std::min(expression.find('\0'), expression.size()));
+
+  PatternError error = PATTERN_OK;
+  try {
+    if (!expression.empty() && expression.front() == '^') {
+      anchored_ = true;
+      expression.remove_prefix(1);
+    }
+    Tree tree;
+    Parser parser(codePage_, caseSensitive, &tree);
+    int root = kNothing;
+    error = parser.ParseTop(expression, &root);
+    if (error == PATTERN_OK) {
+      CodeGenerator generator(tree, &program_, &classOfInstr_, &classSets_, caseSensitive);
+      if (generator.Generate(root, anchored_)) {
+        groupCount_ = tree.groupCount;
+        slotCount_ = generator.SlotCount();
+        if (!anchored_) prefilter_ = ChoosePrefilter(tree, root);
+      } else {
+        error = PATTERN_ERR_TOO_LARGE;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    error = PATTERN_ERR_MEMORY;
+  }
+  if (error != PATTERN_OK) {
+    // A failed compile leaves nothing that could be run.
+    program_.clear();
+    classOfInstr_.clear();
+    classSets_.clear();
+    groupCount_ = 0;
+    slotCount_ = 0;
+  }
+  return lastError_ = error;
+}
+
+}  // namespace strbatch
