@@ -1,2 +1,5 @@
 #include <cstdio>
-int main() { std::puts("strbatch-cli"); return 0; }
+
+#include "cli/cli.h"
+
+int main(int argc, char** argv) { return strbatch::RunCli(argc, argv, stdin, stdout, stderr); }

@@ -1,0 +1,222 @@
+#include "batch/replace_worker.h"
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "batch/replace_template.h"
+#include "batch/string_syntax.h"
+#include "office/office_bridge.h"
+#include "pattern/pattern.h"
+
+namespace strbatch {
+namespace {
+
+// The length of the searched text: up to the first NUL byte.
+size_t SearchedLength(const std::string& bytes) {
+  const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
+  return nul ? static_cast<size_t>(static_cast<const char*>(nul) - bytes.data()) : bytes.size();
+}
+
+void AppendMatchRecord(std::string* matchList, size_t offset, size_t length) {
+  if (matchList == nullptr) return;
+  if (!matchList->empty()) matchList->push_back(';');
+  *matchList += std::to_string(offset);
+  matchList->push_back(':');
+  *matchList += std::to_string(length);
+}
+
+// The plain search over one text, case-sensitive or folded once.
+class PlainSearch {
+ public:
+  PlainSearch(std::string_view text, std::string_view find, bool caseSensitive)
+      : text_(text), find_(find) {
+    if (!caseSensitive) noCase_.emplace(text, find);
+  }
+  size_t Find(size_t from) const {
+    return noCase_ ? noCase_->Find(from) : FindCaseSensitive(text_, find_, from);
+  }
+
+ private:
+  std::string_view text_;
+  std::string_view find_;
+  std::optional<NoCaseSearcher> noCase_;
+};
+
+}  // namespace
+
+FindReport::~FindReport() { Close(); }
+
+bool FindReport::Open(const std::string& path) {
+  Close();
+  failed_ = false;
+  file_ = std::fopen(path.c_str(), "wb");
+  return file_ != nullptr;
+}
+
+void FindReport::WriteLine(std::string_view text) {
+  if (file_ == nullptr) return;
+  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
+      std::fwrite("\r\n", 1, 2, file_) != 2) {
+    failed_ = true;
+  }
+}
+
+bool FindReport::Close() {
+  if (file_ == nullptr) return !failed_;
+  if (std::fclose(file_) != 0) failed_ = true;
+  file_ = nullptr;
+  return !failed_;
+}
+
+int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string_view replaceRaw,
+                           const WorkerContext& context) {
+  const std::string find = UnescapePlain(findRaw);
+  const std::string replace = UnescapePlain(replaceRaw);
+  std::string& bytes = work.bytes;
+  if (find.empty() || bytes.empty() || bytes[0] == '\0') return 0;
+  const size_t end = SearchedLength(bytes);
+  const size_t oldSize = bytes.size();
+  const size_t findLength = find.size();
+  const size_t replaceLength = replace.size();
+  const bool write = context.changesExpected;
+
+  // The rewrite happens inside the buffer: the output is written behind the
+  // cursor, never ahead of it, so the text still to be searched is intact.
+  // When the replacement is longer, the text is first moved right by the
+  // total growth, which a counting pass gives.
+  size_t shift = 0;
+  if (write && replaceLength > findLength) {
+    PlainSearch counter(std::string_view(bytes.data(), end), find, context.caseSensitive);
+    size_t occurrences = 0;
+    for (size_t at = counter.Find(0); at != kNotFound; at = counter.Find(at + findLength)) {
+      occurrences++;
+      if (at + findLength >= end) break;
+    }
+    if (occurrences == 0) return 0;
+    shift = occurrences * (replaceLength - findLength);
+    bytes.resize(oldSize + shift);
+    std::memmove(bytes.data() + shift, bytes.data(), oldSize);
+  }
+
+  char* base = bytes.data();
+  const std::string_view text(base + shift, end);
+  PlainSearch search(text, find, context.caseSensitive);
+  if (context.office) context.office->BeginOccurrences();
+  int64_t count = 0;
+  size_t cursor = 0;   // in text
+  size_t output = 0;   // in bytes
+  for (;;) {
+    size_t at = search.Find(cursor);
+    if (at == kNotFound) break;
+    count++;
+    if (context.office) {
+      context.office->LocateOccurrence(text.substr(cursor), static_cast<int64_t>(at - cursor),
+                                       static_cast<int64_t>(findLength));
+    }
+    if (context.findMode) AppendMatchRecord(context.matchList, at, findLength);
+    if (context.report && !replace.empty()) context.report->WriteLine(replace);
+    if (write) {
+      std::memmove(base + output, text.data() + cursor, at - cursor);
+      output += at - cursor;
+      std::memcpy(base + output, replace.data(), replaceLength);
+      output += replaceLength;
+    }
+    cursor = at + findLength;
+    if (write && context.office) context.office->EditOccurrence(replace);
+    if (cursor >= end) break;
+  }
+  if (!write || count == 0) return count;
+  // The rest, including the NUL and everything after it.
+  size_t rest = oldSize - cursor;
+  std::memmove(base + output, text.data() + cursor, rest);
+  bytes.resize(output + rest);
+  work.changed = true;
+  return count;
+}
+
+int64_t ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
+                              std::string_view replaceRaw, const WorkerContext& context) {
+  std::vector<std::string> pieces;
+  std::vector<uint32_t> kinds;
+  ParseReplaceTemplate(replaceRaw, &pieces, &kinds);
+  CPattern pattern(*context.codePage);
+  if (pattern.Compile(findRaw, context.caseSensitive) != PATTERN_OK) return 0;
+  std::string& bytes = work.bytes;
+  if (bytes.empty() || bytes[0] == '\0') return 0;
+  const size_t end = SearchedLength(bytes);
+  const std::string_view text(bytes.data(), end);
+  const bool write = context.changesExpected;
+
+  PatternText subject(pattern, text);
+  CPatternMatch match(256);
+  if (context.office) context.office->BeginOccurrences();
+  std::string output;
+  int64_t count = 0;
+  size_t cursor = 0;
+  while (cursor < end) {
+    size_t matchEnd = 0;
+    if (!pattern.Match(subject, cursor, match, &matchEnd)) break;
+    const size_t start = match.Start();
+    count++;
+    if (context.office) {
+      context.office->LocateOccurrence(text.substr(cursor), static_cast<int64_t>(start - cursor),
+                                       static_cast<int64_t>(matchEnd - start));
+    }
+    if (context.findMode) AppendMatchRecord(context.matchList, start, matchEnd - start);
+    std::string replacement =
+        ExpandReplaceTemplate(pieces, kinds, match, text, context.currentFileNumber);
+    if (context.report && !replacement.empty()) context.report->WriteLine(replacement);
+    if (write) {
+      output.append(text.data() + cursor, start - cursor);
+      output += replacement;
+    }
+    if (write && context.office) context.office->EditOccurrence(replacement);
+    if (matchEnd > start) {
+      cursor = matchEnd;
+    } else {
+      // An empty match: its replacement goes in once at this position, and
+      // the character here is kept and stepped over, so the loop always
+      // moves on and no byte is lost.
+      size_t next = context.codePage->NextChar(text.data(), start, end);
+      if (write) output.append(text.data() + start, next - start);
+      cursor = next;
+    }
+  }
+  if (!write || count == 0) return count;
+  output.append(bytes, cursor, std::string::npos);
+  bytes.swap(output);
+  work.changed = true;
+  return count;
+}
+
+namespace {
+
+using TextWorker = int64_t (*)(WorkText&, std::string_view, std::string_view,
+                               const WorkerContext&);
+
+int64_t ReplaceInFile(TextWorker worker, const std::string& path, std::string_view find,
+                      std::string_view replace, const WorkerContext& context,
+                      std::string* error, FileRewriter& rewriter) {
+  WorkText work;
+  if (!ReadWholeFile(path, &work.bytes, error)) return 0;
+  int64_t count = worker(work, find, replace, context);
+  if (work.changed && !RewriteFile(rewriter, path, work.bytes, error)) return 0;
+  return count;
+}
+
+}  // namespace
+
+int64_t ReplaceInFilePlain(const std::string& path, std::string_view find,
+                           std::string_view replace, const WorkerContext& context,
+                           std::string* error, FileRewriter& rewriter) {
+  return ReplaceInFile(ReplaceInTextPlain, path, find, replace, context, error, rewriter);
+}
+
+int64_t ReplaceInFileAdvanced(const std::string& path, std::string_view find,
+                              std::string_view replace, const WorkerContext& context,
+                              std::string* error, FileRewriter& rewriter) {
+  return ReplaceInFile(ReplaceInTextAdvanced, path, find, replace, context, error, rewriter);
+}
+
+}  // namespace strbatch

@@ -1,0 +1,53 @@
+// How plain definitions are read: the four backslash escapes and the
+// plain search, case-sensitive or ASCII-case-insensitive, which only finds
+// occurrences that start on a character boundary.
+#ifndef STRBATCH_BATCH_STRING_SYNTAX_H_
+#define STRBATCH_BATCH_STRING_SYNTAX_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace strbatch {
+
+inline constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+// Decodes "\r", "\n", "\t" and "\\"; a backslash before any other byte
+// gives that byte, a final lone backslash is dropped.
+std::string UnescapePlain(std::string_view text);
+
+// The character boundary rule of the plain search: a byte of 0x80 or above
+// followed by another byte of the text forms a two-byte character.
+inline size_t NextPlainChar(std::string_view text, size_t pos) {
+  return static_cast<unsigned char>(text[pos]) >= 0x80 && pos + 1 < text.size() ? pos + 2
+                                                                                  : pos + 1;
+}
+
+// Folds the single-byte ASCII letters of text to lower case; the bytes of
+// double-byte characters are left as they are.
+std::string FoldAsciiCharacters(std::string_view text);
+
+// Finds the first occurrence of find in text at or after from, where from is
+// a character boundary. An occurrence only starts on a character boundary;
+// an empty find string matches nothing. Gives kNotFound when there is none.
+size_t FindCaseSensitive(std::string_view text, std::string_view find, size_t from = 0);
+
+// The same with ASCII letters matching either case. Double-byte characters
+// are compared byte for byte, so a trail byte that happens to be a letter
+// never matches the other case.
+size_t FindNoCase(std::string_view text, std::string_view find, size_t from = 0);
+
+// Repeated case-insensitive searches over one text: the text is folded once.
+class NoCaseSearcher {
+ public:
+  NoCaseSearcher(std::string_view text, std::string_view find);
+  size_t Find(size_t from) const;
+
+ private:
+  std::string foldedText_;
+  std::string foldedFind_;
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_BATCH_STRING_SYNTAX_H_

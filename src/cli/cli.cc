@@ -1,0 +1,380 @@
+#include "cli/cli.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/code_page.h"
+#include "app/language.h"
+#include "app/safe_file.h"
+#include "batch/backup.h"
+#include "batch/batch_driver.h"
+#include "batch/batch_host.h"
+#include "lists/definition_file.h"
+#include "lists/definition_list.h"
+#include "lists/file_list.h"
+#include "sorttool/line_sort.h"
+
+namespace strbatch {
+namespace {
+
+std::atomic<int> g_interrupts{0};
+
+void OnInterrupt(int) {
+  // The first Ctrl-C asks the batch to stop at its next step; a second one
+  // ends the process at once (every rewrite is all-or-nothing, so that is
+  // safe for the files too).
+  if (g_interrupts.fetch_add(1) >= 1) {
+    signal(SIGINT, SIG_DFL);
+    raise(SIGINT);
+  }
+}
+
+// Code page bytes to UTF-8 for the terminal; invalid bytes become U+FFFD.
+std::string ToTerminal(const std::string& bytes) {
+  std::string utf8;
+  CodePage::Process().ToUtf8(bytes, &utf8);
+  return utf8;
+}
+
+struct Definition {
+  std::string find;     // as typed, UTF-8
+  std::string replace;  // as typed, UTF-8
+};
+
+struct Arguments {
+  std::vector<Definition> definitions;
+  std::vector<std::string> definitionFiles;  // -D, loaded before the -d definitions
+  std::vector<std::string> files;
+  std::string output;      // export-defs
+  std::string convertTo;   // convert
+  SortOptions sort;
+  bool ignoreCase = false;
+  bool advanced = false;
+  bool yes = false;
+  bool json = false;
+  bool backup = false;
+  std::string report;  // empty: no report; "-": standard output
+};
+
+class CliHost : public BatchHost {
+ public:
+  CliHost(const Arguments& args, std::FILE* in, std::FILE* out, std::FILE* err)
+      : args_(args), in_(in), out_(out), err_(err) {}
+
+  bool refused = false;
+  int warnings = 0;
+
+  bool Confirm(const std::string& textKey, const std::string&) override {
+    if (args_.yes) return true;
+    if (in_ == nullptr || !isatty(fileno(in_))) {
+      refused = true;
+      return false;
+    }
+    std::string question = ToTerminal(GetText(textKey));
+    if (question.empty()) question = "Files will be changed. Go on?";
+    std::fprintf(err_, "%s [y/N] ", question.c_str());
+    std::fflush(err_);
+    char answer[64] = {0};
+    if (std::fgets(answer, sizeof(answer), in_) == nullptr ||
+        (answer[0] != 'y' && answer[0] != 'Y')) {
+      refused = true;
+      return false;
+    }
+    return true;
+  }
+  void ShowProgress() override {}
+  void SetMessage(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool CheckCancelled() override {
+    if (g_interrupts.load() > cancelsSeen_) {
+      cancelsSeen_ = g_interrupts.load();
+      return true;
+    }
+    return false;
+  }
+  void HideProgress() override {}
+  void SelectFileRow(size_t) override {}
+  void OpenReport(const std::string& path) override {
+    std::string bytes, error;
+    if (!ReadWholeFile(path, &bytes, &error)) {
+      Warn(path, error);
+      return;
+    }
+    if (args_.report == "-") {
+      if (std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size() ||
+          std::fflush(out_) != 0) {
+        Warn("-", "cannot write the report to standard output");
+      }
+    } else if (!RewriteFile(args_.report, bytes, &error)) {
+      Warn(args_.report, error);
+    }
+  }
+  void Warn(const std::string& path, const std::string& reason) override {
+    warnings++;
+    std::fprintf(err_, "strbatch-cli: %s: %s\n", path.c_str(), reason.c_str());
+  }
+
+ private:
+  const Arguments& args_;
+  std::FILE* in_;
+  std::FILE* out_;
+  std::FILE* err_;
+  int cancelsSeen_ = 0;
+};
+
+// Takes every "-d/--def FIND REPLACE" out of the arguments before the
+// option parser sees them, so that the two strings are taken exactly as
+// typed, even when they begin with "-" or are empty.
+bool ExtractDefinitions(std::vector<std::string>& args, std::vector<Definition>* definitions,
+                        std::string* error) {
+  std::vector<std::string> rest;
+  for (size_t i = 0; i < args.size(); i++) {
+    if (args[i] == "--") {
+      rest.insert(rest.end(), args.begin() + static_cast<long>(i), args.end());
+      break;
+    }
+    if (args[i] == "-d" || args[i] == "--def") {
+      if (i + 2 >= args.size()) {
+        *error = args[i] + " needs two strings: FIND REPLACE";
+        return false;
+      }
+      definitions->push_back({args[i + 1], args[i + 2]});
+      i += 2;
+      continue;
+    }
+    rest.push_back(args[i]);
+  }
+  args.swap(rest);
+  return true;
+}
+
+void PrintResults(const FileList& files, const DefinitionList& definitions,
+                  const Arguments& args, std::FILE* out) {
+  if (args.json) {
+    nlohmann::json result;
+    result["files"] = nlohmann::json::array();
+    for (size_t r = 0; r < files.Size(); r++) {
+      const FileRow& row = files.Row(r);
+      if (!row.checked) continue;
+      result["files"].push_back({{"path", row.path},
+                                 {"count", std::strtoll(row.count.c_str(), nullptr, 10)},
+                                 {"matches", files.MatchLists()[r]}});
+    }
+    result["definitions"] = nlohmann::json::array();
+    for (size_t d = 0; d < definitions.Size(); d++) {
+      result["definitions"].push_back(
+          {{"find", ToTerminal(definitions.GetDefinitionText(d, 0))},
+           {"replace", ToTerminal(definitions.GetDefinitionText(d, 1))},
+           {"count", std::strtoll(definitions.Row(d).count.c_str(), nullptr, 10)}});
+    }
+    std::string text = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::fprintf(out, "%s\n", text.c_str());
+    return;
+  }
+  for (size_t r = 0; r < files.Size(); r++) {
+    const FileRow& row = files.Row(r);
+    if (!row.checked) continue;
+    std::fprintf(out, "%s\t%s\n", row.count.c_str(), row.path.c_str());
+  }
+  for (size_t d = 0; d < definitions.Size(); d++) {
+    std::fprintf(out, "%s\t%s\t%s\n", definitions.Row(d).count.c_str(),
+                 ToTerminal(definitions.GetDefinitionText(d, 0)).c_str(),
+                 ToTerminal(definitions.GetDefinitionText(d, 1)).c_str());
+  }
+}
+
+// Adds the command-line definitions to the list, converted from the
+// terminal's UTF-8 into the process code page.
+bool AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& host) {
+  for (const std::string& path : args.definitionFiles) {
+    std::vector<DefinitionRecord> records;
+    MarkupTree tree;
+    if (!ParseMarkupTree(path, &tree)) {
+      host.Warn(path, "not a definition file, or it cannot be read");
+      return false;
+    }
+    DefinitionsFromTree(tree, &records);
+    for (const DefinitionRecord& record : records) {
+      definitions.Append(record.find, record.replace, true);
+    }
+  }
+  const CodePage& codePage = CodePage::Process();
+  for (const Definition& def : args.definitions) {
+    std::string find, replace;
+    bool exact = codePage.FromUtf8(def.find, &find);
+    exact = codePage.FromUtf8(def.replace, &replace) && exact;
+    if (!exact) {
+      host.Warn(def.find, "the definition holds characters that code page " +
+                              std::to_string(codePage.Number()) + " cannot hold; they became \"?\"");
+    }
+    definitions.Append(find, replace, true);
+  }
+  return true;
+}
+
+void AddFilesOption(CLI::App* command, Arguments& args) {
+  command->add_option("files", args.files, "the files to process, in order")->required();
+}
+
+void AddDefinitionOptions(CLI::App* command, Arguments& args) {
+  command->add_option("-D,--defs", args.definitionFiles,
+                      "load the definitions of a definition file (repeatable)");
+}
+
+void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
+  if (withDefinitions) {
+    AddDefinitionOptions(command, args);
+    command->add_flag("-i,--ignore-case", args.ignoreCase, "ASCII letters match either case");
+    command->add_flag("-a,--advanced", args.advanced,
+                      "find strings are expressions, replace strings templates");
+  }
+  command->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
+  command->add_flag("--json", args.json, "print the results as one JSON object");
+  command->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
+  AddFilesOption(command, args);
+}
+
+std::vector<BackupRow> BackupRows(const Arguments& args) {
+  std::vector<BackupRow> rows;
+  for (const std::string& path : args.files) rows.push_back({path, true});
+  return rows;
+}
+
+int ExportDefinitions(const Arguments& args, CliHost& host, std::FILE* err) {
+  DefinitionList definitions;
+  if (!AddDefinitions(args, definitions, host)) return kExitFailure;
+  std::vector<DefinitionRecord> records;
+  for (size_t d = 0; d < definitions.Size(); d++) {
+    records.push_back({definitions.GetDefinitionText(d, 0), definitions.GetDefinitionText(d, 1)});
+  }
+  std::string error;
+  if (!SaveDefinitionFile(args.output, records, &error)) {
+    std::fprintf(err, "strbatch-cli: %s: %s\n", args.output.c_str(), error.c_str());
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  Arguments args;
+  std::vector<std::string> raw(argv + 1, argv + argc);
+  std::string error;
+  if (!ExtractDefinitions(raw, &args.definitions, &error)) {
+    std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+
+  CLI::App app{"StrBatch: batch find and replace over many files at once", "strbatch-cli"};
+  app.require_subcommand(1);
+  app.footer(
+      "Definitions: -d, --def FIND REPLACE (repeatable; applied in order, after\n"
+      "those of -D files).\n"
+      "Strings are given in UTF-8 and used in code page 936 (GBK).\n"
+      "Exit status: 0 done, 2 usage error, 3 confirmation refused.");
+  CLI::App* replace = app.add_subcommand("replace", "replace every occurrence in the files");
+  AddBatchOptions(replace, args, true);
+  CLI::App* find = app.add_subcommand("find", "count and list occurrences; change nothing");
+  find->add_option("-r,--report", args.report,
+                   "write the replacement text of every occurrence to FILE (- for stdout)");
+  AddBatchOptions(find, args, true);
+  CLI::App* rename = app.add_subcommand("rename", "apply the definitions to the file names");
+  AddBatchOptions(rename, args, true);
+  CLI::App* convert = app.add_subcommand("convert", "convert Chinese text between code pages");
+  convert->add_option("--to", args.convertTo,
+                      "big5 (GBK to BIG5), gbk-traditional (GBK simplified to GBK "
+                      "traditional), gbk (BIG5 to GBK), gbk-simplified (GBK traditional "
+                      "to GBK simplified)")
+      ->required()
+      ->check(CLI::IsMember({"big5", "gbk-traditional", "gbk", "gbk-simplified"}));
+  AddBatchOptions(convert, args, false);
+  CLI::App* restore = app.add_subcommand("restore", "put FILE.bak back in place of FILE");
+  AddFilesOption(restore, args);
+  CLI::App* clearBackups = app.add_subcommand("clear-backups", "delete FILE.bak of each FILE");
+  AddFilesOption(clearBackups, args);
+  CLI::App* sort = app.add_subcommand("sort", "sort the lines of each file");
+  sort->add_flag("--case", args.sort.caseSensitive, "upper and lower case sort apart");
+  sort->add_flag("--width", args.sort.widthSensitive,
+                 "full-width and half-width forms sort apart");
+  sort->add_flag("--spaces", args.sort.countSpaces, "spaces take part in the comparison");
+  sort->add_flag("--reverse", args.sort.reverseOutput, "write the lines from last to first");
+  sort->add_flag("--unique", args.sort.filterDuplicates, "drop repeated lines");
+  sort->add_option("--equal", args.sort.equalValueTablePath, "table of characters that sort alike");
+  sort->add_option("--ignore", args.sort.noSortTablePath, "table of characters left out of keys");
+  AddFilesOption(sort, args);
+  CLI::App* exportDefs =
+      app.add_subcommand("export-defs", "write the definitions to a definition file");
+  AddDefinitionOptions(exportDefs, args);
+  exportDefs->add_option("output", args.output, "the definition file to write")->required();
+
+  std::vector<std::string> reversed(raw.rbegin(), raw.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    std::string message = e.what();
+    if (e.get_exit_code() == 0) {
+      std::fprintf(out, "%s", app.help().c_str());
+      return kExitOk;
+    }
+    std::fprintf(err, "strbatch-cli: %s\n", message.c_str());
+    return kExitUsage;
+  }
+
+  CliHost host(args, in, out, err);
+  if (exportDefs->parsed()) return ExportDefinitions(args, host, err);
+  if (restore->parsed() || clearBackups->parsed() || sort->parsed()) {
+    size_t done = 0;
+    if (restore->parsed()) done = RestoreBackups(BackupRows(args), host);
+    if (clearBackups->parsed()) done = ClearBackups(BackupRows(args), host);
+    if (sort->parsed()) {
+      std::vector<SortFileRow> rows;
+      for (const std::string& path : args.files) rows.push_back({path, true});
+      done = RunLineSort(rows, args.sort, host);
+    }
+    std::fprintf(out, "%zu\n", done);
+    return kExitOk;
+  }
+
+  FileList files;
+  DefinitionList definitions;
+  for (const std::string& path : args.files) files.Append(path, true);
+  if (!AddDefinitions(args, definitions, host)) return kExitFailure;
+
+  BatchRunner runner(files, definitions, host);
+  runner.options.Case = args.ignoreCase ? 0 : 1;
+  runner.options.Advance = args.advanced ? 1 : 0;
+  runner.options.autoBackup = args.backup;
+  runner.options.reportOutput = !args.report.empty();
+
+  g_interrupts = 0;
+  struct sigaction action {}, previous{};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous);
+  if (replace->parsed()) runner.BatchReplace();
+  if (find->parsed()) runner.BatchFind();
+  if (rename->parsed()) runner.BatchRename();
+  if (convert->parsed()) {
+    const std::string& to = args.convertTo;
+    runner.ConvertCode(to == "big5" ? 1 : to == "gbk-traditional" ? 2 : to == "gbk" ? 3 : 4);
+  }
+  sigaction(SIGINT, &previous, nullptr);
+
+  if (host.refused) {
+    std::fprintf(err, "strbatch-cli: not confirmed; nothing was changed (use -y to confirm)\n");
+    return kExitRefused;
+  }
+  PrintResults(files, definitions, args, args.report == "-" ? err : out);
+  return kExitOk;
+}
+
+}  // namespace strbatch

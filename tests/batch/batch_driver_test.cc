@@ -1,0 +1,325 @@
+#include "batch/batch_driver.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "recording_host.h"
+#include "test_support.h"
+
+namespace strbatch {
+namespace {
+
+using testing::RecordingHost;
+using testing::ScratchDir;
+
+// Passes rewrites to the real file system but fails every write after a
+// budget of bytes, like a disk that fills up.
+class FailingRewriter : public FileRewriter {
+ public:
+  explicit FailingRewriter(size_t budget) : budget_(budget) {}
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override {
+    auto real = DefaultFileRewriter().Begin(path, error);
+    if (!real) return nullptr;
+    return std::make_unique<Session>(std::move(real), budget_);
+  }
+
+ private:
+  class Session : public RewriteSession {
+   public:
+    Session(std::unique_ptr<RewriteSession> real, size_t budget)
+        : real_(std::move(real)), budget_(budget) {}
+    bool Write(const char* data, size_t size) override {
+      if (size > budget_) {
+        real_->Write(data, budget_);
+        failed_ = true;
+        return false;
+      }
+      budget_ -= size;
+      return real_->Write(data, size);
+    }
+    bool Commit(std::string* error) override {
+      if (failed_) {
+        *error = "disk full";
+        return false;
+      }
+      return real_->Commit(error);
+    }
+
+   private:
+    std::unique_ptr<RewriteSession> real_;
+    size_t budget_;
+    bool failed_ = false;
+  };
+  size_t budget_;
+};
+
+class BatchDriverTest : public ::testing::Test {
+ protected:
+  std::string AddFile(const std::string& name, const std::string& bytes, bool checked = true) {
+    std::string path = dir_.Write(name, bytes);
+    files_.Append(path, checked);
+    return path;
+  }
+  void AddDef(const std::string& find, const std::string& replace, bool checked = true) {
+    definitions_.Append(find, replace, checked);
+  }
+  std::string FileCount(size_t r) const { return files_.Row(r).count; }
+  std::string DefCount(size_t d) const { return definitions_.Row(d).count; }
+
+  ScratchDir dir_;
+  FileList files_;
+  DefinitionList definitions_;
+  RecordingHost host_;
+  BatchRunner runner_{files_, definitions_, host_};
+};
+
+TEST_F(BatchDriverTest, ReplaceAppliesCheckedDefinitionsInOrderToCheckedFiles) {
+  AddFile("a.txt", "cat dog cat\r\n");
+  AddFile("b.txt", "cat", /*checked=*/false);
+  AddFile("c.txt", "dog");
+  AddDef("cat", "dog");
+  AddDef("dog", "bird");        // sees what the first definition wrote
+  AddDef("bird", "x", false);   // unchecked: not applied
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a.txt"), "bird bird bird\r\n");
+  EXPECT_EQ(dir_.Read("b.txt"), "cat");
+  EXPECT_EQ(dir_.Read("c.txt"), "bird");
+  EXPECT_EQ(FileCount(0), "5");
+  EXPECT_EQ(FileCount(1), "0");
+  EXPECT_EQ(FileCount(2), "1");
+  EXPECT_EQ(DefCount(0), "2");
+  EXPECT_EQ(DefCount(1), "4");
+  EXPECT_EQ(DefCount(2), "0");
+  EXPECT_EQ(host_.confirmations, 1);
+  EXPECT_TRUE(host_.progressShown && host_.progressHidden);
+  EXPECT_EQ(host_.selectedRows, (std::vector<size_t>{0, 2}));
+}
+
+TEST_F(BatchDriverTest, ProgressPositionsFollowDefinitionSteps) {
+  AddFile("a", "x");
+  AddFile("b", "x");
+  AddDef("x", "y");
+  AddDef("q", "r");
+  runner_.BatchReplace();
+  // (d + r * D) * 100 / (R * D) with R = D = 2.
+  EXPECT_EQ(host_.positions, (std::vector<int>{0, 25, 50, 75}));
+  ASSERT_EQ(host_.messages.size(), 2u);
+  EXPECT_EQ(host_.messages[1].substr(host_.messages[1].size() - 3), "2/2");
+}
+
+TEST_F(BatchDriverTest, AnsweringNoChangesNothing) {
+  AddFile("a", "cat");
+  files_.SetCount(0, "9");
+  AddDef("cat", "dog");
+  host_.answer = false;
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a"), "cat");
+  EXPECT_EQ(FileCount(0), "9");
+  EXPECT_FALSE(host_.progressShown);
+}
+
+TEST_F(BatchDriverTest, UnchangingDefinitionsCountWithoutAskingOrWriting) {
+  std::string path = AddFile("a", "cat cat");
+  struct stat before;
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  AddDef("cat", "cat");
+  AddDef("", "x");  // an empty find string never counts as a change
+  runner_.BatchReplace();
+  EXPECT_EQ(host_.confirmations, 0);
+  EXPECT_EQ(FileCount(0), "2");
+  struct stat after;
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);  // never rewritten
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+}
+
+TEST_F(BatchDriverTest, FileWithoutOccurrencesIsNotRewritten) {
+  std::string path = AddFile("a", "nothing here");
+  AddFile("b", "cat");
+  struct stat before;
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  AddDef("cat", "dog");
+  runner_.BatchReplace();
+  struct stat after;
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(dir_.Read("b"), "dog");
+}
+
+TEST_F(BatchDriverTest, CancelBetweenDefinitionsEndsOnlyTheCurrentFile) {
+  AddFile("a", "1 2");
+  AddFile("b", "1 2");
+  AddDef("1", "one");
+  AddDef("2", "two");
+  // Queries: before file 0 (0), before def 0 (1), before def 1 (2: cancel),
+  // before file 1 (3), its definitions (4, 5).
+  host_.cancelAtQuery = 2;
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a"), "one 2");  // what was done is written
+  EXPECT_EQ(dir_.Read("b"), "one two");
+  EXPECT_EQ(FileCount(0), "1");
+}
+
+TEST_F(BatchDriverTest, CancelBeforeAFileEndsTheRunButKeepsLaterMatchLists) {
+  AddFile("a", "x");
+  AddFile("b", "x");
+  files_.MatchLists()[1] = "0:1";
+  AddDef("x", "y");
+  host_.cancelAtQuery = 2;  // before file 1
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a"), "y");
+  EXPECT_EQ(dir_.Read("b"), "x");
+  // The loop cleared row 1's entry before it asked, as the rows it reaches.
+  EXPECT_EQ(files_.MatchLists()[1], "");
+  EXPECT_TRUE(host_.progressHidden);
+}
+
+TEST_F(BatchDriverTest, FailedWriteLeavesTheOriginalAndCountsNothing) {
+  std::string bytes(10000, 'a');
+  AddFile("big", bytes);
+  AddFile("small", "a");
+  AddDef("a", "bb");
+  FailingRewriter rewriter(5000);
+  runner_.SetFileRewriter(&rewriter);
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("big"), bytes);
+  EXPECT_EQ(FileCount(0), "0");
+  EXPECT_EQ(dir_.Read("small"), "bb");  // the run went on
+  EXPECT_EQ(FileCount(1), "1");
+  EXPECT_EQ(DefCount(0), "1");
+  ASSERT_EQ(host_.warnings.size(), 1u);
+  EXPECT_NE(host_.warnings[0].find("disk full"), std::string::npos);
+}
+
+TEST_F(BatchDriverTest, UnreadableFileIsWarnedAndSkipped) {
+  files_.Append(dir_.File("missing"), true);
+  AddFile("b", "a");
+  AddDef("a", "b");
+  runner_.BatchReplace();
+  EXPECT_EQ(host_.warnings.size(), 1u);
+  EXPECT_EQ(FileCount(0), "0");
+  EXPECT_EQ(dir_.Read("b"), "b");
+}
+
+TEST_F(BatchDriverTest, BytesAfterNulSurviveAndAreNotSearched) {
+  std::string bytes("cat\0cat cat", 11);
+  AddFile("a", bytes);
+  AddDef("cat", "tiger");
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a"), std::string("tiger\0cat cat", 13));
+  EXPECT_EQ(FileCount(0), "1");
+}
+
+TEST_F(BatchDriverTest, FindRecordsMatchListsAndReportWithoutWriting) {
+  AddFile("a", "abcabc");
+  AddFile("b", "zzz");
+  AddDef("b", "B");
+  AddDef("abc", "");  // counts, but adds no report line
+  AddDef("c", "C\r\nD");
+  runner_.options.reportOutput = true;
+  runner_.BatchFind();
+  EXPECT_EQ(host_.confirmations, 0);
+  EXPECT_EQ(dir_.Read("a"), "abcabc");
+  EXPECT_EQ(files_.MatchLists()[0], "1:1;4:1;0:3;3:3;2:1;5:1");
+  EXPECT_EQ(files_.MatchLists()[1], "");
+  EXPECT_EQ(FileCount(0), "6");
+  ASSERT_EQ(host_.openedReports.size(), 1u);
+  EXPECT_EQ(testing::ReadBytes(host_.openedReports[0]), "B\r\nB\r\nC\r\nD\r\nC\r\nD\r\n");
+}
+
+TEST_F(BatchDriverTest, FindWithoutReportOutputOpensNoReport) {
+  AddFile("a", "x");
+  AddDef("x", "y");
+  runner_.BatchFind();
+  EXPECT_TRUE(host_.openedReports.empty());
+  EXPECT_EQ(files_.MatchLists()[0], "0:1");
+  // A later replace empties the match lists of the rows it reaches.
+  runner_.BatchReplace();
+  EXPECT_EQ(files_.MatchLists()[0], "");
+}
+
+TEST_F(BatchDriverTest, ReplacementsLongerAndShorterKeepEveryOtherByte) {
+  // Chinese text with CRLF lines; the replacement grows in one definition
+  // and shrinks in the next.
+  std::string text = "\xD6\xD0\xCE\xC4 abc\r\n\xB0\xA1" "abc\r\n";
+  AddFile("a", text);
+  AddDef("abc", "\xCE\xC4\xCE\xC4\xCE\xC4");
+  AddDef("\xCE\xC4", "w");
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a"), "\xD6\xD0w www\r\n\xB0\xA1www\r\n");
+}
+
+TEST_F(BatchDriverTest, OverlappingOccurrencesAndCaseFolding) {
+  AddFile("a", "aaaa");
+  AddFile("b", "ABC abc");
+  AddDef("aa", "b");
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a"), "bb");
+  definitions_.Clear();
+  AddDef("abc", "x");
+  runner_.options.Case = 0;
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("b"), "x x");
+  EXPECT_EQ(FileCount(1), "2");
+}
+
+TEST_F(BatchDriverTest, EmptyAndNulLeadingFilesGiveNothing) {
+  AddFile("empty", "");
+  AddFile("nul", std::string("\0abc", 4));
+  AddDef("abc", "x");
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("nul"), std::string("\0abc", 4));
+  EXPECT_EQ(FileCount(0), "0");
+  EXPECT_EQ(FileCount(1), "0");
+}
+
+TEST_F(BatchDriverTest, RunWithoutCheckedFilesResetsCounts) {
+  AddFile("a", "x", false);
+  files_.SetCount(0, "4");
+  AddDef("x", "y");
+  definitions_.SetCount(0, "4");
+  runner_.BatchReplace();
+  EXPECT_EQ(FileCount(0), "0");
+  EXPECT_EQ(DefCount(0), "0");
+  EXPECT_TRUE(host_.progressShown && host_.progressHidden);
+  EXPECT_EQ(dir_.Read("a"), "x");
+}
+
+}  // namespace
+}  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+TEST_F(BatchDriverTest, BackupBeforeChangesButNeverForFind) {
+  AddFile("a.txt", "cat");
+  AddDef("cat", "dog");
+  runner_.options.autoBackup = true;
+  runner_.BatchFind();
+  EXPECT_EQ(dir_.Read("a.txt.bak"), "");
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a.txt.bak"), "cat");
+  EXPECT_EQ(dir_.Read("a.txt"), "dog");
+}
+
+TEST_F(BatchDriverTest, ConversionBacksUpOfficeDocumentsButSkipsThem) {
+  AddFile("doc.DOC", "\xD6\xD0");
+  AddFile("t.txt", "\xD6\xD0\xCE\xC4");  // 中文
+  runner_.options.autoBackup = true;
+  runner_.ConvertCode(1);
+  EXPECT_EQ(host_.confirmations, 1);
+  EXPECT_EQ(dir_.Read("doc.DOC.bak"), "\xD6\xD0");
+  EXPECT_EQ(dir_.Read("doc.DOC"), "\xD6\xD0");
+  EXPECT_EQ(dir_.Read("t.txt"), "\xA4\xA4\xA4\xE5");  // BIG5
+}
+
+TEST_F(BatchDriverTest, ConversionWithNoChoiceIsABatchReplace) {
+  AddFile("t.txt", "cat");
+  AddDef("cat", "dog");
+  runner_.ConvertCode(0);
+  EXPECT_EQ(dir_.Read("t.txt"), "dog");
+}
+
+}  // namespace
+}  // namespace strbatch

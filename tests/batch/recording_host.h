@@ -1,0 +1,45 @@
+// A BatchHost for tests: answers the confirmation as told, records what the
+// batch showed, and cancels at a chosen cancel query.
+#ifndef STRBATCH_TESTS_BATCH_RECORDING_HOST_H_
+#define STRBATCH_TESTS_BATCH_RECORDING_HOST_H_
+
+#include <string>
+#include <vector>
+
+#include "batch/batch_host.h"
+
+namespace strbatch::testing {
+
+class RecordingHost : public BatchHost {
+ public:
+  bool answer = true;
+  int cancelAtQuery = -1;  // 0-based index of the cancel query that says yes
+  int confirmations = 0;
+  int queries = 0;
+  bool progressShown = false;
+  bool progressHidden = false;
+  std::vector<std::string> messages;
+  std::vector<int> positions;
+  std::vector<size_t> selectedRows;
+  std::vector<std::string> openedReports;
+  std::vector<std::string> warnings;
+
+  bool Confirm(const std::string&, const std::string&) override {
+    confirmations++;
+    return answer;
+  }
+  void ShowProgress() override { progressShown = true; }
+  void SetMessage(const std::string& text) override { messages.push_back(text); }
+  void SetPosition(int percent) override { positions.push_back(percent); }
+  bool CheckCancelled() override { return queries++ == cancelAtQuery; }
+  void HideProgress() override { progressHidden = true; }
+  void SelectFileRow(size_t row) override { selectedRows.push_back(row); }
+  void OpenReport(const std::string& path) override { openedReports.push_back(path); }
+  void Warn(const std::string& path, const std::string& reason) override {
+    warnings.push_back(path + ": " + reason);
+  }
+};
+
+}  // namespace strbatch::testing
+
+#endif  // STRBATCH_TESTS_BATCH_RECORDING_HOST_H_

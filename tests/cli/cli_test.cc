@@ -1,0 +1,180 @@
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace strbatch {
+namespace {
+
+using testing::ScratchDir;
+
+// Runs the command line with captured output streams.
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(std::FILE* f) {
+  std::rewind(f);
+  std::string text;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) text.append(buffer, n);
+  return text;
+}
+
+CliRun Cli(std::vector<std::string> args) {
+  args.insert(args.begin(), "strbatch-cli");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  CliRun run;
+  run.exitCode = RunCli(static_cast<int>(argv.size()), argv.data(), nullptr, out, err);
+  run.out = Slurp(out);
+  run.err = Slurp(err);
+  std::fclose(out);
+  std::fclose(err);
+  return run;
+}
+
+TEST(CliTest, ReplaceWithYesRewritesAndPrintsCounts) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "cat and cat");
+  std::string b = dir.Write("b.txt", "dog");
+  CliRun run = Cli({"replace", "-y", "-d", "cat", "dog", "-d", "dog", "bird", a, b});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "bird and bird");
+  EXPECT_EQ(dir.Read("b.txt"), "bird");
+  EXPECT_EQ(run.out, "4\t" + a + "\n1\t" + b + "\n2\tcat\tdog\n3\tdog\tbird\n");
+}
+
+TEST(CliTest, ChineseDefinitionsAreUsedInTheCodePage) {
+  ScratchDir dir;
+  // 中文 in GBK.
+  std::string a = dir.Write("a.txt", "\xD6\xD0\xCE\xC4!");
+  CliRun run = Cli({"replace", "--yes", "--def", "\xE4\xB8\xAD\xE6\x96\x87", "ok", a});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "ok!");
+}
+
+TEST(CliTest, WithoutConfirmationNothingChanges) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "cat");
+  CliRun run = Cli({"replace", "-d", "cat", "dog", a});
+  EXPECT_EQ(run.exitCode, kExitRefused);
+  EXPECT_EQ(dir.Read("a.txt"), "cat");
+}
+
+TEST(CliTest, DefinitionStringsMayLookLikeOptionsOrBeEmpty) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "x -i y");
+  CliRun run = Cli({"replace", "-y", "-d", "-i", "", a});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "x  y");
+}
+
+TEST(CliTest, FindPrintsJsonAndReport) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "Cat cat");
+  std::string report = dir.File("report.txt");
+  CliRun run = Cli({"find", "-i", "--json", "-r", report, "-d", "cat", "pet", a});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  nlohmann::json result = nlohmann::json::parse(run.out);
+  EXPECT_EQ(result["files"][0]["path"], a);
+  EXPECT_EQ(result["files"][0]["count"], 2);
+  EXPECT_EQ(result["files"][0]["matches"], "0:3;4:3");
+  EXPECT_EQ(result["definitions"][0]["find"], "cat");
+  EXPECT_EQ(result["definitions"][0]["count"], 2);
+  EXPECT_EQ(testing::ReadBytes(report), "pet\r\npet\r\n");
+  EXPECT_EQ(dir.Read("a.txt"), "Cat cat");
+}
+
+TEST(CliTest, ReportToStandardOutput) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "ab");
+  CliRun run = Cli({"find", "-r", "-", "-d", "a", "1", "-d", "b", "2", a});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(run.out, "1\r\n2\r\n");
+}
+
+TEST(CliTest, UnreadableFileIsReportedAndSkipped) {
+  ScratchDir dir;
+  std::string b = dir.Write("b.txt", "cat");
+  CliRun run = Cli({"replace", "-y", "-d", "cat", "dog", dir.File("missing.txt"), b});
+  EXPECT_EQ(run.exitCode, kExitOk);
+  EXPECT_NE(run.err.find("missing.txt"), std::string::npos);
+  EXPECT_EQ(dir.Read("b.txt"), "dog");
+}
+
+TEST(CliTest, UsageErrors) {
+  EXPECT_EQ(Cli({}).exitCode, kExitUsage);
+  EXPECT_EQ(Cli({"replace", "-d", "only-one"}).exitCode, kExitUsage);
+  EXPECT_EQ(Cli({"replace", "--no-such-option", "f"}).exitCode, kExitUsage);
+  EXPECT_EQ(Cli({"frobnicate"}).exitCode, kExitUsage);
+}
+
+}  // namespace
+}  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+TEST(CliCommandsTest, RenameConvertBackupRestoreAndClear) {
+  ScratchDir dir;
+  std::string a = dir.Write("a-old.txt", "\xD6\xD0\xCE\xC4");  // 中文 in GBK
+  CliRun run = Cli({"rename", "-y", "-d", "old", "new", a});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  std::string renamed = dir.File("a-new.txt");
+  EXPECT_EQ(run.out.substr(0, 2 + renamed.size()), "1\t" + renamed);
+
+  run = Cli({"convert", "--to", "big5", "-y", "-b", renamed});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a-new.txt"), "\xA4\xA4\xA4\xE5");
+  EXPECT_EQ(dir.Read("a-new.txt.bak"), "\xD6\xD0\xCE\xC4");
+
+  run = Cli({"restore", renamed});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a-new.txt"), "\xD6\xD0\xCE\xC4");
+
+  run = Cli({"convert", "--to", "gbk-traditional", "-y", "-b", renamed});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  run = Cli({"clear-backups", renamed});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(testing::ReadBytes(renamed + ".bak"), "");
+  EXPECT_EQ(Cli({"convert", "--to", "klingon", "-y", renamed}).exitCode, kExitUsage);
+}
+
+TEST(CliCommandsTest, SortLines) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "pear\r\napple\r\n\r\napple\r\n");
+  CliRun run = Cli({"sort", "--unique", a});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "apple\r\npear\r\n");
+}
+
+TEST(CliCommandsTest, ExportAndLoadDefinitionFiles) {
+  ScratchDir dir;
+  std::string defs = dir.File("defs.xml");
+  CliRun run = Cli({"export-defs", "-d", "<b>", "**", "-d", "x", "y", defs});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("defs.xml"),
+            "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\r\n<replace>\r\n"
+            "<item><old><![CDATA[<b>]]></old><new>**</new></item>\r\n"
+            "<item><old>x</old><new>y</new></item>\r\n</replace>\r\n");
+  std::string a = dir.Write("a.txt", "<b>x</b> x");
+  // Loaded definitions come before the -d ones.
+  run = Cli({"replace", "-y", "-D", defs, "-d", "y", "z", a});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "**z</b> z");
+}
+
+}  // namespace
+}  // namespace strbatch
