@@ -133,7 +133,8 @@ class RealFileRewriter : public FileRewriter {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string* content, std::string* error) {
+bool ReadWholeFile(const std::string& path, std::string* content, std::string* error,
+                   size_t spare) {
   content->clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -153,6 +154,7 @@ bool ReadWholeFile(const std::string& path, std::string* content, std::string* e
   }
   try {
     size_t expected = static_cast<size_t>(st.st_size);
+    content->reserve(expected + spare);
     content->resize(expected);
     size_t got = 0;
     for (;;) {

@@ -18,8 +18,10 @@ namespace strbatch {
 inline constexpr const char* kSiblingTempMarker = ".strbatch-";
 
 // Reads the whole file into content. False, with a reason, when it cannot be
-// opened, read, or held in memory.
-bool ReadWholeFile(const std::string& path, std::string* content, std::string* error);
+// opened, read, or held in memory. spare: extra capacity to reserve, so that
+// the content can grow that much later without being copied.
+bool ReadWholeFile(const std::string& path, std::string* content, std::string* error,
+                   size_t spare = 0);
 
 // One rewrite in progress. Write may be called many times; after a failed
 // Write every later call fails too and Commit refuses.

@@ -36,6 +36,10 @@ class RunGuard {
   OfficeBridge* office_;
 };
 
+// Room for a file's text to grow through its definitions without being
+// copied to a larger buffer.
+constexpr size_t kGrowthReserve = size_t{32} << 20;
+
 }  // namespace
 
 BatchRunner::BatchRunner(FileList& files, DefinitionList& definitions, BatchHost& host)
@@ -192,7 +196,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode, const Snapshot& snapshot
       if (!definitions_.Row(d).checked) continue;
       if (!haveText) {
         haveText = true;
-        if (!ReadWholeFile(path, &work.bytes, &error)) {
+        if (!ReadWholeFile(path, &work.bytes, &error, kGrowthReserve)) {
           readFailed = true;
           host_.Warn(path, error);
         }

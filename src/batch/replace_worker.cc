@@ -12,11 +12,11 @@
 namespace strbatch {
 namespace {
 
-// The length of the searched text: up to the first NUL byte.
-size_t SearchedLength(const std::string& bytes) {
-  const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
-  return nul ? static_cast<size_t>(static_cast<const char*>(nul) - bytes.data()) : bytes.size();
-}
+// A plain definition whose replacement is longer than its find string
+// lists its occurrences first, so that the text can grow in place from the
+// back. Beyond this many occurrences it counts them instead and moves the
+// whole text once, so the list never costs more than a few tens of MiB.
+constexpr size_t kMaxListedOccurrences = size_t{4} << 20;
 
 void AppendMatchRecord(std::string* matchList, size_t offset, size_t length) {
   if (matchList == nullptr) return;
@@ -44,6 +44,22 @@ class PlainSearch {
 };
 
 }  // namespace
+
+size_t WorkText::SearchedLength() {
+  if (cachedFor_ != bytes.size() ||
+      (searchedLength_ < bytes.size() && bytes[searchedLength_] != '\0')) {
+    const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
+    searchedLength_ =
+        nul ? static_cast<size_t>(static_cast<const char*>(nul) - bytes.data()) : bytes.size();
+    cachedFor_ = bytes.size();
+  }
+  return searchedLength_;
+}
+
+void WorkText::SetSearchedLength(size_t length) {
+  searchedLength_ = length;
+  cachedFor_ = bytes.size();
+}
 
 FindReport::~FindReport() { Close(); }
 
@@ -75,26 +91,67 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
   const std::string replace = UnescapePlain(replaceRaw);
   std::string& bytes = work.bytes;
   if (find.empty() || bytes.empty() || bytes[0] == '\0') return 0;
-  const size_t end = SearchedLength(bytes);
+  const size_t end = work.SearchedLength();
   const size_t oldSize = bytes.size();
   const size_t findLength = find.size();
   const size_t replaceLength = replace.size();
   const bool write = context.changesExpected;
 
-  // The rewrite happens inside the buffer: the output is written behind the
-  // cursor, never ahead of it, so the text still to be searched is intact.
-  // When the replacement is longer, the text is first moved right by the
-  // total growth, which a counting pass gives.
+  // The rewrite happens inside the buffer, so a file needs little more
+  // memory than its own size. A replacement no longer than the find string
+  // is written behind the cursor, never ahead of it, so the text still to be
+  // searched is intact. A longer one grows the text from the back.
   size_t shift = 0;
   if (write && replaceLength > findLength) {
-    PlainSearch counter(std::string_view(bytes.data(), end), find, context.caseSensitive);
-    size_t occurrences = 0;
-    for (size_t at = counter.Find(0); at != kNotFound; at = counter.Find(at + findLength)) {
-      occurrences++;
+    const std::string_view text(bytes.data(), end);
+    PlainSearch search(text, find, context.caseSensitive);
+    std::vector<size_t> occurrences;
+    bool listed = true;
+    for (size_t at = search.Find(0); at != kNotFound; at = search.Find(at + findLength)) {
+      if (occurrences.size() == kMaxListedOccurrences) {
+        listed = false;
+        break;
+      }
+      occurrences.push_back(at);
       if (at + findLength >= end) break;
     }
-    if (occurrences == 0) return 0;
-    shift = occurrences * (replaceLength - findLength);
+    if (listed) {
+      if (occurrences.empty()) return 0;
+      if (context.office) {
+        context.office->BeginOccurrences();
+        size_t cursor = 0;
+        for (size_t at : occurrences) {
+          context.office->LocateOccurrence(text.substr(cursor), static_cast<int64_t>(at - cursor),
+                                           static_cast<int64_t>(findLength));
+          context.office->EditOccurrence(replace);
+          cursor = at + findLength;
+        }
+      }
+      const size_t growth = occurrences.size() * (replaceLength - findLength);
+      bytes.resize(oldSize + growth);
+      char* base = bytes.data();
+      size_t sourceEnd = oldSize;
+      size_t targetEnd = oldSize + growth;
+      for (size_t i = occurrences.size(); i-- > 0;) {
+        const size_t tail = sourceEnd - (occurrences[i] + findLength);
+        std::memmove(base + targetEnd - tail, base + occurrences[i] + findLength, tail);
+        targetEnd -= tail;
+        std::memcpy(base + targetEnd - replaceLength, replace.data(), replaceLength);
+        targetEnd -= replaceLength;
+        sourceEnd = occurrences[i];
+      }
+      work.SetSearchedLength(end + growth);
+      work.changed = true;
+      return static_cast<int64_t>(occurrences.size());
+    }
+    // Too many to list: count them all, move the text right by the whole
+    // growth, then rewrite it forwards.
+    size_t count = 0;
+    for (size_t at = search.Find(0); at != kNotFound; at = search.Find(at + findLength)) {
+      count++;
+      if (at + findLength >= end) break;
+    }
+    shift = count * (replaceLength - findLength);
     bytes.resize(oldSize + shift);
     std::memmove(bytes.data() + shift, bytes.data(), oldSize);
   }
@@ -131,6 +188,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
   size_t rest = oldSize - cursor;
   std::memmove(base + output, text.data() + cursor, rest);
   bytes.resize(output + rest);
+  work.SetSearchedLength(output + (end - cursor));
   work.changed = true;
   return count;
 }
@@ -144,7 +202,7 @@ int64_t ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
   if (pattern.Compile(findRaw, context.caseSensitive) != PATTERN_OK) return 0;
   std::string& bytes = work.bytes;
   if (bytes.empty() || bytes[0] == '\0') return 0;
-  const size_t end = SearchedLength(bytes);
+  const size_t end = work.SearchedLength();
   const std::string_view text(bytes.data(), end);
   const bool write = context.changesExpected;
 
@@ -184,8 +242,10 @@ int64_t ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
     }
   }
   if (!write || count == 0) return count;
+  const size_t searched = output.size() + (end - cursor);
   output.append(bytes, cursor, std::string::npos);
   bytes.swap(output);
+  work.SetSearchedLength(searched);
   work.changed = true;
   return count;
 }

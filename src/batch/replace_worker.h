@@ -55,6 +55,15 @@ struct WorkerContext {
 struct WorkText {
   std::string bytes;
   bool changed = false;
+
+  // The length of the text before the first NUL byte. The workers keep it
+  // up to date, so it is searched for once per file, not per definition.
+  size_t SearchedLength();
+  void SetSearchedLength(size_t length);
+
+ private:
+  size_t cachedFor_ = static_cast<size_t>(-1);  // bytes.size() when cached
+  size_t searchedLength_ = 0;
 };
 
 // Applies a plain definition (escapes decoded here) and gives the number of

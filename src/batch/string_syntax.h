@@ -48,6 +48,10 @@ class NoCaseSearcher {
   std::string foldedFind_;
 };
 
+// The raw byte search under the plain search (no character rule), with or
+// without the AVX2 variant; exposed so that tests can compare both.
+size_t FindBytesForTesting(std::string_view text, std::string_view needle, bool allowAvx2);
+
 }  // namespace strbatch
 
 #endif  // STRBATCH_BATCH_STRING_SYNTAX_H_

@@ -77,3 +77,29 @@ TEST(FindNoCaseTest, FoldsAsciiLettersOnly) {
 
 }  // namespace
 }  // namespace strbatch
+
+#include <cstring>
+#include <random>
+
+namespace strbatch {
+namespace {
+
+// The block searches against memmem, over small alphabets so that partial
+// matches are common, at every length and alignment near the block edges.
+TEST(FindBytesTest, BlockSearchesAgreeWithMemmem) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; round++) {
+    std::string text(random() % 100, ' ');
+    for (char& c : text) c = "ab\xB0"[random() % 3];
+    std::string needle(1 + random() % 6, ' ');
+    for (char& c : needle) c = "ab\xB0"[random() % 3];
+    const void* hit = memmem(text.data(), text.size(), needle.data(), needle.size());
+    size_t expected = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data())
+                          : kNotFound;
+    ASSERT_EQ(FindBytesForTesting(text, needle, false), expected) << text << "/" << needle;
+    ASSERT_EQ(FindBytesForTesting(text, needle, true), expected) << text << "/" << needle;
+  }
+}
+
+}  // namespace
+}  // namespace strbatch
