@@ -44,6 +44,8 @@ class RealRewriteSession : public RewriteSession {
     return true;
   }
 
+  void SetMode(unsigned mode) override { mode_ = static_cast<mode_t>(mode & 07777); }
+
   bool Commit(std::string* error) override {
     if (failed_) {
       *error = error_;
@@ -199,9 +201,10 @@ FileRewriter& DefaultFileRewriter() {
 }
 
 bool RewriteFile(FileRewriter& rewriter, const std::string& path, std::string_view content,
-                 std::string* error) {
+                 std::string* error, int mode) {
   std::unique_ptr<RewriteSession> session = rewriter.Begin(path, error);
   if (!session) return false;
+  if (mode >= 0) session->SetMode(static_cast<unsigned>(mode));
   session->Write(content);  // a failed write makes Commit refuse
   return session->Commit(error);
 }

@@ -30,6 +30,9 @@ class RewriteSession {
   virtual ~RewriteSession() = default;
   virtual bool Write(const char* data, size_t size) = 0;
   bool Write(std::string_view text) { return Write(text.data(), text.size()); }
+  // The permission bits the new file gets, instead of those of the file it
+  // replaces; applied before the new file takes the old one's place.
+  virtual void SetMode(unsigned mode) { (void)mode; }
   // Puts the new content in place of the original. False (original intact)
   // when anything failed.
   virtual bool Commit(std::string* error) = 0;
@@ -46,9 +49,10 @@ class FileRewriter {
 // The real file system.
 FileRewriter& DefaultFileRewriter();
 
-// Replaces (or creates) path with content, all-or-nothing.
+// Replaces (or creates) path with content, all-or-nothing. mode, when not
+// negative, gives the new file's permission bits.
 bool RewriteFile(FileRewriter& rewriter, const std::string& path, std::string_view content,
-                 std::string* error);
+                 std::string* error, int mode = -1);
 bool RewriteFile(const std::string& path, std::string_view content, std::string* error);
 
 }  // namespace strbatch

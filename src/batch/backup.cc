@@ -46,14 +46,9 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
     return false;
   }
   const std::string backup = BackupPath(path);
-  if (!RewriteFile(rewriter, backup, content, error)) return false;
-  // The rewrite keeps the mode of the backup it replaces (or gives a new one
-  // the default mode); the backup must carry the file's own.
-  if (chmod(backup.c_str(), st.st_mode & 07777) != 0) {
-    *error = "backup made, but cannot set its mode: " + backup + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  // The backup carries the file's own mode from the moment it appears, not
+  // that of an older backup it replaces.
+  return RewriteFile(rewriter, backup, content, error, static_cast<int>(st.st_mode & 07777));
 }
 
 size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
