@@ -159,8 +159,8 @@ bool ExtractDefinitions(std::vector<std::string>& args, std::vector<Definition>*
 void PrintResults(const FileList& files, const DefinitionList& definitions,
                   const Arguments& args, std::FILE* out) {
   if (args.json) {
-    nlohmann::json result;
-    result["files"] = nlohmann::json::array();
+    nlohmann::ordered_json result;
+    result["files"] = nlohmann::ordered_json::array();
     for (size_t r = 0; r < files.Size(); r++) {
       const FileRow& row = files.Row(r);
       if (!row.checked) continue;
@@ -168,14 +168,14 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
                                  {"count", std::strtoll(row.count.c_str(), nullptr, 10)},
                                  {"matches", files.MatchLists()[r]}});
     }
-    result["definitions"] = nlohmann::json::array();
+    result["definitions"] = nlohmann::ordered_json::array();
     for (size_t d = 0; d < definitions.Size(); d++) {
       result["definitions"].push_back(
           {{"find", ToTerminal(definitions.GetDefinitionText(d, 0))},
            {"replace", ToTerminal(definitions.GetDefinitionText(d, 1))},
            {"count", std::strtoll(definitions.Row(d).count.c_str(), nullptr, 10)}});
     }
-    std::string text = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string text = result.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     std::fprintf(out, "%s\n", text.c_str());
     return;
   }
