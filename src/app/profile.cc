@@ -187,6 +187,13 @@ std::string FormatValue(std::string_view value) {
   return "\"" + std::string(value) + "\"";
 }
 
+// Gives an unterminated last line its line break. A CR that ends the file
+// was never part of that line's text, so it becomes the break's CR.
+void EndLastLine(std::string* content, const char* lineBreak) {
+  if (content->empty() || content->back() == '\n') return;
+  *content += content->back() == '\r' ? "\n" : lineBreak;
+}
+
 }  // namespace
 
 std::string GetProfileStringFromText(std::string_view content, std::string_view section,
@@ -252,15 +259,17 @@ bool SetProfileValue(std::string* content, std::string_view section, std::string
   });
 
   if (seenSection) {
-    // The last line of a file may lack its line break (or end in a lone CR).
-    bool terminated = (*content)[last.next - 1] == '\n';
-    std::string insertion = terminated ? "" : lineBreak;
-    insertion += keyLine + lineBreak;
-    content->insert(last.next, insertion);
+    if ((*content)[last.next - 1] == '\n') {
+      content->insert(last.next, keyLine + lineBreak);
+    } else {
+      // Only the file's last line can lack its line break.
+      EndLastLine(content, lineBreak);
+      *content += keyLine + lineBreak;
+    }
     return true;
   }
 
-  if (!content->empty() && content->back() != '\n') *content += lineBreak;
+  EndLastLine(content, lineBreak);
   *content += "[" + std::string(section) + "]" + lineBreak + keyLine + lineBreak;
   return true;
 }

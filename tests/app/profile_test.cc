@@ -97,6 +97,10 @@ TEST(ProfileTest, SettingAKeyKeepsEverythingElse) {
       {"last key without a line break", "[a]\nx=1", "a", "k", "v", "[a]\nx=1\nk=v\n"},
       {"new section after text without a line break", "; note", "a", "k", "v",
        "; note\n[a]\nk=v\n"},
+      // From the fuzzer: a CR ending the file was read as a line break and
+      // must not become part of the last value.
+      {"file ending in a lone CR", "[b]\nk=x\r", "a", "k", "v", "[b]\nk=x\r\n[a]\nk=v\n"},
+      {"section ending in a lone CR", "[a]\nx=1\r", "a", "k", "v", "[a]\nx=1\r\nk=v\n"},
       {"writes into the first of two sections", "[a]\n[b]\n[a]\n", "a", "k", "v",
        "[a]\nk=v\n[b]\n[a]\n"},
       {"blanks are quoted", "", "a", "k", " v ", "[a]\nk=\" v \"\n"},
