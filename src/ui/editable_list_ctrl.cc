@@ -1,0 +1,149 @@
+#include "ui/editable_list_ctrl.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include "ui/ui_text.h"
+
+namespace strbatch {
+
+InplaceEdit::InplaceEdit(QWidget* parent) : QLineEdit(parent) {
+  SetResourceId(this, 100);
+  connect(this, &QLineEdit::textEdited, this, &InplaceEdit::WidenToText);
+}
+
+void InplaceEdit::keyPressEvent(QKeyEvent* event) {
+  QLineEdit::keyPressEvent(event);
+  const int key = event->key();
+  // A line edit passes Enter on to its window, where it would press the
+  // default button (a batch replace); these keys belong to the field.
+  if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape ||
+      key == Qt::Key_Delete || (event->modifiers() & Qt::ControlModifier)) {
+    event->accept();
+  }
+}
+
+void InplaceEdit::WidenToText() {
+  const int wanted = fontMetrics().horizontalAdvance(text()) + 5 + textMargins().left() + textMargins().right() + 8;
+  if (width() >= wanted || !parentWidget()) return;
+  const int room = parentWidget()->width() - x();
+  resize(std::max(width(), std::min(wanted, room)), height());
+}
+
+QWidget* InplaceEditDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                           const QModelIndex& index) const {
+  auto* editor = new InplaceEdit(parent);
+  QVariant alignment = index.data(Qt::TextAlignmentRole);
+  editor->setAlignment(alignment.isValid() ? Qt::Alignment(alignment.toInt())
+                                           : Qt::AlignLeft | Qt::AlignVCenter);
+  return editor;
+}
+
+void InplaceEditDelegate::updateEditorGeometry(QWidget* editor,
+                                               const QStyleOptionViewItem& option,
+                                               const QModelIndex& index) const {
+  QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+  // Never past the right edge of the list's client area.
+  QRect rect = editor->geometry();
+  if (QWidget* viewport = editor->parentWidget(); viewport && rect.right() >= viewport->width()) {
+    rect.setRight(viewport->width() - 1);
+    editor->setGeometry(rect);
+  }
+}
+
+EditableListCtrl::EditableListCtrl(bool editable, QWidget* parent)
+    : QTableView(parent), editable_(editable) {
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setShowGrid(false);
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideRight);
+  verticalHeader()->hide();
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  horizontalHeader()->setStretchLastSection(false);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  if (editable_) setItemDelegate(new InplaceEditDelegate(this));
+}
+
+bool EditableListCtrl::EditCell(int row, int column) {
+  if (!model() || row < 0 || row >= model()->rowCount() || column < 0 ||
+      column >= model()->columnCount()) {
+    return false;
+  }
+  if (columnWidth(column) <= 4) return false;
+  QModelIndex index = model()->index(row, column);
+  scrollTo(index);
+  if (!visualRect(index).intersects(viewport()->rect())) return false;
+  SelectRow(row);
+  setCurrentIndex(index);
+  edit(index);
+  return state() == QAbstractItemView::EditingState;
+}
+
+void EditableListCtrl::SelectRow(int row) {
+  if (!model() || row < 0 || row >= model()->rowCount()) {
+    clearSelection();
+    return;
+  }
+  QModelIndex index = model()->index(row, 0);
+  selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  scrollTo(index);
+}
+
+int EditableListCtrl::SelectedRow() const {
+  if (!selectionModel()) return -1;
+  QModelIndexList rows = selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void EditableListCtrl::SetColumnFractions(double first, double second, double third) {
+  fractions_[0] = first;
+  fractions_[1] = second;
+  fractions_[2] = third;
+  ApplyColumnFractions();
+}
+
+void EditableListCtrl::ApplyColumnFractions() {
+  if (!model()) return;
+  const int width = viewport()->width();
+  for (int c = 0; c < 3 && c < model()->columnCount(); c++) {
+    setColumnWidth(c, static_cast<int>(width * fractions_[c]));
+  }
+}
+
+void EditableListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The view's own double-click handling (which would start its own edit)
+  // is not run: a cell under the pointer is edited, anything else ignored.
+  QModelIndex index = indexAt(event->position().toPoint());
+  if (!index.isValid()) return;
+  if (editable_) {
+    EditCell(index.row(), index.column());
+  } else {
+    SelectRow(index.row());
+    emit rowDoubleClicked(index.row());
+  }
+}
+
+void EditableListCtrl::scrollContentsBy(int dx, int dy) {
+  // Scrolling ends an edit in progress and keeps its text.
+  if (state() == QAbstractItemView::EditingState) {
+    if (QWidget* editor = indexWidget(currentIndex())) {
+      commitData(editor);
+      closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+  }
+  QTableView::scrollContentsBy(dx, dy);
+}
+
+void EditableListCtrl::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  ApplyColumnFractions();
+}
+
+}  // namespace strbatch

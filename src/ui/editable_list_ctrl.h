@@ -1,0 +1,79 @@
+// The definition list's view: a table with check boxes and single, full-row
+// selection whose cells are edited in place by a double-click on any cell
+// (the count cell too). The edit field keeps Enter, Escape, Delete and Ctrl
+// keys to itself, so the main window's default and cancel buttons never see
+// them; it widens while the user types, up to the list's right edge.
+#ifndef STRBATCH_UI_EDITABLE_LIST_CTRL_H_
+#define STRBATCH_UI_EDITABLE_LIST_CTRL_H_
+
+#include <QLineEdit>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+namespace strbatch {
+
+// The edit field over one cell (control id 100). Escape ends the edit
+// without a change; Enter or a click elsewhere keeps the text.
+class InplaceEdit : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  explicit InplaceEdit(QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void WidenToText();
+};
+
+class InplaceEditDelegate : public QStyledItemDelegate {
+  Q_OBJECT
+
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override;
+  void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const override;
+};
+
+// A table view for the two lists; with editable set, a double-click edits
+// the cell under the pointer.
+class EditableListCtrl : public QTableView {
+  Q_OBJECT
+
+ public:
+  EditableListCtrl(bool editable, QWidget* parent);
+
+  // Opens an edit field over the cell; false when the row cannot be shown
+  // or the column is too narrow.
+  bool EditCell(int row, int column);
+
+  // Selects, focuses and shows a row (none for a negative row).
+  void SelectRow(int row);
+  // The selected row, or -1.
+  int SelectedRow() const;
+
+  // Column widths as fractions of the list's client width.
+  void SetColumnFractions(double first, double second, double third);
+
+ signals:
+  // A double-click on a row of a list that is not editable.
+  void rowDoubleClicked(int row);
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void ApplyColumnFractions();
+
+  bool editable_;
+  double fractions_[3] = {0.1, 0.8, 0.1};
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_UI_EDITABLE_LIST_CTRL_H_

@@ -1,0 +1,25 @@
+// The desktop program: reads the settings, runs the main window as the one
+// modal dialog, and writes the settings back when it closes.
+#include <QApplication>
+#include <cstdio>
+
+#include "app/settings.h"
+#include "ui/app_icon.h"
+#include "ui/main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("StrBatch"));
+  QApplication::setWindowIcon(strbatch::AppIcon());
+  QApplication::setDesktopFileName(QStringLiteral("strbatch"));
+
+  const std::string settingsPath = strbatch::SettingsFilePath();
+  strbatch::MainWindow window(strbatch::LoadSettings(settingsPath), settingsPath);
+  window.exec();
+
+  std::string error;
+  if (!strbatch::SaveSettings(settingsPath, window.Options(), &error)) {
+    std::fprintf(stderr, "strbatch: settings not saved: %s\n", error.c_str());
+  }
+  return 0;
+}

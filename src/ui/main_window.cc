@@ -1,0 +1,477 @@
+#include "ui/main_window.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/language.h"
+#include "app/paths.h"
+#include "batch/backup.h"
+#include "batch/batch_driver.h"
+#include "lists/definition_file.h"
+#include "lists/folder_scan.h"
+#include "office/office_bridge.h"
+#include "ui/app_icon.h"
+#include "ui/choice_dialog.h"
+#include "ui/editable_list_ctrl.h"
+#include "ui/list_models.h"
+#include "ui/pair_edit_dialog.h"
+#include "ui/sort_dialog.h"
+#include "ui/ui_text.h"
+#include "ui/view_dialog.h"
+
+namespace strbatch {
+namespace {
+
+// Row indices of the core's list commands (kNoRow for none) as view rows.
+int ViewRow(size_t row) { return row == kNoRow ? -1 : static_cast<int>(row); }
+size_t CoreRow(int row) { return row < 0 ? kNoRow : static_cast<size_t>(row); }
+
+QString Caption(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+MainWindow::MainWindow(const Settings& options, std::string settingsPath)
+    : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      ProgressHost(this),
+      options_(options),
+      settingsPath_(std::move(settingsPath)) {
+  SetInterfaceLanguage(options_.language);
+  setWindowTitle(QStringLiteral("StrBatch"));
+  setWindowIcon(AppIcon());
+  fileModel_ = new FileListModel(files_, this);
+  definitionModel_ = new DefinitionListModel(definitions_, this);
+  BuildLayout();
+  ConnectCommands();
+  MembersToControls();
+
+  fileView_->setModel(fileModel_);
+  fileView_->SetColumnFractions(0.1, 0.8, 0.1);
+  definitionView_->setModel(definitionModel_);
+  definitionView_->SetColumnFractions(0.45, 0.45, 0.1);
+  const char* titleKeys[2][3] = {{"1002", "1003", "1004"}, {"1005", "1006", "1004"}};
+  for (int c = 0; c < 3; c++) {
+    fileModel_->setHeaderData(c, Qt::Horizontal, Text(titleKeys[0][c]));
+    definitionModel_->setHeaderData(c, Qt::Horizontal, Text(titleKeys[1][c]));
+  }
+
+  std::vector<DefinitionRecord> carried;
+  LoadCarriedDefinitions(&carried);
+  definitionModel_->Change([&] {
+    for (const DefinitionRecord& record : carried) {
+      definitions_.Append(record.find, record.replace, true);
+    }
+  });
+
+  ApplyCaptions(this, "dialog_main");
+  ApplyColumnTitles();
+}
+
+MainWindow::~MainWindow() = default;
+
+QAbstractButton* MainWindow::AddControl(QAbstractButton* control, int id) {
+  SetResourceId(control, id);
+  buttons_.insert(id, control);
+  if (auto* push = qobject_cast<QPushButton*>(control)) push->setAutoDefault(false);
+  return control;
+}
+
+void MainWindow::BuildLayout() {
+  auto push = [this](int id, const char* caption) {
+    return AddControl(new QPushButton(Caption(caption), this), id);
+  };
+  auto check = [this](int id, const char* caption) {
+    return AddControl(new QCheckBox(Caption(caption), this), id);
+  };
+  auto radio = [this](int id, const char* caption) {
+    return AddControl(new QRadioButton(Caption(caption), this), id);
+  };
+  // A framed list with its button column on the left.
+  auto listFrame = [&](int frameId, const char* title, EditableListCtrl* view, int listId,
+                       std::initializer_list<std::pair<int, const char*>> commands) {
+    auto* frame = new QGroupBox(Caption(title), this);
+    SetResourceId(frame, frameId);
+    SetResourceId(view, listId);
+    auto* column = new QVBoxLayout;
+    column->setSpacing(2);
+    for (const auto& [id, caption] : commands) {
+      QAbstractButton* button = push(id, caption);
+      button->setMinimumWidth(64);
+      button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+      column->addWidget(button);
+    }
+    column->addStretch();
+    auto* row = new QHBoxLayout(frame);
+    row->addLayout(column);
+    row->addWidget(view, 1);
+    return frame;
+  };
+
+  fileView_ = new EditableListCtrl(false, this);
+  definitionView_ = new EditableListCtrl(true, this);
+  QGroupBox* fileFrame =
+      listFrame(1058, "在下列勾选文件中（注意备份）", fileView_, 1012,
+                {{1002, "添加"}, {1022, "目录\n添加"}, {1003, "删除"}, {1005, "清空"},
+                 {1024, "查看"}, {1030, "全选"}, {1036, "反选"}, {1037, "上移"},
+                 {1039, "下移"}});
+  QGroupBox* definitionFrame =
+      listFrame(1059, "替换下列勾选串(双击修改)", definitionView_, 1013,
+                {{1007, "添加"}, {1008, "编辑"}, {1009, "删除"}, {1010, "清空"},
+                 {1019, "全选"}, {1027, "反选"}, {1020, "上移"}, {1021, "下移"},
+                 {1015, "导入"}, {1017, "导出"}});
+  auto* left = new QVBoxLayout;
+  left->addWidget(fileFrame, 149);
+  left->addWidget(definitionFrame, 155);
+
+  // The command column: unlabelled frames, and the conversion choice.
+  auto frame = [this](std::initializer_list<QWidget*> controls, QGroupBox* box = nullptr) {
+    if (!box) box = new QGroupBox(this);
+    auto* column = new QVBoxLayout(box);
+    column->setSpacing(3);
+    for (QWidget* control : controls) column->addWidget(control);
+    return box;
+  };
+  languageGroup_ = new QButtonGroup(this);
+  languageGroup_->addButton(radio(1056, "CHINESE(中文)"), 0);
+  languageGroup_->addButton(radio(1057, "ENGLISH(英文)"), 1);
+  QAbstractButton* replace = push(1, "批量替换");
+  auto* defaultButton = static_cast<QPushButton*>(replace);
+  defaultButton->setDefault(true);
+  altCodeGroup_ = new QButtonGroup(this);
+  QAbstractButton* unchanged = radio(1046, "不变");
+  unchanged->hide();
+  altCodeGroup_->addButton(unchanged, 0);
+  altCodeGroup_->addButton(radio(1041, "简转繁(GBK2BIG)"), 1);
+  altCodeGroup_->addButton(radio(1042, "简转繁(GBK2GBK)"), 2);
+  altCodeGroup_->addButton(radio(1043, "繁转简(BIG2GBK)"), 3);
+  altCodeGroup_->addButton(radio(1044, "繁转简(GBK2GBK)"), 4);
+  auto* conversionFrame = new QGroupBox(this);
+  SetResourceId(conversionFrame, 1048);
+  QAbstractButton* sort = push(12, "按行排序");
+  sort->hide();
+  sort->setEnabled(false);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(frame({Button(1056), Button(1057)}));
+  right->addWidget(frame({replace, push(11, "批量查找"), push(8, "批量改名"),
+                          check(1033, "高级表达式"), check(1032, "区分大小写"),
+                          check(1049, "查找后输出替换串")}));
+  right->addWidget(frame({check(1053, "替换时自动备份"), push(1054, "还原备份"),
+                          push(1055, "清除备份")}));
+  right->addWidget(frame({push(10, "内码替换"), unchanged, Button(1041), Button(1042),
+                          Button(1043), Button(1044)},
+                         conversionFrame));
+  right->addStretch();
+  right->addWidget(sort);
+  right->addWidget(push(2, "退出"));
+  right->addWidget(push(57670, "帮助"));
+  auto* rightColumn = new QWidget(this);
+  rightColumn->setLayout(right);
+  right->setContentsMargins(0, 0, 0, 0);
+  rightColumn->setFixedWidth(170);
+
+  auto* root = new QHBoxLayout(this);
+  root->addLayout(left, 1);
+  root->addWidget(rightColumn);
+  // Designed as a fixed dialog; this size leaves room for either language.
+  setFixedSize(900, 640);
+}
+
+void MainWindow::ConnectCommands() {
+  auto on = [this](int id, auto&& handler) {
+    connect(Button(id), &QAbstractButton::clicked, this, handler);
+  };
+  on(1002, [this] { AddFiles(); });
+  on(1022, [this] { AddFolder(); });
+  on(1003, [this] { ChangeFiles([this](size_t s) { return files_.Delete(s); }); });
+  on(1005, [this] { ChangeFiles([this](size_t) { files_.Clear(); return kNoRow; }); });
+  on(1024, [this] { ViewFiles(); });
+  on(1030, [this] { ChangeFiles([this](size_t s) { files_.CheckAll(); return s; }); });
+  on(1036, [this] { ChangeFiles([this](size_t s) { files_.InvertChecks(); return s; }); });
+  on(1037, [this] { ChangeFiles([this](size_t s) { return files_.MoveUp(s); }); });
+  on(1039, [this] { ChangeFiles([this](size_t s) { return files_.MoveDown(s); }); });
+  connect(fileView_, &EditableListCtrl::rowDoubleClicked, this, [this] { ViewFiles(); });
+
+  on(1007, [this] { AddDefinition(); });
+  on(1008, [this] { EditDefinition(); });
+  on(1009, [this] { ChangeDefinitions([this](size_t s) { return definitions_.Delete(s); }); });
+  on(1010,
+     [this] { ChangeDefinitions([this](size_t) { definitions_.Clear(); return kNoRow; }); });
+  on(1019, [this] {
+    ChangeDefinitions([this](size_t s) { definitions_.CheckAll(); return s; });
+  });
+  on(1027, [this] {
+    ChangeDefinitions([this](size_t s) { definitions_.InvertChecks(); return s; });
+  });
+  on(1020, [this] { ChangeDefinitions([this](size_t s) { return definitions_.MoveUp(s); }); });
+  on(1021,
+     [this] { ChangeDefinitions([this](size_t s) { return definitions_.MoveDown(s); }); });
+  on(1015, [this] { Import(); });
+  on(1017, [this] { Export(); });
+
+  for (int command : {1, 11, 8, 10}) on(command, [this, command] { RunBatchCommand(command); });
+  on(1054, [this] { RunBackupCommand(true); });
+  on(1055, [this] { RunBackupCommand(false); });
+  on(12, [this] { OpenSortTool(); });
+  on(2, [this] { reject(); });
+  on(57670, [this] { Help(); });
+  connect(languageGroup_, &QButtonGroup::idClicked, this, [this](int id) { SwitchLanguage(id); });
+}
+
+void MainWindow::MembersToControls() {
+  Button(1032)->setChecked(options_.caseSensitive != 0);
+  Button(1033)->setChecked(options_.advance != 0);
+  if (QAbstractButton* radio = altCodeGroup_->button(options_.altCode)) radio->setChecked(true);
+  Button(1049)->setChecked(reportOutput_ != 0);
+  Button(1053)->setChecked(autoBackup_ != 0);
+  if (QAbstractButton* radio = languageGroup_->button(options_.language)) radio->setChecked(true);
+}
+
+void MainWindow::ControlsToMembers() {
+  options_.caseSensitive = Button(1032)->isChecked() ? 1 : 0;
+  options_.advance = Button(1033)->isChecked() ? 1 : 0;
+  options_.altCode = std::max(0, altCodeGroup_->checkedId());
+  reportOutput_ = Button(1049)->isChecked() ? 1 : 0;
+  autoBackup_ = Button(1053)->isChecked() ? 1 : 0;
+  options_.language = std::max(0, languageGroup_->checkedId());
+}
+
+void MainWindow::SwitchLanguage(int language) {
+  options_.language = language;
+  SetInterfaceLanguage(language);
+  ApplyCaptions(this, "dialog_main");
+  ApplyColumnTitles();
+}
+
+void MainWindow::ApplyColumnTitles() {
+  const char* keys[2][3] = {{"FILELIST_COL1", "FILELIST_COL2", "FILELIST_COL3"},
+                            {"STRLIST_COL1", "STRLIST_COL2", "STRLIST_COL3"}};
+  ListModelBase* models[2] = {fileModel_, definitionModel_};
+  for (int list = 0; list < 2; list++) {
+    for (int c = 0; c < 3; c++) {
+      QString title = FromCodePage(GetColumnTitle(keys[list][c]));
+      if (!title.isEmpty()) models[list]->setHeaderData(c, Qt::Horizontal, title);
+    }
+  }
+}
+
+bool MainWindow::ExitSteps() {
+  if (exited_) return true;
+  ControlsToMembers();
+  SetInterfaceLanguage(options_.language);
+  std::vector<DefinitionRecord> rows;
+  for (size_t r = 0; r < definitions_.Size(); r++) {
+    rows.push_back({definitions_.GetDefinitionText(r, 0), definitions_.GetDefinitionText(r, 1)});
+  }
+  std::string error;
+  if (!SaveCarriedDefinitions(rows, &error)) {
+    // The list would be gone at the next start; the user should know.
+    ShowMessage(this, "1104", "1102", QMessageBox::Ok,
+                QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
+  }
+  exited_ = true;
+  return true;
+}
+
+void MainWindow::reject() {
+  if (ProgressHost::Progress()) return;  // a command is running
+  if (ExitSteps()) QDialog::reject();
+}
+
+void MainWindow::BeforePump() {
+  fileModel_->Refresh();
+  definitionModel_->Refresh();
+}
+
+void MainWindow::SelectFileRow(size_t row) { fileView_->SelectRow(ViewRow(row)); }
+
+void MainWindow::OpenReport(const std::string& path) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
+}
+
+void MainWindow::AddFiles() {
+  QStringList chosen = QFileDialog::getOpenFileNames(this, QString(), QString(),
+                                                     FileDialogFilter("1008"), nullptr,
+                                                     QFileDialog::HideNameFilterDetails);
+  if (chosen.isEmpty()) return;
+  std::vector<std::string> paths;
+  for (const QString& path : chosen) paths.push_back(PathFromQString(path));
+  AddFilePaths(paths);
+}
+
+void MainWindow::AddFilePaths(const std::vector<std::string>& chosen) {
+  ChosenFiles files = CollectChosenFiles(chosen);
+  if (files.limitReached) ShowMessage(this, "1011", "1012");
+  fileModel_->Change([&] {
+    for (const std::string& path : files.paths) files_.Append(path, true);
+  });
+}
+
+void MainWindow::AddFolder() {
+  QString folder = QFileDialog::getExistingDirectory(this, Text("1001"));
+  if (folder.isEmpty()) return;
+  ChoiceDialog choice(this, Text("1015"), Text("1016"), QString(), QStringLiteral("*.txt"),
+                      {QStringLiteral("*.txt"), QStringLiteral("*.htm"),
+                       QStringLiteral("*.rtf;*.doc"), QStringLiteral("*.ppt"),
+                       QStringLiteral("*.xls")});
+  if (choice.exec() != QDialog::Accepted || choice.Text().isEmpty()) return;
+  const bool recursive = ShowMessage(this, "1017", "1012", QMessageBox::Yes | QMessageBox::No,
+                                     QString(), QMessageBox::Question) == QMessageBox::Yes;
+  AddFolderFiles(PathFromQString(folder), choice.Text(), recursive);
+}
+
+void MainWindow::AddFolderFiles(const std::string& folder, const QString& patterns,
+                                bool recursive) {
+  // Patterns are matched against file names, which are native bytes.
+  std::vector<std::string> paths =
+      CollectFolderFiles(folder, PathFromQString(patterns), recursive);
+  fileModel_->Change([&] {
+    for (const std::string& path : paths) files_.Append(path, true);
+  });
+}
+
+void MainWindow::ViewFiles() {
+  const int row = fileView_->SelectedRow();
+  if (row < 0) return;
+  const size_t r = static_cast<size_t>(row);
+  const std::vector<std::string>& matchLists = files_.MatchLists();
+  ViewFile(this, files_.Row(r).path, r < matchLists.size() ? matchLists[r] : std::string());
+}
+
+void MainWindow::ChangeFiles(const std::function<size_t(size_t)>& command) {
+  size_t selected = CoreRow(fileView_->SelectedRow());
+  fileModel_->Change([&] { selected = command(selected); });
+  fileView_->SelectRow(ViewRow(selected));
+}
+
+void MainWindow::ChangeDefinitions(const std::function<size_t(size_t)>& command) {
+  size_t selected = CoreRow(definitionView_->SelectedRow());
+  definitionModel_->Change([&] { selected = command(selected); });
+  definitionView_->SelectRow(ViewRow(selected));
+}
+
+void MainWindow::AddDefinition() {
+  size_t row = kNoRow;
+  definitionModel_->Change([&] { row = definitions_.AddDefault(); });
+  definitionView_->SelectRow(ViewRow(row));
+  definitionView_->setFocus();
+  definitionView_->EditCell(ViewRow(row), 0);
+}
+
+void MainWindow::EditDefinition() {
+  const int row = definitionView_->SelectedRow();
+  if (row < 0) return;
+  const size_t r = static_cast<size_t>(row);
+  PairEditDialog dialog(this, definitions_.GetDefinitionText(r, 0),
+                        definitions_.GetDefinitionText(r, 1));
+  if (dialog.exec() != QDialog::Accepted) return;
+  definitionModel_->Change([&] { definitions_.SetTexts(r, dialog.Find(), dialog.Replace()); });
+  definitionView_->SelectRow(row);
+}
+
+void MainWindow::Import() {
+  QString path = QFileDialog::getOpenFileName(this, QString(),
+                                              PathToQString(ProgramDirectory()),
+                                              FileDialogFilter("1013"), nullptr,
+                                              QFileDialog::HideNameFilterDetails);
+  if (!path.isEmpty()) ImportDefinitions(PathFromQString(path));
+}
+
+void MainWindow::ImportDefinitions(const std::string& path) {
+  std::vector<DefinitionRecord> records;
+  LoadDefinitionFile(path, &records);
+  definitionModel_->Change([&] {
+    for (const DefinitionRecord& record : records) {
+      definitions_.Append(record.find, record.replace, true);
+    }
+  });
+}
+
+void MainWindow::Export() {
+  QFileDialog dialog(this, QString(), PathToQString(ProgramDirectory()),
+                     FileDialogFilter("1013"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("xml"));
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  ExportDefinitions(PathFromQString(dialog.selectedFiles().first()));
+}
+
+bool MainWindow::ExportDefinitions(const std::string& path) {
+  std::vector<DefinitionRecord> rows;
+  for (size_t r = 0; r < definitions_.Size(); r++) {
+    rows.push_back({definitions_.GetDefinitionText(r, 0), definitions_.GetDefinitionText(r, 1)});
+  }
+  std::string error;
+  if (SaveDefinitionFile(path, rows, &error)) return true;
+  ShowMessage(this, "1104", "1102", QMessageBox::Ok,
+              PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
+              QMessageBox::Warning);
+  return false;
+}
+
+void MainWindow::RunBatchCommand(int command) {
+  ControlsToMembers();
+  BatchRunner runner(files_, definitions_, *this);
+  runner.options.Case = options_.caseSensitive;
+  runner.options.Advance = options_.advance;
+  runner.options.language = options_.language;
+  runner.options.reportOutput = reportOutput_ != 0;
+  runner.options.autoBackup = autoBackup_ != 0;
+  runner.SetOfficeBridge(office_);
+  try {
+    switch (command) {
+      case 1: runner.BatchReplace(); break;
+      case 11: runner.BatchFind(); break;
+      case 8: runner.BatchRename(); break;
+      case 10: runner.ConvertCode(options_.altCode); break;
+    }
+  } catch (const AutomationError& error) {
+    HideProgress();
+    ShowMessage(this, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(error.what()),
+                QMessageBox::Warning);
+  }
+  fileModel_->Refresh();
+  definitionModel_->Refresh();
+  ReportWarnings();
+}
+
+void MainWindow::RunBackupCommand(bool restore) {
+  std::vector<BackupRow> rows;
+  for (size_t r = 0; r < files_.Size(); r++) {
+    rows.push_back({files_.Row(r).path, files_.Row(r).checked});
+  }
+  if (restore) {
+    RestoreBackups(rows, *this);
+  } else {
+    ClearBackups(rows, *this);
+  }
+  ReportWarnings();
+}
+
+void MainWindow::OpenSortTool() {
+  std::vector<SortFileRow> rows;
+  for (size_t r = 0; r < files_.Size(); r++) {
+    rows.push_back({files_.Row(r).path, files_.Row(r).checked});
+  }
+  SortDialog dialog(this, std::move(rows), settingsPath_);
+  dialog.exec();
+}
+
+void MainWindow::Help() {
+  std::string path;
+  if (FindHelpFile(std::max(0, languageGroup_->checkedId()), &path)) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
+  }
+}
+
+}  // namespace strbatch

@@ -1,0 +1,122 @@
+// The main window: the file list and the definition list with their button
+// columns, the batch commands and options on the right. It presents the core
+// lists through table models and runs every command through the core; as
+// the batch host it shows the progress window and the confirmation.
+#ifndef STRBATCH_UI_MAIN_WINDOW_H_
+#define STRBATCH_UI_MAIN_WINDOW_H_
+
+#include <QDialog>
+#include <QHash>
+#include <functional>
+#include <string>
+
+#include "app/settings.h"
+#include "lists/definition_list.h"
+#include "lists/file_list.h"
+#include "ui/progress_host.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QRadioButton;
+
+namespace strbatch {
+
+class DefinitionListModel;
+class EditableListCtrl;
+class FileListModel;
+class OfficeBridge;
+
+class MainWindow : public QDialog, public ProgressHost {
+  Q_OBJECT
+
+ public:
+  // options: the process-wide options read from the settings at start-up.
+  // settingsPath: where the line sort tool keeps its table paths.
+  MainWindow(const Settings& options, std::string settingsPath);
+  ~MainWindow() override;
+
+  // The options as the exit steps left them, for the settings file.
+  const Settings& Options() const { return options_; }
+
+  FileList& Files() { return files_; }
+  DefinitionList& Definitions() { return definitions_; }
+  EditableListCtrl* FileView() const { return fileView_; }
+  EditableListCtrl* DefinitionView() const { return definitionView_; }
+  FileListModel* FileModel() const { return fileModel_; }
+  DefinitionListModel* DefinitionModel() const { return definitionModel_; }
+
+  // Where office documents go during a batch; none: they yield no text.
+  void SetOfficeBridge(OfficeBridge* bridge) { office_ = bridge; }
+
+  // Every control of the window by its resource id.
+  QAbstractButton* Control(int id) const { return Button(id); }
+
+  // Commands that take their input from dialogs, callable with that input.
+  void AddFilePaths(const std::vector<std::string>& chosen);
+  void AddFolderFiles(const std::string& folder, const QString& patterns, bool recursive);
+  void ImportDefinitions(const std::string& path);
+  bool ExportDefinitions(const std::string& path);
+
+  // Column titles from the language file ("dialog_main" keys).
+  void ApplyColumnTitles();
+
+  // BatchHost: the rest comes from ProgressHost.
+  void SelectFileRow(size_t row) override;
+  void OpenReport(const std::string& path) override;
+
+ public slots:
+  // Exit (button 2, Escape, the close box): the definition list is saved
+  // and the options are kept for the settings file.
+  void reject() override;
+
+ protected:
+  void BeforePump() override;
+
+ private:
+  void BuildLayout();
+  void ConnectCommands();
+  QAbstractButton* Button(int id) const { return buttons_.value(id); }
+  QAbstractButton* AddControl(QAbstractButton* control, int id);
+  void MembersToControls();
+  void ControlsToMembers();
+  void SwitchLanguage(int language);
+  bool ExitSteps();
+
+  // File list commands.
+  void AddFiles();
+  void AddFolder();
+  void ViewFiles();
+  void ChangeFiles(const std::function<size_t(size_t)>& command);
+  // Definition list commands.
+  void AddDefinition();
+  void EditDefinition();
+  void ChangeDefinitions(const std::function<size_t(size_t)>& command);
+  void Import();
+  void Export();
+  // Batch commands.
+  void RunBatchCommand(int command);
+  void RunBackupCommand(bool restore);
+  void OpenSortTool();
+  void Help();
+
+  Settings options_;
+  std::string settingsPath_;
+  int reportOutput_ = 0;
+  int autoBackup_ = 0;
+  bool exited_ = false;
+  FileList files_;
+  DefinitionList definitions_;
+  FileListModel* fileModel_;
+  DefinitionListModel* definitionModel_;
+  EditableListCtrl* fileView_;
+  EditableListCtrl* definitionView_;
+  OfficeBridge* office_ = nullptr;
+  QHash<int, QAbstractButton*> buttons_;
+  QButtonGroup* altCodeGroup_;
+  QButtonGroup* languageGroup_;
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_UI_MAIN_WINDOW_H_

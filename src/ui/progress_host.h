@@ -1,0 +1,54 @@
+// A BatchHost for a window that runs long commands: the confirmation as a
+// message box, progress through a ProgressWindow owned by that window, and
+// the warnings of the run gathered and shown once when it ends.
+#ifndef STRBATCH_UI_PROGRESS_HOST_H_
+#define STRBATCH_UI_PROGRESS_HOST_H_
+
+#include <QPointer>
+#include <QStringList>
+#include <string>
+
+#include "batch/batch_host.h"
+#include "ui/progress_window.h"
+
+namespace strbatch {
+
+class ProgressHost : public BatchHost {
+ public:
+  // messagesArePaths: the progress messages are file paths (native bytes)
+  // rather than code page text.
+  explicit ProgressHost(QWidget* owner, bool messagesArePaths = false)
+      : owner_(owner), messagesArePaths_(messagesArePaths) {}
+  ~ProgressHost() override;
+
+  bool Confirm(const std::string& textKey, const std::string& captionKey) override;
+  void ShowProgress() override;
+  void SetMessage(const std::string& text) override;
+  void SetPosition(int percent) override;
+  bool CheckCancelled() override;
+  void HideProgress() override;
+  void SelectFileRow(size_t) override {}
+  void OpenReport(const std::string&) override {}
+  void Warn(const std::string& path, const std::string& reason) override;
+
+  // Shows the warnings gathered since the last call in one message box.
+  void ReportWarnings();
+
+  // The window of the running command, or null.
+  ProgressWindow* Progress() const { return progress_; }
+
+ protected:
+  // Runs before every event pump, so the owner can repaint what the
+  // command changed (counts, the selected row).
+  virtual void BeforePump() {}
+
+ private:
+  QWidget* owner_;
+  bool messagesArePaths_;
+  QPointer<ProgressWindow> progress_;
+  QStringList warnings_;
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_UI_PROGRESS_HOST_H_

@@ -1,0 +1,116 @@
+#include "ui/sort_dialog.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/settings.h"
+#include "ui/progress_host.h"
+#include "ui/ui_text.h"
+
+namespace strbatch {
+
+SortDialog::SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath)
+    : QDialog(owner), rows_(std::move(rows)), settingsPath_(std::move(settingsPath)) {
+  // This dialog keeps the captions it was designed with in both languages.
+  setWindowTitle(QStringLiteral("排序设置"));
+  const SortToolSettings stored = LoadSortToolSettings(settingsPath_);
+
+  auto* layout = new QGridLayout(this);
+  auto addTableRow = [&](int row, const char* label, int editId, int buttonId,
+                         const std::string& value) {
+    layout->addWidget(new QLabel(QString::fromUtf8(label), this), row, 0);
+    auto* edit = new QLineEdit(PathToQString(value), this);
+    SetResourceId(edit, editId);
+    edit->setMinimumWidth(300);
+    layout->addWidget(edit, row, 1);
+    auto* choose = new QPushButton(QStringLiteral("..."), this);
+    SetResourceId(choose, buttonId);
+    choose->setAutoDefault(false);
+    choose->setMaximumWidth(40);
+    layout->addWidget(choose, row, 2);
+    connect(choose, &QPushButton::clicked, this, [this, edit] { ChooseFile(edit); });
+    return edit;
+  };
+  equalValueTable_ = addTableRow(0, "等值字符串表", 1023, 1028, stored.equalValueTable);
+  noSortTable_ = addTableRow(1, "不排序字符串表", 1025, 1031, stored.noSortTable);
+
+  auto addCheck = [&](int id, const char* caption) {
+    auto* box = new QCheckBox(QString::fromUtf8(caption), this);
+    SetResourceId(box, id);
+    return box;
+  };
+  caseSensitive_ = addCheck(1032, "大小写相关");
+  widthSensitive_ = addCheck(1040, "全半角相关");
+  countSpaces_ = addCheck(1038, "计空格");
+  reverseOutput_ = addCheck(1045, "反序输出");
+  filterDuplicates_ = addCheck(1047, "过滤重复");
+  auto* checks = new QHBoxLayout;
+  for (QCheckBox* box :
+       {caseSensitive_, widthSensitive_, countSpaces_, reverseOutput_, filterDuplicates_}) {
+    checks->addWidget(box);
+  }
+  layout->addLayout(checks, 2, 0, 1, 3);
+
+  auto* start = new QPushButton(QStringLiteral("开始排序"), this);
+  SetResourceId(start, 1);
+  start->setDefault(true);
+  auto* exit = new QPushButton(QStringLiteral("退出"), this);
+  SetResourceId(exit, 2);
+  exit->setAutoDefault(false);
+  connect(start, &QPushButton::clicked, this, &SortDialog::Start);
+  connect(exit, &QPushButton::clicked, this, &SortDialog::reject);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(start);
+  buttons->addWidget(exit);
+  layout->addLayout(buttons, 3, 0, 1, 3);
+}
+
+SortOptions SortDialog::Options() const {
+  SortOptions options;
+  options.caseSensitive = caseSensitive_->isChecked();
+  options.widthSensitive = widthSensitive_->isChecked();
+  options.countSpaces = countSpaces_->isChecked();
+  options.reverseOutput = reverseOutput_->isChecked();
+  options.filterDuplicates = filterDuplicates_->isChecked();
+  options.equalValueTablePath = PathFromQString(equalValueTable_->text());
+  options.noSortTablePath = PathFromQString(noSortTable_->text());
+  return options;
+}
+
+void SortDialog::ChooseFile(QLineEdit* target) {
+  QString path = QFileDialog::getOpenFileName(
+      this, QStringLiteral("选择文件"), QString(),
+      FileDialogFilterFromText(QStringLiteral("TEXT文件(*.txt)|*.txt|所有文件(*.*)|*||")));
+  if (!path.isEmpty()) target->setText(path);
+}
+
+void SortDialog::Start() {
+  if (ShowMessage(this, "1108", "1109", QMessageBox::Yes | QMessageBox::No, QString(),
+                  QMessageBox::Warning) != QMessageBox::Yes) {
+    return;
+  }
+  ProgressHost host(this, /*messagesArePaths=*/true);
+  RunLineSort(rows_, Options(), host);
+  host.ReportWarnings();
+  QDialog::accept();
+}
+
+void SortDialog::reject() {
+  SortToolSettings settings;
+  settings.equalValueTable = PathFromQString(equalValueTable_->text());
+  settings.noSortTable = PathFromQString(noSortTable_->text());
+  std::string error;
+  if (!settingsPath_.empty() && !SaveSortToolSettings(settingsPath_, settings, &error)) {
+    ShowMessage(this, "1104", "1102", QMessageBox::Ok, PathToQString(settingsPath_),
+                QMessageBox::Warning);
+  }
+  QDialog::reject();
+}
+
+}  // namespace strbatch

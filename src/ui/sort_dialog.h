@@ -1,0 +1,48 @@
+// The settings dialog of the line sort tool: two table files (kept in the
+// settings), five options, and the start button that sorts the lines of the
+// checked files of the file list in place, with the progress window.
+#ifndef STRBATCH_UI_SORT_DIALOG_H_
+#define STRBATCH_UI_SORT_DIALOG_H_
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "sorttool/line_sort.h"
+
+class QCheckBox;
+class QLineEdit;
+
+namespace strbatch {
+
+class SortDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // rows: the file list as the tool sees it; settingsPath: where the two
+  // table paths are kept.
+  SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath);
+
+  SortOptions Options() const;
+
+ public slots:
+  void reject() override;  // Exit: stores the two paths
+
+ private:
+  void Start();
+  void ChooseFile(QLineEdit* target);
+
+  std::vector<SortFileRow> rows_;
+  std::string settingsPath_;
+  QLineEdit* equalValueTable_;
+  QLineEdit* noSortTable_;
+  QCheckBox* caseSensitive_;
+  QCheckBox* widthSensitive_;
+  QCheckBox* countSpaces_;
+  QCheckBox* reverseOutput_;
+  QCheckBox* filterDuplicates_;
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_UI_SORT_DIALOG_H_

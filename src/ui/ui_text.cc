@@ -1,0 +1,104 @@
+#include "ui/ui_text.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+
+#include "app/code_page.h"
+#include "app/language.h"
+
+namespace strbatch {
+
+QString FromCodePage(const std::string& bytes) {
+  std::string utf8;
+  CodePage::Process().ToUtf8(bytes, &utf8);
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+std::string ToCodePage(const QString& text) {
+  QByteArray utf8 = text.toUtf8();
+  std::string bytes;
+  CodePage::Process().FromUtf8(std::string_view(utf8.constData(), utf8.size()), &bytes);
+  return bytes;
+}
+
+QString PathToQString(const std::string& path) {
+  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+std::string PathFromQString(const QString& path) {
+  QByteArray bytes = QFile::encodeName(path);
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QString Text(const char* key) { return FromCodePage(GetText(key)); }
+
+void SetResourceId(QWidget* control, int id) {
+  control->setProperty(kResourceIdProperty, id);
+  control->setObjectName(QString::number(id));
+}
+
+int ResourceIdOf(const QWidget* control) {
+  QVariant id = control->property(kResourceIdProperty);
+  return id.isValid() ? id.toInt() : 0;
+}
+
+void SetControlCaption(QWidget* control, const QString& caption) {
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+    button->setText(caption);
+  } else if (auto* label = qobject_cast<QLabel*>(control)) {
+    label->setText(caption);
+  } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+    group->setTitle(caption);
+  }
+}
+
+void ApplyCaptions(QWidget* dialog, const char* section) {
+  QString title = FromCodePage(GetDialogCaption(section));
+  if (!title.isEmpty()) dialog->setWindowTitle(title);
+  // Controls sit inside layouts and group boxes; windows that the dialog
+  // owns (a progress window, a message box) caption themselves.
+  std::function<void(QWidget*)> walk = [&](QWidget* parent) {
+    for (QObject* child : parent->children()) {
+      auto* widget = qobject_cast<QWidget*>(child);
+      if (!widget || widget->isWindow()) continue;
+      if (int id = ResourceIdOf(widget); id != 0) {
+        QString caption = FromCodePage(GetControlCaption(section, id));
+        if (!caption.isEmpty()) SetControlCaption(widget, caption);
+      }
+      walk(widget);
+    }
+  };
+  walk(dialog);
+}
+
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const char* textKey,
+                                        const char* captionKey,
+                                        QMessageBox::StandardButtons buttons,
+                                        const QString& detail, QMessageBox::Icon icon) {
+  QMessageBox box(icon, Text(captionKey), Text(textKey) + detail, buttons, parent);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString FileDialogFilterFromText(const QString& text) {
+  QStringList parts = text.split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& description = parts[i];
+    QString patterns = parts[i + 1];
+    if (description.isEmpty() && patterns.isEmpty()) break;  // the closing "||"
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    // The dialog reads the patterns from the last parentheses; the
+    // description keeps its own wording (HideNameFilterDetails hides ours).
+    filters << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+QString FileDialogFilter(const char* key) { return FileDialogFilterFromText(Text(key)); }
+
+}  // namespace strbatch

@@ -1,0 +1,56 @@
+// The boundary between the core's byte strings and Qt's QString, and the
+// interface texts of the language files as the windows use them: captions
+// applied by resource id, message boxes by text and caption key, file
+// dialog filters.
+#ifndef STRBATCH_UI_UI_TEXT_H_
+#define STRBATCH_UI_UI_TEXT_H_
+
+#include <QMessageBox>
+#include <QString>
+#include <string>
+
+class QWidget;
+
+namespace strbatch {
+
+// Code page bytes (definitions, language texts) to and from Qt text. A
+// character the code page cannot hold becomes "?".
+QString FromCodePage(const std::string& bytes);
+std::string ToCodePage(const QString& text);
+
+// File paths are native bytes (UTF-8 normally), not code page text.
+QString PathToQString(const std::string& path);
+std::string PathFromQString(const QString& path);
+
+// The text of a key of section "string" as Qt text.
+QString Text(const char* key);
+
+// Every control carries its numeric resource id in this property.
+inline constexpr const char* kResourceIdProperty = "resourceId";
+void SetResourceId(QWidget* control, int id);
+int ResourceIdOf(const QWidget* control);  // 0 when it has none
+
+// Sets the caption of a button, label, check box, radio button or group box.
+void SetControlCaption(QWidget* control, const QString& caption);
+
+// "caption" of the section becomes the window title, and each control of the
+// dialog (not of other windows it owns) takes its caption from its id's key.
+// Empty values leave what is there.
+void ApplyCaptions(QWidget* dialog, const char* section);
+
+// A message box whose text and caption come from the language file; detail
+// is appended to the text (a path, a number). Gives the button pressed.
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const char* textKey,
+                                        const char* captionKey,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                        const QString& detail = QString(),
+                                        QMessageBox::Icon icon = QMessageBox::Information);
+
+// A language text in the "description|pattern|...||" notation turned into a
+// QFileDialog filter ("description (patterns);;...").
+QString FileDialogFilter(const char* key);
+QString FileDialogFilterFromText(const QString& text);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_UI_UI_TEXT_H_

@@ -1,0 +1,165 @@
+#include "ui/view_dialog.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/code_page.h"
+#include "ui/ui_text.h"
+
+namespace strbatch {
+namespace {
+
+// Appends to a plain text control and measures positions in it, so spans
+// land where the control puts the characters (a "\r\n" pair or a
+// double-byte character is one position there).
+class ControlSink : public ViewerTextSink {
+ public:
+  ControlSink(QPlainTextEdit* control, const QTextCharFormat& format)
+      : control_(control), format_(format) {}
+  void Clear() override { control_->document()->clear(); }
+  void Append(std::string_view bytes) override {
+    QTextCursor cursor(control_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(FromCodePage(std::string(bytes)), format_);
+  }
+  long EndPosition() const override { return control_->document()->characterCount() - 1; }
+
+ private:
+  QPlainTextEdit* control_;
+  QTextCharFormat format_;
+};
+
+QPushButton* AddButton(QWidget* parent, QHBoxLayout* row, int id, const char* caption) {
+  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+  SetResourceId(button, id);
+  button->setAutoDefault(false);
+  row->addWidget(button);
+  return button;
+}
+
+}  // namespace
+
+CDlgView::CDlgView(QWidget* owner, const std::string& path, const std::string& matchList)
+    : QDialog(owner, Qt::Dialog | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+      path_(path),
+      spans_(ParseMatchList(matchList)) {
+  setWindowTitle(QStringLiteral("查看"));
+  auto* buttons = new QHBoxLayout;
+  QPushButton* next = AddButton(this, buttons, 1050, "下一个串");
+  QPushButton* previous = AddButton(this, buttons, 1051, "上一个串");
+  save_ = AddButton(this, buttons, 1052, "保存修改");
+  QPushButton* exit = AddButton(this, buttons, 2, "退出");
+  buttons->addStretch();
+  connect(next, &QPushButton::clicked, this, [this] { ShowMatch(currentIndex_ + 1); });
+  connect(previous, &QPushButton::clicked, this, [this] { ShowMatch(currentIndex_ - 1); });
+  connect(save_, &QPushButton::clicked, this, [this] { SaveViewerText(); });
+  connect(exit, &QPushButton::clicked, this, &QDialog::reject);
+
+  text_ = new QPlainTextEdit(this);
+  SetResourceId(text_, 101);
+  text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setFixedPitch(true);
+  text_->setFont(font);
+  highlightFormat_.setForeground(QColor(0, 0, 255));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(buttons);
+  layout->addWidget(text_, 1);
+  resize(820, 560);
+}
+
+bool CDlgView::LoadViewerText() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  mode_ = -1;
+  currentIndex_ = -1;
+  text_->setUndoRedoEnabled(false);
+  text_->document()->clear();
+  std::string bytes, error;
+  const bool read = ReadWholeFile(path_, &bytes, &error);
+  if (read) {
+    ControlSink sink(text_, QTextCharFormat());
+    strbatch::LoadViewerText(bytes, &spans_, &sink);
+    for (const MatchSpan& span : spans_) {
+      QTextCursor cursor(text_->document());
+      cursor.setPosition(static_cast<int>(span.start));
+      cursor.setPosition(static_cast<int>(span.end), QTextCursor::KeepAnchor);
+      cursor.mergeCharFormat(highlightFormat_);
+    }
+    // Measured on the control itself: invalid sequences, a character cut
+    // by a span boundary or a NUL the control drops all show up here.
+    faithful_ = JoinViewerLines(CurrentLines()) == NormalizeLineEnds(bytes);
+  }
+  text_->moveCursor(QTextCursor::Start);
+  text_->setUndoRedoEnabled(true);
+  text_->document()->setModified(false);
+  mode_ = read ? 1 : 0;
+  save_->setEnabled(read);
+  ApplyCaptions(this, "IDD_DLGVIEW");
+  setWindowTitle(PathToQString(path_));
+  QApplication::restoreOverrideCursor();
+  if (!read) {
+    ShowMessage(this, "1103", "1102", QMessageBox::Ok, PathToQString(path_),
+                QMessageBox::Warning);
+  }
+  return read;
+}
+
+void CDlgView::ShowMatch(long k) {
+  if (!ClampSpanIndex(k, spans_.size(), &currentIndex_) || mode_ != 1) return;
+  const MatchSpan& span = spans_[static_cast<size_t>(currentIndex_)];
+  const int last = text_->document()->characterCount() - 1;
+  QTextCursor cursor(text_->document());
+  cursor.setPosition(std::clamp(static_cast<int>(span.start), 0, last));
+  cursor.setPosition(std::clamp(static_cast<int>(span.end), 0, last), QTextCursor::KeepAnchor);
+  text_->setTextCursor(cursor);
+  text_->ensureCursorVisible();
+}
+
+std::vector<std::string> CDlgView::CurrentLines() const {
+  std::vector<std::string> lines;
+  for (QTextBlock block = text_->document()->begin(); block.isValid(); block = block.next()) {
+    lines.push_back(ToCodePage(block.text()));
+  }
+  return lines;
+}
+
+bool CDlgView::SaveViewerText() {
+  if (mode_ != 1) return false;
+  if (!faithful_ &&
+      ShowMessage(this, "1107", "1024", QMessageBox::Yes | QMessageBox::No,
+                  QStringLiteral("\n") + PathToQString(path_),
+                  QMessageBox::Warning) != QMessageBox::Yes) {
+    return false;
+  }
+  std::string error;
+  if (!strbatch::SaveViewerText(*rewriter_, path_, CurrentLines(), &error)) {
+    ShowMessage(this, "1105", "1102", QMessageBox::Ok,
+                QStringLiteral("\n") + PathToQString(path_) + QStringLiteral(": ") +
+                    QString::fromUtf8(error.c_str()),
+                QMessageBox::Warning);
+    return false;
+  }
+  text_->document()->setModified(false);
+  return true;
+}
+
+void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList) {
+  if (!ViewerShowsFile(path, matchList)) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
+    return;
+  }
+  CDlgView viewer(owner, path, matchList);
+  viewer.LoadViewerText();
+  viewer.exec();
+}
+
+}  // namespace strbatch

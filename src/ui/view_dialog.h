@@ -1,0 +1,66 @@
+// The file viewer: a found file shown with every occurrence of the last
+// batch find coloured blue, next/previous string, and saving the edited
+// text all-or-nothing. A file whose bytes the text control cannot show
+// faithfully is saved only when the user agrees.
+#ifndef STRBATCH_UI_VIEW_DIALOG_H_
+#define STRBATCH_UI_VIEW_DIALOG_H_
+
+#include <QDialog>
+#include <QTextCharFormat>
+#include <string>
+#include <vector>
+
+#include "app/safe_file.h"
+#include "viewer/viewer_text.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace strbatch {
+
+class CDlgView : public QDialog {
+  Q_OBJECT
+
+ public:
+  // matchList: the row's match records ("offset:length" joined by ";").
+  CDlgView(QWidget* owner, const std::string& path, const std::string& matchList);
+
+  // Reads the file and fills the text control; false when the file could
+  // not be read (the viewer then shows nothing and does not save).
+  bool LoadViewerText();
+
+  // Selects span k, clamped to the spans there are.
+  void ShowMatch(long k);
+  // Writes the text back; false when nothing was written.
+  bool SaveViewerText();
+
+  void SetFileRewriter(FileRewriter* rewriter) { rewriter_ = rewriter; }
+
+  const std::vector<MatchSpan>& Spans() const { return spans_; }
+  long CurrentIndex() const { return currentIndex_; }
+  QPlainTextEdit* TextControl() const { return text_; }
+  // True when saving the unedited text would write the file's own bytes
+  // (line ends aside).
+  bool ShowsFileFaithfully() const { return faithful_; }
+
+ private:
+  std::vector<std::string> CurrentLines() const;
+
+  std::string path_;
+  std::vector<MatchSpan> spans_;
+  long currentIndex_ = -1;
+  int mode_ = 0;  // 1 when the control holds the file's text
+  bool faithful_ = true;
+  QPlainTextEdit* text_;
+  QPushButton* save_;
+  QTextCharFormat highlightFormat_;
+  FileRewriter* rewriter_ = &DefaultFileRewriter();
+};
+
+// The view command for one file row: the viewer for a text file with a
+// match list, the desktop's opener for everything else.
+void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_UI_VIEW_DIALOG_H_

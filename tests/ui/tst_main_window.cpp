@@ -1,0 +1,236 @@
+// Wiring of the main window: the buttons run the core's commands, the
+// progress window can stop a batch, the language switch re-captions the
+// window, Enter and Escape do what the dialog keys promise.
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include "app/code_page.h"
+#include "lists/definition_file.h"
+#include "ui/editable_list_ctrl.h"
+#include "ui/list_models.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/ui_text.h"
+#include "ui_test_support.h"
+
+using namespace strbatch;
+using strbatch::testing::AnswerNextMessage;
+using strbatch::testing::OnNextModal;
+using strbatch::testing::UiTestEnvironment;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  UiTestEnvironment* env_ = nullptr;
+
+  static QString Cell(QAbstractItemModel* model, int row, int column) {
+    return model->data(model->index(row, column)).toString();
+  }
+
+ private slots:
+  void init() {
+    env_ = new UiTestEnvironment;
+  }
+  void cleanup() {
+    delete env_;
+    SetInterfaceLanguage(0);
+  }
+
+  void batchReplaceFromTheButtonFillsTheCounts() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    const std::string a = env_->StdPath("a.txt"), b = env_->StdPath("b.txt");
+    env_->Write(a, "cat cat");
+    env_->Write(b, "no pets");
+    window.AddFilePaths({a, b});
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
+    window.show();
+
+    QString question;
+    OnNextModal([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      question = box->text();
+      box->button(QMessageBox::Yes)->click();
+    });
+    window.Control(1)->click();
+
+    QCOMPARE(question, Text("1023"));
+    QCOMPARE(env_->Read(a), QByteArray("dog dog"));
+    QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("2"));
+    QCOMPARE(Cell(window.FileModel(), 1, 2), QStringLiteral("0"));
+    QCOMPARE(Cell(window.DefinitionModel(), 0, 2), QStringLiteral("2"));
+    QVERIFY(window.isEnabled());
+  }
+
+  void batchFindRecordsMatchesWithoutWriting() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    const std::string a = env_->StdPath("a.txt");
+    env_->Write(a, "cat cat");
+    window.AddFilePaths({a});
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
+    window.Control(11)->click();  // no confirmation: nothing is changed
+    QCOMPARE(env_->Read(a), QByteArray("cat cat"));
+    QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("2"));
+    QCOMPARE(QString::fromStdString(window.Files().MatchLists()[0]), QStringLiteral("0:3;4:3"));
+  }
+
+  void cancelStopsALongBatchAndEnablesTheWindow() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    std::vector<std::string> paths;
+    for (int i = 0; i < 400; i++) {
+      paths.push_back(env_->StdPath(QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'))));
+      env_->Write(paths.back(), QByteArray(2000, 'x') + "cat");
+    }
+    window.AddFilePaths(paths);
+    window.DefinitionModel()->Change([&] {
+      for (int d = 0; d < 20; d++) window.Definitions().Append("cat", "dog", true);
+    });
+    window.show();
+
+    bool wasDisabled = false;
+    int clicks = 0;
+    QTimer interrupter;
+    interrupter.setInterval(1);
+    connect(&interrupter, &QTimer::timeout, [&] {
+      ProgressWindow* progress = window.Progress();
+      if (!progress || clicks > 0) return;
+      wasDisabled = !window.isEnabled() && progress->isEnabled();
+      progress->findChild<QPushButton*>(QStringLiteral("2"))->click();
+      clicks++;
+    });
+    interrupter.start();
+    AnswerNextMessage(QMessageBox::Yes);
+    window.Control(1)->click();
+    interrupter.stop();
+
+    QCOMPARE(clicks, 1);
+    QVERIFY(wasDisabled);
+    QVERIFY(window.isEnabled());
+    QVERIFY(window.Progress() == nullptr);
+    QCOMPARE(env_->Read(paths.back()), QByteArray(2000, 'x') + "cat");
+  }
+
+  void languageSwitchRecaptionsTheWindow() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    QCOMPARE(window.Control(1)->text(), QStringLiteral("批量替换"));
+    QCOMPARE(window.FileModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("文件"));
+
+    window.Control(1057)->click();
+    QCOMPARE(InterfaceLanguage(), 1);
+    QCOMPARE(window.Control(1)->text(), QStringLiteral("Batch replace"));
+    QCOMPARE(window.Control(1022)->text(), QStringLiteral("Add\nfolder"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("StrBatch - batch find and replace"));
+    QCOMPARE(window.FileModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("File"));
+    QCOMPARE(window.DefinitionModel()->headerData(0, Qt::Horizontal).toString(),
+             QStringLiteral("Find"));
+
+    window.Control(1056)->click();
+    QCOMPARE(window.Control(1)->text(), QStringLiteral("批量替换"));
+    QCOMPARE(window.DefinitionModel()->headerData(0, Qt::Horizontal).toString(),
+             QStringLiteral("查找串"));
+  }
+
+  void enterOnAListRunsBatchReplace() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.DefinitionView()->setFocus();
+
+    QString question;
+    OnNextModal([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      question = box->text();
+      box->button(QMessageBox::No)->click();
+    });
+    QTest::keyClick(window.DefinitionView(), Qt::Key_Return);
+    QCOMPARE(question, Text("1023"));
+    QVERIFY(window.isVisible());
+  }
+
+  void escapeExitsSavingTheListAndTheOptions() {
+    Settings start;
+    start.altCode = 0;
+    MainWindow window(start, env_->SettingsPath());
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("<b>", "", false); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.Control(1043)->click();
+    window.Control(1057)->click();
+    qobject_cast<QCheckBox*>(window.Control(1032))->setChecked(false);
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.Options().altCode, 3);
+    QCOMPARE(window.Options().language, 1);
+    QCOMPARE(window.Options().caseSensitive, 0);
+    std::vector<DefinitionRecord> carried;
+    QCOMPARE(LoadCarriedDefinitions(&carried), size_t{1});
+    QCOMPARE(QString::fromStdString(carried[0].find), QStringLiteral("<b>"));
+
+    // The next window starts with the carried list, checked.
+    MainWindow next(window.Options(), env_->SettingsPath());
+    QCOMPARE(next.Definitions().Size(), size_t{1});
+    QVERIFY(next.Definitions().Row(0).checked);
+    QVERIFY(qobject_cast<QRadioButton*>(next.Control(1057))->isChecked());
+    QCOMPARE(next.Control(1)->text(), QStringLiteral("Batch replace"));
+  }
+
+  void fileListCommandsKeepMatchListsWithTheirRows() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    window.AddFilePaths({"/d/b.txt", "/d/A.txt", "/d/c.txt"});
+    QCOMPARE(Cell(window.FileModel(), 0, 1), QStringLiteral("/d/A.txt"));
+    window.Files().MatchLists()[0] = "0:1";
+    window.FileView()->SelectRow(0);
+    window.Control(1039)->click();  // down
+    QCOMPARE(window.FileView()->SelectedRow(), 1);
+    QCOMPARE(Cell(window.FileModel(), 1, 1), QStringLiteral("/d/A.txt"));
+    QCOMPARE(Cell(window.FileModel(), 1, 0), QStringLiteral("2"));
+    QCOMPARE(QString::fromStdString(window.Files().MatchLists()[1]), QStringLiteral("0:1"));
+    window.Control(1036)->click();  // invert
+    QCOMPARE(window.FileModel()->data(window.FileModel()->index(0, 0), Qt::CheckStateRole)
+                 .value<Qt::CheckState>(),
+             Qt::Unchecked);
+    window.Control(1003)->click();  // delete row 2 of 3
+    QCOMPARE(window.Files().Size(), size_t{2});
+    QCOMPARE(window.FileView()->SelectedRow(), 1);
+    QCOMPARE(Cell(window.FileModel(), 1, 0), QStringLiteral("2"));
+  }
+
+  void addFilesStopsAtTheLimitWithOneMessage() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    std::vector<std::string> chosen;
+    for (int i = 0; i < 1200; i++) chosen.push_back("/d/" + std::to_string(1200 - i));
+    int messages = 0;
+    OnNextModal([&](QWidget* modal) {
+      messages++;
+      qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+    });
+    window.AddFilePaths(chosen);
+    QCOMPARE(messages, 1);
+    QCOMPARE(window.Files().Size(), size_t{1000});
+    QCOMPARE(window.FileModel()->rowCount(), 1000);
+  }
+
+  void importAppendsAndExportWritesFullTexts() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    const std::string longFind(300, 'a');
+    window.DefinitionModel()->Change([&] { window.Definitions().Append(longFind, "r", false); });
+    const std::string path = env_->StdPath("defs.xml");
+    QVERIFY(window.ExportDefinitions(path));
+    window.ImportDefinitions(path);
+    QCOMPARE(window.DefinitionModel()->rowCount(), 2);
+    QCOMPARE(window.Definitions().GetDefinitionText(1, 0), longFind);
+    QVERIFY(window.Definitions().Row(1).checked);
+
+    // A failed export says so instead of passing for a saved file.
+    AnswerNextMessage(QMessageBox::Ok);
+    QVERIFY(!window.ExportDefinitions(env_->StdPath("missing/dir/defs.xml")));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"
