@@ -18,6 +18,7 @@
 
 using namespace strbatch;
 using strbatch::testing::AnswerNextMessage;
+using strbatch::testing::CancelModalWatchers;
 using strbatch::testing::OnNextModal;
 using strbatch::testing::UiTestEnvironment;
 
@@ -36,6 +37,7 @@ class MainWindowTest : public QObject {
     env_ = new UiTestEnvironment;
   }
   void cleanup() {
+    CancelModalWatchers();
     delete env_;
     SetInterfaceLanguage(0);
   }

@@ -42,10 +42,22 @@ class UiTestEnvironment {
   QTemporaryDir dir_;
 };
 
+// The pending watchers of OnNextModal.
+inline QObject& ModalWatchers() {
+  static QObject watchers;
+  return watchers;
+}
+
+// Ends watchers whose dialog never came, so they cannot answer a dialog of
+// the next test.
+inline void CancelModalWatchers() {
+  for (QObject* watcher : ModalWatchers().children()) delete watcher;
+}
+
 // Runs action on the next modal dialog once it is open (a message box the
 // command under test shows); the command's own event loop runs it.
 inline void OnNextModal(std::function<void(QWidget*)> action) {
-  auto* timer = new QTimer;
+  auto* timer = new QTimer(&ModalWatchers());
   timer->setInterval(10);
   QObject::connect(timer, &QTimer::timeout, [timer, action] {
     if (QWidget* modal = QApplication::activeModalWidget()) {
