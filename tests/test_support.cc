@@ -29,7 +29,45 @@ struct PrivateTempForTests {
 };
 PrivateTempForTests g_private_temp;
 
+class BudgetSession : public RewriteSession {
+ public:
+  BudgetSession(std::unique_ptr<RewriteSession> real, size_t budget)
+      : real_(std::move(real)), budget_(budget) {}
+  bool Write(const char* data, size_t size) override {
+    if (failed_ || size > budget_) {
+      if (!failed_) real_->Write(data, budget_);
+      failed_ = true;
+      return false;
+    }
+    budget_ -= size;
+    return real_->Write(data, size);
+  }
+  bool Commit(std::string* error) override {
+    if (failed_) {
+      *error = "disk full";
+      return false;
+    }
+    return real_->Commit(error);
+  }
+
+ private:
+  std::unique_ptr<RewriteSession> real_;
+  size_t budget_;
+  bool failed_ = false;
+};
+
 }  // namespace
+
+std::unique_ptr<RewriteSession> FailingRewriter::Begin(const std::string& path,
+                                                       std::string* error) {
+  if (budget_ == 0) {
+    *error = "disk full";
+    return nullptr;
+  }
+  auto real = DefaultFileRewriter().Begin(path, error);
+  if (!real) return nullptr;
+  return std::make_unique<BudgetSession>(std::move(real), budget_);
+}
 
 ScratchDir::ScratchDir() {
   char pattern[] = "/tmp/strbatch-test-XXXXXX";

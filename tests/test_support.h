@@ -2,9 +2,24 @@
 #ifndef STRBATCH_TESTS_TEST_SUPPORT_H_
 #define STRBATCH_TESTS_TEST_SUPPORT_H_
 
+#include <memory>
 #include <string>
 
+#include "app/safe_file.h"
+
 namespace strbatch::testing {
+
+// A disk that fills up. With a budget of 0 it takes no new file at all;
+// otherwise a rewrite may write that many bytes, every later write fails,
+// and the session then refuses to commit. The original always survives.
+class FailingRewriter : public FileRewriter {
+ public:
+  explicit FailingRewriter(size_t budget = 0) : budget_(budget) {}
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override;
+
+ private:
+  size_t budget_;
+};
 
 // A fresh folder that is removed with everything in it when destroyed.
 class ScratchDir {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/ascii.h"
 #include "app/paths.h"
 
 namespace strbatch {
@@ -18,16 +19,6 @@ constexpr std::string_view kCdataClose = "]]>";
 constexpr size_t kFirstLineLimit = 254;
 
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
-
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);

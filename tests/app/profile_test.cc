@@ -141,22 +141,6 @@ TEST(ProfileTest, RefusesWhatTheFormatCannotHold) {
   }
 }
 
-// Fails every write so that the original must survive.
-class FailingRewriter : public FileRewriter {
- public:
-  std::unique_ptr<RewriteSession> Begin(const std::string&, std::string*) override {
-    class Session : public RewriteSession {
-     public:
-      bool Write(const char*, size_t) override { return false; }
-      bool Commit(std::string* error) override {
-        *error = "disk full";
-        return false;
-      }
-    };
-    return std::make_unique<Session>();
-  }
-};
-
 TEST(ProfileTest, WritingCreatesTheFileOrLeavesItUntouched) {
   ScratchDir dir;
   std::string error;
@@ -166,7 +150,7 @@ TEST(ProfileTest, WritingCreatesTheFileOrLeavesItUntouched) {
 
   std::string original = "; mine\n[option]\nCase=1\n";
   dir.Write("kept.ini", original);
-  FailingRewriter failing;
+  testing::FailingRewriter failing;
   EXPECT_FALSE(WriteProfileStrings(failing, dir.File("kept.ini"), "option", {{"Case", "0"}},
                                    &error));
   EXPECT_EQ(dir.Read("kept.ini"), original);

@@ -21,14 +21,6 @@ class Host : public SilentHost {
   std::vector<std::string> messages, warnings;
 };
 
-// A disk that takes no new file.
-class FullDisk : public FileRewriter {
- public:
-  std::unique_ptr<RewriteSession> Begin(const std::string&, std::string* error) override {
-    *error = "disk full";
-    return nullptr;
-  }
-};
 
 class BackupTest : public ::testing::Test {
  protected:
@@ -43,7 +35,7 @@ class BackupTest : public ::testing::Test {
 
   testing::ScratchDir dir_;
   Host host_;
-  FullDisk fullDisk_;
+  testing::FailingRewriter fullDisk_;
 };
 
 TEST_F(BackupTest, BackupCopiesBytesAndModeOverAnOlderOne) {

@@ -11,48 +11,8 @@ namespace strbatch {
 namespace {
 
 using testing::RecordingHost;
+using testing::FailingRewriter;
 using testing::ScratchDir;
-
-// Passes rewrites to the real file system but fails every write after a
-// budget of bytes, like a disk that fills up.
-class FailingRewriter : public FileRewriter {
- public:
-  explicit FailingRewriter(size_t budget) : budget_(budget) {}
-  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override {
-    auto real = DefaultFileRewriter().Begin(path, error);
-    if (!real) return nullptr;
-    return std::make_unique<Session>(std::move(real), budget_);
-  }
-
- private:
-  class Session : public RewriteSession {
-   public:
-    Session(std::unique_ptr<RewriteSession> real, size_t budget)
-        : real_(std::move(real)), budget_(budget) {}
-    bool Write(const char* data, size_t size) override {
-      if (size > budget_) {
-        real_->Write(data, budget_);
-        failed_ = true;
-        return false;
-      }
-      budget_ -= size;
-      return real_->Write(data, size);
-    }
-    bool Commit(std::string* error) override {
-      if (failed_) {
-        *error = "disk full";
-        return false;
-      }
-      return real_->Commit(error);
-    }
-
-   private:
-    std::unique_ptr<RewriteSession> real_;
-    size_t budget_;
-    bool failed_ = false;
-  };
-  size_t budget_;
-};
 
 class BatchDriverTest : public ::testing::Test {
  protected:

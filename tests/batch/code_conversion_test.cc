@@ -69,13 +69,7 @@ TEST(CodeConversionTest, FailuresLeaveTheFile) {
   EXPECT_FALSE(error.empty());
 
   // A rewrite that fails midway changes nothing.
-  class RefusingRewriter : public FileRewriter {
-   public:
-    std::unique_ptr<RewriteSession> Begin(const std::string&, std::string* why) override {
-      *why = "no room";
-      return nullptr;
-    }
-  } refusing;
+  testing::FailingRewriter refusing;
   std::string path = dir.Write("f.txt", kGbkSimplified);
   EXPECT_FALSE(ConvertGbkToBig5(path, &error, refusing));
   EXPECT_EQ(dir.Read("f.txt"), kGbkSimplified);

@@ -132,22 +132,6 @@ TEST_F(DefinitionFileTest, ReaderToleranceRules) {
   for (const ToleranceRow& row : rows) EXPECT_EQ(Pairs(Load(row.file)), row.expected) << row.why;
 }
 
-// Fails every write, as a full disk would.
-class FailingRewriter : public FileRewriter {
- public:
-  std::unique_ptr<RewriteSession> Begin(const std::string&, std::string*) override {
-    class Session : public RewriteSession {
-     public:
-      bool Write(const char*, size_t) override { return false; }
-      bool Commit(std::string* error) override {
-        *error = "no space left";
-        return false;
-      }
-    };
-    return std::make_unique<Session>();
-  }
-};
-
 TEST_F(DefinitionFileTest, FailedSavesLeaveTheEarlierFileWhole) {
   std::string error;
   std::string path;
@@ -158,7 +142,7 @@ TEST_F(DefinitionFileTest, FailedSavesLeaveTheEarlierFileWhole) {
 
   ASSERT_TRUE(SaveCarriedDefinitions({{"keep", "me"}}, &error)) << error;
   std::string before = testing::ReadBytes(path);
-  FailingRewriter failing;
+  testing::FailingRewriter failing;
   EXPECT_FALSE(SaveCarriedDefinitions(failing, {{"new", "list"}}, &error));
   EXPECT_EQ(testing::ReadBytes(path), before);
   EXPECT_EQ(LoadCarriedDefinitions(&rows), 1u);

@@ -56,13 +56,6 @@ TEST(LineSortTest, DuplicatesAreDroppedOnlyWhenNeighbours) {
   EXPECT_EQ(Sorted("apple\r\nApple\r\napple", false, true), "apple\r\nApple\r\napple\r\n");
 }
 
-class FullDisk : public FileRewriter {
- public:
-  std::unique_ptr<RewriteSession> Begin(const std::string&, std::string* error) override {
-    *error = "disk full";
-    return nullptr;
-  }
-};
 
 TEST(LineSortTest, FilesWithoutLinesOrThatCannotBeWrittenStayAsTheyWere) {
   testing::ScratchDir dir;
@@ -70,7 +63,7 @@ TEST(LineSortTest, FilesWithoutLinesOrThatCannotBeWrittenStayAsTheyWere) {
   EXPECT_EQ(SortFile(dir.Write("blank", "\r\n\r\n"), {}, {}, &error),
             SortFileResult::kNothingToSort);
   EXPECT_EQ(dir.Read("blank"), "\r\n\r\n");
-  FullDisk fullDisk;
+  testing::FailingRewriter fullDisk;
   EXPECT_EQ(SortFile(dir.Write("f", "b\na\n"), {}, {}, &error, fullDisk), SortFileResult::kFailed);
   EXPECT_EQ(dir.Read("f"), "b\na\n");
 }
