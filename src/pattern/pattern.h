@@ -132,10 +132,12 @@ class CPattern {
   // which grows with the text) and maxStackEntries backtrack stack entries.
   void SetSearchLimits(uint64_t maxSteps, size_t maxStackEntries);
 
-  // With false every character position is tried in turn instead of
-  // skipping to positions where a match can begin. Results are the same;
-  // tests use it to check that.
-  void SetPrefilter(bool enabled) { prefilterEnabled_ = enabled; }
+  // With false the program is laid out by the basic templates only (from
+  // the next Compile on) and every character position is tried in turn,
+  // instead of skipping to positions where a match can begin and running
+  // simple repeats in one step. Results are the same; tests use it to check
+  // that.
+  void SetShortcuts(bool enabled) { shortcuts_ = enabled; }
 
  private:
   friend class PatternText;
@@ -157,7 +159,7 @@ class CPattern {
   std::vector<int32_t> classOfInstr_;
   std::vector<ByteSet> classSets_;
   Prefilter prefilter_;
-  bool prefilterEnabled_ = true;
+  bool shortcuts_ = true;
   uint64_t maxSteps_ = 0;
   size_t maxStackEntries_ = kDefaultMaxStackEntries;
 };

@@ -436,14 +436,17 @@ class Parser {
 // off always pops one.
 class CodeGenerator {
  public:
+  // With fastLoops, simple greedy repeats are laid out as OpRepeatSet.
   CodeGenerator(const Tree& tree, std::vector<PatternInstr>* program,
                 std::vector<int32_t>* classOfInstr, std::vector<ByteSet>* classSets,
-                bool caseSensitive)
+                bool caseSensitive, const CodePage& codePage, bool fastLoops)
       : tree_(tree),
         program_(*program),
         classOfInstr_(*classOfInstr),
         classSets_(*classSets),
-        caseSensitive_(caseSensitive) {}
+        caseSensitive_(caseSensitive),
+        codePage_(codePage),
+        fastLoops_(fastLoops) {}
 
   int32_t SlotCount() const { return slotCount_; }
 
@@ -591,6 +594,7 @@ class CodeGenerator {
   }
 
   void Repeat(const Node& node) {
+    if (fastLoops_ && FastRepeat(node)) return;
     switch (node.repeat) {
       case RepeatKind::kStar: GreedyLoop(node.body, true); break;
       case RepeatKind::kQuestion: GreedyLoop(node.body, false); break;
@@ -605,6 +609,69 @@ class CodeGenerator {
         break;
       case RepeatKind::kLazyQuestion: LazyOptional(node.body); break;
     }
+  }
+
+  // Parentheses that number no group change nothing about what their body
+  // matches.
+  int StripParens(int index) const {
+    while (index >= 0 && tree_.nodes[index].kind == NodeKind::kParen) index = tree_.nodes[index].body;
+    return index;
+  }
+
+  // The bytes a single-character atom matches, when every one of them is a
+  // whole character (no lead byte), so that a run of them can be scanned and
+  // given back a byte at a time.
+  bool SingleByteSet(int index, ByteSet* set) const {
+    if (index < 0) return false;
+    const Node& node = tree_.nodes[index];
+    ByteSet bytes;
+    if (node.kind == NodeKind::kChar && node.value > 0 && node.value <= 0xFF) {
+      bytes.Add(static_cast<unsigned char>(node.value));
+    } else if (node.kind == NodeKind::kClass) {
+      const ClassNode& cls = tree_.classes[node.value];
+      bytes = cls.negated ? cls.set.Complement() : cls.set;
+    } else {
+      return false;
+    }
+    for (int b = 0; b < 256; ++b) {
+      if (bytes.Has(static_cast<unsigned char>(b)) && codePage_.IsLeadByte(static_cast<unsigned char>(b))) {
+        return false;
+      }
+    }
+    *set = bytes;
+    return true;
+  }
+
+  // Greedy repeats of one single-byte set in one instruction. A greedy
+  // "+", "*" or "?" over C+ (C one such set; "\w+" is one) finds what C+
+  // or C* finds: in both layouts the rest of the expression is tried at the
+  // ends of the run from the longest down, and from one position it fares
+  // the same whichever way the run was split, since no group is inside. Only
+  // the split into occurrences differs, which in the nested layout costs
+  // time exponential in the run.
+  bool FastRepeat(const Node& node) {
+    if (node.repeat != RepeatKind::kStar && node.repeat != RepeatKind::kPlus &&
+        node.repeat != RepeatKind::kQuestion) {
+      return false;
+    }
+    int atom = StripParens(node.body);
+    if (atom < 0) return false;
+    RepeatKind kind = node.repeat;
+    const Node& inner = tree_.nodes[atom];
+    if (inner.kind == NodeKind::kRepeat && inner.repeat == RepeatKind::kPlus) {
+      ByteSet unused;
+      if (!SingleByteSet(StripParens(inner.body), &unused)) return false;
+      atom = StripParens(inner.body);
+      if (kind == RepeatKind::kQuestion) kind = RepeatKind::kStar;
+    }
+    ByteSet set;
+    if (!SingleByteSet(atom, &set)) return false;
+    const int32_t at = Emit(OpRepeatSet, static_cast<int32_t>(classSets_.size()));
+    if (tooLarge_) return true;
+    classOfInstr_[at] = static_cast<int32_t>(classSets_.size());
+    classSets_.push_back(set);
+    Emit(OpRepeatBack, (kind == RepeatKind::kPlus ? 1 : 0) | (kind == RepeatKind::kQuestion ? 2 : 0));
+    return true;
   }
 
   // One more occurrence is tried before giving one up. Slot s holds the
@@ -662,6 +729,8 @@ class CodeGenerator {
   std::vector<int32_t>& classOfInstr_;
   std::vector<ByteSet>& classSets_;
   const bool caseSensitive_;
+  const CodePage& codePage_;
+  const bool fastLoops_;
   int32_t slotCount_ = 0;
   bool tooLarge_ = false;
 };
@@ -841,7 +910,8 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
     int root = kNothing;
     error = parser.ParseTop(expression, &root);
     if (error == PATTERN_OK) {
-      CodeGenerator generator(tree, &program_, &classOfInstr_, &classSets_, caseSensitive);
+      CodeGenerator generator(tree, &program_, &classOfInstr_, &classSets_, caseSensitive,
+                              codePage_, shortcuts_);
       if (generator.Generate(root, anchored_)) {
         groupCount_ = tree.groupCount;
         slotCount_ = generator.SlotCount();

@@ -64,6 +64,8 @@ const char* PatternOpName(PatternOp op) {
     case OpAccept: return "OpAccept";
     case OpPushGroup: return "OpPushGroup";
     case OpPopGroup: return "OpPopGroup";
+    case OpRepeatSet: return "OpRepeatSet";
+    case OpRepeatBack: return "OpRepeatBack";
   }
   return "Op?";
 }

@@ -145,7 +145,7 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
   uint64_t steps = maxSteps_ != 0 ? maxSteps_ : kBaseSteps + kStepsPerByte * (size - from);
   const PatternInstr* const code = program_.data();
   const CodePage& codePage = codePage_;
-  const bool skipping = prefilterEnabled_ && !anchored_ && prefilter_.kind != Prefilter::kNone;
+  const bool skipping = shortcuts_ && !anchored_ && prefilter_.kind != Prefilter::kNone;
 
   uint32_t attempt = static_cast<uint32_t>(from);
   if (skipping) {
@@ -308,6 +308,39 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
           STRBATCH_PUSH(groups[2 * in.operand + 1]);
           ++pc;
           continue;
+        case OpRepeatSet: {
+          const ByteSet& set = classSets_[in.operand];
+          const int32_t shape = code[pc + 1].operand;
+          const uint32_t least = shape & 1;
+          const uint32_t limit = (shape & 2) ? std::min(n, pos + 1) : n;
+          uint32_t end = pos;
+          while (end < limit && set.Has(text[end])) ++end;
+          // The scan is work like the steps it saves.
+          if (end - pos >= steps) goto limit;
+          steps -= end - pos;
+          if (end - pos < least) goto fail;
+          if (end > pos + least) {
+            STRBATCH_PUSH(pos + least);  // the shortest run allowed
+            STRBATCH_PUSH(end - 1);      // the run to try next
+            STRBATCH_PUSH(static_cast<uint32_t>(pc + 1));
+          }
+          pos = end;
+          pc += 2;
+          continue;
+        }
+        case OpRepeatBack: {
+          // Reached only by backing off: one byte less of the run.
+          const uint32_t run = STRBATCH_POP();
+          const uint32_t shortest = STRBATCH_POP();
+          if (run > shortest) {
+            STRBATCH_PUSH(shortest);
+            STRBATCH_PUSH(run - 1);
+            STRBATCH_PUSH(static_cast<uint32_t>(pc));
+          }
+          pos = run;
+          ++pc;
+          continue;
+        }
         case OpPopGroup:
           groups[2 * in.operand + 1] = STRBATCH_POP();
           groups[2 * in.operand] = STRBATCH_POP();

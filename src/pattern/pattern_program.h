@@ -40,6 +40,13 @@ enum PatternOp : int32_t {
   OpAccept,       // the search succeeded
   OpPushGroup,    // push the group's start and end
   OpPopGroup,     // pop the group's end, then its start
+  // A greedy repeat of one single-byte character set, in one step: consume
+  // the longest run of bytes in the set (operand: its index), then leave one
+  // backtrack entry that gives the run back a byte at a time. The
+  // OpRepeatBack after it holds the shape (bit 0: at least one, bit 1: at
+  // most one) and is where backing off resumes.
+  OpRepeatSet,
+  OpRepeatBack,
 };
 
 const char* PatternOpName(PatternOp op);

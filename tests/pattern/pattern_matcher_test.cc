@@ -10,9 +10,10 @@ namespace {
 
 // One search, described as "start,end" followed by " [s,e]" for each group
 // ("[-]" when the group took no part), or "none".
-std::string Find(const std::string& expression, const std::string& text, bool caseSensitive = true,
-                 size_t from = 0) {
+std::string FindWith(bool shortcuts, const std::string& expression, const std::string& text,
+                     bool caseSensitive, size_t from) {
   CPattern pattern;
+  pattern.SetShortcuts(shortcuts);
   const PatternError error = pattern.Compile(expression, caseSensitive);
   if (error != PATTERN_OK) return "error " + std::to_string(error);
   PatternText prepared(pattern, text);
@@ -29,6 +30,14 @@ std::string Find(const std::string& expression, const std::string& text, bool ca
     }
   }
   return out;
+}
+
+// The same search with and without the engine's shortcuts, which must agree.
+std::string Find(const std::string& expression, const std::string& text, bool caseSensitive = true,
+                 size_t from = 0) {
+  const std::string found = FindWith(true, expression, text, caseSensitive, from);
+  EXPECT_EQ(found, FindWith(false, expression, text, caseSensitive, from)) << expression;
+  return found;
 }
 
 struct Row {
@@ -171,6 +180,9 @@ TEST(PatternMatcherTest, GreedyAndLazyRepeats) {
       {"{.*?}x", "axbxc", "0,2 [0,1]"},
       {"a**", "aa*", "0,3"},
       {"*a", "*a", "0,2"},
+      {"{[a-z]*}f", "abcdefg", "0,6 [0,5]"},  // gives back one character at a time
+      {"{\\w+}ing", "singing", "0,7 [0,4]"},
+      {"{\\d?}1", "11", "0,2 [0,1]"},
       {"{a}+", "aaa", "0,3 [2,3]"},  // the last occurrence
       {"({a}|{b})+", "ab", "0,2 [0,1] [1,2]"},
       {"(ab)+?c", "ababc", "0,5"},

@@ -1,5 +1,6 @@
-// Skipping to positions where a match can begin must not change any result:
-// every search is run with and without the skip and compared.
+// Shortcuts (skipping to positions where a match can begin, simple repeats
+// in one step) must not change any result: every search is run with and
+// without them and compared.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -43,17 +44,18 @@ const char* const kExpressionPieces[] = {
     "a", "b", "x", "A", "ab", "the", "T|the", "\xD6\xD0", "\xD0\xCE", "\x81\x61", "\x80", "a",
     "[a-c]", "[^a]", "[\xD6]", "[ab\xB0]", ".", "\\d", "\\w", "\\E", "\\e", "{a}", "{[0-9]+}",
     "(ab)", "a|b", "!a", "a*", "b+", "x?", "a*?", "\\0", "-", "$", "{.}", "(a|\xD6\xD0)",
+    "\\w+", "\\z*", "(\\d+)?", "[^\x81-\xFE]*", "[a-c]+", "\\e*", "\\E+", ".*", "[\x80]+",
 };
 const char* const kTextPieces[] = {
     "a", "b", "x", "A", "T", "the", "The", "1", "42", "-", " ", "\xD6\xD0", "\xCE\xC4",
     "\x81\x61", "\xB0\x61", "\xB0\xD6", "\x80", "\xFF", "ab", "\xD6",
 };
 
-TEST(PatternPrefilterTest, SkippingChangesNoResult) {
+TEST(PatternShortcutsTest, ChangeNoResult) {
   std::mt19937 random(12345);
   auto pick = [&](size_t count) { return static_cast<size_t>(random() % count); };
   int compiled = 0;
-  int singleByte = 0, literal = 0, byteSet = 0;
+  int singleByte = 0, literal = 0, byteSet = 0, fastLoops = 0;
   for (int round = 0; round < 4000; ++round) {
     std::string expression;
     const size_t pieces = 1 + pick(4);
@@ -62,8 +64,10 @@ TEST(PatternPrefilterTest, SkippingChangesNoResult) {
     CPattern skipping;
     if (skipping.Compile(expression, caseSensitive) != PATTERN_OK) continue;
     ++compiled;
-    CPattern trying = skipping;
-    trying.SetPrefilter(false);
+    CPattern trying;
+    trying.SetShortcuts(false);
+    ASSERT_EQ(trying.Compile(expression, caseSensitive), PATTERN_OK);
+    if (skipping.Dump().find("OpRepeatSet") != std::string::npos) ++fastLoops;
     const std::string dump = skipping.Dump();
     if (dump.find("starts with one of") != std::string::npos) {
       ++byteSet;
@@ -87,6 +91,7 @@ TEST(PatternPrefilterTest, SkippingChangesNoResult) {
   EXPECT_GT(singleByte, 50);
   EXPECT_GT(literal, 50);
   EXPECT_GT(byteSet, 50);
+  EXPECT_GT(fastLoops, 50);
 }
 
 }  // namespace
