@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "ui/editable_list_ctrl.h"
@@ -129,6 +130,19 @@ class ListEditingTest : public QObject {
     QVERIFY(editor->width() > before);
     QVERIFY(editor->geometry().right() < window_->DefinitionView()->viewport()->width());
     QTest::keyClick(editor, Qt::Key_Escape);
+  }
+
+  void scrollingEndsTheEditKeepingTheText() {
+    window_->DefinitionModel()->Change([&] {
+      for (int i = 0; i < 100; i++) Definitions().Append("row", "r", true);
+    });
+    InplaceEdit* editor = DoubleClickCell(0, 1);
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("typed"));
+    window_->DefinitionView()->verticalScrollBar()->setValue(10);
+    QApplication::processEvents();
+    QCOMPARE(Definitions().Row(0).replace, std::string("typed"));
+    QVERIFY(!qobject_cast<InplaceEdit*>(QApplication::focusWidget()));
   }
 
   void pairEditRefusesTextsOverTheLimit() {

@@ -1,0 +1,59 @@
+// The line sort tool's dialog: Start asks first and sorts the checked files
+// through the progress window; Exit keeps the two table paths.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/settings.h"
+#include "ui/sort_dialog.h"
+#include "ui_test_support.h"
+
+using namespace strbatch;
+using strbatch::testing::AnswerNextMessage;
+using strbatch::testing::CancelModalWatchers;
+using strbatch::testing::UiTestEnvironment;
+
+class SortDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup() { CancelModalWatchers(); }
+
+  void startSortsTheCheckedFilesAfterTheQuestion() {
+    UiTestEnvironment env;
+    const std::string checked = env.StdPath("a.txt"), unchecked = env.StdPath("b.txt");
+    env.Write(checked, "pear\r\napple\r\n");
+    env.Write(unchecked, "pear\r\napple\r\n");
+    SortDialog dialog(nullptr, {{checked, true}, {unchecked, false}}, env.SettingsPath());
+    dialog.show();
+
+    AnswerNextMessage(QMessageBox::No);
+    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    QCOMPARE(env.Read(checked), QByteArray("pear\r\napple\r\n"));
+    QVERIFY(dialog.isVisible());
+
+    AnswerNextMessage(QMessageBox::Yes);
+    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    QCOMPARE(env.Read(checked), QByteArray("apple\r\npear\r\n"));
+    QCOMPARE(env.Read(unchecked), QByteArray("pear\r\napple\r\n"));
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+
+  void exitKeepsTheTablePaths() {
+    UiTestEnvironment env;
+    {
+      SortDialog dialog(nullptr, {}, env.SettingsPath());
+      dialog.findChild<QLineEdit*>(QStringLiteral("1023"))->setText(QStringLiteral("/t/eq.txt"));
+      dialog.findChild<QLineEdit*>(QStringLiteral("1025"))->setText(QStringLiteral("/t/no.txt"));
+      dialog.findChild<QPushButton*>(QStringLiteral("2"))->click();
+    }
+    SortToolSettings stored = LoadSortToolSettings(env.SettingsPath());
+    QCOMPARE(QString::fromStdString(stored.equalValueTable), QStringLiteral("/t/eq.txt"));
+    QCOMPARE(QString::fromStdString(stored.noSortTable), QStringLiteral("/t/no.txt"));
+    SortDialog again(nullptr, {}, env.SettingsPath());
+    QCOMPARE(again.Options().noSortTablePath, std::string("/t/no.txt"));
+  }
+};
+
+QTEST_MAIN(SortDialogTest)
+#include "tst_sort_dialog.moc"
