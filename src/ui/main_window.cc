@@ -81,7 +81,6 @@ MainWindow::~MainWindow() = default;
 QAbstractButton* MainWindow::AddControl(QAbstractButton* control, int id) {
   SetResourceId(control, id);
   buttons_.insert(id, control);
-  if (auto* push = qobject_cast<QPushButton*>(control)) push->setAutoDefault(false);
   return control;
 }
 

@@ -83,24 +83,28 @@ int main(int argc, char** argv) {
     window.FileView()->SelectRow(1);
     Save(&window, language == 0 ? "main_window_zh" : "main_window_en");
 
+    const QString suffix = language == 0 ? QStringLiteral("_zh") : QStringLiteral("_en");
+    auto save = [&](QWidget* widget, const char* name) {
+      Save(widget, qPrintable(QLatin1String(name) + suffix));
+    };
+    strbatch::ProgressWindow progress(&window);
+    progress.ShowProgress();
+    progress.SetMessage(strbatch::FromCodePage(strbatch::GetText("1025")) + QStringLiteral("1/2"));
+    progress.SetPosition(37);
+    save(&progress, "progress_window");
+    progress.Finish();
+
+    strbatch::PairEditDialog pair(&window, "cat", "dog\r\nand more");
+    save(&pair, "pair_edit_dialog");
+
+    strbatch::CDlgView viewer(&window, strbatch::PathFromQString(chinese),
+                              window.Files().MatchLists()[1]);
+    viewer.LoadViewerText();
+    viewer.ShowMatch(0);
+    save(&viewer, "viewer");
+
+    // The sort dialog keeps its own captions in both languages.
     if (language == 0) {
-      strbatch::ProgressWindow progress(&window);
-      progress.ShowProgress();
-      progress.SetMessage(strbatch::FromCodePage(strbatch::GetText("1025")) +
-                          QStringLiteral("1/2"));
-      progress.SetPosition(37);
-      Save(&progress, "progress_window");
-      progress.Finish();
-
-      strbatch::PairEditDialog pair(&window, "cat", "dog\r\nand more");
-      Save(&pair, "pair_edit_dialog");
-
-      strbatch::CDlgView viewer(&window, strbatch::PathFromQString(chinese),
-                                window.Files().MatchLists()[1]);
-      viewer.LoadViewerText();
-      viewer.ShowMatch(0);
-      Save(&viewer, "viewer");
-
       strbatch::SortDialog sort(&window, {}, settingsPath);
       Save(&sort, "sort_dialog");
     }
