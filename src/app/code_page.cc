@@ -91,16 +91,48 @@ bool ConvertBetween(const char* to_name, const char* from_name, std::string_view
 
 CodePage::CodePage(int number) : number_(number) {}
 
-const CodePage& CodePage::Process() {
-  static CodePage gbk(kGbk);
-  static CodePage big5(kBig5);
-  return g_process_code_page == kBig5 ? big5 : gbk;
+const CodePage& CodePage::Gbk() {
+  static const CodePage gbk(kGbk);
+  return gbk;
+}
+
+const CodePage& CodePage::Big5() {
+  static const CodePage big5(kBig5);
+  return big5;
+}
+
+const CodePage& CodePage::Utf8() {
+  static const CodePage utf8(kUtf8);
+  return utf8;
+}
+
+const CodePage& CodePage::Process() { return g_process_code_page == kBig5 ? Big5() : Gbk(); }
+
+size_t CodePage::Utf8SequenceLength(const char* text, size_t pos, size_t size) {
+  const unsigned char b = static_cast<unsigned char>(text[pos]);
+  size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+  if (pos + length > size) return 1;
+  const unsigned char second = static_cast<unsigned char>(text[pos + 1]);
+  // The second byte's range excludes overlong forms, surrogates and values
+  // past U+10FFFF.
+  unsigned char low = 0x80, high = 0xBF;
+  if (b == 0xE0) low = 0xA0;
+  if (b == 0xED) high = 0x9F;
+  if (b == 0xF0) low = 0x90;
+  if (b == 0xF4) high = 0x8F;
+  if (second < low || second > high) return 1;
+  for (size_t i = 2; i < length; i++) {
+    const unsigned char c = static_cast<unsigned char>(text[pos + i]);
+    if (c < 0x80 || c > 0xBF) return 1;
+  }
+  return length;
 }
 
 void CodePage::SetProcess(int number) { g_process_code_page = number; }
 
 const char* CodePage::ConverterName() const {
   // The platform tables: "CP950" would open a different (IBM) table.
+  if (number_ == kUtf8) return "UTF-8";
   return number_ == kBig5 ? "windows-950-2000" : "windows-936-2000";
 }
 

@@ -14,9 +14,10 @@ namespace strbatch {
 class CodePage {
  public:
   // 936 (GBK) and 950 (BIG5) are double-byte code pages with lead bytes
-  // 0x81..0xFE.
+  // 0x81..0xFE. 65001 is UTF-8, whose characters are one to four bytes.
   static constexpr int kGbk = 936;
   static constexpr int kBig5 = 950;
+  static constexpr int kUtf8 = 65001;
 
   explicit CodePage(int number);
 
@@ -24,19 +25,29 @@ class CodePage {
   static const CodePage& Process();
   static void SetProcess(int number);
 
+  // The code pages that the batch reads files in, made once.
+  static const CodePage& Gbk();
+  static const CodePage& Big5();
+  static const CodePage& Utf8();
+
   int Number() const { return number_; }
+  bool IsUtf8() const { return number_ == kUtf8; }
 
-  // True when b starts a double-byte character in this code page.
-  bool IsLeadByte(unsigned char b) const { return b >= 0x81 && b <= 0xFE; }
+  // True when b starts a character of more than one byte.
+  bool IsLeadByte(unsigned char b) const {
+    return IsUtf8() ? (b >= 0xC2 && b <= 0xF4) : (b >= 0x81 && b <= 0xFE);
+  }
 
-  // The position just past the character that starts at pos. A lead byte
-  // followed by a non-zero byte inside the text forms a two-byte character;
-  // every other byte is a character of one byte. pos must be below size.
+  // The position just past the character that starts at pos. In a
+  // double-byte code page a lead byte followed by a non-zero byte inside the
+  // text forms a two-byte character; in UTF-8 a lead byte followed by its
+  // continuation bytes forms one character. Every other byte (an invalid
+  // one included) is a character of its own. pos must be below size.
   size_t NextChar(const char* text, size_t pos, size_t size) const {
-    if (IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < size &&
-        text[pos + 1] != '\0') {
-      return pos + 2;
-    }
+    const unsigned char b = static_cast<unsigned char>(text[pos]);
+    if (!IsLeadByte(b)) return pos + 1;
+    if (IsUtf8()) return pos + Utf8SequenceLength(text, pos, size);
+    if (pos + 1 < size && text[pos + 1] != '\0') return pos + 2;
     return pos + 1;
   }
   size_t NextChar(std::string_view text, size_t pos) const {
@@ -56,6 +67,9 @@ class CodePage {
   const char* ConverterName() const;
 
  private:
+  // The length of a well-formed UTF-8 sequence at pos, or 1.
+  static size_t Utf8SequenceLength(const char* text, size_t pos, size_t size);
+
   int number_;
 };
 

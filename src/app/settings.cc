@@ -54,8 +54,12 @@ Settings LoadSettings(const std::string& path) {
   Settings defaults;
   settings.caseSensitive = ReadOption(path, "Case", defaults.caseSensitive, 1);
   settings.advance = ReadOption(path, "Advance", defaults.advance, 1);
-  settings.altCode = ReadOption(path, "AltCode", defaults.altCode, 4);
+  settings.altCode = ReadOption(path, "AltCode", defaults.altCode, 6);
   settings.language = ReadOption(path, "Language", defaults.language, 1);
+  EncodingSetting encoding;
+  if (ParseEncodingSetting(GetProfileString(path, kOptionSection, "Encoding", "", 32), &encoding)) {
+    settings.encoding = encoding;
+  }
   return settings;
 }
 
@@ -70,7 +74,8 @@ bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Setting
                              {{"Case", std::to_string(settings.caseSensitive)},
                               {"Advance", std::to_string(settings.advance)},
                               {"AltCode", std::to_string(settings.altCode)},
-                              {"language", std::to_string(settings.language)}},
+                              {"language", std::to_string(settings.language)},
+                              {"Encoding", EncodingSettingName(settings.encoding)}},
                              error);
 }
 

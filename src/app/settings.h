@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/safe_file.h"
+#include "app/text_encoding.h"
 
 namespace strbatch {
 
@@ -18,15 +19,17 @@ std::string SettingsFilePath();
 struct Settings {
   int caseSensitive = 1;  // "Case": 1 matching is case-sensitive
   int advance = 0;        // "Advance": 1 find strings are advanced expressions
-  int altCode = 0;        // "AltCode": code-conversion choice 0 to 4
+  int altCode = 0;        // "AltCode": code-conversion choice 0 to 6
   int language = 0;       // "Language": interface language, 0 Chinese, 1 English
+  // "Encoding": how files are read; "gbk" when the file has no such key.
+  EncodingSetting encoding = EncodingSetting::Gbk;
 };
 
-// Each value out of its range (0 or 1; 0 to 4 for altCode) or not a number
-// gives that value's default.
+// Each value out of its range (0 or 1; 0 to 6 for altCode; a known name
+// for the encoding) or not a number gives that value's default.
 Settings LoadSettings(const std::string& path);
 
-// Writes "Case", "Advance", "AltCode" and "language", in this order, into
+// Writes "Case", "Advance", "AltCode", "language" and "Encoding", in this order, into
 // section "option" with one all-or-nothing rewrite, creating the file and its
 // directory when missing. False, with a reason, when nothing was written.
 bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Settings& settings,

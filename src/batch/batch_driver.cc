@@ -7,6 +7,7 @@
 #include "app/paths.h"
 #include "batch/backup.h"
 #include "batch/code_conversion.h"
+#include "batch/file_text.h"
 #include "batch/rename.h"
 #include "office/office_bridge.h"
 
@@ -121,6 +122,8 @@ void BatchRunner::ConvertStep(const std::string& path) {
     case 2: done = ConvertGbkToTraditional(path, &error, *rewriter_); break;
     case 3: done = ConvertBig5ToGbk(path, &error, *rewriter_); break;
     case 4: done = ConvertGbkToSimplified(path, &error, *rewriter_); break;
+    case 5: done = ConvertToUtf8(path, options.encoding, &error, *rewriter_); break;
+    case 6: done = ConvertUtf8ToCodePage(path, &error, *rewriter_); break;
     default: break;
   }
   if (!done) host_.Warn(path, error);
@@ -142,6 +145,15 @@ void BatchRunner::RunBatch(BatchMode mode) {
     snapshot.finds.push_back(definitions_.GetDefinitionText(d, 0));
     snapshot.replaces.push_back(definitions_.GetDefinitionText(d, 1));
   }
+  snapshot_ = &snapshot;
+  carried_.clear();
+  struct ForgetSnapshot {
+    BatchRunner& runner;
+    ~ForgetSnapshot() {
+      runner.snapshot_ = nullptr;
+      runner.carried_.clear();
+    }
+  } forget{*this};
   std::vector<std::string>& matchLists = files_.MatchLists();
   for (size_t r = 0; r < files_.Size(); r++) {
     if (matchLists.size() <= r) matchLists.resize(r + 1);
@@ -152,11 +164,34 @@ void BatchRunner::RunBatch(BatchMode mode) {
     host_.SetMessage(GetText("1025") + std::to_string(r + 1) + "/" +
                      std::to_string(files_.Size()));
     host_.SelectFileRow(r);
-    ProcessFile(r, mode, snapshot);
+    ProcessFile(r, mode);
   }
 }
 
-void BatchRunner::ProcessFile(size_t r, BatchMode mode, const Snapshot& snapshot) {
+const BatchRunner::CarriedDefinition& BatchRunner::Carried(size_t d, const CodePage& codePage) {
+  std::vector<CarriedDefinition>& list = carried_[codePage.Number()];
+  if (list.empty()) {
+    const CodePage& source = *codePage_;
+    for (size_t i = 0; i < snapshot_->finds.size(); i++) {
+      CarriedDefinition def;
+      if (codePage.Number() == source.Number()) {
+        def.find = snapshot_->finds[i];
+        def.replace = snapshot_->replaces[i];
+      } else {
+        // Through UTF-8: exact for every character both code pages hold.
+        std::string find, replace;
+        def.findOk = source.ToUtf8(snapshot_->finds[i], &find) &&
+                     codePage.FromUtf8(find, &def.find);
+        def.replaceOk = source.ToUtf8(snapshot_->replaces[i], &replace) &&
+                        codePage.FromUtf8(replace, &def.replace);
+      }
+      list.push_back(std::move(def));
+    }
+  }
+  return list[d];
+}
+
+void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   const std::string path = files_.Row(r).path;
   const SplitPathResult parts = SplitPath(path);
   const OfficeKind kind =
@@ -174,8 +209,16 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode, const Snapshot& snapshot
   bool haveText = false;
   bool nameUsable = true;
   std::unique_ptr<OfficeDocument> document;
+  // File names are UTF-8: under the settings that recognise UTF-8 they are
+  // matched as such, otherwise carried into the process code page.
+  const bool utf8Names =
+      options.encoding == EncodingSetting::Auto || options.encoding == EncodingSetting::Utf8;
+  const CodePage* workPage =
+      mode == BatchMode::Rename && utf8Names ? &CodePage::Utf8() : codePage_;
+  FileText fileText;
+  bool plainFile = false;
   if (mode == BatchMode::Rename) {
-    nameUsable = NameTextForRename(path, *codePage_, &work.bytes);
+    nameUsable = NameTextForRename(path, *workPage, &work.bytes);
     if (!nameUsable) host_.Warn(path, "the name cannot be carried into the code page and back");
     haveText = true;
   } else if (kind != OfficeKind::None) {
@@ -196,12 +239,24 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode, const Snapshot& snapshot
       if (!definitions_.Row(d).checked) continue;
       if (!haveText) {
         haveText = true;
-        if (!ReadWholeFile(path, &work.bytes, &error, kGrowthReserve)) {
+        if (!ReadWholeFile(path, &work.bytes, &error, kGrowthReserve) ||
+            !fileText.Open(&work.bytes, options.encoding, &error)) {
           readFailed = true;
           host_.Warn(path, error);
         }
+        plainFile = true;
+        workPage = &fileText.WorkCodePage();
       }
       if (readFailed || !nameUsable) continue;
+      const CarriedDefinition& def = Carried(d, *workPage);
+      // A find string the file's encoding cannot hold occurs nowhere in it.
+      if (!def.findOk) continue;
+      if (!def.replaceOk && state.changesExpected == 1) {
+        host_.Warn(path, std::string("the replacement of definition ") + std::to_string(d + 1) +
+                             " has characters that " + FileEncodingName(fileText.Encoding()) +
+                             " cannot hold; that definition was not applied to this file");
+        continue;
+      }
       WorkerContext context;
       context.caseSensitive = options.Case != 0;
       context.findMode = state.findMode == 1;
@@ -210,18 +265,28 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode, const Snapshot& snapshot
       context.report = state.reportFile;
       context.office = document.get();
       context.matchList = &files_.MatchLists()[r];
-      context.codePage = codePage_;
+      context.codePage = workPage;
+      if (state.reportFile) {
+        // Under the settings that read several encodings the report is
+        // UTF-8, each line carried from its file's encoding.
+        state.reportFile->SetSourceCodePage(
+            options.encoding == EncodingSetting::Gbk || workPage->IsUtf8() ? nullptr : workPage);
+      }
       found[d] = options.Advance == 1
-                     ? ReplaceInTextAdvanced(work, snapshot.finds[d], snapshot.replaces[d], context)
-                     : ReplaceInTextPlain(work, snapshot.finds[d], snapshot.replaces[d], context);
+                     ? ReplaceInTextAdvanced(work, def.find, def.replace, context)
+                     : ReplaceInTextPlain(work, def.find, def.replace, context);
     }
+  }
+  if (plainFile && !readFailed) {
+    std::string& entry = files_.MatchLists()[r];
+    entry = fileText.MapMatchList(entry, work.bytes);
   }
 
   // A text file is written once, after its definitions; when that fails the
   // original stays as it was and its occurrences count as not found.
   bool kept = true;
   if (work.changed && mode == BatchMode::Content && kind == OfficeKind::None) {
-    kept = RewriteFile(*rewriter_, path, work.bytes, &error);
+    kept = fileText.Save(*rewriter_, path, work.bytes, &error);
     if (!kept) host_.Warn(path, error);
   }
   if (kept) {
@@ -236,7 +301,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode, const Snapshot& snapshot
 
   if (mode == BatchMode::Rename && nameUsable && state.changesExpected == 1) {
     std::string newName, newPath;
-    if (!NewNameFromWorkText(work.bytes, *codePage_, &newName)) {
+    if (!NewNameFromWorkText(work.bytes, *workPage, &newName)) {
       host_.Warn(path, "the new name cannot be carried back from the code page");
     } else if (RenameStep(path, newName, &newPath, &error)) {
       files_.SetPath(r, newPath);

@@ -6,11 +6,13 @@
 #define STRBATCH_BATCH_BATCH_DRIVER_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/code_page.h"
 #include "app/safe_file.h"
+#include "app/text_encoding.h"
 #include "batch/batch_host.h"
 #include "batch/replace_worker.h"
 #include "lists/definition_list.h"
@@ -26,10 +28,12 @@ enum class BatchMode { Content = 0, Rename = 1 };
 struct BatchOptions {
   int Case = 1;          // 1: case-sensitive matching
   int Advance = 0;       // 1: advanced expressions and templates
-  int AltCode = 0;       // code conversion 0 (none) to 4
+  int AltCode = 0;       // code conversion 0 (none) to 6
   int language = 0;      // interface language: 0 Chinese, 1 English
   bool reportOutput = false;  // batch find writes the find report
   bool autoBackup = false;    // back files up before they are processed
+  // How files are read: "gbk" reads every file in the process code page.
+  EncodingSetting encoding = EncodingSetting::Gbk;
 };
 
 // The state of the running batch.
@@ -58,7 +62,8 @@ class BatchRunner {
   void BatchFind();
   void BatchRename();
   // altCode 1 GBK to BIG5, 2 GBK to traditional GBK, 3 BIG5 to GBK,
-  // 4 GBK to simplified GBK; 0 runs an ordinary batch replace.
+  // 4 GBK to simplified GBK, 5 any encoding to UTF-8, 6 UTF-8 to the
+  // process code page; 0 runs an ordinary batch replace.
   void ConvertCode(int altCode);
 
   void RunBatch(BatchMode mode);
@@ -72,11 +77,20 @@ class BatchRunner {
     std::vector<std::string> finds;
     std::vector<std::string> replaces;
   };
+  // A definition carried into the encoding of a file; ok flags tell
+  // whether every character could be carried.
+  struct CarriedDefinition {
+    std::string find;
+    std::string replace;
+    bool findOk = true;
+    bool replaceOk = true;
+  };
+  const CarriedDefinition& Carried(size_t d, const CodePage& codePage);
 
   bool ComputeChangesExpected() const;
   // Runs the steps of one checked file row; false when the run was
   // cancelled before a definition (the file's remaining steps ran).
-  void ProcessFile(size_t row, BatchMode mode, const Snapshot& snapshot);
+  void ProcessFile(size_t row, BatchMode mode);
   void MakeBackupStep(const std::string& path);
   void ConvertStep(const std::string& path);
   // Adds n to a decimal count cell.
@@ -88,6 +102,10 @@ class BatchRunner {
   OfficeBridge* office_ = nullptr;
   FileRewriter* rewriter_ = &DefaultFileRewriter();
   const CodePage* codePage_ = &CodePage::Process();
+  const Snapshot* snapshot_ = nullptr;
+  // The definitions carried into other encodings, per code page number,
+  // made once per run when a file first needs them.
+  std::map<int, std::vector<CarriedDefinition>> carried_;
 };
 
 }  // namespace strbatch

@@ -178,4 +178,53 @@ bool ConvertGbkToSimplified(const std::string& path, std::string* error,
       error, rewriter);
 }
 
+bool ConvertToUtf8(const std::string& path, EncodingSetting setting, std::string* error,
+                   FileRewriter& rewriter) {
+  std::string content;
+  if (!ReadWholeFile(path, &content, error)) return false;
+  const DetectedEncoding detected = DetectFileEncoding(content, setting);
+  const std::string_view body = std::string_view(content).substr(detected.bomLength);
+  std::string utf8;
+  switch (detected.encoding) {
+    case FileEncoding::Utf8:
+      return true;
+    case FileEncoding::Utf16LE:
+    case FileEncoding::Utf16BE:
+      if (!Utf16ToUtf8(body, detected.encoding == FileEncoding::Utf16BE, &utf8)) {
+        *error = "not valid UTF-16 text; left as it is";
+        return false;
+      }
+      utf8.insert(0, "\xEF\xBB\xBF");
+      break;
+    case FileEncoding::CodePage:
+    case FileEncoding::Big5:
+      if (!WorkCodePage(detected.encoding).ToUtf8(body, &utf8)) {
+        *error = std::string("holds bytes that are not ") + FileEncodingName(detected.encoding) +
+                 " text; left as it is";
+        return false;
+      }
+      if (utf8 == body) return true;  // plain ASCII reads the same
+      break;
+  }
+  return RewriteFile(rewriter, path, utf8, error);
+}
+
+bool ConvertUtf8ToCodePage(const std::string& path, std::string* error,
+                           FileRewriter& rewriter) {
+  std::string content;
+  if (!ReadWholeFile(path, &content, error)) return false;
+  std::string_view body = content;
+  if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+  bool multiByte = false;
+  if (!IsValidUtf8(body, &multiByte)) {
+    *error = "not valid UTF-8 text; left as it is";
+    return false;
+  }
+  if (!multiByte && body.size() == content.size()) return true;  // plain ASCII
+  std::string converted;
+  // Characters the code page cannot hold become "?", as in every conversion.
+  CodePage::Process().FromUtf8(body, &converted);
+  return RewriteFile(rewriter, path, converted, error);
+}
+
 }  // namespace strbatch

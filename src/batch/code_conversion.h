@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/safe_file.h"
+#include "app/text_encoding.h"
 
 namespace strbatch {
 
@@ -25,6 +26,19 @@ bool ConvertBig5ToGbk(const std::string& path, std::string* error,
                       FileRewriter& rewriter = DefaultFileRewriter());
 // GBK traditional -> GBK simplified.
 bool ConvertGbkToSimplified(const std::string& path, std::string* error,
+                            FileRewriter& rewriter = DefaultFileRewriter());
+
+// Any encoding -> UTF-8, character for character: the file's encoding is
+// the one the setting gives it (detected under "auto"); a byte-order mark
+// becomes the UTF-8 mark. A UTF-8 file is left as it is. A file with bytes
+// that are not valid in its encoding is refused and left as it was, so no
+// character is ever lost.
+bool ConvertToUtf8(const std::string& path, EncodingSetting setting, std::string* error,
+                   FileRewriter& rewriter = DefaultFileRewriter());
+
+// UTF-8 -> the process code page ("?" for what it cannot hold), the
+// UTF-8 mark dropped. A file that is not valid UTF-8 is refused.
+bool ConvertUtf8ToCodePage(const std::string& path, std::string* error,
                             FileRewriter& rewriter = DefaultFileRewriter());
 
 }  // namespace strbatch

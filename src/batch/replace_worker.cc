@@ -29,17 +29,20 @@ void AppendMatchRecord(std::string* matchList, size_t offset, size_t length) {
 // The plain search over one text, case-sensitive or folded once.
 class PlainSearch {
  public:
-  PlainSearch(std::string_view text, std::string_view find, bool caseSensitive)
-      : text_(text), find_(find) {
-    if (!caseSensitive) noCase_.emplace(text, find);
+  PlainSearch(std::string_view text, std::string_view find, const WorkerContext& context)
+      : text_(text),
+        find_(find),
+        rule_(context.codePage->IsUtf8() ? CharRule::Utf8 : CharRule::DoubleByte) {
+    if (!context.caseSensitive) noCase_.emplace(text, find, rule_);
   }
   size_t Find(size_t from) const {
-    return noCase_ ? noCase_->Find(from) : FindCaseSensitive(text_, find_, from);
+    return noCase_ ? noCase_->Find(from) : FindCaseSensitive(text_, find_, from, rule_);
   }
 
  private:
   std::string_view text_;
   std::string_view find_;
+  CharRule rule_;
   std::optional<NoCaseSearcher> noCase_;
 };
 
@@ -72,6 +75,11 @@ bool FindReport::Open(const std::string& path) {
 
 void FindReport::WriteLine(std::string_view text) {
   if (file_ == nullptr) return;
+  std::string carried;
+  if (source_ != nullptr) {
+    source_->ToUtf8(text, &carried);
+    text = carried;
+  }
   if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
       std::fwrite("\r\n", 1, 2, file_) != 2) {
     failed_ = true;
@@ -104,7 +112,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
   size_t shift = 0;
   if (write && replaceLength > findLength) {
     const std::string_view text(bytes.data(), end);
-    PlainSearch search(text, find, context.caseSensitive);
+    PlainSearch search(text, find, context);
     std::vector<size_t> occurrences;
     bool listed = true;
     for (size_t at = search.Find(0); at != kNotFound; at = search.Find(at + findLength)) {
@@ -158,7 +166,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
 
   char* base = bytes.data();
   const std::string_view text(base + shift, end);
-  PlainSearch search(text, find, context.caseSensitive);
+  PlainSearch search(text, find, context);
   if (context.office) context.office->BeginOccurrences();
   int64_t count = 0;
   size_t cursor = 0;   // in text

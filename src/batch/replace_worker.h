@@ -31,12 +31,16 @@ class FindReport {
   bool IsOpen() const { return file_ != nullptr; }
   // Writes the text and "\r\n". A failed write is remembered.
   void WriteLine(std::string_view text);
+  // Lines that follow are carried from this code page into UTF-8 before
+  // they are written; null writes them as they are.
+  void SetSourceCodePage(const CodePage* codePage) { source_ = codePage; }
   // Closes the file; false when any write or the close failed.
   bool Close();
 
  private:
   std::FILE* file_ = nullptr;
   bool failed_ = false;
+  const CodePage* source_ = nullptr;
 };
 
 // What a worker reads besides the definition: options and batch state.

@@ -62,20 +62,24 @@ const char* FindBytes(const char* text, size_t size, const char* needle, size_t 
 // of its own or a trail byte), so the position after the last such byte
 // before candidate is a boundary, and from there on every byte is 0x80 or
 // above and the characters are pairs.
-bool IsBoundary(std::string_view text, size_t from, size_t candidate) {
+bool IsBoundary(std::string_view text, size_t from, size_t candidate, CharRule rule) {
+  if (rule == CharRule::Utf8) {
+    const unsigned char b = static_cast<unsigned char>(text[candidate]);
+    return b < 0x80 || b > 0xBF;
+  }
   size_t q = candidate;
   while (q > from && static_cast<unsigned char>(text[q - 1]) >= 0x80) q--;
   return (candidate - q) % 2 == 0;
 }
 
-size_t FindAligned(std::string_view text, std::string_view find, size_t from) {
+size_t FindAligned(std::string_view text, std::string_view find, size_t from, CharRule rule) {
   if (find.empty()) return kNotFound;
   while (from < text.size() && text.size() - from >= find.size()) {
     const char* hit =
         FindBytes(text.data() + from, text.size() - from, find.data(), find.size());
     if (hit == nullptr) return kNotFound;
     size_t candidate = static_cast<size_t>(hit - text.data());
-    if (IsBoundary(text, from, candidate)) return candidate;
+    if (IsBoundary(text, from, candidate, rule)) return candidate;
     // The candidate is a trail byte, so the byte after it starts a character.
     from = candidate + 1;
   }
@@ -112,10 +116,12 @@ std::string UnescapePlain(std::string_view text) {
   return out;
 }
 
-std::string FoldAsciiCharacters(std::string_view text) {
+std::string FoldAsciiCharacters(std::string_view text, CharRule rule) {
   std::string folded(text);
   for (size_t i = 0; i < folded.size();) {
-    if (static_cast<unsigned char>(folded[i]) >= 0x80 && i + 1 < folded.size()) {
+    // In UTF-8 a byte below 0x80 is always a character of its own.
+    if (rule == CharRule::DoubleByte && static_cast<unsigned char>(folded[i]) >= 0x80 &&
+        i + 1 < folded.size()) {
       i += 2;
     } else {
       folded[i] = FoldByte(folded[i]);
@@ -125,20 +131,23 @@ std::string FoldAsciiCharacters(std::string_view text) {
   return folded;
 }
 
-size_t FindCaseSensitive(std::string_view text, std::string_view find, size_t from) {
-  return FindAligned(text, find, from);
+size_t FindCaseSensitive(std::string_view text, std::string_view find, size_t from,
+                         CharRule rule) {
+  return FindAligned(text, find, from, rule);
 }
 
-size_t FindNoCase(std::string_view text, std::string_view find, size_t from) {
+size_t FindNoCase(std::string_view text, std::string_view find, size_t from, CharRule rule) {
   if (find.empty()) return kNotFound;
-  return NoCaseSearcher(text, find).Find(from);
+  return NoCaseSearcher(text, find, rule).Find(from);
 }
 
-NoCaseSearcher::NoCaseSearcher(std::string_view text, std::string_view find)
-    : foldedText_(FoldAsciiCharacters(text)), foldedFind_(FoldAsciiCharacters(find)) {}
+NoCaseSearcher::NoCaseSearcher(std::string_view text, std::string_view find, CharRule rule)
+    : rule_(rule),
+      foldedText_(FoldAsciiCharacters(text, rule)),
+      foldedFind_(FoldAsciiCharacters(find, rule)) {}
 
 size_t NoCaseSearcher::Find(size_t from) const {
-  return FindAligned(foldedText_, foldedFind_, from);
+  return FindAligned(foldedText_, foldedFind_, from, rule_);
 }
 
 }  // namespace strbatch

@@ -12,6 +12,11 @@ namespace strbatch {
 
 inline constexpr size_t kNotFound = static_cast<size_t>(-1);
 
+// Where characters start. In a double-byte code page the plain search
+// treats a byte of 0x80 or above as the first of two; in UTF-8 every byte
+// but a continuation byte (0x80 to 0xBF) starts a character.
+enum class CharRule { DoubleByte, Utf8 };
+
 // Decodes "\r", "\n", "\t" and "\\"; a backslash before any other byte
 // gives that byte, a final lone backslash is dropped.
 std::string UnescapePlain(std::string_view text);
@@ -25,25 +30,29 @@ inline size_t NextPlainChar(std::string_view text, size_t pos) {
 
 // Folds the single-byte ASCII letters of text to lower case; the bytes of
 // double-byte characters are left as they are.
-std::string FoldAsciiCharacters(std::string_view text);
+std::string FoldAsciiCharacters(std::string_view text, CharRule rule = CharRule::DoubleByte);
 
 // Finds the first occurrence of find in text at or after from, where from is
 // a character boundary. An occurrence only starts on a character boundary;
 // an empty find string matches nothing. Gives kNotFound when there is none.
-size_t FindCaseSensitive(std::string_view text, std::string_view find, size_t from = 0);
+size_t FindCaseSensitive(std::string_view text, std::string_view find, size_t from = 0,
+                         CharRule rule = CharRule::DoubleByte);
 
 // The same with ASCII letters matching either case. Double-byte characters
 // are compared byte for byte, so a trail byte that happens to be a letter
 // never matches the other case.
-size_t FindNoCase(std::string_view text, std::string_view find, size_t from = 0);
+size_t FindNoCase(std::string_view text, std::string_view find, size_t from = 0,
+                  CharRule rule = CharRule::DoubleByte);
 
 // Repeated case-insensitive searches over one text: the text is folded once.
 class NoCaseSearcher {
  public:
-  NoCaseSearcher(std::string_view text, std::string_view find);
+  NoCaseSearcher(std::string_view text, std::string_view find,
+                 CharRule rule = CharRule::DoubleByte);
   size_t Find(size_t from) const;
 
  private:
+  CharRule rule_;
   std::string foldedText_;
   std::string foldedFind_;
 };

@@ -55,6 +55,7 @@ struct Arguments {
   std::vector<std::string> files;
   std::string output;      // export-defs
   std::string convertTo;   // convert
+  std::string encoding = "gbk";
   SortOptions sort;
   bool ignoreCase = false;
   bool advanced = false;
@@ -237,6 +238,10 @@ void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
                       "find strings are expressions, replace strings templates");
   }
   command->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
+  command->add_option("--encoding", args.encoding,
+                      "how files are read: gbk (default: every file in code page 936), auto "
+                      "(UTF-8 and UTF-16 files recognised, the rest GBK), big5, utf-8")
+      ->check(CLI::IsMember({"auto", "gbk", "big5", "utf-8"}));
   command->add_flag("--json", args.json, "print the results as one JSON object");
   command->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
   AddFilesOption(command, args);
@@ -293,9 +298,11 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   convert->add_option("--to", args.convertTo,
                       "big5 (GBK to BIG5), gbk-traditional (GBK simplified to GBK "
                       "traditional), gbk (BIG5 to GBK), gbk-simplified (GBK traditional "
-                      "to GBK simplified)")
+                      "to GBK simplified), utf-8 (from the file's encoding to UTF-8), cp936 "
+                      "(UTF-8 to code page 936)")
       ->required()
-      ->check(CLI::IsMember({"big5", "gbk-traditional", "gbk", "gbk-simplified"}));
+      ->check(CLI::IsMember(
+          {"big5", "gbk-traditional", "gbk", "gbk-simplified", "utf-8", "cp936"}));
   AddBatchOptions(convert, args, false);
   CLI::App* restore = app.add_subcommand("restore", "put FILE.bak back in place of FILE");
   AddFilesOption(restore, args);
@@ -354,6 +361,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   runner.options.Advance = args.advanced ? 1 : 0;
   runner.options.autoBackup = args.backup;
   runner.options.reportOutput = !args.report.empty();
+  ParseEncodingSetting(args.encoding, &runner.options.encoding);
 
   g_interrupts = 0;
   struct sigaction action {}, previous{};
@@ -365,7 +373,13 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   if (rename->parsed()) runner.BatchRename();
   if (convert->parsed()) {
     const std::string& to = args.convertTo;
-    runner.ConvertCode(to == "big5" ? 1 : to == "gbk-traditional" ? 2 : to == "gbk" ? 3 : 4);
+    const int altCode = to == "big5"              ? 1
+                        : to == "gbk-traditional" ? 2
+                        : to == "gbk"             ? 3
+                        : to == "gbk-simplified"  ? 4
+                        : to == "utf-8"           ? 5
+                                                  : 6;
+    runner.ConvertCode(altCode);
   }
   sigaction(SIGINT, &previous, nullptr);
 

@@ -16,6 +16,7 @@ void ExpectDefaults(const Settings& settings) {
   EXPECT_EQ(settings.advance, 0);
   EXPECT_EQ(settings.altCode, 0);
   EXPECT_EQ(settings.language, 0);
+  EXPECT_EQ(settings.encoding, EncodingSetting::Gbk);
 }
 
 TEST(SettingsTest, FilePathFollowsTheEnvironment) {
@@ -53,7 +54,7 @@ TEST(SettingsTest, ReadsKeysWithoutRegardToCaseAndRefusesBadValues) {
   for (int i = 0; i < 2000; ++i) garbage += static_cast<char>((i * 131 + 7) % 256);
   ExpectDefaults(LoadSettings(dir.Write("garbage.INI", garbage)));
   ExpectDefaults(LoadSettings(dir.Write(
-      "range.INI", "[option]\nCase=2\nAdvance=-1\nAltCode=5\nLanguage=x\n")));
+      "range.INI", "[option]\nCase=2\nAdvance=-1\nAltCode=7\nLanguage=x\nEncoding=latin1\n")));
 }
 
 TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
@@ -61,8 +62,13 @@ TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
   std::string error;
   std::string path = dir.File("config/sub/strbatch.INI");  // directories are created
   ASSERT_TRUE(SaveSettings(path, Settings{0, 1, 3, 1}, &error)) << error;
-  EXPECT_EQ(dir.Read(path), "[option]\nCase=0\nAdvance=1\nAltCode=3\nlanguage=1\n");
+  EXPECT_EQ(dir.Read(path),
+            "[option]\nCase=0\nAdvance=1\nAltCode=3\nlanguage=1\nEncoding=gbk\n");
   EXPECT_EQ(LoadSettings(path).altCode, 3);
+  EXPECT_EQ(LoadSettings(path).encoding, EncodingSetting::Gbk);
+  ASSERT_TRUE(SaveSettings(path, Settings{1, 0, 6, 0, EncodingSetting::Auto}, &error)) << error;
+  EXPECT_EQ(LoadSettings(path).encoding, EncodingSetting::Auto);
+  EXPECT_EQ(LoadSettings(path).altCode, 6);
 
   // "Language" as read is replaced by "language", not doubled; other
   // sections, keys and comments stay.
@@ -72,7 +78,7 @@ TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
   ASSERT_TRUE(SaveSettings(kept, Settings{1, 0, 0, 1}, &error)) << error;
   EXPECT_EQ(dir.Read(kept),
             "; user note\r\n[option]\r\nlanguage=1\r\nMine=7\r\nCase=1\r\nAdvance=0\r\n"
-            "AltCode=0\r\n[Sort3]\r\nByFile=/t/eq.txt\r\n");
+            "AltCode=0\r\nEncoding=gbk\r\n[Sort3]\r\nByFile=/t/eq.txt\r\n");
   EXPECT_EQ(LoadSettings(kept).language, 1);
 
   dir.Write("file", "x");

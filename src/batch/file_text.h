@@ -1,0 +1,42 @@
+// A text file's bytes as the definitions see them, and back. Under the
+// encoding setting "gbk" the work text is the file itself. Otherwise the
+// file's encoding decides: a UTF-8 or UTF-16 byte-order mark is set aside
+// and put back, UTF-16 is worked on as UTF-8, and match records are mapped
+// back to byte offsets in the file.
+#ifndef STRBATCH_BATCH_FILE_TEXT_H_
+#define STRBATCH_BATCH_FILE_TEXT_H_
+
+#include <string>
+
+#include "app/code_page.h"
+#include "app/safe_file.h"
+#include "app/text_encoding.h"
+
+namespace strbatch {
+
+class FileText {
+ public:
+  // Turns the file's bytes into the work text, in place. False, with a
+  // reason, when the bytes cannot be read in the file's encoding.
+  bool Open(std::string* bytes, EncodingSetting setting, std::string* error);
+
+  FileEncoding Encoding() const { return detected_.encoding; }
+  // The character rules of the work text.
+  const CodePage& WorkCodePage() const { return strbatch::WorkCodePage(detected_.encoding); }
+
+  // Writes the work text back in the file's encoding, all-or-nothing.
+  bool Save(FileRewriter& rewriter, const std::string& path, const std::string& work,
+            std::string* error) const;
+
+  // Match records "offset:length;..." of the work text as byte offsets and
+  // lengths in the file.
+  std::string MapMatchList(const std::string& records, const std::string& work) const;
+
+ private:
+  DetectedEncoding detected_;
+  std::string mark_;  // the byte-order mark set aside
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_BATCH_FILE_TEXT_H_
