@@ -120,3 +120,25 @@ TEST(NewNameTest, FirstLineAtMost255Bytes) {
 
 }  // namespace
 }  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+TEST_F(RenameTest, FileNumbersCountUncheckedRowsToo) {
+  Add("a.txt");
+  Add("skip.txt", false);
+  Add("b.txt");
+  Add("c.txt");
+  definitions_.Append("{.*}\\.txt", "{1}_{i;w=2}.txt", true);
+  runner_.options.Advance = 1;
+  runner_.BatchRename();
+  EXPECT_TRUE(Exists("a_01.txt"));
+  EXPECT_TRUE(Exists("skip.txt"));
+  EXPECT_TRUE(Exists("b_03.txt"));
+  EXPECT_TRUE(Exists("c_04.txt"));
+  EXPECT_EQ(files_.Row(3).path, dir_.File("c_04.txt"));
+  EXPECT_EQ(definitions_.Row(0).count, "3");
+}
+
+}  // namespace
+}  // namespace strbatch
