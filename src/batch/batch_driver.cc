@@ -206,6 +206,19 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   // The work text: the file's name, an office document's text, or the
   // file itself (read when the first checked definition needs it).
   WorkText work;
+  // The text buffer is kept from file to file, so that a run over large
+  // files does not map fresh memory for each one.
+  work.bytes.swap(textBuffer_);
+  struct KeepBuffer {
+    std::string& buffer;
+    WorkText& work;
+    ~KeepBuffer() {
+      work.bytes.clear();
+      // A buffer that grew for one very large file is not kept past it.
+      if (work.bytes.capacity() > (size_t{1} << 30)) work.bytes.shrink_to_fit();
+      buffer.swap(work.bytes);
+    }
+  } keepBuffer{textBuffer_, work};
   bool haveText = false;
   bool nameUsable = true;
   std::unique_ptr<OfficeDocument> document;

@@ -106,6 +106,7 @@ class BatchRunner {
   // The definitions carried into other encodings, per code page number,
   // made once per run when a file first needs them.
   std::map<int, std::vector<CarriedDefinition>> carried_;
+  std::string textBuffer_;
 };
 
 }  // namespace strbatch
