@@ -103,8 +103,8 @@ void ParseReplaceTemplate(std::string_view text, std::vector<std::string>* texts
           continue;
         }
         const size_t next = codePage.NextChar(text, i + 1);
-        if (next - (i + 1) == 2) {
-          current.append(text.substr(i + 1, 2));  // an escaped double-byte character
+        if (next - (i + 1) > 1) {
+          current.append(text.substr(i + 1, next - (i + 1)));  // an escaped multi-byte character
         } else {
           current.push_back(Unescaped(text[i + 1]));
         }

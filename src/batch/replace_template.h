@@ -23,8 +23,8 @@ inline constexpr int kMaxNumberWidth = 255;
 
 // Appends the pieces of text to *texts and their kinds to *kinds, in step;
 // no piece is empty. Backslash escapes are decoded ("\{" is a literal brace,
-// a final lone backslash is dropped). Double-byte characters of codePage are
-// copied whole: their second byte is never read as a backslash or a brace.
+// a final lone backslash is dropped). Characters of more than one byte are
+// copied whole: none of their later bytes is read as a backslash or a brace.
 void ParseReplaceTemplate(std::string_view text, std::vector<std::string>* texts,
                           std::vector<uint32_t>* kinds,
                           const CodePage& codePage = CodePage::Process());

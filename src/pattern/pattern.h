@@ -148,6 +148,8 @@ class CPattern {
   size_t NextCandidate(std::string_view bytes, size_t pos) const;
 
   CodePage codePage_;
+  // Characters of codePage_ are one byte or a lead byte and one more.
+  bool doubleByte_;
   PatternError lastError_ = PATTERN_OK;
   bool caseSensitive_ = true;
   bool anchored_ = false;

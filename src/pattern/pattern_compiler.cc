@@ -121,15 +121,14 @@ class Parser {
   unsigned char Peek() const { return static_cast<unsigned char>(text_[pos_]); }
   bool PeekIsCloser() const { return Peek() == ')' || Peek() == ']' || Peek() == '}'; }
 
-  // Reads the character at the reading position: its value (the byte, or
-  // for a double-byte character both bytes, the first in the low eight bits)
-  // and moves past it.
+  // Reads the character at the reading position (see CharValue) and moves
+  // past it.
   int32_t ReadChar() {
     const size_t next = codePage_.NextChar(text_.data(), pos_, text_.size());
-    int32_t value = Peek();
-    if (next - pos_ == 2) value |= static_cast<unsigned char>(text_[pos_ + 1]) << 8;
+    const uint32_t value =
+        CharValue(reinterpret_cast<const unsigned char*>(text_.data()) + pos_, next - pos_);
     pos_ = next;
-    return value;
+    return static_cast<int32_t>(value);
   }
   // The first byte of the character at the reading position; moves past the
   // whole character.
@@ -625,7 +624,7 @@ class CodeGenerator {
     if (index < 0) return false;
     const Node& node = tree_.nodes[index];
     ByteSet bytes;
-    if (node.kind == NodeKind::kChar && node.value > 0 && node.value <= 0xFF) {
+    if (node.kind == NodeKind::kChar && node.value > 0 && node.value <= 0xFF) {  // one byte
       bytes.Add(static_cast<unsigned char>(node.value));
     } else if (node.kind == NodeKind::kClass) {
       const ClassNode& cls = tree_.classes[node.value];
@@ -807,8 +806,9 @@ bool CollectLiteralPrefix(const Tree& tree, int index, std::string* prefix) {
   const Node& node = tree.nodes[index];
   switch (node.kind) {
     case NodeKind::kChar:
-      prefix->push_back(static_cast<char>(node.value & 0xFF));
-      if (node.value > 0xFF) prefix->push_back(static_cast<char>(node.value >> 8));
+      for (uint32_t value = static_cast<uint32_t>(node.value); value != 0; value >>= 8) {
+        prefix->push_back(static_cast<char>(value & 0xFF));
+      }
       return true;
     case NodeKind::kParen:
     case NodeKind::kBrace:
@@ -866,20 +866,26 @@ ByteSet ByteSet::Complement() const {
 }
 
 std::string FoldAsciiLower(std::string_view text, const CodePage& codePage) {
+  bool lead[256];
+  for (int b = 0; b < 256; ++b) lead[b] = codePage.IsLeadByte(static_cast<unsigned char>(b));
   std::string folded(text);
-  for (size_t i = 0; i < folded.size();) {
-    const unsigned char b = static_cast<unsigned char>(folded[i]);
-    if (codePage.IsLeadByte(b)) {
-      i = codePage.NextChar(folded.data(), i, folded.size());
+  char* bytes = folded.data();
+  const size_t size = folded.size();
+  for (size_t i = 0; i < size;) {
+    const unsigned char b = static_cast<unsigned char>(bytes[i]);
+    if (lead[b]) {
+      i = codePage.NextChar(bytes, i, size);
       continue;
     }
-    if (b >= 'A' && b <= 'Z') folded[i] = static_cast<char>(b + ('a' - 'A'));
+    if (static_cast<unsigned char>(b - 'A') < 26) bytes[i] = static_cast<char>(b + ('a' - 'A'));
     ++i;
   }
   return folded;
 }
 
-CPattern::CPattern(const CodePage& codePage) : codePage_(codePage) {}
+CPattern::CPattern(const CodePage& codePage)
+    : codePage_(codePage),
+      doubleByte_(codePage.Number() == CodePage::kGbk || codePage.Number() == CodePage::kBig5) {}
 
 void CPattern::SetSearchLimits(uint64_t maxSteps, size_t maxStackEntries) {
   maxSteps_ = maxSteps;

@@ -109,10 +109,17 @@ size_t CPattern::NextCandidate(std::string_view bytes, size_t pos) const {
         return pos;
     }
     if (hit >= size) return size;
-    // The hit may be the second byte of a double-byte character. Every byte
-    // that is not a lead byte ends a character, so characters are known to
-    // start after the last such byte before the hit (or at pos); from there
-    // on the bytes pair up, and an odd distance puts the hit on a trail byte.
+    // The hit may lie inside a character.
+    if (!doubleByte_) {
+      while (pos < hit) pos = codePage_.NextChar(text, pos, size);
+      if (pos == hit) return hit;
+      continue;
+    }
+    // In a double-byte code page every byte that is not a lead byte ends a
+    // character, so characters are known to start after the last such byte
+    // before the hit (or at pos); from there on the bytes pair up, and an odd
+    // distance puts the hit on a second byte. This looks back only over the
+    // bytes since pos, without walking every character from pos.
     size_t boundary = hit;
     while (boundary > pos && codePage_.IsLeadByte(static_cast<unsigned char>(text[boundary - 1]))) {
       --boundary;
@@ -189,15 +196,10 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
           continue;
         case OpChar:
           if (pos < n) {
-            // Characters compare by value: the byte, or both bytes of a
-            // double-byte character, so a match never starts or ends inside one.
-            int32_t value = text[pos];
-            uint32_t next = pos + 1;
-            if (codePage.IsLeadByte(text[pos]) && next < n) {
-              value |= text[next] << 8;
-              ++next;
-            }
-            if (value == in.operand) {
+            // Whole characters compare by value, so a match never starts or
+            // ends inside one.
+            const uint32_t next = static_cast<uint32_t>(codePage.NextChar(chars, pos, n));
+            if (CharValue(text + pos, next - pos) == static_cast<uint32_t>(in.operand)) {
               pos = next;
               ++pc;
               continue;

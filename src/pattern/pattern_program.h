@@ -84,6 +84,15 @@ struct Prefilter {
   ByteSet firstBytes;   // kByteSet
 };
 
+// The value of the character of length bytes at text: its bytes, the first
+// in the low eight bits. Bytes inside a character of more than one byte are
+// never zero, so different characters have different values.
+inline uint32_t CharValue(const unsigned char* text, size_t length) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < length && i < 4; ++i) value |= uint32_t{text[i]} << (8 * i);
+  return value;
+}
+
 // Lower-cases ASCII letters, stepping over double-byte characters whole so
 // that a trail byte is never changed. Positions map one to one.
 std::string FoldAsciiLower(std::string_view text, const CodePage& codePage);

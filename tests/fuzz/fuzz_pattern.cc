@@ -4,8 +4,8 @@
 // inside the text on character boundaries, that skipping to candidate
 // positions changes nothing, and expands the input as a replace template.
 //
-// Input: one flag byte (bit 0: ignore case, bit 1: BIG5), the expression up
-// to the first NUL, then the text.
+// Input: one flag byte (bit 0: ignore case; bits 1 and 2: the code page,
+// GBK, BIG5 or 65001), the expression up to the first NUL, then the text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -88,9 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view expression = input.substr(0, cut);
   const std::string_view text = cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
 
-  static const CodePage gbk(CodePage::kGbk);
-  static const CodePage big5(CodePage::kBig5);
-  const CodePage& codePage = (flags & 2) ? big5 : gbk;
+  static const CodePage codePages[] = {CodePage(CodePage::kGbk), CodePage(CodePage::kBig5),
+                                        CodePage(65001)};
+  const CodePage& codePage = codePages[((flags >> 1) & 3) % 3];
 
   std::vector<std::string> texts;
   std::vector<uint32_t> kinds;

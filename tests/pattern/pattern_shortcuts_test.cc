@@ -14,7 +14,7 @@ namespace {
 
 // All matches from left to right, as the batch finds them: each search
 // starts where the previous match ended, one character on after an empty one.
-std::string AllMatches(const CPattern& pattern, const std::string& text) {
+std::string AllMatches(const CPattern& pattern, const std::string& text, const CodePage& codePage) {
   PatternText prepared(pattern, text);
   const size_t size = prepared.Text().size();
   CPatternMatch match;
@@ -32,7 +32,7 @@ std::string AllMatches(const CPattern& pattern, const std::string& text) {
     if (end > from) {
       from = end;
     } else if (end < size) {
-      from = CodePage::Process().NextChar(prepared.Text(), end);
+      from = codePage.NextChar(prepared.Text(), end);
     } else {
       break;
     }
@@ -45,13 +45,20 @@ const char* const kExpressionPieces[] = {
     "[a-c]", "[^a]", "[\xD6]", "[ab\xB0]", ".", "\\d", "\\w", "\\E", "\\e", "{a}", "{[0-9]+}",
     "(ab)", "a|b", "!a", "a*", "b+", "x?", "a*?", "\\0", "-", "$", "{.}", "(a|\xD6\xD0)",
     "\\w+", "\\z*", "(\\d+)?", "[^\x81-\xFE]*", "[a-c]+", "\\e*", "\\E+", ".*", "[\x80]+",
+    "\xE4\xB8\xAD", "\xB8\xAD", "[\xE4]",
 };
 const char* const kTextPieces[] = {
     "a", "b", "x", "A", "T", "the", "The", "1", "42", "-", " ", "\xD6\xD0", "\xCE\xC4",
-    "\x81\x61", "\xB0\x61", "\xB0\xD6", "\x80", "\xFF", "ab", "\xD6",
+    "\x81\x61", "\xB0\x61", "\xB0\xD6", "\x80", "\xFF", "ab", "\xD6", "\xE4\xB8\xAD",
+    "\xC3\xA9", "\xB8",
 };
 
-TEST(PatternShortcutsTest, ChangeNoResult) {
+// Double-byte code pages place first-byte hits by pairing bytes; any other
+// code page (65001, UTF-8) walks characters forward instead.
+class PatternShortcutsTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(PatternShortcutsTest, ChangeNoResult) {
+  const CodePage codePage(GetParam());
   std::mt19937 random(12345);
   auto pick = [&](size_t count) { return static_cast<size_t>(random() % count); };
   int compiled = 0;
@@ -61,10 +68,10 @@ TEST(PatternShortcutsTest, ChangeNoResult) {
     const size_t pieces = 1 + pick(4);
     for (size_t i = 0; i < pieces; ++i) expression += kExpressionPieces[pick(std::size(kExpressionPieces))];
     const bool caseSensitive = pick(3) != 0;
-    CPattern skipping;
+    CPattern skipping(codePage);
     if (skipping.Compile(expression, caseSensitive) != PATTERN_OK) continue;
     ++compiled;
-    CPattern trying;
+    CPattern trying(codePage);
     trying.SetShortcuts(false);
     ASSERT_EQ(trying.Compile(expression, caseSensitive), PATTERN_OK);
     if (skipping.Dump().find("OpRepeatSet") != std::string::npos) ++fastLoops;
@@ -81,7 +88,7 @@ TEST(PatternShortcutsTest, ChangeNoResult) {
       std::string text;
       const size_t textPieces = pick(25);
       for (size_t i = 0; i < textPieces; ++i) text += kTextPieces[pick(std::size(kTextPieces))];
-      ASSERT_EQ(AllMatches(skipping, text), AllMatches(trying, text))
+      ASSERT_EQ(AllMatches(skipping, text, codePage), AllMatches(trying, text, codePage))
           << "expression '" << expression << "' text '" << text << "'"
           << (caseSensitive ? "" : " ignoring case");
     }
@@ -93,6 +100,8 @@ TEST(PatternShortcutsTest, ChangeNoResult) {
   EXPECT_GT(byteSet, 50);
   EXPECT_GT(fastLoops, 50);
 }
+
+INSTANTIATE_TEST_SUITE_P(CodePages, PatternShortcutsTest, ::testing::Values(936, 950, 65001));
 
 }  // namespace
 }  // namespace strbatch
