@@ -230,6 +230,13 @@ void AddDefinitionOptions(CLI::App* command, Arguments& args) {
                       "load the definitions of a definition file (repeatable)");
 }
 
+void AddEncodingOption(CLI::App* command, Arguments& args) {
+  command->add_option("--encoding", args.encoding,
+                      "how files are read: gbk (default: every file in code page 936), auto "
+                      "(UTF-8 and UTF-16 files recognised, the rest GBK), big5, utf-8")
+      ->check(CLI::IsMember({"auto", "gbk", "big5", "utf-8"}));
+}
+
 void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
   if (withDefinitions) {
     AddDefinitionOptions(command, args);
@@ -238,10 +245,7 @@ void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
                       "find strings are expressions, replace strings templates");
   }
   command->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
-  command->add_option("--encoding", args.encoding,
-                      "how files are read: gbk (default: every file in code page 936), auto "
-                      "(UTF-8 and UTF-16 files recognised, the rest GBK), big5, utf-8")
-      ->check(CLI::IsMember({"auto", "gbk", "big5", "utf-8"}));
+  AddEncodingOption(command, args);
   command->add_flag("--json", args.json, "print the results as one JSON object");
   command->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
   AddFilesOption(command, args);
@@ -317,6 +321,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   sort->add_flag("--unique", args.sort.filterDuplicates, "drop repeated lines");
   sort->add_option("--equal", args.sort.equalValueTablePath, "table of characters that sort alike");
   sort->add_option("--ignore", args.sort.noSortTablePath, "table of characters left out of keys");
+  AddEncodingOption(sort, args);
   AddFilesOption(sort, args);
   CLI::App* exportDefs =
       app.add_subcommand("export-defs", "write the definitions to a definition file");
@@ -345,6 +350,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     if (sort->parsed()) {
       std::vector<SortFileRow> rows;
       for (const std::string& path : args.files) rows.push_back({path, true});
+      ParseEncodingSetting(args.encoding, &args.sort.encoding);
       done = RunLineSort(rows, args.sort, host);
     }
     std::fprintf(out, "%zu\n", done);

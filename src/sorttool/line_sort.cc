@@ -1,14 +1,66 @@
 #include "sorttool/line_sort.h"
 
+#include <map>
+
 #include "sorttool/sort_tables.h"
 
 namespace strbatch {
+namespace {
+
+// The tables of one run in each code page the files need, carried from
+// UTF-8 once per code page.
+class RunTables {
+ public:
+  RunTables(const SortTables& loaded, EncodingSetting setting)
+      : loaded_(loaded), setting_(setting) {}
+
+  const SortTables& For(const CodePage& codePage) {
+    if (setting_ == EncodingSetting::Gbk || codePage.IsUtf8()) return loaded_;
+    auto carried = carried_.find(codePage.Number());
+    if (carried == carried_.end()) {
+      carried = carried_.emplace(codePage.Number(), CarrySortTables(loaded_, codePage)).first;
+    }
+    return carried->second;
+  }
+
+ private:
+  const SortTables& loaded_;
+  EncodingSetting setting_;
+  std::map<int, SortTables> carried_;
+};
+
+SortFileResult SortFileWith(const std::string& path, const SortOptions& options,
+                            RunTables& tables, std::string* error, FileRewriter& rewriter) {
+  std::string content;
+  if (!ReadWholeFile(path, &content, error)) return SortFileResult::kFailed;
+  std::string sorted;
+  if (options.encoding == EncodingSetting::Gbk) {
+    if (!SortText(content, options, tables.For(CodePage::Process()), &sorted)) {
+      return SortFileResult::kNothingToSort;
+    }
+  } else {
+    SortFileText file;
+    if (!OpenSortFileText(std::move(content), options.encoding, &file, error)) {
+      return SortFileResult::kFailed;
+    }
+    const CodePage& codePage = WorkCodePage(file.encoding);
+    std::string text;
+    if (!SortText(file.text, options, tables.For(codePage), &text, codePage)) {
+      return SortFileResult::kNothingToSort;
+    }
+    if (!EncodeSortFileText(file, text, &sorted, error)) return SortFileResult::kFailed;
+  }
+  if (!RewriteFile(rewriter, path, sorted, error)) return SortFileResult::kFailed;
+  return SortFileResult::kSorted;
+}
+
+}  // namespace
 
 bool SortText(std::string_view content, const SortOptions& options, const SortTables& tables,
-              std::string* sorted) {
+              std::string* sorted, const CodePage& codePage) {
   std::vector<std::string> lines = SplitSortLines(content);
   if (lines.empty()) return false;
-  const SortKeyBuilder builder(options.KeyOptions(), tables);
+  const SortKeyBuilder builder(options.KeyOptions(), tables, codePage);
   std::vector<LineEntry> entries;
   entries.reserve(lines.size());
   size_t total = 0;
@@ -38,19 +90,16 @@ bool SortText(std::string_view content, const SortOptions& options, const SortTa
 
 SortFileResult SortFile(const std::string& path, const SortOptions& options,
                         const SortTables& tables, std::string* error, FileRewriter& rewriter) {
-  std::string content;
-  if (!ReadWholeFile(path, &content, error)) return SortFileResult::kFailed;
-  std::string sorted;
-  if (!SortText(content, options, tables, &sorted)) return SortFileResult::kNothingToSort;
-  if (!RewriteFile(rewriter, path, sorted, error)) return SortFileResult::kFailed;
-  return SortFileResult::kSorted;
+  RunTables runTables(tables, options.encoding);
+  return SortFileWith(path, options, runTables, error, rewriter);
 }
 
 size_t RunLineSort(const std::vector<SortFileRow>& rows, const SortOptions& options,
                    BatchHost& host, FileRewriter& rewriter) {
   std::string problems;
-  const SortTables tables =
-      LoadSortTables(options.equalValueTablePath, options.noSortTablePath, &problems);
+  const SortTables tables = LoadSortTables(options.equalValueTablePath, options.noSortTablePath,
+                                          options.encoding, &problems);
+  RunTables runTables(tables, options.encoding);
   // An unreadable table sorts as an empty one; the user still hears of it.
   if (!problems.empty()) {
     if (problems.back() == '\n') problems.pop_back();
@@ -65,7 +114,7 @@ size_t RunLineSort(const std::vector<SortFileRow>& rows, const SortOptions& opti
     host.SetMessage(rows[i].path);
     host.SetPosition(static_cast<int>(100 * i / rows.size()));
     std::string error;
-    switch (SortFile(rows[i].path, options, tables, &error, rewriter)) {
+    switch (SortFileWith(rows[i].path, options, runTables, &error, rewriter)) {
       case SortFileResult::kSorted:
         ++sortedFiles;
         break;

@@ -1,6 +1,8 @@
 // The line sort tool: rewrites text files with their non-empty lines in
 // sorted order, each followed by "\r\n". A file with no non-empty line, or one
 // that cannot be read, is left untouched; the rewrite is all-or-nothing.
+// Under an encoding setting other than "gbk" each file is sorted by the
+// characters of its own encoding and written back in it, mark kept.
 #ifndef STRBATCH_SORTTOOL_LINE_SORT_H_
 #define STRBATCH_SORTTOOL_LINE_SORT_H_
 
@@ -9,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/code_page.h"
 #include "app/safe_file.h"
+#include "app/text_encoding.h"
 #include "batch/batch_host.h"
 #include "sorttool/sort_key.h"
 
@@ -25,13 +29,17 @@ struct SortOptions {
   bool filterDuplicates = false;  // drop a line equal to its neighbour in the output
   std::string equalValueTablePath;
   std::string noSortTablePath;
+  // How data and table files are read: "gbk" reads all of them in the
+  // process code page.
+  EncodingSetting encoding = EncodingSetting::Gbk;
 
   SortKeyOptions KeyOptions() const { return {caseSensitive, widthSensitive, countSpaces}; }
 };
 
-// The sorted form of a text; false when it has no non-empty line.
+// The sorted form of a text in a code page (tables in the same code page);
+// false when it has no non-empty line.
 bool SortText(std::string_view content, const SortOptions& options, const SortTables& tables,
-              std::string* sorted);
+              std::string* sorted, const CodePage& codePage = CodePage::Process());
 
 enum class SortFileResult {
   kSorted,         // rewritten
@@ -39,6 +47,8 @@ enum class SortFileResult {
   kFailed,         // unreadable, or the rewrite failed: untouched
 };
 
+// tables: as LoadSortTables gives them for options.encoding (code page
+// bytes under "gbk", UTF-8 otherwise).
 SortFileResult SortFile(const std::string& path, const SortOptions& options,
                         const SortTables& tables, std::string* error,
                         FileRewriter& rewriter = DefaultFileRewriter());

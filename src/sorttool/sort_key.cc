@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 #include <cstring>
 #include <memory>
@@ -24,6 +25,12 @@ constexpr std::pair<UChar32, char> kFoldedSigns[] = {
     {0xFF1B, ';'}, {0x3008, '<'}, {0x3009, '>'}, {0xFF1F, '?'},  {0xFF0C, ','},
     {0x3002, '.'}, {0xFF0F, '/'}, {0x2019, '\''},
 };
+
+// The full-width forms of the ASCII signs, digits and letters, each
+// kFullWidthOffset above its half-width form.
+constexpr UChar32 kFirstFullWidthForm = 0xFF01;
+constexpr UChar32 kLastFullWidthForm = 0xFF5E;
+constexpr UChar32 kFullWidthOffset = 0xFF01 - '!';
 
 // Lower-casing and width folding of one code page's double-byte characters,
 // worked out once through ICU and then looked up per character.
@@ -89,7 +96,9 @@ class StrictConverter {
   std::unique_ptr<UConverter, ConverterCloser> converter_;
 };
 
-std::unique_ptr<CodePageSortTables> BuildTables(const CodePage& codePage) {
+// allFullWidthForms: every form U+FF01 to U+FF5E folds, not only those of
+// the folding table.
+std::unique_ptr<CodePageSortTables> BuildTables(const CodePage& codePage, bool allFullWidthForms) {
   auto tables = std::make_unique<CodePageSortTables>();
   StrictConverter converter(codePage.ConverterName());
   if (!converter.ok()) return tables;
@@ -112,6 +121,11 @@ std::unique_ptr<CodePageSortTables> BuildTables(const CodePage& codePage) {
     if (unsigned code = converter.Encode(c)) tables->fullWidth[code] = ascii;
   };
   for (const auto& [c, ascii] : kFoldedSigns) fold(c, ascii);
+  if (allFullWidthForms) {
+    for (UChar32 c = kFirstFullWidthForm; c <= kLastFullWidthForm; ++c) {
+      fold(c, static_cast<char>(c - kFullWidthOffset));
+    }
+  }
   for (int k = 0; k < 10; ++k) fold(0xFF10 + k, static_cast<char>('0' + k));
   for (int k = 0; k < 26; ++k) {
     fold(0xFF21 + k, static_cast<char>('A' + k));
@@ -120,14 +134,15 @@ std::unique_ptr<CodePageSortTables> BuildTables(const CodePage& codePage) {
   return tables;
 }
 
-const CodePageSortTables& TablesFor(const CodePage& codePage) {
+const CodePageSortTables& TablesFor(const CodePage& codePage, bool allFullWidthForms) {
   static std::mutex mutex;
   static std::vector<std::pair<int, std::unique_ptr<CodePageSortTables>>> built;
   std::lock_guard<std::mutex> lock(mutex);
+  const int id = codePage.Number() * 2 + (allFullWidthForms ? 1 : 0);
   for (const auto& [number, tables] : built) {
-    if (number == codePage.Number()) return *tables;
+    if (number == id) return *tables;
   }
-  built.emplace_back(codePage.Number(), BuildTables(codePage));
+  built.emplace_back(id, BuildTables(codePage, allFullWidthForms));
   return *built.back().second;
 }
 
@@ -135,15 +150,36 @@ unsigned DoubleByteCode(const char* p) {
   return (static_cast<unsigned char>(p[0]) << 8) | static_cast<unsigned char>(p[1]);
 }
 
+// The code point of the well-formed UTF-8 sequence that starts at from.
+UChar32 CodePointAt(std::string_view text, size_t from) {
+  UChar32 c = 0;
+  int32_t i = 0;
+  U8_NEXT_UNSAFE(text.data() + from, i, c);
+  return c;
+}
+
 }  // namespace
 
 SortKeyBuilder::SortKeyBuilder(const SortKeyOptions& options, const SortTables& tables,
                                const CodePage& codePage)
-    : options_(options),
-      tables_(tables),
-      codePage_(codePage),
-      lowerCase_(TablesFor(codePage).lowerCase),
-      fullWidth_(TablesFor(codePage).fullWidth) {}
+    : options_(options), tables_(tables), codePage_(codePage) {
+  if (!codePage_.IsUtf8()) {
+    const CodePageSortTables& built =
+        TablesFor(codePage_, codePage_.Number() != CodePage::Process().Number());
+    lowerCase_ = &built.lowerCase;
+    fullWidth_ = &built.fullWidth;
+  }
+}
+
+size_t SortKeyBuilder::UnitEnd(std::string_view text, size_t pos) const {
+  if (codePage_.IsUtf8()) return codePage_.NextChar(text, pos);
+  // A byte from 0x80 up takes the byte after it along, whatever it is,
+  // unless that is a NUL or the end of the line.
+  return static_cast<unsigned char>(text[pos]) >= 0x80 && pos + 1 < text.size() &&
+                 text[pos + 1] != '\0'
+             ? pos + 2
+             : pos + 1;
+}
 
 std::string SortKeyBuilder::BuildKey(std::string_view text) const {
   std::string key;
@@ -151,14 +187,9 @@ std::string SortKeyBuilder::BuildKey(std::string_view text) const {
   std::string value;
   size_t pos = 0;
   while (pos < text.size()) {
-    // A unit: a byte below 0x80, or a byte from 0x80 up with the byte after
-    // it (a NUL or the end of the line leaves it alone).
-    size_t length = static_cast<unsigned char>(text[pos]) >= 0x80 && pos + 1 < text.size() &&
-                            text[pos + 1] != '\0'
-                        ? 2
-                        : 1;
-    std::string_view unit = text.substr(pos, length);
-    pos += length;
+    const size_t end = UnitEnd(text, pos);
+    std::string_view unit = text.substr(pos, end - pos);
+    pos = end;
 
     auto equal = tables_.equalValues.find(unit);
     if (equal != tables_.equalValues.end()) {
@@ -178,11 +209,34 @@ std::string SortKeyBuilder::BuildKey(std::string_view text) const {
 
 void SortKeyBuilder::LowerCase(std::string* value) const {
   std::string& v = *value;
+  if (codePage_.IsUtf8()) {
+    std::string lowered;
+    lowered.reserve(v.size());
+    size_t i = 0;
+    while (i < v.size()) {
+      const size_t next = codePage_.NextChar(v, i);
+      if (next - i == 1) {
+        const char c = v[i];
+        lowered.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+      } else {
+        // A whole, valid sequence: its lower-case form may be longer or
+        // shorter, which UTF-8 keys can take.
+        const UChar32 c = CodePointAt(v, i);
+        char buffer[U8_MAX_LENGTH];
+        int32_t length = 0;
+        U8_APPEND_UNSAFE(buffer, length, u_tolower(c));
+        lowered.append(buffer, static_cast<size_t>(length));
+      }
+      i = next;
+    }
+    v.swap(lowered);
+    return;
+  }
   size_t i = 0;
   while (i < v.size()) {
     size_t next = codePage_.NextChar(v.data(), i, v.size());
     if (next - i == 2) {
-      if (unsigned lower = lowerCase_[DoubleByteCode(&v[i])]) {
+      if (unsigned lower = (*lowerCase_)[DoubleByteCode(&v[i])]) {
         v[i] = static_cast<char>(lower >> 8);
         v[i + 1] = static_cast<char>(lower & 0xFF);
       }
@@ -194,8 +248,21 @@ void SortKeyBuilder::LowerCase(std::string* value) const {
 }
 
 void SortKeyBuilder::FoldWidth(std::string* value) const {
+  if (codePage_.IsUtf8()) {
+    // Every sign that folds is one three-byte character.
+    if (value->size() != 3 || codePage_.NextChar(*value, 0) != 3) return;
+    const UChar32 c = CodePointAt(*value, 0);
+    if (c >= kFirstFullWidthForm && c <= kLastFullWidthForm) {
+      value->assign(1, static_cast<char>(c - kFullWidthOffset));
+      return;
+    }
+    for (const auto& [sign, ascii] : kFoldedSigns) {
+      if (sign == c) value->assign(1, ascii);
+    }
+    return;
+  }
   if (value->size() != 2) return;
-  if (char folded = fullWidth_[DoubleByteCode(value->data())]) value->assign(1, folded);
+  if (char folded = (*fullWidth_)[DoubleByteCode(value->data())]) value->assign(1, folded);
 }
 
 int CompareSortKeys(std::string_view a, std::string_view b) {

@@ -28,9 +28,12 @@ struct SortTables {
   std::set<std::string, std::less<>> noSort;                    // characters left out
 };
 
-// Builds keys for one sort run; tables must outlive the builder. The code
-// page decides double-byte lower-casing and the byte forms of the full-width
-// characters.
+// Builds keys for one sort run; tables must outlive the builder, and their
+// entries are in the code page of the text. The code page decides what a
+// character (unit) is, how characters are lower-cased and the byte forms of
+// the full-width characters. In the process code page exactly the signs of
+// the folding table fold; in any other code page (a BIG5 file, UTF-8) every
+// full-width form U+FF01 to U+FF5E folds as well.
 class SortKeyBuilder {
  public:
   SortKeyBuilder(const SortKeyOptions& options, const SortTables& tables,
@@ -39,17 +42,19 @@ class SortKeyBuilder {
   std::string BuildKey(std::string_view text) const;
 
  private:
+  size_t UnitEnd(std::string_view text, size_t pos) const;
   void LowerCase(std::string* value) const;
   void FoldWidth(std::string* value) const;
 
   SortKeyOptions options_;
   const SortTables& tables_;
   CodePage codePage_;
-  // Per double-byte code (lead byte << 8 | trail byte): its lower-case
-  // code, or 0 when lower-casing leaves it alone.
-  const std::vector<unsigned short>& lowerCase_;
+  // For a double-byte code page, per double-byte code (lead byte << 8 |
+  // trail byte): its lower-case code, or 0 when lower-casing leaves it
+  // alone. None for UTF-8, whose characters are looked at one by one.
+  const std::vector<unsigned short>* lowerCase_ = nullptr;
   // Per double-byte code: the half-width character it folds to, or 0.
-  const std::vector<char>& fullWidth_;
+  const std::vector<char>* fullWidth_ = nullptr;
 };
 
 // Unsigned byte comparison; a key that is a prefix of another comes first.

@@ -8,13 +8,33 @@ namespace {
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 bool IsTokenSeparator(char c) { return c == ' ' || c == '\t'; }
 
-void LoadTable(const std::string& path, void (*parse)(std::string_view, SortTables*),
-               SortTables* tables, std::string* problems) {
+bool IsUtf16(FileEncoding encoding) {
+  return encoding == FileEncoding::Utf16LE || encoding == FileEncoding::Utf16BE;
+}
+
+// Reads a table file; under a setting other than "gbk" its text is turned
+// into UTF-8 from the file's own encoding.
+void LoadTable(const std::string& path, EncodingSetting setting,
+               void (*parse)(std::string_view, SortTables*), SortTables* tables,
+               std::string* problems) {
   if (path.empty()) return;
   std::string content, error;
   if (!ReadWholeFile(path, &content, &error)) {
     *problems += error + "\n";
     return;
+  }
+  if (setting != EncodingSetting::Gbk) {
+    SortFileText file;
+    if (!OpenSortFileText(std::move(content), setting, &file, &error)) {
+      *problems += path + ": " + error + "\n";
+      return;
+    }
+    const CodePage& codePage = WorkCodePage(file.encoding);
+    if (codePage.IsUtf8()) {
+      content.swap(file.text);
+    } else {
+      codePage.ToUtf8(file.text, &content);
+    }
   }
   parse(content, tables);
 }
@@ -58,10 +78,63 @@ void ParseNoSortTable(std::string_view content, SortTables* tables) {
 
 SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
                           std::string* problems) {
+  return LoadSortTables(equalValuePath, noSortPath, EncodingSetting::Gbk, problems);
+}
+
+SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
+                          EncodingSetting setting, std::string* problems) {
   SortTables tables;
-  LoadTable(equalValuePath, ParseEqualValueTable, &tables, problems);
-  LoadTable(noSortPath, ParseNoSortTable, &tables, problems);
+  LoadTable(equalValuePath, setting, ParseEqualValueTable, &tables, problems);
+  LoadTable(noSortPath, setting, ParseNoSortTable, &tables, problems);
   return tables;
+}
+
+SortTables CarrySortTables(const SortTables& utf8Tables, const CodePage& codePage) {
+  if (codePage.IsUtf8()) return utf8Tables;
+  SortTables carried;
+  std::string key, value;
+  for (const auto& [from, to] : utf8Tables.equalValues) {
+    if (codePage.FromUtf8(from, &key) && codePage.FromUtf8(to, &value)) {
+      carried.equalValues[key] = value;
+    }
+  }
+  for (const std::string& entry : utf8Tables.noSort) {
+    if (codePage.FromUtf8(entry, &key)) carried.noSort.insert(key);
+  }
+  return carried;
+}
+
+bool OpenSortFileText(std::string bytes, EncodingSetting setting, SortFileText* file,
+                      std::string* error) {
+  const DetectedEncoding detected = DetectFileEncoding(bytes, setting);
+  file->encoding = detected.encoding;
+  file->mark = bytes.substr(0, detected.bomLength);
+  bytes.erase(0, detected.bomLength);
+  if (IsUtf16(detected.encoding)) {
+    if (!Utf16ToUtf8(bytes, detected.encoding == FileEncoding::Utf16BE, &file->text)) {
+      *error = "not valid UTF-16 text; left as it is";
+      return false;
+    }
+  } else {
+    file->text.swap(bytes);
+  }
+  return true;
+}
+
+bool EncodeSortFileText(const SortFileText& file, const std::string& text, std::string* bytes,
+                        std::string* error) {
+  *bytes = file.mark;
+  if (!IsUtf16(file.encoding)) {
+    *bytes += text;
+    return true;
+  }
+  std::string encoded;
+  if (!Utf8ToUtf16(text, file.encoding == FileEncoding::Utf16BE, &encoded)) {
+    *error = "the sorted text cannot be written as UTF-16; left as it was";
+    return false;
+  }
+  *bytes += encoded;
+  return true;
 }
 
 }  // namespace strbatch

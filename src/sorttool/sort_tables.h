@@ -1,6 +1,7 @@
 // Reading the line sort tool's text files: the lines of a data file and the
-// two rule tables (equal-value table, no-sort table), all plain text in the
-// process code page.
+// two rule tables (equal-value table, no-sort table). Under the encoding
+// setting "gbk" all of them are plain text in the process code page; under
+// the other settings each file is read in its own encoding.
 #ifndef STRBATCH_SORTTOOL_SORT_TABLES_H_
 #define STRBATCH_SORTTOOL_SORT_TABLES_H_
 
@@ -8,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/code_page.h"
+#include "app/text_encoding.h"
 #include "sorttool/sort_key.h"
 
 namespace strbatch {
@@ -28,6 +31,35 @@ void ParseNoSortTable(std::string_view content, SortTables* tables);
 // file) for a caller that wants to tell the user.
 SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
                           std::string* problems);
+
+// The same under an encoding setting. Under "gbk" the tables hold the
+// files' code page bytes, as above; under the other settings each table
+// file is read in its own encoding and the tables hold UTF-8 text.
+SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
+                          EncodingSetting setting, std::string* problems);
+
+// UTF-8 tables carried into a code page for the files read in it. An entry
+// the code page cannot hold (either side of an equal-value entry) is left
+// out rather than turned into "?".
+SortTables CarrySortTables(const SortTables& utf8Tables, const CodePage& codePage);
+
+// A text file's bytes as the sort sees them under a setting other than
+// "gbk": its encoding, the byte-order mark set aside, and the text itself in
+// its work code page (UTF-16 as UTF-8).
+struct SortFileText {
+  FileEncoding encoding = FileEncoding::CodePage;
+  std::string mark;
+  std::string text;
+};
+
+// False, with a reason, when the bytes are not text of the encoding they
+// were taken for (an unpaired UTF-16 surrogate, an odd length).
+bool OpenSortFileText(std::string bytes, EncodingSetting setting, SortFileText* file,
+                      std::string* error);
+// The file's bytes for a new text in its work code page: the mark, then the
+// text in the file's encoding.
+bool EncodeSortFileText(const SortFileText& file, const std::string& text, std::string* bytes,
+                        std::string* error);
 
 }  // namespace strbatch
 

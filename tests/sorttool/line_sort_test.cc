@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/text_encoding.h"
 #include "test_support.h"
 
 namespace strbatch {
@@ -66,6 +67,89 @@ TEST(LineSortTest, FilesWithoutLinesOrThatCannotBeWrittenStayAsTheyWere) {
   testing::FailingRewriter fullDisk;
   EXPECT_EQ(SortFile(dir.Write("f", "b\na\n"), {}, {}, &error, fullDisk), SortFileResult::kFailed);
   EXPECT_EQ(dir.Read("f"), "b\na\n");
+}
+
+// Text written in UTF-8 and turned into the bytes of a file.
+std::string InCodePage(int codePage, const std::string& utf8) {
+  std::string bytes;
+  EXPECT_TRUE(CodePage(codePage).FromUtf8(utf8, &bytes)) << utf8;
+  return bytes;
+}
+std::string InUtf16LE(const std::string& utf8) {
+  std::string bytes;
+  EXPECT_TRUE(Utf8ToUtf16(utf8, false, &bytes)) << utf8;
+  return "\xFF\xFE" + bytes;
+}
+
+struct EncodedFileRow {
+  const char* note;
+  EncodingSetting setting;
+  std::string before;  // file bytes
+  std::string after;
+};
+
+TEST(LineSortTest, FilesAreSortedAndWrittenInTheirOwnEncoding) {
+  // "Ａ" sorts as "a" only where it is read as the full-width letter; the
+  // mark must stay in front of the text, not travel with the first line.
+  // U+0D0A is the bytes 0A 0D in UTF-16LE, which no line end may split.
+  // "一" comes before "中" in every one of the encodings.
+  const std::string text = "中\nb\r\nＡ\n\n一\r\n", sorted = "Ａ\r\nb\r\n一\r\n中\r\n";
+  const EncodedFileRow rows[] = {
+      {"UTF-8 with a mark", EncodingSetting::Auto, "\xEF\xBB\xBF" + text,
+       "\xEF\xBB\xBF" + sorted},
+      {"UTF-8 without a mark", EncodingSetting::Auto, text, sorted},
+      {"UTF-8 forced", EncodingSetting::Utf8, "\xEF\xBB\xBF" + text, "\xEF\xBB\xBF" + sorted},
+      {"UTF-16LE, in the order of the characters' codes", EncodingSetting::Auto,
+       InUtf16LE("ഊz\r\n" + text), InUtf16LE("Ａ\r\nb\r\nഊz\r\n一\r\n中\r\n")},
+      {"BIG5", EncodingSetting::Big5, InCodePage(CodePage::kBig5, text),
+       InCodePage(CodePage::kBig5, sorted)},
+      {"GBK under auto, as under gbk", EncodingSetting::Auto, InCodePage(CodePage::kGbk, text),
+       InCodePage(CodePage::kGbk, sorted)},
+  };
+  testing::ScratchDir dir;
+  for (const EncodedFileRow& row : rows) {
+    SortOptions options;
+    options.encoding = row.setting;
+    std::string error;
+    const std::string path = dir.Write("f", row.before);
+    EXPECT_EQ(SortFile(path, options, {}, &error), SortFileResult::kSorted) << row.note << error;
+    EXPECT_EQ(dir.Read("f"), row.after) << row.note;
+  }
+}
+
+TEST(LineSortTest, BrokenUtf16AndBareMarksAreLeftAlone) {
+  testing::ScratchDir dir;
+  SortOptions options;
+  options.encoding = EncodingSetting::Auto;
+  std::string error;
+  const std::string unpaired = "\xFF\xFE" "b\0\n\0\x00\xD8\n\0a\0";  // a lone high surrogate
+  EXPECT_EQ(SortFile(dir.Write("u", unpaired), options, {}, &error), SortFileResult::kFailed);
+  EXPECT_EQ(dir.Read("u"), unpaired);
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(SortFile(dir.Write("m", "\xEF\xBB\xBF\r\n"), options, {}, &error),
+            SortFileResult::kNothingToSort);
+  EXPECT_EQ(dir.Read("m"), "\xEF\xBB\xBF\r\n");
+}
+
+TEST(LineSortTest, TablesReachEveryEncodingOfTheRun) {
+  testing::ScratchDir dir;
+  SortOptions options;
+  options.encoding = EncodingSetting::Auto;
+  // A UTF-8 table file: "壹" sorts as "9", "的" is left out.
+  options.equalValueTablePath = dir.Write("equal.txt", "壹 9\n");
+  options.noSortTablePath = dir.Write("nosort.txt", "\xEF\xBB\xBF的\n");
+  const std::string text = "壹a\n8\n的z\n", sorted = "8\r\n壹a\r\n的z\r\n";
+  std::vector<SortFileRow> rows = {
+      {dir.Write("utf8", text), true},
+      {dir.Write("gbk", InCodePage(CodePage::kGbk, text)), true},
+      {dir.Write("utf16", InUtf16LE(text)), true},
+  };
+  Host host;
+  EXPECT_EQ(RunLineSort(rows, options, host), 3u);
+  EXPECT_EQ(dir.Read("utf8"), sorted);
+  EXPECT_EQ(dir.Read("gbk"), InCodePage(CodePage::kGbk, sorted));
+  EXPECT_EQ(dir.Read("utf16"), InUtf16LE(sorted));
+  EXPECT_TRUE(host.warnings.empty());
 }
 
 TEST(LineSortTest, RunSortsCheckedFilesInOrderUntilCancelled) {

@@ -90,6 +90,65 @@ TEST(SortKeyTest, TablesApplyBeforeTheOptions) {
   EXPECT_EQ(Key(Gbk("甲"), kAllOff, tables), Gbk("的"));
 }
 
+// Keys of text in another encoding than the process code page: UTF-8 (the
+// work text of UTF-8 and UTF-16 files) and BIG5.
+std::string Encoded(const CodePage& codePage, const std::string& utf8) {
+  std::string bytes;
+  EXPECT_TRUE(codePage.FromUtf8(utf8, &bytes)) << utf8;
+  return bytes;
+}
+
+struct EncodedKeyRow {
+  const char* note;
+  int codePage;
+  SortKeyOptions options;
+  std::string text;  // UTF-8, turned into the code page
+  std::string key;   // likewise
+};
+
+TEST(SortKeyTest, OtherEncodingsFollowTheSameRulesOnTheirCharacters) {
+  const int kUtf8 = CodePage::kUtf8, kBig5 = CodePage::kBig5;
+  const EncodedKeyRow rows[] = {
+      {"full-width letters", kUtf8, kAllOff, "ＡＢｃ", "abc"},
+      {"full-width letter, case kept", kUtf8, kCaseOn, "Ａ", "A"},
+      {"full-width letter, width kept", kUtf8, kWidthOn, "Ａ", "ａ"},
+      {"every full-width form folds", kUtf8, kAllOff, "．＄＠～", ".$@~"},
+      {"the typographic signs of the table", kUtf8, kAllOff, "“”’—〈〉。", "\"\"'-<>."},
+      {"full-width space and U+2018 stay", kUtf8, kAllOff, "　‘", "　‘"},
+      {"Greek capitals", kUtf8, kAllOff, "ΑΣ", "ασ"},
+      {"lower case may be shorter", kUtf8, kAllOff, "İ", "i"},
+      {"space dropped, tab kept", kUtf8, kAllOff, " 中\t文", "中\t文"},
+      {"Chinese characters stay", kUtf8, kCaseAndWidthOn, "中文", "中文"},
+      {"BIG5 full-width letter", kBig5, kAllOff, "Ａ", "a"},
+      {"BIG5 full stop folds too", kBig5, kAllOff, "．", "."},
+      {"BIG5 Greek capital", kBig5, kAllOff, "Σ", "σ"},
+      {"BIG5 signs", kBig5, kAllOff, "（１）", "(1)"},
+  };
+  for (const EncodedKeyRow& row : rows) {
+    const CodePage codePage(row.codePage);
+    EXPECT_EQ(SortKeyBuilder(row.options, SortTables{}, codePage)
+                  .BuildKey(Encoded(codePage, row.text)),
+              Encoded(codePage, row.key))
+        << row.note;
+  }
+}
+
+TEST(SortKeyTest, Utf8UnitsAreWholeCharacters) {
+  const CodePage utf8(CodePage::kUtf8);
+  SortTables tables;
+  tables.equalValues["壹"] = "1";
+  tables.noSort.insert("的");
+  // "乙" is E4 B9 99: a table entry of its first byte must not match.
+  tables.noSort.insert("\xE4");
+  const SortKeyBuilder builder(kAllOff, tables, utf8);
+  EXPECT_EQ(builder.BuildKey("壹号"), "1号");
+  EXPECT_EQ(builder.BuildKey("我的书"), "我书");
+  EXPECT_EQ(builder.BuildKey("乙"), "乙");
+  // Bytes that are no valid sequence are units of their own: the lone E4
+  // is left out, the B9 stays, the letter after them is still lower-cased.
+  EXPECT_EQ(builder.BuildKey("\xE4\xB9Z\xFF"), "\xB9z\xFF");
+}
+
 TEST(SortKeyTest, ComparisonIsUnsignedBytes) {
   EXPECT_LT(CompareSortKeys("z", "\x80"), 0);
   EXPECT_GT(CompareSortKeys("abc", "ab"), 0);

@@ -34,5 +34,30 @@ TEST(SortTablesTest, UnreadableTableIsEmptyAndReported) {
   EXPECT_TRUE(problems.empty());
 }
 
+TEST(SortTablesTest, TablesAreReadInTheirOwnEncodingAndCarriedIntoOthers) {
+  testing::ScratchDir dir;
+  std::string gbk, problems;
+  // (GBK "壹" alone would pass for UTF-8; "贰" makes the file plain GBK.)
+  ASSERT_TRUE(CodePage(CodePage::kGbk).FromUtf8("壹 1\n贰 2\n", &gbk));
+  // Under "auto" a GBK table and a UTF-16 one both come out as UTF-8.
+  SortTables tables = LoadSortTables(dir.Write("e.txt", gbk),
+                                     dir.Write("n.txt", std::string("\xFF\xFE\x84\x76\n\0", 6)),
+                                     EncodingSetting::Auto, &problems);
+  EXPECT_TRUE(problems.empty()) << problems;
+  EXPECT_EQ(tables.equalValues["壹"], "1");
+  tables.equalValues.erase("贰");
+  EXPECT_EQ(tables.noSort, (std::set<std::string, std::less<>>{"的"}));
+
+  // An entry BIG5 cannot hold is left out for BIG5 files, not made "?".
+  tables.equalValues["书"] = "0";
+  tables.noSort.insert("这");
+  const CodePage big5(CodePage::kBig5);
+  SortTables carried = CarrySortTables(tables, big5);
+  std::string one, of;
+  ASSERT_TRUE(big5.FromUtf8("壹", &one) && big5.FromUtf8("的", &of));
+  EXPECT_EQ(carried.equalValues, (std::map<std::string, std::string, std::less<>>{{one, "1"}}));
+  EXPECT_EQ(carried.noSort, (std::set<std::string, std::less<>>{of}));
+}
+
 }  // namespace
 }  // namespace strbatch
