@@ -145,6 +145,8 @@ TEST(PatternMatcherTest, Abbreviations) {
       {"\\q", "say \"hi\" 'yo'", "4,8"},
       {"\\q", "say 'yo'", "4,8"},
       {"\\D", "dD", "1,2"},  // not an abbreviation: the letter itself
+      {"a\\", "xa\\", "1,3"},   // a lone final backslash stands for itself
+      {"\\.", "a.", "1,2"},
       // Case ignored: escape letters keep their meaning.
       {"\\E", "ab\xD6\xD0", "2,4", false},
       {"\\N", "a\r\n", "1,2", false},
