@@ -5,20 +5,10 @@
 #include <cstdio>
 
 #include "batch/split.h"
+#include "batch/string_syntax.h"
 
 namespace strbatch {
 namespace {
-
-// The byte a backslash escape stands for: "\r", "\n", "\t", and any other
-// byte for itself.
-char Unescaped(char c) {
-  switch (c) {
-    case 'r': return '\r';
-    case 'n': return '\n';
-    case 't': return '\t';
-    default: return c;
-  }
-}
 
 // Reads a decimal integer the way "%d" does: leading blanks, an optional
 // sign, at least one digit; what follows the digits is ignored. Values
@@ -106,7 +96,7 @@ void ParseReplaceTemplate(std::string_view text, std::vector<std::string>* texts
         if (next - (i + 1) > 1) {
           current.append(text.substr(i + 1, next - (i + 1)));  // an escaped multi-byte character
         } else {
-          current.push_back(Unescaped(text[i + 1]));
+          current.push_back(DecodeEscape(text[i + 1]));
         }
         i = next;
         continue;

@@ -95,8 +95,8 @@ bool FindReport::Close() {
 
 int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string_view replaceRaw,
                            const WorkerContext& context) {
-  const std::string find = UnescapePlain(findRaw);
-  const std::string replace = UnescapePlain(replaceRaw);
+  const std::string find = UnescapePlain(findRaw, context.codePage);
+  const std::string replace = UnescapePlain(replaceRaw, context.codePage);
   std::string& bytes = work.bytes;
   if (find.empty() || bytes.empty() || bytes[0] == '\0') return 0;
   const size_t end = work.SearchedLength();
@@ -205,7 +205,7 @@ int64_t ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
                               std::string_view replaceRaw, const WorkerContext& context) {
   std::vector<std::string> pieces;
   std::vector<uint32_t> kinds;
-  ParseReplaceTemplate(replaceRaw, &pieces, &kinds);
+  ParseReplaceTemplate(replaceRaw, &pieces, &kinds, *context.codePage);
   CPattern pattern(*context.codePage);
   if (pattern.Compile(findRaw, context.caseSensitive) != PATTERN_OK) return 0;
   std::string& bytes = work.bytes;

@@ -96,22 +96,23 @@ size_t FindBytesForTesting(std::string_view text, std::string_view needle, bool 
   return hit ? static_cast<size_t>(hit - text.data()) : kNotFound;
 }
 
-std::string UnescapePlain(std::string_view text) {
+std::string UnescapePlain(std::string_view text, const CodePage* codePage) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); i++) {
     char c = text[i];
+    if (codePage != nullptr && codePage->IsLeadByte(static_cast<unsigned char>(c))) {
+      const size_t next = codePage->NextChar(text, i);
+      out.append(text.substr(i, next - i));
+      i = next - 1;
+      continue;
+    }
     if (c != '\\') {
       out.push_back(c);
       continue;
     }
     if (++i == text.size()) break;
-    switch (text[i]) {
-      case 'r': out.push_back('\r'); break;
-      case 'n': out.push_back('\n'); break;
-      case 't': out.push_back('\t'); break;
-      default: out.push_back(text[i]); break;
-    }
+    out.push_back(DecodeEscape(text[i]));
   }
   return out;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/code_page.h"
+
 namespace strbatch {
 
 inline constexpr size_t kNotFound = static_cast<size_t>(-1);
@@ -17,9 +19,22 @@ inline constexpr size_t kNotFound = static_cast<size_t>(-1);
 // but a continuation byte (0x80 to 0xBF) starts a character.
 enum class CharRule { DoubleByte, Utf8 };
 
+// The byte that a backslash followed by c stands for: "\r", "\n" and "\t"
+// give the control characters, any other byte stands for itself.
+inline char DecodeEscape(char c) {
+  switch (c) {
+    case 'r': return '\r';
+    case 'n': return '\n';
+    case 't': return '\t';
+    default: return c;
+  }
+}
+
 // Decodes "\r", "\n", "\t" and "\\"; a backslash before any other byte
-// gives that byte, a final lone backslash is dropped.
-std::string UnescapePlain(std::string_view text);
+// gives that byte, a final lone backslash is dropped. With a code page, a
+// character of several bytes is copied whole, so a second byte of 0x5C (as
+// in BIG5 許, B3 5C) is never taken for a backslash.
+std::string UnescapePlain(std::string_view text, const CodePage* codePage = nullptr);
 
 // The character boundary rule of the plain search: a byte of 0x80 or above
 // followed by another byte of the text forms a two-byte character.

@@ -17,10 +17,13 @@ TEST(UnescapePlainTest, EscapeTable) {
       {"{1}", "{1}"},
       {"\\r\\n\\t", "\r\n\t"},
       {"\\\\n", "\\n"},
-      // 0x5C as the trail byte of a double-byte character still escapes.
+      // Without a code page, 0x5C escapes wherever it stands.
       {"\x95\\n", "\x95\n"},
   };
   for (const Row& row : rows) EXPECT_EQ(UnescapePlain(row.typed), row.decoded) << row.typed;
+  // With one, 許 (B3 5C in BIG5) followed by n stays 許n; a real escape
+  // after it still works.
+  EXPECT_EQ(UnescapePlain("\xB3\\n\\t", &CodePage::Big5()), "\xB3\\n\t");
 }
 
 struct SearchRow {
