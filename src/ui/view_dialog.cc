@@ -11,7 +11,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/code_page.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -19,16 +18,17 @@ namespace {
 
 // Appends to a plain text control and measures positions in it, so spans
 // land where the control puts the characters (a "\r\n" pair or a
-// double-byte character is one position there).
+// multi-byte character is one position there).
 class ControlSink : public ViewerTextSink {
  public:
   ControlSink(QPlainTextEdit* control, const QTextCharFormat& format)
       : control_(control), format_(format) {}
   void Clear() override { control_->document()->clear(); }
-  void Append(std::string_view bytes) override {
+  void Append(std::string_view utf8) override {
     QTextCursor cursor(control_->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(FromCodePage(std::string(bytes)), format_);
+    cursor.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())),
+                      format_);
   }
   long EndPosition() const override { return control_->document()->characterCount() - 1; }
 
@@ -47,9 +47,11 @@ QPushButton* AddButton(QWidget* parent, QHBoxLayout* row, int id, const char* ca
 
 }  // namespace
 
-CDlgView::CDlgView(QWidget* owner, const std::string& path, const std::string& matchList)
+CDlgView::CDlgView(QWidget* owner, const std::string& path, const std::string& matchList,
+                   EncodingSetting encoding)
     : QDialog(owner, Qt::Dialog | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       path_(path),
+      encoding_(encoding),
       spans_(ParseMatchList(matchList)) {
   setWindowTitle(QStringLiteral("查看"));
   auto* buttons = new QHBoxLayout;
@@ -86,8 +88,9 @@ bool CDlgView::LoadViewerText() {
   std::string bytes, error;
   const bool read = ReadWholeFile(path_, &bytes, &error);
   if (read) {
+    file_ = ViewerFile(std::move(bytes), encoding_);
     ControlSink sink(text_, QTextCharFormat());
-    strbatch::LoadViewerText(bytes, &spans_, &sink);
+    strbatch::LoadViewerText(file_, &spans_, &sink);
     for (const MatchSpan& span : spans_) {
       QTextCursor cursor(text_->document());
       cursor.setPosition(static_cast<int>(span.start));
@@ -96,7 +99,7 @@ bool CDlgView::LoadViewerText() {
     }
     // Measured on the control itself: invalid sequences, a character cut
     // by a span boundary or a NUL the control drops all show up here.
-    faithful_ = JoinViewerLines(CurrentLines()) == NormalizeLineEnds(bytes);
+    faithful_ = file_.ShowsFaithfully(CurrentLines());
   }
   text_->moveCursor(QTextCursor::Start);
   text_->setUndoRedoEnabled(true);
@@ -104,7 +107,12 @@ bool CDlgView::LoadViewerText() {
   mode_ = read ? 1 : 0;
   save_->setEnabled(read);
   ApplyCaptions(this, "IDD_DLGVIEW");
-  setWindowTitle(PathToQString(path_));
+  // Outside "gbk" the title says which encoding the file was read in.
+  QString title = PathToQString(path_);
+  if (read && encoding_ != EncodingSetting::Gbk) {
+    title += QStringLiteral(" [%1]").arg(QLatin1String(FileEncodingName(file_.Encoding())));
+  }
+  setWindowTitle(title);
   QApplication::restoreOverrideCursor();
   if (!read) {
     ShowMessage(this, "1103", "1102", QMessageBox::Ok, PathToQString(path_),
@@ -127,7 +135,8 @@ void CDlgView::ShowMatch(long k) {
 std::vector<std::string> CDlgView::CurrentLines() const {
   std::vector<std::string> lines;
   for (QTextBlock block = text_->document()->begin(); block.isValid(); block = block.next()) {
-    lines.push_back(ToCodePage(block.text()));
+    const QByteArray utf8 = block.text().toUtf8();
+    lines.emplace_back(utf8.constData(), static_cast<size_t>(utf8.size()));
   }
   return lines;
 }
@@ -141,7 +150,7 @@ bool CDlgView::SaveViewerText() {
     return false;
   }
   std::string error;
-  if (!strbatch::SaveViewerText(*rewriter_, path_, CurrentLines(), &error)) {
+  if (!strbatch::SaveViewerText(*rewriter_, path_, file_, CurrentLines(), &error)) {
     ShowMessage(this, "1105", "1102", QMessageBox::Ok,
                 QStringLiteral("\n") + PathToQString(path_) + QStringLiteral(": ") +
                     QString::fromUtf8(error.c_str()),
@@ -152,12 +161,13 @@ bool CDlgView::SaveViewerText() {
   return true;
 }
 
-void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList) {
+void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList,
+              EncodingSetting encoding) {
   if (!ViewerShowsFile(path, matchList)) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
     return;
   }
-  CDlgView viewer(owner, path, matchList);
+  CDlgView viewer(owner, path, matchList, encoding);
   viewer.LoadViewerText();
   viewer.exec();
 }

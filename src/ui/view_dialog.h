@@ -1,7 +1,7 @@
 // The file viewer: a found file shown with every occurrence of the last
 // batch find coloured blue, next/previous string, and saving the edited
-// text all-or-nothing. A file whose bytes the text control cannot show
-// faithfully is saved only when the user agrees.
+// text all-or-nothing in the file's own encoding. A file whose bytes the
+// text control cannot show faithfully is saved only when the user agrees.
 #ifndef STRBATCH_UI_VIEW_DIALOG_H_
 #define STRBATCH_UI_VIEW_DIALOG_H_
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/safe_file.h"
+#include "app/text_encoding.h"
 #include "viewer/viewer_text.h"
 
 class QPlainTextEdit;
@@ -22,8 +23,10 @@ class CDlgView : public QDialog {
   Q_OBJECT
 
  public:
-  // matchList: the row's match records ("offset:length" joined by ";").
-  CDlgView(QWidget* owner, const std::string& path, const std::string& matchList);
+  // matchList: the row's match records ("offset:length" joined by ";",
+  // byte offsets in the file); encoding: how the file is read and saved.
+  CDlgView(QWidget* owner, const std::string& path, const std::string& matchList,
+           EncodingSetting encoding = EncodingSetting::Gbk);
 
   // Reads the file and fills the text control; false when the file could
   // not be read (the viewer then shows nothing and does not save).
@@ -42,11 +45,16 @@ class CDlgView : public QDialog {
   // True when saving the unedited text would write the file's own bytes
   // (line ends aside).
   bool ShowsFileFaithfully() const { return faithful_; }
+  // The encoding the file was read in.
+  FileEncoding Encoding() const { return file_.Encoding(); }
 
  private:
+  // The control's lines as UTF-8.
   std::vector<std::string> CurrentLines() const;
 
   std::string path_;
+  EncodingSetting encoding_;
+  ViewerFile file_;
   std::vector<MatchSpan> spans_;
   long currentIndex_ = -1;
   int mode_ = 0;  // 1 when the control holds the file's text
@@ -59,7 +67,8 @@ class CDlgView : public QDialog {
 
 // The view command for one file row: the viewer for a text file with a
 // match list, the desktop's opener for everything else.
-void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList);
+void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList,
+              EncodingSetting encoding = EncodingSetting::Gbk);
 
 }  // namespace strbatch
 

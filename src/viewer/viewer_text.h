@@ -1,7 +1,8 @@
 // The file viewer without its window: which rows it shows, the match list
-// parsed into spans, the loading procedure that turns byte spans into
-// character positions measured by the text control, and the all-or-nothing
-// save that joins the control's lines with "\r\n".
+// parsed into spans, the file decoded in its own encoding, the loading
+// procedure that turns byte spans into character positions measured by the
+// text control, and the all-or-nothing save that joins the control's lines
+// with "\r\n" and writes them back in the file's encoding.
 #ifndef STRBATCH_VIEWER_VIEWER_TEXT_H_
 #define STRBATCH_VIEWER_VIEWER_TEXT_H_
 
@@ -11,6 +12,7 @@
 
 #include "app/code_page.h"
 #include "app/safe_file.h"
+#include "app/text_encoding.h"
 
 namespace strbatch {
 
@@ -32,24 +34,61 @@ std::vector<MatchSpan> ParseMatchList(std::string_view entry);
 bool ViewerShowsFile(const std::string& path, const std::string& matchList);
 
 // The text control as the loader fills it. Positions are in the control's
-// own characters, whatever it makes of double-byte characters and line ends.
+// own characters, whatever it makes of line ends.
 class ViewerTextSink {
  public:
   virtual ~ViewerTextSink() = default;
   virtual void Clear() = 0;
-  // Appends code page bytes as text.
-  virtual void Append(std::string_view bytes) = 0;
+  // Appends text (UTF-8).
+  virtual void Append(std::string_view utf8) = 0;
   // The position just after the last character.
   virtual long EndPosition() const = 0;
 };
 
-// Fills sink with the file's bytes: the text before each span, the span
+// One file as the viewer reads and writes it under an encoding setting:
+// under "gbk" every file is code page text; otherwise the file's own
+// encoding decides, and a byte-order mark is shown nowhere and written back
+// first. Match-list offsets stay byte offsets in the file.
+class ViewerFile {
+ public:
+  ViewerFile() = default;
+  ViewerFile(std::string bytes, EncodingSetting setting);
+
+  FileEncoding Encoding() const { return detected_.encoding; }
+  // The bytes after the mark.
+  std::string_view Body() const { return std::string_view(bytes_).substr(detected_.bomLength); }
+
+  // A file byte offset as an offset into the body. An offset inside the mark
+  // becomes 0; in UTF-8 and UTF-16 an offset inside a character moves to its
+  // start, or with roundUp to its end, so that a match list made under
+  // another setting cannot cut characters apart.
+  long BodyOffset(long fileOffset, bool roundUp) const;
+
+  // Body bytes as text (UTF-8); what does not decode becomes U+FFFD.
+  std::string Decode(std::string_view piece) const;
+
+  // What a save writes for the text (UTF-8): the mark, then the text in the
+  // file's encoding, a character the encoding cannot hold written as "?".
+  // False when no bytes can be made of the text.
+  bool Encode(std::string_view utf8, std::string* bytes) const;
+
+  // True when saving the shown lines (UTF-8) writes the file's own bytes,
+  // line ends aside: the body decodes without loss and encodes back to
+  // itself, and the lines hold exactly its text.
+  bool ShowsFaithfully(const std::vector<std::string>& lines) const;
+
+ private:
+  std::string bytes_;
+  DetectedEncoding detected_;
+};
+
+// Fills sink with the file's text: the text before each span, the span
 // itself, and after the last span the rest. A span that starts before the
 // text already shown (spans of several definitions overlap or go back)
 // rebuilds the text from the start. Every span is turned into the control
 // positions measured around its append; spans past the end of the file are
 // cut at the end.
-void LoadViewerText(std::string_view fileBytes, std::vector<MatchSpan>* spans,
+void LoadViewerText(const ViewerFile& file, std::vector<MatchSpan>* spans,
                     ViewerTextSink* sink);
 
 // The clamped index of a next/previous step to span k; false when there is
@@ -59,17 +98,17 @@ bool ClampSpanIndex(long k, size_t spanCount, long* index);
 // What a save writes: the lines joined by "\r\n", nothing after the last.
 std::string JoinViewerLines(const std::vector<std::string>& lines);
 
-// The bytes with every line end ("\r\n", a lone "\r" or "\n") written as
-// "\r\n": what a save of the unedited text gives for a file whose bytes the
+// The text with every line end ("\r\n", a lone "\r" or "\n") written as
+// "\r\n": what a save of the unedited text gives for a file whose text the
 // control shows faithfully.
 std::string NormalizeLineEnds(std::string_view bytes);
 
-// True when bytes decode to text of the code page and encode back to
-// themselves: no invalid sequence, no unmappable character.
-bool BytesSurviveCodePage(std::string_view bytes, const CodePage& codePage);
-
-// Writes the joined lines over path all-or-nothing. False, with a reason and
-// the file as it was, when that fails.
+// Writes the joined lines (UTF-8) over path in the file's encoding,
+// all-or-nothing. False, with a reason and the file as it was, when that
+// fails.
+bool SaveViewerText(FileRewriter& rewriter, const std::string& path, const ViewerFile& file,
+                    const std::vector<std::string>& lines, std::string* error);
+// The same for lines that are already the file's bytes (code page text).
 bool SaveViewerText(FileRewriter& rewriter, const std::string& path,
                     const std::vector<std::string>& lines, std::string* error);
 

@@ -6,6 +6,8 @@
 #include <QTextBlock>
 #include <QtTest>
 
+#include "app/code_page.h"
+#include "app/text_encoding.h"
 #include "ui/view_dialog.h"
 #include "ui_test_support.h"
 
@@ -30,6 +32,17 @@ class ViewerTest : public QObject {
   }
   static void Click(CDlgView& viewer, int id) {
     viewer.findChild<QPushButton*>(QString::number(id))->click();
+  }
+  static QByteArray Utf16LE(const QString& text) {
+    std::string bytes;
+    const QByteArray utf8 = text.toUtf8();
+    Utf8ToUtf16(std::string_view(utf8.constData(), utf8.size()), false, &bytes);
+    return QByteArray("\xFF\xFE") + QByteArray(bytes.data(), qsizetype(bytes.size()));
+  }
+  static QByteArray Big5(const QString& text) {
+    std::string bytes;
+    CodePage::Big5().FromUtf8(text.toUtf8().toStdString(), &bytes);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
   }
 
  private slots:
@@ -120,6 +133,53 @@ class ViewerTest : public QObject {
       QVERIFY(!viewer.SaveViewerText());
       QCOMPARE(env_->Read(path), bytes);
     }
+  }
+
+  void aUtf16FileIsShownAndSavedInUtf16WithItsMark() {
+    // "中文\r\n文本abc": "文本" is bytes 10 to 13 of the file, mark included.
+    const std::string path = env_->StdPath("utf16.txt");
+    const QByteArray bytes = Utf16LE(QStringLiteral("中文\r\n文本abc"));
+    env_->Write(path, bytes);
+    CDlgView viewer(nullptr, path, "10:4;14:6", EncodingSetting::Auto);
+    QVERIFY(viewer.LoadViewerText());
+    QCOMPARE(viewer.Encoding(), FileEncoding::Utf16LE);
+    QVERIFY(viewer.ShowsFileFaithfully());
+    QVERIFY(viewer.windowTitle().endsWith(QStringLiteral("[UTF-16LE]")));
+    Click(viewer, 1050);
+    QCOMPARE(Selected(viewer), QStringLiteral("文本"));
+    Click(viewer, 1050);
+    QCOMPARE(Selected(viewer), QStringLiteral("abc"));
+
+    Click(viewer, 1052);
+    QCOMPARE(env_->Read(path), bytes);
+    viewer.TextControl()->setPlainText(QStringLiteral("新\n行😀"));
+    Click(viewer, 1052);
+    QCOMPARE(env_->Read(path), Utf16LE(QStringLiteral("新\r\n行😀")));
+  }
+
+  void aBig5FileIsReadAsBig5WhenChosen() {
+    const std::string path = env_->StdPath("big5.txt");
+    const QByteArray bytes = Big5(QStringLiteral("繁體\r\n中文"));
+    env_->Write(path, bytes);
+    CDlgView viewer(nullptr, path, "6:4", EncodingSetting::Big5);
+    QVERIFY(viewer.LoadViewerText());
+    QVERIFY(viewer.ShowsFileFaithfully());
+    Click(viewer, 1050);
+    QCOMPARE(Selected(viewer), QStringLiteral("中文"));
+    Click(viewer, 1052);
+    QCOMPARE(env_->Read(path), bytes);
+  }
+
+  void aFileThatIsNotItsForcedEncodingIsSavedOnlyWhenConfirmed() {
+    const std::string path = env_->StdPath("gbk.txt");
+    const QByteArray bytes("\xd6\xd0\xce\xc4 gbk");  // GBK, read as UTF-8
+    env_->Write(path, bytes);
+    CDlgView viewer(nullptr, path, "5:3", EncodingSetting::Utf8);
+    QVERIFY(viewer.LoadViewerText());
+    QVERIFY(!viewer.ShowsFileFaithfully());
+    AnswerNextMessage(QMessageBox::No);
+    QVERIFY(!viewer.SaveViewerText());
+    QCOMPARE(env_->Read(path), bytes);
   }
 
   void anUnreadableFileIsNeverOverwritten() {

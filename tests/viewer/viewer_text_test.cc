@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "app/text_encoding.h"
 #include "test_support.h"
 
 namespace strbatch {
@@ -12,7 +13,7 @@ namespace {
 using testing::ScratchDir;
 
 // A text control that counts characters the way an edit control does: a
-// double-byte character and a "\r\n" pair are one position each.
+// character of any length and a "\r\n" pair are one position each.
 class CountingSink : public ViewerTextSink {
  public:
   void Clear() override {
@@ -20,22 +21,55 @@ class CountingSink : public ViewerTextSink {
     positions = 0;
     clears++;
   }
-  void Append(std::string_view bytes) override {
-    const CodePage& cp = CodePage::Process();
-    for (size_t pos = 0; pos < bytes.size();) {
-      size_t next = cp.NextChar(bytes.data(), pos, bytes.size());
-      if (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n') next = pos + 2;
+  void Append(std::string_view utf8) override {
+    const CodePage& cp = CodePage::Utf8();
+    for (size_t pos = 0; pos < utf8.size();) {
+      size_t next = cp.NextChar(utf8.data(), pos, utf8.size());
+      if (utf8[pos] == '\r' && pos + 1 < utf8.size() && utf8[pos + 1] == '\n') next = pos + 2;
       positions++;
       pos = next;
     }
-    text.append(bytes);
+    text.append(utf8);
   }
   long EndPosition() const override { return positions; }
+
+  // The text as the control's lines.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines(1);
+    const std::string normalized = NormalizeLineEnds(text);
+    for (size_t pos = 0; pos < normalized.size(); pos++) {
+      if (normalized[pos] == '\r') {
+        lines.emplace_back();
+        pos++;
+      } else {
+        lines.back() += normalized[pos];
+      }
+    }
+    return lines;
+  }
 
   std::string text;
   long positions = 0;
   int clears = 0;
 };
+
+std::vector<std::pair<long, long>> Pairs(const std::vector<MatchSpan>& spans) {
+  std::vector<std::pair<long, long>> pairs;
+  for (const MatchSpan& s : spans) pairs.emplace_back(s.start, s.end);
+  return pairs;
+}
+
+// Text written in UTF-8 and turned into a file's bytes.
+std::string InCodePage(int codePage, const std::string& utf8) {
+  std::string bytes;
+  EXPECT_TRUE(CodePage(codePage).FromUtf8(utf8, &bytes)) << utf8;
+  return bytes;
+}
+std::string InUtf16(const std::string& utf8, bool bigEndian) {
+  std::string bytes;
+  EXPECT_TRUE(Utf8ToUtf16(utf8, bigEndian, &bytes)) << utf8;
+  return (bigEndian ? "\xFE\xFF" : "\xFF\xFE") + bytes;
+}
 
 struct ParseRow {
   const char* entry;
@@ -77,7 +111,7 @@ TEST(ViewerTextTest, OfficeDocumentsAndEmptyMatchListsGoToTheOpener) {
 TEST(ViewerTextTest, OverlappingSpansRebuildTheText) {
   CountingSink sink;
   std::vector<MatchSpan> spans = ParseMatchList("0:3;1:3");
-  LoadViewerText("abcd", &spans, &sink);
+  LoadViewerText(ViewerFile("abcd", EncodingSetting::Gbk), &spans, &sink);
   EXPECT_EQ(sink.text, "abcd");
   EXPECT_EQ(sink.clears, 2);  // the initial clear and one rebuild
   ASSERT_EQ(spans.size(), 2u);
@@ -92,8 +126,8 @@ TEST(ViewerTextTest, PositionsFollowTheControlNotTheBytes) {
   const std::string file = "\xd6\xd0\r\n\xce\xc4" "abc\xce\xc4";
   CountingSink sink;
   std::vector<MatchSpan> spans = ParseMatchList("6:3;11:1");
-  LoadViewerText(file, &spans, &sink);
-  EXPECT_EQ(sink.text, file);
+  LoadViewerText(ViewerFile(file, EncodingSetting::Gbk), &spans, &sink);
+  EXPECT_EQ(sink.text, "中\r\n文abc文");
   EXPECT_EQ(spans[0].start, 3);
   EXPECT_EQ(spans[0].end, 6);
   // A span past the end of the file is cut there.
@@ -104,7 +138,7 @@ TEST(ViewerTextTest, PositionsFollowTheControlNotTheBytes) {
 TEST(ViewerTextTest, TextAfterTheLastSpanIsShown) {
   CountingSink sink;
   std::vector<MatchSpan> spans = ParseMatchList("2:1");
-  LoadViewerText("hello world", &spans, &sink);
+  LoadViewerText(ViewerFile("hello world", EncodingSetting::Gbk), &spans, &sink);
   EXPECT_EQ(sink.text, "hello world");
   EXPECT_EQ(spans[0].start, 2);
   EXPECT_EQ(spans[0].end, 3);
@@ -130,12 +164,102 @@ TEST(ViewerTextTest, SaveJoinsLinesWithCrLf) {
   EXPECT_EQ(NormalizeLineEnds("\r\r\n\n"), "\r\n\r\n\r\n");
 }
 
-TEST(ViewerTextTest, DetectsBytesTheCodePageCannotCarry) {
-  const CodePage gbk(CodePage::kGbk);
-  EXPECT_TRUE(BytesSurviveCodePage("plain \xd6\xd0\xce\xc4 text", gbk));
-  EXPECT_TRUE(BytesSurviveCodePage(std::string("a\0b", 3), gbk));
-  EXPECT_FALSE(BytesSurviveCodePage("cut \xd6", gbk));          // lead byte at the end
-  EXPECT_FALSE(BytesSurviveCodePage("bad \x81\x20 pair", gbk));  // invalid trail byte
+struct EncodedFileRow {
+  const char* note;
+  EncodingSetting setting;
+  std::string bytes;
+  std::string matchList;  // byte offsets in the file
+};
+
+// Loads a file into sink; gives the spans as control positions.
+std::vector<std::pair<long, long>> Load(const ViewerFile& file, const std::string& matchList,
+                                        CountingSink* sink) {
+  std::vector<MatchSpan> spans = ParseMatchList(matchList);
+  LoadViewerText(file, &spans, sink);
+  return Pairs(spans);
+}
+
+TEST(ViewerTextTest, EachFileIsShownAndSavedInItsOwnEncoding) {
+  // The match list marks "文本"; in the control it is characters 7 and 8
+  // ("中文", the line end, "abc ", then "文本").
+  const std::string text = "中文\r\nabc 文本!";
+  const EncodedFileRow rows[] = {
+      {"GBK", EncodingSetting::Gbk, InCodePage(CodePage::kGbk, text), "10:4"},
+      {"GBK under auto", EncodingSetting::Auto, InCodePage(CodePage::kGbk, text), "10:4"},
+      {"BIG5 when chosen", EncodingSetting::Big5, InCodePage(CodePage::kBig5, text), "10:4"},
+      {"UTF-8", EncodingSetting::Auto, text, "12:6"},
+      {"UTF-8 with a mark", EncodingSetting::Auto, "\xEF\xBB\xBF" + text, "15:6"},
+      {"UTF-8 forced, with a mark", EncodingSetting::Utf8, "\xEF\xBB\xBF" + text, "15:6"},
+      {"UTF-16LE", EncodingSetting::Auto, InUtf16(text, false), "18:4"},
+      {"UTF-16BE", EncodingSetting::Auto, InUtf16(text, true), "18:4"},
+  };
+  testing::ScratchDir dir;
+  for (const EncodedFileRow& row : rows) {
+    const ViewerFile file(row.bytes, row.setting);
+    CountingSink sink;
+    EXPECT_EQ(Load(file, row.matchList, &sink), (std::vector<std::pair<long, long>>{{7, 9}}))
+        << row.note;
+    EXPECT_EQ(sink.text, text) << row.note;
+    EXPECT_TRUE(file.ShowsFaithfully(sink.Lines())) << row.note;
+
+    // The unedited text comes back byte for byte, the mark included; an
+    // edit is written in the file's encoding.
+    std::string error;
+    const std::string path = dir.Write("f", row.bytes);
+    ASSERT_TRUE(SaveViewerText(DefaultFileRewriter(), path, file, sink.Lines(), &error)) << error;
+    EXPECT_EQ(dir.Read("f"), row.bytes) << row.note;
+    ASSERT_TRUE(SaveViewerText(DefaultFileRewriter(), path, file, {"中文", "abc 文本!新"}, &error));
+    std::string edited;
+    ASSERT_TRUE(file.Encode(text + "新", &edited));
+    EXPECT_EQ(dir.Read("f"), edited) << row.note;
+    EXPECT_EQ(edited.substr(0, row.bytes.size()), row.bytes) << row.note;
+  }
+}
+
+TEST(ViewerTextTest, StaleOffsetsNeverCutACharacterApart) {
+  // Offsets from a match list made under another setting: inside the mark,
+  // inside a UTF-8 character, odd UTF-16 offsets, inside a surrogate pair.
+  // A span touching a character takes the whole character.
+  const EncodedFileRow rows[] = {
+      {"inside the mark", EncodingSetting::Auto, "\xEF\xBB\xBF" "a中b", "1:3"},
+      {"inside a UTF-8 character", EncodingSetting::Auto, "\xEF\xBB\xBF" "a中b", "5:1"},
+      {"odd UTF-16 start", EncodingSetting::Auto, InUtf16("a中b", false), "5:1"},
+      {"odd UTF-16 end", EncodingSetting::Auto, InUtf16("a中b", false), "4:1"},
+      {"inside a surrogate pair", EncodingSetting::Auto, InUtf16("a😀b", false), "6:1"},
+  };
+  const std::vector<std::pair<long, long>> expected[] = {
+      {{0, 1}}, {{1, 2}}, {{1, 2}}, {{1, 2}}, {{1, 2}}};
+  for (size_t r = 0; r < std::size(rows); r++) {
+    const ViewerFile file(rows[r].bytes, rows[r].setting);
+    CountingSink sink;
+    EXPECT_EQ(Load(file, rows[r].matchList, &sink), expected[r]) << rows[r].note;
+    EXPECT_TRUE(file.ShowsFaithfully(sink.Lines())) << rows[r].note;
+  }
+}
+
+TEST(ViewerTextTest, BytesThatDoNotSurviveTheEncodingAreNoticed) {
+  const struct {
+    EncodedFileRow file;
+    bool faithful;
+  } rows[] = {
+      {{"lead byte at the end", EncodingSetting::Gbk, "cut \xd6", ""}, false},
+      {{"invalid GBK trail byte", EncodingSetting::Gbk, "bad \x81\x20 pair", ""}, false},
+      {{"GBK read as UTF-8", EncodingSetting::Utf8, InCodePage(CodePage::kGbk, "中文"), ""}, false},
+      {{"UTF-8 mark, invalid body", EncodingSetting::Auto, "\xEF\xBB\xBF" "a\xFF" "b", ""}, false},
+      {{"unpaired surrogate", EncodingSetting::Auto,
+        std::string("\xFF\xFE" "a\0\0\xD8" "b\0", 8), ""},
+       false},
+      {{"odd UTF-16 length", EncodingSetting::Auto, std::string("\xFF\xFE" "a\0b", 5), ""}, false},
+      // A NUL is text like any other, in every encoding.
+      {{"NUL in GBK", EncodingSetting::Gbk, std::string("a\0b", 3), ""}, true},
+      {{"NUL in UTF-16", EncodingSetting::Auto, InUtf16(std::string("a\0b", 3), false), ""}, true},
+  };
+  for (const auto& row : rows) {
+    const ViewerFile file(row.file.bytes, row.file.setting);
+    CountingSink sink;
+    Load(file, row.file.matchList, &sink);
+    EXPECT_EQ(file.ShowsFaithfully(sink.Lines()), row.faithful) << row.file.note;
+  }
 }
 
 // A rewriter whose sessions fail on the first write.
@@ -159,11 +283,12 @@ TEST(ViewerTextTest, SaveIsAllOrNothing) {
   ScratchDir dir;
   std::string path = dir.Write("a.txt", "old\nbytes");
   std::string error;
-  ASSERT_TRUE(SaveViewerText(DefaultFileRewriter(), path, {"l1", "l2"}, &error)) << error;
+  const ViewerFile file("old\nbytes", EncodingSetting::Gbk);
+  ASSERT_TRUE(SaveViewerText(DefaultFileRewriter(), path, file, {"l1", "l2"}, &error)) << error;
   EXPECT_EQ(dir.Read("a.txt"), "l1\r\nl2");
 
   FailingRewriter failing;
-  EXPECT_FALSE(SaveViewerText(failing, path, {"new"}, &error));
+  EXPECT_FALSE(SaveViewerText(failing, path, file, {"new"}, &error));
   EXPECT_EQ(dir.Read("a.txt"), "l1\r\nl2");
 }
 
