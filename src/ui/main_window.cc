@@ -2,11 +2,13 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QUrl>
@@ -36,6 +38,20 @@ int ViewRow(size_t row) { return row == kNoRow ? -1 : static_cast<int>(row); }
 size_t CoreRow(int row) { return row < 0 ? kNoRow : static_cast<size_t>(row); }
 
 QString Caption(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The choices of the encoding drop-down, in their order, with the key of
+// each caption in section "dialog_main" and the caption used without one.
+struct EncodingItem {
+  EncodingSetting setting;
+  const char* key;
+  const char* caption;
+};
+constexpr EncodingItem kEncodingItems[] = {
+    {EncodingSetting::Gbk, "ENCODING_GBK", "GBK"},
+    {EncodingSetting::Auto, "ENCODING_AUTO", "自动识别"},
+    {EncodingSetting::Big5, "ENCODING_BIG5", "BIG5"},
+    {EncodingSetting::Utf8, "ENCODING_UTF8", "UTF-8"},
+};
 
 }  // namespace
 
@@ -74,6 +90,7 @@ MainWindow::MainWindow(const Settings& options, std::string settingsPath)
 
   ApplyCaptions(this, "dialog_main");
   ApplyColumnTitles();
+  ApplyEncodingCaptions();
 }
 
 MainWindow::~MainWindow() = default;
@@ -153,21 +170,38 @@ void MainWindow::BuildLayout() {
   altCodeGroup_->addButton(radio(1042, "简转繁(GBK2GBK)"), 2);
   altCodeGroup_->addButton(radio(1043, "繁转简(BIG2GBK)"), 3);
   altCodeGroup_->addButton(radio(1044, "繁转简(GBK2GBK)"), 4);
+  altCodeGroup_->addButton(radio(1062, "转为UTF-8"), 5);
+  altCodeGroup_->addButton(radio(1063, "UTF-8转GBK"), 6);
   auto* conversionFrame = new QGroupBox(this);
   SetResourceId(conversionFrame, 1048);
   QAbstractButton* sort = push(12, "按行排序");
   sort->hide();
   sort->setEnabled(false);
 
+  // How files are read, beside the matching options.
+  encodingChoice_ = new QComboBox(this);
+  SetResourceId(encodingChoice_, 1065);
+  for (const EncodingItem& item : kEncodingItems) {
+    encodingChoice_->addItem(Caption(item.caption), static_cast<int>(item.setting));
+  }
+  auto* encodingLabel = new QLabel(Caption("文件编码"), this);
+  SetResourceId(encodingLabel, 1064);
+  encodingLabel->setBuddy(encodingChoice_);
+  auto* encodingRow = new QWidget(this);
+  auto* encodingLayout = new QHBoxLayout(encodingRow);
+  encodingLayout->setContentsMargins(0, 0, 0, 0);
+  encodingLayout->addWidget(encodingLabel);
+  encodingLayout->addWidget(encodingChoice_, 1);
+
   auto* right = new QVBoxLayout;
   right->addWidget(frame({Button(1056), Button(1057)}));
   right->addWidget(frame({replace, push(11, "批量查找"), push(8, "批量改名"),
                           check(1033, "高级表达式"), check(1032, "区分大小写"),
-                          check(1049, "查找后输出替换串")}));
+                          check(1049, "查找后输出替换串"), encodingRow}));
   right->addWidget(frame({check(1053, "替换时自动备份"), push(1054, "还原备份"),
                           push(1055, "清除备份")}));
   right->addWidget(frame({push(10, "内码替换"), unchanged, Button(1041), Button(1042),
-                          Button(1043), Button(1044)},
+                          Button(1043), Button(1044), Button(1062), Button(1063)},
                          conversionFrame));
   right->addStretch();
   right->addWidget(sort);
@@ -233,6 +267,8 @@ void MainWindow::MembersToControls() {
   Button(1049)->setChecked(reportOutput_ != 0);
   Button(1053)->setChecked(autoBackup_ != 0);
   if (QAbstractButton* radio = languageGroup_->button(options_.language)) radio->setChecked(true);
+  encodingChoice_->setCurrentIndex(
+      std::max(0, encodingChoice_->findData(static_cast<int>(options_.encoding))));
 }
 
 void MainWindow::ControlsToMembers() {
@@ -242,6 +278,7 @@ void MainWindow::ControlsToMembers() {
   reportOutput_ = Button(1049)->isChecked() ? 1 : 0;
   autoBackup_ = Button(1053)->isChecked() ? 1 : 0;
   options_.language = std::max(0, languageGroup_->checkedId());
+  options_.encoding = static_cast<EncodingSetting>(encodingChoice_->currentData().toInt());
 }
 
 void MainWindow::SwitchLanguage(int language) {
@@ -249,6 +286,15 @@ void MainWindow::SwitchLanguage(int language) {
   SetInterfaceLanguage(language);
   ApplyCaptions(this, "dialog_main");
   ApplyColumnTitles();
+  ApplyEncodingCaptions();
+}
+
+void MainWindow::ApplyEncodingCaptions() {
+  int index = 0;
+  for (const EncodingItem& item : kEncodingItems) {
+    QString caption = FromCodePage(GetLanguageValue("dialog_main", item.key, kCaptionLimit));
+    encodingChoice_->setItemText(index++, caption.isEmpty() ? Caption(item.caption) : caption);
+  }
 }
 
 void MainWindow::ApplyColumnTitles() {
@@ -343,7 +389,9 @@ void MainWindow::ViewFiles() {
   if (row < 0) return;
   const size_t r = static_cast<size_t>(row);
   const std::vector<std::string>& matchLists = files_.MatchLists();
-  ViewFile(this, files_.Row(r).path, r < matchLists.size() ? matchLists[r] : std::string());
+  ControlsToMembers();
+  ViewFile(this, files_.Row(r).path, r < matchLists.size() ? matchLists[r] : std::string(),
+           options_.encoding);
 }
 
 void MainWindow::ChangeFiles(const std::function<size_t(size_t)>& command) {
@@ -426,6 +474,7 @@ void MainWindow::RunBatchCommand(int command) {
   runner.options.language = options_.language;
   runner.options.reportOutput = reportOutput_ != 0;
   runner.options.autoBackup = autoBackup_ != 0;
+  runner.options.encoding = options_.encoding;
   runner.SetOfficeBridge(office_);
   try {
     switch (command) {
@@ -462,7 +511,8 @@ void MainWindow::OpenSortTool() {
   for (size_t r = 0; r < files_.Size(); r++) {
     rows.push_back({files_.Row(r).path, files_.Row(r).checked});
   }
-  SortDialog dialog(this, std::move(rows), settingsPath_);
+  ControlsToMembers();
+  SortDialog dialog(this, std::move(rows), settingsPath_, options_.encoding);
   dialog.exec();
 }
 

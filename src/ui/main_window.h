@@ -18,6 +18,7 @@
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QRadioButton;
 
 namespace strbatch {
@@ -51,6 +52,9 @@ class MainWindow : public QDialog, public ProgressHost {
 
   // Every control of the window by its resource id.
   QAbstractButton* Control(int id) const { return Button(id); }
+  // The drop-down of the Encoding setting; each item's data is an
+  // EncodingSetting.
+  QComboBox* EncodingChoice() const { return encodingChoice_; }
 
   // Commands that take their input from dialogs, callable with that input.
   void AddFilePaths(const std::vector<std::string>& chosen);
@@ -60,6 +64,8 @@ class MainWindow : public QDialog, public ProgressHost {
 
   // Column titles from the language file ("dialog_main" keys).
   void ApplyColumnTitles();
+  // The items of the encoding drop-down from the language file.
+  void ApplyEncodingCaptions();
 
   // BatchHost: the rest comes from ProgressHost.
   void SelectFileRow(size_t row) override;
@@ -115,6 +121,7 @@ class MainWindow : public QDialog, public ProgressHost {
   QHash<int, QAbstractButton*> buttons_;
   QButtonGroup* altCodeGroup_;
   QButtonGroup* languageGroup_;
+  QComboBox* encodingChoice_;
 };
 
 }  // namespace strbatch

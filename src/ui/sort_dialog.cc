@@ -14,8 +14,12 @@
 
 namespace strbatch {
 
-SortDialog::SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath)
-    : QDialog(owner), rows_(std::move(rows)), settingsPath_(std::move(settingsPath)) {
+SortDialog::SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath,
+                       EncodingSetting encoding)
+    : QDialog(owner),
+      rows_(std::move(rows)),
+      settingsPath_(std::move(settingsPath)),
+      encoding_(encoding) {
   // This dialog keeps the captions it was designed with in both languages.
   setWindowTitle(QStringLiteral("排序设置"));
   const SortToolSettings stored = LoadSortToolSettings(settingsPath_);
@@ -80,6 +84,7 @@ SortOptions SortDialog::Options() const {
   options.filterDuplicates = filterDuplicates_->isChecked();
   options.equalValueTablePath = PathFromQString(equalValueTable_->text());
   options.noSortTablePath = PathFromQString(noSortTable_->text());
+  options.encoding = encoding_;
   return options;
 }
 

@@ -20,8 +20,9 @@ class SortDialog : public QDialog {
 
  public:
   // rows: the file list as the tool sees it; settingsPath: where the two
-  // table paths are kept.
-  SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath);
+  // table paths are kept; encoding: how the files are read.
+  SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath,
+             EncodingSetting encoding = EncodingSetting::Gbk);
 
   SortOptions Options() const;
 
@@ -34,6 +35,7 @@ class SortDialog : public QDialog {
 
   std::vector<SortFileRow> rows_;
   std::string settingsPath_;
+  EncodingSetting encoding_;
   QLineEdit* equalValueTable_;
   QLineEdit* noSortTable_;
   QCheckBox* caseSensitive_;

@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   for (int language : {0, 1}) {
     strbatch::Settings options;
     options.language = language;
+    options.encoding = strbatch::EncodingSetting::Auto;
     strbatch::MainWindow window(options, settingsPath);
     window.AddFilePaths({strbatch::PathFromQString(chinese), strbatch::PathFromQString(english)});
     strbatch::DefinitionList& definitions = window.Definitions();

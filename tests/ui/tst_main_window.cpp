@@ -2,7 +2,10 @@
 // progress window can stop a batch, the language switch re-captions the
 // window, Enter and Escape do what the dialog keys promise.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -14,6 +17,7 @@
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/ui_text.h"
+#include "ui/view_dialog.h"
 #include "ui_test_support.h"
 
 using namespace strbatch;
@@ -179,6 +183,81 @@ class MainWindowTest : public QObject {
     QVERIFY(next.Definitions().Row(0).checked);
     QVERIFY(qobject_cast<QRadioButton*>(next.Control(1057))->isChecked());
     QCOMPARE(next.Control(1)->text(), QStringLiteral("Batch replace"));
+  }
+
+  void encodingChoiceComesFromTheSettingsAndReachesEveryCommand() {
+    Settings start;
+    start.encoding = EncodingSetting::Auto;
+    MainWindow window(start, env_->SettingsPath());
+    QComboBox* choice = window.EncodingChoice();
+    QCOMPARE(choice->currentData().toInt(), int(EncodingSetting::Auto));
+    QCOMPARE(choice->currentText(), QStringLiteral("自动识别"));
+
+    // A GBK definition finds its text in a UTF-8 file only when the batch
+    // reads the file as UTF-8; the match list stays in file bytes.
+    const std::string utf8File = env_->StdPath("u.txt");
+    env_->Write(utf8File, "\xEF\xBB\xBF" "a 文本");
+    window.AddFilePaths({utf8File});
+    window.DefinitionModel()->Change(
+        [&] { window.Definitions().Append(ToCodePage(QStringLiteral("文本")), "text", true); });
+    window.Control(11)->click();
+    QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("1"));
+    QCOMPARE(QString::fromStdString(window.Files().MatchLists()[0]), QStringLiteral("5:6"));
+
+    // The view command reads the file in the chosen encoding too.
+    QString shown, selected;
+    OnNextModal([&](QWidget* modal) {
+      auto* viewer = qobject_cast<CDlgView*>(modal);
+      shown = viewer->TextControl()->toPlainText();
+      viewer->ShowMatch(0);
+      selected = viewer->TextControl()->textCursor().selectedText();
+      viewer->reject();
+    });
+    window.FileView()->SelectRow(0);
+    window.Control(1024)->click();
+    QCOMPARE(shown, QStringLiteral("a 文本"));
+    QCOMPARE(selected, QStringLiteral("文本"));
+
+    // Back to "gbk": the same file finds nothing, and the choice is kept.
+    choice->setCurrentIndex(choice->findData(int(EncodingSetting::Gbk)));
+    window.Control(11)->click();
+    QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("0"));
+    choice->setCurrentIndex(choice->findData(int(EncodingSetting::Utf8)));
+    window.reject();
+    QCOMPARE(window.Options().encoding, EncodingSetting::Utf8);
+  }
+
+  void utf8ConversionsRunFromTheirRadioButtons() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    const std::string path = env_->StdPath("c.txt");
+    const QByteArray gbk("\xd6\xd0\xce\xc4 ok");  // "中文 ok"
+    env_->Write(path, gbk);
+    window.AddFilePaths({path});
+
+    window.Control(1062)->click();
+    AnswerNextMessage(QMessageBox::Yes);
+    window.Control(10)->click();
+    QCOMPARE(env_->Read(path), QStringLiteral("中文 ok").toUtf8());
+
+    window.Control(1063)->click();
+    AnswerNextMessage(QMessageBox::Yes);
+    window.Control(10)->click();
+    QCOMPARE(env_->Read(path), gbk);
+    window.reject();
+    QCOMPARE(window.Options().altCode, 6);
+  }
+
+  void encodingCaptionsFollowTheLanguage() {
+    MainWindow window(Settings{}, env_->SettingsPath());
+    window.Control(1057)->click();
+    QCOMPARE(window.Control(1062)->text(), QStringLiteral("To UTF-8"));
+    QCOMPARE(window.Control(1063)->text(), QStringLiteral("UTF-8 to GBK"));
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("1064"))->text(), QStringLiteral("Encoding"));
+    QCOMPARE(window.EncodingChoice()->itemText(1), QStringLiteral("Auto"));
+    window.Control(1056)->click();
+    QCOMPARE(window.Control(1062)->text(), QStringLiteral("转为UTF-8"));
+    QCOMPARE(window.EncodingChoice()->itemText(1), QStringLiteral("自动识别"));
+    QCOMPARE(window.EncodingChoice()->itemText(3), QStringLiteral("UTF-8"));
   }
 
   void fileListCommandsKeepMatchListsWithTheirRows() {

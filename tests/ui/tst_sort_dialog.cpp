@@ -39,6 +39,20 @@ class SortDialogTest : public QObject {
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
 
+  void startSortsEachFileInTheEncodingOfTheMainWindow() {
+    UiTestEnvironment env;
+    const std::string path = env.StdPath("u.txt");
+    // UTF-16LE with its mark: "b", "Ａ" (sorts as "a").
+    const QByteArray before("\xFF\xFE" "b\0\r\0\n\0\x21\xFF", 10);
+    const QByteArray after("\xFF\xFE" "\x21\xFF\r\0\n\0" "b\0\r\0\n\0", 14);
+    env.Write(path, before);
+    SortDialog dialog(nullptr, {{path, true}}, env.SettingsPath(), EncodingSetting::Auto);
+    QCOMPARE(dialog.Options().encoding, EncodingSetting::Auto);
+    AnswerNextMessage(QMessageBox::Yes);
+    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    QCOMPARE(env.Read(path), after);
+  }
+
   void exitKeepsTheTablePaths() {
     UiTestEnvironment env;
     {
