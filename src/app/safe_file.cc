@@ -1,14 +1,20 @@
 #include "app/safe_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <set>
+
+#include "app/paths.h"
 
 namespace strbatch {
 namespace {
@@ -17,29 +23,66 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
 }
 
-class RealRewriteSession : public RewriteSession {
- public:
-  RealRewriteSession(std::string target, std::string temp, int fd, bool keep_mode, mode_t mode)
-      : target_(std::move(target)), temp_(std::move(temp)), fd_(fd), keep_mode_(keep_mode),
-        mode_(mode) {}
+// Writes all of data at fd's current offset; false (errno set) on failure.
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
 
-  ~RealRewriteSession() override {
-    if (fd_ >= 0) close(fd_);
+// Copies every byte of from, read from its start, to to's current offset.
+bool CopyAll(int from, int to) {
+  char buffer[65536];
+  off_t offset = 0;
+  for (;;) {
+    ssize_t n = pread(from, buffer, sizeof(buffer), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!WriteAll(to, buffer, static_cast<size_t>(n))) return false;
+    offset += n;
+  }
+}
+
+// Removes the stale temporary files of a folder the first time this process
+// rewrites a file there; later rewrites in the same folder skip the scan.
+void RemoveStaleTempFilesOnce(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> cleaned;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!cleaned.insert(folder).second) return;
+  }
+  RemoveStaleTempFiles(folder);
+}
+
+// The usual rewrite: a locked sibling temporary file renamed over the target.
+class SiblingRewriteSession : public RewriteSession {
+ public:
+  SiblingRewriteSession(std::string target, std::string temp, int fd, mode_t mode)
+      : target_(std::move(target)), temp_(std::move(temp)), fd_(fd), mode_(mode) {}
+
+  ~SiblingRewriteSession() override {
+    // Removed while still locked, so that no cleaner takes it for stale.
     if (!committed_) unlink(temp_.c_str());
+    if (fd_ >= 0) close(fd_);
+    if (lockFd_ >= 0) close(lockFd_);
   }
 
   bool Write(const char* data, size_t size) override {
     if (failed_) return false;
-    while (size > 0) {
-      ssize_t n = ::write(fd_, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error_ = ErrnoText("cannot write", temp_);
-        failed_ = true;
-        return false;
-      }
-      data += n;
-      size -= static_cast<size_t>(n);
+    if (!WriteAll(fd_, data, size)) {
+      error_ = ErrnoText("cannot write", temp_);
+      failed_ = true;
+      return false;
     }
     return true;
   }
@@ -51,8 +94,16 @@ class RealRewriteSession : public RewriteSession {
       *error = error_;
       return false;
     }
-    if (keep_mode_ && fchmod(fd_, mode_) != 0) {
+    if (fchmod(fd_, mode_) != 0) {
       *error = ErrnoText("cannot set the mode of", temp_);
+      return false;
+    }
+    // The lock belongs to the open file, not to one descriptor: a duplicate
+    // keeps it while the writing descriptor is closed (and its close
+    // checked) and until the rename is done.
+    lockFd_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (lockFd_ < 0) {
+      *error = ErrnoText("cannot keep the lock of", temp_);
       return false;
     }
     int fd = fd_;
@@ -73,12 +124,163 @@ class RealRewriteSession : public RewriteSession {
   std::string target_;
   std::string temp_;
   int fd_;
-  bool keep_mode_;
+  int lockFd_ = -1;
   mode_t mode_;
   bool failed_ = false;
   bool committed_ = false;
   std::string error_;
 };
+
+// The fallback for a writable file in a folder that takes no new file: the
+// new bytes go straight into the file, with a copy of the old ones kept in
+// the private temporary directory to put back on any failure.
+class InPlaceRewriteSession : public RewriteSession {
+ public:
+  InPlaceRewriteSession(std::string target, int fd, const struct stat& original, int copyFd,
+                        std::string copyPath)
+      : target_(std::move(target)), fd_(fd), originalSize_(original.st_size),
+        originalMode_(original.st_mode & 07777), copyFd_(copyFd),
+        copyPath_(std::move(copyPath)) {}
+
+  ~InPlaceRewriteSession() override {
+    if (!committed_ && !undone_) Undo();
+    if (fd_ >= 0) close(fd_);
+    if (copyFd_ >= 0) close(copyFd_);
+  }
+
+  bool Write(const char* data, size_t size) override {
+    if (failed_) return false;
+    if (!WriteAll(fd_, data, size)) {
+      error_ = ErrnoText("cannot write", target_);
+      failed_ = true;
+      return false;
+    }
+    written_ += static_cast<off_t>(size);
+    return true;
+  }
+
+  void SetMode(unsigned mode) override {
+    mode_ = static_cast<mode_t>(mode & 07777);
+    modeSet_ = true;
+  }
+
+  bool Commit(std::string* error) override {
+    if (!failed_ && ftruncate(fd_, written_) != 0) Fail("cannot cut to length");
+    if (!failed_ && modeSet_ && fchmod(fd_, mode_) != 0) Fail("cannot set the mode of");
+    if (!failed_) {
+      int fd = fd_;
+      fd_ = -1;
+      if (close(fd) != 0) Fail("cannot close");
+    }
+    if (failed_) {
+      *error = error_ + Undo();
+      return false;
+    }
+    committed_ = true;
+    RemoveCopy();
+    return true;
+  }
+
+ private:
+  void Fail(const char* what) {
+    error_ = ErrnoText(what, target_);
+    failed_ = true;
+  }
+
+  // Puts the original bytes and mode back. Gives "" when done, otherwise a
+  // note of where the copy stays.
+  std::string Undo() {
+    undone_ = true;
+    bool restored = true;
+    if (fd_ < 0) fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0 || lseek(fd_, 0, SEEK_SET) != 0 || !CopyAll(copyFd_, fd_) ||
+        ftruncate(fd_, originalSize_) != 0 || (modeSet_ && fchmod(fd_, originalMode_) != 0)) {
+      restored = false;
+    }
+    if (fd_ >= 0) {
+      if (close(fd_) != 0) restored = false;
+      fd_ = -1;
+    }
+    if (!restored) return "; the original bytes are kept in " + copyPath_;
+    RemoveCopy();
+    return "";
+  }
+
+  void RemoveCopy() {
+    unlink((copyPath_ + ".path").c_str());
+    unlink(copyPath_.c_str());
+  }
+
+  std::string target_;
+  int fd_;
+  off_t originalSize_;
+  mode_t originalMode_;
+  int copyFd_;
+  std::string copyPath_;
+  off_t written_ = 0;
+  mode_t mode_ = 0;
+  bool modeSet_ = false;
+  bool failed_ = false;
+  bool committed_ = false;
+  bool undone_ = false;
+  std::string error_;
+};
+
+// Keeps a copy of the file open at fd in the private temporary directory,
+// with a note of the file's path beside it. Gives the copy's descriptor.
+int KeepCopy(int fd, const std::string& target, std::string* copyPath, std::string* error) {
+  std::string dir;
+  if (!PrivateTempDir(&dir, error)) {
+    *error = "cannot keep a copy of " + target + ": " + *error;
+    return -1;
+  }
+  *copyPath = dir + "/in-place-XXXXXX";
+  int copyFd = mkostemp(copyPath->data(), O_CLOEXEC);
+  if (copyFd < 0) {
+    *error = ErrnoText("cannot keep a copy of " + target + " in", dir);
+    return -1;
+  }
+  // Synced, so that a write error shows here and not after the original is
+  // already being overwritten.
+  bool kept = CopyAll(fd, copyFd) && fdatasync(copyFd) == 0;
+  if (kept) {
+    const std::string note = *copyPath + ".path";
+    int noteFd = open(note.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const std::string line = target + "\n";
+    kept = noteFd >= 0 && WriteAll(noteFd, line.data(), line.size());
+    if (noteFd >= 0 && close(noteFd) != 0) kept = false;
+    if (!kept) unlink(note.c_str());
+  }
+  if (!kept) {
+    *error = ErrnoText("cannot keep a copy of " + target + " in", dir);
+    close(copyFd);
+    unlink(copyPath->c_str());
+    return -1;
+  }
+  return copyFd;
+}
+
+std::unique_ptr<RewriteSession> BeginInPlace(const std::string& target, const struct stat& st,
+                                             std::string* error) {
+  int fd = open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) {
+    *error = ErrnoText("cannot write", target);
+    return nullptr;
+  }
+  struct stat now;
+  if (fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+    *error = target + " changed while it was being opened";
+    close(fd);
+    return nullptr;
+  }
+  std::string copyPath;
+  int copyFd = KeepCopy(fd, target, &copyPath, error);
+  if (copyFd < 0) {
+    close(fd);
+    return nullptr;
+  }
+  return std::make_unique<InPlaceRewriteSession>(target, fd, now, copyFd, copyPath);
+}
 
 class RealFileRewriter : public FileRewriter {
  public:
@@ -106,18 +308,29 @@ class RealFileRewriter : public FileRewriter {
         *error = path + " is not a regular file";
         return nullptr;
       }
+      // Renaming over a read-only file would succeed wherever its folder is
+      // writable; the user's protection of the file is honoured instead.
+      if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        *error = ErrnoText("cannot write", target);
+        return nullptr;
+      }
     }
     size_t slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    RemoveStaleTempFilesOnce(dir.empty() ? "." : dir);
     // Keep the temporary name within NAME_MAX for long file names.
     if (name.size() > 200) name.resize(200);
     std::string temp = dir + "." + name + kSiblingTempMarker + "XXXXXX";
     int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
+      if (exists && (errno == EACCES || errno == EPERM)) return BeginInPlace(target, st, error);
       *error = ErrnoText("cannot create a temporary file beside", target);
       return nullptr;
     }
+    // Marks the file as in use until the session ends. Where the file
+    // system has no locks the cleaner cannot lock it either, and leaves it.
+    (void)flock(fd, LOCK_EX | LOCK_NB);
     if (exists && geteuid() == 0) {
       // Keep the owner when running as root; failure here is harmless.
       [[maybe_unused]] int ignored = fchown(fd, st.st_uid, st.st_gid);
@@ -129,16 +342,55 @@ class RealFileRewriter : public FileRewriter {
       umask(mask);
       mode = 0666 & ~mask;
     }
-    return std::make_unique<RealRewriteSession>(target, temp, fd, true, mode);
+    return std::make_unique<SiblingRewriteSession>(target, temp, fd, mode);
   }
 };
 
 }  // namespace
 
+bool IsSiblingTempName(std::string_view name) {
+  const size_t marker = std::strlen(kSiblingTempMarker);
+  const size_t suffix = 6;
+  if (name.size() < 2 + marker + suffix || name[0] != '.') return false;
+  if (name.substr(name.size() - suffix - marker, marker) != kSiblingTempMarker) return false;
+  for (char c : name.substr(name.size() - suffix)) {
+    bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+size_t RemoveStaleTempFiles(const std::string& folder) {
+  DIR* handle = opendir(folder.c_str());
+  if (handle == nullptr) return 0;
+  const int dirFd = dirfd(handle);
+  size_t removed = 0;
+  while (dirent* entry = readdir(handle)) {
+    if (!IsSiblingTempName(entry->d_name)) continue;
+    int fd = openat(dirFd, entry->d_name,
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st, now;
+    // Another user's file, or one a live session holds, is not ours to take.
+    // The name is checked again after locking: it must still be this file.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dirFd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+        unlinkat(dirFd, entry->d_name, 0) == 0) {
+      removed++;
+    }
+    close(fd);
+  }
+  closedir(handle);
+  return removed;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* content, std::string* error,
                    size_t spare) {
   content->clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK opening a FIFO would wait for a writer.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     *error = ErrnoText("cannot open", path);
     return false;
@@ -151,6 +403,11 @@ bool ReadWholeFile(const std::string& path, std::string* content, std::string* e
   }
   if (S_ISDIR(st.st_mode)) {
     *error = path + " is a directory";
+    close(fd);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + " is not a regular file";
     close(fd);
     return false;
   }

@@ -3,6 +3,20 @@
 // renames it over the original (permission bits kept; a symbolic link is
 // rewritten at its target and stays a link). Until Commit succeeds the
 // original is untouched; an abandoned session removes its temporary file.
+//
+// Temporary files beside users' files are named ".NAME.strbatch-XXXXXX",
+// made with mode 0600 and held under an exclusive flock() by their session
+// until they have been renamed or removed. A process killed midway leaves one
+// unlocked; the first rewrite of a later run in that folder removes it.
+//
+// A file that the user may not write is refused, even where its folder
+// would let it be replaced. Where the folder takes no new file but the file
+// itself may be written, the rewrite happens in place: a copy of the original
+// is first kept in the private temporary directory ("in-place-XXXXXX", with
+// "in-place-XXXXXX.path" naming the file), and is written back if anything
+// fails. The copy is removed when the rewrite is done or undone; it stays
+// only when it could not be put back, or when the process was killed midway
+// through the in-place write.
 #ifndef STRBATCH_APP_SAFE_FILE_H_
 #define STRBATCH_APP_SAFE_FILE_H_
 
@@ -17,9 +31,19 @@ namespace strbatch {
 // files: ".NAME.strbatch-XXXXXX".
 inline constexpr const char* kSiblingTempMarker = ".strbatch-";
 
+// True for a name of the form ".NAME.strbatch-XXXXXX" (six letters or digits).
+bool IsSiblingTempName(std::string_view name);
+
+// Removes the temporary files that killed runs left in folder: names of the
+// form above that are regular files owned by the user and not locked by a
+// live rewrite. Gives the number removed. Rewrites call it once per folder
+// and process.
+size_t RemoveStaleTempFiles(const std::string& folder);
+
 // Reads the whole file into content. False, with a reason, when it cannot be
-// opened, read, or held in memory. spare: extra capacity to reserve, so that
-// the content can grow that much later without being copied.
+// opened, is not a regular file (a FIFO or a device could block or never
+// end), cannot be read, or cannot be held in memory. spare: extra capacity to
+// reserve, so that the content can grow that much later without being copied.
 bool ReadWholeFile(const std::string& path, std::string* content, std::string* error,
                    size_t spare = 0);
 
@@ -42,7 +66,8 @@ class RewriteSession {
 class FileRewriter {
  public:
   virtual ~FileRewriter() = default;
-  // Null, with a reason, when no temporary file can be made beside path.
+  // Null, with a reason, when the file may not be written or no temporary
+  // file (nor, for an in-place rewrite, no copy) can be made.
   virtual std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) = 0;
 };
 
