@@ -6,7 +6,6 @@
 #include <QTextBlock>
 #include <QtTest>
 
-#include "app/code_page.h"
 #include "app/text_encoding.h"
 #include "ui/view_dialog.h"
 #include "ui_test_support.h"
@@ -38,11 +37,6 @@ class ViewerTest : public QObject {
     const QByteArray utf8 = text.toUtf8();
     Utf8ToUtf16(std::string_view(utf8.constData(), utf8.size()), false, &bytes);
     return QByteArray("\xFF\xFE") + QByteArray(bytes.data(), qsizetype(bytes.size()));
-  }
-  static QByteArray Big5(const QString& text) {
-    std::string bytes;
-    CodePage::Big5().FromUtf8(text.toUtf8().toStdString(), &bytes);
-    return QByteArray(bytes.data(), qsizetype(bytes.size()));
   }
 
  private slots:
@@ -155,31 +149,6 @@ class ViewerTest : public QObject {
     viewer.TextControl()->setPlainText(QStringLiteral("新\n行😀"));
     Click(viewer, 1052);
     QCOMPARE(env_->Read(path), Utf16LE(QStringLiteral("新\r\n行😀")));
-  }
-
-  void aBig5FileIsReadAsBig5WhenChosen() {
-    const std::string path = env_->StdPath("big5.txt");
-    const QByteArray bytes = Big5(QStringLiteral("繁體\r\n中文"));
-    env_->Write(path, bytes);
-    CDlgView viewer(nullptr, path, "6:4", EncodingSetting::Big5);
-    QVERIFY(viewer.LoadViewerText());
-    QVERIFY(viewer.ShowsFileFaithfully());
-    Click(viewer, 1050);
-    QCOMPARE(Selected(viewer), QStringLiteral("中文"));
-    Click(viewer, 1052);
-    QCOMPARE(env_->Read(path), bytes);
-  }
-
-  void aFileThatIsNotItsForcedEncodingIsSavedOnlyWhenConfirmed() {
-    const std::string path = env_->StdPath("gbk.txt");
-    const QByteArray bytes("\xd6\xd0\xce\xc4 gbk");  // GBK, read as UTF-8
-    env_->Write(path, bytes);
-    CDlgView viewer(nullptr, path, "5:3", EncodingSetting::Utf8);
-    QVERIFY(viewer.LoadViewerText());
-    QVERIFY(!viewer.ShowsFileFaithfully());
-    AnswerNextMessage(QMessageBox::No);
-    QVERIFY(!viewer.SaveViewerText());
-    QCOMPARE(env_->Read(path), bytes);
   }
 
   void anUnreadableFileIsNeverOverwritten() {
