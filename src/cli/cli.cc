@@ -226,8 +226,12 @@ void AddFilesOption(CLI::App* command, Arguments& args) {
 }
 
 void AddDefinitionOptions(CLI::App* command, Arguments& args) {
+  // One file per -D, so that the files to process may follow it.
   command->add_option("-D,--defs", args.definitionFiles,
-                      "load the definitions of a definition file (repeatable)");
+                      "load the definitions of a definition file (repeatable)")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->take_all();
 }
 
 void AddEncodingOption(CLI::App* command, Arguments& args) {

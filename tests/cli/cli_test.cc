@@ -174,6 +174,11 @@ TEST(CliCommandsTest, ExportAndLoadDefinitionFiles) {
   run = Cli({"replace", "-y", "-D", defs, "-d", "y", "z", a});
   ASSERT_EQ(run.exitCode, kExitOk) << run.err;
   EXPECT_EQ(dir.Read("a.txt"), "**z</b> z");
+  // Each -D takes one file; the files to process may follow it.
+  std::string b = dir.Write("b.txt", "x"), c = dir.Write("c.txt", "x");
+  run = Cli({"replace", "-y", "-D", defs, b, c});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("b.txt") + dir.Read("c.txt"), "yy");
 }
 
 }  // namespace
