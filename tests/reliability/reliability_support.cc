@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -93,7 +94,29 @@ ChildResult ResultOf(int status) {
   return result;
 }
 
+// The figures of the run, printed at exit.
+class Figures {
+ public:
+  ~Figures() {
+    for (const auto& [name, amount] : figures_) {
+      std::printf("[ figures  ] %s: %lld\n", name.c_str(), static_cast<long long>(amount));
+    }
+  }
+  void Add(const std::string& name, int64_t amount) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    figures_[name] += amount;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, int64_t> figures_;
+};
+
+Figures g_figures;
+
 }  // namespace
+
+void AddToFigure(const std::string& name, int64_t amount) { g_figures.Add(name, amount); }
 
 bool RunningAsRoot() { return geteuid() == 0; }
 

