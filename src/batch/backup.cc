@@ -33,6 +33,18 @@ size_t ForEachCheckedRow(const std::vector<BackupRow>& rows, BatchHost& host,
   return done;
 }
 
+// True when the backup name is free or holds a plain file; a backup is
+// never read or written through a link, which anyone who can write to the
+// folder may have planted there.
+bool BackupNameUsable(const std::string& backup, std::string* error) {
+  struct stat st;
+  if (lstat(backup.c_str(), &st) != 0) return true;
+  if (S_ISREG(st.st_mode)) return true;
+  *error = backup + (S_ISLNK(st.st_mode) ? " is a symbolic link" : " is not a plain file") +
+           "; it is left alone";
+  return false;
+}
+
 }  // namespace
 
 std::string BackupPath(const std::string& path) { return path + ".bak"; }
@@ -46,6 +58,7 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
     return false;
   }
   const std::string backup = BackupPath(path);
+  if (!BackupNameUsable(backup, error)) return false;
   // The backup carries the file's own mode from the moment it appears, not
   // that of an older backup it replaces.
   return RewriteFile(rewriter, backup, content, error, static_cast<int>(st.st_mode & 07777));
@@ -57,9 +70,9 @@ size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
     const std::string backup = BackupPath(path);
     // No backup at all is the ordinary case of a file never backed up.
     struct stat st;
-    if (stat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
+    if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
     std::string content, error;
-    if (!ReadWholeFile(backup, &content, &error)) {
+    if (!BackupNameUsable(backup, &error) || !ReadWholeFile(backup, &content, &error)) {
       host.Warn(path, error);
       return false;
     }

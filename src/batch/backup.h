@@ -19,7 +19,9 @@ std::string BackupPath(const std::string& path);
 
 // Copies the file's bytes and permission bits to its backup, replacing an
 // older backup. False, with a reason, when the copy could not be made; the
-// batch driver goes on without it.
+// batch driver goes on without it. A backup name that is taken by anything
+// but a plain file (a symbolic link someone planted in a shared folder, a
+// folder, a FIFO) is never written through.
 bool MakeBackup(const std::string& path, std::string* error,
                 FileRewriter& rewriter = DefaultFileRewriter());
 
@@ -30,9 +32,10 @@ struct BackupRow {
 };
 
 // Puts back the backup of every checked row and deletes it once the file holds
-// its bytes. Rows without a backup are passed over silently; other failures
-// are reported through host.Warn. The user may cancel before any row. Gives
-// the number of files restored.
+// its bytes. Rows without a backup are passed over silently; other failures,
+// and a backup name taken by anything but a plain file, are reported through
+// host.Warn. The user may cancel before any row. Gives the number of files
+// restored.
 size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
                       FileRewriter& rewriter = DefaultFileRewriter());
 

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "app/safe_file.h"
+#include "batch/backup.h"
 #include "reliability_support.h"
 #include "test_support.h"
 
@@ -95,6 +96,28 @@ TEST_F(SecurityTest, TemporaryFilesAreNeverMoreOpenThanTheFile) {
   ASSERT_TRUE(session->Commit(&error)) << error;
   EXPECT_EQ(StateOf(target_).mode, 0604u);
   EXPECT_EQ(StateOf(target_).bytes, "secret");
+}
+
+// A backup name that someone else took with a link: the backup is not
+// written through it, a restore does not read through it, and the file
+// itself is still processed.
+TEST_F(SecurityTest, PlantedBackupLinkIsNeitherWrittenNorRead) {
+  const std::string victim = scratch_.Write("victim.txt", "the victim's own bytes");
+  const std::string backup = BackupPath(target_);
+  ASSERT_EQ(symlink(victim.c_str(), backup.c_str()), 0);
+  ChildResult result = testing::RunCli({"replace", "-y", "-b", "-d", "alpha", "beta", target_});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(testing::ReadBytes(victim), "the victim's own bytes");
+  EXPECT_NE(result.err.find(backup), std::string::npos) << result.err;
+  EXPECT_EQ(testing::ReadBytes(target_), "beta");
+
+  result = testing::RunCli({"restore", target_});
+  EXPECT_EQ(result.out, "0\n");
+  EXPECT_NE(result.err.find(backup), std::string::npos) << result.err;
+  EXPECT_EQ(testing::ReadBytes(target_), "beta");
+  struct stat st;
+  ASSERT_EQ(lstat(backup.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 // Names the dynamic linker resolves for a program.
