@@ -1,5 +1,6 @@
 #include "batch/batch_driver.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -235,7 +236,11 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
     if (!nameUsable) host_.Warn(path, "the name cannot be carried into the code page and back");
     haveText = true;
   } else if (kind != OfficeKind::None) {
-    if (office_) document = office_->Open(path, kind);
+    if (office_) {
+      std::string whyNot;
+      document = office_->Open(path, kind, *workPage, &whyNot);
+      if (!document && !whyNot.empty()) host_.Warn(path, whyNot);
+    }
     if (document) work.bytes = document->WriteText();
     haveText = true;
   }
@@ -288,6 +293,14 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
       found[d] = options.Advance == 1
                      ? ReplaceInTextAdvanced(work, def.find, def.replace, context)
                      : ReplaceInTextPlain(work, def.find, def.replace, context);
+      if (document && found[d] > 0 && context.changesExpected) {
+        // A document may hold the replacements otherwise than the work text
+        // does (an occurrence it could not take stays as it was, a line break
+        // in a cell reads as a space): the next definition searches what the
+        // document now holds.
+        work.bytes = document->WriteText();
+        work.SetSearchedLength(std::min(work.bytes.find('\0'), work.bytes.size()));
+      }
     }
   }
   if (plainFile && !readFailed) {

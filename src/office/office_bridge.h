@@ -1,57 +1,79 @@
 // The office documents as the batch sees them: a document's text laid out
-// in the work file, and each occurrence found in that text located and
-// edited back into the document. A machine without an office suite has no
-// bridge, and office documents then yield no text.
+// in the work text, and each occurrence found in that text located and
+// edited back into the document. The applications are reached through the
+// object model of office_model.h; MakeLibreOfficeBridge gives the real one.
 #ifndef STRBATCH_OFFICE_OFFICE_BRIDGE_H_
 #define STRBATCH_OFFICE_OFFICE_BRIDGE_H_
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace strbatch {
+#include "app/code_page.h"
+#include "app/safe_file.h"
+#include "office/office_model.h"
 
-// The one exception of the system: an office call that failed. It ends the
-// batch run unless the office code absorbs it.
-class AutomationError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace strbatch {
 
 enum class OfficeKind { None, Word, Excel, PowerPoint };
 
 // The kind of office document an extension (with its dot) names, compared
-// without regard to ASCII case.
+// without regard to ASCII case. Besides ".doc", ".rtf", ".xls" and ".ppt",
+// the zipped formats ".docx", ".xlsx", ".pptx", ".odt", ".ods" and ".odp"
+// are office documents too: treated as plain files, a replace would corrupt
+// them.
 OfficeKind OfficeKindOf(const std::string& extension);
 
 class OfficeDocument {
  public:
   virtual ~OfficeDocument() = default;
-  // The document's text in the work file layout of its kind.
+  // The document's text in the work text layout of its kind. Called again
+  // after a definition has edited the document, the text is what the
+  // document now holds.
   virtual std::string WriteText() = 0;
   // Starts the occurrences of one definition: the running position is reset.
   virtual void BeginOccurrences() = 0;
   // One occurrence, in the order found: the work text from the cursor, the
-  // occurrence's byte offset from the cursor and its byte length.
+  // occurrence's byte offset from the cursor and its byte length. Every
+  // segment runs to the end of the searched text, and the first one after
+  // BeginOccurrences is the whole of it.
   virtual void LocateOccurrence(std::string_view textFromCursor, int64_t offset,
                                 int64_t length) = 0;
-  // Replaces the occurrence located last with the replacement text.
+  // Replaces the occurrence located last with the replacement text. An
+  // occurrence that cannot be edited in place (one that spans a cell or a
+  // shape, begins inside a character, or covers a field or a character the
+  // code page cannot hold) is left as it is.
   virtual void EditOccurrence(std::string_view replacement) = 0;
-  // Saves (when save is true) and closes the document.
+  // Saves (when save is true and the document was changed) and closes the
+  // document. A document dropped without Close is closed unsaved.
   virtual void Close(bool save) = 0;
 };
 
 class OfficeBridge {
  public:
   virtual ~OfficeBridge() = default;
-  // Opens a document; null when the application is missing or gives no
-  // document.
-  virtual std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind) = 0;
+  // Opens a document whose work text is in codePage; null when the
+  // application is missing or the file is not a document it can save back
+  // in its own format. *whyNot then says why, when there is something to
+  // tell (a missing application is told once). Throws AutomationError when
+  // the application fails to open the file.
+  virtual std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
+                                               const CodePage& codePage,
+                                               std::string* whyNot) = 0;
   // Ends the application instances started during the run.
   virtual void QuitAll() = 0;
 };
+
+// A bridge over the applications of suite (null: none can be started).
+// Documents are saved through rewriter.
+std::unique_ptr<OfficeBridge> MakeOfficeBridge(std::unique_ptr<OfficeSuite> suite,
+                                               FileRewriter& rewriter = DefaultFileRewriter());
+
+// The bridge to LibreOffice. Nothing is loaded or started until the first
+// office document is opened; when LibreOffice is missing, documents yield no
+// text and the first Open says why.
+std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge();
 
 }  // namespace strbatch
 

@@ -1,0 +1,96 @@
+// MakeLibreOfficeBridge: the bridge over a suite that loads the LibreOffice
+// plugin when the first office document needs it.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "app/paths.h"
+#include "office/libreoffice_plugin.h"
+#include "office/office_bridge.h"
+
+namespace strbatch {
+namespace {
+
+constexpr const char* kDefaultSoffice = "/usr/lib/libreoffice/program/soffice.bin";
+
+class LibreOfficeLoader : public OfficeSuite {
+ public:
+  std::unique_ptr<WordApplication> StartWord(std::string* whyNot) override {
+    OfficeSuite* suite = Load(whyNot);
+    return suite ? suite->StartWord(whyNot) : nullptr;
+  }
+  std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) override {
+    OfficeSuite* suite = Load(whyNot);
+    return suite ? suite->StartExcel(whyNot) : nullptr;
+  }
+  std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) override {
+    OfficeSuite* suite = Load(whyNot);
+    return suite ? suite->StartPowerPoint(whyNot) : nullptr;
+  }
+  void EndRun() override {
+    if (suite_) suite_->EndRun();
+  }
+
+ private:
+  // The suite, loaded on first use. A missing LibreOffice is told once: the
+  // later documents of the run (and of later runs) yield no text quietly.
+  OfficeSuite* Load(std::string* whyNot) {
+    if (suite_ || failed_) return suite_.get();
+    std::string error;
+    suite_.reset(LoadSuite(&error));
+    if (!suite_) {
+      failed_ = true;
+      if (whyNot) *whyNot = "LibreOffice cannot be used, office documents are left out: " + error;
+    }
+    return suite_.get();
+  }
+
+  static OfficeSuite* LoadSuite(std::string* error) {
+    LibreOfficeSettings settings;
+    const char* soffice = std::getenv("STRBATCH_SOFFICE");
+    settings.soffice = soffice && *soffice ? soffice : kDefaultSoffice;
+    if (access(settings.soffice.c_str(), X_OK) != 0) {
+      *error = settings.soffice + " is not installed";
+      return nullptr;
+    }
+    if (!PrivateTempDir(&settings.privateDir, error)) return nullptr;
+    const std::string programDir = ProgramDirectory();
+    const std::string candidates[] = {
+        programDir + "/" + kLibreOfficePluginName,
+        programDir + "/../lib/strbatch/" + kLibreOfficePluginName,
+    };
+    void* module = nullptr;
+    std::string loadError = "the plugin " + std::string(kLibreOfficePluginName) + " is missing";
+    for (const std::string& candidate : candidates) {
+      if (access(candidate.c_str(), R_OK) != 0) continue;
+      // The module stays loaded for the life of the process: the UNO
+      // runtime it brings in keeps threads of its own.
+      module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (module) break;
+      const char* why = dlerror();
+      loadError = why ? why : "cannot load " + candidate;
+    }
+    if (module == nullptr) {
+      *error = loadError;
+      return nullptr;
+    }
+    auto create = reinterpret_cast<CreateLibreOfficeSuite>(dlsym(module, kLibreOfficePluginEntry));
+    if (create == nullptr) {
+      *error = "the plugin has no entry point";
+      return nullptr;
+    }
+    return create(settings, error);
+  }
+
+  std::unique_ptr<OfficeSuite> suite_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge() {
+  return MakeOfficeBridge(std::make_unique<LibreOfficeLoader>());
+}
+
+}  // namespace strbatch

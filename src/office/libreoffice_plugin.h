@@ -1,0 +1,28 @@
+// The entry point of the LibreOffice plugin, a shared module loaded on the
+// first office document. The UNO runtime lives only in the plugin, so the
+// program runs (without office documents) on a machine without LibreOffice.
+#ifndef STRBATCH_OFFICE_LIBREOFFICE_PLUGIN_H_
+#define STRBATCH_OFFICE_LIBREOFFICE_PLUGIN_H_
+
+#include <string>
+
+#include "office/office_model.h"
+
+namespace strbatch {
+
+struct LibreOfficeSettings {
+  std::string soffice;     // the soffice.bin program to start
+  std::string privateDir;  // where the private user profile is made
+  int startSeconds = 60;   // how long to wait for a started instance to answer
+};
+
+// The plugin's file name, and the symbol it exports: a function that makes
+// the suite, or gives null with a reason.
+inline constexpr const char* kLibreOfficePluginName = "strbatch_libreoffice.so";
+inline constexpr const char* kLibreOfficePluginEntry = "StrBatchCreateLibreOfficeSuite";
+using CreateLibreOfficeSuite = OfficeSuite* (*)(const LibreOfficeSettings& settings,
+                                                std::string* error);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_OFFICE_LIBREOFFICE_PLUGIN_H_

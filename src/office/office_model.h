@@ -1,0 +1,215 @@
+// The narrow object model through which office documents are read and
+// edited: exactly the members of the word processor, the spreadsheet and the
+// presentation program that the document modules call. Two implementations
+// exist: LibreOffice through UNO (a plugin) and an in-memory model for tests.
+//
+// Text crosses this interface as UTF-8. One character is one Unicode code
+// point, except a table cell mark, which reads "\r\a" and is one character.
+// Positions and counts are in characters. Objects given out by a document
+// are valid while the document is open. Every member may throw
+// AutomationError; it is the one exception type of the system.
+#ifndef STRBATCH_OFFICE_OFFICE_MODEL_H_
+#define STRBATCH_OFFICE_OFFICE_MODEL_H_
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace strbatch {
+
+// An office call that failed. It ends the batch run unless the office code
+// absorbs it. Visible across the plugin boundary so that it can be caught
+// where it was not thrown.
+class __attribute__((visibility("default"))) AutomationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// ---- Word processor ------------------------------------------------------
+
+// A run of characters [Start, End) of a document.
+class WordRange {
+ public:
+  virtual ~WordRange() = default;
+  virtual long Start() = 0;
+  virtual long End() = 0;
+  virtual void SetRange(long start, long end) = 0;
+  virtual std::string Text() = 0;
+  // Removes the range's characters; the range is left empty at its start.
+  virtual void Cut() = 0;
+  // Inserts at the range's end and extends the range over the insertion.
+  // CR, LF and CR LF make one paragraph break, VT a line break.
+  virtual void InsertAfter(std::string_view text) = 0;
+  // False when Cut or InsertAfter could not change exactly these characters
+  // in place: fields, objects, table cell marks, the final paragraph mark,
+  // or (for an empty range) a place where no text can be inserted.
+  virtual bool CanEdit() = 0;
+};
+
+class WordCharacters {
+ public:
+  virtual ~WordCharacters() = default;
+  virtual long Count() = 0;
+  // The range of character index (1-based).
+  virtual std::unique_ptr<WordRange> Item(long index) = 0;
+};
+
+class WordDocument {
+ public:
+  virtual ~WordDocument() = default;
+  virtual std::unique_ptr<WordCharacters> Characters() = 0;
+  // Whether the document holds changes not saved yet.
+  virtual bool Modified() = 0;
+  // Writes the document in its own file format to path (a new file); the
+  // caller puts it in place of the original.
+  virtual void SaveCopyAs(const std::string& path) = 0;
+  virtual void Close() = 0;
+};
+
+class WordApplication {
+ public:
+  virtual ~WordApplication() = default;
+  // Opens a document for editing, hidden. Null, with a reason in *whyNot,
+  // when the file is not a document this application can store back in its
+  // own format; throws when the application fails to open it.
+  virtual std::unique_ptr<WordDocument> Open(const std::string& path, std::string* whyNot) = 0;
+  // Ends the instance without saving anything.
+  virtual void Quit() = 0;
+};
+
+// ---- Spreadsheet ---------------------------------------------------------
+
+// Characters of one cell: all of them, or [start, start + length) clamped to
+// the cell's text.
+class ExcelCharacters {
+ public:
+  virtual ~ExcelCharacters() = default;
+  virtual std::string Text() = 0;
+  virtual long Count() = 0;
+  virtual void Delete() = 0;
+  // Inserts before the first of these characters.
+  virtual void Insert(std::string_view text) = 0;
+  // False when these characters cannot be changed as text (a number or a
+  // formula, a field, characters outside the cell).
+  virtual bool CanEdit() = 0;
+};
+
+// The used range of a worksheet, or one cell of it.
+class ExcelRange {
+ public:
+  virtual ~ExcelRange() = default;
+  virtual long RowCount() = 0;
+  virtual long ColumnCount() = 0;
+  // A cell, 1-based and relative to this range.
+  virtual std::unique_ptr<ExcelRange> Item(long row, long column) = 0;
+  virtual std::unique_ptr<ExcelCharacters> Characters() = 0;
+  // start is 1-based.
+  virtual std::unique_ptr<ExcelCharacters> Characters(long start, long length) = 0;
+  // The text the cell displays.
+  virtual std::string Text() = 0;
+};
+
+class ExcelWorksheet {
+ public:
+  virtual ~ExcelWorksheet() = default;
+  virtual void Activate() = 0;
+  virtual std::unique_ptr<ExcelRange> UsedRange() = 0;
+};
+
+class ExcelWorkbook {
+ public:
+  virtual ~ExcelWorkbook() = default;
+  virtual long WorksheetCount() = 0;
+  // index is 1-based.
+  virtual std::unique_ptr<ExcelWorksheet> Worksheet(long index) = 0;
+  virtual bool Modified() = 0;
+  virtual void SaveCopyAs(const std::string& path) = 0;
+  virtual void Close() = 0;
+};
+
+class ExcelApplication {
+ public:
+  virtual ~ExcelApplication() = default;
+  virtual std::unique_ptr<ExcelWorkbook> Open(const std::string& path, std::string* whyNot) = 0;
+  virtual void Quit() = 0;
+};
+
+// ---- Presentation program ------------------------------------------------
+
+class PowerPointTextRange {
+ public:
+  virtual ~PowerPointTextRange() = default;
+  virtual std::string Text() = 0;
+  // The sub-range [start, start + length) (start 1-based), clamped to this
+  // range.
+  virtual std::unique_ptr<PowerPointTextRange> Characters(long start, long length) = 0;
+  // Removes the range's characters; the range is left empty at its start.
+  virtual void Cut() = 0;
+  // Inserts at the range's end and extends the range over the insertion.
+  virtual void InsertAfter(std::string_view text) = 0;
+  // The number of characters of the shape's text before the range.
+  virtual long Start() = 0;
+  virtual long Length() = 0;
+  virtual bool CanEdit() = 0;
+};
+
+class PowerPointTextFrame {
+ public:
+  virtual ~PowerPointTextFrame() = default;
+  virtual bool HasText() = 0;
+  virtual std::unique_ptr<PowerPointTextRange> TextRange() = 0;
+};
+
+class PowerPointShape {
+ public:
+  virtual ~PowerPointShape() = default;
+  virtual bool HasTextFrame() = 0;
+  virtual std::unique_ptr<PowerPointTextFrame> TextFrame() = 0;
+};
+
+class PowerPointSlide {
+ public:
+  virtual ~PowerPointSlide() = default;
+  virtual long ShapeCount() = 0;
+  // index is 1-based.
+  virtual std::unique_ptr<PowerPointShape> Shape(long index) = 0;
+};
+
+class PowerPointPresentation {
+ public:
+  virtual ~PowerPointPresentation() = default;
+  virtual long SlideCount() = 0;
+  // index is 1-based.
+  virtual std::unique_ptr<PowerPointSlide> Slide(long index) = 0;
+  virtual bool Modified() = 0;
+  virtual void SaveCopyAs(const std::string& path) = 0;
+  virtual void Close() = 0;
+};
+
+class PowerPointApplication {
+ public:
+  virtual ~PowerPointApplication() = default;
+  virtual std::unique_ptr<PowerPointPresentation> Open(const std::string& path,
+                                                       std::string* whyNot) = 0;
+  virtual void Quit() = 0;
+};
+
+// ---- The suite -----------------------------------------------------------
+
+// Starts application instances. Each Start gives a new instance, or null when
+// the application cannot be started (reason in *whyNot).
+class OfficeSuite {
+ public:
+  virtual ~OfficeSuite() = default;
+  virtual std::unique_ptr<WordApplication> StartWord(std::string* whyNot) = 0;
+  virtual std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) = 0;
+  virtual std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) = 0;
+  // Called after the applications of a run have quit: whatever they shared
+  // (a process, a connection) is ended too.
+  virtual void EndRun() {}
+};
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_OFFICE_OFFICE_MODEL_H_

@@ -1,0 +1,22 @@
+// Saving an office document over its own file, all-or-nothing.
+#ifndef STRBATCH_OFFICE_OFFICE_SAVE_H_
+#define STRBATCH_OFFICE_OFFICE_SAVE_H_
+
+#include <functional>
+#include <string>
+
+#include "app/safe_file.h"
+
+namespace strbatch {
+
+// The application writes a copy of the document in its own format into the
+// private temporary directory (saveCopyAs is given the copy's path), and the
+// copy replaces the file at path through the rewriter: sibling temporary
+// file, checked writes, rename over, permission bits kept. Throws
+// AutomationError when anything fails; the file at path is then intact.
+void SaveDocumentInPlace(const std::function<void(const std::string&)>& saveCopyAs,
+                         const std::string& path, FileRewriter& rewriter);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_OFFICE_OFFICE_SAVE_H_
