@@ -65,25 +65,34 @@ bool ConvertBetween(const char* to_name, const char* from_name, std::string_view
     ucnv_setSubstChars(to.get(), "?", 1, &status);
   }
   if (U_FAILURE(status)) return false;
-  // Worst case: every input byte becomes a 4-byte UTF-8 sequence.
-  out->resize(in.size() * 4 + 16);
-  std::vector<UChar> pivot(in.size() + 1);
-  status = U_ZERO_ERROR;
-  counter.count = 0;
-  const char* src = in.data();
-  const char* src_end = in.data() + in.size();
-  char* dst = out->data();
-  char* dst_end = out->data() + out->size();
+  // The output starts at a size that holds most texts (a double-byte
+  // character becomes at most three bytes of UTF-8; UTF-8 text does not
+  // grow in a double-byte code page) and doubles when a text needs more; the
+  // pivot is a small buffer that ICU refills as it goes. So a conversion
+  // needs about twice the text's size, not seven times.
+  out->resize(in.size() + (from_is_code_page ? in.size() / 2 : 0) + 16);
+  std::vector<UChar> pivot(16384);
   UChar* pivot_source = pivot.data();
   UChar* pivot_target = pivot.data();
-  ucnv_convertEx(to.get(), from.get(), &dst, dst_end, &src, src_end, pivot.data(),
-                 &pivot_source, &pivot_target, pivot.data() + pivot.size(), true, true,
-                 &status);
+  const char* src = in.data();
+  const char* src_end = in.data() + in.size();
+  size_t written = 0;
+  counter.count = 0;
+  for (bool reset = true;; reset = false) {
+    char* dst = out->data() + written;
+    status = U_ZERO_ERROR;
+    ucnv_convertEx(to.get(), from.get(), &dst, out->data() + out->size(), &src, src_end,
+                   pivot.data(), &pivot_source, &pivot_target, pivot.data() + pivot.size(), reset,
+                   true, &status);
+    written = static_cast<size_t>(dst - out->data());
+    if (status != U_BUFFER_OVERFLOW_ERROR) break;
+    out->resize(out->size() * 2);
+  }
   if (U_FAILURE(status)) {
     out->clear();
     return false;
   }
-  out->resize(static_cast<size_t>(dst - out->data()));
+  out->resize(written);
   return counter.count == 0;
 }
 

@@ -39,11 +39,40 @@ class ChineseMapper {
   ChineseMapper(const ChineseMapper&) = delete;
   ChineseMapper& operator=(const ChineseMapper&) = delete;
 
+  // Maps the text piece by piece: OpenCC holds many times its input while it
+  // works (a string per segment), so a whole large file at once would need
+  // memory out of all proportion to the file. Pieces end after a line feed,
+  // which no dictionary phrase spans; only a line longer than a piece is cut
+  // inside, at a character boundary.
   bool Map(std::string_view utf8, std::string* out, std::string* error) const {
     if (handle_ == kFailed) {
       *error = error_;
       return false;
     }
+    out->clear();
+    out->reserve(utf8.size() + utf8.size() / 8);
+    for (size_t start = 0; start < utf8.size();) {
+      size_t end = utf8.size();
+      if (end - start > kPieceBytes) {
+        end = start + kPieceBytes;
+        size_t feed = utf8.rfind('\n', end - 1);
+        if (feed != std::string_view::npos && feed >= start) {
+          end = feed + 1;
+        } else {
+          while (end > start + 1 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) end--;
+        }
+      }
+      if (!MapPiece(utf8.substr(start, end - start), out, error)) return false;
+      start = end;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr size_t kPieceBytes = size_t{1} << 20;
+  static inline const opencc_t kFailed = reinterpret_cast<opencc_t>(-1);
+
+  bool MapPiece(std::string_view utf8, std::string* out, std::string* error) const {
     char* mapped = nullptr;
     try {
       mapped = opencc_convert_utf8(handle_, utf8.data(), utf8.size());
@@ -55,13 +84,11 @@ class ChineseMapper {
       *error = "Chinese character mapping failed";
       return false;
     }
-    out->assign(mapped);
+    out->append(mapped);
     opencc_convert_utf8_free(mapped);
     return true;
   }
 
- private:
-  static inline const opencc_t kFailed = reinterpret_cast<opencc_t>(-1);
   opencc_t handle_ = kFailed;
   std::string error_;
 };

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/code_page.h"
 #include "app/language.h"
 #include "app/profile.h"
 #include "app/settings.h"
@@ -173,6 +174,43 @@ TEST_F(HostileInputTest, OddBytesThroughFindReplaceConversionAndSort) {
   RecordingHost host;
   RunLineSort(rows, SortOptions{}, host);
   EXPECT_TRUE(host.warnings.empty());
+}
+
+// Conversions whose output is larger than their input, past the first
+// output buffer and many times past the pivot: the conversion of a text
+// repeated is the conversion of the text, repeated, also across the points
+// where the buffers were refilled.
+TEST_F(HostileInputTest, ConversionsThatGrowTheText) {
+  struct Row {
+    int codePage;
+    std::string unit;
+  };
+  const Row rows[] = {
+      {CodePage::kGbk, "\x80"},           // one byte to three of UTF-8
+      {CodePage::kGbk, "\xFF"},           // a byte no character starts with
+      {CodePage::kGbk, "a\xD6\xD0"},     // three bytes to four
+      {CodePage::kGbk, "\x81\x30\x81\x30"},
+      {CodePage::kBig5, "\xA4\xA4x\x80"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.unit));
+    const CodePage codePage(row.codePage);
+    std::string unitUtf8, input, expected, utf8;
+    codePage.ToUtf8(row.unit, &unitUtf8);
+    ASSERT_FALSE(unitUtf8.empty());
+    for (int i = 0; i < 100000; i++) {
+      input += row.unit;
+      expected += unitUtf8;
+    }
+    codePage.ToUtf8(input, &utf8);
+    ASSERT_EQ(utf8.size(), expected.size());
+    EXPECT_TRUE(utf8 == expected);
+    // And back, where the code page can hold the characters.
+    std::string back, unitBack;
+    codePage.FromUtf8(unitUtf8, &unitBack);
+    codePage.FromUtf8(utf8, &back);
+    EXPECT_EQ(back.size(), unitBack.size() * 100000);
+  }
 }
 
 TEST_F(HostileInputTest, HundredMegabyteLine) {

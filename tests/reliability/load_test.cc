@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/code_page.h"
 #include "batch/batch_driver.h"
+#include "batch/code_conversion.h"
 #include "reliability_support.h"
 #include "test_support.h"
 
@@ -153,6 +155,61 @@ TEST(LoadTest, HundredDefinitionsOverTwentyThousandFiles) {
                        static_cast<int64_t>(kFiles * kDefinitions));
   std::printf("[ figures  ] load run: %.1f s, peak memory growth %lld KiB, longest gap %.3f s\n",
               seconds, static_cast<long long>(growth / 1024), host.longestGap);
+}
+
+// Converting a large file between code pages needs a few times its size,
+// not many, and gives what converting each of its lines alone gives, also
+// for a line longer than the pieces the character mapping works in.
+TEST(LoadTest, LargeFileConversion) {
+  MemoryScratchDir memory;
+  const CodePage gbk(CodePage::kGbk);
+  std::vector<std::string> lines, converted;
+  for (const char* utf8 : {"简体中文的转换测试，还有 English\r\n", "软件 头发 后来 干净 里面\n",
+                           "数字 0123456789 与符号 ，。！\n", "发展与面向未来的系统\r\n"}) {
+    std::string line, error;
+    gbk.FromUtf8(utf8, &line);
+    testing::WriteBytes(memory.File("line"), line);
+    ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error)) << error;
+    lines.push_back(line);
+    converted.push_back(testing::ReadBytes(memory.File("line")));
+  }
+  const size_t size = size_t{2} << 20;
+  std::string text, expected;
+  for (size_t i = 0; text.size() < size; i++) {
+    text += lines[i % lines.size()];
+    expected += converted[i % lines.size()];
+  }
+  // A line of 1.5 MB without a line feed: cut where a piece ends.
+  std::string longUnit, longConverted;
+  gbk.FromUtf8("简体中文", &longUnit);
+  testing::WriteBytes(memory.File("line"), longUnit);
+  std::string error;
+  ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error)) << error;
+  longConverted = testing::ReadBytes(memory.File("line"));
+  while (text.size() < size + (size_t{3} << 19)) {
+    text += longUnit;
+    expected += longConverted;
+  }
+  const std::string path = memory.File("large.txt");
+  testing::WriteBytes(path, text);
+  ASSERT_TRUE(ConvertGbkToTraditional(path, &error)) << error;
+  EXPECT_TRUE(testing::ReadBytes(path) == expected);
+
+  if (testing::UnderSanitizer()) return;  // the sanitizers keep freed memory
+  testing::WriteBytes(path, text);
+  // In a child of its own, so that the peak is this conversion's alone.
+  testing::ChildResult result = testing::RunInChild({}, [&] {
+    testing::ResetPeakResident();
+    const int64_t before = testing::PeakResidentBytes();
+    std::string error;
+    if (!ConvertGbkToBig5(path, &error)) return 2;
+    const int64_t growth = testing::PeakResidentBytes() - before;
+    std::printf("[ figures  ] conversion of %zu MiB: peak memory growth %lld MiB\n",
+                text.size() >> 20, static_cast<long long>(growth >> 20));
+    std::fflush(stdout);
+    return growth < static_cast<int64_t>(6 * text.size()) ? 0 : 1;
+  });
+  EXPECT_EQ(result.exitCode, 0);
 }
 
 }  // namespace
