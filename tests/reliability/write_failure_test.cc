@@ -510,6 +510,21 @@ TEST_F(PermissionTest, InPlaceRewriteUndoneWhenAbandonedAndCopyKeptWhenKilled) {
   EXPECT_EQ(testing::ReadBytes(privateDir_ + "/" + copies[1]), path + "\n");
 }
 
+// A script that runs the command line must be able to tell from the exit
+// status that a file could not be processed; the counts alone say nothing
+// of a file that failed. Disabled until the command line's exit status
+// follows the failures it reports.
+TEST_F(WriteFailureTest, DISABLED_ExitStatusTellsThatAFileWasNotProcessed) {
+  MakeFiles(2);
+  ResetFiles();
+  unlink(paths_[0].c_str());
+  ChildResult result = testing::RunCli({"replace", "-y", "-d", "alpha", "beta", paths_[0],
+                                        paths_[1]});
+  EXPECT_NE(result.err.find(paths_[0]), std::string::npos) << result.err;
+  EXPECT_EQ(testing::ReadBytes(paths_[1]), Replaced(olds_[1], "alpha", "beta"));
+  EXPECT_NE(result.exitCode, 0) << "a run with a failed file ended as a success";
+}
+
 TEST_F(WriteFailureTest, FileThatVanishedAfterListingIsReportedAndSkipped) {
   MakeFiles(3);
   ResetFiles();
