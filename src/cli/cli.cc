@@ -20,6 +20,7 @@
 #include "lists/definition_file.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
+#include "office/office_bridge.h"
 #include "sorttool/line_sort.h"
 
 namespace strbatch {
@@ -372,24 +373,35 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   runner.options.autoBackup = args.backup;
   runner.options.reportOutput = !args.report.empty();
   ParseEncodingSetting(args.encoding, &runner.options.encoding);
+  // Office documents go through LibreOffice, started only when the first
+  // one comes up and ended with the run.
+  std::unique_ptr<OfficeBridge> office = MakeLibreOfficeBridge();
+  runner.SetOfficeBridge(office.get());
 
   g_interrupts = 0;
   struct sigaction action {}, previous{};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &previous);
-  if (replace->parsed()) runner.BatchReplace();
-  if (find->parsed()) runner.BatchFind();
-  if (rename->parsed()) runner.BatchRename();
-  if (convert->parsed()) {
-    const std::string& to = args.convertTo;
-    const int altCode = to == "big5"              ? 1
-                        : to == "gbk-traditional" ? 2
-                        : to == "gbk"             ? 3
-                        : to == "gbk-simplified"  ? 4
-                        : to == "utf-8"           ? 5
-                                                  : 6;
-    runner.ConvertCode(altCode);
+  try {
+    if (replace->parsed()) runner.BatchReplace();
+    if (find->parsed()) runner.BatchFind();
+    if (rename->parsed()) runner.BatchRename();
+    if (convert->parsed()) {
+      const std::string& to = args.convertTo;
+      const int altCode = to == "big5"              ? 1
+                          : to == "gbk-traditional" ? 2
+                          : to == "gbk"             ? 3
+                          : to == "gbk-simplified"  ? 4
+                          : to == "utf-8"           ? 5
+                                                    : 6;
+      runner.ConvertCode(altCode);
+    }
+  } catch (const AutomationError& error) {
+    // An office call that failed ends the run; the files before it are done.
+    sigaction(SIGINT, &previous, nullptr);
+    std::fprintf(err, "strbatch-cli: %s\n", error.what());
+    return kExitFailure;
   }
   sigaction(SIGINT, &previous, nullptr);
 

@@ -1,0 +1,253 @@
+// Excel workbooks in Calc. A worksheet's used range is Calc's used area;
+// which of its cells hold anything is asked once per worksheet, so empty
+// cells cost no call. Text cells are read and edited through their text;
+// numbers and formulas read as they are displayed and are never edited.
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "libreoffice_suite.h"
+#include "text_mirror.h"
+
+namespace strbatch::uno {
+namespace {
+
+constexpr DocumentKind kCalc{"Excel", "com.sun.star.sheet.SpreadsheetDocument",
+                             "MS Excel|Calc MS Excel|Calc Office Open XML|calc8"};
+constexpr TextMirror::Style kCellStyle{"\n", "\n", true, false};
+
+struct CellState {
+  explicit CellState(std::shared_ptr<bool> edited) : mirror(kCellStyle, std::move(edited)) {}
+  TextMirror mirror;
+  bool textCell = false;
+};
+
+class SheetState {
+ public:
+  SheetState(Reference<css::sheet::XSpreadsheet> sheet, std::shared_ptr<bool> edited)
+      : sheet_(std::move(sheet)), edited_(std::move(edited)) {}
+
+  long Rows() {
+    Scan();
+    return used_.EndRow - used_.StartRow + 1;
+  }
+  long Columns() {
+    Scan();
+    return used_.EndColumn - used_.StartColumn + 1;
+  }
+
+  // The cell at a 0-based row and column of the used range.
+  CellState& Cell(long row, long column) {
+    Scan();
+    const std::pair<long, long> key(used_.StartRow + row, used_.StartColumn + column);
+    std::unique_ptr<CellState>& cell = cells_[key];
+    if (!cell) {
+      cell = std::make_unique<CellState>(edited_);
+      if (filled_.count(key)) Read(*cell, key.first, key.second);
+    }
+    return *cell;
+  }
+
+ private:
+  void Scan() {
+    if (scanned_) return;
+    Call("reading a worksheet", [&] {
+      Reference<css::sheet::XSheetCellCursor> cursor = sheet_->createCursor();
+      Reference<css::sheet::XUsedAreaCursor> area(cursor, UNO_QUERY_THROW);
+      area->gotoStartOfUsedArea(false);
+      area->gotoEndOfUsedArea(true);
+      used_ = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
+                  ->getRangeAddress();
+      Reference<css::sheet::XCellRangesQuery> query(cursor, UNO_QUERY_THROW);
+      Reference<css::sheet::XSheetCellRanges> filled = query->queryContentCells(
+          css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME |
+          css::sheet::CellFlags::STRING | css::sheet::CellFlags::FORMULA);
+      for (const css::table::CellRangeAddress& range : filled->getRangeAddresses()) {
+        for (long row = range.StartRow; row <= range.EndRow; row++) {
+          for (long column = range.StartColumn; column <= range.EndColumn; column++) {
+            filled_.insert({row, column});
+          }
+        }
+      }
+    });
+    scanned_ = true;
+  }
+
+  void Read(CellState& state, long row, long column) {
+    Call("reading a cell", [&] {
+      Reference<css::table::XCell> cell =
+          sheet_->getCellByPosition(static_cast<sal_Int32>(column), static_cast<sal_Int32>(row));
+      Reference<css::text::XText> text(cell, UNO_QUERY_THROW);
+      state.textCell = cell->getType() == css::table::CellContentType_TEXT;
+      if (state.textCell) {
+        MirrorEditEngineText(state.mirror, text, true);
+      } else {
+        // A number or a formula: what it shows, never edited.
+        const uint32_t paragraph = state.mirror.AddParagraph(text, nullptr);
+        state.mirror.AddText(paragraph, text->getString(), false);
+      }
+    });
+  }
+
+  Reference<css::sheet::XSpreadsheet> sheet_;
+  std::shared_ptr<bool> edited_;
+  bool scanned_ = false;
+  css::table::CellRangeAddress used_;
+  std::set<std::pair<long, long>> filled_;
+  std::map<std::pair<long, long>, std::unique_ptr<CellState>> cells_;
+};
+
+class CalcCharacters : public ExcelCharacters {
+ public:
+  CalcCharacters(std::shared_ptr<SheetState> sheet, CellState& cell, long start, long length)
+      : sheet_(std::move(sheet)), cell_(cell), start_(start), length_(length) {}
+  std::string Text() override { return cell_.mirror.Text(From(), To()); }
+  long Count() override { return static_cast<long>(To() - From()); }
+  void Delete() override {
+    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be deleted");
+    cell_.mirror.Delete(From(), To());
+  }
+  void Insert(std::string_view text) override {
+    if (!cell_.textCell || !cell_.mirror.CanEdit(From(), From())) {
+      throw AutomationError("LibreOffice: no text can be inserted here");
+    }
+    cell_.mirror.Insert(From(), text);
+  }
+  bool CanEdit() override { return cell_.textCell && cell_.mirror.CanEdit(From(), To()); }
+
+ private:
+  size_t From() const {
+    return std::min(static_cast<size_t>(std::max(start_, 0L)), cell_.mirror.Size());
+  }
+  size_t To() const {
+    if (length_ < 0) return cell_.mirror.Size();
+    return std::min(From() + static_cast<size_t>(length_), cell_.mirror.Size());
+  }
+  std::shared_ptr<SheetState> sheet_;
+  CellState& cell_;
+  long start_;
+  long length_;  // -1: to the end
+};
+
+class CalcRange : public ExcelRange {
+ public:
+  // The used range (cell null) or one of its cells.
+  CalcRange(std::shared_ptr<SheetState> sheet, CellState* cell)
+      : sheet_(std::move(sheet)), cell_(cell) {}
+  long RowCount() override { return cell_ ? 1 : sheet_->Rows(); }
+  long ColumnCount() override { return cell_ ? 1 : sheet_->Columns(); }
+  std::unique_ptr<ExcelRange> Item(long row, long column) override {
+    if (cell_ || row < 1 || column < 1 || row > sheet_->Rows() || column > sheet_->Columns()) {
+      throw AutomationError("LibreOffice: the cell lies outside the used range");
+    }
+    return std::make_unique<CalcRange>(sheet_, &sheet_->Cell(row - 1, column - 1));
+  }
+  std::unique_ptr<ExcelCharacters> Characters() override {
+    return std::make_unique<CalcCharacters>(sheet_, Cell(), 0, -1);
+  }
+  std::unique_ptr<ExcelCharacters> Characters(long start, long length) override {
+    return std::make_unique<CalcCharacters>(sheet_, Cell(), start - 1, std::max(length, 0L));
+  }
+  std::string Text() override { return Cell().mirror.Text(0, Cell().mirror.Size()); }
+
+ private:
+  CellState& Cell() {
+    if (!cell_) throw AutomationError("LibreOffice: not a cell");
+    return *cell_;
+  }
+  std::shared_ptr<SheetState> sheet_;
+  CellState* cell_;
+};
+
+class CalcWorksheet : public ExcelWorksheet {
+ public:
+  explicit CalcWorksheet(std::shared_ptr<SheetState> sheet) : sheet_(std::move(sheet)) {}
+  // Making a worksheet the active one would change what the saved file
+  // opens on; reading a hidden document needs no active sheet.
+  void Activate() override {}
+  std::unique_ptr<ExcelRange> UsedRange() override {
+    return std::make_unique<CalcRange>(sheet_, nullptr);
+  }
+
+ private:
+  std::shared_ptr<SheetState> sheet_;
+};
+
+class CalcWorkbook : public ExcelWorkbook {
+ public:
+  explicit CalcWorkbook(std::unique_ptr<LoadedDocument> loaded) : loaded_(std::move(loaded)) {
+    Call("reading the worksheets", [&] {
+      Reference<css::sheet::XSpreadsheetDocument> document(loaded_->Model(), UNO_QUERY_THROW);
+      sheets_.set(document->getSheets(), UNO_QUERY_THROW);
+      states_.resize(static_cast<size_t>(sheets_->getCount()));
+    });
+  }
+  long WorksheetCount() override { return static_cast<long>(states_.size()); }
+  std::unique_ptr<ExcelWorksheet> Worksheet(long index) override {
+    if (index < 1 || index > WorksheetCount()) {
+      throw AutomationError("LibreOffice: worksheet " + std::to_string(index) + " is missing");
+    }
+    std::shared_ptr<SheetState>& state = states_[static_cast<size_t>(index - 1)];
+    if (!state) {
+      Call("reading a worksheet", [&] {
+        state = std::make_shared<SheetState>(
+            Reference<css::sheet::XSpreadsheet>(
+                sheets_->getByIndex(static_cast<sal_Int32>(index - 1)), UNO_QUERY_THROW),
+            loaded_->Edited());
+      });
+    }
+    return std::make_unique<CalcWorksheet>(state);
+  }
+  bool Modified() override { return loaded_->Modified(); }
+  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
+  void Close() override { loaded_->Close(); }
+
+ private:
+  std::unique_ptr<LoadedDocument> loaded_;
+  Reference<css::container::XIndexAccess> sheets_;
+  std::vector<std::shared_ptr<SheetState>> states_;
+};
+
+class CalcApplication : public ExcelApplication {
+ public:
+  CalcApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process)
+      : suite_(suite), process_(std::move(process)) {}
+  std::unique_ptr<ExcelWorkbook> Open(const std::string& path, std::string* whyNot) override {
+    if (!process_) throw AutomationError("LibreOffice: Calc has quit");
+    std::unique_ptr<LoadedDocument> loaded = LoadedDocument::Load(*process_, path, kCalc, whyNot);
+    if (!loaded) return nullptr;
+    return std::make_unique<CalcWorkbook>(std::move(loaded));
+  }
+  void Quit() override {
+    process_.reset();
+    suite_.ApplicationQuit();
+  }
+
+ private:
+  LibreOfficeSuite& suite_;
+  std::shared_ptr<OfficeProcess> process_;
+};
+
+}  // namespace
+
+std::unique_ptr<ExcelApplication> MakeCalcApplication(LibreOfficeSuite& suite,
+                                                      std::shared_ptr<OfficeProcess> process) {
+  return std::make_unique<CalcApplication>(suite, std::move(process));
+}
+
+}  // namespace strbatch::uno

@@ -1,0 +1,195 @@
+// PowerPoint presentations in Impress: the slides are the draw pages, the
+// shapes those of each page in their order, and a shape has a text frame
+// when it is a text shape. Paragraphs of a shape read as CR, line breaks as
+// VT, as the presentation program gives them.
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/text/XText.hpp>
+
+#include <algorithm>
+#include <vector>
+
+#include "libreoffice_suite.h"
+#include "text_mirror.h"
+
+namespace strbatch::uno {
+namespace {
+
+constexpr DocumentKind kImpress{
+    "PowerPoint", "com.sun.star.presentation.PresentationDocument",
+    "MS PowerPoint|Impress MS PowerPoint|Impress Office Open XML|impress8"};
+constexpr TextMirror::Style kShapeStyle{"\r", "\v", true, false};
+
+struct ShapeState {
+  explicit ShapeState(std::shared_ptr<bool> edited) : mirror(kShapeStyle, std::move(edited)) {}
+  Reference<css::text::XText> text;  // null: no text frame
+  TextMirror mirror;
+  bool read = false;
+
+  TextMirror& Mirror() {
+    if (!read) {
+      Call("reading a shape's text", [&] { MirrorEditEngineText(mirror, text, true); });
+      read = true;
+    }
+    return mirror;
+  }
+};
+
+struct SlideState {
+  std::shared_ptr<bool> edited;
+  Reference<css::container::XIndexAccess> shapes;
+  std::vector<std::shared_ptr<ShapeState>> states;
+};
+
+class ImpressTextRange : public PowerPointTextRange {
+ public:
+  ImpressTextRange(std::shared_ptr<ShapeState> shape, size_t start, size_t length)
+      : shape_(std::move(shape)), start_(start), length_(length) {}
+  std::string Text() override { return Mirror().Text(From(), To()); }
+  std::unique_ptr<PowerPointTextRange> Characters(long start, long length) override {
+    const size_t from = std::min(From() + static_cast<size_t>(std::max(start - 1, 0L)), To());
+    const size_t to = std::min(from + static_cast<size_t>(std::max(length, 0L)), To());
+    return std::make_unique<ImpressTextRange>(shape_, from, to - from);
+  }
+  void Cut() override {
+    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be cut");
+    Mirror().Delete(From(), To());
+    length_ = 0;
+  }
+  void InsertAfter(std::string_view text) override {
+    if (!Mirror().CanEdit(To(), To())) {
+      throw AutomationError("LibreOffice: no text can be inserted here");
+    }
+    const size_t at = To();
+    length_ = at - From() + Mirror().Insert(at, text);
+  }
+  long Start() override { return static_cast<long>(From()); }
+  long Length() override { return static_cast<long>(To() - From()); }
+  bool CanEdit() override { return Mirror().CanEdit(From(), To()); }
+
+ private:
+  TextMirror& Mirror() { return shape_->Mirror(); }
+  size_t From() const { return std::min(start_, shape_->mirror.Size()); }
+  size_t To() const { return std::min(start_ + length_, shape_->mirror.Size()); }
+  std::shared_ptr<ShapeState> shape_;
+  size_t start_;
+  size_t length_;
+};
+
+class ImpressTextFrame : public PowerPointTextFrame {
+ public:
+  explicit ImpressTextFrame(std::shared_ptr<ShapeState> shape) : shape_(std::move(shape)) {}
+  bool HasText() override { return shape_->Mirror().Size() > 0; }
+  std::unique_ptr<PowerPointTextRange> TextRange() override {
+    return std::make_unique<ImpressTextRange>(shape_, 0, shape_->Mirror().Size());
+  }
+
+ private:
+  std::shared_ptr<ShapeState> shape_;
+};
+
+class ImpressShape : public PowerPointShape {
+ public:
+  explicit ImpressShape(std::shared_ptr<ShapeState> shape) : shape_(std::move(shape)) {}
+  bool HasTextFrame() override { return shape_->text.is(); }
+  std::unique_ptr<PowerPointTextFrame> TextFrame() override {
+    if (!shape_->text.is()) throw AutomationError("LibreOffice: the shape has no text frame");
+    return std::make_unique<ImpressTextFrame>(shape_);
+  }
+
+ private:
+  std::shared_ptr<ShapeState> shape_;
+};
+
+class ImpressSlide : public PowerPointSlide {
+ public:
+  explicit ImpressSlide(std::shared_ptr<SlideState> slide) : slide_(std::move(slide)) {}
+  long ShapeCount() override { return static_cast<long>(slide_->states.size()); }
+  std::unique_ptr<PowerPointShape> Shape(long index) override {
+    if (index < 1 || index > ShapeCount()) {
+      throw AutomationError("LibreOffice: shape " + std::to_string(index) + " is missing");
+    }
+    std::shared_ptr<ShapeState>& state = slide_->states[static_cast<size_t>(index - 1)];
+    if (!state) {
+      state = std::make_shared<ShapeState>(slide_->edited);
+      Call("reading a shape", [&] {
+        Reference<css::lang::XServiceInfo> info(
+            slide_->shapes->getByIndex(static_cast<sal_Int32>(index - 1)), UNO_QUERY_THROW);
+        if (info->supportsService("com.sun.star.drawing.Text")) state->text.set(info, UNO_QUERY);
+      });
+    }
+    return std::make_unique<ImpressShape>(state);
+  }
+
+ private:
+  std::shared_ptr<SlideState> slide_;
+};
+
+class ImpressPresentation : public PowerPointPresentation {
+ public:
+  explicit ImpressPresentation(std::unique_ptr<LoadedDocument> loaded)
+      : loaded_(std::move(loaded)) {
+    Call("reading the slides", [&] {
+      Reference<css::drawing::XDrawPagesSupplier> supplier(loaded_->Model(), UNO_QUERY_THROW);
+      pages_.set(supplier->getDrawPages(), UNO_QUERY_THROW);
+      slides_.resize(static_cast<size_t>(pages_->getCount()));
+    });
+  }
+  long SlideCount() override { return static_cast<long>(slides_.size()); }
+  std::unique_ptr<PowerPointSlide> Slide(long index) override {
+    if (index < 1 || index > SlideCount()) {
+      throw AutomationError("LibreOffice: slide " + std::to_string(index) + " is missing");
+    }
+    std::shared_ptr<SlideState>& slide = slides_[static_cast<size_t>(index - 1)];
+    if (!slide) {
+      Call("reading a slide", [&] {
+        auto state = std::make_shared<SlideState>();
+        state->edited = loaded_->Edited();
+        state->shapes.set(pages_->getByIndex(static_cast<sal_Int32>(index - 1)), UNO_QUERY_THROW);
+        state->states.resize(static_cast<size_t>(state->shapes->getCount()));
+        slide = state;
+      });
+    }
+    return std::make_unique<ImpressSlide>(slide);
+  }
+  bool Modified() override { return loaded_->Modified(); }
+  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
+  void Close() override { loaded_->Close(); }
+
+ private:
+  std::unique_ptr<LoadedDocument> loaded_;
+  Reference<css::container::XIndexAccess> pages_;
+  std::vector<std::shared_ptr<SlideState>> slides_;
+};
+
+class ImpressApplication : public PowerPointApplication {
+ public:
+  ImpressApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process)
+      : suite_(suite), process_(std::move(process)) {}
+  std::unique_ptr<PowerPointPresentation> Open(const std::string& path,
+                                               std::string* whyNot) override {
+    if (!process_) throw AutomationError("LibreOffice: Impress has quit");
+    std::unique_ptr<LoadedDocument> loaded =
+        LoadedDocument::Load(*process_, path, kImpress, whyNot);
+    if (!loaded) return nullptr;
+    return std::make_unique<ImpressPresentation>(std::move(loaded));
+  }
+  void Quit() override {
+    process_.reset();
+    suite_.ApplicationQuit();
+  }
+
+ private:
+  LibreOfficeSuite& suite_;
+  std::shared_ptr<OfficeProcess> process_;
+};
+
+}  // namespace
+
+std::unique_ptr<PowerPointApplication> MakeImpressApplication(
+    LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process) {
+  return std::make_unique<ImpressApplication>(suite, std::move(process));
+}
+
+}  // namespace strbatch::uno

@@ -1,0 +1,184 @@
+#include "libreoffice_suite.h"
+
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
+
+namespace strbatch::uno {
+namespace {
+
+// A filter flag: the filter can write files.
+constexpr sal_Int32 kFilterExport = 0x2;
+
+bool HasPrefix(const rtl::OUString& filter, const char* prefixes) {
+  std::string list = prefixes;
+  const std::string name = ToUtf8(filter);
+  size_t start = 0;
+  for (;;) {
+    const size_t bar = list.find('|', start);
+    const std::string prefix = list.substr(start, bar - start);
+    if (!prefix.empty() && name.rfind(prefix, 0) == 0) return true;
+    if (bar == std::string::npos) return false;
+    start = bar + 1;
+  }
+}
+
+sal_Int32 FilterFlags(const OfficeProcess& process, const rtl::OUString& filter) {
+  Reference<css::container::XNameAccess> filters(
+      process.Context()->getServiceManager()->createInstanceWithContext(
+          "com.sun.star.document.FilterFactory", process.Context()),
+      UNO_QUERY_THROW);
+  css::uno::Sequence<css::beans::PropertyValue> properties;
+  filters->getByName(filter) >>= properties;
+  sal_Int32 flags = 0;
+  for (const css::beans::PropertyValue& property : properties) {
+    if (property.Name == "Flags") property.Value >>= flags;
+  }
+  return flags;
+}
+
+}  // namespace
+
+std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& process,
+                                                     const std::string& path,
+                                                     const DocumentKind& kind,
+                                                     std::string* whyNot) {
+  Reference<css::lang::XComponent> model = Call("opening " + path, [&] {
+    Reference<css::frame::XComponentLoader> loader(process.Desktop(), UNO_QUERY_THROW);
+    return loader->loadComponentFromURL(
+        FileUrl(path), "_blank", 0,
+        Properties({Property("Hidden", css::uno::Any(true)),
+                    Property("ReadOnly", css::uno::Any(false)),
+                    // Never run macros or refresh links of a user's file.
+                    Property("MacroExecutionMode", css::uno::Any(sal_Int16(0))),
+                    Property("UpdateDocMode", css::uno::Any(sal_Int16(0)))}));
+  });
+  if (!model.is()) {
+    *whyNot = "LibreOffice gave no document for it";
+    return nullptr;
+  }
+  rtl::OUString filter;
+  std::unique_ptr<LoadedDocument> document(new LoadedDocument(model, "", path));
+  const bool accepted = Call("opening " + path, [&] {
+    Reference<css::lang::XServiceInfo> info(model, UNO_QUERY_THROW);
+    if (!info->supportsService(rtl::OUString::createFromAscii(kind.service))) return false;
+    Reference<css::frame::XModel> frameModel(model, UNO_QUERY_THROW);
+    for (const css::beans::PropertyValue& arg : frameModel->getArgs()) {
+      if (arg.Name == "FilterName") arg.Value >>= filter;
+    }
+    // A file that is only named like a document (plain text, HTML, CSV)
+    // would be rewritten in another format; such files are left alone.
+    return HasPrefix(filter, kind.filterPrefixes) &&
+           (FilterFlags(process, filter) & kFilterExport) != 0;
+  });
+  if (!accepted) {
+    *whyNot = std::string("LibreOffice reads it as \"") + ToUtf8(filter) +
+              "\", not as a " + kind.name + " document it can save back unchanged; left out";
+    return nullptr;  // the destructor closes it
+  }
+  document->filter_ = filter;
+  return document;
+}
+
+LoadedDocument::~LoadedDocument() {
+  try {
+    Close();
+  } catch (const AutomationError&) {
+    // The instance is going away with the run.
+  }
+}
+
+bool LoadedDocument::Modified() {
+  if (*edited_) return true;
+  return Call("asking whether " + path_ + " changed", [&] {
+    Reference<css::util::XModifiable> modifiable(model_, UNO_QUERY_THROW);
+    return static_cast<bool>(modifiable->isModified());
+  });
+}
+
+void LoadedDocument::StoreCopy(const std::string& path) {
+  Call("saving " + path_, [&] {
+    Reference<css::frame::XStorable> storable(model_, UNO_QUERY_THROW);
+    storable->storeToURL(FileUrl(path),
+                         Properties({Property("FilterName", css::uno::Any(filter_)),
+                                     Property("Overwrite", css::uno::Any(true))}));
+  });
+}
+
+void LoadedDocument::Close() {
+  if (!model_.is()) return;
+  Reference<css::lang::XComponent> model = std::move(model_);
+  model_.clear();
+  Call("closing " + path_, [&] {
+    Reference<css::util::XCloseable> closeable(model, UNO_QUERY);
+    if (closeable.is()) {
+      try {
+        closeable->close(true);
+        return;
+      } catch (const css::util::CloseVetoException&) {
+        // Disposed below.
+      }
+    }
+    model->dispose();
+  });
+}
+
+std::shared_ptr<OfficeProcess> LibreOfficeSuite::Process(std::string* whyNot) {
+  if (process_) return process_;
+  // One failed start per run is enough: it may have waited a long time.
+  if (startFailed_) return nullptr;
+  std::string error;
+  process_ = OfficeProcess::Start(settings_, &error);
+  if (!process_) {
+    startFailed_ = true;
+    if (whyNot) *whyNot = "LibreOffice cannot be started: " + error;
+  }
+  return process_;
+}
+
+std::unique_ptr<WordApplication> LibreOfficeSuite::StartWord(std::string* whyNot) {
+  std::shared_ptr<OfficeProcess> process = Process(whyNot);
+  if (!process) return nullptr;
+  applications_++;
+  return MakeWriterApplication(*this, process);
+}
+
+std::unique_ptr<ExcelApplication> LibreOfficeSuite::StartExcel(std::string* whyNot) {
+  std::shared_ptr<OfficeProcess> process = Process(whyNot);
+  if (!process) return nullptr;
+  applications_++;
+  return MakeCalcApplication(*this, process);
+}
+
+std::unique_ptr<PowerPointApplication> LibreOfficeSuite::StartPowerPoint(std::string* whyNot) {
+  std::shared_ptr<OfficeProcess> process = Process(whyNot);
+  if (!process) return nullptr;
+  applications_++;
+  return MakeImpressApplication(*this, process);
+}
+
+void LibreOfficeSuite::ApplicationQuit() {
+  if (applications_ > 0 && --applications_ == 0) EndRun();
+}
+
+void LibreOfficeSuite::EndRun() {
+  applications_ = 0;
+  startFailed_ = false;
+  if (!process_) return;
+  // Objects still holding the process only find it ended.
+  process_->Terminate();
+  process_.reset();
+}
+
+}  // namespace strbatch::uno
+
+extern "C" __attribute__((visibility("default"))) strbatch::OfficeSuite*
+StrBatchCreateLibreOfficeSuite(const strbatch::LibreOfficeSettings& settings, std::string*) {
+  return new strbatch::uno::LibreOfficeSuite(settings);
+}

@@ -1,0 +1,259 @@
+// Word documents in Writer. The characters are those of the body text:
+// each paragraph's characters then its paragraph mark (CR); inside a table,
+// each cell's paragraphs, the last one ending in a cell mark (CR BEL). A
+// paragraph mark that cannot be removed (the last of the body, one before a
+// table) and cell marks are locked.
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/text/XTextRangeCompare.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+
+#include <algorithm>
+#include <vector>
+
+#include "libreoffice_suite.h"
+#include "text_mirror.h"
+
+namespace strbatch::uno {
+namespace {
+
+constexpr DocumentKind kWriter{"Word", "com.sun.star.text.TextDocument",
+                               "MS Word|Office Open XML Text|Rich Text Format|writer8"};
+constexpr TextMirror::Style kWriterStyle{"\r", "\v", false, true};
+
+// The cursor steps a portion other than text takes (a field, a footnote
+// anchor, an object anchored as a character: usually one; a bookmark or a
+// change mark: none). -1 when it cannot be told.
+int MeasureSteps(const Reference<css::text::XText>& text,
+                 const Reference<css::text::XTextRangeCompare>& compare,
+                 const Reference<css::text::XTextRange>& portion) {
+  Reference<css::text::XTextRange> end = portion->getEnd();
+  if (compare->compareRegionStarts(portion, end) == 0) return 0;
+  Reference<css::text::XTextCursor> cursor = text->createTextCursorByRange(portion->getStart());
+  for (int steps = 1; steps <= 16; steps++) {
+    if (!cursor->goRight(1, false)) return -1;
+    if (compare->compareRegionStarts(cursor.get(), end) == 0) return steps;
+  }
+  return -1;
+}
+
+class WriterText {
+ public:
+  WriterText(Reference<css::text::XTextDocument> document, std::shared_ptr<bool> edited)
+      : document_(std::move(document)), mirror_(kWriterStyle, std::move(edited)) {}
+
+  TextMirror& Mirror() {
+    if (!built_) Build();
+    return mirror_;
+  }
+
+  // After an edit that took or made a paragraph break, the paragraphs are
+  // read again; they must come to the size the edit gave, or nothing more
+  // is edited in this document.
+  void AfterEdit(size_t expectedSize) {
+    if (!mirror_.NeedsRebuild()) return;
+    Build();
+    if (mirror_.Size() != expectedSize) mirror_.LockAll();
+  }
+
+ private:
+  void Build() {
+    Call("reading the text", [&] {
+      mirror_.Clear();
+      AppendText(document_->getText(), false);
+      // With changes being recorded, a deleted text stays in the document
+      // as a tracked change; edits would no longer match the mirror.
+      Reference<css::beans::XPropertySet> properties(document_, UNO_QUERY);
+      bool recording = false;
+      if (properties.is()) properties->getPropertyValue("RecordChanges") >>= recording;
+      if (recording) mirror_.LockAll();
+    });
+    built_ = true;
+  }
+
+  void AppendText(const Reference<css::text::XText>& text, bool inCell) {
+    Reference<css::text::XTextRangeCompare> compare(text, UNO_QUERY);
+    Reference<css::container::XEnumerationAccess> access(text, UNO_QUERY_THROW);
+    Reference<css::container::XEnumeration> elements = access->createEnumeration();
+    std::vector<Reference<css::lang::XServiceInfo>> list;
+    while (elements->hasMoreElements()) {
+      list.emplace_back(elements->nextElement(), UNO_QUERY_THROW);
+    }
+    for (size_t i = 0; i < list.size(); i++) {
+      if (list[i]->supportsService("com.sun.star.text.TextTable")) {
+        AppendTable(Reference<css::text::XTextTable>(list[i], UNO_QUERY_THROW));
+        continue;
+      }
+      if (!list[i]->supportsService("com.sun.star.text.Paragraph")) continue;
+      Reference<css::text::XTextRange> paragraph(list[i], UNO_QUERY_THROW);
+      const uint32_t p = mirror_.AddParagraph(text, paragraph);
+      AppendPortions(p, text, compare, paragraph);
+      const bool last = i + 1 == list.size();
+      if (last && inCell) {
+        mirror_.AddBreak(p, CharKind::CellMark, false);
+      } else {
+        // A mark is removed by joining its paragraph with the next; that is
+        // only sound when the next element is a paragraph of the same text.
+        const bool joinable =
+            !last && list[i + 1]->supportsService("com.sun.star.text.Paragraph");
+        mirror_.AddBreak(p, CharKind::ParagraphBreak, joinable);
+      }
+    }
+  }
+
+  void AppendPortions(uint32_t p, const Reference<css::text::XText>& text,
+                      const Reference<css::text::XTextRangeCompare>& compare,
+                      const Reference<css::text::XTextRange>& paragraph) {
+    Reference<css::container::XEnumerationAccess> access(paragraph, UNO_QUERY_THROW);
+    Reference<css::container::XEnumeration> portions = access->createEnumeration();
+    bool measured = true;
+    while (portions->hasMoreElements()) {
+      Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY_THROW);
+      Reference<css::beans::XPropertySet> properties(portion, UNO_QUERY_THROW);
+      rtl::OUString type;
+      properties->getPropertyValue("TextPortionType") >>= type;
+      if (type == "Text") {
+        mirror_.AddText(p, portion->getString(), true);
+        continue;
+      }
+      const int steps = compare.is() ? MeasureSteps(text, compare, portion) : -1;
+      if (steps < 0) {
+        measured = false;
+        break;
+      }
+      mirror_.AddObject(p, steps);
+    }
+    // Exactly as many steps as counted must take a cursor from the
+    // paragraph's start to its end; otherwise its characters are not
+    // addressable and stay as they are.
+    bool aligned = measured && compare.is();
+    if (aligned) {
+      Reference<css::text::XTextCursor> cursor = text->createTextCursorByRange(paragraph);
+      cursor->collapseToStart();
+      aligned = GoRight(cursor, mirror_.ParagraphSteps(p), false) &&
+                compare->compareRegionStarts(cursor.get(), paragraph->getEnd()) == 0;
+    }
+    if (!aligned) mirror_.LockParagraph(p);
+  }
+
+  void AppendTable(const Reference<css::text::XTextTable>& table) {
+    for (const rtl::OUString& name : table->getCellNames()) {
+      Reference<css::text::XText> cell(table->getCellByName(name), UNO_QUERY_THROW);
+      AppendText(cell, true);
+    }
+  }
+
+  Reference<css::text::XTextDocument> document_;
+  TextMirror mirror_;
+  bool built_ = false;
+};
+
+class WriterRange : public WordRange {
+ public:
+  WriterRange(std::shared_ptr<WriterText> text, long start, long end)
+      : text_(std::move(text)), start_(start), end_(end) {}
+  long Start() override { return start_; }
+  long End() override { return end_; }
+  void SetRange(long start, long end) override {
+    const long size = static_cast<long>(text_->Mirror().Size());
+    start_ = std::clamp(start, 0L, size);
+    end_ = std::clamp(end, start_, size);
+  }
+  std::string Text() override {
+    return text_->Mirror().Text(static_cast<size_t>(start_), static_cast<size_t>(end_));
+  }
+  void Cut() override {
+    TextMirror& mirror = text_->Mirror();
+    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be cut");
+    const size_t expected = mirror.Size() - static_cast<size_t>(end_ - start_);
+    mirror.Delete(static_cast<size_t>(start_), static_cast<size_t>(end_));
+    text_->AfterEdit(expected);
+    end_ = start_;
+  }
+  void InsertAfter(std::string_view text) override {
+    TextMirror& mirror = text_->Mirror();
+    if (!mirror.CanEdit(static_cast<size_t>(end_), static_cast<size_t>(end_))) {
+      throw AutomationError("LibreOffice: no text can be inserted here");
+    }
+    const size_t before = mirror.Size();
+    const size_t inserted = mirror.Insert(static_cast<size_t>(end_), text);
+    text_->AfterEdit(before + inserted);
+    end_ += static_cast<long>(inserted);
+  }
+  bool CanEdit() override {
+    return text_->Mirror().CanEdit(static_cast<size_t>(start_), static_cast<size_t>(end_));
+  }
+
+ private:
+  std::shared_ptr<WriterText> text_;
+  long start_, end_;
+};
+
+class WriterCharacters : public WordCharacters {
+ public:
+  explicit WriterCharacters(std::shared_ptr<WriterText> text) : text_(std::move(text)) {}
+  long Count() override { return static_cast<long>(text_->Mirror().Size()); }
+  std::unique_ptr<WordRange> Item(long index) override {
+    if (index < 1 || index > Count()) {
+      throw AutomationError("LibreOffice: character " + std::to_string(index) +
+                            " is outside the document");
+    }
+    return std::make_unique<WriterRange>(text_, index - 1, index);
+  }
+
+ private:
+  std::shared_ptr<WriterText> text_;
+};
+
+class WriterDocument : public WordDocument {
+ public:
+  explicit WriterDocument(std::unique_ptr<LoadedDocument> loaded)
+      : loaded_(std::move(loaded)),
+        text_(std::make_shared<WriterText>(
+            Reference<css::text::XTextDocument>(loaded_->Model(), UNO_QUERY_THROW),
+            loaded_->Edited())) {}
+  std::unique_ptr<WordCharacters> Characters() override {
+    return std::make_unique<WriterCharacters>(text_);
+  }
+  bool Modified() override { return loaded_->Modified(); }
+  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
+  void Close() override { loaded_->Close(); }
+
+ private:
+  std::unique_ptr<LoadedDocument> loaded_;
+  std::shared_ptr<WriterText> text_;
+};
+
+class WriterApplication : public WordApplication {
+ public:
+  WriterApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process)
+      : suite_(suite), process_(std::move(process)) {}
+  std::unique_ptr<WordDocument> Open(const std::string& path, std::string* whyNot) override {
+    if (!process_) throw AutomationError("LibreOffice: Writer has quit");
+    std::unique_ptr<LoadedDocument> loaded = LoadedDocument::Load(*process_, path, kWriter, whyNot);
+    if (!loaded) return nullptr;
+    return std::make_unique<WriterDocument>(std::move(loaded));
+  }
+  void Quit() override {
+    process_.reset();
+    suite_.ApplicationQuit();
+  }
+
+ private:
+  LibreOfficeSuite& suite_;
+  std::shared_ptr<OfficeProcess> process_;
+};
+
+}  // namespace
+
+std::unique_ptr<WordApplication> MakeWriterApplication(LibreOfficeSuite& suite,
+                                                       std::shared_ptr<OfficeProcess> process) {
+  return std::make_unique<WriterApplication>(suite, std::move(process));
+}
+
+}  // namespace strbatch::uno

@@ -1,0 +1,258 @@
+#include "office_process.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <langinfo.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+extern char** environ;
+
+namespace strbatch::uno {
+namespace {
+
+using std::chrono::steady_clock;
+
+// soffice asks to be started again after it has set up a new profile.
+constexpr int kRestartRequested = 81;
+
+// The component context of this process, made once: it only loads the
+// type descriptions and the bridge factories of the LibreOffice install the
+// plugin was built against.
+Reference<css::uno::XComponentContext> LocalContext(std::string* error) {
+  static auto* context = new Reference<css::uno::XComponentContext>();
+  if (context->is()) return *context;
+  const rtl::OUString program = rtl::OUString::createFromAscii("file://" STRBATCH_LIBREOFFICE_PROGRAM);
+  rtl::Bootstrap::set("URE_INTERNAL_LIB_DIR", program);
+  rtl::Bootstrap::set("UNO_TYPES", program + "/types.rdb " + program + "/types/offapi.rdb");
+  rtl::Bootstrap::set("UNO_SERVICES", program + "/services.rdb");
+  try {
+    *context = cppu::defaultBootstrap_InitialComponentContext();
+  } catch (const css::uno::Exception& e) {
+    *error = "the UNO runtime cannot start: " + ToUtf8(e.Message);
+  }
+  return *context;
+}
+
+// Waits up to the given time for the child to end.
+bool WaitFor(pid_t pid, std::chrono::milliseconds time) {
+  const auto deadline = steady_clock::now() + time;
+  for (;;) {
+    int status;
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid || (done < 0 && errno == ECHILD)) return true;
+    if (steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
+  if (type == FTW_DP) {
+    rmdir(path);
+  } else {
+    unlink(path);
+  }
+  return 0;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+}  // namespace
+
+rtl::OUString FileUrl(const std::string& path) {
+  std::string absolute = path;
+  if (absolute.empty() || absolute[0] != '/') {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof(cwd)) != nullptr) absolute = std::string(cwd) + "/" + path;
+  }
+  // Every byte but the unreserved ones is escaped, so that the URL carries
+  // the path's bytes exactly.
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : absolute) {
+    if (isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+      url.push_back(static_cast<char>(c));
+    } else {
+      url.push_back('%');
+      url.push_back(kHex[c >> 4]);
+      url.push_back(kHex[c & 15]);
+    }
+  }
+  return rtl::OUString::createFromAscii(url.c_str());
+}
+
+std::unique_ptr<OfficeProcess> OfficeProcess::Start(const LibreOfficeSettings& settings,
+                                                    std::string* error) {
+  // The connection is a socket: should the instance die, a write to it must
+  // fail with an error here, not end this program with SIGPIPE.
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+    signal(SIGPIPE, SIG_IGN);
+  }
+  std::unique_ptr<OfficeProcess> process(new OfficeProcess);
+  process->soffice_ = settings.soffice;
+  std::string pattern = settings.privateDir + "/office-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    *error = "cannot make a profile directory in " + settings.privateDir + ": " +
+             std::strerror(errno);
+    return nullptr;
+  }
+  process->profileDir_ = pattern;
+  process->pipeName_ = "strbatch-" + std::to_string(getpid()) + "-" +
+                       pattern.substr(pattern.size() - 6);
+  if (!process->Launch(error) || !process->Connect(settings.startSeconds, error)) {
+    process->Terminate();
+    return nullptr;
+  }
+  return process;
+}
+
+OfficeProcess::~OfficeProcess() { Terminate(); }
+
+bool OfficeProcess::Launch(std::string* error) {
+  std::vector<std::string> args = {
+      soffice_,      "--headless",  "--invisible",
+      "--norestore", "--nologo",    "--nodefault",
+      "--nolockcheck",
+      "-env:UserInstallation=" + ToUtf8(FileUrl(profileDir_)),
+      "--accept=pipe,name=" + pipeName_ + ";urp;",
+  };
+  // The instance reads file names from URLs; it must turn them into bytes
+  // as UTF-8 whatever this program's locale says.
+  std::vector<std::string> env;
+  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  for (char** e = environ; *e != nullptr; e++) {
+    if (!utf8 && (std::strncmp(*e, "LC_ALL=", 7) == 0 || std::strncmp(*e, "LC_CTYPE=", 9) == 0)) {
+      continue;
+    }
+    env.emplace_back(*e);
+  }
+  if (!utf8) env.emplace_back("LC_CTYPE=C.UTF-8");
+  std::vector<char*> argv = Pointers(args);
+  std::vector<char*> envp = Pointers(env);
+
+  const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    *error = std::string("cannot start soffice: ") + std::strerror(errno);
+    if (devnull >= 0) close(devnull);
+    return false;
+  }
+  if (pid == 0) {
+    // Only async-signal-safe calls from here on.
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    if (devnull >= 0) {
+      dup2(devnull, 0);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+    }
+    close_range(3, ~0U, 0);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  if (devnull >= 0) close(devnull);
+  pid_ = pid;
+  return true;
+}
+
+bool OfficeProcess::Connect(int seconds, std::string* error) {
+  Reference<css::uno::XComponentContext> local = LocalContext(error);
+  if (!local.is()) return false;
+  const rtl::OUString url =
+      FromUtf8("uno:pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext");
+  const auto deadline = steady_clock::now() + std::chrono::seconds(seconds);
+  int restarts = 0;
+  try {
+    Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
+    for (;;) {
+      try {
+        context_.set(resolver->resolve(url), UNO_QUERY_THROW);
+        desktop_ = css::frame::Desktop::create(context_);
+        return true;
+      } catch (const css::connection::NoConnectException&) {
+        // Not listening yet.
+      }
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kRestartRequested && restarts++ < 3) {
+          if (!Launch(error)) return false;
+          continue;
+        }
+        *error = soffice_ + " ended before it answered (status " + std::to_string(status) + ")";
+        return false;
+      }
+      if (steady_clock::now() >= deadline) {
+        *error = soffice_ + " did not answer within " + std::to_string(seconds) + " seconds";
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  } catch (const css::uno::Exception& e) {
+    *error = "cannot connect to " + soffice_ + ": " + ToUtf8(e.Message);
+    return false;
+  }
+}
+
+void OfficeProcess::Terminate() {
+  bool ending = false;
+  if (desktop_.is()) {
+    try {
+      ending = desktop_->terminate();
+    } catch (const css::uno::Exception&) {
+      // The connection went down with the instance: it is ending.
+      ending = true;
+    }
+  }
+  desktop_.clear();
+  context_.clear();
+  if (pid_ > 0) {
+    if (!ending || !WaitFor(pid_, std::chrono::seconds(10))) {
+      kill(-pid_, SIGTERM);
+      if (!WaitFor(pid_, std::chrono::seconds(3))) {
+        kill(-pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+      }
+    }
+    pid_ = -1;
+  }
+  if (!pipeName_.empty()) {
+    // An instance that had to be killed leaves its pipe behind.
+    const std::string pipe = "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipeName_;
+    struct stat info {};
+    if (lstat(pipe.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == getuid()) {
+      unlink(pipe.c_str());
+    }
+    pipeName_.clear();
+  }
+  if (!profileDir_.empty()) {
+    nftw(profileDir_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    profileDir_.clear();
+  }
+}
+
+}  // namespace strbatch::uno
