@@ -27,7 +27,7 @@
 namespace strbatch::uno {
 namespace {
 
-constexpr DocumentKind kCalc{"Excel", "com.sun.star.sheet.SpreadsheetDocument",
+constexpr DocumentKind kCalc{"an Excel", "com.sun.star.sheet.SpreadsheetDocument",
                              "MS Excel|Calc MS Excel|Calc Office Open XML|calc8"};
 constexpr TextMirror::Style kCellStyle{"\n", "\n", true, false};
 

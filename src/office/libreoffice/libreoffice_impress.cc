@@ -17,7 +17,7 @@ namespace strbatch::uno {
 namespace {
 
 constexpr DocumentKind kImpress{
-    "PowerPoint", "com.sun.star.presentation.PresentationDocument",
+    "a PowerPoint", "com.sun.star.presentation.PresentationDocument",
     "MS PowerPoint|Impress MS PowerPoint|Impress Office Open XML|impress8"};
 constexpr TextMirror::Style kShapeStyle{"\r", "\v", true, false};
 

@@ -79,7 +79,7 @@ std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& proces
   });
   if (!accepted) {
     *whyNot = std::string("LibreOffice reads it as \"") + ToUtf8(filter) +
-              "\", not as a " + kind.name + " document it can save back unchanged; left out";
+              "\", not as " + kind.name + " document it can save back unchanged; left out";
     return nullptr;  // the destructor closes it
   }
   document->filter_ = filter;

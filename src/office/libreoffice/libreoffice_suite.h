@@ -18,7 +18,7 @@ namespace strbatch::uno {
 // What kind of document an application opens, and which of LibreOffice's
 // file formats it stores back as they came.
 struct DocumentKind {
-  const char* name;            // "Word"
+  const char* name;            // "a Word", for messages
   const char* service;         // the document service it must have
   const char* filterPrefixes;  // "|"-separated prefixes of the accepted filters
 };

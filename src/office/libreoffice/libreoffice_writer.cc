@@ -22,7 +22,7 @@
 namespace strbatch::uno {
 namespace {
 
-constexpr DocumentKind kWriter{"Word", "com.sun.star.text.TextDocument",
+constexpr DocumentKind kWriter{"a Word", "com.sun.star.text.TextDocument",
                                "MS Word|Office Open XML Text|Rich Text Format|writer8"};
 constexpr TextMirror::Style kWriterStyle{"\r", "\v", false, true};
 

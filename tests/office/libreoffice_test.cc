@@ -1,0 +1,245 @@
+// End to end: the CLI over Word, Excel and PowerPoint files that LibreOffice
+// itself made, read back with LibreOffice afterwards. Skipped where
+// LibreOffice is not installed (scripts/test installs it).
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "app/paths.h"
+#include "test_support.h"
+
+namespace strbatch {
+namespace {
+
+using nlohmann::json;
+using testing::ReadBytes;
+using testing::ScratchDir;
+
+constexpr const char* kSoffice = "/usr/lib/libreoffice/program/soffice.bin";
+constexpr const char* kPython = "/usr/bin/python3";
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted.push_back(c);
+    }
+  }
+  return quoted + "'";
+}
+
+std::string CliPath() {
+  const char* bin = std::getenv("STRBATCH_TEST_BIN");
+  return (bin ? std::string(bin) : ProgramDirectory()) + "/strbatch-cli";
+}
+
+bool Installed() {
+  return access(kSoffice, X_OK) == 0 && access(kPython, X_OK) == 0 &&
+         access((ProgramDirectory() + "/strbatch_libreoffice.so").c_str(), R_OK) == 0;
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a shell command line in dir, with extra environment assignments.
+Result RunIn(const ScratchDir& dir, const std::string& command, const std::string& env = "") {
+  const std::string out = dir.File(".out"), err = dir.File(".err");
+  const std::string line = "cd " + Quote(dir.path()) + " && " + env + " " + command + " >" +
+                           Quote(out) + " 2>" + Quote(err);
+  Result result;
+  const int status = std::system(line.c_str());
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = ReadBytes(out);
+  result.err = ReadBytes(err);
+  return result;
+}
+
+// The processes whose command line mentions text.
+std::vector<std::string> ProcessesMentioning(const std::string& text) {
+  std::vector<std::string> found;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return found;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    std::string cmdline = ReadBytes(std::string("/proc/") + entry->d_name + "/cmdline");
+    if (cmdline.find(text) != std::string::npos) found.push_back(entry->d_name);
+  }
+  closedir(proc);
+  return found;
+}
+
+std::string PrivateDir() {
+  std::string dir, error;
+  PrivateTempDir(&dir, &error);
+  return dir;
+}
+
+class LibreOfficeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!Installed()) return;
+    documents_ = new ScratchDir;
+    made_ = RunIn(*documents_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " make .")
+                .status == 0;
+  }
+  static void TearDownTestSuite() {
+    delete documents_;
+    documents_ = nullptr;
+  }
+  void SetUp() override {
+    if (!Installed()) GTEST_SKIP() << "LibreOffice is not installed";
+    ASSERT_TRUE(made_) << "the test documents could not be made";
+  }
+  void TearDown() override {
+    // However the run ended, no instance is left, and no profile.
+    EXPECT_EQ(ProcessesMentioning(PrivateDir()), std::vector<std::string>());
+    std::vector<std::string> left;
+    if (DIR* dir = opendir(PrivateDir().c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        if (std::string(entry->d_name).rfind("office-", 0) == 0) left.push_back(entry->d_name);
+      }
+      closedir(dir);
+    }
+    EXPECT_EQ(left, std::vector<std::string>());
+  }
+
+  std::string Copy(const std::string& name) {
+    return dir_.Write(name, ReadBytes(documents_->File(name)));
+  }
+  Result Cli(const std::string& arguments, const std::string& env = "") {
+    return RunIn(dir_, Quote(CliPath()) + " " + arguments, env);
+  }
+  json Dump(const std::string& names) {
+    Result result = RunIn(dir_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " dump " + names);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return json::parse(result.out, nullptr, false);
+  }
+
+  static ScratchDir* documents_;
+  static bool made_;
+  ScratchDir dir_;
+};
+
+ScratchDir* LibreOfficeTest::documents_ = nullptr;
+bool LibreOfficeTest::made_ = false;
+
+const std::vector<std::string> kAll = {"letter.doc", "second.doc", "zipped.docx", "table.xls",
+                                       "slides.ppt"};
+const char kAllNames[] = "letter.doc second.doc zipped.docx table.xls slides.ppt";
+
+TEST_F(LibreOfficeTest, ReplaceChangesEveryOccurrenceAndNothingElse) {
+  for (const std::string& name : kAll) Copy(name);
+  Result plain = Cli(std::string("replace -y -d cat kitten -d 中文 汉语 ") + kAllNames);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");
+  EXPECT_NE(plain.out.find("13\tcat\tkitten"), std::string::npos) << plain.out;
+  EXPECT_NE(plain.out.find("5\t中文\t汉语"), std::string::npos) << plain.out;
+  Result advanced = Cli(std::string("replace -y -a -d '{[0-9]+}元' '{1} yuan' ") + kAllNames);
+  ASSERT_EQ(advanced.status, 0) << advanced.err;
+  EXPECT_NE(advanced.out.find("4\t{[0-9]+}元"), std::string::npos) << advanced.out;
+
+  const json expected = json::parse(R"({
+    "letter.doc": {"filter": "MS Word 97", "text": [
+      "猫和狗: kitten and dog, kitten.", "价格 100 yuan and 25 yuan", "a Cat stays",
+      "page 1 kitten", "kitten in a table", "汉语表格", "", "kitten", "end"]},
+    "second.doc": {"filter": "MS Word 97", "text": ["another kitten", "第二个文档 汉语"]},
+    "zipped.docx": {"filter": "MS Word 2007 XML", "text": ["a docx kitten 汉语"]},
+    "table.xls": {"filter": "MS Excel 97", "text": [
+      [["kitten", "狗"], ["a kitten and a kitten", "100 yuan"], ["42", "=1+1"]],
+      [["汉语 kitten"]]]},
+    "slides.ppt": {"filter": "MS PowerPoint 97", "text": [
+      ["Cat slide 汉语", "kitten\nsecond kitten", ""], ["25 yuan"]]}
+  })");
+  EXPECT_EQ(Dump(kAllNames), expected);
+  // Still the same kind of file: compound documents, and a zip.
+  for (const char* name : {"letter.doc", "table.xls", "slides.ppt"}) {
+    EXPECT_EQ(ReadBytes(dir_.File(name)).substr(0, 4), "\xD0\xCF\x11\xE0") << name;
+  }
+  EXPECT_EQ(ReadBytes(dir_.File("zipped.docx")).substr(0, 2), "PK");
+}
+
+TEST_F(LibreOfficeTest, FindCountsAndLeavesEveryFileAsItWas) {
+  std::vector<std::string> before;
+  for (const std::string& name : kAll) before.push_back(ReadBytes(Copy(name)));
+  Result find = Cli(std::string("find -d cat kitten -d 中文 汉语 ") + kAllNames);
+  ASSERT_EQ(find.status, 0) << find.err;
+  EXPECT_NE(find.out.find("6\tletter.doc"), std::string::npos) << find.out;
+  EXPECT_NE(find.out.find("5\ttable.xls"), std::string::npos) << find.out;
+  EXPECT_NE(find.out.find("3\tslides.ppt"), std::string::npos) << find.out;
+  EXPECT_NE(find.out.find("13\tcat"), std::string::npos) << find.out;
+  for (size_t i = 0; i < kAll.size(); i++) {
+    EXPECT_TRUE(ReadBytes(dir_.File(kAll[i])) == before[i]) << kAll[i] << " changed";
+  }
+}
+
+TEST_F(LibreOfficeTest, TwoDocumentsAndAWorkbookShareOneInstance) {
+  Copy("letter.doc");
+  Copy("second.doc");
+  Copy("table.xls");
+  // A stand-in for soffice that notes each start, then becomes the real one.
+  const std::string log = dir_.File("starts.log");
+  const std::string wrapper =
+      dir_.Write("soffice.sh", "#!/bin/sh\necho \"$@\" >> " + Quote(log) + "\nexec " +
+                                   std::string(kSoffice) + " \"$@\"\n");
+  chmod(wrapper.c_str(), 0755);
+  Result run = Cli("replace -y -d cat kitten letter.doc second.doc table.xls",
+                   "STRBATCH_SOFFICE=" + Quote(wrapper));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("10\tcat"), std::string::npos) << run.out;
+  // soffice asks to be started again once it has made a new profile; that
+  // is the same instance, on the same pipe.
+  std::set<std::string> pipes;
+  std::istringstream starts(ReadBytes(log));
+  for (std::string line; std::getline(starts, line);) {
+    const size_t at = line.find("--accept=");
+    if (at != std::string::npos) pipes.insert(line.substr(at));
+  }
+  EXPECT_EQ(pipes.size(), 1u) << ReadBytes(log);
+}
+
+TEST_F(LibreOfficeTest, AFileLibreOfficeCannotOpenEndsTheRunAtThatFile) {
+  dir_.Write("notes.xls", "cat,dog\n");  // CSV that only has the name
+  Copy("second.doc");
+  mkdir(dir_.File("folder.doc").c_str(), 0755);
+  const std::string later = ReadBytes(dir_.File("second.doc"));
+  dir_.Write("later.doc", later);
+  Result run = Cli("replace -y -d cat kitten notes.xls second.doc folder.doc later.doc");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("notes.xls: LibreOffice reads it as"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("folder.doc"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadBytes(dir_.File("notes.xls")), "cat,dog\n");
+  EXPECT_TRUE(ReadBytes(dir_.File("later.doc")) == later);
+  EXPECT_EQ(Dump("second.doc")["second.doc"]["text"],
+            json::parse(R"(["another kitten", "第二个文档 中文"])"));
+}
+
+// Runs without LibreOffice too.
+TEST(LibreOfficeMissingTest, DocumentsAreLeftOutWithOneWarning) {
+  ScratchDir dir;
+  for (const char* name : {"a.doc", "b.xls", "c.ppt"}) dir.Write(name, "cat");
+  dir.Write("d.txt", "cat");
+  Result run = RunIn(dir, Quote(CliPath()) + " replace -y -d cat dog a.doc b.xls c.ppt d.txt",
+                   "STRBATCH_SOFFICE=/nonexistent/soffice.bin");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_NE(run.err.find("LibreOffice"), std::string::npos) << run.err;
+  for (const char* name : {"a.doc", "b.xls", "c.ppt"}) EXPECT_EQ(dir.Read(name), "cat");
+  EXPECT_EQ(dir.Read("d.txt"), "dog");
+}
+
+}  // namespace
+}  // namespace strbatch

@@ -1,0 +1,257 @@
+#!/usr/bin/python3
+"""Makes and reads office documents with LibreOffice, for the office tests.
+
+    office_fixture.py make DIR       writes the test documents into DIR
+    office_fixture.py dump FILE...   prints each document's text as JSON
+
+One LibreOffice instance per call, with a private profile under
+$STRBATCH_TMPDIR; it is ended before the script exits.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import uno
+from com.sun.star.beans import PropertyValue
+from com.sun.star.connection import NoConnectException
+from com.sun.star.text.ControlCharacter import PARAGRAPH_BREAK
+
+SOFFICE = os.environ.get("STRBATCH_SOFFICE", "/usr/lib/libreoffice/program/soffice.bin")
+RESTART_REQUESTED = 81
+
+
+def props(**values):
+    result = []
+    for name, value in values.items():
+        p = PropertyValue()
+        p.Name = name
+        p.Value = value
+        result.append(p)
+    return tuple(result)
+
+
+class Office:
+    def __enter__(self):
+        base = os.environ.get("STRBATCH_TMPDIR") or tempfile.gettempdir()
+        os.makedirs(base, exist_ok=True)
+        self.profile = tempfile.mkdtemp(prefix="fixture-office-", dir=base)
+        self.pipe = "strbatch-fixture-%d" % os.getpid()
+        self.args = [SOFFICE, "--headless", "--invisible", "--norestore", "--nologo",
+                     "--nodefault", "--nolockcheck",
+                     "-env:UserInstallation=" + uno.systemPathToFileUrl(self.profile),
+                     "--accept=pipe,name=%s;urp;" % self.pipe]
+        self.proc = self.launch()
+        local = uno.getComponentContext()
+        resolver = local.ServiceManager.createInstanceWithContext(
+            "com.sun.star.bridge.UnoUrlResolver", local)
+        deadline = time.time() + 90
+        while True:
+            try:
+                self.ctx = resolver.resolve(
+                    "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % self.pipe)
+                break
+            except NoConnectException:
+                if self.proc.poll() is not None:
+                    if self.proc.returncode != RESTART_REQUESTED:
+                        raise RuntimeError("soffice ended with %d" % self.proc.returncode)
+                    self.proc = self.launch()
+                if time.time() > deadline:
+                    raise RuntimeError("soffice did not answer")
+                time.sleep(0.05)
+        self.desktop = self.ctx.ServiceManager.createInstanceWithContext(
+            "com.sun.star.frame.Desktop", self.ctx)
+        return self
+
+    def launch(self):
+        return subprocess.Popen(self.args, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def __exit__(self, *exc):
+        try:
+            self.desktop.terminate()
+        except Exception:
+            pass
+        try:
+            self.proc.wait(20)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+    def new(self, kind):
+        return self.desktop.loadComponentFromURL("private:factory/" + kind, "_blank", 0,
+                                                 props(Hidden=True))
+
+    def load(self, path):
+        return self.desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)),
+                                                 "_blank", 0, props(Hidden=True))
+
+    @staticmethod
+    def store(doc, path, filter_name):
+        doc.storeToURL(uno.systemPathToFileUrl(os.path.abspath(path)),
+                       props(FilterName=filter_name, Overwrite=True))
+        doc.close(True)
+
+
+def make_writer(office, path, filter_name, paragraphs, table=None, field_paragraph=None):
+    doc = office.new("swriter")
+    text = doc.getText()
+    cursor = text.createTextCursor()
+    for i, paragraph in enumerate(paragraphs):
+        if i:
+            text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
+        text.insertString(cursor, paragraph, False)
+    if field_paragraph:
+        text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
+        before, after = field_paragraph
+        text.insertString(cursor, before, False)
+        field = doc.createInstance("com.sun.star.text.TextField.PageNumber")
+        field.NumberingType = 4  # arabic
+        field.SubType = uno.Enum("com.sun.star.text.PageNumberType", "CURRENT")
+        text.insertTextContent(cursor, field, False)
+        text.insertString(cursor, after, False)
+    if table:
+        grid = doc.createInstance("com.sun.star.text.TextTable")
+        grid.initialize(len(table), len(table[0]))
+        text.insertTextContent(text.getEnd(), grid, False)
+        for r, row in enumerate(table):
+            for c, value in enumerate(row):
+                grid.getCellByPosition(c, r).setString(value)
+        text.insertString(text.getEnd(), "end", False)
+    office.store(doc, path, filter_name)
+
+
+def make_calc(office, path, filter_name, sheets):
+    doc = office.new("scalc")
+    all_sheets = doc.getSheets()
+    while all_sheets.getCount() < len(sheets):
+        all_sheets.insertNewByName("Sheet%d" % (all_sheets.getCount() + 1),
+                                   all_sheets.getCount())
+    for s, rows in enumerate(sheets):
+        sheet = all_sheets.getByIndex(s)
+        for r, row in enumerate(rows):
+            for c, value in enumerate(row):
+                cell = sheet.getCellByPosition(c, r)
+                if isinstance(value, (int, float)):
+                    cell.setValue(value)
+                elif value.startswith("="):
+                    cell.setFormula(value)
+                else:
+                    cell.setString(value)
+    office.store(doc, path, filter_name)
+
+
+def make_impress(office, path, filter_name, slides):
+    doc = office.new("simpress")
+    pages = doc.getDrawPages()
+    while pages.getCount() < len(slides):
+        pages.insertNewByIndex(pages.getCount() - 1)
+    for s, shapes in enumerate(slides):
+        page = pages.getByIndex(s)
+        while page.getCount():
+            page.remove(page.getByIndex(0))
+        for h, value in enumerate(shapes):
+            shape = doc.createInstance("com.sun.star.drawing.RectangleShape")
+            page.add(shape)
+            shape.setPosition(uno.createUnoStruct("com.sun.star.awt.Point", 1000, 1000 + 3000 * h))
+            shape.setSize(uno.createUnoStruct("com.sun.star.awt.Size", 12000, 2500))
+            if value is not None:
+                shape.setString(value)
+    office.store(doc, path, filter_name)
+
+
+def make(directory):
+    os.makedirs(directory, exist_ok=True)
+    p = lambda name: os.path.join(directory, name)
+    with Office() as office:
+        make_writer(office, p("letter.doc"), "MS Word 97",
+                    ["猫和狗: cat and dog, cat.", "价格 100元 and 25元", "a Cat stays"],
+                    table=[["cat in a table", "中文表格"], ["", "cat"]],
+                    field_paragraph=("page ", " cat"))
+        make_writer(office, p("second.doc"), "MS Word 97", ["another cat", "第二个文档 中文"])
+        make_writer(office, p("zipped.docx"), "MS Word 2007 XML", ["a docx cat 中文"])
+        make_calc(office, p("table.xls"), "MS Excel 97",
+                  [[["cat", "狗"], ["a cat and a cat", "100元"], [42, "=1+1"]],
+                   [["中文 cat"]]])
+        make_impress(office, p("slides.ppt"), "MS PowerPoint 97",
+                     [["Cat slide 中文", "cat\nsecond cat", None], ["25元"]])
+
+
+def dump_writer(doc):
+    lines = []
+
+    def walk(text):
+        enumeration = text.createEnumeration()
+        while enumeration.hasMoreElements():
+            element = enumeration.nextElement()
+            if element.supportsService("com.sun.star.text.TextTable"):
+                for name in element.getCellNames():
+                    walk(element.getCellByName(name).getText())
+            else:
+                lines.append(element.getString())
+
+    walk(doc.getText())
+    return lines
+
+
+def dump_calc(doc):
+    sheets = []
+    for s in range(doc.getSheets().getCount()):
+        sheet = doc.getSheets().getByIndex(s)
+        cursor = sheet.createCursor()
+        cursor.gotoStartOfUsedArea(False)
+        cursor.gotoEndOfUsedArea(True)
+        area = cursor.getRangeAddress()
+        rows = []
+        for r in range(area.StartRow, area.EndRow + 1):
+            row = []
+            for c in range(area.StartColumn, area.EndColumn + 1):
+                cell = sheet.getCellByPosition(c, r)
+                text_cell = cell.getType().value in ("TEXT", "EMPTY")
+                row.append(cell.getString() if text_cell else cell.getFormula())
+            rows.append(row)
+        sheets.append(rows)
+    return sheets
+
+
+def dump_impress(doc):
+    slides = []
+    pages = doc.getDrawPages()
+    for s in range(pages.getCount()):
+        page = pages.getByIndex(s)
+        slides.append([page.getByIndex(h).getString() for h in range(page.getCount())])
+    return slides
+
+
+def dump(paths):
+    result = {}
+    with Office() as office:
+        for path in paths:
+            doc = office.load(path)
+            if doc is None:
+                result[os.path.basename(path)] = None
+                continue
+            filter_name = [a.Value for a in doc.getArgs() if a.Name == "FilterName"][0]
+            if doc.supportsService("com.sun.star.text.TextDocument"):
+                text = dump_writer(doc)
+            elif doc.supportsService("com.sun.star.sheet.SpreadsheetDocument"):
+                text = dump_calc(doc)
+            else:
+                text = dump_impress(doc)
+            result[os.path.basename(path)] = {"filter": filter_name, "text": text}
+            doc.close(True)
+    json.dump(result, sys.stdout, ensure_ascii=False, sort_keys=True)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) >= 3 and sys.argv[1] == "make":
+        make(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "dump":
+        dump(sys.argv[2:])
+    else:
+        sys.exit(__doc__)
