@@ -65,18 +65,22 @@ void BatchRunner::ConvertCode(int altCode) {
   RunBatch(BatchMode::Content);
 }
 
-std::string BatchRunner::ReportPath() {
-  std::string dir, error;
-  if (!PrivateTempDir(&dir, &error)) return "";
+std::string BatchRunner::ReportPath(std::string* error) {
+  std::string dir, why;
+  if (!PrivateTempDir(&dir, error ? error : &why)) return "";
   return dir + "/outfind.txt";
 }
 
 void BatchRunner::BatchFind() {
   options.AltCode = 0;
   state.findMode = 1;
-  std::string path = ReportPath();
+  std::string error;
+  std::string path = ReportPath(&error);
   FindReport report;
-  if (options.reportOutput && !path.empty()) {
+  if (options.reportOutput && path.empty()) {
+    // The find still runs; the user hears why there is no report.
+    host_.Warn("find report", error);
+  } else if (options.reportOutput) {
     if (report.Open(path)) {
       state.reportFile = &report;
     } else {

@@ -70,7 +70,7 @@ class BatchRunner {
 
   // The path of the find report in the private temporary directory, or
   // empty when that directory cannot be used.
-  static std::string ReportPath();
+  static std::string ReportPath(std::string* error = nullptr);
 
  private:
   struct Snapshot {

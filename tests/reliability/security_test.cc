@@ -70,9 +70,8 @@ TEST_F(SecurityTest, PlantedPrivateDirectoryIsNotUsed) {
 }
 
 // A report that was asked for but cannot be made must not pass in silence:
-// the run says why there is no report. Disabled until the batch find warns
-// when the private directory refuses the report.
-TEST_F(SecurityTest, DISABLED_RefusedPrivateDirectoryIsReportedWhenAReportWasAsked) {
+// the run says why there is no report.
+TEST_F(SecurityTest, RefusedPrivateDirectoryIsReportedWhenAReportWasAsked) {
   const std::string link = scratch_.File("planted");
   ASSERT_EQ(symlink(foreign_.c_str(), link.c_str()), 0);
   ChildResult result = FindWithReport(link);
