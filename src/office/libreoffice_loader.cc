@@ -1,9 +1,14 @@
 // MakeLibreOfficeBridge: the bridge over a suite that loads the LibreOffice
 // plugin when the first office document needs it.
+#include <dirent.h>
 #include <dlfcn.h>
+#include <ftw.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "app/paths.h"
 #include "office/libreoffice_plugin.h"
@@ -13,6 +18,34 @@ namespace strbatch {
 namespace {
 
 constexpr const char* kDefaultSoffice = "/usr/lib/libreoffice/program/soffice.bin";
+
+int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
+  if (type == FTW_DP) {
+    rmdir(path);
+  } else {
+    unlink(path);
+  }
+  return 0;
+}
+
+// Removes the profiles and saved copies ("office-PID-...") that runs killed
+// before their end left in the private directory.
+void RemoveLeftovers(const std::string& privateDir) {
+  DIR* dir = opendir(privateDir.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> stale;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.rfind("office-", 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + 7, nullptr, 10);
+    if (pid <= 0 || pid == getpid()) continue;
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(name);
+  }
+  closedir(dir);
+  for (const std::string& name : stale) {
+    nftw((privateDir + "/" + name).c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  }
+}
 
 class LibreOfficeLoader : public OfficeSuite {
  public:
@@ -55,6 +88,7 @@ class LibreOfficeLoader : public OfficeSuite {
       return nullptr;
     }
     if (!PrivateTempDir(&settings.privateDir, error)) return nullptr;
+    RemoveLeftovers(settings.privateDir);
     const std::string programDir = ProgramDirectory();
     const std::string candidates[] = {
         programDir + "/" + kLibreOfficePluginName,

@@ -25,7 +25,7 @@ void SaveDocumentInPlace(const std::function<void(const std::string&)>& saveCopy
   if (!PrivateTempDir(&dir, &error)) {
     throw AutomationError(path + ": cannot save: " + error);
   }
-  std::string pattern = dir + "/office-copy-XXXXXX";
+  std::string pattern = dir + "/office-" + std::to_string(getpid()) + "-copy-XXXXXX";
   int fd = mkstemp(pattern.data());
   if (fd < 0) throw AutomationError(path + ": cannot save: no temporary file in " + dir);
   close(fd);

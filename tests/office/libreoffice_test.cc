@@ -196,8 +196,16 @@ TEST_F(LibreOfficeTest, TwoDocumentsAndAWorkbookShareOneInstance) {
       dir_.Write("soffice.sh", "#!/bin/sh\necho \"$@\" >> " + Quote(log) + "\nexec " +
                                    std::string(kSoffice) + " \"$@\"\n");
   chmod(wrapper.c_str(), 0755);
+  // What a killed run left goes; what a running one holds stays.
+  const std::string stale = PrivateDir() + "/office-999999999-a1b2c3";
+  const std::string live = PrivateDir() + "/office-" + std::to_string(getpid()) + "-d4e5f6";
+  mkdir(stale.c_str(), 0700);
+  testing::WriteBytes(stale + "/registrymodifications.xcu", "x");
+  mkdir(live.c_str(), 0700);
   Result run = Cli("replace -y -d cat kitten letter.doc second.doc table.xls",
                    "STRBATCH_SOFFICE=" + Quote(wrapper));
+  EXPECT_NE(access(stale.c_str(), F_OK), 0);
+  EXPECT_EQ(rmdir(live.c_str()), 0);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("10\tcat"), std::string::npos) << run.out;
   // soffice asks to be started again once it has made a new profile; that

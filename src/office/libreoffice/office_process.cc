@@ -112,7 +112,8 @@ std::unique_ptr<OfficeProcess> OfficeProcess::Start(const LibreOfficeSettings& s
   }
   std::unique_ptr<OfficeProcess> process(new OfficeProcess);
   process->soffice_ = settings.soffice;
-  std::string pattern = settings.privateDir + "/office-XXXXXX";
+  // The pid in the name lets a later run remove what a killed one left.
+  std::string pattern = settings.privateDir + "/office-" + std::to_string(getpid()) + "-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
     *error = "cannot make a profile directory in " + settings.privateDir + ": " +
              std::strerror(errno);
