@@ -2,10 +2,16 @@
 // could have planted it, temporary files beside users' files are never more
 // open than the files they replace, no user string reaches a shell, and
 // nothing listens on a network port.
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -118,6 +124,81 @@ TEST_F(SecurityTest, PlantedBackupLinkIsNeitherWrittenNorRead) {
   struct stat st;
   ASSERT_EQ(lstat(backup.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// The command line of a running process whose command line holds text,
+// or empty.
+std::string CommandLineMentioning(const std::string& text) {
+  for (const std::string& entry : testing::ListFolder("/proc")) {
+    if (entry[0] < '0' || entry[0] > '9') continue;
+    std::string cmdline = testing::ReadBytes("/proc/" + entry + "/cmdline");
+    if (cmdline.find(text) != std::string::npos) return cmdline;
+  }
+  return "";
+}
+
+// Another user on the machine reads the office instance's pipe name from
+// the process list (every user may) and listens under that name first: the
+// program must not hand its documents to a pipe it does not own. The office
+// instance's pipe lives where LibreOffice puts every pipe, in /tmp, so the
+// client has to check the pipe's owner before it connects. Disabled until
+// the office connection makes that check.
+TEST_F(SecurityTest, DISABLED_OfficeConnectsOnlyToAPipeItOwns) {
+  if (!testing::RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
+  if (access("/usr/lib/libreoffice/program/soffice.bin", X_OK) != 0 ||
+      access((testing::BinDir() + "/strbatch_libreoffice.so").c_str(), R_OK) != 0) {
+    GTEST_SKIP() << "LibreOffice or the office plugin is not installed";
+  }
+  const std::string document = scratch_.Write("letter.doc", "alpha");
+  pid_t cli = testing::StartCli({"find", "-d", "alpha", "beta", document});
+  const std::string marker = "--accept=pipe,name=strbatch-" + std::to_string(cli) + "-";
+  std::string name;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (name.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::string cmdline = CommandLineMentioning(marker);
+    size_t at = cmdline.find(marker);
+    if (at != std::string::npos) {
+      at += std::string("--accept=pipe,name=").size();
+      name = cmdline.substr(at, cmdline.find(';', at) - at);
+    }
+  }
+  ASSERT_FALSE(name.empty()) << "the office instance was not started";
+  const std::string socketPath = "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + name;
+  // The other user listens there and waits for the program to call.
+  ChildOptions other;
+  other.unprivileged = true;
+  ChildResult listener = testing::RunInChild(other, [&] {
+    int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", socketPath.c_str());
+    if (listening < 0 || bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(listening, 4) != 0) {
+      return 2;  // the instance was first: nothing proven either way
+    }
+    // The office instance itself knocks too, to see whether its pipe is
+    // taken; only a call from the program counts.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd wait = {listening, POLLIN, 0};
+      if (poll(&wait, 1, 500) <= 0) continue;
+      int caller = accept(listening, nullptr, nullptr);
+      ucred credentials{};
+      socklen_t length = sizeof(credentials);
+      if (caller >= 0 &&
+          getsockopt(caller, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 &&
+          credentials.pid == cli) {
+        return 1;
+      }
+      if (caller >= 0) close(caller);
+    }
+    return 0;
+  });
+  kill(cli, SIGKILL);
+  testing::FinishCli(cli);
+  unlink(socketPath.c_str());
+  ASSERT_NE(listener.exitCode, 2) << "the office instance made its pipe before the test could";
+  EXPECT_EQ(listener.exitCode, 0) << "the program connected to another user's pipe";
 }
 
 // Names the dynamic linker resolves for a program.
