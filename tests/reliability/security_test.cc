@@ -222,7 +222,7 @@ std::set<std::string> ImportedNames(const std::string& program) {
 // listening socket: the functions that would do so are not even linked.
 TEST_F(SecurityTest, ProgramsImportNoShellAndNoListeningSocket) {
   bool checked = false;
-  for (const char* name : {"strbatch-cli", "strbatch"}) {
+  for (const char* name : {"strbatch-cli", "strbatch", "strbatch_libreoffice.so"}) {
     const std::string program = testing::BinDir() + "/" + name;
     if (!StateOf(program).exists) continue;
     std::set<std::string> imports = ImportedNames(program);
