@@ -170,16 +170,19 @@ def make(directory):
     p = lambda name: os.path.join(directory, name)
     with Office() as office:
         make_writer(office, p("letter.doc"), "MS Word 97",
-                    ["猫和狗: cat and dog, cat.", "价格 100元 and 25元", "a Cat stays"],
+                    ["猫和狗: cat and dog, cat.", "价格 100元 and 25元", "a Cat stays",
+                     "split;here"],
                     table=[["cat in a table", "中文表格"], ["", "cat"]],
                     field_paragraph=("page ", " cat"))
         make_writer(office, p("second.doc"), "MS Word 97", ["another cat", "第二个文档 中文"])
         make_writer(office, p("zipped.docx"), "MS Word 2007 XML", ["a docx cat 中文"])
         make_calc(office, p("table.xls"), "MS Excel 97",
-                  [[["cat", "狗"], ["a cat and a cat", "100元"], [42, "=1+1"]],
+                  [[["cat", "狗"], ["a cat and a cat", "100元"], [42, "=1+1"],
+                    ["\U0001F600 cat", "x;y"], ["two\nlines cat", ""]],
                    [["中文 cat"]]])
         make_impress(office, p("slides.ppt"), "MS PowerPoint 97",
-                     [["Cat slide 中文", "cat\nsecond cat", None], ["25元"]])
+                     [["Cat slide 中文", "cat\nsecond cat", None],
+                      ["25元", "\U0001F600 cat;end"]])
 
 
 def dump_writer(doc):

@@ -1,8 +1,11 @@
 // Excel workbooks in Calc. A worksheet's used range is Calc's used area;
 // which of its cells hold anything is asked once per worksheet, so empty
-// cells cost no call. Text cells are read and edited through their text;
-// numbers and formulas read as they are displayed and are never edited.
+// cells cost no call, and plain text cells are read in blocks. Cells with
+// formatted text (fields, several lines, mixed formatting) are read through
+// their paragraphs. Text cells are edited through their text; numbers and
+// formulas read as they are displayed and are never edited.
 #include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
@@ -32,9 +35,15 @@ constexpr DocumentKind kCalc{"an Excel", "com.sun.star.sheet.SpreadsheetDocument
 constexpr TextMirror::Style kCellStyle{"\n", "\n", true, false};
 
 struct CellState {
-  explicit CellState(std::shared_ptr<bool> edited) : mirror(kCellStyle, std::move(edited)) {}
+  CellState(std::shared_ptr<bool> edited, long row, long column)
+      : mirror(kCellStyle, std::move(edited)), row(row), column(column) {}
   TextMirror mirror;
   bool textCell = false;
+  // A plain text cell (no fields, one line, one format) is edited in the
+  // mirror and written back whole: one call instead of a cursor's many.
+  bool plain = false;
+  bool dirty = false;  // edited in the mirror, not written yet
+  long row, column;    // on the worksheet
 };
 
 class SheetState {
@@ -57,10 +66,36 @@ class SheetState {
     const std::pair<long, long> key(used_.StartRow + row, used_.StartColumn + column);
     std::unique_ptr<CellState>& cell = cells_[key];
     if (!cell) {
-      cell = std::make_unique<CellState>(edited_);
+      cell = std::make_unique<CellState>(edited_, key.first, key.second);
       if (filled_.count(key)) Read(*cell, key.first, key.second);
     }
     return *cell;
+  }
+
+  // Writes a plain cell's edited text.
+  void Write(CellState& cell) {
+    PrepareEdit(cell);
+    Call("writing a cell", [&] {
+      cell.mirror.ParagraphText(0)->setString(FromUtf8(cell.mirror.Text(0, cell.mirror.Size())));
+    });
+    cell.dirty = false;
+  }
+  void WritePending() {
+    for (auto& entry : cells_) {
+      if (entry.second && entry.second->dirty) Write(*entry.second);
+    }
+  }
+
+  // A cell read in bulk gets its text object when it is first edited.
+  void PrepareEdit(CellState& cell) {
+    if (cell.mirror.HasParagraphText(0)) return;
+    Call("reading a cell", [&] {
+      cell.mirror.SetParagraphText(
+          0, Reference<css::text::XText>(sheet_->getCellByPosition(
+                                             static_cast<sal_Int32>(cell.column),
+                                             static_cast<sal_Int32>(cell.row)),
+                                         UNO_QUERY_THROW));
+    });
   }
 
  private:
@@ -74,13 +109,33 @@ class SheetState {
       used_ = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
                   ->getRangeAddress();
       Reference<css::sheet::XCellRangesQuery> query(cursor, UNO_QUERY_THROW);
-      Reference<css::sheet::XSheetCellRanges> filled = query->queryContentCells(
-          css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME |
-          css::sheet::CellFlags::STRING | css::sheet::CellFlags::FORMULA);
-      for (const css::table::CellRangeAddress& range : filled->getRangeAddresses()) {
-        for (long row = range.StartRow; row <= range.EndRow; row++) {
-          for (long column = range.StartColumn; column <= range.EndColumn; column++) {
-            filled_.insert({row, column});
+      namespace flags = css::sheet::CellFlags;
+      const auto cells = [&](sal_Int16 which) {
+        std::set<std::pair<long, long>> found;
+        for (const css::table::CellRangeAddress& range :
+             query->queryContentCells(which)->getRangeAddresses()) {
+          for (long row = range.StartRow; row <= range.EndRow; row++) {
+            for (long column = range.StartColumn; column <= range.EndColumn; column++) {
+              found.insert({row, column});
+            }
+          }
+        }
+        return found;
+      };
+      filled_ = cells(flags::VALUE | flags::DATETIME | flags::STRING | flags::FORMULA);
+      const std::set<std::pair<long, long>> formatted = cells(flags::FORMATTED);
+      for (const css::table::CellRangeAddress& range :
+           query->queryContentCells(flags::STRING)->getRangeAddresses()) {
+        Reference<css::sheet::XCellRangeData> block(
+            sheet_->getCellRangeByPosition(range.StartColumn, range.StartRow, range.EndColumn,
+                                           range.EndRow),
+            UNO_QUERY_THROW);
+        const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> rows = block->getDataArray();
+        for (sal_Int32 r = 0; r < rows.getLength(); r++) {
+          for (sal_Int32 c = 0; c < rows[r].getLength(); c++) {
+            const std::pair<long, long> key(range.StartRow + r, range.StartColumn + c);
+            rtl::OUString text;
+            if (!formatted.count(key) && (rows[r][c] >>= text)) plain_[key] = text;
           }
         }
       }
@@ -89,6 +144,16 @@ class SheetState {
   }
 
   void Read(CellState& state, long row, long column) {
+    auto plain = plain_.find({row, column});
+    if (plain != plain_.end()) {
+      state.textCell = true;
+      state.plain = true;
+      const uint32_t paragraph =
+          state.mirror.AddParagraph(Reference<css::text::XText>(), nullptr);
+      state.mirror.AddText(paragraph, plain->second, true);
+      plain_.erase(plain);
+      return;
+    }
     Call("reading a cell", [&] {
       Reference<css::table::XCell> cell =
           sheet_->getCellByPosition(static_cast<sal_Int32>(column), static_cast<sal_Int32>(row));
@@ -109,6 +174,7 @@ class SheetState {
   bool scanned_ = false;
   css::table::CellRangeAddress used_;
   std::set<std::pair<long, long>> filled_;
+  std::map<std::pair<long, long>, rtl::OUString> plain_;  // plain text cells not read yet
   std::map<std::pair<long, long>, std::unique_ptr<CellState>> cells_;
 };
 
@@ -120,12 +186,26 @@ class CalcCharacters : public ExcelCharacters {
   long Count() override { return static_cast<long>(To() - From()); }
   void Delete() override {
     if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be deleted");
+    if (cell_.plain) {
+      // Written with the insertion that follows, or before the workbook is
+      // saved.
+      cell_.mirror.DeleteLocal(From(), To());
+      cell_.dirty = true;
+      return;
+    }
+    sheet_->PrepareEdit(cell_);
     cell_.mirror.Delete(From(), To());
   }
   void Insert(std::string_view text) override {
     if (!cell_.textCell || !cell_.mirror.CanEdit(From(), From())) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
+    if (cell_.plain) {
+      cell_.mirror.InsertLocal(From(), text);
+      sheet_->Write(cell_);
+      return;
+    }
+    sheet_->PrepareEdit(cell_);
     cell_.mirror.Insert(From(), text);
   }
   bool CanEdit() override { return cell_.textCell && cell_.mirror.CanEdit(From(), To()); }
@@ -213,11 +293,23 @@ class CalcWorkbook : public ExcelWorkbook {
     }
     return std::make_unique<CalcWorksheet>(state);
   }
-  bool Modified() override { return loaded_->Modified(); }
-  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
+  bool Modified() override {
+    WritePending();
+    return loaded_->Modified();
+  }
+  void SaveCopyAs(const std::string& path) override {
+    WritePending();
+    loaded_->StoreCopy(path);
+  }
   void Close() override { loaded_->Close(); }
 
  private:
+  void WritePending() {
+    for (const std::shared_ptr<SheetState>& sheet : states_) {
+      if (sheet) sheet->WritePending();
+    }
+  }
+
   std::unique_ptr<LoadedDocument> loaded_;
   Reference<css::container::XIndexAccess> sheets_;
   std::vector<std::shared_ptr<SheetState>> states_;

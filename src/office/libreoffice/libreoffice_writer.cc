@@ -80,17 +80,25 @@ class WriterText {
     Reference<css::text::XTextRangeCompare> compare(text, UNO_QUERY);
     Reference<css::container::XEnumerationAccess> access(text, UNO_QUERY_THROW);
     Reference<css::container::XEnumeration> elements = access->createEnumeration();
-    std::vector<Reference<css::lang::XServiceInfo>> list;
+    struct Element {
+      Reference<css::uno::XInterface> object;
+      bool paragraph;
+      bool table;
+    };
+    std::vector<Element> list;
     while (elements->hasMoreElements()) {
-      list.emplace_back(elements->nextElement(), UNO_QUERY_THROW);
+      Reference<css::lang::XServiceInfo> info(elements->nextElement(), UNO_QUERY_THROW);
+      const bool paragraph = info->supportsService("com.sun.star.text.Paragraph");
+      list.push_back({info, paragraph,
+                      !paragraph && info->supportsService("com.sun.star.text.TextTable")});
     }
     for (size_t i = 0; i < list.size(); i++) {
-      if (list[i]->supportsService("com.sun.star.text.TextTable")) {
-        AppendTable(Reference<css::text::XTextTable>(list[i], UNO_QUERY_THROW));
+      if (list[i].table) {
+        AppendTable(Reference<css::text::XTextTable>(list[i].object, UNO_QUERY_THROW));
         continue;
       }
-      if (!list[i]->supportsService("com.sun.star.text.Paragraph")) continue;
-      Reference<css::text::XTextRange> paragraph(list[i], UNO_QUERY_THROW);
+      if (!list[i].paragraph) continue;
+      Reference<css::text::XTextRange> paragraph(list[i].object, UNO_QUERY_THROW);
       const uint32_t p = mirror_.AddParagraph(text, paragraph);
       AppendPortions(p, text, compare, paragraph);
       const bool last = i + 1 == list.size();
@@ -99,9 +107,7 @@ class WriterText {
       } else {
         // A mark is removed by joining its paragraph with the next; that is
         // only sound when the next element is a paragraph of the same text.
-        const bool joinable =
-            !last && list[i + 1]->supportsService("com.sun.star.text.Paragraph");
-        mirror_.AddBreak(p, CharKind::ParagraphBreak, joinable);
+        mirror_.AddBreak(p, CharKind::ParagraphBreak, !last && list[i + 1].paragraph);
       }
     }
   }
@@ -112,6 +118,7 @@ class WriterText {
     Reference<css::container::XEnumerationAccess> access(paragraph, UNO_QUERY_THROW);
     Reference<css::container::XEnumeration> portions = access->createEnumeration();
     bool measured = true;
+    bool onlyText = true;
     while (portions->hasMoreElements()) {
       Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY_THROW);
       Reference<css::beans::XPropertySet> properties(portion, UNO_QUERY_THROW);
@@ -121,6 +128,7 @@ class WriterText {
         mirror_.AddText(p, portion->getString(), true);
         continue;
       }
+      onlyText = false;
       const int steps = compare.is() ? MeasureSteps(text, compare, portion) : -1;
       if (steps < 0) {
         measured = false;
@@ -128,9 +136,10 @@ class WriterText {
       }
       mirror_.AddObject(p, steps);
     }
-    // Exactly as many steps as counted must take a cursor from the
-    // paragraph's start to its end; otherwise its characters are not
-    // addressable and stay as they are.
+    // Text alone takes one step per code point. Otherwise exactly as many
+    // steps as counted must take a cursor from the paragraph's start to its
+    // end, or its characters are not addressable and stay as they are.
+    if (onlyText) return;
     bool aligned = measured && compare.is();
     if (aligned) {
       Reference<css::text::XTextCursor> cursor = text->createTextCursorByRange(paragraph);

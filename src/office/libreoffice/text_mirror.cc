@@ -29,28 +29,32 @@ void AppendUtf8(std::string& out, char32_t code) {
   }
 }
 
+}  // namespace
+
 // One piece of inserted text: a run of characters or a break.
-struct Piece {
+struct InsertedPiece {
   enum { Run, Paragraph, Line } kind;
   rtl::OUString text;
 };
 
-std::vector<Piece> SplitInsertion(const rtl::OUString& text) {
-  std::vector<Piece> pieces;
+namespace {
+
+std::vector<InsertedPiece> SplitInsertion(const rtl::OUString& text) {
+  std::vector<InsertedPiece> pieces;
   rtl::OUStringBuffer run;
   auto flush = [&] {
-    if (!run.isEmpty()) pieces.push_back({Piece::Run, run.makeStringAndClear()});
+    if (!run.isEmpty()) pieces.push_back({InsertedPiece::Run, run.makeStringAndClear()});
   };
   for (sal_Int32 i = 0; i < text.getLength(); i++) {
     const sal_Unicode c = text[i];
     if (c == '\r' || c == '\n') {
       flush();
-      pieces.push_back({Piece::Paragraph, {}});
+      pieces.push_back({InsertedPiece::Paragraph, {}});
       // CR LF is one break, and so is CR BEL (a cell mark read back).
       if (c == '\r' && i + 1 < text.getLength() && (text[i + 1] == '\n' || text[i + 1] == 7)) i++;
     } else if (c == 0x0B) {
       flush();
-      pieces.push_back({Piece::Line, {}});
+      pieces.push_back({InsertedPiece::Line, {}});
     } else if (c >= 0x20 || c == '\t') {
       // Other control characters are dropped: the text would not take them
       // as one character each.
@@ -131,12 +135,14 @@ void TextMirror::LockParagraph(uint32_t paragraph) {
 void TextMirror::LockAll() {
   for (MirrorChar& c : chars_) c.editable = false;
   paragraphs_.clear();
+  cache_ = {};
 }
 
 void TextMirror::Clear() {
   chars_.clear();
   paragraphs_.clear();
   needsRebuild_ = false;
+  cache_ = {};
 }
 
 std::string TextMirror::Text(size_t from, size_t to) const {
@@ -171,29 +177,37 @@ bool TextMirror::CanEdit(size_t from, size_t to) const {
 Reference<css::text::XTextCursor> TextMirror::CursorAt(size_t position,
                                                        uint32_t* paragraph) const {
   uint32_t p = 0;
-  long steps = 0;
   if (position < chars_.size()) {
     p = chars_[position].paragraph;
-    for (size_t i = position; i-- > 0 && chars_[i].paragraph == p;) steps += chars_[i].steps;
   } else if (!chars_.empty()) {
     p = chars_.back().paragraph;
-    for (size_t i = chars_.size(); i-- > 0 && chars_[i].paragraph == p;) {
-      steps += chars_[i].steps;
-    }
   }
-  const Paragraph& where = paragraphs_.at(p);
+  *paragraph = p;
+  // Steps from a point of the same paragraph: the paragraph's start, or the
+  // cached cursor when it stands at or before the position.
+  const bool cached = cache_.cursor.is() && cache_.paragraph == p && cache_.position <= position;
+  size_t from = position;
+  while (from > 0 && chars_[from - 1].paragraph == p && !(cached && from == cache_.position)) {
+    from--;
+  }
+  long steps = 0;
+  for (size_t i = from; i < position; i++) steps += chars_[i].steps;
   Reference<css::text::XTextCursor> cursor;
-  if (where.anchor.is()) {
-    cursor = where.text->createTextCursorByRange(where.anchor);
-    cursor->collapseToStart();
+  if (cached && from == cache_.position) {
+    cursor = cache_.cursor;
   } else {
-    cursor = where.text->createTextCursor();
-    cursor->gotoStart(false);
+    const Paragraph& where = paragraphs_.at(p);
+    if (where.anchor.is()) {
+      cursor = where.text->createTextCursorByRange(where.anchor);
+      cursor->collapseToStart();
+    } else {
+      cursor = where.text->createTextCursor();
+      cursor->gotoStart(false);
+    }
   }
   if (!GoRight(cursor, steps, false)) {
     throw AutomationError("LibreOffice: the text has fewer characters than expected");
   }
-  *paragraph = p;
   return cursor;
 }
 
@@ -208,6 +222,7 @@ void TextMirror::Delete(size_t from, size_t to) {
       throw AutomationError("LibreOffice: the text has fewer characters than expected");
     }
     cursor->setString(rtl::OUString());
+    cache_ = {cursor, from, paragraph};
   });
   *edited_ = true;
   for (size_t i = from; i < to; i++) {
@@ -217,18 +232,20 @@ void TextMirror::Delete(size_t from, size_t to) {
 }
 
 size_t TextMirror::Insert(size_t at, std::string_view utf8) {
-  const std::vector<Piece> pieces = SplitInsertion(FromUtf8(utf8));
+  const std::vector<InsertedPiece> pieces = SplitInsertion(FromUtf8(utf8));
   if (pieces.empty()) return 0;
   uint32_t paragraph = 0;
+  Reference<css::text::XTextCursor> cursor;
   Call("inserting text", [&] {
-    Reference<css::text::XTextCursor> cursor = CursorAt(at, &paragraph);
+    cursor = CursorAt(at, &paragraph);
+    cache_ = {};
     const Reference<css::text::XText>& text = paragraphs_[paragraph].text;
-    for (const Piece& piece : pieces) {
-      if (piece.kind == Piece::Run) {
+    for (const InsertedPiece& piece : pieces) {
+      if (piece.kind == InsertedPiece::Run) {
         text->insertString(cursor.get(), piece.text, false);
       } else {
         text->insertControlCharacter(cursor.get(),
-                                     piece.kind == Piece::Paragraph
+                                     piece.kind == InsertedPiece::Paragraph
                                          ? css::text::ControlCharacter::PARAGRAPH_BREAK
                                          : css::text::ControlCharacter::LINE_BREAK,
                                      false);
@@ -236,9 +253,18 @@ size_t TextMirror::Insert(size_t at, std::string_view utf8) {
     }
   });
   *edited_ = true;
+  std::vector<MirrorChar> inserted = Characters(pieces, paragraph);
+  chars_.insert(chars_.begin() + static_cast<long>(at), inserted.begin(), inserted.end());
+  // Inserting leaves the cursor after the inserted text.
+  if (!needsRebuild_) cache_ = {cursor, at + inserted.size(), paragraph};
+  return inserted.size();
+}
+
+std::vector<MirrorChar> TextMirror::Characters(const std::vector<InsertedPiece>& pieces,
+                                               uint32_t paragraph) {
   std::vector<MirrorChar> inserted;
-  for (const Piece& piece : pieces) {
-    if (piece.kind == Piece::Run) {
+  for (const InsertedPiece& piece : pieces) {
+    if (piece.kind == InsertedPiece::Run) {
       for (sal_Int32 i = 0; i < piece.text.getLength();) {
         MirrorChar c;
         c.code = piece.text.iterateCodePoints(&i);
@@ -248,13 +274,30 @@ size_t TextMirror::Insert(size_t at, std::string_view utf8) {
       }
     } else {
       MirrorChar c;
-      c.kind = piece.kind == Piece::Paragraph ? CharKind::ParagraphBreak : CharKind::LineBreak;
+      c.kind = piece.kind == InsertedPiece::Paragraph ? CharKind::ParagraphBreak : CharKind::LineBreak;
       c.paragraph = paragraph;
       if (c.kind == CharKind::ParagraphBreak && style_.breaksRebuild) needsRebuild_ = true;
       inserted.push_back(c);
     }
   }
+  return inserted;
+}
+
+void TextMirror::DeleteLocal(size_t from, size_t to) {
+  if (from >= to) return;
+  chars_.erase(chars_.begin() + static_cast<long>(from), chars_.begin() + static_cast<long>(to));
+  cache_ = {};
+  *edited_ = true;
+}
+
+size_t TextMirror::InsertLocal(size_t at, std::string_view utf8) {
+  const uint32_t paragraph = at < chars_.size() ? chars_[at].paragraph
+                             : chars_.empty()   ? 0
+                                                : chars_.back().paragraph;
+  std::vector<MirrorChar> inserted = Characters(SplitInsertion(FromUtf8(utf8)), paragraph);
   chars_.insert(chars_.begin() + static_cast<long>(at), inserted.begin(), inserted.end());
+  cache_ = {};
+  *edited_ = true;
   return inserted.size();
 }
 

@@ -25,6 +25,8 @@
 
 namespace strbatch::uno {
 
+struct InsertedPiece;  // a run of inserted text or a break
+
 enum class CharKind : uint8_t { Text, ParagraphBreak, LineBreak, CellMark, Object };
 
 struct MirrorChar {
@@ -60,6 +62,17 @@ class TextMirror {
   void AddText(uint32_t paragraph, const rtl::OUString& text, bool editable);
   void AddObject(uint32_t paragraph, int steps);
   void AddBreak(uint32_t paragraph, CharKind kind, bool editable);
+  // Gives a paragraph added without its text (read in bulk) the text its
+  // edits go through.
+  void SetParagraphText(uint32_t paragraph, const Reference<css::text::XText>& text) {
+    paragraphs_.at(paragraph).text = text;
+  }
+  const Reference<css::text::XText>& ParagraphText(uint32_t paragraph) const {
+    return paragraphs_.at(paragraph).text;
+  }
+  bool HasParagraphText(uint32_t paragraph) const {
+    return paragraph < paragraphs_.size() && paragraphs_[paragraph].text.is();
+  }
   // Cursor steps of the paragraph's characters so far.
   long ParagraphSteps(uint32_t paragraph) const;
   void LockParagraph(uint32_t paragraph);
@@ -78,6 +91,10 @@ class TextMirror {
   // Inserts UTF-8 text before character at; CR, LF and CR LF become a
   // paragraph break, VT a line break. Gives the characters inserted.
   size_t Insert(size_t at, std::string_view utf8);
+  // The same two edits on the mirror alone, for a text that is then written
+  // back whole (a plain cell).
+  void DeleteLocal(size_t from, size_t to);
+  size_t InsertLocal(size_t at, std::string_view utf8);
   // Set when an edit took or made a paragraph break and the style asks for
   // the mirror to be built again.
   bool NeedsRebuild() const { return needsRebuild_; }
@@ -90,9 +107,21 @@ class TextMirror {
   // A collapsed cursor just before character position (or at the end).
   Reference<css::text::XTextCursor> CursorAt(size_t position, uint32_t* paragraph) const;
   uint8_t StepsOf(char32_t code) const { return style_.utf16Steps && code > 0xFFFF ? 2 : 1; }
+  // The characters that inserting these pieces makes, in paragraph.
+  std::vector<MirrorChar> Characters(const std::vector<InsertedPiece>& pieces,
+                                     uint32_t paragraph);
+
+  // The cursor of the last edit and where it stands: edits run from left to
+  // right, so the next one usually starts from there with one move.
+  struct CursorCache {
+    Reference<css::text::XTextCursor> cursor;
+    size_t position = 0;
+    uint32_t paragraph = 0;
+  };
 
   Style style_;
   std::shared_ptr<bool> edited_;
+  CursorCache cache_;
   std::vector<MirrorChar> chars_;
   std::vector<Paragraph> paragraphs_;
   bool needsRebuild_ = false;
