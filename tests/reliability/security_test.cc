@@ -126,6 +126,11 @@ TEST_F(SecurityTest, PlantedBackupLinkIsNeitherWrittenNorRead) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
+bool OfficeInstalled() {
+  return access("/usr/lib/libreoffice/program/soffice.bin", X_OK) == 0 &&
+         access((testing::BinDir() + "/strbatch_libreoffice.so").c_str(), R_OK) == 0;
+}
+
 // The command line of a running process whose command line holds text,
 // or empty.
 std::string CommandLineMentioning(const std::string& text) {
@@ -145,10 +150,7 @@ std::string CommandLineMentioning(const std::string& text) {
 // the office connection makes that check.
 TEST_F(SecurityTest, DISABLED_OfficeConnectsOnlyToAPipeItOwns) {
   if (!testing::RunningAsRoot()) GTEST_SKIP() << "needs root to act as another user";
-  if (access("/usr/lib/libreoffice/program/soffice.bin", X_OK) != 0 ||
-      access((testing::BinDir() + "/strbatch_libreoffice.so").c_str(), R_OK) != 0) {
-    GTEST_SKIP() << "LibreOffice or the office plugin is not installed";
-  }
+  if (!OfficeInstalled()) GTEST_SKIP() << "LibreOffice or the office plugin is not installed";
   const std::string document = scratch_.Write("letter.doc", "alpha");
   pid_t cli = testing::StartCli({"find", "-d", "alpha", "beta", document});
   const std::string marker = "--accept=pipe,name=strbatch-" + std::to_string(cli) + "-";
@@ -255,33 +257,51 @@ std::set<std::string> NetworkSocketInodes() {
   return inodes;
 }
 
-// While a batch runs, none of its descriptors is a network socket.
-TEST_F(SecurityTest, BatchOpensNoNetworkSocket) {
+// While a batch runs, none of its descriptors, nor those of the office
+// instance it starts for a document, is a network socket.
+TEST_F(SecurityTest, BatchAndItsOfficeInstanceOpenNoNetworkSocket) {
   MemoryScratchDir memory;
   std::vector<std::string> args = {"replace", "-y", "-b", "-d", "alpha", "beta", "--"};
+  const bool office = OfficeInstalled();
+  if (office) args.push_back(scratch_.Write("letter.doc", "alpha"));
   for (int i = 0; i < 2000; i++) {
     args.push_back(memory.File("f" + std::to_string(i)));
     testing::WriteBytes(args.back(), "alpha alpha");
   }
   pid_t pid = testing::StartCli(args);
-  int samples = 0, sockets = 0;
+  const std::string marker = "strbatch-" + std::to_string(pid) + "-";
+  int samples = 0, officeSamples = 0;
   testing::WaitWhileRunning(pid, [&] {
-    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
-    for (const std::string& fd : testing::ListFolder(fds)) {
-      char target[256];
-      ssize_t n = readlink((fds + "/" + fd).c_str(), target, sizeof(target) - 1);
-      if (n <= 0) continue;
-      std::string link(target, static_cast<size_t>(n));
-      if (link.rfind("socket:[", 0) != 0) continue;
-      sockets++;
-      EXPECT_FALSE(NetworkSocketInodes().count(link.substr(8, link.size() - 9)))
-          << link << " is a network socket";
+    std::vector<std::string> processes = {std::to_string(pid)};
+    if (office) {
+      for (const std::string& entry : testing::ListFolder("/proc")) {
+        if (entry[0] < '0' || entry[0] > '9' || entry == processes[0]) continue;
+        if (testing::ReadBytes("/proc/" + entry + "/cmdline").find(marker) != std::string::npos) {
+          processes.push_back(entry);
+          officeSamples++;
+        }
+      }
+    }
+    for (const std::string& process : processes) {
+      const std::string fds = "/proc/" + process + "/fd";
+      for (const std::string& fd : testing::ListFolder(fds)) {
+        char target[256];
+        ssize_t n = readlink((fds + "/" + fd).c_str(), target, sizeof(target) - 1);
+        if (n <= 0) continue;
+        std::string link(target, static_cast<size_t>(n));
+        if (link.rfind("socket:[", 0) != 0) continue;
+        EXPECT_FALSE(NetworkSocketInodes().count(link.substr(8, link.size() - 9)))
+            << "process " << process << ": " << link << " is a network socket";
+      }
     }
     samples++;
     return false;
   });
   EXPECT_EQ(testing::FinishCli(pid).exitCode, 0);
   EXPECT_GT(samples, 0);
+  if (office) {
+    EXPECT_GT(officeSamples, 0) << "the office instance was never seen";
+  }
   testing::AddToFigure("descriptor samples of a running batch", samples);
 }
 
