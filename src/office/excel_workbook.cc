@@ -31,22 +31,7 @@ std::unique_ptr<ExcelWorkbook> OpenWorkbook(OfficeApplications& applications,
   return excel->Open(path, whyNot);
 }
 
-std::string CleanCellText(std::string_view text) {
-  std::string clean;
-  clean.reserve(text.size());
-  for (size_t i = 0; i < text.size(); i++) {
-    const char c = text[i];
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      clean.push_back(' ');
-      i++;
-    } else if (c == '\r' || c == '\n' || c == '\t') {
-      clean.push_back(' ');
-    } else {
-      clean.push_back(c);
-    }
-  }
-  return clean;
-}
+std::string CleanCellText(std::string_view text) { return CleanLayoutText(text, true); }
 
 std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage) {
   std::string text;
@@ -128,7 +113,8 @@ void EditWorkbookOccurrence(ExcelWorkbook& workbook, OfficeLocation& location,
                             std::string_view replacement, const CodePage& codePage) {
   std::unique_ptr<ExcelRange> cell = CellAt(workbook, location);
   if (!cell) throw AutomationError("the occurrence lies outside the workbook");
-  std::unique_ptr<ExcelCharacters> occurrence = cell->Characters(location.start + 1, location.length);
+  std::unique_ptr<ExcelCharacters> occurrence =
+      cell->Characters(location.start + 1, location.length);
   std::unique_ptr<ExcelCharacters> insertion = cell->Characters(location.start + 1, 0);
   const long before = cell->Characters()->Count();
   occurrence->Delete();

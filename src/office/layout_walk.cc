@@ -6,6 +6,23 @@
 
 namespace strbatch {
 
+std::string CleanLayoutText(std::string_view text, bool tabSeparates) {
+  std::string clean;
+  clean.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    const char c = text[i];
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      clean.push_back(' ');
+      i++;
+    } else if (c == '\r' || c == '\n' || (tabSeparates && c == '\t')) {
+      clean.push_back(' ');
+    } else {
+      clean.push_back(c);
+    }
+  }
+  return clean;
+}
+
 LayoutWalk WalkLayout(std::string_view segment, size_t begin, size_t end, LayoutPosition position,
                       size_t skip, const LayoutSeparators& separators, const CodePage& codePage) {
   LayoutWalk walk;

@@ -5,6 +5,7 @@
 #define STRBATCH_OFFICE_LAYOUT_WALK_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "app/code_page.h"
@@ -36,6 +37,11 @@ struct LayoutWalk {
   LayoutPosition atEnd;      // where the walk stands after the occurrence
   size_t overshoot = 0;      // bytes of the last character beyond the end
 };
+
+// A cell's or shape's text as its layout holds it: a CR LF pair becomes one
+// space, and so does every other CR, LF and (when tabs separate cells) TAB,
+// so that the separators never occur inside.
+std::string CleanLayoutText(std::string_view text, bool tabSeparates);
 
 // Walks segment from position (after skipping `skip` bytes that end a
 // character counted already) over [begin, end).

@@ -2,7 +2,6 @@
 // plugin when the first office document needs it.
 #include <dirent.h>
 #include <dlfcn.h>
-#include <ftw.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,15 +18,6 @@ namespace {
 
 constexpr const char* kDefaultSoffice = "/usr/lib/libreoffice/program/soffice.bin";
 
-int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
-  if (type == FTW_DP) {
-    rmdir(path);
-  } else {
-    unlink(path);
-  }
-  return 0;
-}
-
 // Removes the profiles and saved copies ("office-PID-...") that runs killed
 // before their end left in the private directory.
 void RemoveLeftovers(const std::string& privateDir) {
@@ -42,9 +32,7 @@ void RemoveLeftovers(const std::string& privateDir) {
     if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(name);
   }
   closedir(dir);
-  for (const std::string& name : stale) {
-    nftw((privateDir + "/" + name).c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-  }
+  for (const std::string& name : stale) RemoveTree(privateDir + "/" + name);
 }
 
 class LibreOfficeLoader : public OfficeSuite {

@@ -4,6 +4,9 @@
 #ifndef STRBATCH_OFFICE_LIBREOFFICE_PLUGIN_H_
 #define STRBATCH_OFFICE_LIBREOFFICE_PLUGIN_H_
 
+#include <ftw.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "office/office_model.h"
@@ -22,6 +25,22 @@ inline constexpr const char* kLibreOfficePluginName = "strbatch_libreoffice.so";
 inline constexpr const char* kLibreOfficePluginEntry = "StrBatchCreateLibreOfficeSuite";
 using CreateLibreOfficeSuite = OfficeSuite* (*)(const LibreOfficeSettings& settings,
                                                 std::string* error);
+
+// Removes a file or a directory tree (never following links): the
+// instance's profile, or what a killed run left.
+inline void RemoveTree(const std::string& path) {
+  nftw(
+      path.c_str(),
+      [](const char* entry, const struct stat*, int type, struct FTW*) {
+        if (type == FTW_DP) {
+          rmdir(entry);
+        } else {
+          unlink(entry);
+        }
+        return 0;
+      },
+      16, FTW_DEPTH | FTW_PHYS);
+}
 
 }  // namespace strbatch
 

@@ -30,22 +30,7 @@ std::unique_ptr<PowerPointPresentation> OpenPresentation(OfficeApplications& app
   return powerPoint->Open(path, whyNot);
 }
 
-std::string CleanShapeText(std::string_view text) {
-  std::string clean;
-  clean.reserve(text.size());
-  for (size_t i = 0; i < text.size(); i++) {
-    const char c = text[i];
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      clean.push_back(' ');
-      i++;
-    } else if (c == '\r' || c == '\n') {
-      clean.push_back(' ');
-    } else {
-      clean.push_back(c);
-    }
-  }
-  return clean;
-}
+std::string CleanShapeText(std::string_view text) { return CleanLayoutText(text, false); }
 
 std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
   std::string text;

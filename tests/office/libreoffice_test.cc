@@ -124,7 +124,8 @@ class LibreOfficeTest : public ::testing::Test {
     return RunIn(dir_, Quote(CliPath()) + " " + arguments, env);
   }
   json Dump(const std::string& names) {
-    Result result = RunIn(dir_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " dump " + names);
+    Result result =
+        RunIn(dir_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " dump " + names);
     EXPECT_EQ(result.status, 0) << result.err;
     return json::parse(result.out, nullptr, false);
   }

@@ -315,31 +315,13 @@ class CalcWorkbook : public ExcelWorkbook {
   std::vector<std::shared_ptr<SheetState>> states_;
 };
 
-class CalcApplication : public ExcelApplication {
- public:
-  CalcApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process)
-      : suite_(suite), process_(std::move(process)) {}
-  std::unique_ptr<ExcelWorkbook> Open(const std::string& path, std::string* whyNot) override {
-    if (!process_) throw AutomationError("LibreOffice: Calc has quit");
-    std::unique_ptr<LoadedDocument> loaded = LoadedDocument::Load(*process_, path, kCalc, whyNot);
-    if (!loaded) return nullptr;
-    return std::make_unique<CalcWorkbook>(std::move(loaded));
-  }
-  void Quit() override {
-    process_.reset();
-    suite_.ApplicationQuit();
-  }
-
- private:
-  LibreOfficeSuite& suite_;
-  std::shared_ptr<OfficeProcess> process_;
-};
 
 }  // namespace
 
 std::unique_ptr<ExcelApplication> MakeCalcApplication(LibreOfficeSuite& suite,
                                                       std::shared_ptr<OfficeProcess> process) {
-  return std::make_unique<CalcApplication>(suite, std::move(process));
+  using Application = SuiteApplication<ExcelApplication, CalcWorkbook>;
+  return std::make_unique<Application>(suite, std::move(process), kCalc);
 }
 
 }  // namespace strbatch::uno

@@ -163,33 +163,13 @@ class ImpressPresentation : public PowerPointPresentation {
   std::vector<std::shared_ptr<SlideState>> slides_;
 };
 
-class ImpressApplication : public PowerPointApplication {
- public:
-  ImpressApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process)
-      : suite_(suite), process_(std::move(process)) {}
-  std::unique_ptr<PowerPointPresentation> Open(const std::string& path,
-                                               std::string* whyNot) override {
-    if (!process_) throw AutomationError("LibreOffice: Impress has quit");
-    std::unique_ptr<LoadedDocument> loaded =
-        LoadedDocument::Load(*process_, path, kImpress, whyNot);
-    if (!loaded) return nullptr;
-    return std::make_unique<ImpressPresentation>(std::move(loaded));
-  }
-  void Quit() override {
-    process_.reset();
-    suite_.ApplicationQuit();
-  }
-
- private:
-  LibreOfficeSuite& suite_;
-  std::shared_ptr<OfficeProcess> process_;
-};
 
 }  // namespace
 
 std::unique_ptr<PowerPointApplication> MakeImpressApplication(
     LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process) {
-  return std::make_unique<ImpressApplication>(suite, std::move(process));
+  using Application = SuiteApplication<PowerPointApplication, ImpressPresentation>;
+  return std::make_unique<Application>(suite, std::move(process), kImpress);
 }
 
 }  // namespace strbatch::uno

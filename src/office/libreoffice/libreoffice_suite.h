@@ -6,6 +6,7 @@
 
 #include <com/sun/star/lang/XComponent.hpp>
 #include <memory>
+#include <utility>
 #include <string>
 
 #include "office/libreoffice_plugin.h"
@@ -71,6 +72,32 @@ class LibreOfficeSuite : public OfficeSuite {
   std::shared_ptr<OfficeProcess> process_;
   bool startFailed_ = false;
   int applications_ = 0;
+};
+
+// An application of the suite: it opens documents of its kind as Made, and
+// leaves the instance to the suite when it quits.
+template <class Interface, class Made>
+class SuiteApplication : public Interface {
+ public:
+  SuiteApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process,
+                   const DocumentKind& kind)
+      : suite_(suite), process_(std::move(process)), kind_(kind) {}
+  auto Open(const std::string& path, std::string* whyNot)
+      -> decltype(std::declval<Interface&>().Open(path, whyNot)) override {
+    if (!process_) throw AutomationError("LibreOffice: the application has quit");
+    std::unique_ptr<LoadedDocument> loaded = LoadedDocument::Load(*process_, path, kind_, whyNot);
+    if (!loaded) return nullptr;
+    return std::make_unique<Made>(std::move(loaded));
+  }
+  void Quit() override {
+    process_.reset();
+    suite_.ApplicationQuit();
+  }
+
+ private:
+  LibreOfficeSuite& suite_;
+  std::shared_ptr<OfficeProcess> process_;
+  const DocumentKind& kind_;
 };
 
 std::unique_ptr<WordApplication> MakeWriterApplication(LibreOfficeSuite& suite,

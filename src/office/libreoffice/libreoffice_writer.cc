@@ -238,31 +238,13 @@ class WriterDocument : public WordDocument {
   std::shared_ptr<WriterText> text_;
 };
 
-class WriterApplication : public WordApplication {
- public:
-  WriterApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process)
-      : suite_(suite), process_(std::move(process)) {}
-  std::unique_ptr<WordDocument> Open(const std::string& path, std::string* whyNot) override {
-    if (!process_) throw AutomationError("LibreOffice: Writer has quit");
-    std::unique_ptr<LoadedDocument> loaded = LoadedDocument::Load(*process_, path, kWriter, whyNot);
-    if (!loaded) return nullptr;
-    return std::make_unique<WriterDocument>(std::move(loaded));
-  }
-  void Quit() override {
-    process_.reset();
-    suite_.ApplicationQuit();
-  }
-
- private:
-  LibreOfficeSuite& suite_;
-  std::shared_ptr<OfficeProcess> process_;
-};
 
 }  // namespace
 
 std::unique_ptr<WordApplication> MakeWriterApplication(LibreOfficeSuite& suite,
                                                        std::shared_ptr<OfficeProcess> process) {
-  return std::make_unique<WriterApplication>(suite, std::move(process));
+  using Application = SuiteApplication<WordApplication, WriterDocument>;
+  return std::make_unique<Application>(suite, std::move(process), kWriter);
 }
 
 }  // namespace strbatch::uno

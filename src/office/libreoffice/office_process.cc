@@ -1,7 +1,6 @@
 #include "office_process.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <langinfo.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -38,7 +37,8 @@ constexpr int kRestartRequested = 81;
 Reference<css::uno::XComponentContext> LocalContext(std::string* error) {
   static auto* context = new Reference<css::uno::XComponentContext>();
   if (context->is()) return *context;
-  const rtl::OUString program = rtl::OUString::createFromAscii("file://" STRBATCH_LIBREOFFICE_PROGRAM);
+  const rtl::OUString program =
+      rtl::OUString::createFromAscii("file://" STRBATCH_LIBREOFFICE_PROGRAM);
   rtl::Bootstrap::set("URE_INTERNAL_LIB_DIR", program);
   rtl::Bootstrap::set("UNO_TYPES", program + "/types.rdb " + program + "/types/offapi.rdb");
   rtl::Bootstrap::set("UNO_SERVICES", program + "/services.rdb");
@@ -60,15 +60,6 @@ bool WaitFor(pid_t pid, std::chrono::milliseconds time) {
     if (steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-}
-
-int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
-  if (type == FTW_DP) {
-    rmdir(path);
-  } else {
-    unlink(path);
-  }
-  return 0;
 }
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
@@ -251,7 +242,7 @@ void OfficeProcess::Terminate() {
     pipeName_.clear();
   }
   if (!profileDir_.empty()) {
-    nftw(profileDir_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    RemoveTree(profileDir_);
     profileDir_.clear();
   }
 }

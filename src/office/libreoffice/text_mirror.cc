@@ -274,7 +274,8 @@ std::vector<MirrorChar> TextMirror::Characters(const std::vector<InsertedPiece>&
       }
     } else {
       MirrorChar c;
-      c.kind = piece.kind == InsertedPiece::Paragraph ? CharKind::ParagraphBreak : CharKind::LineBreak;
+      c.kind = piece.kind == InsertedPiece::Paragraph ? CharKind::ParagraphBreak
+                                                      : CharKind::LineBreak;
       c.paragraph = paragraph;
       if (c.kind == CharKind::ParagraphBreak && style_.breaksRebuild) needsRebuild_ = true;
       inserted.push_back(c);
