@@ -144,16 +144,20 @@ const char kAllNames[] = "letter.doc second.doc zipped.docx table.xls slides.ppt
 
 TEST_F(LibreOfficeTest, ReplaceChangesEveryOccurrenceAndNothingElse) {
   for (const std::string& name : kAll) Copy(name);
+  // A Chinese name with a blank reaches LibreOffice intact.
+  ASSERT_EQ(rename(dir_.File("second.doc").c_str(), dir_.File("第二 second.doc").c_str()), 0);
+  const std::string names =
+      "letter.doc '第二 second.doc' zipped.docx table.xls slides.ppt";
   // A semicolon becomes a line break: a new paragraph in a document or a
   // shape, a second line in a cell.
   Result plain =
-      Cli(std::string("replace -y -d cat kitten -d 中文 汉语 -d ';' '\\n' ") + kAllNames);
+      Cli(std::string("replace -y -d cat kitten -d 中文 汉语 -d ';' '\\n' ") + names);
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.err, "");
   EXPECT_NE(plain.out.find("16\tcat\tkitten"), std::string::npos) << plain.out;
   EXPECT_NE(plain.out.find("5\t中文\t汉语"), std::string::npos) << plain.out;
   EXPECT_NE(plain.out.find("3\t;\t"), std::string::npos) << plain.out;
-  Result advanced = Cli(std::string("replace -y -a -d '{[0-9]+}元' '{1} yuan' ") + kAllNames);
+  Result advanced = Cli(std::string("replace -y -a -d '{[0-9]+}元' '{1} yuan' ") + names);
   ASSERT_EQ(advanced.status, 0) << advanced.err;
   EXPECT_NE(advanced.out.find("4\t{[0-9]+}元"), std::string::npos) << advanced.out;
 
@@ -161,7 +165,7 @@ TEST_F(LibreOfficeTest, ReplaceChangesEveryOccurrenceAndNothingElse) {
     "letter.doc": {"filter": "MS Word 97", "text": [
       "猫和狗: kitten and dog, kitten.", "价格 100 yuan and 25 yuan", "a Cat stays",
       "split", "here", "page 1 kitten", "kitten in a table", "汉语表格", "", "kitten", "end"]},
-    "second.doc": {"filter": "MS Word 97", "text": ["another kitten", "第二个文档 汉语"]},
+    "第二 second.doc": {"filter": "MS Word 97", "text": ["another kitten", "第二个文档 汉语"]},
     "zipped.docx": {"filter": "MS Word 2007 XML", "text": ["a docx kitten 汉语"]},
     "table.xls": {"filter": "MS Excel 97", "text": [
       [["kitten", "狗"], ["a kitten and a kitten", "100 yuan"], ["42", "=1+1"],
@@ -170,7 +174,7 @@ TEST_F(LibreOfficeTest, ReplaceChangesEveryOccurrenceAndNothingElse) {
     "slides.ppt": {"filter": "MS PowerPoint 97", "text": [
       ["Cat slide 汉语", "kitten\nsecond kitten", ""], ["25 yuan", "😀 kitten\nend"]]}
   })");
-  EXPECT_EQ(Dump(kAllNames), expected);
+  EXPECT_EQ(Dump(names), expected);
   // Still the same kind of file: compound documents, and a zip.
   for (const char* name : {"letter.doc", "table.xls", "slides.ppt"}) {
     EXPECT_EQ(ReadBytes(dir_.File(name)).substr(0, 4), "\xD0\xCF\x11\xE0") << name;

@@ -1,7 +1,6 @@
 #include "office_process.h"
 
 #include <fcntl.h>
-#include <langinfo.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -9,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -60,6 +60,23 @@ bool WaitFor(pid_t pid, std::chrono::milliseconds time) {
     if (steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+// Whether the environment's character-type locale (LC_ALL, else LC_CTYPE,
+// else LANG) is a UTF-8 one.
+bool LocaleIsUtf8() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') {
+      name = value;
+      break;
+    }
+  }
+  if (name == nullptr) return false;
+  std::string lower;
+  for (const char* c = name; *c; c++) lower.push_back(static_cast<char>(std::tolower(*c)));
+  return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
@@ -130,10 +147,10 @@ bool OfficeProcess::Launch(std::string* error) {
       "-env:UserInstallation=" + ToUtf8(FileUrl(profileDir_)),
       "--accept=pipe,name=" + pipeName_ + ";urp;",
   };
-  // The instance reads file names from URLs; it must turn them into bytes
-  // as UTF-8 whatever this program's locale says.
+  // The instance turns the URLs it is given into file names with its
+  // locale's character set; that must be UTF-8, like the names themselves.
   std::vector<std::string> env;
-  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  const bool utf8 = LocaleIsUtf8();
   for (char** e = environ; *e != nullptr; e++) {
     if (!utf8 && (std::strncmp(*e, "LC_ALL=", 7) == 0 || std::strncmp(*e, "LC_CTYPE=", 9) == 0)) {
       continue;
