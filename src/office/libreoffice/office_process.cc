@@ -139,6 +139,11 @@ std::unique_ptr<OfficeProcess> OfficeProcess::Start(const LibreOfficeSettings& s
 
 OfficeProcess::~OfficeProcess() { Terminate(); }
 
+std::string OfficeProcess::PipePath() const {
+  // Where LibreOffice makes every named pipe, whatever TMPDIR says.
+  return "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipeName_;
+}
+
 bool OfficeProcess::Launch(std::string* error) {
   std::vector<std::string> args = {
       soffice_,      "--headless",  "--invisible",
@@ -198,12 +203,23 @@ bool OfficeProcess::Connect(int seconds, std::string* error) {
   try {
     Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
     for (;;) {
-      try {
-        context_.set(resolver->resolve(url), UNO_QUERY_THROW);
-        desktop_ = css::frame::Desktop::create(context_);
-        return true;
-      } catch (const css::connection::NoConnectException&) {
-        // Not listening yet.
+      // The pipe lives in /tmp under a name anyone can read from the
+      // process list. Only a pipe this user owns is called: another user
+      // could have made one there first, and in a sticky /tmp a pipe that is
+      // ours stays ours.
+      struct stat pipe {};
+      if (lstat(PipePath().c_str(), &pipe) == 0) {
+        if (!S_ISSOCK(pipe.st_mode) || pipe.st_uid != getuid()) {
+          *error = PipePath() + " belongs to another user; the instance is not used";
+          return false;
+        }
+        try {
+          context_.set(resolver->resolve(url), UNO_QUERY_THROW);
+          desktop_ = css::frame::Desktop::create(context_);
+          return true;
+        } catch (const css::connection::NoConnectException&) {
+          // Not listening yet.
+        }
       }
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -251,7 +267,7 @@ void OfficeProcess::Terminate() {
   }
   if (!pipeName_.empty()) {
     // An instance that had to be killed leaves its pipe behind.
-    const std::string pipe = "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipeName_;
+    const std::string pipe = PipePath();
     struct stat info {};
     if (lstat(pipe.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == getuid()) {
       unlink(pipe.c_str());

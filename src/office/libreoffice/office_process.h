@@ -39,6 +39,7 @@ class OfficeProcess {
  private:
   OfficeProcess() = default;
   bool Launch(std::string* error);
+  std::string PipePath() const;
   bool Connect(int seconds, std::string* error);
 
   std::string soffice_;
