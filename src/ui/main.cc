@@ -2,8 +2,10 @@
 // modal dialog, and writes the settings back when it closes.
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 
 #include "app/settings.h"
+#include "office/office_bridge.h"
 #include "ui/app_icon.h"
 #include "ui/main_window.h"
 
@@ -14,7 +16,12 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("strbatch"));
 
   const std::string settingsPath = strbatch::SettingsFilePath();
+  // Office documents go through LibreOffice, started only when a batch
+  // first meets one; without it they yield no text. The bridge outlives
+  // the window that uses it.
+  std::unique_ptr<strbatch::OfficeBridge> office = strbatch::MakeLibreOfficeBridge();
   strbatch::MainWindow window(strbatch::LoadSettings(settingsPath), settingsPath);
+  window.SetOfficeBridge(office.get());
   window.exec();
 
   std::string error;
