@@ -231,8 +231,11 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   // matched as such, otherwise carried into the process code page.
   const bool utf8Names =
       options.encoding == EncodingSetting::Auto || options.encoding == EncodingSetting::Utf8;
-  const CodePage* workPage =
-      mode == BatchMode::Rename && utf8Names ? &CodePage::Utf8() : codePage_;
+  // Office documents hold Unicode text: under those settings it is worked
+  // on as UTF-8 too, so no character is lost on the way.
+  const CodePage* workPage = (mode == BatchMode::Rename || kind != OfficeKind::None) && utf8Names
+                                 ? &CodePage::Utf8()
+                                 : codePage_;
   FileText fileText;
   bool plainFile = false;
   if (mode == BatchMode::Rename) {
