@@ -294,7 +294,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
       "Definitions: -d, --def FIND REPLACE (repeatable; applied in order, after\n"
       "those of -D files).\n"
       "Strings are given in UTF-8 and used in code page 936 (GBK).\n"
-      "Exit status: 0 done, 2 usage error, 3 confirmation refused.");
+      "Exit status: 0 done, 1 done but some file could not be processed (see the\n"
+      "warnings), 2 usage error, 3 confirmation refused.");
   CLI::App* replace = app.add_subcommand("replace", "replace every occurrence in the files");
   AddBatchOptions(replace, args, true);
   CLI::App* find = app.add_subcommand("find", "count and list occurrences; change nothing");
@@ -359,7 +360,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
       done = RunLineSort(rows, args.sort, host);
     }
     std::fprintf(out, "%zu\n", done);
-    return kExitOk;
+    return host.warnings > 0 ? kExitFailure : kExitOk;
   }
 
   FileList files;
@@ -410,7 +411,9 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitRefused;
   }
   PrintResults(files, definitions, args, args.report == "-" ? err : out);
-  return kExitOk;
+  // Skipped files are reported on stderr as they happen; the status lets a
+  // script know that not everything was done.
+  return host.warnings > 0 ? kExitFailure : kExitOk;
 }
 
 }  // namespace strbatch

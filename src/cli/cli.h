@@ -10,7 +10,7 @@ namespace strbatch {
 
 // Exit codes.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;   // the command could not run at all
+inline constexpr int kExitFailure = 1;   // some file could not be processed
 inline constexpr int kExitUsage = 2;     // bad command line
 inline constexpr int kExitRefused = 3;   // the confirmation was not given
 

@@ -109,7 +109,7 @@ TEST(CliTest, UnreadableFileIsReportedAndSkipped) {
   ScratchDir dir;
   std::string b = dir.Write("b.txt", "cat");
   CliRun run = Cli({"replace", "-y", "-d", "cat", "dog", dir.File("missing.txt"), b});
-  EXPECT_EQ(run.exitCode, kExitOk);
+  EXPECT_EQ(run.exitCode, kExitFailure);
   EXPECT_NE(run.err.find("missing.txt"), std::string::npos);
   EXPECT_EQ(dir.Read("b.txt"), "dog");
 }
