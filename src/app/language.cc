@@ -60,6 +60,23 @@ std::string GetText(const std::string& key) {
   return GetLanguageValue("string", key, kTextLimit);
 }
 
+std::string MessageText(const std::string& key, std::initializer_list<std::string> args) {
+  std::string text;
+  CodePage::Process().ToUtf8(GetText(key), &text);
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    const size_t n = i + 1 < text.size() ? static_cast<size_t>(text[i + 1] - '1') : args.size();
+    if (text[i] == '%' && n < args.size() && n < 9) {
+      out += args.begin()[n];
+      i++;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 std::string GetLanguageValue(const std::string& section, const std::string& key, size_t limit) {
   return DecodeLineBreaks(GetProfileString(LanguageFilePath(), section, key, "", limit));
 }

@@ -6,6 +6,7 @@
 #define STRBATCH_APP_LANGUAGE_H_
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 
 namespace strbatch {
@@ -31,6 +32,10 @@ std::string LanguageFilePath();
 
 // The text of a numeric key in section "string" (code page bytes).
 std::string GetText(const std::string& key);
+
+// A message for the user in UTF-8: the text of a key in section "string",
+// with "%1", "%2" ... replaced by the arguments in turn (UTF-8 too).
+std::string MessageText(const std::string& key, std::initializer_list<std::string> args = {});
 
 // Any value of the language file, cut at limit bytes.
 std::string GetLanguageValue(const std::string& section, const std::string& key, size_t limit);

@@ -10,7 +10,9 @@
 #include "batch/code_conversion.h"
 #include "batch/file_text.h"
 #include "batch/rename.h"
+#include "batch/replace_template.h"
 #include "office/office_bridge.h"
+#include "pattern/pattern.h"
 
 namespace strbatch {
 namespace {
@@ -134,17 +136,110 @@ void BatchRunner::ConvertStep(const std::string& path) {
   if (!done) host_.Warn(path, error);
 }
 
+bool BatchRunner::Cancelled() {
+  if (!host_.CheckCancelled()) return false;
+  stopped_ = true;
+  return true;
+}
+
+std::vector<const CodePage*> BatchRunner::RunCodePages(BatchMode mode) const {
+  const bool utf8Names =
+      options.encoding == EncodingSetting::Auto || options.encoding == EncodingSetting::Utf8;
+  std::vector<const CodePage*> pages;
+  auto add = [&pages](const CodePage* page) {
+    for (const CodePage* known : pages) {
+      if (known->Number() == page->Number()) return;
+    }
+    pages.push_back(page);
+  };
+  // Names and office documents: see ProcessFile.
+  const CodePage* unicodeText = utf8Names ? &CodePage::Utf8() : codePage_;
+  if (mode == BatchMode::Rename) {
+    add(unicodeText);
+    return pages;
+  }
+  for (size_t r = 0; r < files_.Size(); r++) {
+    if (!files_.Row(r).checked) continue;
+    if (OfficeKindOf(SplitPath(files_.Row(r).path).extension) != OfficeKind::None) {
+      add(unicodeText);
+      continue;
+    }
+    switch (options.encoding) {
+      case EncodingSetting::Gbk: add(codePage_); break;
+      case EncodingSetting::Auto:
+        add(codePage_);
+        add(&CodePage::Utf8());
+        break;
+      case EncodingSetting::Big5: add(&CodePage::Big5()); break;
+      case EncodingSetting::Utf8: add(&CodePage::Utf8()); break;
+    }
+  }
+  return pages;
+}
+
+namespace {
+
+std::string CodePageName(const CodePage& codePage) {
+  switch (codePage.Number()) {
+    case CodePage::kGbk: return "GBK";
+    case CodePage::kBig5: return "BIG5";
+    default: return codePage.IsUtf8() ? "UTF-8" : "CP" + std::to_string(codePage.Number());
+  }
+}
+
+// The compile error in words, with the character of the find string it is
+// about (counted from 1 in the code page the expression was compiled in).
+std::string DescribePatternError(const CPattern& pattern, std::string_view find,
+                                 const CodePage& codePage) {
+  size_t character = 1;
+  const size_t offset = std::min(size_t{0} /* ERROR-OFFSET-PENDING */, find.size());
+  for (size_t at = 0; at < offset; at = codePage.NextChar(find, at)) character++;
+  return MessageText(std::to_string(1120 + static_cast<int>(pattern.LastError())),
+                     {std::to_string(character)});
+}
+
+}  // namespace
+
+bool BatchRunner::CheckExpressions(BatchMode mode) {
+  const std::vector<const CodePage*> pages = RunCodePages(mode);
+  for (size_t d = 0; d < definitions_.Size(); d++) {
+    if (!definitions_.Row(d).checked || snapshot_->finds[d].empty()) continue;
+    bool noticed = false;
+    for (const CodePage* page : pages) {
+      const CarriedDefinition& def = Carried(d, *page);
+      // A find string the code page cannot hold is never searched in it.
+      if (!def.findOk) continue;
+      CPattern pattern(*page);
+      if (pattern.Compile(def.find, options.Case != 0) != PATTERN_OK) {
+        const std::string what = DescribePatternError(pattern, def.find, *page);
+        const std::string row = std::to_string(d + 1);
+        // Where the expression compiles in one code page and not in another
+        // (a class range of single bytes), the message says which.
+        host_.RejectDefinition(
+            d, pages.size() > 1 ? MessageText("1112", {row, CodePageName(*page), what})
+                                : MessageText("1111", {row, what}));
+        return false;
+      }
+      int group = 0;
+      if (!noticed && def.replaceOk) {
+        std::vector<std::string> pieces;
+        std::vector<uint32_t> kinds;
+        ParseReplaceTemplate(def.replace, &pieces, &kinds, *page);
+        if (FindMissingGroupReference(pieces, kinds, pattern.GroupCount(), &group)) {
+          host_.Notice("", MessageText("1140", {std::to_string(d + 1), std::to_string(group),
+                                                std::to_string(pattern.GroupCount())}));
+          noticed = true;
+        }
+      }
+    }
+  }
+  return true;
+}
+
 void BatchRunner::RunBatch(BatchMode mode) {
   SetInterfaceLanguage(options.language);
-  state.changesExpected = ComputeChangesExpected() ? 1 : 0;
-  if (state.findMode == 1) state.changesExpected = 0;
-  if ((state.changesExpected == 1 || options.AltCode > 0) && !host_.Confirm("1023", "1024")) {
-    return;
-  }
-  for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, "0");
-  for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, "0");
-
-  RunGuard guard(host_, office_);
+  stopped_ = false;
+  lastRowReached_ = 0;
   Snapshot snapshot;
   for (size_t d = 0; d < definitions_.Size(); d++) {
     snapshot.finds.push_back(definitions_.GetDefinitionText(d, 0));
@@ -159,13 +254,26 @@ void BatchRunner::RunBatch(BatchMode mode) {
       runner.carried_.clear();
     }
   } forget{*this};
+  // A definition that cannot be used stops the command before anything is
+  // asked, backed up or written.
+  if (options.Advance == 1 && options.AltCode == 0 && !CheckExpressions(mode)) return;
+  state.changesExpected = ComputeChangesExpected() ? 1 : 0;
+  if (state.findMode == 1) state.changesExpected = 0;
+  if ((state.changesExpected == 1 || options.AltCode > 0) && !host_.Confirm("1023", "1024")) {
+    return;
+  }
+  for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, "0");
+  for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, "0");
+
+  RunGuard guard(host_, office_);
   std::vector<std::string>& matchLists = files_.MatchLists();
   for (size_t r = 0; r < files_.Size(); r++) {
     if (matchLists.size() <= r) matchLists.resize(r + 1);
     matchLists[r].clear();
     state.currentFileNumber = static_cast<long long>(r) + 1;
-    if (host_.CheckCancelled()) break;
+    if (Cancelled()) break;
     if (!files_.Row(r).checked) continue;
+    lastRowReached_ = r + 1;
     host_.SetMessage(GetText("1025") + std::to_string(r + 1) + "/" +
                      std::to_string(files_.Size()));
     host_.SelectFileRow(r);
@@ -257,7 +365,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   bool readFailed = false;
   if (options.AltCode == 0) {
     for (size_t d = 0; d < definitionCount; d++) {
-      if (host_.CheckCancelled()) break;
+      if (Cancelled()) break;
       const uint64_t rows = files_.Size();
       host_.SetPosition(static_cast<int>((d + r * definitionCount) * 100 /
                                          (rows * definitionCount)));
@@ -273,6 +381,9 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
         workPage = &fileText.WorkCodePage();
       }
       if (readFailed || !nameUsable) continue;
+      // An empty find string finds nothing, in either mode (an empty
+      // expression would match the empty text everywhere).
+      if (snapshot_->finds[d].empty()) continue;
       const CarriedDefinition& def = Carried(d, *workPage);
       // A find string the file's encoding cannot hold occurs nowhere in it.
       if (!def.findOk) continue;
@@ -291,15 +402,23 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
       context.office = document.get();
       context.matchList = &files_.MatchLists()[r];
       context.codePage = workPage;
+      context.searchSteps = searchSteps_;
       if (state.reportFile) {
         // Under the settings that read several encodings the report is
         // UTF-8, each line carried from its file's encoding.
-        state.reportFile->SetSourceCodePage(
-            options.encoding == EncodingSetting::Gbk || workPage->IsUtf8() ? nullptr : workPage);
+        const bool utf8Report = options.reportUtf8 || options.encoding != EncodingSetting::Gbk;
+        state.reportFile->SetSourceCodePage(utf8Report && !workPage->IsUtf8() ? workPage : nullptr);
       }
-      found[d] = options.Advance == 1
-                     ? ReplaceInTextAdvanced(work, def.find, def.replace, context)
-                     : ReplaceInTextPlain(work, def.find, def.replace, context);
+      if (options.Advance == 1) {
+        const AdvancedResult result = ReplaceInTextAdvanced(work, def.find, def.replace, context);
+        found[d] = result.count;
+        if (result.gaveUp) {
+          host_.Warn(path, MessageText("1141", {std::to_string(d + 1),
+                                                std::to_string(result.reachedOffset)}));
+        }
+      } else {
+        found[d] = ReplaceInTextPlain(work, def.find, def.replace, context);
+      }
       if (document && found[d] > 0 && context.changesExpected) {
         // A document may hold the replacements otherwise than the work text
         // does (an occurrence it could not take stays as it was, a line break

@@ -31,6 +31,7 @@ struct BatchOptions {
   int AltCode = 0;       // code conversion 0 (none) to 6
   int language = 0;      // interface language: 0 Chinese, 1 English
   bool reportOutput = false;  // batch find writes the find report
+  bool reportUtf8 = false;    // the report is UTF-8 whatever the encoding setting
   bool autoBackup = false;    // back files up before they are processed
   // How files are read: "gbk" reads every file in the process code page.
   EncodingSetting encoding = EncodingSetting::Gbk;
@@ -56,6 +57,9 @@ class BatchRunner {
   // Where rewrites go; tests inject failures here.
   void SetFileRewriter(FileRewriter* rewriter) { rewriter_ = rewriter; }
   void SetCodePage(const CodePage* codePage) { codePage_ = codePage; }
+  // The pattern engine's step bound per search (0: its default); tests make
+  // it small to see what a search that gives up leaves.
+  void SetSearchSteps(uint64_t steps) { searchSteps_ = steps; }
 
   // The commands of the main window.
   void BatchReplace();
@@ -67,6 +71,11 @@ class BatchRunner {
   void ConvertCode(int altCode);
 
   void RunBatch(BatchMode mode);
+
+  // After a run: whether a cancel request stopped it, and the number
+  // (1-based) of the last file row it had reached by then (0: none).
+  bool Stopped() const { return stopped_; }
+  size_t LastRowReached() const { return lastRowReached_; }
 
   // The path of the find report in the private temporary directory, or
   // empty when that directory cannot be used.
@@ -88,6 +97,14 @@ class BatchRunner {
   const CarriedDefinition& Carried(size_t d, const CodePage& codePage);
 
   bool ComputeChangesExpected() const;
+  // The host's cancel request, remembered for Stopped().
+  bool Cancelled();
+  // The code pages the definitions are worked in during this run.
+  std::vector<const CodePage*> RunCodePages(BatchMode mode) const;
+  // Compiles every checked advanced definition in every code page of the
+  // run; the first that fails is handed to the host and gives false. Also
+  // gives a notice for each template that refers to a missing group.
+  bool CheckExpressions(BatchMode mode);
   // Runs the steps of one checked file row; false when the run was
   // cancelled before a definition (the file's remaining steps ran).
   void ProcessFile(size_t row, BatchMode mode);
@@ -107,6 +124,9 @@ class BatchRunner {
   // made once per run when a file first needs them.
   std::map<int, std::vector<CarriedDefinition>> carried_;
   std::string textBuffer_;
+  uint64_t searchSteps_ = 0;
+  bool stopped_ = false;
+  size_t lastRowReached_ = 0;
 };
 
 }  // namespace strbatch

@@ -30,9 +30,22 @@ class BatchHost {
   // Shows the find report in the user's text viewer.
   virtual void OpenReport(const std::string& path) = 0;
 
-  // A file that could not be read or written; the batch goes on silently
-  // otherwise, so this is the only trace of it.
+  // Something that was not done: a file that could not be read or written,
+  // a definition that was not applied. The run goes on, but it did not do
+  // all it was asked to (the CLI's exit status says so). Texts are UTF-8;
+  // path may be empty.
   virtual void Warn(const std::string& path, const std::string& reason) = 0;
+
+  // Something the user should know that is no failure (a template that
+  // refers to a group the expression lacks). Shown like a warning, but it
+  // leaves the outcome of the run alone.
+  virtual void Notice(const std::string& path, const std::string& text) = 0;
+
+  // A checked definition that cannot be used (its expression does not
+  // compile): the command stops before any file is touched. row is the
+  // definition's row; message is UTF-8 and names the definition and the
+  // fault.
+  virtual void RejectDefinition(size_t row, const std::string& message) = 0;
 };
 
 // A host that answers Yes, never cancels and shows nothing.
@@ -47,6 +60,8 @@ class SilentHost : public BatchHost {
   void SelectFileRow(size_t) override {}
   void OpenReport(const std::string&) override {}
   void Warn(const std::string&, const std::string&) override {}
+  void Notice(const std::string&, const std::string&) override {}
+  void RejectDefinition(size_t, const std::string&) override {}
 };
 
 }  // namespace strbatch

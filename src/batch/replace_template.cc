@@ -116,6 +116,24 @@ void ParseReplaceTemplate(std::string_view text, std::vector<std::string>* texts
   close(kTemplateText);
 }
 
+bool FindMissingGroupReference(const std::vector<std::string>& texts,
+                               const std::vector<uint32_t>& kinds, int groupCount, int* group) {
+  const size_t count = std::min(texts.size(), kinds.size());
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& piece = texts[i];
+    if (kinds[i] != kTemplateItem || piece.empty() || piece[0] == 'i') continue;
+    int number = 0;
+    // An item that is not a number is no reference: it expands to nothing
+    // as it always did, and says nothing about groups.
+    if (!ReadDecimal(piece, &number)) continue;
+    if (number < 1 || number > groupCount) {
+      *group = number;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string ExpandReplaceTemplate(const std::vector<std::string>& texts,
                                   const std::vector<uint32_t>& kinds, const CPatternMatch& match,
                                   std::string_view searchedText, long long currentFileNumber) {

@@ -29,6 +29,12 @@ void ParseReplaceTemplate(std::string_view text, std::vector<std::string>* texts
                           std::vector<uint32_t>* kinds,
                           const CodePage& codePage = CodePage::Process());
 
+// Finds the first group reference of the pieces ("{x}") that names no
+// group of an expression with groupCount groups (such a reference expands
+// to nothing). True, with the number as written in *group, when there is one.
+bool FindMissingGroupReference(const std::vector<std::string>& texts,
+                               const std::vector<uint32_t>& kinds, int groupCount, int* group);
+
 // The replacement text for one match. Group texts are read out of
 // searchedText, the text the match positions refer to; a group that is out
 // of range or took no part adds nothing. currentFileNumber is the 1-based

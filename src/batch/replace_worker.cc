@@ -201,43 +201,67 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
   return count;
 }
 
-int64_t ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
-                              std::string_view replaceRaw, const WorkerContext& context) {
+AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
+                                     std::string_view replaceRaw, const WorkerContext& context) {
+  AdvancedResult result;
   std::vector<std::string> pieces;
   std::vector<uint32_t> kinds;
   ParseReplaceTemplate(replaceRaw, &pieces, &kinds, *context.codePage);
   CPattern pattern(*context.codePage);
-  if (pattern.Compile(findRaw, context.caseSensitive) != PATTERN_OK) return 0;
+  if (pattern.Compile(findRaw, context.caseSensitive) != PATTERN_OK) return result;
+  if (context.searchSteps != 0) {
+    pattern.SetSearchLimits(context.searchSteps, CPattern::kDefaultMaxStackEntries);
+  }
   std::string& bytes = work.bytes;
-  if (bytes.empty() || bytes[0] == '\0') return 0;
+  if (bytes.empty() || bytes[0] == '\0') return result;
   const size_t end = work.SearchedLength();
   const std::string_view text(bytes.data(), end);
   const bool write = context.changesExpected;
 
+  // Every occurrence is found before anything is applied: a search that
+  // gives up part of the way must leave the text, the match list, the
+  // report and the document as they were.
+  struct Occurrence {
+    size_t cursor;  // where the search that found it began
+    size_t start;
+    size_t end;
+    std::string replacement;
+  };
+  std::vector<Occurrence> officeOccurrences;
+  std::string matchRecords;
+  std::string reportText;           // the report lines, one after the other
+  std::vector<size_t> reportEnds;   // where each line ends in reportText
   PatternText subject(pattern, text);
   CPatternMatch match(256);
-  if (context.office) context.office->BeginOccurrences();
   std::string output;
   int64_t count = 0;
   size_t cursor = 0;
   while (cursor < end) {
     size_t matchEnd = 0;
-    if (!pattern.Match(subject, cursor, match, &matchEnd)) break;
+    if (!pattern.Match(subject, cursor, match, &matchEnd)) {
+      if (match.LimitReached()) {
+        result.gaveUp = true;
+        result.reachedOffset = cursor;
+        return result;
+      }
+      break;
+    }
     const size_t start = match.Start();
     count++;
-    if (context.office) {
-      context.office->LocateOccurrence(text.substr(cursor), static_cast<int64_t>(start - cursor),
-                                       static_cast<int64_t>(matchEnd - start));
-    }
-    if (context.findMode) AppendMatchRecord(context.matchList, start, matchEnd - start);
+    if (context.findMode) AppendMatchRecord(&matchRecords, start, matchEnd - start);
     std::string replacement =
         ExpandReplaceTemplate(pieces, kinds, match, text, context.currentFileNumber);
-    if (context.report && !replacement.empty()) context.report->WriteLine(replacement);
+    if (context.report && !replacement.empty()) {
+      reportText += replacement;
+      reportEnds.push_back(reportText.size());
+    }
     if (write) {
       output.append(text.data() + cursor, start - cursor);
       output += replacement;
     }
-    if (write && context.office) context.office->EditOccurrence(replacement);
+    if (context.office) {
+      officeOccurrences.push_back({cursor, start, matchEnd, std::move(replacement)});
+    }
     if (matchEnd > start) {
       cursor = matchEnd;
     } else {
@@ -249,42 +273,57 @@ int64_t ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
       cursor = next;
     }
   }
-  if (!write || count == 0) return count;
+
+  if (context.office) {
+    context.office->BeginOccurrences();
+    for (const Occurrence& occurrence : officeOccurrences) {
+      context.office->LocateOccurrence(text.substr(occurrence.cursor),
+                                       static_cast<int64_t>(occurrence.start - occurrence.cursor),
+                                       static_cast<int64_t>(occurrence.end - occurrence.start));
+      if (write) context.office->EditOccurrence(occurrence.replacement);
+    }
+  }
+  if (context.findMode && context.matchList != nullptr && !matchRecords.empty()) {
+    if (!context.matchList->empty()) context.matchList->push_back(';');
+    *context.matchList += matchRecords;
+  }
+  size_t lineStart = 0;
+  for (size_t lineEnd : reportEnds) {
+    context.report->WriteLine(std::string_view(reportText).substr(lineStart, lineEnd - lineStart));
+    lineStart = lineEnd;
+  }
+  result.count = count;
+  if (!write || count == 0) return result;
   const size_t searched = output.size() + (end - cursor);
   output.append(bytes, cursor, std::string::npos);
   bytes.swap(output);
   work.SetSearchedLength(searched);
   work.changed = true;
-  return count;
+  return result;
 }
-
-namespace {
-
-using TextWorker = int64_t (*)(WorkText&, std::string_view, std::string_view,
-                               const WorkerContext&);
-
-int64_t ReplaceInFile(TextWorker worker, const std::string& path, std::string_view find,
-                      std::string_view replace, const WorkerContext& context,
-                      std::string* error, FileRewriter& rewriter) {
-  WorkText work;
-  if (!ReadWholeFile(path, &work.bytes, error)) return 0;
-  int64_t count = worker(work, find, replace, context);
-  if (work.changed && !RewriteFile(rewriter, path, work.bytes, error)) return 0;
-  return count;
-}
-
-}  // namespace
 
 int64_t ReplaceInFilePlain(const std::string& path, std::string_view find,
                            std::string_view replace, const WorkerContext& context,
                            std::string* error, FileRewriter& rewriter) {
-  return ReplaceInFile(ReplaceInTextPlain, path, find, replace, context, error, rewriter);
+  WorkText work;
+  if (!ReadWholeFile(path, &work.bytes, error)) return 0;
+  const int64_t count = ReplaceInTextPlain(work, find, replace, context);
+  if (work.changed && !RewriteFile(rewriter, path, work.bytes, error)) return 0;
+  return count;
 }
 
 int64_t ReplaceInFileAdvanced(const std::string& path, std::string_view find,
                               std::string_view replace, const WorkerContext& context,
                               std::string* error, FileRewriter& rewriter) {
-  return ReplaceInFile(ReplaceInTextAdvanced, path, find, replace, context, error, rewriter);
+  WorkText work;
+  if (!ReadWholeFile(path, &work.bytes, error)) return 0;
+  const AdvancedResult result = ReplaceInTextAdvanced(work, find, replace, context);
+  if (result.gaveUp) {
+    *error = "the search gave up at byte " + std::to_string(result.reachedOffset);
+    return 0;
+  }
+  if (work.changed && !RewriteFile(rewriter, path, work.bytes, error)) return 0;
+  return result.count;
 }
 
 }  // namespace strbatch

@@ -53,6 +53,7 @@ struct WorkerContext {
   OfficeDocument* office = nullptr;    // the open office document, if any
   std::string* matchList = nullptr;    // the file row's match-list entry
   const CodePage* codePage = &CodePage::Process();
+  uint64_t searchSteps = 0;            // the engine's step bound; 0: its default
 };
 
 // The text of a work file and whether a definition has changed it.
@@ -75,14 +76,26 @@ struct WorkText {
 int64_t ReplaceInTextPlain(WorkText& work, std::string_view find, std::string_view replace,
                            const WorkerContext& context);
 
+// What an advanced definition did to one text.
+struct AdvancedResult {
+  int64_t count = 0;  // occurrences found (and replaced when changes are expected)
+  // The search ran into a bound of the engine (steps or memory) before it
+  // reached the end of the text. Then nothing of the definition was applied
+  // (no change, no match record, no report line, no office edit) and count
+  // is 0, so that a later run never applies it twice to the same text.
+  bool gaveUp = false;
+  size_t reachedOffset = 0;  // with gaveUp: where the search stood, in the text
+};
+
 // Applies an advanced definition: find is an expression, replace a template.
-// Gives 0 when the expression does not compile.
-int64_t ReplaceInTextAdvanced(WorkText& work, std::string_view find, std::string_view replace,
-                              const WorkerContext& context);
+// Gives a count of 0 when the expression does not compile.
+AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view find,
+                                     std::string_view replace, const WorkerContext& context);
 
 // One definition applied to one file on disk: read whole, replaced, and
 // rewritten all-or-nothing when it changed. Gives the number of occurrences,
-// or 0 (with a reason in *error) when the file cannot be read or written.
+// or 0 (with a reason in *error) when the file cannot be read or written or
+// the search gave up.
 int64_t ReplaceInFilePlain(const std::string& path, std::string_view find,
                            std::string_view replace, const WorkerContext& context,
                            std::string* error, FileRewriter& rewriter = DefaultFileRewriter());

@@ -13,7 +13,9 @@
 
 #include "app/code_page.h"
 #include "app/language.h"
+#include "app/profile.h"
 #include "app/safe_file.h"
+#include "app/settings.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
 #include "batch/batch_host.h"
@@ -27,15 +29,62 @@ namespace strbatch {
 namespace {
 
 std::atomic<int> g_interrupts{0};
+std::atomic<int> g_stopSignal{0};
 
-void OnInterrupt(int) {
-  // The first Ctrl-C asks the batch to stop at its next step; a second one
-  // ends the process at once (every rewrite is all-or-nothing, so that is
-  // safe for the files too).
+void OnInterrupt(int signalNumber) {
+  // The first Ctrl-C (or SIGTERM) asks the batch to stop at its next step; a
+  // second one ends the process at once (every rewrite is all-or-nothing,
+  // so that is safe for the files too).
   if (g_interrupts.fetch_add(1) >= 1) {
-    signal(SIGINT, SIG_DFL);
-    raise(SIGINT);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+    return;
   }
+  g_stopSignal = signalNumber;
+}
+
+// Catches SIGINT and SIGTERM for as long as it lives.
+class StopSignals {
+ public:
+  StopSignals() {
+    g_interrupts = 0;
+    g_stopSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt_);
+    sigaction(SIGTERM, &action, &previousTerm_);
+  }
+  ~StopSignals() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // The exit status of a run that a signal stopped: 128 + its number.
+  static int ExitStatus() { return 128 + g_stopSignal.load(); }
+
+ private:
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
+
+// The interface language of the CLI's messages: --lang, else the settings
+// file's, else the environment's (a locale starting with "zh" is Chinese).
+int ChooseLanguage(const std::string& lang) {
+  if (lang == "zh") return 0;
+  if (lang == "en") return 1;
+  const std::string settings = SettingsFilePath();
+  if (!settings.empty()) {
+    const int stored = GetProfileInt(settings, "option", "Language", -1);
+    if (stored == 0 || stored == 1) return stored;
+  }
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return std::strncmp(value, "zh", 2) == 0 ? 0 : 1;
+  }
+  return 1;
 }
 
 // Code page bytes to UTF-8 for the terminal; invalid bytes become U+FFFD.
@@ -64,6 +113,7 @@ struct Arguments {
   bool json = false;
   bool backup = false;
   std::string report;  // empty: no report; "-": standard output
+  std::string lang;    // "zh", "en" or empty
 };
 
 class CliHost : public BatchHost {
@@ -72,6 +122,7 @@ class CliHost : public BatchHost {
       : args_(args), in_(in), out_(out), err_(err) {}
 
   bool refused = false;
+  bool rejected = false;  // a definition could not be used
   int warnings = 0;
 
   bool Confirm(const std::string& textKey, const std::string&) override {
@@ -80,7 +131,7 @@ class CliHost : public BatchHost {
       refused = true;
       return false;
     }
-    std::string question = ToTerminal(GetText(textKey));
+    std::string question = MessageText(textKey);
     if (question.empty()) question = "Files will be changed. Go on?";
     std::fprintf(err_, "%s [y/N] ", question.c_str());
     std::fflush(err_);
@@ -95,13 +146,9 @@ class CliHost : public BatchHost {
   void ShowProgress() override {}
   void SetMessage(const std::string&) override {}
   void SetPosition(int) override {}
-  bool CheckCancelled() override {
-    if (g_interrupts.load() > cancelsSeen_) {
-      cancelsSeen_ = g_interrupts.load();
-      return true;
-    }
-    return false;
-  }
+  // A signal stops the whole run, not just the file at hand, so the
+  // request stays once it came.
+  bool CheckCancelled() override { return g_interrupts.load() > 0; }
   void HideProgress() override {}
   void SelectFileRow(size_t) override {}
   void OpenReport(const std::string& path) override {
@@ -121,7 +168,19 @@ class CliHost : public BatchHost {
   }
   void Warn(const std::string& path, const std::string& reason) override {
     warnings++;
-    std::fprintf(err_, "strbatch-cli: %s: %s\n", path.c_str(), reason.c_str());
+    Print(path, reason);
+  }
+  void Notice(const std::string& path, const std::string& text) override { Print(path, text); }
+  void RejectDefinition(size_t, const std::string& message) override {
+    rejected = true;
+    Print("", message);
+  }
+  void Print(const std::string& path, const std::string& text) {
+    if (path.empty()) {
+      std::fprintf(err_, "strbatch-cli: %s\n", text.c_str());
+    } else {
+      std::fprintf(err_, "strbatch-cli: %s: %s\n", path.c_str(), text.c_str());
+    }
   }
 
  private:
@@ -129,7 +188,6 @@ class CliHost : public BatchHost {
   std::FILE* in_;
   std::FILE* out_;
   std::FILE* err_;
-  int cancelsSeen_ = 0;
 };
 
 // Takes every "-d/--def FIND REPLACE" out of the arguments before the
@@ -159,9 +217,12 @@ bool ExtractDefinitions(std::vector<std::string>& args, std::vector<Definition>*
 }
 
 void PrintResults(const FileList& files, const DefinitionList& definitions,
-                  const Arguments& args, std::FILE* out) {
+                  const Arguments& args, bool stopped, std::FILE* out) {
   if (args.json) {
     nlohmann::ordered_json result;
+    // Only a stopped run says so, so that the output of a whole run stays
+    // as it always was.
+    if (stopped) result["stopped"] = true;
     result["files"] = nlohmann::ordered_json::array();
     for (size_t r = 0; r < files.Size(); r++) {
       const FileRow& row = files.Row(r);
@@ -224,6 +285,10 @@ bool AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost&
 
 void AddFilesOption(CLI::App* command, Arguments& args) {
   command->add_option("files", args.files, "the files to process, in order")->required();
+  command->add_option("--lang", args.lang,
+                      "language of the messages: zh or en (default: the settings file's "
+                      "interface language, else the locale's)")
+      ->check(CLI::IsMember({"zh", "en"}));
 }
 
 void AddDefinitionOptions(CLI::App* command, Arguments& args) {
@@ -277,6 +342,32 @@ int ExportDefinitions(const Arguments& args, CliHost& host, std::FILE* err) {
   return kExitOk;
 }
 
+// The line sort changes files like the batch commands, so it asks first
+// the same way (and takes -y and -b like them).
+int SortFiles(Arguments& args, CliHost& host, std::FILE* out, std::FILE* err) {
+  if (!host.Confirm("1108", "1109")) {
+    std::fprintf(err, "strbatch-cli: %s\n", MessageText("1143").c_str());
+    return kExitRefused;
+  }
+  std::vector<SortFileRow> rows;
+  for (const std::string& path : args.files) rows.push_back({path, true});
+  ParseEncodingSetting(args.encoding, &args.sort.encoding);
+  if (args.backup) {
+    for (const std::string& path : args.files) {
+      std::string error;
+      if (!MakeBackup(path, &error)) host.Warn(path, "no backup made: " + error);
+    }
+  }
+  size_t done = 0;
+  {
+    StopSignals signals;
+    done = RunLineSort(rows, args.sort, host);
+  }
+  std::fprintf(out, "%zu\n", done);
+  if (g_stopSignal.load() != 0) return StopSignals::ExitStatus();
+  return host.warnings > 0 ? kExitFailure : kExitOk;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -294,8 +385,11 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
       "Definitions: -d, --def FIND REPLACE (repeatable; applied in order, after\n"
       "those of -D files).\n"
       "Strings are given in UTF-8 and used in code page 936 (GBK).\n"
-      "Exit status: 0 done, 1 done but some file could not be processed (see the\n"
-      "warnings), 2 usage error, 3 confirmation refused.");
+      "Exit status: 0 done, 1 done but something was not done (see the warnings:\n"
+      "a file that could not be processed, a search that gave up), 2 usage error\n"
+      "or an expression that does not compile (nothing is touched), 3 confirmation\n"
+      "refused, 130/143 stopped by Ctrl-C/SIGTERM (the results so far are printed).\n"
+      "Messages follow --lang, else the settings file's language, else the locale.");
   CLI::App* replace = app.add_subcommand("replace", "replace every occurrence in the files");
   AddBatchOptions(replace, args, true);
   CLI::App* find = app.add_subcommand("find", "count and list occurrences; change nothing");
@@ -319,6 +413,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   CLI::App* clearBackups = app.add_subcommand("clear-backups", "delete FILE.bak of each FILE");
   AddFilesOption(clearBackups, args);
   CLI::App* sort = app.add_subcommand("sort", "sort the lines of each file");
+  sort->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
+  sort->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
   sort->add_flag("--case", args.sort.caseSensitive, "upper and lower case sort apart");
   sort->add_flag("--width", args.sort.widthSensitive,
                  "full-width and half-width forms sort apart");
@@ -333,6 +429,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
       app.add_subcommand("export-defs", "write the definitions to a definition file");
   AddDefinitionOptions(exportDefs, args);
   exportDefs->add_option("output", args.output, "the definition file to write")->required();
+  exportDefs->add_option("--lang", args.lang, "language of the messages: zh or en")
+      ->check(CLI::IsMember({"zh", "en"}));
 
   std::vector<std::string> reversed(raw.rbegin(), raw.rend());
   try {
@@ -347,21 +445,17 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitUsage;
   }
 
+  const int language = ChooseLanguage(args.lang);
+  SetInterfaceLanguage(language);
   CliHost host(args, in, out, err);
   if (exportDefs->parsed()) return ExportDefinitions(args, host, err);
-  if (restore->parsed() || clearBackups->parsed() || sort->parsed()) {
-    size_t done = 0;
-    if (restore->parsed()) done = RestoreBackups(BackupRows(args), host);
-    if (clearBackups->parsed()) done = ClearBackups(BackupRows(args), host);
-    if (sort->parsed()) {
-      std::vector<SortFileRow> rows;
-      for (const std::string& path : args.files) rows.push_back({path, true});
-      ParseEncodingSetting(args.encoding, &args.sort.encoding);
-      done = RunLineSort(rows, args.sort, host);
-    }
+  if (restore->parsed() || clearBackups->parsed()) {
+    const size_t done = restore->parsed() ? RestoreBackups(BackupRows(args), host)
+                                          : ClearBackups(BackupRows(args), host);
     std::fprintf(out, "%zu\n", done);
     return host.warnings > 0 ? kExitFailure : kExitOk;
   }
+  if (sort->parsed()) return SortFiles(args, host, out, err);
 
   FileList files;
   DefinitionList definitions;
@@ -371,46 +465,53 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   BatchRunner runner(files, definitions, host);
   runner.options.Case = args.ignoreCase ? 0 : 1;
   runner.options.Advance = args.advanced ? 1 : 0;
+  runner.options.language = language;
   runner.options.autoBackup = args.backup;
   runner.options.reportOutput = !args.report.empty();
+  // Everything on standard output is UTF-8, the report too.
+  runner.options.reportUtf8 = args.report == "-";
   ParseEncodingSetting(args.encoding, &runner.options.encoding);
   // Office documents go through LibreOffice, started only when the first
   // one comes up and ended with the run.
   std::unique_ptr<OfficeBridge> office = MakeLibreOfficeBridge();
   runner.SetOfficeBridge(office.get());
 
-  g_interrupts = 0;
-  struct sigaction action {}, previous{};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous);
-  try {
-    if (replace->parsed()) runner.BatchReplace();
-    if (find->parsed()) runner.BatchFind();
-    if (rename->parsed()) runner.BatchRename();
-    if (convert->parsed()) {
-      const std::string& to = args.convertTo;
-      const int altCode = to == "big5"              ? 1
-                          : to == "gbk-traditional" ? 2
-                          : to == "gbk"             ? 3
-                          : to == "gbk-simplified"  ? 4
-                          : to == "utf-8"           ? 5
-                                                    : 6;
-      runner.ConvertCode(altCode);
+  {
+    StopSignals signals;
+    try {
+      if (replace->parsed()) runner.BatchReplace();
+      if (find->parsed()) runner.BatchFind();
+      if (rename->parsed()) runner.BatchRename();
+      if (convert->parsed()) {
+        const std::string& to = args.convertTo;
+        const int altCode = to == "big5"              ? 1
+                            : to == "gbk-traditional" ? 2
+                            : to == "gbk"             ? 3
+                            : to == "gbk-simplified"  ? 4
+                            : to == "utf-8"           ? 5
+                                                      : 6;
+        runner.ConvertCode(altCode);
+      }
+    } catch (const AutomationError& error) {
+      // An office call that failed ends the run; the files before it are done.
+      std::fprintf(err, "strbatch-cli: %s\n", error.what());
+      return kExitFailure;
     }
-  } catch (const AutomationError& error) {
-    // An office call that failed ends the run; the files before it are done.
-    sigaction(SIGINT, &previous, nullptr);
-    std::fprintf(err, "strbatch-cli: %s\n", error.what());
-    return kExitFailure;
   }
-  sigaction(SIGINT, &previous, nullptr);
 
+  if (host.rejected) return kExitUsage;
   if (host.refused) {
-    std::fprintf(err, "strbatch-cli: not confirmed; nothing was changed (use -y to confirm)\n");
+    std::fprintf(err, "strbatch-cli: %s\n", MessageText("1143").c_str());
     return kExitRefused;
   }
-  PrintResults(files, definitions, args, args.report == "-" ? err : out);
+  if (runner.Stopped()) {
+    std::fprintf(err, "strbatch-cli: %s\n",
+                 MessageText("1142", {std::to_string(runner.LastRowReached()),
+                                      std::to_string(files.Size())})
+                     .c_str());
+  }
+  PrintResults(files, definitions, args, runner.Stopped(), args.report == "-" ? err : out);
+  if (runner.Stopped()) return StopSignals::ExitStatus();
   // Skipped files are reported on stderr as they happen; the status lets a
   // script know that not everything was done.
   return host.warnings > 0 ? kExitFailure : kExitOk;

@@ -339,6 +339,11 @@ void MainWindow::BeforePump() {
 
 void MainWindow::SelectFileRow(size_t row) { fileView_->SelectRow(ViewRow(row)); }
 
+void MainWindow::RejectDefinition(size_t row, const std::string& message) {
+  definitionView_->SelectRow(ViewRow(row));
+  ProgressHost::RejectDefinition(row, message);
+}
+
 void MainWindow::OpenReport(const std::string& path) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
 }

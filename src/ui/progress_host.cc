@@ -17,8 +17,8 @@ ProgressHost::~ProgressHost() { delete progress_; }
 
 bool ProgressHost::Confirm(const std::string& textKey, const std::string& captionKey) {
   return ShowMessage(owner_, textKey.c_str(), captionKey.c_str(),
-                     QMessageBox::Yes | QMessageBox::No, QString(),
-                     QMessageBox::Question) == QMessageBox::Yes;
+                     QMessageBox::Yes | QMessageBox::No, QString(), QMessageBox::Question,
+                     QMessageBox::No) == QMessageBox::Yes;
 }
 
 void ProgressHost::ShowProgress() {
@@ -62,15 +62,39 @@ void ProgressHost::Warn(const std::string& path, const std::string& reason) {
   warnings_ << line + QString::fromUtf8(reason.c_str());
 }
 
-void ProgressHost::ReportWarnings() {
-  if (warnings_.isEmpty()) return;
-  QStringList shown = warnings_.mid(0, kWarningsShown);
-  if (warnings_.size() > kWarningsShown) {
-    shown << QStringLiteral("... (%1)").arg(warnings_.size() - kWarningsShown);
+void ProgressHost::Notice(const std::string& path, const std::string& text) {
+  QString line = PathToQString(path);
+  if (!line.isEmpty()) line += QStringLiteral(": ");
+  notices_ << line + QString::fromUtf8(text.c_str());
+}
+
+void ProgressHost::RejectDefinition(size_t, const std::string& message) {
+  ShowMessageText(owner_, QString::fromUtf8(message.c_str()), "1102", QMessageBox::Warning);
+}
+
+namespace {
+
+// The first lines of a list under its heading, and how many were left out.
+QString Section(const char* headingKey, const QStringList& lines) {
+  QStringList shown = lines.mid(0, kWarningsShown);
+  if (lines.size() > kWarningsShown) {
+    shown << QStringLiteral("... (%1)").arg(lines.size() - kWarningsShown);
   }
+  return Text(headingKey) + QStringLiteral("\n") + shown.join('\n');
+}
+
+}  // namespace
+
+void ProgressHost::ReportWarnings() {
+  if (warnings_.isEmpty() && notices_.isEmpty()) return;
+  QStringList sections;
+  if (!warnings_.isEmpty()) sections << Section("1106", warnings_);
+  if (!notices_.isEmpty()) sections << Section("1144", notices_);
+  const bool failed = !warnings_.isEmpty();
   warnings_.clear();
-  ShowMessage(owner_, "1106", "1102", QMessageBox::Ok, QStringLiteral("\n") + shown.join('\n'),
-              QMessageBox::Warning);
+  notices_.clear();
+  ShowMessageText(owner_, sections.join(QStringLiteral("\n\n")), failed ? "1102" : "1024",
+                  failed ? QMessageBox::Warning : QMessageBox::Information);
 }
 
 }  // namespace strbatch

@@ -30,8 +30,12 @@ class ProgressHost : public BatchHost {
   void SelectFileRow(size_t) override {}
   void OpenReport(const std::string&) override {}
   void Warn(const std::string& path, const std::string& reason) override;
+  void Notice(const std::string& path, const std::string& text) override;
+  // Shows the message at once: the command ends without doing anything.
+  void RejectDefinition(size_t row, const std::string& message) override;
 
-  // Shows the warnings gathered since the last call in one message box.
+  // Shows the warnings and notices gathered since the last call in one
+  // message box.
   void ReportWarnings();
 
   // The window of the running command, or null.
@@ -47,6 +51,7 @@ class ProgressHost : public BatchHost {
   bool messagesArePaths_;
   QPointer<ProgressWindow> progress_;
   QStringList warnings_;
+  QStringList notices_;
 };
 
 }  // namespace strbatch

@@ -97,7 +97,7 @@ void SortDialog::ChooseFile(QLineEdit* target) {
 
 void SortDialog::Start() {
   if (ShowMessage(this, "1108", "1109", QMessageBox::Yes | QMessageBox::No, QString(),
-                  QMessageBox::Warning) != QMessageBox::Yes) {
+                  QMessageBox::Warning, QMessageBox::No) != QMessageBox::Yes) {
     return;
   }
   ProgressHost host(this, /*messagesArePaths=*/true);

@@ -79,9 +79,17 @@ void ApplyCaptions(QWidget* dialog, const char* section) {
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const char* textKey,
                                         const char* captionKey,
                                         QMessageBox::StandardButtons buttons,
-                                        const QString& detail, QMessageBox::Icon icon) {
+                                        const QString& detail, QMessageBox::Icon icon,
+                                        QMessageBox::StandardButton defaultButton) {
   QMessageBox box(icon, Text(captionKey), Text(textKey) + detail, buttons, parent);
+  if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
   return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void ShowMessageText(QWidget* parent, const QString& text, const char* captionKey,
+                     QMessageBox::Icon icon) {
+  QMessageBox box(icon, Text(captionKey), text, QMessageBox::Ok, parent);
+  box.exec();
 }
 
 QString FileDialogFilterFromText(const QString& text) {

@@ -40,11 +40,17 @@ void ApplyCaptions(QWidget* dialog, const char* section);
 
 // A message box whose text and caption come from the language file; detail
 // is appended to the text (a path, a number). Gives the button pressed.
-QMessageBox::StandardButton ShowMessage(QWidget* parent, const char* textKey,
-                                        const char* captionKey,
-                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                        const QString& detail = QString(),
-                                        QMessageBox::Icon icon = QMessageBox::Information);
+// A question that overwrites the user's data passes QMessageBox::No as
+// defaultButton, so that Enter never destroys anything.
+QMessageBox::StandardButton ShowMessage(
+    QWidget* parent, const char* textKey, const char* captionKey,
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok, const QString& detail = QString(),
+    QMessageBox::Icon icon = QMessageBox::Information,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+// A message box with a text made by the caller and a caption key.
+void ShowMessageText(QWidget* parent, const QString& text, const char* captionKey,
+                     QMessageBox::Icon icon);
 
 // A language text in the "description|pattern|...||" notation turned into a
 // QFileDialog filter ("description (patterns);;...").

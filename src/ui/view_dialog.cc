@@ -145,8 +145,8 @@ bool CDlgView::SaveViewerText() {
   if (mode_ != 1) return false;
   if (!faithful_ &&
       ShowMessage(this, "1107", "1024", QMessageBox::Yes | QMessageBox::No,
-                  QStringLiteral("\n") + PathToQString(path_),
-                  QMessageBox::Warning) != QMessageBox::Yes) {
+                  QStringLiteral("\n") + PathToQString(path_), QMessageBox::Warning,
+                  QMessageBox::No) != QMessageBox::Yes) {
     return false;
   }
   std::string error;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "app/paths.h"
+#include "office/office_bridge.h"
 
 namespace strbatch {
 namespace {
@@ -181,11 +182,9 @@ std::vector<MatchSpan> ParseMatchList(std::string_view entry) {
 
 bool ViewerShowsFile(const std::string& path, const std::string& matchList) {
   if (matchList.empty()) return false;
-  const std::string extension = SplitPath(path).extension;
-  for (const char* office : {".doc", ".rtf", ".xls", ".ppt"}) {
-    if (ExtensionIs(extension, office)) return false;
-  }
-  return true;
+  // The batch's own predicate: what it opens as an office document must
+  // never be shown (and saved) as text.
+  return OfficeKindOf(SplitPath(path).extension) == OfficeKind::None;
 }
 
 void LoadViewerText(const ViewerFile& file, std::vector<MatchSpan>* spans,

@@ -133,6 +133,8 @@ TEST_F(BatchDriverTest, CancelBeforeAFileEndsTheRunButKeepsLaterMatchLists) {
   // The loop cleared row 1's entry before it asked, as the rows it reaches.
   EXPECT_EQ(files_.MatchLists()[1], "");
   EXPECT_TRUE(host_.progressHidden);
+  EXPECT_TRUE(runner_.Stopped());
+  EXPECT_EQ(runner_.LastRowReached(), 1u);
 }
 
 TEST_F(BatchDriverTest, FailedWriteLeavesTheOriginalAndCountsNothing) {
@@ -279,6 +281,100 @@ TEST_F(BatchDriverTest, ConversionWithNoChoiceIsABatchReplace) {
   AddDef("cat", "dog");
   runner_.ConvertCode(0);
   EXPECT_EQ(dir_.Read("t.txt"), "dog");
+}
+
+// A bad expression is refused before the confirmation: nothing is asked,
+// backed up, counted or written, and the message says where the fault is.
+TEST_F(BatchDriverTest, ExpressionsThatDoNotCompileStopTheCommandFirst) {
+  struct Row {
+    const char* find;
+    EncodingSetting encoding;
+    const char* message;
+  } rows[] = {
+      {"(abc", EncodingSetting::Gbk, "definition 2: unclosed group opened at character 1"},
+      {"ab{cd", EncodingSetting::Gbk, "definition 2: unclosed numbered group opened at character 3"},
+      {"x[z-a]", EncodingSetting::Gbk, "definition 2: the range at character 3 runs backwards"},
+      {"\\9", EncodingSetting::Gbk, "definition 2: the back-reference at character 1"},
+      {"(a?)*", EncodingSetting::Gbk, "definition 2: the repeat at character 5"},
+      // 文-中 rises in GBK (0xCE..0xD6) and falls in UTF-8 (0xE6..0xE4): files
+      // read as UTF-8 under "auto" would search an expression that cannot run.
+      {"[\xCE\xC4-\xD6\xD0]", EncodingSetting::Auto,
+       "definition 2 (as UTF-8 text): the range at character 2 runs backwards"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.find);
+    ScratchDir dir;
+    FileList files;
+    DefinitionList definitions;
+    RecordingHost host;
+    const std::string path = dir.Write("a.txt", "abc (abc");
+    files.Append(path, true);
+    files.SetCount(0, "7");
+    definitions.Append("a", "b", true);
+    definitions.Append(row.find, "x", true);
+    BatchRunner runner(files, definitions, host);
+    runner.options.Advance = 1;
+    runner.options.language = 1;
+    runner.options.autoBackup = true;
+    runner.options.encoding = row.encoding;
+    runner.BatchReplace();
+    ASSERT_EQ(host.rejected.size(), 1u);
+    EXPECT_EQ(host.rejected[0].first, 1u);
+    EXPECT_EQ(host.rejected[0].second.substr(0, std::string(row.message).size()), row.message);
+    EXPECT_EQ(host.confirmations, 0);
+    EXPECT_FALSE(host.progressShown);
+    EXPECT_EQ(dir.Read("a.txt"), "abc (abc");
+    EXPECT_EQ(testing::ReadBytes(path + ".bak"), "");
+    EXPECT_EQ(files.Row(0).count, "7");
+  }
+}
+
+// A search that runs into the engine's bound applies nothing of its
+// definition to that file (so a rerun cannot apply it twice), counts 0 and
+// says so; the other definitions go on.
+TEST_F(BatchDriverTest, ASearchThatGivesUpAppliesNothingOfItsDefinition) {
+  // Each "a" can be taken two ways, and the back-reference keeps every path
+  // distinct, so failing costs 2^40 steps.
+  const std::string text = "x" + std::string(40, 'a');
+  AddFile("a.txt", text);
+  AddFile("b.txt", "xay");
+  AddDef("x", "X");
+  AddDef("({a}|a)*\\0y", "<{1}>");
+  AddDef("a", "A");
+  runner_.options.Advance = 1;
+  runner_.options.language = 1;
+  runner_.SetSearchSteps(100000);
+  runner_.BatchFind();
+  EXPECT_EQ(files_.MatchLists()[0], "0:1;1:1;2:1;3:1;4:1;5:1;6:1;7:1;8:1;9:1;10:1;11:1;12:1;13:1;"
+                                    "14:1;15:1;16:1;17:1;18:1;19:1;20:1;21:1;22:1;23:1;24:1;25:1;"
+                                    "26:1;27:1;28:1;29:1;30:1;31:1;32:1;33:1;34:1;35:1;36:1;37:1;"
+                                    "38:1;39:1;40:1");
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a.txt"), "X" + std::string(40, 'A'));
+  EXPECT_EQ(dir_.Read("b.txt"), "X<>");  // the plain "a" took it, group 1 took no part
+  EXPECT_EQ(FileCount(0), "41");
+  EXPECT_EQ(DefCount(1), "1");
+  ASSERT_EQ(host_.warnings.size(), 2u);  // once for the find, once for the replace
+  EXPECT_NE(host_.warnings[1].find("a.txt: definition 2: the search gave up at byte 1"),
+            std::string::npos)
+      << host_.warnings[1];
+}
+
+TEST_F(BatchDriverTest, EmptyFindStringsAreSkippedAndMissingGroupsNoticed) {
+  AddFile("a.txt", "abc");
+  AddDef("", "-");
+  AddDef("b", "B");
+  AddDef("{c}", "[{1}{3}]");
+  runner_.options.Advance = 1;
+  runner_.options.language = 1;
+  runner_.BatchReplace();
+  EXPECT_EQ(dir_.Read("a.txt"), "aB[c]");
+  EXPECT_EQ(DefCount(0), "0");
+  ASSERT_EQ(host_.notices.size(), 1u);
+  EXPECT_NE(host_.notices[0].find("definition 3: the replace template refers to group {3}"),
+            std::string::npos)
+      << host_.notices[0];
+  EXPECT_TRUE(host_.warnings.empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #define STRBATCH_TESTS_BATCH_RECORDING_HOST_H_
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "batch/batch_host.h"
@@ -23,6 +24,8 @@ class RecordingHost : public BatchHost {
   std::vector<size_t> selectedRows;
   std::vector<std::string> openedReports;
   std::vector<std::string> warnings;
+  std::vector<std::string> notices;
+  std::vector<std::pair<size_t, std::string>> rejected;  // row and message
 
   bool Confirm(const std::string&, const std::string&) override {
     confirmations++;
@@ -37,6 +40,12 @@ class RecordingHost : public BatchHost {
   void OpenReport(const std::string& path) override { openedReports.push_back(path); }
   void Warn(const std::string& path, const std::string& reason) override {
     warnings.push_back(path + ": " + reason);
+  }
+  void Notice(const std::string& path, const std::string& text) override {
+    notices.push_back(path + ": " + text);
+  }
+  void RejectDefinition(size_t row, const std::string& message) override {
+    rejected.emplace_back(row, message);
   }
 };
 

@@ -114,6 +114,32 @@ TEST(CliTest, UnreadableFileIsReportedAndSkipped) {
   EXPECT_EQ(dir.Read("b.txt"), "dog");
 }
 
+TEST(CliTest, BadExpressionStopsBeforeAnythingIsAskedOrTouched) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "abc");
+  for (const char* lang : {"en", "zh"}) {
+    CliRun run = Cli({"replace", "-a", "-b", "--lang", lang, "-d", "b", "x", "-d", "(abc", "X", a});
+    EXPECT_EQ(run.exitCode, kExitUsage);
+    EXPECT_EQ(run.err, std::string(lang) == "en"
+                           ? "strbatch-cli: definition 2: unclosed group opened at character 1\n"
+                           : "strbatch-cli: \xE7\xAC\xAC 2 \xE6\x9D\xA1\xE5\xAE\x9A\xE4\xB9\x89"
+                             "\xEF\xBC\x9A\xE7\xAC\xAC 1 \xE4\xB8\xAA\xE5\xAD\x97\xE7\xAC\xA6"
+                             "\xE5\xA4\x84\xE5\xBC\x80\xE5\xA7\x8B\xE7\x9A\x84\xE7\xBB\x84"
+                             "\xE6\xB2\xA1\xE6\x9C\x89\xE9\x97\xAD\xE5\x90\x88\n");
+    EXPECT_TRUE(run.out.empty());
+  }
+  EXPECT_EQ(dir.Read("a.txt"), "abc");
+  EXPECT_EQ(testing::ReadBytes(a + ".bak"), "");
+}
+
+TEST(CliTest, ReportOnStandardOutputIsUtf8) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "\xD6\xD0");  // 中 in GBK
+  CliRun run = Cli({"find", "-r", "-", "-d", "\xE4\xB8\xAD", "\xE6\x96\x87", a});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(run.out, "\xE6\x96\x87\r\n");  // 文, as UTF-8
+}
+
 TEST(CliTest, UsageErrors) {
   EXPECT_EQ(Cli({}).exitCode, kExitUsage);
   EXPECT_EQ(Cli({"replace", "-d", "only-one"}).exitCode, kExitUsage);
@@ -155,9 +181,15 @@ TEST(CliCommandsTest, RenameConvertBackupRestoreAndClear) {
 TEST(CliCommandsTest, SortLines) {
   ScratchDir dir;
   std::string a = dir.Write("a.txt", "pear\r\napple\r\n\r\napple\r\n");
-  CliRun run = Cli({"sort", "--unique", a});
+  // The sort changes files, so it asks first like the batch commands.
+  CliRun run = Cli({"sort", "--unique", "--lang", "en", a});
+  EXPECT_EQ(run.exitCode, kExitRefused);
+  EXPECT_NE(run.err.find("not confirmed"), std::string::npos) << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "pear\r\napple\r\n\r\napple\r\n");
+  run = Cli({"sort", "-y", "-b", "--unique", a});
   ASSERT_EQ(run.exitCode, kExitOk) << run.err;
   EXPECT_EQ(dir.Read("a.txt"), "apple\r\npear\r\n");
+  EXPECT_EQ(dir.Read("a.txt.bak"), "pear\r\napple\r\n\r\napple\r\n");
 }
 
 TEST(CliCommandsTest, ExportAndLoadDefinitionFiles) {

@@ -256,6 +256,35 @@ TEST_F(CrashSafetyTest, KilledReplaceLeavesEveryFileOldOrNew) {
   }
 }
 
+// Ctrl-C stops the run at its next step and says so: a script must be able
+// to tell an interrupted run from one that found nothing.
+TEST_F(CrashSafetyTest, InterruptedReplaceSaysWhereItStopped) {
+  const std::vector<std::string> replace = {"replace", "-y", "--json", "--lang", "en",
+                                            "-d",      "alpha", "ALPHA-GROWN"};
+  Plan([](size_t i) { return "f" + std::to_string(i) + ".txt"; }, SampleText,
+       [](size_t i) { return ReplaceBeforeNul(SampleText(i), "alpha", "ALPHA-GROWN"); });
+  Reset();
+  const pid_t pid = testing::StartCli(Command(replace, Paths()));
+  const Expected& file = files_[kFiles / 10];
+  const bool running = testing::WaitWhileRunning(pid, [&] {
+    return StateOf(file.path).inode != file.inode;
+  });
+  if (running) kill(pid, SIGINT);
+  const testing::ChildResult result = testing::FinishCli(pid);
+  if (!running) GTEST_SKIP() << "the run ended before it could be interrupted";
+  EXPECT_EQ(result.exitCode, 130) << result.err;
+  const size_t at = result.err.find("strbatch-cli: stopped after file ");
+  ASSERT_NE(at, std::string::npos) << result.err;
+  const size_t stoppedAfter = std::stoul(result.err.substr(at + 33));
+  EXPECT_GT(stoppedAfter, kFiles / 10);
+  EXPECT_LT(stoppedAfter, kFiles);
+  EXPECT_NE(result.err.find(" of " + std::to_string(kFiles) + "\n"), std::string::npos);
+  EXPECT_EQ(result.out.rfind("{\"stopped\":true,\"files\":[", 0), 0u) << result.out.substr(0, 80);
+  // The files after the stop are untouched.
+  EXPECT_EQ(StateOf(files_[kFiles - 1].path).bytes, files_[kFiles - 1].oldBytes);
+  ExpectOldOrNew();
+}
+
 TEST_F(CrashSafetyTest, KilledRenameNeitherLosesNorDoublesAFile) {
   const std::vector<std::string> rename = {"rename", "-y", "-d", "name", "done"};
   Plan([](size_t i) { return "name-" + std::to_string(i) + ".txt"; },
@@ -361,10 +390,10 @@ TEST_F(CrashSafetyTest, KilledLineSortLeavesEveryFileOldOrSorted) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     TestRandom random(static_cast<uint64_t>(seed) + 400);
     Reset();
-    KillAfterFile(testing::StartCli(Command({"sort"}, Paths())), PickChangingFile(random),
+    KillAfterFile(testing::StartCli(Command({"sort", "-y"}, Paths())), PickChangingFile(random),
                   random);
     ExpectOldOrNew();
-    RunAgain({"sort"}, OldPaths());
+    RunAgain({"sort", "-y"}, OldPaths());
     ExpectAllNewAndNoTemps();
     if (HasFatalFailure()) return;
   }

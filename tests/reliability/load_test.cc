@@ -62,6 +62,12 @@ class TimingHost : public BatchHost {
   void Warn(const std::string& path, const std::string& reason) override {
     warnings.push_back(path + ": " + reason);
   }
+  void Notice(const std::string& path, const std::string& text) override {
+    warnings.push_back(path + ": " + text);
+  }
+  void RejectDefinition(size_t, const std::string& message) override {
+    warnings.push_back(message);
+  }
 
   double longestGap = 0;
   int queries = 0;

@@ -13,6 +13,7 @@
 using namespace strbatch;
 using strbatch::testing::AnswerNextMessage;
 using strbatch::testing::CancelModalWatchers;
+using strbatch::testing::OnNextModal;
 using strbatch::testing::UiTestEnvironment;
 
 class ViewerTest : public QObject {
@@ -103,6 +104,10 @@ class ViewerTest : public QObject {
     QVERIFY(!viewer.ShowsFileFaithfully());
 
     AnswerNextMessage(QMessageBox::No);
+    QVERIFY(!viewer.SaveViewerText());
+    QCOMPARE(env_->Read(path), bytes);
+    // Enter takes the default answer, which must never be the lossy one.
+    OnNextModal([](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });
     QVERIFY(!viewer.SaveViewerText());
     QCOMPARE(env_->Read(path), bytes);
 

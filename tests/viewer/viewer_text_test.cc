@@ -100,10 +100,13 @@ TEST(ViewerTextTest, ParsesMatchLists) {
 
 TEST(ViewerTextTest, OfficeDocumentsAndEmptyMatchListsGoToTheOpener) {
   EXPECT_TRUE(ViewerShowsFile("/d/a.txt", "0:1"));
-  EXPECT_TRUE(ViewerShowsFile("/d/a.docx", "0:1"));
   EXPECT_TRUE(ViewerShowsFile("/d.doc/a", "0:1"));
+  EXPECT_TRUE(ViewerShowsFile("/d/a.docm", "0:1"));
   EXPECT_FALSE(ViewerShowsFile("/d/a.txt", ""));
-  for (const char* path : {"/d/a.doc", "/d/a.RTF", "/d/a.Xls", "/d/a.ppt"}) {
+  // Every extension the batch opens as an office document, in any case: a
+  // zipped document shown as text and saved would be destroyed.
+  for (const char* path : {"/d/a.doc", "/d/a.RTF", "/d/a.Xls", "/d/a.ppt", "/d/a.docx",
+                           "/d/a.XLSX", "/d/a.pPtx", "/d/a.odt", "/d/a.ODS", "/d/a.odp"}) {
     EXPECT_FALSE(ViewerShowsFile(path, "0:1")) << path;
   }
 }
