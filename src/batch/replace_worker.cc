@@ -126,13 +126,11 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
     if (listed) {
       if (occurrences.empty()) return 0;
       if (context.office) {
-        context.office->BeginOccurrences();
-        size_t cursor = 0;
+        context.office->BeginOccurrences(text);
         for (size_t at : occurrences) {
-          context.office->LocateOccurrence(text.substr(cursor), static_cast<int64_t>(at - cursor),
+          context.office->LocateOccurrence(static_cast<int64_t>(at),
                                            static_cast<int64_t>(findLength));
           context.office->EditOccurrence(replace);
-          cursor = at + findLength;
         }
       }
       const size_t growth = occurrences.size() * (replaceLength - findLength);
@@ -167,7 +165,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
   char* base = bytes.data();
   const std::string_view text(base + shift, end);
   PlainSearch search(text, find, context);
-  if (context.office) context.office->BeginOccurrences();
+  if (context.office) context.office->BeginOccurrences(text);
   int64_t count = 0;
   size_t cursor = 0;   // in text
   size_t output = 0;   // in bytes
@@ -176,7 +174,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
     if (at == kNotFound) break;
     count++;
     if (context.office) {
-      context.office->LocateOccurrence(text.substr(cursor), static_cast<int64_t>(at - cursor),
+      context.office->LocateOccurrence(static_cast<int64_t>(at),
                                        static_cast<int64_t>(findLength));
     }
     if (context.findMode) AppendMatchRecord(context.matchList, at, findLength);
@@ -222,7 +220,6 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
   // gives up part of the way must leave the text, the match list, the
   // report and the document as they were.
   struct Occurrence {
-    size_t cursor;  // where the search that found it began
     size_t start;
     size_t end;
     std::string replacement;
@@ -260,7 +257,7 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
       output += replacement;
     }
     if (context.office) {
-      officeOccurrences.push_back({cursor, start, matchEnd, std::move(replacement)});
+      officeOccurrences.push_back({start, matchEnd, std::move(replacement)});
     }
     if (matchEnd > start) {
       cursor = matchEnd;
@@ -275,10 +272,9 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
   }
 
   if (context.office) {
-    context.office->BeginOccurrences();
+    context.office->BeginOccurrences(text);
     for (const Occurrence& occurrence : officeOccurrences) {
-      context.office->LocateOccurrence(text.substr(occurrence.cursor),
-                                       static_cast<int64_t>(occurrence.start - occurrence.cursor),
+      context.office->LocateOccurrence(static_cast<int64_t>(occurrence.start),
                                        static_cast<int64_t>(occurrence.end - occurrence.start));
       if (write) context.office->EditOccurrence(occurrence.replacement);
     }

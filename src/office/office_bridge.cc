@@ -56,30 +56,23 @@ class DocumentSession : public OfficeDocument {
     }
   }
 
-  void BeginOccurrences() override {
+  void BeginOccurrences(std::string_view searchedText) override {
+    pass_.assign(searchedText);
+    consumed_ = 0;
     location_ = OfficeLocation();
-    pass_.clear();
-    passStarted_ = false;
     pending_ = false;
   }
 
-  void LocateOccurrence(std::string_view segment, int64_t offset, int64_t length) override {
-    if (!passStarted_ || segment.size() > pass_.size()) {
-      pass_.assign(segment);
-      passStarted_ = true;
-      consumed_ = 0;
-      location_ = OfficeLocation();
-      pending_ = false;
-    }
+  void LocateOccurrence(int64_t start, int64_t length) override {
     FinishPending();
-    const size_t segmentStart = pass_.size() - segment.size();
-    const size_t from = std::min(consumed_, segmentStart);
+    const size_t at = std::min(static_cast<size_t>(std::max<int64_t>(start, 0)), pass_.size());
+    // The walk resumes where the last occurrence ended.
+    const size_t from = std::min(consumed_, at);
     const std::string_view rest = std::string_view(pass_).substr(from);
-    const size_t at = std::min(segmentStart - from + static_cast<size_t>(offset), rest.size());
-    const size_t size = std::min(static_cast<size_t>(length), rest.size() - at);
-    located_ = Locate(rest, at, size);
-    occurrence_ = rest.substr(at, size);
-    consumed_ = from + at + size;
+    const size_t size = std::min(static_cast<size_t>(std::max<int64_t>(length, 0)), pass_.size() - at);
+    located_ = Locate(rest, at - from, size);
+    occurrence_ = rest.substr(at - from, size);
+    consumed_ = at + size;
     pending_ = true;
   }
 
@@ -123,7 +116,6 @@ class DocumentSession : public OfficeDocument {
   }
 
   std::string pass_;
-  bool passStarted_ = false;
   size_t consumed_ = 0;
   LocateResult located_;
   bool pending_ = false;

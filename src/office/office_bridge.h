@@ -32,14 +32,13 @@ class OfficeDocument {
   // after a definition has edited the document, the text is what the
   // document now holds.
   virtual std::string WriteText() = 0;
-  // Starts the occurrences of one definition: the running position is reset.
-  virtual void BeginOccurrences() = 0;
-  // One occurrence, in the order found: the work text from the cursor, the
-  // occurrence's byte offset from the cursor and its byte length. Every
-  // segment runs to the end of the searched text, and the first one after
-  // BeginOccurrences is the whole of it.
-  virtual void LocateOccurrence(std::string_view textFromCursor, int64_t offset,
-                                int64_t length) = 0;
+  // Starts the occurrences of one definition over the text it searches
+  // (the work text as that definition sees it; copied, so the caller may
+  // change its buffer afterwards). The running position is reset.
+  virtual void BeginOccurrences(std::string_view searchedText) = 0;
+  // One occurrence, in the order found: its byte offset in the searched
+  // text and its byte length. Occurrences do not overlap.
+  virtual void LocateOccurrence(int64_t start, int64_t length) = 0;
   // Replaces the occurrence located last with the replacement text. An
   // occurrence that cannot be edited in place (one that spans a cell or a
   // shape, begins inside a character, or covers a field or a character the

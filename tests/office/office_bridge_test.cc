@@ -94,8 +94,8 @@ TEST_F(OfficeBridgeTest, ADocumentDroppedOnAnErrorIsClosedUnsaved) {
   office_->AddWordDocument("a.doc", "x");
   {
     std::unique_ptr<OfficeDocument> document = Open("a.doc", OfficeKind::Word);
-    document->BeginOccurrences();
-    document->LocateOccurrence("x", 0, 1);
+    document->BeginOccurrences("x");
+    document->LocateOccurrence(0, 1);
     document->EditOccurrence("y");
   }
   EXPECT_FALSE(office_->Word("a.doc").open);

@@ -23,14 +23,12 @@ inline std::string Gbk(std::string_view utf8) {
 inline int ReplaceAll(OfficeDocument& document, std::string_view find, std::string_view replace,
                       bool edit = true) {
   const std::string text = document.WriteText();
-  document.BeginOccurrences();
+  document.BeginOccurrences(text);
   int count = 0;
   size_t cursor = 0;
   for (size_t at = text.find(find); at != std::string::npos; at = text.find(find, cursor)) {
     count++;
-    document.LocateOccurrence(std::string_view(text).substr(cursor),
-                              static_cast<int64_t>(at - cursor),
-                              static_cast<int64_t>(find.size()));
+    document.LocateOccurrence(static_cast<int64_t>(at), static_cast<int64_t>(find.size()));
     if (edit) document.EditOccurrence(replace);
     cursor = at + find.size();
   }

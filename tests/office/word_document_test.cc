@@ -153,10 +153,9 @@ TEST_F(WordDocumentTest, EmptyMatchesInsertTheirReplacementAndStepOver) {
   // replacement at the match and steps over the next character itself.
   Add("ab\r");
   std::unique_ptr<OfficeDocument> document = Open();
-  document->BeginOccurrences();
-  const std::string text = "ab\r";
-  for (size_t cursor = 0; cursor < 2; cursor++) {
-    document->LocateOccurrence(std::string_view(text).substr(cursor), 0, 0);
+  document->BeginOccurrences("ab\r");
+  for (int64_t cursor = 0; cursor < 2; cursor++) {
+    document->LocateOccurrence(cursor, 0);
     document->EditOccurrence("-");
   }
   EXPECT_EQ(DocumentText(), "-a-b\r");
@@ -166,10 +165,10 @@ TEST_F(WordDocumentTest, AnOccurrenceEndingInsideACharacterIsLeftAndTheNextOneLa
   Add("中文x");
   std::unique_ptr<OfficeDocument> document = Open();
   const std::string text = Gbk("中文x");
-  document->BeginOccurrences();
-  document->LocateOccurrence(text, 0, 1);  // the lead byte of the first character
+  document->BeginOccurrences(text);
+  document->LocateOccurrence(0, 1);  // the lead byte of the first character
   document->EditOccurrence("?");
-  document->LocateOccurrence(std::string_view(text).substr(1), 3, 1);
+  document->LocateOccurrence(4, 1);
   document->EditOccurrence("y");
   EXPECT_EQ(DocumentText(), "中文y");
 }
