@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/safe_file.h"
+#include "list_text.h"
 
 namespace strbatch::testing {
 

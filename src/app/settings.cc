@@ -48,14 +48,24 @@ std::string SettingsFilePath() {
   return "";
 }
 
-Settings LoadSettings(const std::string& path) {
-  Settings settings;
+int AltCodeNumber(CodeConversion conversion) { return static_cast<int>(conversion); }
+
+CodeConversion AltCodeFromNumber(int number) {
+  return number >= 0 && number <= static_cast<int>(CodeConversion::Utf8ToCodePage)
+             ? static_cast<CodeConversion>(number)
+             : CodeConversion::None;
+}
+
+Options LoadSettings(const std::string& path) {
+  Options settings;
   if (path.empty()) return settings;
-  Settings defaults;
-  settings.caseSensitive = ReadOption(path, "Case", defaults.caseSensitive, 1);
-  settings.advance = ReadOption(path, "Advance", defaults.advance, 1);
-  settings.altCode = ReadOption(path, "AltCode", defaults.altCode, 6);
-  settings.language = ReadOption(path, "Language", defaults.language, 1);
+  const Options defaults;
+  settings.Case = ReadOption(path, "Case", defaults.Case ? 1 : 0, 1) != 0;
+  settings.Advance = ReadOption(path, "Advance", defaults.Advance ? 1 : 0, 1) != 0;
+  settings.AltCode = AltCodeFromNumber(ReadOption(path, "AltCode", AltCodeNumber(defaults.AltCode),
+                                                  AltCodeNumber(CodeConversion::Utf8ToCodePage)));
+  settings.language = static_cast<Language>(
+      ReadOption(path, "Language", static_cast<int>(defaults.language), 1));
   EncodingSetting encoding;
   if (ParseEncodingSetting(GetProfileString(path, kOptionSection, "Encoding", "", 32), &encoding)) {
     settings.encoding = encoding;
@@ -63,7 +73,7 @@ Settings LoadSettings(const std::string& path) {
   return settings;
 }
 
-bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Settings& settings,
+bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Options& settings,
                   std::string* error) {
   if (path.empty()) {
     *error = "no place for the settings file";
@@ -71,15 +81,15 @@ bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Setting
   }
   if (!MakeParentDirectories(path, error)) return false;
   return WriteProfileStrings(rewriter, path, kOptionSection,
-                             {{"Case", std::to_string(settings.caseSensitive)},
-                              {"Advance", std::to_string(settings.advance)},
-                              {"AltCode", std::to_string(settings.altCode)},
-                              {"language", std::to_string(settings.language)},
+                             {{"Case", settings.Case ? "1" : "0"},
+                              {"Advance", settings.Advance ? "1" : "0"},
+                              {"AltCode", std::to_string(AltCodeNumber(settings.AltCode))},
+                              {"language", std::to_string(static_cast<int>(settings.language))},
                               {"Encoding", EncodingSettingName(settings.encoding)}},
                              error);
 }
 
-bool SaveSettings(const std::string& path, const Settings& settings, std::string* error) {
+bool SaveSettings(const std::string& path, const Options& settings, std::string* error) {
   return SaveSettings(DefaultFileRewriter(), path, settings, error);
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/options.h"
 #include "app/safe_file.h"
 #include "app/text_encoding.h"
 
@@ -16,25 +17,23 @@ namespace strbatch {
 // there is no home directory.
 std::string SettingsFilePath();
 
-struct Settings {
-  int caseSensitive = 1;  // "Case": 1 matching is case-sensitive
-  int advance = 0;        // "Advance": 1 find strings are advanced expressions
-  int altCode = 0;        // "AltCode": code-conversion choice 0 to 6
-  int language = 0;       // "Language": interface language, 0 Chinese, 1 English
-  // "Encoding": how files are read; "gbk" when the file has no such key.
-  EncodingSetting encoding = EncodingSetting::Gbk;
-};
+// The stored numbers of the code conversions, 0 to 6 in the order of
+// CodeConversion; a number out of range gives CodeConversion::None.
+int AltCodeNumber(CodeConversion conversion);
+CodeConversion AltCodeFromNumber(int number);
 
-// Each value out of its range (0 or 1; 0 to 6 for altCode; a known name
-// for the encoding) or not a number gives that value's default.
-Settings LoadSettings(const std::string& path);
+// Reads "Case", "Advance", "AltCode", "Language" and "Encoding" into the
+// options; the others keep their defaults. Each value out of its range (0 or
+// 1; 0 to 6 for AltCode; a known name for the encoding) or not a number
+// gives that value's default.
+Options LoadSettings(const std::string& path);
 
 // Writes "Case", "Advance", "AltCode", "language" and "Encoding", in this order, into
 // section "option" with one all-or-nothing rewrite, creating the file and its
 // directory when missing. False, with a reason, when nothing was written.
-bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Settings& settings,
+bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Options& settings,
                   std::string* error);
-bool SaveSettings(const std::string& path, const Settings& settings, std::string* error);
+bool SaveSettings(const std::string& path, const Options& settings, std::string* error);
 
 // The line sort tool's table files, section "Sort3"; empty when not set.
 struct SortToolSettings {

@@ -15,7 +15,7 @@ namespace {
 // The loop shared by restore and clear: progress message "<text>r/n", a
 // cancel check before every row, unchecked rows passed over. The action
 // returns true when it handled the row's backup.
-size_t ForEachCheckedRow(const std::vector<BackupRow>& rows, BatchHost& host,
+size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
                          const char* messageKey,
                          const std::function<bool(const std::string&)>& action) {
   host.ShowProgress();
@@ -64,7 +64,7 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
   return RewriteFile(rewriter, backup, content, error, static_cast<int>(st.st_mode & 07777));
 }
 
-size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
+size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                       FileRewriter& rewriter) {
   return ForEachCheckedRow(rows, host, "1026", [&](const std::string& path) {
     const std::string backup = BackupPath(path);
@@ -88,7 +88,7 @@ size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
   });
 }
 
-size_t ClearBackups(const std::vector<BackupRow>& rows, BatchHost& host) {
+size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host) {
   return ForEachCheckedRow(rows, host, "1027", [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     if (unlink(backup.c_str()) == 0) return true;

@@ -11,6 +11,7 @@
 
 #include "app/safe_file.h"
 #include "batch/batch_host.h"
+#include "lists/file_list.h"
 
 namespace strbatch {
 
@@ -26,21 +27,16 @@ bool MakeBackup(const std::string& path, std::string* error,
                 FileRewriter& rewriter = DefaultFileRewriter());
 
 // One row of the file list as the backup commands see it.
-struct BackupRow {
-  std::string path;
-  bool checked = false;
-};
-
 // Puts back the backup of every checked row and deletes it once the file holds
 // its bytes. Rows without a backup are passed over silently; other failures,
 // and a backup name taken by anything but a plain file, are reported through
 // host.Warn. The user may cancel before any row. Gives the number of files
 // restored.
-size_t RestoreBackups(const std::vector<BackupRow>& rows, BatchHost& host,
+size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                       FileRewriter& rewriter = DefaultFileRewriter());
 
 // Deletes the backup of every checked row. Gives the number deleted.
-size_t ClearBackups(const std::vector<BackupRow>& rows, BatchHost& host);
+size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host);
 
 }  // namespace strbatch
 

@@ -1,14 +1,14 @@
 #include "batch/batch_driver.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "app/language.h"
 #include "app/paths.h"
+#include "app/scope_exit.h"
 #include "batch/backup.h"
 #include "batch/code_conversion.h"
-#include "batch/file_text.h"
 #include "batch/rename.h"
 #include "batch/replace_template.h"
 #include "office/office_bridge.h"
@@ -17,53 +17,81 @@
 namespace strbatch {
 namespace {
 
-// Ends the progress window and the office applications however the run
-// ends, also when an office call throws.
-class RunGuard {
- public:
-  RunGuard(BatchHost& host, OfficeBridge* office) : host_(host), office_(office) {
-    host_.ShowProgress();
-  }
-  ~RunGuard() {
-    if (office_) {
-      try {
-        office_->QuitAll();
-      } catch (const AutomationError&) {
-        // Quitting is best effort; the error that ended the run matters more.
-      }
-    }
-    host_.HideProgress();
-  }
-
- private:
-  BatchHost& host_;
-  OfficeBridge* office_;
-};
-
 // Room for a file's text to grow through its definitions without being
 // copied to a larger buffer.
 constexpr size_t kGrowthReserve = size_t{32} << 20;
 
+// The side effects of the occurrences of one file: the match list during a
+// batch find, the find report, and the edits of an open office document.
+class FileOccurrences : public OccurrenceSink {
+ public:
+  FileOccurrences(std::vector<MatchSpan>* matches, FindReport* report, OfficeDocument* document,
+                  bool edit)
+      : matches_(matches), report_(report), document_(document), edit_(edit) {}
+
+  bool Needed() const { return matches_ != nullptr || report_ != nullptr || document_ != nullptr; }
+
+  void BeginDefinition(std::string_view searchedText) override {
+    if (document_) document_->BeginOccurrences(searchedText);
+  }
+  void Occurrence(size_t start, size_t length, std::string_view replacement) override {
+    if (matches_) {
+      matches_->push_back({static_cast<int64_t>(start), static_cast<int64_t>(length)});
+    }
+    if (report_ && !replacement.empty()) report_->WriteLine(replacement);
+    if (document_) {
+      document_->LocateOccurrence(static_cast<int64_t>(start), static_cast<int64_t>(length));
+      if (edit_) document_->EditOccurrence(replacement);
+    }
+  }
+
+ private:
+  std::vector<MatchSpan>* matches_;
+  FindReport* report_;
+  OfficeDocument* document_;
+  bool edit_;
+};
+
 }  // namespace
+
+// One file row on its way through the stages of ProcessFile.
+struct BatchRunner::FileJob {
+  size_t row = 0;
+  std::string path;
+  OfficeKind kind = OfficeKind::None;
+  // The work text: the file's name, an office document's text, or the
+  // file itself.
+  WorkText work;
+  bool haveText = false;   // the work text is loaded (or failed to load)
+  bool usable = true;      // the work text could be loaded
+  bool textFile = false;   // the work text is a text file's content
+  const CodePage* workPage = nullptr;
+  FileText fileText;
+  std::unique_ptr<OfficeDocument> document;
+  std::vector<int64_t> found;      // occurrences per definition
+  std::vector<MatchSpan> matches;  // during a batch find
+};
 
 BatchRunner::BatchRunner(FileList& files, DefinitionList& definitions, BatchHost& host)
     : files_(files), definitions_(definitions), host_(host) {}
 
+BatchRunner::~BatchRunner() = default;
+
 void BatchRunner::BatchReplace() {
-  options.AltCode = 0;
-  state.findMode = 0;
+  options.AltCode = CodeConversion::None;
+  state_.findMode = false;
   RunBatch(BatchMode::Content);
 }
 
 void BatchRunner::BatchRename() {
-  options.AltCode = 0;
-  state.findMode = 0;
+  options.AltCode = CodeConversion::None;
+  state_.findMode = false;
   RunBatch(BatchMode::Rename);
 }
 
-void BatchRunner::ConvertCode(int altCode) {
-  options.AltCode = altCode;
-  state.findMode = 0;
+void BatchRunner::ConvertCode(CodeConversion conversion) {
+  options.AltCode = conversion;
+  state_.findMode = false;
   RunBatch(BatchMode::Content);
 }
 
@@ -74,8 +102,8 @@ std::string BatchRunner::ReportPath(std::string* error) {
 }
 
 void BatchRunner::BatchFind() {
-  options.AltCode = 0;
-  state.findMode = 1;
+  options.AltCode = CodeConversion::None;
+  state_.findMode = true;
   std::string error;
   std::string path = ReportPath(&error);
   FindReport report;
@@ -84,35 +112,26 @@ void BatchRunner::BatchFind() {
     host_.Warn("find report", error);
   } else if (options.reportOutput) {
     if (report.Open(path)) {
-      state.reportFile = &report;
+      state_.reportFile = &report;
     } else {
       host_.Warn(path, "cannot create the find report");
     }
   }
-  struct ClearReport {
-    BatchState& state;
-    ~ClearReport() { state.reportFile = nullptr; }
-  } clearReport{state};
+  ScopeExit clearReport([this] { state_.reportFile = nullptr; });
   RunBatch(BatchMode::Content);
-  if (state.reportFile) {
+  if (state_.reportFile) {
     if (!report.Close()) host_.Warn(path, "the find report could not be written completely");
-    state.reportFile = nullptr;
+    state_.reportFile = nullptr;
     host_.OpenReport(path);
   }
 }
 
 bool BatchRunner::ComputeChangesExpected() const {
   for (size_t d = 0; d < definitions_.Size(); d++) {
-    const DefinitionRow& row = definitions_.Row(d);
-    if (!row.checked || row.find.empty()) continue;
-    if (definitions_.GetDefinitionText(d, 1) != definitions_.GetDefinitionText(d, 0)) return true;
+    if (!definitions_.Row(d).checked || definitions_.Find(d).empty()) continue;
+    if (definitions_.Replace(d) != definitions_.Find(d)) return true;
   }
   return false;
-}
-
-std::string BatchRunner::AddToCount(const std::string& cell, int64_t n) {
-  long long current = std::strtoll(cell.c_str(), nullptr, 10);
-  return std::to_string(current + n);
 }
 
 void BatchRunner::MakeBackupStep(const std::string& path) {
@@ -125,13 +144,21 @@ void BatchRunner::ConvertStep(const std::string& path) {
   std::string error;
   bool done = true;
   switch (options.AltCode) {
-    case 1: done = ConvertGbkToBig5(path, &error, *rewriter_); break;
-    case 2: done = ConvertGbkToTraditional(path, &error, *rewriter_); break;
-    case 3: done = ConvertBig5ToGbk(path, &error, *rewriter_); break;
-    case 4: done = ConvertGbkToSimplified(path, &error, *rewriter_); break;
-    case 5: done = ConvertToUtf8(path, options.encoding, &error, *rewriter_); break;
-    case 6: done = ConvertUtf8ToCodePage(path, &error, *rewriter_); break;
-    default: break;
+    case CodeConversion::GbkToBig5: done = ConvertGbkToBig5(path, &error, *rewriter_); break;
+    case CodeConversion::GbkToTraditional:
+      done = ConvertGbkToTraditional(path, &error, *rewriter_);
+      break;
+    case CodeConversion::Big5ToGbk: done = ConvertBig5ToGbk(path, &error, *rewriter_); break;
+    case CodeConversion::GbkToSimplified:
+      done = ConvertGbkToSimplified(path, &error, *rewriter_);
+      break;
+    case CodeConversion::ToUtf8:
+      done = ConvertToUtf8(path, options.encoding, &error, *rewriter_);
+      break;
+    case CodeConversion::Utf8ToCodePage:
+      done = ConvertUtf8ToCodePage(path, &error, *rewriter_);
+      break;
+    case CodeConversion::None: break;
   }
   if (!done) host_.Warn(path, error);
 }
@@ -210,7 +237,7 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
       // A find string the code page cannot hold is never searched in it.
       if (!def.findOk) continue;
       CPattern pattern(*page);
-      if (pattern.Compile(def.find, options.Case != 0) != PATTERN_OK) {
+      if (pattern.Compile(def.find, options.Case) != PATTERN_OK) {
         const std::string what = DescribePatternError(pattern, def.find, *page);
         const std::string row = std::to_string(d + 1);
         // Where the expression compiles in one code page and not in another
@@ -237,40 +264,45 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
 }
 
 void BatchRunner::RunBatch(BatchMode mode) {
-  SetInterfaceLanguage(options.language);
+  SetInterfaceLanguage(static_cast<int>(options.language));
   stopped_ = false;
   lastRowReached_ = 0;
   Snapshot snapshot;
   for (size_t d = 0; d < definitions_.Size(); d++) {
-    snapshot.finds.push_back(definitions_.GetDefinitionText(d, 0));
-    snapshot.replaces.push_back(definitions_.GetDefinitionText(d, 1));
+    snapshot.finds.push_back(definitions_.Find(d));
+    snapshot.replaces.push_back(definitions_.Replace(d));
   }
   snapshot_ = &snapshot;
   carried_.clear();
-  struct ForgetSnapshot {
-    BatchRunner& runner;
-    ~ForgetSnapshot() {
-      runner.snapshot_ = nullptr;
-      runner.carried_.clear();
-    }
-  } forget{*this};
+  ScopeExit forgetSnapshot([this] {
+    snapshot_ = nullptr;
+    carried_.clear();
+  });
+  const bool converting = options.AltCode != CodeConversion::None;
   // A definition that cannot be used stops the command before anything is
   // asked, backed up or written.
-  if (options.Advance == 1 && options.AltCode == 0 && !CheckExpressions(mode)) return;
-  state.changesExpected = ComputeChangesExpected() ? 1 : 0;
-  if (state.findMode == 1) state.changesExpected = 0;
-  if ((state.changesExpected == 1 || options.AltCode > 0) && !host_.Confirm("1023", "1024")) {
-    return;
-  }
-  for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, "0");
-  for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, "0");
+  if (options.Advance && !converting && !CheckExpressions(mode)) return;
+  state_.changesExpected = ComputeChangesExpected() && !state_.findMode;
+  if ((state_.changesExpected || converting) && !host_.Confirm("1023", "1024")) return;
+  for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, 0);
+  for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, 0);
 
-  RunGuard guard(host_, office_);
-  std::vector<std::string>& matchLists = files_.MatchLists();
+  host_.ShowProgress();
+  // The progress window and the office applications end however the run
+  // ends, also when an office call throws.
+  ScopeExit endRun([this] {
+    if (office_) {
+      try {
+        office_->QuitAll();
+      } catch (const AutomationError&) {
+        // Quitting is best effort; the error that ended the run matters more.
+      }
+    }
+    host_.HideProgress();
+  });
   for (size_t r = 0; r < files_.Size(); r++) {
-    if (matchLists.size() <= r) matchLists.resize(r + 1);
-    matchLists[r].clear();
-    state.currentFileNumber = static_cast<long long>(r) + 1;
+    files_.SetMatches(r, {});
+    state_.currentFileNumber = static_cast<long long>(r) + 1;
     if (Cancelled()) break;
     if (!files_.Row(r).checked) continue;
     lastRowReached_ = r + 1;
@@ -305,164 +337,167 @@ const BatchRunner::CarriedDefinition& BatchRunner::Carried(size_t d, const CodeP
 }
 
 void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
-  const std::string path = files_.Row(r).path;
-  const SplitPathResult parts = SplitPath(path);
-  const OfficeKind kind =
-      mode == BatchMode::Content ? OfficeKindOf(parts.extension) : OfficeKind::None;
-  std::string error;
+  FileJob job;
+  job.row = r;
+  job.path = files_.Row(r).path;
+  job.kind = mode == BatchMode::Content ? OfficeKindOf(SplitPath(job.path).extension)
+                                        : OfficeKind::None;
+  const bool converting = options.AltCode != CodeConversion::None;
+  if (options.autoBackup && (state_.changesExpected || converting)) MakeBackupStep(job.path);
+  if (converting && job.kind != OfficeKind::None) return;
 
-  if (options.autoBackup && (state.changesExpected == 1 || options.AltCode > 0)) {
-    MakeBackupStep(path);
-  }
-  if (options.AltCode > 0 && kind != OfficeKind::None) return;
-
-  // The work text: the file's name, an office document's text, or the
-  // file itself (read when the first checked definition needs it).
-  WorkText work;
   // The text buffer is kept from file to file, so that a run over large
   // files does not map fresh memory for each one.
-  work.bytes.swap(textBuffer_);
-  struct KeepBuffer {
-    std::string& buffer;
-    WorkText& work;
-    ~KeepBuffer() {
-      work.bytes.clear();
-      // A buffer that grew for one very large file is not kept past it.
-      if (work.bytes.capacity() > (size_t{1} << 30)) work.bytes.shrink_to_fit();
-      buffer.swap(work.bytes);
-    }
-  } keepBuffer{textBuffer_, work};
-  bool haveText = false;
-  bool nameUsable = true;
-  std::unique_ptr<OfficeDocument> document;
+  job.work.bytes.swap(textBuffer_);
+  ScopeExit keepBuffer([this, &job] {
+    job.work.bytes.clear();
+    // A buffer that grew for one very large file is not kept past it.
+    if (job.work.bytes.capacity() > (size_t{1} << 30)) job.work.bytes.shrink_to_fit();
+    textBuffer_.swap(job.work.bytes);
+  });
+
+  LoadWorkText(job, mode);
+  if (!converting) ApplyDefinitions(job);
+  if (CommitText(job, mode)) Tally(job);
+  if (converting) ConvertStep(job.path);
+  if (mode == BatchMode::Rename) RenameFile(job);
+  if (job.document) job.document->Close(state_.changesExpected);
+}
+
+void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
   // File names are UTF-8: under the settings that recognise UTF-8 they are
-  // matched as such, otherwise carried into the process code page.
+  // matched as such, otherwise carried into the process code page. Office
+  // documents hold Unicode text: under those settings it is worked on as
+  // UTF-8 too, so no character is lost on the way.
   const bool utf8Names =
       options.encoding == EncodingSetting::Auto || options.encoding == EncodingSetting::Utf8;
-  // Office documents hold Unicode text: under those settings it is worked
-  // on as UTF-8 too, so no character is lost on the way.
-  const CodePage* workPage = (mode == BatchMode::Rename || kind != OfficeKind::None) && utf8Names
-                                 ? &CodePage::Utf8()
-                                 : codePage_;
-  FileText fileText;
-  bool plainFile = false;
+  job.workPage = (mode == BatchMode::Rename || job.kind != OfficeKind::None) && utf8Names
+                     ? &CodePage::Utf8()
+                     : codePage_;
   if (mode == BatchMode::Rename) {
-    nameUsable = NameTextForRename(path, *workPage, &work.bytes);
-    if (!nameUsable) host_.Warn(path, "the name cannot be carried into the code page and back");
-    haveText = true;
-  } else if (kind != OfficeKind::None) {
+    job.haveText = true;
+    job.usable = NameTextForRename(job.path, *job.workPage, &job.work.bytes);
+    if (!job.usable) host_.Warn(job.path, "the name cannot be carried into the code page and back");
+  } else if (job.kind != OfficeKind::None) {
+    job.haveText = true;
     if (office_) {
       std::string whyNot;
-      document = office_->Open(path, kind, *workPage, &whyNot);
-      if (!document && !whyNot.empty()) host_.Warn(path, whyNot);
+      job.document = office_->Open(job.path, job.kind, *job.workPage, &whyNot);
+      if (!job.document && !whyNot.empty()) host_.Warn(job.path, whyNot);
     }
-    if (document) work.bytes = document->WriteText();
-    haveText = true;
+    if (job.document) job.work.bytes = job.document->WriteText();
   }
+}
 
+bool BatchRunner::ReadTextFile(FileJob& job) {
+  job.haveText = true;
+  job.textFile = true;
+  std::string error;
+  if (!ReadWholeFile(job.path, &job.work.bytes, &error, kGrowthReserve) ||
+      !job.fileText.Open(&job.work.bytes, options.encoding, &error)) {
+    job.usable = false;
+    host_.Warn(job.path, error);
+    return false;
+  }
+  job.workPage = &job.fileText.WorkCodePage();
+  return true;
+}
+
+void BatchRunner::ApplyDefinitions(FileJob& job) {
   const size_t definitionCount = definitions_.Size();
-  std::vector<int64_t> found(definitionCount, 0);
-  bool readFailed = false;
-  if (options.AltCode == 0) {
-    for (size_t d = 0; d < definitionCount; d++) {
-      if (Cancelled()) break;
-      const uint64_t rows = files_.Size();
-      host_.SetPosition(static_cast<int>((d + r * definitionCount) * 100 /
-                                         (rows * definitionCount)));
-      if (!definitions_.Row(d).checked) continue;
-      if (!haveText) {
-        haveText = true;
-        if (!ReadWholeFile(path, &work.bytes, &error, kGrowthReserve) ||
-            !fileText.Open(&work.bytes, options.encoding, &error)) {
-          readFailed = true;
-          host_.Warn(path, error);
-        }
-        plainFile = true;
-        workPage = &fileText.WorkCodePage();
-      }
-      if (readFailed || !nameUsable) continue;
-      // An empty find string finds nothing, in either mode (an empty
-      // expression would match the empty text everywhere).
-      if (snapshot_->finds[d].empty()) continue;
-      const CarriedDefinition& def = Carried(d, *workPage);
-      // A find string the file's encoding cannot hold occurs nowhere in it.
-      if (!def.findOk) continue;
-      if (!def.replaceOk && state.changesExpected == 1) {
-        host_.Warn(path, std::string("the replacement of definition ") + std::to_string(d + 1) +
-                             " has characters that " + FileEncodingName(fileText.Encoding()) +
+  job.found.assign(definitionCount, 0);
+  for (size_t d = 0; d < definitionCount; d++) {
+    if (Cancelled()) break;
+    const uint64_t rows = files_.Size();
+    host_.SetPosition(static_cast<int>((d + job.row * definitionCount) * 100 /
+                                       (rows * definitionCount)));
+    if (!definitions_.Row(d).checked) continue;
+    if (!job.haveText) ReadTextFile(job);
+    if (!job.usable) continue;
+    ApplyDefinition(job, d);
+  }
+  // Offsets of a text file's work text are offsets in the file again.
+  if (job.textFile && job.usable) job.fileText.MapMatches(&job.matches, job.work.bytes);
+  if (state_.findMode) files_.SetMatches(job.row, std::move(job.matches));
+}
+
+void BatchRunner::ApplyDefinition(FileJob& job, size_t d) {
+  // An empty find string finds nothing, in either mode (an empty
+  // expression would match the empty text everywhere).
+  if (snapshot_->finds[d].empty()) return;
+  const CarriedDefinition& def = Carried(d, *job.workPage);
+  // A find string the file's encoding cannot hold occurs nowhere in it.
+  if (!def.findOk) return;
+  if (!def.replaceOk && state_.changesExpected) {
+    host_.Warn(job.path, std::string("the replacement of definition ") + std::to_string(d + 1) +
+                             " has characters that " + FileEncodingName(job.fileText.Encoding()) +
                              " cannot hold; that definition was not applied to this file");
-        continue;
-      }
-      WorkerContext context;
-      context.caseSensitive = options.Case != 0;
-      context.findMode = state.findMode == 1;
-      context.changesExpected = state.changesExpected == 1;
-      context.currentFileNumber = state.currentFileNumber;
-      context.report = state.reportFile;
-      context.office = document.get();
-      context.matchList = &files_.MatchLists()[r];
-      context.codePage = workPage;
-      context.searchSteps = searchSteps_;
-      if (state.reportFile) {
-        // Under the settings that read several encodings the report is
-        // UTF-8, each line carried from its file's encoding.
-        const bool utf8Report = options.reportUtf8 || options.encoding != EncodingSetting::Gbk;
-        state.reportFile->SetSourceCodePage(utf8Report && !workPage->IsUtf8() ? workPage : nullptr);
-      }
-      if (options.Advance == 1) {
-        const AdvancedResult result = ReplaceInTextAdvanced(work, def.find, def.replace, context);
-        found[d] = result.count;
-        if (result.gaveUp) {
-          host_.Warn(path, MessageText("1141", {std::to_string(d + 1),
+    return;
+  }
+  FindReport* report = state_.reportFile;
+  if (report) {
+    // Under the settings that read several encodings (and on the CLI's
+    // standard output) the report is UTF-8, each line carried from its
+    // file's encoding.
+    const bool utf8Report = reportInUtf8_ || options.encoding != EncodingSetting::Gbk;
+    report->SetSourceCodePage(utf8Report && !job.workPage->IsUtf8() ? job.workPage : nullptr);
+  }
+  FileOccurrences occurrences(state_.findMode ? &job.matches : nullptr, report,
+                              job.document.get(), state_.changesExpected);
+  WorkerContext context;
+  context.caseSensitive = options.Case;
+  context.changesExpected = state_.changesExpected;
+  context.currentFileNumber = state_.currentFileNumber;
+  context.sink = occurrences.Needed() ? &occurrences : nullptr;
+  context.codePage = job.workPage;
+  context.searchSteps = searchSteps_;
+  if (options.Advance) {
+    const AdvancedResult result = ReplaceInTextAdvanced(job.work, def.find, def.replace, context);
+    job.found[d] = result.count;
+    if (result.gaveUp) {
+      host_.Warn(job.path, MessageText("1141", {std::to_string(d + 1),
                                                 std::to_string(result.reachedOffset)}));
-        }
-      } else {
-        found[d] = ReplaceInTextPlain(work, def.find, def.replace, context);
-      }
-      if (document && found[d] > 0 && context.changesExpected) {
-        // A document may hold the replacements otherwise than the work text
-        // does (an occurrence it could not take stays as it was, a line break
-        // in a cell reads as a space): the next definition searches what the
-        // document now holds.
-        work.bytes = document->WriteText();
-        work.SetSearchedLength(std::min(work.bytes.find('\0'), work.bytes.size()));
-      }
     }
+  } else {
+    job.found[d] = ReplaceInTextPlain(job.work, def.find, def.replace, context);
   }
-  if (plainFile && !readFailed) {
-    std::string& entry = files_.MatchLists()[r];
-    entry = fileText.MapMatchList(entry, work.bytes);
+  if (job.document && job.found[d] > 0 && state_.changesExpected) {
+    // A document may hold the replacements otherwise than the work text
+    // does (an occurrence it could not take stays as it was, a line break
+    // in a cell reads as a space): the next definition searches what the
+    // document now holds.
+    job.work.bytes = job.document->WriteText();
+    job.work.SetSearchedLength(std::min(job.work.bytes.find('\0'), job.work.bytes.size()));
   }
+}
 
-  // A text file is written once, after its definitions; when that fails the
-  // original stays as it was and its occurrences count as not found.
-  bool kept = true;
-  if (work.changed && mode == BatchMode::Content && kind == OfficeKind::None) {
-    kept = fileText.Save(*rewriter_, path, work.bytes, &error);
-    if (!kept) host_.Warn(path, error);
-  }
-  if (kept) {
-    for (size_t d = 0; d < definitionCount; d++) {
-      if (found[d] <= 0) continue;
-      files_.SetCount(r, AddToCount(files_.Row(r).count, found[d]));
-      definitions_.SetCount(d, AddToCount(definitions_.Row(d).count, found[d]));
-    }
-  }
+bool BatchRunner::CommitText(FileJob& job, BatchMode mode) {
+  // A text file is written once, after its definitions.
+  if (!job.work.changed || mode != BatchMode::Content || job.kind != OfficeKind::None) return true;
+  std::string error;
+  if (job.fileText.Save(*rewriter_, job.path, job.work.bytes, &error)) return true;
+  host_.Warn(job.path, error);
+  return false;
+}
 
-  if (options.AltCode > 0) ConvertStep(path);
-
-  if (mode == BatchMode::Rename && nameUsable && state.changesExpected == 1) {
-    std::string newName, newPath;
-    if (!NewNameFromWorkText(work.bytes, *workPage, &newName)) {
-      host_.Warn(path, "the new name cannot be carried back from the code page");
-    } else if (RenameStep(path, newName, &newPath, &error)) {
-      files_.SetPath(r, newPath);
-    } else {
-      host_.Warn(path, error);
-    }
+void BatchRunner::Tally(const FileJob& job) {
+  for (size_t d = 0; d < job.found.size(); d++) {
+    if (job.found[d] <= 0) continue;
+    files_.AddToCount(job.row, job.found[d]);
+    definitions_.AddToCount(d, job.found[d]);
   }
+}
 
-  if (document) document->Close(state.changesExpected == 1);
+void BatchRunner::RenameFile(FileJob& job) {
+  if (!job.usable || !state_.changesExpected) return;
+  std::string newName, newPath, error;
+  if (!NewNameFromWorkText(job.work.bytes, *job.workPage, &newName)) {
+    host_.Warn(job.path, "the new name cannot be carried back from the code page");
+  } else if (RenameStep(job.path, newName, &newPath, &error)) {
+    files_.SetPath(job.row, newPath);
+  } else {
+    host_.Warn(job.path, error);
+  }
 }
 
 }  // namespace strbatch

@@ -7,13 +7,17 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/code_page.h"
+#include "app/options.h"
 #include "app/safe_file.h"
 #include "app/text_encoding.h"
 #include "batch/batch_host.h"
+#include "batch/file_text.h"
+#include "batch/find_report.h"
 #include "batch/replace_worker.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
@@ -21,42 +25,28 @@
 namespace strbatch {
 
 class OfficeBridge;
+class OfficeDocument;
+enum class OfficeKind;
 
 enum class BatchMode { Content = 0, Rename = 1 };
-
-// The options of the main window, copied in at the start of every command.
-struct BatchOptions {
-  int Case = 1;          // 1: case-sensitive matching
-  int Advance = 0;       // 1: advanced expressions and templates
-  int AltCode = 0;       // code conversion 0 (none) to 6
-  int language = 0;      // interface language: 0 Chinese, 1 English
-  bool reportOutput = false;  // batch find writes the find report
-  bool reportUtf8 = false;    // the report is UTF-8 whatever the encoding setting
-  bool autoBackup = false;    // back files up before they are processed
-  // How files are read: "gbk" reads every file in the process code page.
-  EncodingSetting encoding = EncodingSetting::Gbk;
-};
-
-// The state of the running batch.
-struct BatchState {
-  int findMode = 0;
-  int changesExpected = 0;
-  long long currentFileNumber = 0;
-  FindReport* reportFile = nullptr;
-};
 
 class BatchRunner {
  public:
   BatchRunner(FileList& files, DefinitionList& definitions, BatchHost& host);
+  ~BatchRunner();
 
-  BatchOptions options;
-  BatchState state;
+  // The options of the window (or the command line), read at the start of
+  // every command.
+  Options options;
 
   // Where office documents are opened; none means they yield no text.
   void SetOfficeBridge(OfficeBridge* bridge) { office_ = bridge; }
   // Where rewrites go; tests inject failures here.
   void SetFileRewriter(FileRewriter* rewriter) { rewriter_ = rewriter; }
   void SetCodePage(const CodePage* codePage) { codePage_ = codePage; }
+  // The find report in UTF-8 whatever the encoding setting (the CLI's
+  // standard output).
+  void SetReportInUtf8(bool utf8) { reportInUtf8_ = utf8; }
   // The pattern engine's step bound per search (0: its default); tests make
   // it small to see what a search that gives up leaves.
   void SetSearchSteps(uint64_t steps) { searchSteps_ = steps; }
@@ -65,10 +55,8 @@ class BatchRunner {
   void BatchReplace();
   void BatchFind();
   void BatchRename();
-  // altCode 1 GBK to BIG5, 2 GBK to traditional GBK, 3 BIG5 to GBK,
-  // 4 GBK to simplified GBK, 5 any encoding to UTF-8, 6 UTF-8 to the
-  // process code page; 0 runs an ordinary batch replace.
-  void ConvertCode(int altCode);
+  // CodeConversion::None runs an ordinary batch replace.
+  void ConvertCode(CodeConversion conversion);
 
   void RunBatch(BatchMode mode);
 
@@ -82,6 +70,14 @@ class BatchRunner {
   static std::string ReportPath(std::string* error = nullptr);
 
  private:
+  // The state of the running batch.
+  struct BatchState {
+    bool findMode = false;
+    bool changesExpected = false;
+    long long currentFileNumber = 0;
+    FindReport* reportFile = nullptr;
+  };
+  // The definitions' full texts, taken once at the start of a run.
   struct Snapshot {
     std::vector<std::string> finds;
     std::vector<std::string> replaces;
@@ -94,8 +90,10 @@ class BatchRunner {
     bool findOk = true;
     bool replaceOk = true;
   };
-  const CarriedDefinition& Carried(size_t d, const CodePage& codePage);
+  // One file row on its way through the stages of ProcessFile.
+  struct FileJob;
 
+  const CarriedDefinition& Carried(size_t d, const CodePage& codePage);
   bool ComputeChangesExpected() const;
   // The host's cancel request, remembered for Stopped().
   bool Cancelled();
@@ -105,13 +103,23 @@ class BatchRunner {
   // run; the first that fails is handed to the host and gives false. Also
   // gives a notice for each template that refers to a missing group.
   bool CheckExpressions(BatchMode mode);
-  // Runs the steps of one checked file row; false when the run was
-  // cancelled before a definition (the file's remaining steps ran).
+
+  // The stages of one checked file row.
   void ProcessFile(size_t row, BatchMode mode);
+  // The file's name or an office document's text; a text file is read by
+  // ApplyDefinitions when its first checked definition needs it.
+  void LoadWorkText(FileJob& job, BatchMode mode);
+  bool ReadTextFile(FileJob& job);
+  void ApplyDefinitions(FileJob& job);
+  void ApplyDefinition(FileJob& job, size_t d);
+  // Writes a changed text file; false when the write failed (the file is
+  // then as it was, and its occurrences count as not found).
+  bool CommitText(FileJob& job, BatchMode mode);
+  void Tally(const FileJob& job);
+  void RenameFile(FileJob& job);
+
   void MakeBackupStep(const std::string& path);
   void ConvertStep(const std::string& path);
-  // Adds n to a decimal count cell.
-  static std::string AddToCount(const std::string& cell, int64_t n);
 
   FileList& files_;
   DefinitionList& definitions_;
@@ -119,12 +127,14 @@ class BatchRunner {
   OfficeBridge* office_ = nullptr;
   FileRewriter* rewriter_ = &DefaultFileRewriter();
   const CodePage* codePage_ = &CodePage::Process();
+  bool reportInUtf8_ = false;
+  uint64_t searchSteps_ = 0;
+  BatchState state_;
   const Snapshot* snapshot_ = nullptr;
   // The definitions carried into other encodings, per code page number,
   // made once per run when a file first needs them.
   std::map<int, std::vector<CarriedDefinition>> carried_;
   std::string textBuffer_;
-  uint64_t searchSteps_ = 0;
   bool stopped_ = false;
   size_t lastRowReached_ = 0;
 };

@@ -57,35 +57,23 @@ bool FileText::Save(FileRewriter& rewriter, const std::string& path, const std::
   return session->Commit(error);
 }
 
-std::string FileText::MapMatchList(const std::string& records, const std::string& work) const {
-  if (records.empty() || (detected_.bomLength == 0 && !IsUtf16(detected_.encoding))) {
-    return records;
-  }
-  std::string mapped;
-  // Records of one definition come in increasing order: count on from the
+void FileText::MapMatches(std::vector<MatchSpan>* spans, const std::string& work) const {
+  if (detected_.bomLength == 0 && !IsUtf16(detected_.encoding)) return;
+  // Spans of one definition come in increasing order: count on from the
   // previous one, and start over only where the next definition begins.
   size_t countedTo = 0, countedUnits = 0;
-  size_t at = 0;
-  while (at < records.size()) {
-    size_t end = records.find(';', at);
-    if (end == std::string::npos) end = records.size();
-    char* rest = nullptr;
-    const unsigned long long offset = std::strtoull(records.c_str() + at, &rest, 10);
-    const unsigned long long length = std::strtoull(rest + 1, nullptr, 10);
-    unsigned long long fileOffset = offset, fileLength = length;
+  for (MatchSpan& span : *spans) {
+    const size_t offset = static_cast<size_t>(span.offset);
+    const size_t length = static_cast<size_t>(span.length);
     if (IsUtf16(detected_.encoding)) {
       if (offset < countedTo) countedTo = countedUnits = 0;
       countedUnits += Utf16Units(work, countedTo, offset);
       countedTo = offset;
-      fileOffset = 2 * countedUnits;
-      fileLength = 2 * Utf16Units(work, offset, offset + length);
+      span.offset = static_cast<int64_t>(2 * countedUnits);
+      span.length = static_cast<int64_t>(2 * Utf16Units(work, offset, offset + length));
     }
-    fileOffset += detected_.bomLength;
-    if (!mapped.empty()) mapped.push_back(';');
-    mapped += std::to_string(fileOffset) + ":" + std::to_string(fileLength);
-    at = end + 1;
+    span.offset += static_cast<int64_t>(detected_.bomLength);
   }
-  return mapped;
 }
 
 }  // namespace strbatch

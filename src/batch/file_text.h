@@ -7,10 +7,12 @@
 #define STRBATCH_BATCH_FILE_TEXT_H_
 
 #include <string>
+#include <vector>
 
 #include "app/code_page.h"
 #include "app/safe_file.h"
 #include "app/text_encoding.h"
+#include "lists/file_list.h"
 
 namespace strbatch {
 
@@ -28,9 +30,8 @@ class FileText {
   bool Save(FileRewriter& rewriter, const std::string& path, const std::string& work,
             std::string* error) const;
 
-  // Match records "offset:length;..." of the work text as byte offsets and
-  // lengths in the file.
-  std::string MapMatchList(const std::string& records, const std::string& work) const;
+  // Turns spans of the work text into byte offsets and lengths in the file.
+  void MapMatches(std::vector<MatchSpan>* spans, const std::string& work) const;
 
  private:
   DetectedEncoding detected_;

@@ -6,25 +6,10 @@
 
 #include "batch/replace_template.h"
 #include "batch/string_syntax.h"
-#include "office/office_bridge.h"
 #include "pattern/pattern.h"
 
 namespace strbatch {
 namespace {
-
-// A plain definition whose replacement is longer than its find string
-// lists its occurrences first, so that the text can grow in place from the
-// back. Beyond this many occurrences it counts them instead and moves the
-// whole text once, so the list never costs more than a few tens of MiB.
-constexpr size_t kMaxListedOccurrences = size_t{4} << 20;
-
-void AppendMatchRecord(std::string* matchList, size_t offset, size_t length) {
-  if (matchList == nullptr) return;
-  if (!matchList->empty()) matchList->push_back(';');
-  *matchList += std::to_string(offset);
-  matchList->push_back(':');
-  *matchList += std::to_string(length);
-}
 
 // The plain search over one text, case-sensitive or folded once.
 class PlainSearch {
@@ -64,35 +49,6 @@ void WorkText::SetSearchedLength(size_t length) {
   cachedFor_ = bytes.size();
 }
 
-FindReport::~FindReport() { Close(); }
-
-bool FindReport::Open(const std::string& path) {
-  Close();
-  failed_ = false;
-  file_ = std::fopen(path.c_str(), "wb");
-  return file_ != nullptr;
-}
-
-void FindReport::WriteLine(std::string_view text) {
-  if (file_ == nullptr) return;
-  std::string carried;
-  if (source_ != nullptr) {
-    source_->ToUtf8(text, &carried);
-    text = carried;
-  }
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
-      std::fwrite("\r\n", 1, 2, file_) != 2) {
-    failed_ = true;
-  }
-}
-
-bool FindReport::Close() {
-  if (file_ == nullptr) return !failed_;
-  if (std::fclose(file_) != 0) failed_ = true;
-  file_ = nullptr;
-  return !failed_;
-}
-
 int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string_view replaceRaw,
                            const WorkerContext& context) {
   const std::string find = UnescapePlain(findRaw, context.codePage);
@@ -116,7 +72,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
     std::vector<size_t> occurrences;
     bool listed = true;
     for (size_t at = search.Find(0); at != kNotFound; at = search.Find(at + findLength)) {
-      if (occurrences.size() == kMaxListedOccurrences) {
+      if (occurrences.size() == context.maxListedOccurrences) {
         listed = false;
         break;
       }
@@ -125,13 +81,9 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
     }
     if (listed) {
       if (occurrences.empty()) return 0;
-      if (context.office) {
-        context.office->BeginOccurrences(text);
-        for (size_t at : occurrences) {
-          context.office->LocateOccurrence(static_cast<int64_t>(at),
-                                           static_cast<int64_t>(findLength));
-          context.office->EditOccurrence(replace);
-        }
+      if (context.sink) {
+        context.sink->BeginDefinition(text);
+        for (size_t at : occurrences) context.sink->Occurrence(at, findLength, replace);
       }
       const size_t growth = occurrences.size() * (replaceLength - findLength);
       bytes.resize(oldSize + growth);
@@ -165,7 +117,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
   char* base = bytes.data();
   const std::string_view text(base + shift, end);
   PlainSearch search(text, find, context);
-  if (context.office) context.office->BeginOccurrences(text);
+  if (context.sink) context.sink->BeginDefinition(text);
   int64_t count = 0;
   size_t cursor = 0;   // in text
   size_t output = 0;   // in bytes
@@ -173,12 +125,8 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
     size_t at = search.Find(cursor);
     if (at == kNotFound) break;
     count++;
-    if (context.office) {
-      context.office->LocateOccurrence(static_cast<int64_t>(at),
-                                       static_cast<int64_t>(findLength));
-    }
-    if (context.findMode) AppendMatchRecord(context.matchList, at, findLength);
-    if (context.report && !replace.empty()) context.report->WriteLine(replace);
+    // Before the rewrite below changes the text behind the cursor.
+    if (context.sink) context.sink->Occurrence(at, findLength, replace);
     if (write) {
       std::memmove(base + output, text.data() + cursor, at - cursor);
       output += at - cursor;
@@ -186,7 +134,6 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
       output += replaceLength;
     }
     cursor = at + findLength;
-    if (write && context.office) context.office->EditOccurrence(replace);
     if (cursor >= end) break;
   }
   if (!write || count == 0) return count;
@@ -216,7 +163,7 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
   const std::string_view text(bytes.data(), end);
   const bool write = context.changesExpected;
 
-  // Every occurrence is found before anything is applied: a search that
+  // Every occurrence is found before anything is handed on: a search that
   // gives up part of the way must leave the text, the match list, the
   // report and the document as they were.
   struct Occurrence {
@@ -224,10 +171,7 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
     size_t end;
     std::string replacement;
   };
-  std::vector<Occurrence> officeOccurrences;
-  std::string matchRecords;
-  std::string reportText;           // the report lines, one after the other
-  std::vector<size_t> reportEnds;   // where each line ends in reportText
+  std::vector<Occurrence> occurrences;
   PatternText subject(pattern, text);
   CPatternMatch match(256);
   std::string output;
@@ -245,20 +189,13 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
     }
     const size_t start = match.Start();
     count++;
-    if (context.findMode) AppendMatchRecord(&matchRecords, start, matchEnd - start);
     std::string replacement =
         ExpandReplaceTemplate(pieces, kinds, match, text, context.currentFileNumber);
-    if (context.report && !replacement.empty()) {
-      reportText += replacement;
-      reportEnds.push_back(reportText.size());
-    }
     if (write) {
       output.append(text.data() + cursor, start - cursor);
       output += replacement;
     }
-    if (context.office) {
-      officeOccurrences.push_back({start, matchEnd, std::move(replacement)});
-    }
+    if (context.sink) occurrences.push_back({start, matchEnd, std::move(replacement)});
     if (matchEnd > start) {
       cursor = matchEnd;
     } else {
@@ -270,23 +207,12 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
       cursor = next;
     }
   }
-
-  if (context.office) {
-    context.office->BeginOccurrences(text);
-    for (const Occurrence& occurrence : officeOccurrences) {
-      context.office->LocateOccurrence(static_cast<int64_t>(occurrence.start),
-                                       static_cast<int64_t>(occurrence.end - occurrence.start));
-      if (write) context.office->EditOccurrence(occurrence.replacement);
+  if (context.sink) {
+    context.sink->BeginDefinition(text);
+    for (const Occurrence& occurrence : occurrences) {
+      context.sink->Occurrence(occurrence.start, occurrence.end - occurrence.start,
+                               occurrence.replacement);
     }
-  }
-  if (context.findMode && context.matchList != nullptr && !matchRecords.empty()) {
-    if (!context.matchList->empty()) context.matchList->push_back(';');
-    *context.matchList += matchRecords;
-  }
-  size_t lineStart = 0;
-  for (size_t lineEnd : reportEnds) {
-    context.report->WriteLine(std::string_view(reportText).substr(lineStart, lineEnd - lineStart));
-    lineStart = lineEnd;
   }
   result.count = count;
   if (!write || count == 0) return result;

@@ -6,8 +6,8 @@
 #ifndef STRBATCH_BATCH_REPLACE_WORKER_H_
 #define STRBATCH_BATCH_REPLACE_WORKER_H_
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -16,44 +16,32 @@
 
 namespace strbatch {
 
-class OfficeDocument;
-
-// The find report: one line per occurrence with a non-empty replacement.
-class FindReport {
+// Where a worker's occurrences go besides the text: the match list, the
+// find report, the open office document. The worker hands them over in the
+// order found; an advanced definition only once its whole search is done.
+class OccurrenceSink {
  public:
-  FindReport() = default;
-  ~FindReport();
-  FindReport(const FindReport&) = delete;
-  FindReport& operator=(const FindReport&) = delete;
-
-  // Creates (truncates) the report file; false when it cannot be created.
-  bool Open(const std::string& path);
-  bool IsOpen() const { return file_ != nullptr; }
-  // Writes the text and "\r\n". A failed write is remembered.
-  void WriteLine(std::string_view text);
-  // Lines that follow are carried from this code page into UTF-8 before
-  // they are written; null writes them as they are.
-  void SetSourceCodePage(const CodePage* codePage) { source_ = codePage; }
-  // Closes the file; false when any write or the close failed.
-  bool Close();
-
- private:
-  std::FILE* file_ = nullptr;
-  bool failed_ = false;
-  const CodePage* source_ = nullptr;
+  virtual ~OccurrenceSink() = default;
+  // The occurrences of one definition follow, in this searched text (valid
+  // for the length of the call only).
+  virtual void BeginDefinition(std::string_view searchedText) = 0;
+  // One occurrence: its byte offset and length in the searched text and its
+  // replacement text.
+  virtual void Occurrence(size_t start, size_t length, std::string_view replacement) = 0;
 };
 
 // What a worker reads besides the definition: options and batch state.
 struct WorkerContext {
   bool caseSensitive = true;           // the Case option
-  bool findMode = false;               // a batch find is running
   bool changesExpected = false;        // text may be changed
   long long currentFileNumber = 1;     // for the file-number template item
-  FindReport* report = nullptr;        // open during a batch find with report output
-  OfficeDocument* office = nullptr;    // the open office document, if any
-  std::string* matchList = nullptr;    // the file row's match-list entry
+  OccurrenceSink* sink = nullptr;      // where occurrences go besides the text, if anywhere
   const CodePage* codePage = &CodePage::Process();
   uint64_t searchSteps = 0;            // the engine's step bound; 0: its default
+  // A plain replacement longer than its find string lists up to this many
+  // occurrences to grow the text from the back; beyond it the whole text is
+  // moved once and rewritten forwards.
+  size_t maxListedOccurrences = size_t{4} << 20;
 };
 
 // The text of a work file and whether a definition has changed it.

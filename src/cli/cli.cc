@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -27,6 +28,23 @@
 
 namespace strbatch {
 namespace {
+
+// The values of --to and the conversions they name.
+const std::map<std::string, CodeConversion> kConversions = {
+    {"big5", CodeConversion::GbkToBig5},        {"gbk-traditional", CodeConversion::GbkToTraditional},
+    {"gbk", CodeConversion::Big5ToGbk},         {"gbk-simplified", CodeConversion::GbkToSimplified},
+    {"utf-8", CodeConversion::ToUtf8},          {"cp936", CodeConversion::Utf8ToCodePage},
+};
+
+// The occurrences as "offset:length" records joined by ";".
+std::string MatchListText(const std::vector<MatchSpan>& matches) {
+  std::string text;
+  for (const MatchSpan& span : matches) {
+    if (!text.empty()) text += ';';
+    text += std::to_string(span.offset) + ":" + std::to_string(span.length);
+  }
+  return text;
+}
 
 std::atomic<int> g_interrupts{0};
 std::atomic<int> g_stopSignal{0};
@@ -72,19 +90,21 @@ class StopSignals {
 
 // The interface language of the CLI's messages: --lang, else the settings
 // file's, else the environment's (a locale starting with "zh" is Chinese).
-int ChooseLanguage(const std::string& lang) {
-  if (lang == "zh") return 0;
-  if (lang == "en") return 1;
+Language ChooseLanguage(const std::string& lang) {
+  if (lang == "zh") return Language::Chinese;
+  if (lang == "en") return Language::English;
   const std::string settings = SettingsFilePath();
   if (!settings.empty()) {
     const int stored = GetProfileInt(settings, "option", "Language", -1);
-    if (stored == 0 || stored == 1) return stored;
+    if (stored == 0 || stored == 1) return static_cast<Language>(stored);
   }
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return std::strncmp(value, "zh", 2) == 0 ? 0 : 1;
+    if (value != nullptr && *value != '\0') {
+      return std::strncmp(value, "zh", 2) == 0 ? Language::Chinese : Language::English;
+    }
   }
-  return 1;
+  return Language::English;
 }
 
 // Code page bytes to UTF-8 for the terminal; invalid bytes become U+FFFD.
@@ -228,15 +248,15 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
       const FileRow& row = files.Row(r);
       if (!row.checked) continue;
       result["files"].push_back({{"path", row.path},
-                                 {"count", std::strtoll(row.count.c_str(), nullptr, 10)},
-                                 {"matches", files.MatchLists()[r]}});
+                                 {"count", row.count.value_or(0)},
+                                 {"matches", MatchListText(row.matches)}});
     }
     result["definitions"] = nlohmann::ordered_json::array();
     for (size_t d = 0; d < definitions.Size(); d++) {
       result["definitions"].push_back(
-          {{"find", ToTerminal(definitions.GetDefinitionText(d, 0))},
-           {"replace", ToTerminal(definitions.GetDefinitionText(d, 1))},
-           {"count", std::strtoll(definitions.Row(d).count.c_str(), nullptr, 10)}});
+          {{"find", ToTerminal(definitions.Find(d))},
+           {"replace", ToTerminal(definitions.Replace(d))},
+           {"count", definitions.Row(d).count.value_or(0)}});
     }
     std::string text = result.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     std::fprintf(out, "%s\n", text.c_str());
@@ -245,12 +265,13 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
   for (size_t r = 0; r < files.Size(); r++) {
     const FileRow& row = files.Row(r);
     if (!row.checked) continue;
-    std::fprintf(out, "%s\t%s\n", row.count.c_str(), row.path.c_str());
+    std::fprintf(out, "%lld\t%s\n", static_cast<long long>(row.count.value_or(0)),
+                 row.path.c_str());
   }
   for (size_t d = 0; d < definitions.Size(); d++) {
-    std::fprintf(out, "%s\t%s\t%s\n", definitions.Row(d).count.c_str(),
-                 ToTerminal(definitions.GetDefinitionText(d, 0)).c_str(),
-                 ToTerminal(definitions.GetDefinitionText(d, 1)).c_str());
+    std::fprintf(out, "%lld\t%s\t%s\n",
+                 static_cast<long long>(definitions.Row(d).count.value_or(0)),
+                 ToTerminal(definitions.Find(d)).c_str(), ToTerminal(definitions.Replace(d)).c_str());
   }
 }
 
@@ -321,8 +342,8 @@ void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
   AddFilesOption(command, args);
 }
 
-std::vector<BackupRow> BackupRows(const Arguments& args) {
-  std::vector<BackupRow> rows;
+std::vector<CheckedPath> CheckedPaths(const Arguments& args) {
+  std::vector<CheckedPath> rows;
   for (const std::string& path : args.files) rows.push_back({path, true});
   return rows;
 }
@@ -332,7 +353,7 @@ int ExportDefinitions(const Arguments& args, CliHost& host, std::FILE* err) {
   if (!AddDefinitions(args, definitions, host)) return kExitFailure;
   std::vector<DefinitionRecord> records;
   for (size_t d = 0; d < definitions.Size(); d++) {
-    records.push_back({definitions.GetDefinitionText(d, 0), definitions.GetDefinitionText(d, 1)});
+    records.push_back({definitions.Find(d), definitions.Replace(d)});
   }
   std::string error;
   if (!SaveDefinitionFile(args.output, records, &error)) {
@@ -349,7 +370,7 @@ int SortFiles(Arguments& args, CliHost& host, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "strbatch-cli: %s\n", MessageText("1143").c_str());
     return kExitRefused;
   }
-  std::vector<SortFileRow> rows;
+  std::vector<CheckedPath> rows;
   for (const std::string& path : args.files) rows.push_back({path, true});
   ParseEncodingSetting(args.encoding, &args.sort.encoding);
   if (args.backup) {
@@ -405,8 +426,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
                       "to GBK simplified), utf-8 (from the file's encoding to UTF-8), cp936 "
                       "(UTF-8 to code page 936)")
       ->required()
-      ->check(CLI::IsMember(
-          {"big5", "gbk-traditional", "gbk", "gbk-simplified", "utf-8", "cp936"}));
+      ->check(CLI::IsMember(kConversions));
   AddBatchOptions(convert, args, false);
   CLI::App* restore = app.add_subcommand("restore", "put FILE.bak back in place of FILE");
   AddFilesOption(restore, args);
@@ -445,13 +465,13 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitUsage;
   }
 
-  const int language = ChooseLanguage(args.lang);
-  SetInterfaceLanguage(language);
+  const Language language = ChooseLanguage(args.lang);
+  SetInterfaceLanguage(static_cast<int>(language));
   CliHost host(args, in, out, err);
   if (exportDefs->parsed()) return ExportDefinitions(args, host, err);
   if (restore->parsed() || clearBackups->parsed()) {
-    const size_t done = restore->parsed() ? RestoreBackups(BackupRows(args), host)
-                                          : ClearBackups(BackupRows(args), host);
+    const size_t done = restore->parsed() ? RestoreBackups(CheckedPaths(args), host)
+                                          : ClearBackups(CheckedPaths(args), host);
     std::fprintf(out, "%zu\n", done);
     return host.warnings > 0 ? kExitFailure : kExitOk;
   }
@@ -463,13 +483,13 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   if (!AddDefinitions(args, definitions, host)) return kExitFailure;
 
   BatchRunner runner(files, definitions, host);
-  runner.options.Case = args.ignoreCase ? 0 : 1;
-  runner.options.Advance = args.advanced ? 1 : 0;
+  runner.options.Case = !args.ignoreCase;
+  runner.options.Advance = args.advanced;
   runner.options.language = language;
   runner.options.autoBackup = args.backup;
   runner.options.reportOutput = !args.report.empty();
   // Everything on standard output is UTF-8, the report too.
-  runner.options.reportUtf8 = args.report == "-";
+  runner.SetReportInUtf8(args.report == "-");
   ParseEncodingSetting(args.encoding, &runner.options.encoding);
   // Office documents go through LibreOffice, started only when the first
   // one comes up and ended with the run.
@@ -483,14 +503,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
       if (find->parsed()) runner.BatchFind();
       if (rename->parsed()) runner.BatchRename();
       if (convert->parsed()) {
-        const std::string& to = args.convertTo;
-        const int altCode = to == "big5"              ? 1
-                            : to == "gbk-traditional" ? 2
-                            : to == "gbk"             ? 3
-                            : to == "gbk-simplified"  ? 4
-                            : to == "utf-8"           ? 5
-                                                      : 6;
-        runner.ConvertCode(altCode);
+        runner.ConvertCode(kConversions.at(args.convertTo));
       }
     } catch (const AutomationError& error) {
       // An office call that failed ends the run; the files before it are done.

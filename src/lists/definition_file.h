@@ -11,15 +11,11 @@
 #include <vector>
 
 #include "app/safe_file.h"
+#include "lists/definition_list.h"
 
 namespace strbatch {
 
 // The full find and replace string of one definition row.
-struct DefinitionRecord {
-  std::string find;
-  std::string replace;
-};
-
 // One element of a markup tree. Nodes live in MarkupTree::nodes and refer to
 // each other by index.
 struct MarkupNode {

@@ -1,5 +1,8 @@
 #include "lists/definition_list.h"
 
+#include <cstdint>
+#include <utility>
+
 namespace strbatch {
 
 int32_t LongTextStore::Append(const std::string& find, const std::string& replace) {
@@ -25,19 +28,24 @@ size_t DefinitionList::Append(const std::string& find, const std::string& replac
 }
 
 void DefinitionList::SetTexts(size_t row, const std::string& find, const std::string& replace) {
-  rows_[row].find = find;
-  rows_[row].replace = replace;
   if (rows_[row].longTextIndex != 0 || find.size() >= kLongTextThreshold ||
       replace.size() >= kLongTextThreshold) {
     StoreLongTexts(row, find, replace);
+  } else {
+    rows_[row].find_ = find;
+    rows_[row].replace_ = replace;
   }
 }
 
-const std::string& DefinitionList::GetDefinitionText(size_t row, int column) const {
+const std::string& DefinitionList::Find(size_t row) const {
   const DefinitionRow& r = rows_[row];
-  if (column == 2) return r.count;
-  if (r.longTextIndex != 0) return store_.Slot(static_cast<size_t>(r.longTextIndex + column));
-  return column == 0 ? r.find : r.replace;
+  return r.longTextIndex != 0 ? store_.Slot(static_cast<size_t>(r.longTextIndex)) : r.find_;
+}
+
+const std::string& DefinitionList::Replace(size_t row) const {
+  const DefinitionRow& r = rows_[row];
+  return r.longTextIndex != 0 ? store_.Slot(static_cast<size_t>(r.longTextIndex) + 1)
+                              : r.replace_;
 }
 
 void DefinitionList::StoreLongTexts(size_t row, const std::string& find,
@@ -48,11 +56,25 @@ void DefinitionList::StoreLongTexts(size_t row, const std::string& find,
   } else {
     r.longTextIndex = store_.Append(find, replace);
   }
+  // The store owns the texts from now on.
+  r.find_.clear();
+  r.replace_.clear();
 }
 
 void DefinitionList::Clear() {
   rows_.clear();
   store_.Clear();
+}
+
+std::vector<DefinitionRecord> DefinitionList::Records() const {
+  std::vector<DefinitionRecord> records;
+  records.reserve(rows_.size());
+  for (size_t r = 0; r < rows_.size(); r++) records.push_back({Find(r), Replace(r)});
+  return records;
+}
+
+void DefinitionList::AppendRecords(const std::vector<DefinitionRecord>& records, bool checked) {
+  for (const DefinitionRecord& record : records) Append(record.find, record.replace, checked);
 }
 
 size_t DefinitionList::AddDefault() { return Append("str1", "str2", true); }
@@ -86,16 +108,31 @@ size_t DefinitionList::MoveDown(size_t selected) {
 }
 
 void DefinitionList::EndEdit(size_t row, int column, const std::string& text) {
-  DefinitionRow& r = rows_[row];
-  if (column == 0) r.find = text;
-  if (column == 1) r.replace = text;
-  if (column == 2) r.count = text;
-  if (r.longTextIndex != 0 && (column == 0 || column == 1)) {
-    const size_t k = static_cast<size_t>(r.longTextIndex);
-    std::string find = column == 0 ? text : store_.Slot(k);
-    std::string replace = column == 1 ? text : store_.Slot(k + 1);
-    store_.Overwrite(r.longTextIndex, find, replace);
+  if (column == 0 || column == 1) {
+    // An edit in place gives no row a slot pair; a row that has one keeps
+    // it current.
+    std::string find = column == 0 ? text : Find(row);
+    std::string replace = column == 1 ? text : Replace(row);
+    DefinitionRow& r = rows_[row];
+    if (r.longTextIndex != 0) {
+      store_.Overwrite(r.longTextIndex, find, replace);
+    } else {
+      r.find_ = std::move(find);
+      r.replace_ = std::move(replace);
+    }
+    return;
   }
+  if (column != 2) return;
+  if (text.empty()) {
+    rows_[row].count.reset();
+    return;
+  }
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || value > (INT64_MAX - 9) / 10) return;
+    value = value * 10 + (c - '0');
+  }
+  rows_[row].count = value;
 }
 
 }  // namespace strbatch

@@ -6,10 +6,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace strbatch {
+
+// A definition's two texts, as definition files hold them.
+struct DefinitionRecord {
+  std::string find;
+  std::string replace;
+};
 
 // No row: a command without a selection, or a selection that went away.
 inline constexpr size_t kNoRow = static_cast<size_t>(-1);
@@ -17,12 +24,19 @@ inline constexpr size_t kNoRow = static_cast<size_t>(-1);
 // A text this long or longer is kept whole in the long-text store.
 inline constexpr size_t kLongTextThreshold = 256;
 
+class DefinitionList;
+
 struct DefinitionRow {
-  std::string find;     // column 0 as displayed
-  std::string replace;  // column 1 as displayed
-  std::string count;    // column 2, decimal text or empty
   bool checked = false;
-  int32_t longTextIndex = 0;  // 0, or slot k (find) and k + 1 (replace)
+  std::optional<int64_t> count;  // hits of the last run; none before any
+  int32_t longTextIndex = 0;     // 0, or slot k (find) and k + 1 (replace)
+
+ private:
+  friend class DefinitionList;
+  // The texts of a row without long texts; a row with them keeps its texts
+  // in the store only.
+  std::string find_;
+  std::string replace_;
 };
 
 // The store of long texts. Slot 0 is an unused placeholder; pairs are only
@@ -55,17 +69,28 @@ class DefinitionList {
   // its store slots.
   void SetTexts(size_t row, const std::string& find, const std::string& replace);
 
-  // The full text of column 0 (find) or 1 (replace); column 2 gives the count.
-  const std::string& GetDefinitionText(size_t row, int column) const;
+  // The full texts of a row.
+  const std::string& Find(size_t row) const;
+  const std::string& Replace(size_t row) const;
+  // The full text of column 0 (find) or 1 (replace).
+  const std::string& GetDefinitionText(size_t row, int column) const {
+    return column == 0 ? Find(row) : Replace(row);
+  }
 
   // Gives the row a slot pair, or overwrites the pair it has.
   void StoreLongTexts(size_t row, const std::string& find, const std::string& replace);
 
   void SetChecked(size_t row, bool checked) { rows_[row].checked = checked; }
-  void SetCount(size_t row, std::string count) { rows_[row].count = std::move(count); }
+  void SetCount(size_t row, std::optional<int64_t> count) { rows_[row].count = count; }
+  // Adds n to the row's count (a row without one counts from 0).
+  void AddToCount(size_t row, int64_t n) { rows_[row].count = rows_[row].count.value_or(0) + n; }
 
   // Removes every row and empties the long-text store.
   void Clear();
+
+  // Every row's full texts, in order; and rows appended from records.
+  std::vector<DefinitionRecord> Records() const;
+  void AppendRecords(const std::vector<DefinitionRecord>& records, bool checked);
 
   // The list commands. Each takes the selected row (or kNoRow) and gives
   // the row selected afterwards (kNoRow for none).
@@ -77,11 +102,11 @@ class DefinitionList {
   size_t MoveUp(size_t selected);
   size_t MoveDown(size_t selected);
 
-  // The end of an edit in place: the text becomes the cell's text and, for
-  // a row with long texts, the matching store slot too.
+  // The end of an edit in place of column 0 (find), 1 (replace) or 2
+  // (count: a decimal number, or empty for none; anything else is ignored).
   void EndEdit(size_t row, int column, const std::string& text);
 
- protected:
+ private:
   std::vector<DefinitionRow> rows_;
   LongTextStore store_;
 };

@@ -1,58 +1,76 @@
-// The file list: rows of row number, path, count and check mark, with the
-// per-row match lists of the last batch find kept in step with the rows.
+// The file list: rows of path, count and check mark, each with the
+// occurrences the last batch find recorded for it. A row's number (the
+// first column) is its position counted from 1.
 #ifndef STRBATCH_LISTS_FILE_LIST_H_
 #define STRBATCH_LISTS_FILE_LIST_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace strbatch {
 
+// One occurrence the batch found: a byte offset and a byte length in the
+// file (for an office document, in its work text).
+struct MatchSpan {
+  int64_t offset = 0;
+  int64_t length = 0;
+
+  bool operator==(const MatchSpan&) const = default;
+};
+
 struct FileRow {
-  std::string number;  // column 0, decimal text
-  std::string path;    // column 1
-  std::string count;   // column 2, decimal text or empty
+  std::string path;
+  std::optional<int64_t> count;  // hits of the last run; none before any
+  bool checked = false;
+  // The occurrences of the last batch find, in the order found: all of the
+  // first checked definition, then those of the next.
+  std::vector<MatchSpan> matches;
+};
+
+// A path with its check mark: what the backup commands and the line sort
+// take from the file list.
+struct CheckedPath {
+  std::string path;
   bool checked = false;
 };
 
 class FileList {
- private:
-  void SwapRows(size_t a, size_t b);
-
-
  public:
   size_t Size() const { return rows_.size(); }
   const FileRow& Row(size_t i) const { return rows_[i]; }
 
-  // Appends a row numbered after the current last row, with an empty match
-  // list, and gives its index.
+  // Appends a row without count or matches and gives its index.
   size_t Append(const std::string& path, bool checked);
 
   void SetChecked(size_t row, bool checked) { rows_[row].checked = checked; }
-  void SetCount(size_t row, std::string count) { rows_[row].count = std::move(count); }
+  void SetCount(size_t row, std::optional<int64_t> count) { rows_[row].count = count; }
+  // Adds n to the row's count (a row without one counts from 0).
+  void AddToCount(size_t row, int64_t n) { rows_[row].count = rows_[row].count.value_or(0) + n; }
   void SetPath(size_t row, std::string path) { rows_[row].path = std::move(path); }
+  void SetMatches(size_t row, std::vector<MatchSpan> matches) {
+    rows_[row].matches = std::move(matches);
+  }
 
-  // One entry per row: "%d:%d" records joined by ";".
-  std::vector<std::string>& MatchLists() { return matchLists_; }
-  const std::vector<std::string>& MatchLists() const { return matchLists_; }
+  // Removes every row.
+  void Clear() { rows_.clear(); }
 
-  // Removes every row and every match list.
-  void Clear();
+  // Every row's path and check mark, in order.
+  std::vector<CheckedPath> CheckedPaths() const;
 
   // The list commands. Each takes the selected row (or a row index past the
   // end for none) and gives the row selected afterwards (past the end for
-  // none). Delete renumbers the rows from the deleted one on; moves carry
-  // path, count, check mark and match list, and the numbers stay in place.
+  // none). Moves carry path, count, check mark and matches.
   size_t Delete(size_t selected);
   void CheckAll();
   void InvertChecks();
   size_t MoveUp(size_t selected);
   size_t MoveDown(size_t selected);
 
- protected:
+ private:
   std::vector<FileRow> rows_;
-  std::vector<std::string> matchLists_;
 };
 
 }  // namespace strbatch

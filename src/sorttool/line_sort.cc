@@ -94,7 +94,7 @@ SortFileResult SortFile(const std::string& path, const SortOptions& options,
   return SortFileWith(path, options, runTables, error, rewriter);
 }
 
-size_t RunLineSort(const std::vector<SortFileRow>& rows, const SortOptions& options,
+size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& options,
                    BatchHost& host, FileRewriter& rewriter) {
   std::string problems;
   const SortTables tables = LoadSortTables(options.equalValueTablePath, options.noSortTablePath,

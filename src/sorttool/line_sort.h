@@ -15,6 +15,7 @@
 #include "app/safe_file.h"
 #include "app/text_encoding.h"
 #include "batch/batch_host.h"
+#include "lists/file_list.h"
 #include "sorttool/sort_key.h"
 
 namespace strbatch {
@@ -53,16 +54,11 @@ SortFileResult SortFile(const std::string& path, const SortOptions& options,
                         const SortTables& tables, std::string* error,
                         FileRewriter& rewriter = DefaultFileRewriter());
 
-struct SortFileRow {
-  std::string path;
-  bool checked = false;
-};
-
 // Loads the tables, then sorts every checked file in list order with the
 // progress shown per file (the path, and 100 * row / number of rows); the
 // user may cancel before any file. Failures go to host.Warn. Gives the
 // number of files rewritten.
-size_t RunLineSort(const std::vector<SortFileRow>& rows, const SortOptions& options,
+size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& options,
                    BatchHost& host, FileRewriter& rewriter = DefaultFileRewriter());
 
 }  // namespace strbatch

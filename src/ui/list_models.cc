@@ -7,6 +7,10 @@ namespace {
 
 QVariant CheckState(bool checked) { return checked ? Qt::Checked : Qt::Unchecked; }
 
+QString CountText(const std::optional<int64_t>& count) {
+  return count ? QString::number(*count) : QString();
+}
+
 }  // namespace
 
 QVariant ListModelBase::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -47,9 +51,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::CheckStateRole && index.column() == 0) return CheckState(row.checked);
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
     switch (index.column()) {
-      case 0: return QString::fromStdString(row.number);
+      case 0: return QString::number(index.row() + 1);
       case 1: return PathToQString(row.path);
-      case 2: return QString::fromStdString(row.count);
+      case 2: return CountText(row.count);
     }
   }
   return {};
@@ -75,13 +79,14 @@ int DefinitionListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant DefinitionListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || static_cast<size_t>(index.row()) >= definitions_.Size()) return {};
-  const DefinitionRow& row = definitions_.Row(static_cast<size_t>(index.row()));
+  const size_t r = static_cast<size_t>(index.row());
+  const DefinitionRow& row = definitions_.Row(r);
   if (role == Qt::CheckStateRole && index.column() == 0) return CheckState(row.checked);
   if (role == Qt::DisplayRole || role == Qt::EditRole) {
     switch (index.column()) {
-      case 0: return FromCodePage(row.find);
-      case 1: return FromCodePage(row.replace);
-      case 2: return FromCodePage(row.count);
+      case 0: return FromCodePage(definitions_.Find(r));
+      case 1: return FromCodePage(definitions_.Replace(r));
+      case 2: return CountText(row.count);
     }
   }
   return {};

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   window.exec();
 
   std::string error;
-  if (!strbatch::SaveSettings(settingsPath, window.Options(), &error)) {
+  if (!strbatch::SaveSettings(settingsPath, window.CurrentOptions(), &error)) {
     std::fprintf(stderr, "strbatch: settings not saved: %s\n", error.c_str());
   }
   return 0;

@@ -23,6 +23,7 @@
 #include "office/office_bridge.h"
 #include "ui/app_icon.h"
 #include "ui/choice_dialog.h"
+#include "ui/control_ids.h"
 #include "ui/editable_list_ctrl.h"
 #include "ui/list_models.h"
 #include "ui/pair_edit_dialog.h"
@@ -55,13 +56,13 @@ constexpr EncodingItem kEncodingItems[] = {
 
 }  // namespace
 
-MainWindow::MainWindow(const Settings& options, std::string settingsPath)
+MainWindow::MainWindow(const Options& options, std::string settingsPath)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       ProgressHost(this),
       options_(options),
       settingsPath_(std::move(settingsPath)) {
-  SetInterfaceLanguage(options_.language);
+  SetInterfaceLanguage(static_cast<int>(options_.language));
   setWindowTitle(QStringLiteral("StrBatch"));
   setWindowIcon(AppIcon());
   fileModel_ = new FileListModel(files_, this);
@@ -82,11 +83,7 @@ MainWindow::MainWindow(const Settings& options, std::string settingsPath)
 
   std::vector<DefinitionRecord> carried;
   LoadCarriedDefinitions(&carried);
-  definitionModel_->Change([&] {
-    for (const DefinitionRecord& record : carried) {
-      definitions_.Append(record.find, record.replace, true);
-    }
-  });
+  definitionModel_->Change([&] { definitions_.AppendRecords(carried, true); });
 
   ApplyCaptions(this, "dialog_main");
   ApplyColumnTitles();
@@ -135,15 +132,28 @@ void MainWindow::BuildLayout() {
   fileView_ = new EditableListCtrl(false, this);
   definitionView_ = new EditableListCtrl(true, this);
   QGroupBox* fileFrame =
-      listFrame(1058, "在下列勾选文件中（注意备份）", fileView_, 1012,
-                {{1002, "添加"}, {1022, "目录\n添加"}, {1003, "删除"}, {1005, "清空"},
-                 {1024, "查看"}, {1030, "全选"}, {1036, "反选"}, {1037, "上移"},
-                 {1039, "下移"}});
+      listFrame(control::kFileFrame, "在下列勾选文件中（注意备份）", fileView_, 1012,
+                {{control::kAddFiles, "添加"},
+                 {control::kAddFolder, "目录\n添加"},
+                 {control::kDeleteFile, "删除"},
+                 {control::kClearFiles, "清空"},
+                 {control::kViewFile, "查看"},
+                 {control::kCheckAllFiles, "全选"},
+                 {control::kInvertFiles, "反选"},
+                 {control::kFileUp, "上移"},
+                 {control::kFileDown, "下移"}});
   QGroupBox* definitionFrame =
-      listFrame(1059, "替换下列勾选串(双击修改)", definitionView_, 1013,
-                {{1007, "添加"}, {1008, "编辑"}, {1009, "删除"}, {1010, "清空"},
-                 {1019, "全选"}, {1027, "反选"}, {1020, "上移"}, {1021, "下移"},
-                 {1015, "导入"}, {1017, "导出"}});
+      listFrame(control::kDefinitionFrame, "替换下列勾选串(双击修改)", definitionView_, 1013,
+                {{control::kAddDefinition, "添加"},
+                 {control::kEditDefinition, "编辑"},
+                 {control::kDeleteDefinition, "删除"},
+                 {control::kClearDefinitions, "清空"},
+                 {control::kCheckAllDefinitions, "全选"},
+                 {control::kInvertDefinitions, "反选"},
+                 {control::kDefinitionUp, "上移"},
+                 {control::kDefinitionDown, "下移"},
+                 {control::kImport, "导入"},
+                 {control::kExport, "导出"}});
   auto* left = new QVBoxLayout;
   left->addWidget(fileFrame, 149);
   left->addWidget(definitionFrame, 155);
@@ -157,35 +167,41 @@ void MainWindow::BuildLayout() {
     return box;
   };
   languageGroup_ = new QButtonGroup(this);
-  languageGroup_->addButton(radio(1056, "CHINESE(中文)"), 0);
-  languageGroup_->addButton(radio(1057, "ENGLISH(英文)"), 1);
-  QAbstractButton* replace = push(1, "批量替换");
+  languageGroup_->addButton(radio(control::kChinese, "CHINESE(中文)"), 0);
+  languageGroup_->addButton(radio(control::kEnglish, "ENGLISH(英文)"), 1);
+  QAbstractButton* replace = push(control::kBatchReplace, "批量替换");
   auto* defaultButton = static_cast<QPushButton*>(replace);
   defaultButton->setDefault(true);
   altCodeGroup_ = new QButtonGroup(this);
-  QAbstractButton* unchanged = radio(1046, "不变");
+  QAbstractButton* unchanged = radio(control::kNoConversion, "不变");
   unchanged->hide();
-  altCodeGroup_->addButton(unchanged, 0);
-  altCodeGroup_->addButton(radio(1041, "简转繁(GBK2BIG)"), 1);
-  altCodeGroup_->addButton(radio(1042, "简转繁(GBK2GBK)"), 2);
-  altCodeGroup_->addButton(radio(1043, "繁转简(BIG2GBK)"), 3);
-  altCodeGroup_->addButton(radio(1044, "繁转简(GBK2GBK)"), 4);
-  altCodeGroup_->addButton(radio(1062, "转为UTF-8"), 5);
-  altCodeGroup_->addButton(radio(1063, "UTF-8转GBK"), 6);
+  altCodeGroup_->addButton(unchanged, AltCodeNumber(CodeConversion::None));
+  altCodeGroup_->addButton(radio(control::kGbkToBig5, "简转繁(GBK2BIG)"),
+                           AltCodeNumber(CodeConversion::GbkToBig5));
+  altCodeGroup_->addButton(radio(control::kGbkToTraditional, "简转繁(GBK2GBK)"),
+                           AltCodeNumber(CodeConversion::GbkToTraditional));
+  altCodeGroup_->addButton(radio(control::kBig5ToGbk, "繁转简(BIG2GBK)"),
+                           AltCodeNumber(CodeConversion::Big5ToGbk));
+  altCodeGroup_->addButton(radio(control::kGbkToSimplified, "繁转简(GBK2GBK)"),
+                           AltCodeNumber(CodeConversion::GbkToSimplified));
+  altCodeGroup_->addButton(radio(control::kToUtf8, "转为UTF-8"),
+                           AltCodeNumber(CodeConversion::ToUtf8));
+  altCodeGroup_->addButton(radio(control::kUtf8ToGbk, "UTF-8转GBK"),
+                           AltCodeNumber(CodeConversion::Utf8ToCodePage));
   auto* conversionFrame = new QGroupBox(this);
-  SetResourceId(conversionFrame, 1048);
-  QAbstractButton* sort = push(12, "按行排序");
+  SetResourceId(conversionFrame, control::kConversionFrame);
+  QAbstractButton* sort = push(control::kSortLines, "按行排序");
   sort->hide();
   sort->setEnabled(false);
 
   // How files are read, beside the matching options.
   encodingChoice_ = new QComboBox(this);
-  SetResourceId(encodingChoice_, 1065);
+  SetResourceId(encodingChoice_, control::kEncodingChoice);
   for (const EncodingItem& item : kEncodingItems) {
     encodingChoice_->addItem(Caption(item.caption), static_cast<int>(item.setting));
   }
   auto* encodingLabel = new QLabel(Caption("文件编码"), this);
-  SetResourceId(encodingLabel, 1064);
+  SetResourceId(encodingLabel, control::kEncodingLabel);
   encodingLabel->setBuddy(encodingChoice_);
   auto* encodingRow = new QWidget(this);
   auto* encodingLayout = new QHBoxLayout(encodingRow);
@@ -194,19 +210,23 @@ void MainWindow::BuildLayout() {
   encodingLayout->addWidget(encodingChoice_, 1);
 
   auto* right = new QVBoxLayout;
-  right->addWidget(frame({Button(1056), Button(1057)}));
-  right->addWidget(frame({replace, push(11, "批量查找"), push(8, "批量改名"),
-                          check(1033, "高级表达式"), check(1032, "区分大小写"),
-                          check(1049, "查找后输出替换串"), encodingRow}));
-  right->addWidget(frame({check(1053, "替换时自动备份"), push(1054, "还原备份"),
-                          push(1055, "清除备份")}));
-  right->addWidget(frame({push(10, "内码替换"), unchanged, Button(1041), Button(1042),
-                          Button(1043), Button(1044), Button(1062), Button(1063)},
-                         conversionFrame));
+  right->addWidget(frame({Button(control::kChinese), Button(control::kEnglish)}));
+  right->addWidget(frame(
+      {replace, push(control::kBatchFind, "批量查找"), push(control::kBatchRename, "批量改名"),
+       check(control::kAdvanced, "高级表达式"), check(control::kMatchCase, "区分大小写"),
+       check(control::kReportAfterFind, "查找后输出替换串"), encodingRow}));
+  right->addWidget(frame({check(control::kAutoBackup, "替换时自动备份"),
+                          push(control::kRestoreBackups, "还原备份"),
+                          push(control::kDeleteBackups, "清除备份")}));
+  right->addWidget(frame(
+      {push(control::kConvertCode, "内码替换"), unchanged, Button(control::kGbkToBig5),
+       Button(control::kGbkToTraditional), Button(control::kBig5ToGbk),
+       Button(control::kGbkToSimplified), Button(control::kToUtf8), Button(control::kUtf8ToGbk)},
+      conversionFrame));
   right->addStretch();
   right->addWidget(sort);
-  right->addWidget(push(2, "退出"));
-  right->addWidget(push(57670, "帮助"));
+  right->addWidget(push(control::kExit, "退出"));
+  right->addWidget(push(control::kHelp, "帮助"));
   auto* rightColumn = new QWidget(this);
   rightColumn->setLayout(right);
   right->setContentsMargins(0, 0, 0, 0);
@@ -223,66 +243,97 @@ void MainWindow::ConnectCommands() {
   auto on = [this](int id, auto&& handler) {
     connect(Button(id), &QAbstractButton::clicked, this, handler);
   };
-  on(1002, [this] { AddFiles(); });
-  on(1022, [this] { AddFolder(); });
-  on(1003, [this] { ChangeFiles([this](size_t s) { return files_.Delete(s); }); });
-  on(1005, [this] { ChangeFiles([this](size_t) { files_.Clear(); return kNoRow; }); });
-  on(1024, [this] { ViewFiles(); });
-  on(1030, [this] { ChangeFiles([this](size_t s) { files_.CheckAll(); return s; }); });
-  on(1036, [this] { ChangeFiles([this](size_t s) { files_.InvertChecks(); return s; }); });
-  on(1037, [this] { ChangeFiles([this](size_t s) { return files_.MoveUp(s); }); });
-  on(1039, [this] { ChangeFiles([this](size_t s) { return files_.MoveDown(s); }); });
+  on(control::kAddFiles, [this] { AddFiles(); });
+  on(control::kAddFolder, [this] { AddFolder(); });
+  on(control::kDeleteFile, [this] { ChangeFiles([this](size_t s) { return files_.Delete(s); }); });
+  on(control::kClearFiles, [this] {
+    ChangeFiles([this](size_t) {
+      files_.Clear();
+      return kNoRow;
+    });
+  });
+  on(control::kViewFile, [this] { ViewFiles(); });
+  on(control::kCheckAllFiles, [this] {
+    ChangeFiles([this](size_t s) {
+      files_.CheckAll();
+      return s;
+    });
+  });
+  on(control::kInvertFiles, [this] {
+    ChangeFiles([this](size_t s) {
+      files_.InvertChecks();
+      return s;
+    });
+  });
+  on(control::kFileUp, [this] { ChangeFiles([this](size_t s) { return files_.MoveUp(s); }); });
+  on(control::kFileDown, [this] { ChangeFiles([this](size_t s) { return files_.MoveDown(s); }); });
   connect(fileView_, &EditableListCtrl::rowDoubleClicked, this, [this] { ViewFiles(); });
 
-  on(1007, [this] { AddDefinition(); });
-  on(1008, [this] { EditDefinition(); });
-  on(1009, [this] { ChangeDefinitions([this](size_t s) { return definitions_.Delete(s); }); });
-  on(1010,
-     [this] { ChangeDefinitions([this](size_t) { definitions_.Clear(); return kNoRow; }); });
-  on(1019, [this] {
-    ChangeDefinitions([this](size_t s) { definitions_.CheckAll(); return s; });
+  on(control::kAddDefinition, [this] { AddDefinition(); });
+  on(control::kEditDefinition, [this] { EditDefinition(); });
+  on(control::kDeleteDefinition,
+     [this] { ChangeDefinitions([this](size_t s) { return definitions_.Delete(s); }); });
+  on(control::kClearDefinitions, [this] {
+    ChangeDefinitions([this](size_t) {
+      definitions_.Clear();
+      return kNoRow;
+    });
   });
-  on(1027, [this] {
-    ChangeDefinitions([this](size_t s) { definitions_.InvertChecks(); return s; });
+  on(control::kCheckAllDefinitions, [this] {
+    ChangeDefinitions([this](size_t s) {
+      definitions_.CheckAll();
+      return s;
+    });
   });
-  on(1020, [this] { ChangeDefinitions([this](size_t s) { return definitions_.MoveUp(s); }); });
-  on(1021,
+  on(control::kInvertDefinitions, [this] {
+    ChangeDefinitions([this](size_t s) {
+      definitions_.InvertChecks();
+      return s;
+    });
+  });
+  on(control::kDefinitionUp,
+     [this] { ChangeDefinitions([this](size_t s) { return definitions_.MoveUp(s); }); });
+  on(control::kDefinitionDown,
      [this] { ChangeDefinitions([this](size_t s) { return definitions_.MoveDown(s); }); });
-  on(1015, [this] { Import(); });
-  on(1017, [this] { Export(); });
+  on(control::kImport, [this] { Import(); });
+  on(control::kExport, [this] { Export(); });
 
-  for (int command : {1, 11, 8, 10}) on(command, [this, command] { RunBatchCommand(command); });
-  on(1054, [this] { RunBackupCommand(true); });
-  on(1055, [this] { RunBackupCommand(false); });
-  on(12, [this] { OpenSortTool(); });
-  on(2, [this] { reject(); });
-  on(57670, [this] { Help(); });
+  for (int command :
+       {control::kBatchReplace, control::kBatchFind, control::kBatchRename, control::kConvertCode})
+    on(command, [this, command] { RunBatchCommand(command); });
+  on(control::kRestoreBackups, [this] { RunBackupCommand(true); });
+  on(control::kDeleteBackups, [this] { RunBackupCommand(false); });
+  on(control::kSortLines, [this] { OpenSortTool(); });
+  on(control::kExit, [this] { reject(); });
+  on(control::kHelp, [this] { Help(); });
   connect(languageGroup_, &QButtonGroup::idClicked, this, [this](int id) { SwitchLanguage(id); });
 }
 
 void MainWindow::MembersToControls() {
-  Button(1032)->setChecked(options_.caseSensitive != 0);
-  Button(1033)->setChecked(options_.advance != 0);
-  if (QAbstractButton* radio = altCodeGroup_->button(options_.altCode)) radio->setChecked(true);
-  Button(1049)->setChecked(reportOutput_ != 0);
-  Button(1053)->setChecked(autoBackup_ != 0);
-  if (QAbstractButton* radio = languageGroup_->button(options_.language)) radio->setChecked(true);
+  Button(control::kMatchCase)->setChecked(options_.Case);
+  Button(control::kAdvanced)->setChecked(options_.Advance);
+  if (QAbstractButton* radio = altCodeGroup_->button(AltCodeNumber(options_.AltCode)))
+    radio->setChecked(true);
+  Button(control::kReportAfterFind)->setChecked(options_.reportOutput);
+  Button(control::kAutoBackup)->setChecked(options_.autoBackup);
+  if (QAbstractButton* radio = languageGroup_->button(static_cast<int>(options_.language)))
+    radio->setChecked(true);
   encodingChoice_->setCurrentIndex(
       std::max(0, encodingChoice_->findData(static_cast<int>(options_.encoding))));
 }
 
 void MainWindow::ControlsToMembers() {
-  options_.caseSensitive = Button(1032)->isChecked() ? 1 : 0;
-  options_.advance = Button(1033)->isChecked() ? 1 : 0;
-  options_.altCode = std::max(0, altCodeGroup_->checkedId());
-  reportOutput_ = Button(1049)->isChecked() ? 1 : 0;
-  autoBackup_ = Button(1053)->isChecked() ? 1 : 0;
-  options_.language = std::max(0, languageGroup_->checkedId());
+  options_.Case = Button(control::kMatchCase)->isChecked();
+  options_.Advance = Button(control::kAdvanced)->isChecked();
+  options_.AltCode = AltCodeFromNumber(altCodeGroup_->checkedId());
+  options_.reportOutput = Button(control::kReportAfterFind)->isChecked();
+  options_.autoBackup = Button(control::kAutoBackup)->isChecked();
+  options_.language = static_cast<Language>(std::max(0, languageGroup_->checkedId()));
   options_.encoding = static_cast<EncodingSetting>(encodingChoice_->currentData().toInt());
 }
 
 void MainWindow::SwitchLanguage(int language) {
-  options_.language = language;
+  options_.language = static_cast<Language>(language);
   SetInterfaceLanguage(language);
   ApplyCaptions(this, "dialog_main");
   ApplyColumnTitles();
@@ -312,13 +363,9 @@ void MainWindow::ApplyColumnTitles() {
 bool MainWindow::ExitSteps() {
   if (exited_) return true;
   ControlsToMembers();
-  SetInterfaceLanguage(options_.language);
-  std::vector<DefinitionRecord> rows;
-  for (size_t r = 0; r < definitions_.Size(); r++) {
-    rows.push_back({definitions_.GetDefinitionText(r, 0), definitions_.GetDefinitionText(r, 1)});
-  }
+  SetInterfaceLanguage(static_cast<int>(options_.language));
   std::string error;
-  if (!SaveCarriedDefinitions(rows, &error)) {
+  if (!SaveCarriedDefinitions(definitions_.Records(), &error)) {
     // The list would be gone at the next start; the user should know.
     ShowMessage(this, "1104", "1102", QMessageBox::Ok,
                 QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
@@ -349,9 +396,9 @@ void MainWindow::OpenReport(const std::string& path) {
 }
 
 void MainWindow::AddFiles() {
-  QStringList chosen = QFileDialog::getOpenFileNames(this, QString(), QString(),
-                                                     FileDialogFilter("1008"), nullptr,
-                                                     QFileDialog::HideNameFilterDetails);
+  QStringList chosen =
+      QFileDialog::getOpenFileNames(this, QString(), QString(), FileDialogFilter("1008"), nullptr,
+                                    QFileDialog::HideNameFilterDetails);
   if (chosen.isEmpty()) return;
   std::vector<std::string> paths;
   for (const QString& path : chosen) paths.push_back(PathFromQString(path));
@@ -369,10 +416,10 @@ void MainWindow::AddFilePaths(const std::vector<std::string>& chosen) {
 void MainWindow::AddFolder() {
   QString folder = QFileDialog::getExistingDirectory(this, Text("1001"));
   if (folder.isEmpty()) return;
-  ChoiceDialog choice(this, Text("1015"), Text("1016"), QString(), QStringLiteral("*.txt"),
-                      {QStringLiteral("*.txt"), QStringLiteral("*.htm"),
-                       QStringLiteral("*.rtf;*.doc"), QStringLiteral("*.ppt"),
-                       QStringLiteral("*.xls")});
+  ChoiceDialog choice(
+      this, Text("1015"), Text("1016"), QString(), QStringLiteral("*.txt"),
+      {QStringLiteral("*.txt"), QStringLiteral("*.htm"), QStringLiteral("*.rtf;*.doc"),
+       QStringLiteral("*.ppt"), QStringLiteral("*.xls")});
   if (choice.exec() != QDialog::Accepted || choice.Text().isEmpty()) return;
   const bool recursive = ShowMessage(this, "1017", "1012", QMessageBox::Yes | QMessageBox::No,
                                      QString(), QMessageBox::Question) == QMessageBox::Yes;
@@ -382,8 +429,7 @@ void MainWindow::AddFolder() {
 void MainWindow::AddFolderFiles(const std::string& folder, const QString& patterns,
                                 bool recursive) {
   // Patterns are matched against file names, which are native bytes.
-  std::vector<std::string> paths =
-      CollectFolderFiles(folder, PathFromQString(patterns), recursive);
+  std::vector<std::string> paths = CollectFolderFiles(folder, PathFromQString(patterns), recursive);
   fileModel_->Change([&] {
     for (const std::string& path : paths) files_.Append(path, true);
   });
@@ -393,10 +439,8 @@ void MainWindow::ViewFiles() {
   const int row = fileView_->SelectedRow();
   if (row < 0) return;
   const size_t r = static_cast<size_t>(row);
-  const std::vector<std::string>& matchLists = files_.MatchLists();
   ControlsToMembers();
-  ViewFile(this, files_.Row(r).path, r < matchLists.size() ? matchLists[r] : std::string(),
-           options_.encoding);
+  ViewFile(this, files_.Row(r).path, files_.Row(r).matches, options_.encoding);
 }
 
 void MainWindow::ChangeFiles(const std::function<size_t(size_t)>& command) {
@@ -423,16 +467,14 @@ void MainWindow::EditDefinition() {
   const int row = definitionView_->SelectedRow();
   if (row < 0) return;
   const size_t r = static_cast<size_t>(row);
-  PairEditDialog dialog(this, definitions_.GetDefinitionText(r, 0),
-                        definitions_.GetDefinitionText(r, 1));
+  PairEditDialog dialog(this, definitions_.Find(r), definitions_.Replace(r));
   if (dialog.exec() != QDialog::Accepted) return;
   definitionModel_->Change([&] { definitions_.SetTexts(r, dialog.Find(), dialog.Replace()); });
   definitionView_->SelectRow(row);
 }
 
 void MainWindow::Import() {
-  QString path = QFileDialog::getOpenFileName(this, QString(),
-                                              PathToQString(ProgramDirectory()),
+  QString path = QFileDialog::getOpenFileName(this, QString(), PathToQString(ProgramDirectory()),
                                               FileDialogFilter("1013"), nullptr,
                                               QFileDialog::HideNameFilterDetails);
   if (!path.isEmpty()) ImportDefinitions(PathFromQString(path));
@@ -441,16 +483,11 @@ void MainWindow::Import() {
 void MainWindow::ImportDefinitions(const std::string& path) {
   std::vector<DefinitionRecord> records;
   LoadDefinitionFile(path, &records);
-  definitionModel_->Change([&] {
-    for (const DefinitionRecord& record : records) {
-      definitions_.Append(record.find, record.replace, true);
-    }
-  });
+  definitionModel_->Change([&] { definitions_.AppendRecords(records, true); });
 }
 
 void MainWindow::Export() {
-  QFileDialog dialog(this, QString(), PathToQString(ProgramDirectory()),
-                     FileDialogFilter("1013"));
+  QFileDialog dialog(this, QString(), PathToQString(ProgramDirectory()), FileDialogFilter("1013"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("xml"));
   dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -459,12 +496,8 @@ void MainWindow::Export() {
 }
 
 bool MainWindow::ExportDefinitions(const std::string& path) {
-  std::vector<DefinitionRecord> rows;
-  for (size_t r = 0; r < definitions_.Size(); r++) {
-    rows.push_back({definitions_.GetDefinitionText(r, 0), definitions_.GetDefinitionText(r, 1)});
-  }
   std::string error;
-  if (SaveDefinitionFile(path, rows, &error)) return true;
+  if (SaveDefinitionFile(path, definitions_.Records(), &error)) return true;
   ShowMessage(this, "1104", "1102", QMessageBox::Ok,
               PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
               QMessageBox::Warning);
@@ -474,19 +507,22 @@ bool MainWindow::ExportDefinitions(const std::string& path) {
 void MainWindow::RunBatchCommand(int command) {
   ControlsToMembers();
   BatchRunner runner(files_, definitions_, *this);
-  runner.options.Case = options_.caseSensitive;
-  runner.options.Advance = options_.advance;
-  runner.options.language = options_.language;
-  runner.options.reportOutput = reportOutput_ != 0;
-  runner.options.autoBackup = autoBackup_ != 0;
-  runner.options.encoding = options_.encoding;
+  runner.options = options_;
   runner.SetOfficeBridge(office_);
   try {
     switch (command) {
-      case 1: runner.BatchReplace(); break;
-      case 11: runner.BatchFind(); break;
-      case 8: runner.BatchRename(); break;
-      case 10: runner.ConvertCode(options_.altCode); break;
+      case control::kBatchReplace:
+        runner.BatchReplace();
+        break;
+      case control::kBatchFind:
+        runner.BatchFind();
+        break;
+      case control::kBatchRename:
+        runner.BatchRename();
+        break;
+      case control::kConvertCode:
+        runner.ConvertCode(options_.AltCode);
+        break;
     }
   } catch (const AutomationError& error) {
     HideProgress();
@@ -499,25 +535,17 @@ void MainWindow::RunBatchCommand(int command) {
 }
 
 void MainWindow::RunBackupCommand(bool restore) {
-  std::vector<BackupRow> rows;
-  for (size_t r = 0; r < files_.Size(); r++) {
-    rows.push_back({files_.Row(r).path, files_.Row(r).checked});
-  }
   if (restore) {
-    RestoreBackups(rows, *this);
+    RestoreBackups(files_.CheckedPaths(), *this);
   } else {
-    ClearBackups(rows, *this);
+    ClearBackups(files_.CheckedPaths(), *this);
   }
   ReportWarnings();
 }
 
 void MainWindow::OpenSortTool() {
-  std::vector<SortFileRow> rows;
-  for (size_t r = 0; r < files_.Size(); r++) {
-    rows.push_back({files_.Row(r).path, files_.Row(r).checked});
-  }
   ControlsToMembers();
-  SortDialog dialog(this, std::move(rows), settingsPath_, options_.encoding);
+  SortDialog dialog(this, files_.CheckedPaths(), settingsPath_, options_.encoding);
   dialog.exec();
 }
 

@@ -34,11 +34,11 @@ class MainWindow : public QDialog, public ProgressHost {
  public:
   // options: the process-wide options read from the settings at start-up.
   // settingsPath: where the line sort tool keeps its table paths.
-  MainWindow(const Settings& options, std::string settingsPath);
+  MainWindow(const Options& options, std::string settingsPath);
   ~MainWindow() override;
 
   // The options as the exit steps left them, for the settings file.
-  const Settings& Options() const { return options_; }
+  const strbatch::Options& CurrentOptions() const { return options_; }
 
   FileList& Files() { return files_; }
   DefinitionList& Definitions() { return definitions_; }
@@ -108,10 +108,8 @@ class MainWindow : public QDialog, public ProgressHost {
   void OpenSortTool();
   void Help();
 
-  Settings options_;
+  Options options_;
   std::string settingsPath_;
-  int reportOutput_ = 0;
-  int autoBackup_ = 0;
   bool exited_ = false;
   FileList files_;
   DefinitionList definitions_;

@@ -14,7 +14,7 @@
 
 namespace strbatch {
 
-SortDialog::SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath,
+SortDialog::SortDialog(QWidget* owner, std::vector<CheckedPath> rows, std::string settingsPath,
                        EncodingSetting encoding)
     : QDialog(owner),
       rows_(std::move(rows)),

@@ -21,7 +21,7 @@ class SortDialog : public QDialog {
  public:
   // rows: the file list as the tool sees it; settingsPath: where the two
   // table paths are kept; encoding: how the files are read.
-  SortDialog(QWidget* owner, std::vector<SortFileRow> rows, std::string settingsPath,
+  SortDialog(QWidget* owner, std::vector<CheckedPath> rows, std::string settingsPath,
              EncodingSetting encoding = EncodingSetting::Gbk);
 
   SortOptions Options() const;
@@ -33,7 +33,7 @@ class SortDialog : public QDialog {
   void Start();
   void ChooseFile(QLineEdit* target);
 
-  std::vector<SortFileRow> rows_;
+  std::vector<CheckedPath> rows_;
   std::string settingsPath_;
   EncodingSetting encoding_;
   QLineEdit* equalValueTable_;

@@ -47,12 +47,13 @@ QPushButton* AddButton(QWidget* parent, QHBoxLayout* row, int id, const char* ca
 
 }  // namespace
 
-CDlgView::CDlgView(QWidget* owner, const std::string& path, const std::string& matchList,
+CDlgView::CDlgView(QWidget* owner, const std::string& path,
+                   const std::vector<MatchSpan>& matches,
                    EncodingSetting encoding)
     : QDialog(owner, Qt::Dialog | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       path_(path),
       encoding_(encoding),
-      spans_(ParseMatchList(matchList)) {
+      spans_(ViewerSpans(matches)) {
   setWindowTitle(QStringLiteral("查看"));
   auto* buttons = new QHBoxLayout;
   QPushButton* next = AddButton(this, buttons, 1050, "下一个串");
@@ -91,7 +92,7 @@ bool CDlgView::LoadViewerText() {
     file_ = ViewerFile(std::move(bytes), encoding_);
     ControlSink sink(text_, QTextCharFormat());
     strbatch::LoadViewerText(file_, &spans_, &sink);
-    for (const MatchSpan& span : spans_) {
+    for (const ViewerSpan& span : spans_) {
       QTextCursor cursor(text_->document());
       cursor.setPosition(static_cast<int>(span.start));
       cursor.setPosition(static_cast<int>(span.end), QTextCursor::KeepAnchor);
@@ -123,7 +124,7 @@ bool CDlgView::LoadViewerText() {
 
 void CDlgView::ShowMatch(long k) {
   if (!ClampSpanIndex(k, spans_.size(), &currentIndex_) || mode_ != 1) return;
-  const MatchSpan& span = spans_[static_cast<size_t>(currentIndex_)];
+  const ViewerSpan& span = spans_[static_cast<size_t>(currentIndex_)];
   const int last = text_->document()->characterCount() - 1;
   QTextCursor cursor(text_->document());
   cursor.setPosition(std::clamp(static_cast<int>(span.start), 0, last));
@@ -161,13 +162,13 @@ bool CDlgView::SaveViewerText() {
   return true;
 }
 
-void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList,
+void ViewFile(QWidget* owner, const std::string& path, const std::vector<MatchSpan>& matches,
               EncodingSetting encoding) {
-  if (!ViewerShowsFile(path, matchList)) {
+  if (!ViewerShowsFile(path, matches)) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
     return;
   }
-  CDlgView viewer(owner, path, matchList, encoding);
+  CDlgView viewer(owner, path, matches, encoding);
   viewer.LoadViewerText();
   viewer.exec();
 }

@@ -23,9 +23,9 @@ class CDlgView : public QDialog {
   Q_OBJECT
 
  public:
-  // matchList: the row's match records ("offset:length" joined by ";",
-  // byte offsets in the file); encoding: how the file is read and saved.
-  CDlgView(QWidget* owner, const std::string& path, const std::string& matchList,
+  // matches: the row's occurrences (byte offsets in the file); encoding:
+  // how the file is read and saved.
+  CDlgView(QWidget* owner, const std::string& path, const std::vector<MatchSpan>& matches,
            EncodingSetting encoding = EncodingSetting::Gbk);
 
   // Reads the file and fills the text control; false when the file could
@@ -39,7 +39,7 @@ class CDlgView : public QDialog {
 
   void SetFileRewriter(FileRewriter* rewriter) { rewriter_ = rewriter; }
 
-  const std::vector<MatchSpan>& Spans() const { return spans_; }
+  const std::vector<ViewerSpan>& Spans() const { return spans_; }
   long CurrentIndex() const { return currentIndex_; }
   QPlainTextEdit* TextControl() const { return text_; }
   // True when saving the unedited text would write the file's own bytes
@@ -55,7 +55,7 @@ class CDlgView : public QDialog {
   std::string path_;
   EncodingSetting encoding_;
   ViewerFile file_;
-  std::vector<MatchSpan> spans_;
+  std::vector<ViewerSpan> spans_;
   long currentIndex_ = -1;
   int mode_ = 0;  // 1 when the control holds the file's text
   bool faithful_ = true;
@@ -67,7 +67,7 @@ class CDlgView : public QDialog {
 
 // The view command for one file row: the viewer for a text file with a
 // match list, the desktop's opener for everything else.
-void ViewFile(QWidget* owner, const std::string& path, const std::string& matchList,
+void ViewFile(QWidget* owner, const std::string& path, const std::vector<MatchSpan>& matches,
               EncodingSetting encoding = EncodingSetting::Gbk);
 
 }  // namespace strbatch

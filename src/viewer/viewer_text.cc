@@ -13,26 +13,6 @@
 namespace strbatch {
 namespace {
 
-// Reads a decimal number the way "%d" does (blanks, optional sign, digits)
-// from text at *pos; no digits leaves value at 0. Values beyond the long
-// range saturate so that a hostile entry cannot overflow.
-long ReadNumber(std::string_view text, size_t* pos) {
-  size_t p = *pos;
-  while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) p++;
-  bool negative = false;
-  if (p < text.size() && (text[p] == '-' || text[p] == '+')) negative = text[p++] == '-';
-  long value = 0;
-  bool digits = false;
-  while (p < text.size() && text[p] >= '0' && text[p] <= '9') {
-    digits = true;
-    int d = text[p++] - '0';
-    value = value > (LONG_MAX - d) / 10 ? LONG_MAX : value * 10 + d;
-  }
-  if (!digits) return 0;
-  *pos = p;
-  return negative ? 0 : value;
-}
-
 // The bytes of [from, from + count) that lie inside the file.
 std::string_view Slice(std::string_view bytes, long from, long count) {
   const size_t size = bytes.size();
@@ -158,41 +138,29 @@ bool ViewerFile::ShowsFaithfully(const std::vector<std::string>& lines) const {
   return JoinViewerLines(lines) == NormalizeLineEnds(text);
 }
 
-std::vector<MatchSpan> ParseMatchList(std::string_view entry) {
-  std::vector<MatchSpan> spans;
-  size_t pieceStart = 0;
-  while (pieceStart <= entry.size()) {
-    size_t pieceEnd = entry.find_first_of(",;", pieceStart);
-    if (pieceEnd == std::string_view::npos) pieceEnd = entry.size();
-    std::string_view piece = entry.substr(pieceStart, pieceEnd - pieceStart);
-    if (!piece.empty()) {
-      MatchSpan span;
-      size_t pos = 0;
-      span.start = ReadNumber(piece, &pos);
-      if (pos > 0 && pos < piece.size() && piece[pos] == ':') {
-        pos++;
-        span.end = ReadNumber(piece, &pos);
-      }
-      spans.push_back(span);
-    }
-    pieceStart = pieceEnd + 1;
-  }
+std::vector<ViewerSpan> ViewerSpans(const std::vector<MatchSpan>& matches) {
+  std::vector<ViewerSpan> spans;
+  spans.reserve(matches.size());
+  auto clamp = [](int64_t value) {
+    return static_cast<long>(std::clamp<int64_t>(value, 0, LONG_MAX));
+  };
+  for (const MatchSpan& match : matches) spans.push_back({clamp(match.offset), clamp(match.length)});
   return spans;
 }
 
-bool ViewerShowsFile(const std::string& path, const std::string& matchList) {
-  if (matchList.empty()) return false;
+bool ViewerShowsFile(const std::string& path, const std::vector<MatchSpan>& matches) {
+  if (matches.empty()) return false;
   // The batch's own predicate: what it opens as an office document must
   // never be shown (and saved) as text.
   return OfficeKindOf(SplitPath(path).extension) == OfficeKind::None;
 }
 
-void LoadViewerText(const ViewerFile& file, std::vector<MatchSpan>* spans,
+void LoadViewerText(const ViewerFile& file, std::vector<ViewerSpan>* spans,
                     ViewerTextSink* sink) {
   const std::string_view body = file.Body();
   sink->Clear();
   long consumed = 0;
-  for (MatchSpan& span : *spans) {
+  for (ViewerSpan& span : *spans) {
     // A span that reaches into a character takes all of it.
     const long offset = file.BodyOffset(span.start, false);
     const long end = file.BodyOffset(

@@ -13,25 +13,26 @@
 #include "app/code_page.h"
 #include "app/safe_file.h"
 #include "app/text_encoding.h"
+#include "lists/file_list.h"
 
 namespace strbatch {
 
-// One occurrence. Parsed from the match list it holds a byte offset (start)
-// and a byte length (end); once loaded, the character position of its first
-// character in the text control and the position just after it.
-struct MatchSpan {
+// One occurrence as the viewer shows it. Made from a match it holds a byte
+// offset (start) and a byte length (end); once loaded, the character
+// position of its first character in the text control and the position
+// just after it.
+struct ViewerSpan {
   long start = 0;
   long end = 0;
 };
 
-// The records "offset:length" of a match-list entry, separated by "," or
-// ";", empty pieces dropped. A number that does not parse, or is negative,
-// counts as 0.
-std::vector<MatchSpan> ParseMatchList(std::string_view entry);
+// The spans of a row's matches; a negative value counts as 0 and one too
+// large for the control as the largest it takes.
+std::vector<ViewerSpan> ViewerSpans(const std::vector<MatchSpan>& matches);
 
-// True when the viewer shows this row: the match list is not empty and the
-// file is not an office document (those go to the desktop's opener).
-bool ViewerShowsFile(const std::string& path, const std::string& matchList);
+// True when the viewer shows this row: it has matches and the file is not
+// an office document (those go to the desktop's opener).
+bool ViewerShowsFile(const std::string& path, const std::vector<MatchSpan>& matches);
 
 // The text control as the loader fills it. Positions are in the control's
 // own characters, whatever it makes of line ends.
@@ -88,7 +89,7 @@ class ViewerFile {
 // rebuilds the text from the start. Every span is turned into the control
 // positions measured around its append; spans past the end of the file are
 // cut at the end.
-void LoadViewerText(const ViewerFile& file, std::vector<MatchSpan>* spans,
+void LoadViewerText(const ViewerFile& file, std::vector<ViewerSpan>* spans,
                     ViewerTextSink* sink);
 
 // The clamped index of a next/previous step to span k; false when there is

@@ -11,7 +11,32 @@ namespace {
 
 using testing::ScratchDir;
 
-void ExpectDefaults(const Settings& settings) {
+// The stored numbers of the options, as the settings file holds them.
+struct Stored {
+  int caseSensitive;
+  int advance;
+  int altCode;
+  int language;
+  EncodingSetting encoding = EncodingSetting::Gbk;
+};
+
+Stored Numbers(const Options& options) {
+  return {options.Case ? 1 : 0, options.Advance ? 1 : 0, AltCodeNumber(options.AltCode),
+          static_cast<int>(options.language), options.encoding};
+}
+
+Options Make(const Stored& stored) {
+  Options options;
+  options.Case = stored.caseSensitive != 0;
+  options.Advance = stored.advance != 0;
+  options.AltCode = AltCodeFromNumber(stored.altCode);
+  options.language = static_cast<Language>(stored.language);
+  options.encoding = stored.encoding;
+  return options;
+}
+
+void ExpectDefaults(const Options& options) {
+  const Stored settings = Numbers(options);
   EXPECT_EQ(settings.caseSensitive, 1);
   EXPECT_EQ(settings.advance, 0);
   EXPECT_EQ(settings.altCode, 0);
@@ -42,8 +67,8 @@ TEST(SettingsTest, FilePathFollowsTheEnvironment) {
 
 TEST(SettingsTest, ReadsKeysWithoutRegardToCaseAndRefusesBadValues) {
   ScratchDir dir;
-  Settings settings = LoadSettings(
-      dir.Write("s.INI", "[Option]\r\ncase=0\r\nADVANCE=1\r\nAltCode=4\r\nLanguage=1\r\n"));
+  const Stored settings = Numbers(LoadSettings(
+      dir.Write("s.INI", "[Option]\r\ncase=0\r\nADVANCE=1\r\nAltCode=4\r\nLanguage=1\r\n")));
   EXPECT_EQ(settings.caseSensitive, 0);
   EXPECT_EQ(settings.advance, 1);
   EXPECT_EQ(settings.altCode, 4);
@@ -61,29 +86,29 @@ TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
   ScratchDir dir;
   std::string error;
   std::string path = dir.File("config/sub/strbatch.INI");  // directories are created
-  ASSERT_TRUE(SaveSettings(path, Settings{0, 1, 3, 1}, &error)) << error;
+  ASSERT_TRUE(SaveSettings(path, Make({0, 1, 3, 1}), &error)) << error;
   EXPECT_EQ(dir.Read(path),
             "[option]\nCase=0\nAdvance=1\nAltCode=3\nlanguage=1\nEncoding=gbk\n");
-  EXPECT_EQ(LoadSettings(path).altCode, 3);
+  EXPECT_EQ(Numbers(LoadSettings(path)).altCode, 3);
   EXPECT_EQ(LoadSettings(path).encoding, EncodingSetting::Gbk);
-  ASSERT_TRUE(SaveSettings(path, Settings{1, 0, 6, 0, EncodingSetting::Auto}, &error)) << error;
+  ASSERT_TRUE(SaveSettings(path, Make({1, 0, 6, 0, EncodingSetting::Auto}), &error)) << error;
   EXPECT_EQ(LoadSettings(path).encoding, EncodingSetting::Auto);
-  EXPECT_EQ(LoadSettings(path).altCode, 6);
+  EXPECT_EQ(Numbers(LoadSettings(path)).altCode, 6);
 
   // "Language" as read is replaced by "language", not doubled; other
   // sections, keys and comments stay.
   std::string kept = dir.Write("old.INI",
                                "; user note\r\n[option]\r\nLanguage=0\r\nMine=7\r\n"
                                "[Sort3]\r\nByFile=/t/eq.txt\r\n");
-  ASSERT_TRUE(SaveSettings(kept, Settings{1, 0, 0, 1}, &error)) << error;
+  ASSERT_TRUE(SaveSettings(kept, Make({1, 0, 0, 1}), &error)) << error;
   EXPECT_EQ(dir.Read(kept),
             "; user note\r\n[option]\r\nlanguage=1\r\nMine=7\r\nCase=1\r\nAdvance=0\r\n"
             "AltCode=0\r\nEncoding=gbk\r\n[Sort3]\r\nByFile=/t/eq.txt\r\n");
-  EXPECT_EQ(LoadSettings(kept).language, 1);
+  EXPECT_EQ(Numbers(LoadSettings(kept)).language, 1);
 
   dir.Write("file", "x");
-  EXPECT_FALSE(SaveSettings(dir.File("file/strbatch.INI"), Settings{}, &error));
-  EXPECT_FALSE(SaveSettings("", Settings{}, &error));
+  EXPECT_FALSE(SaveSettings(dir.File("file/strbatch.INI"), Options{}, &error));
+  EXPECT_FALSE(SaveSettings("", Options{}, &error));
 }
 
 TEST(SettingsTest, SortToolPathsLiveBesideTheOptions) {
@@ -91,13 +116,13 @@ TEST(SettingsTest, SortToolPathsLiveBesideTheOptions) {
   std::string error;
   std::string path = dir.File("s.INI");
   EXPECT_EQ(LoadSortToolSettings(path).equalValueTable, "");
-  ASSERT_TRUE(SaveSettings(path, Settings{0, 0, 2, 0}, &error)) << error;
+  ASSERT_TRUE(SaveSettings(path, Make({0, 0, 2, 0}), &error)) << error;
   SortToolSettings sort{" /tables/equal values.txt", "/tables/\xB1\xED.txt"};
   ASSERT_TRUE(SaveSortToolSettings(path, sort, &error)) << error;
   SortToolSettings back = LoadSortToolSettings(path);
   EXPECT_EQ(back.equalValueTable, sort.equalValueTable);
   EXPECT_EQ(back.noSortTable, sort.noSortTable);
-  EXPECT_EQ(LoadSettings(path).altCode, 2);
+  EXPECT_EQ(Numbers(LoadSettings(path)).altCode, 2);
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ TEST_F(BackupTest, BackupCopiesBytesAndModeOverAnOlderOne) {
 }
 
 TEST_F(BackupTest, RestoreConsumesTheBackupOnce) {
-  std::vector<BackupRow> rows = {{BackedUp("f.txt", "original"), true}};
+  std::vector<CheckedPath> rows = {{BackedUp("f.txt", "original"), true}};
   EXPECT_EQ(RestoreBackups(rows, host_), 1u);
   EXPECT_EQ(dir_.Read("f.txt"), "original");
   EXPECT_FALSE(HasBackup(rows[0].path));
@@ -80,7 +80,7 @@ TEST_F(BackupTest, FailedRestoreKeepsFileAndBackup) {
 }
 
 TEST_F(BackupTest, CommandsVisitCheckedRowsUntilCancelled) {
-  std::vector<BackupRow> rows = {
+  std::vector<CheckedPath> rows = {
       {BackedUp("a", "A"), true},
       {BackedUp("b", "B"), false},
       {dir_.Write("c", "no backup"), true},

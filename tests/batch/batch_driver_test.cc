@@ -24,8 +24,8 @@ class BatchDriverTest : public ::testing::Test {
   void AddDef(const std::string& find, const std::string& replace, bool checked = true) {
     definitions_.Append(find, replace, checked);
   }
-  std::string FileCount(size_t r) const { return files_.Row(r).count; }
-  std::string DefCount(size_t d) const { return definitions_.Row(d).count; }
+  std::string FileCount(size_t r) const { return testing::CountText(files_.Row(r).count); }
+  std::string DefCount(size_t d) const { return testing::CountText(definitions_.Row(d).count); }
 
   ScratchDir dir_;
   FileList files_;
@@ -70,7 +70,7 @@ TEST_F(BatchDriverTest, ProgressPositionsFollowDefinitionSteps) {
 
 TEST_F(BatchDriverTest, AnsweringNoChangesNothing) {
   AddFile("a", "cat");
-  files_.SetCount(0, "9");
+  files_.SetCount(0, 9);
   AddDef("cat", "dog");
   host_.answer = false;
   runner_.BatchReplace();
@@ -124,14 +124,14 @@ TEST_F(BatchDriverTest, CancelBetweenDefinitionsEndsOnlyTheCurrentFile) {
 TEST_F(BatchDriverTest, CancelBeforeAFileEndsTheRunButKeepsLaterMatchLists) {
   AddFile("a", "x");
   AddFile("b", "x");
-  files_.MatchLists()[1] = "0:1";
+  files_.SetMatches(1, testing::Matches("0:1"));
   AddDef("x", "y");
   host_.cancelAtQuery = 2;  // before file 1
   runner_.BatchReplace();
   EXPECT_EQ(dir_.Read("a"), "y");
   EXPECT_EQ(dir_.Read("b"), "x");
   // The loop cleared row 1's entry before it asked, as the rows it reaches.
-  EXPECT_EQ(files_.MatchLists()[1], "");
+  EXPECT_EQ(testing::MatchListText(files_.Row(1).matches), "");
   EXPECT_TRUE(host_.progressHidden);
   EXPECT_TRUE(runner_.Stopped());
   EXPECT_EQ(runner_.LastRowReached(), 1u);
@@ -183,8 +183,8 @@ TEST_F(BatchDriverTest, FindRecordsMatchListsAndReportWithoutWriting) {
   runner_.BatchFind();
   EXPECT_EQ(host_.confirmations, 0);
   EXPECT_EQ(dir_.Read("a"), "abcabc");
-  EXPECT_EQ(files_.MatchLists()[0], "1:1;4:1;0:3;3:3;2:1;5:1");
-  EXPECT_EQ(files_.MatchLists()[1], "");
+  EXPECT_EQ(testing::MatchListText(files_.Row(0).matches), "1:1;4:1;0:3;3:3;2:1;5:1");
+  EXPECT_EQ(testing::MatchListText(files_.Row(1).matches), "");
   EXPECT_EQ(FileCount(0), "6");
   ASSERT_EQ(host_.openedReports.size(), 1u);
   EXPECT_EQ(testing::ReadBytes(host_.openedReports[0]), "B\r\nB\r\nC\r\nD\r\nC\r\nD\r\n");
@@ -195,10 +195,10 @@ TEST_F(BatchDriverTest, FindWithoutReportOutputOpensNoReport) {
   AddDef("x", "y");
   runner_.BatchFind();
   EXPECT_TRUE(host_.openedReports.empty());
-  EXPECT_EQ(files_.MatchLists()[0], "0:1");
+  EXPECT_EQ(testing::MatchListText(files_.Row(0).matches), "0:1");
   // A later replace empties the match lists of the rows it reaches.
   runner_.BatchReplace();
-  EXPECT_EQ(files_.MatchLists()[0], "");
+  EXPECT_EQ(testing::MatchListText(files_.Row(0).matches), "");
 }
 
 TEST_F(BatchDriverTest, ReplacementsLongerAndShorterKeepEveryOtherByte) {
@@ -220,7 +220,7 @@ TEST_F(BatchDriverTest, OverlappingOccurrencesAndCaseFolding) {
   EXPECT_EQ(dir_.Read("a"), "bb");
   definitions_.Clear();
   AddDef("abc", "x");
-  runner_.options.Case = 0;
+  runner_.options.Case = false;
   runner_.BatchReplace();
   EXPECT_EQ(dir_.Read("b"), "x x");
   EXPECT_EQ(FileCount(1), "2");
@@ -238,9 +238,9 @@ TEST_F(BatchDriverTest, EmptyAndNulLeadingFilesGiveNothing) {
 
 TEST_F(BatchDriverTest, RunWithoutCheckedFilesResetsCounts) {
   AddFile("a", "x", false);
-  files_.SetCount(0, "4");
+  files_.SetCount(0, 4);
   AddDef("x", "y");
-  definitions_.SetCount(0, "4");
+  definitions_.SetCount(0, 4);
   runner_.BatchReplace();
   EXPECT_EQ(FileCount(0), "0");
   EXPECT_EQ(DefCount(0), "0");
@@ -269,7 +269,7 @@ TEST_F(BatchDriverTest, ConversionBacksUpOfficeDocumentsButSkipsThem) {
   AddFile("doc.DOC", "\xD6\xD0");
   AddFile("t.txt", "\xD6\xD0\xCE\xC4");  // 中文
   runner_.options.autoBackup = true;
-  runner_.ConvertCode(1);
+  runner_.ConvertCode(CodeConversion::GbkToBig5);
   EXPECT_EQ(host_.confirmations, 1);
   EXPECT_EQ(dir_.Read("doc.DOC.bak"), "\xD6\xD0");
   EXPECT_EQ(dir_.Read("doc.DOC"), "\xD6\xD0");
@@ -279,7 +279,7 @@ TEST_F(BatchDriverTest, ConversionBacksUpOfficeDocumentsButSkipsThem) {
 TEST_F(BatchDriverTest, ConversionWithNoChoiceIsABatchReplace) {
   AddFile("t.txt", "cat");
   AddDef("cat", "dog");
-  runner_.ConvertCode(0);
+  runner_.ConvertCode(CodeConversion::None);
   EXPECT_EQ(dir_.Read("t.txt"), "dog");
 }
 
@@ -309,12 +309,12 @@ TEST_F(BatchDriverTest, ExpressionsThatDoNotCompileStopTheCommandFirst) {
     RecordingHost host;
     const std::string path = dir.Write("a.txt", "abc (abc");
     files.Append(path, true);
-    files.SetCount(0, "7");
+    files.SetCount(0, 7);
     definitions.Append("a", "b", true);
     definitions.Append(row.find, "x", true);
     BatchRunner runner(files, definitions, host);
-    runner.options.Advance = 1;
-    runner.options.language = 1;
+    runner.options.Advance = true;
+    runner.options.language = Language::English;
     runner.options.autoBackup = true;
     runner.options.encoding = row.encoding;
     runner.BatchReplace();
@@ -325,7 +325,7 @@ TEST_F(BatchDriverTest, ExpressionsThatDoNotCompileStopTheCommandFirst) {
     EXPECT_FALSE(host.progressShown);
     EXPECT_EQ(dir.Read("a.txt"), "abc (abc");
     EXPECT_EQ(testing::ReadBytes(path + ".bak"), "");
-    EXPECT_EQ(files.Row(0).count, "7");
+    EXPECT_EQ(testing::CountText(files.Row(0).count), "7");
   }
 }
 
@@ -341,11 +341,11 @@ TEST_F(BatchDriverTest, ASearchThatGivesUpAppliesNothingOfItsDefinition) {
   AddDef("x", "X");
   AddDef("({a}|a)*\\0y", "<{1}>");
   AddDef("a", "A");
-  runner_.options.Advance = 1;
-  runner_.options.language = 1;
+  runner_.options.Advance = true;
+  runner_.options.language = Language::English;
   runner_.SetSearchSteps(100000);
   runner_.BatchFind();
-  EXPECT_EQ(files_.MatchLists()[0], "0:1;1:1;2:1;3:1;4:1;5:1;6:1;7:1;8:1;9:1;10:1;11:1;12:1;13:1;"
+  EXPECT_EQ(testing::MatchListText(files_.Row(0).matches), "0:1;1:1;2:1;3:1;4:1;5:1;6:1;7:1;8:1;9:1;10:1;11:1;12:1;13:1;"
                                     "14:1;15:1;16:1;17:1;18:1;19:1;20:1;21:1;22:1;23:1;24:1;25:1;"
                                     "26:1;27:1;28:1;29:1;30:1;31:1;32:1;33:1;34:1;35:1;36:1;37:1;"
                                     "38:1;39:1;40:1");
@@ -365,8 +365,8 @@ TEST_F(BatchDriverTest, EmptyFindStringsAreSkippedAndMissingGroupsNoticed) {
   AddDef("", "-");
   AddDef("b", "B");
   AddDef("{c}", "[{1}{3}]");
-  runner_.options.Advance = 1;
-  runner_.options.language = 1;
+  runner_.options.Advance = true;
+  runner_.options.language = Language::English;
   runner_.BatchReplace();
   EXPECT_EQ(dir_.Read("a.txt"), "aB[c]");
   EXPECT_EQ(DefCount(0), "0");

@@ -66,7 +66,7 @@ TEST_F(FileEncodingTest, AutoReadsEachFileInItsOwnEncoding) {
   EXPECT_EQ(dir_.Read("utf8.txt"), kReplaced);
   EXPECT_EQ(dir_.Read("utf8bom.txt"), "\xEF\xBB\xBF" + kReplaced);
   EXPECT_EQ(dir_.Read("utf16.txt"), Utf16Le(kReplaced));
-  for (size_t r = 0; r < 4; r++) EXPECT_EQ(files_.Row(r).count, "2") << r;
+  for (size_t r = 0; r < 4; r++) EXPECT_EQ(testing::CountText(files_.Row(r).count), "2") << r;
   EXPECT_TRUE(host_.warnings.empty());
 }
 
@@ -82,10 +82,10 @@ TEST_F(FileEncodingTest, Big5IsChosenNotGuessed) {
   Def("\xE4\xB8\xAD\xE6\x96\x87", "\xE6\xBC\xA2\xE5\xAD\x97");  // 中文 -> 漢字
   runner_.options.encoding = EncodingSetting::Auto;
   runner_.BatchReplace();
-  EXPECT_EQ(files_.Row(0).count, "0");
+  EXPECT_EQ(testing::CountText(files_.Row(0).count), "0");
   runner_.options.encoding = EncodingSetting::Big5;
   runner_.BatchReplace();
-  EXPECT_EQ(files_.Row(0).count, "1");
+  EXPECT_EQ(testing::CountText(files_.Row(0).count), "1");
   EXPECT_EQ(dir_.Read("big5.txt"),
             In(CodePage::Big5(), "\xE6\xBC\xA2\xE5\xAD\x97 \xE7\xB9\x81\xE9\xAB\x94 ASCII"));
 }
@@ -120,8 +120,8 @@ TEST_F(FileEncodingTest, MatchListsAreByteOffsetsInTheFileAndTheReportIsUtf8) {
   runner_.options.encoding = EncodingSetting::Auto;
   runner_.options.reportOutput = true;
   runner_.BatchFind();
-  EXPECT_EQ(files_.MatchLists()[0], "6:2");  // mark, a, 中 before b
-  EXPECT_EQ(files_.MatchLists()[1], "2:1");
+  EXPECT_EQ(testing::MatchListText(files_.Row(0).matches), "6:2");  // mark, a, 中 before b
+  EXPECT_EQ(testing::MatchListText(files_.Row(1).matches), "2:1");
   ASSERT_EQ(host_.openedReports.size(), 1u);
   EXPECT_EQ(testing::ReadBytes(host_.openedReports[0]),
             "\xE6\x96\x87\r\n\xE6\x96\x87\r\n");
@@ -131,7 +131,7 @@ TEST_F(FileEncodingTest, AdvancedDefinitionsInUtf8Files) {
   Add("utf8.txt", "\xE4\xB8\xAD-12 \xE6\x96\x87-3");  // 中-12 文-3
   // {\E}-{[0-9]+} -> {2}:{1}; \E is one non-ASCII character.
   definitions_.Append("{\\E}-{[0-9]+}", "{2}:{1}", true);
-  runner_.options.Advance = 1;
+  runner_.options.Advance = true;
   runner_.options.encoding = EncodingSetting::Auto;
   runner_.BatchReplace();
   EXPECT_EQ(dir_.Read("utf8.txt"), "12:\xE4\xB8\xAD 3:\xE6\x96\x87");
@@ -142,7 +142,7 @@ TEST_F(FileEncodingTest, AdvancedChineseLiteralsInUtf8Files) {
   // of three bytes steps over all of them.
   Add("utf8.txt", "\xE4\xB8\xAD\xE6\x96\x87 \xE4\xB8\xAD\xE5\x9B\xBD");  // 中文 中国
   definitions_.Append("\xD6\xD0{[^x]}", "<{1}>", true);
-  runner_.options.Advance = 1;
+  runner_.options.Advance = true;
   runner_.options.encoding = EncodingSetting::Auto;
   runner_.BatchReplace();
   EXPECT_EQ(dir_.Read("utf8.txt"), "<\xE6\x96\x87> <\xE5\x9B\xBD>");

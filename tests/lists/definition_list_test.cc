@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "lists/file_list.h"
+#include "test_support.h"
 
 namespace strbatch {
 namespace {
@@ -28,8 +29,8 @@ TEST(DefinitionListTest, LongTextsGoToTheStoreAndFollowEveryChange) {
   EXPECT_EQ(list.Store().Size(), 3u);
   list.Append(std::string(300, 'x'), "", true);
   EXPECT_EQ(list.Row(2).longTextIndex, 3);
-  list.SetCount(2, "7");
-  EXPECT_EQ(list.GetDefinitionText(2, 2), "7");
+  list.SetCount(2, 7);
+  EXPECT_EQ(testing::CountText(list.Row(2).count), "7");
   list.Clear();
   EXPECT_EQ(list.Store().Size(), 0u);
 }
@@ -38,10 +39,10 @@ TEST(FileListTest, RowsAndMatchListsStayInStep) {
   FileList files;
   files.Append("/a", true);
   files.Append("/b", false);
-  EXPECT_EQ(files.Row(1).number, "2");
-  EXPECT_EQ(files.MatchLists().size(), 2u);
+  EXPECT_TRUE(files.Row(1).matches.empty());
+  EXPECT_FALSE(files.Row(1).count.has_value());
   files.Clear();
-  EXPECT_EQ(files.MatchLists().size(), 0u);
+  EXPECT_EQ(files.Size(), 0u);
 }
 
 }  // namespace
@@ -53,16 +54,16 @@ namespace {
 TEST(DefinitionListCommandsTest, AddDeleteMoveAndEdit) {
   DefinitionList list;
   EXPECT_EQ(list.AddDefault(), 0u);
-  EXPECT_EQ(list.Row(0).find, "str1");
-  EXPECT_EQ(list.Row(0).replace, "str2");
+  EXPECT_EQ(list.Find(0), "str1");
+  EXPECT_EQ(list.Replace(0), "str2");
   EXPECT_TRUE(list.Row(0).checked);
   list.Append(std::string(300, 'f'), "r", false);
   list.Append("c", "d", true);
-  list.SetCount(1, "5");
+  list.SetCount(1, 5);
   // Moving carries texts, long texts, check mark and count.
   EXPECT_EQ(list.MoveDown(1), 2u);
   EXPECT_EQ(list.GetDefinitionText(2, 0), std::string(300, 'f'));
-  EXPECT_EQ(list.Row(2).count, "5");
+  EXPECT_EQ(testing::CountText(list.Row(2).count), "5");
   EXPECT_FALSE(list.Row(2).checked);
   EXPECT_EQ(list.MoveDown(2), 2u);  // the last row stays
   EXPECT_EQ(list.MoveUp(0), 0u);    // the first row stays
@@ -71,7 +72,7 @@ TEST(DefinitionListCommandsTest, AddDeleteMoveAndEdit) {
   EXPECT_EQ(list.GetDefinitionText(2, 0), "short");
   EXPECT_EQ(list.GetDefinitionText(2, 1), "r");
   list.EndEdit(2, 2, "9");
-  EXPECT_EQ(list.Row(2).count, "9");
+  EXPECT_EQ(testing::CountText(list.Row(2).count), "9");
   // Deleting the last row selects the one above it.
   EXPECT_EQ(list.Delete(2), 1u);
   EXPECT_EQ(list.Delete(0), 0u);
@@ -92,20 +93,18 @@ TEST(DefinitionListCommandsTest, AddDeleteMoveAndEdit) {
 TEST(FileListCommandsTest, DeleteRenumbersAndMovesKeepNumbers) {
   FileList files;
   for (int i = 0; i < 5; i++) files.Append("/f" + std::to_string(i), true);
-  files.MatchLists()[2] = "0:1";
+  files.SetMatches(2, testing::Matches("0:1"));
   EXPECT_EQ(files.Delete(1), 1u);
   ASSERT_EQ(files.Size(), 4u);
-  for (size_t i = 0; i < 4; i++) EXPECT_EQ(files.Row(i).number, std::to_string(i + 1));
-  EXPECT_EQ(files.MatchLists()[1], "0:1");
+  EXPECT_EQ(testing::MatchListText(files.Row(1).matches), "0:1");
   EXPECT_EQ(files.Row(1).path, "/f2");
-  files.SetCount(0, "3");
+  files.SetCount(0, 3);
   files.SetChecked(0, false);
   EXPECT_EQ(files.MoveDown(0), 1u);
   EXPECT_EQ(files.Row(1).path, "/f0");
-  EXPECT_EQ(files.Row(1).count, "3");
+  EXPECT_EQ(testing::CountText(files.Row(1).count), "3");
   EXPECT_FALSE(files.Row(1).checked);
-  EXPECT_EQ(files.Row(0).number, "1");
-  EXPECT_EQ(files.MatchLists()[0], "0:1");
+  EXPECT_EQ(testing::MatchListText(files.Row(0).matches), "0:1");
   EXPECT_EQ(files.Delete(3), 2u);
   files.InvertChecks();
   EXPECT_TRUE(files.Row(1).checked);

@@ -3,6 +3,7 @@
 // trees with link loops, FIFOs and devices, strange file names, and random
 // bytes as definition, language and settings files. Nothing may crash, hang
 // or corrupt; a file that cannot be processed is reported and skipped.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,8 +16,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/code_page.h"
 #include "app/language.h"
@@ -52,7 +51,8 @@ ChildResult RunCliWithin(const std::vector<std::string>& args, int seconds,
                          const ChildOptions& options = {}) {
   pid_t pid = testing::StartCli(args, options);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  bool late = testing::WaitWhileRunning(pid, [&] { return std::chrono::steady_clock::now() > deadline; });
+  bool late =
+      testing::WaitWhileRunning(pid, [&] { return std::chrono::steady_clock::now() > deadline; });
   if (late) kill(pid, SIGKILL);
   ChildResult result = testing::FinishCli(pid);
   EXPECT_FALSE(late) << "the command hung";
@@ -66,11 +66,11 @@ struct Batch {
   RecordingHost host;
   BatchRunner runner{files, definitions, host};
 
-  Batch(const std::vector<std::string>& paths, const std::string& find,
-        const std::string& replace, bool advanced) {
+  Batch(const std::vector<std::string>& paths, const std::string& find, const std::string& replace,
+        bool advanced) {
     for (const std::string& path : paths) files.Append(path, true);
     definitions.Append(find, replace, true);
-    runner.options.Advance = advanced ? 1 : 0;
+    runner.options.Advance = advanced;
   }
 };
 
@@ -107,16 +107,25 @@ TEST_F(HostileInputTest, OddBytesThroughFindReplaceConversionAndSort) {
   std::vector<std::string> inputs;
   for (int i = 0; i < 160; i++) {
     switch (i % 4) {
-      case 0: inputs.push_back(random.Bytes(random.Below(3000))); break;
-      case 1: inputs.push_back(random.From(edges, random.Below(3000))); break;
-      case 2: inputs.push_back("alpha \xD6\xD0\xCE" + random.From(edges, random.Below(40)) + "\x81"); break;
-      default: inputs.push_back(std::string("\xA4\xA4\xA4\x40 alpha\x81\0tail\x81", 18) + random.Bytes(64));
+      case 0:
+        inputs.push_back(random.Bytes(random.Below(3000)));
+        break;
+      case 1:
+        inputs.push_back(random.From(edges, random.Below(3000)));
+        break;
+      case 2:
+        inputs.push_back("alpha \xD6\xD0\xCE" + random.From(edges, random.Below(40)) + "\x81");
+        break;
+      default:
+        inputs.push_back(std::string("\xA4\xA4\xA4\x40 alpha\x81\0tail\x81", 18) +
+                         random.Bytes(64));
     }
   }
   inputs.push_back("\x81");
   inputs.push_back(std::string("\x81\0", 2));
   std::vector<std::string> paths;
-  for (size_t i = 0; i < inputs.size(); i++) paths.push_back(memory_.File("in" + std::to_string(i)));
+  for (size_t i = 0; i < inputs.size(); i++)
+    paths.push_back(memory_.File("in" + std::to_string(i)));
   auto reset = [&] {
     for (size_t i = 0; i < inputs.size(); i++) testing::WriteBytes(paths[i], inputs[i]);
   };
@@ -127,8 +136,8 @@ TEST_F(HostileInputTest, OddBytesThroughFindReplaceConversionAndSort) {
     bool advanced;
   };
   const Definition definitions[] = {
-      {"alpha", "ALPHA-GROWN", false}, {"\x81", "", false},     {"a", "aa", false},
-      {"\xFF\xFF", "\x81", false},     {"\\n", "\\r\\n", false}, {".", "<{0}>", true},
+      {"alpha", "ALPHA-GROWN", false}, {"\x81", "", false},        {"a", "aa", false},
+      {"\xFF\xFF", "\x81", false},     {"\\n", "\\r\\n", false},   {".", "<{0}>", true},
       {"[\x81-\xFE]+", "", true},      {"{.}{.}", "{2}{1}", true}, {"a*?l", "L", true},
       {"^{[^\\n]*}$", "[{1}]", true},
   };
@@ -140,9 +149,12 @@ TEST_F(HostileInputTest, OddBytesThroughFindReplaceConversionAndSort) {
     Batch replace(paths, definition.find, definition.replace, definition.advanced);
     replace.runner.BatchReplace();
     for (size_t i = 0; i < inputs.size(); i++) {
-      EXPECT_EQ(find.files.Row(i).count, replace.files.Row(i).count) << paths[i];
-      EXPECT_TRUE(MatchListFits(find.files.MatchLists()[i], inputs[i].find('\0')))
-          << find.files.MatchLists()[i];
+      EXPECT_EQ(testing::CountText(find.files.Row(i).count),
+                testing::CountText(replace.files.Row(i).count))
+          << paths[i];
+      EXPECT_TRUE(
+          MatchListFits(testing::MatchListText(find.files.Row(i).matches), inputs[i].find('\0')))
+          << testing::MatchListText(find.files.Row(i).matches);
       EXPECT_EQ(Tail(testing::ReadBytes(paths[i])), Tail(inputs[i])) << paths[i];
     }
     testing::AddToFigure("odd inputs tried (file x definition)",
@@ -162,14 +174,14 @@ TEST_F(HostileInputTest, OddBytesThroughFindReplaceConversionAndSort) {
     SCOPED_TRACE("conversion " + std::to_string(altCode));
     reset();
     Batch convert(paths, "", "", false);
-    convert.runner.ConvertCode(altCode);
+    convert.runner.ConvertCode(AltCodeFromNumber(altCode));
     for (size_t i = 0; i < inputs.size(); i++) {
       EXPECT_EQ(Tail(testing::ReadBytes(paths[i])), Tail(inputs[i])) << paths[i];
     }
   }
 
   reset();
-  std::vector<SortFileRow> rows;
+  std::vector<CheckedPath> rows;
   for (const std::string& path : paths) rows.push_back({path, true});
   RecordingHost host;
   RunLineSort(rows, SortOptions{}, host);
@@ -186,9 +198,9 @@ TEST_F(HostileInputTest, ConversionsThatGrowTheText) {
     std::string unit;
   };
   const Row rows[] = {
-      {CodePage::kGbk, "\x80"},           // one byte to three of UTF-8
-      {CodePage::kGbk, "\xFF"},           // a byte no character starts with
-      {CodePage::kGbk, "a\xD6\xD0"},     // three bytes to four
+      {CodePage::kGbk, "\x80"},       // one byte to three of UTF-8
+      {CodePage::kGbk, "\xFF"},       // a byte no character starts with
+      {CodePage::kGbk, "a\xD6\xD0"},  // three bytes to four
       {CodePage::kGbk, "\x81\x30\x81\x30"},
       {CodePage::kBig5, "\xA4\xA4x\x80"},
   };
@@ -215,18 +227,19 @@ TEST_F(HostileInputTest, ConversionsThatGrowTheText) {
 
 TEST_F(HostileInputTest, HundredMegabyteLine) {
   const size_t half = size_t{50} << 20;
-  std::string text = "needle" + std::string(half, 'x') + "needle" + std::string(half, 'y') + "needle";
+  std::string text =
+      "needle" + std::string(half, 'x') + "needle" + std::string(half, 'y') + "needle";
   const std::string plain = memory_.File("plain.txt"), advanced = memory_.File("advanced.txt");
   testing::WriteBytes(plain, text);
   testing::WriteBytes(advanced, text);
 
   Batch find({plain}, "needle", "", false);
   find.runner.BatchFind();
-  EXPECT_EQ(find.files.MatchLists()[0], "0:6;" + std::to_string(half + 6) + ":6;" +
-                                            std::to_string(2 * half + 12) + ":6");
+  EXPECT_EQ(testing::MatchListText(find.files.Row(0).matches),
+            "0:6;" + std::to_string(half + 6) + ":6;" + std::to_string(2 * half + 12) + ":6");
   Batch grow({plain}, "needle", "NEEDLE-GROWN", false);
   grow.runner.BatchReplace();
-  EXPECT_EQ(grow.files.Row(0).count, "3");
+  EXPECT_EQ(testing::CountText(grow.files.Row(0).count), "3");
   std::string now = testing::ReadBytes(plain);
   EXPECT_EQ(now.size(), text.size() + 18);
   EXPECT_EQ(now.substr(half + 12, 12), "NEEDLE-GROWN");
@@ -234,7 +247,7 @@ TEST_F(HostileInputTest, HundredMegabyteLine) {
 
   Batch pattern({advanced}, "ne{e}dle", "<{1}>", true);
   pattern.runner.BatchReplace();
-  EXPECT_EQ(pattern.files.Row(0).count, "3");
+  EXPECT_EQ(testing::CountText(pattern.files.Row(0).count), "3");
   now = testing::ReadBytes(advanced);
   EXPECT_EQ(now.size(), text.size() - 9);
   EXPECT_EQ(now.substr(0, 4), "<e>x");
@@ -291,11 +304,11 @@ TEST_F(HostileInputTest, HundredThousandFiles) {
 
   Batch find(paths, "alpha", "", false);
   find.runner.BatchFind();
-  EXPECT_EQ(find.definitions.Row(0).count, std::to_string(expectedTotal));
+  EXPECT_EQ(testing::CountText(find.definitions.Row(0).count), std::to_string(expectedTotal));
   for (size_t r = 0; r < paths.size(); r++) {
     const std::string name = paths[r].substr(paths[r].rfind('/') + 2);
     const size_t f = std::stoul(name);
-    ASSERT_EQ(find.files.Row(r).count, std::to_string(f % 3)) << paths[r];
+    ASSERT_EQ(testing::CountText(find.files.Row(r).count), std::to_string(f % 3)) << paths[r];
   }
   EXPECT_TRUE(find.host.warnings.empty());
   testing::AddToFigure("files in the largest list", static_cast<int64_t>(paths.size()));
@@ -345,9 +358,9 @@ TEST_F(HostileInputTest, FolderTreeWithLinkLoopsFifosAndDevices) {
 // is run by a shell.
 TEST_F(HostileInputTest, StrangeFileNames) {
   const std::vector<std::string> names = {
-      "old\nline.txt", "old\ttab.txt",        "-old-dash.txt",      "--old",
-      "old\xFF\xFE.txt", "old $(touch ran) `touch ran` ;touch ran.txt", "old*?[a].txt",
-      "old \xE4\xB8\xAD.txt", "old-taken.txt"};
+      "old\nline.txt", "old\ttab.txt",         "-old-dash.txt",
+      "--old",         "old\xFF\xFE.txt",      "old $(touch ran) `touch ran` ;touch ran.txt",
+      "old*?[a].txt",  "old \xE4\xB8\xAD.txt", "old-taken.txt"};
   const std::string folder = memory_.path();
   std::vector<std::string> paths;
   for (const std::string& name : names) {
@@ -400,8 +413,13 @@ TEST_F(HostileInputTest, RandomBytesAsDefinitionFiles) {
   for (int i = 0; i < 600; i++) {
     std::string bytes;
     switch (i % 3) {
-      case 0: bytes = random.Bytes(random.Below(2000)); break;
-      case 1: bytes = "<?xml version=\"1.0\"?>" + random.From("<>/=\"' replace item find a\n\0", random.Below(400)); break;
+      case 0:
+        bytes = random.Bytes(random.Below(2000));
+        break;
+      case 1:
+        bytes = "<?xml version=\"1.0\"?>" +
+                random.From("<>/=\"' replace item find a\n\0", random.Below(400));
+        break;
       default:
         bytes = good;
         for (size_t k = 0, n = 1 + random.Below(6); k < n; k++) {
@@ -428,8 +446,9 @@ TEST_F(HostileInputTest, RandomLanguageFilesAndHugeSettings) {
   TestRandom random(12);
   SetResourceDirectory(memory_.path());
   for (int i = 0; i < 200; i++) {
-    std::string bytes = i % 2 ? random.Bytes(random.Below(4000))
-                              : "[string]\n1023=" + random.From("ab\\n\x81\xFE\r\n=[]", 1 + random.Below(5000));
+    std::string bytes =
+        i % 2 ? random.Bytes(random.Below(4000))
+              : "[string]\n1023=" + random.From("ab\\n\x81\xFE\r\n=[]", 1 + random.Below(5000));
     testing::WriteBytes(memory_.File("chinese.lang"), bytes);
     testing::WriteBytes(memory_.File("english.lang"), bytes);
     for (int language = 0; language <= 1; language++) {
@@ -445,25 +464,26 @@ TEST_F(HostileInputTest, RandomLanguageFilesAndHugeSettings) {
   testing::AddToFigure("random language files read", 200);
 
   const std::string settings = memory_.File("strbatch.INI");
-  const Settings defaults;
+  const Options defaults;
   for (const std::string& text :
        {"[option]\nCase=" + std::string(1 << 20, '7') + "\n",
         std::string("[option]\nCase=99999999999999999999\nAdvance=-1\nAltCode=2147483648\n"
-                    "Language=1e3\nEncoding=") + std::string(1 << 20, 'u') + "\n",
+                    "Language=1e3\nEncoding=") +
+            std::string(1 << 20, 'u') + "\n",
         "[Sort3]\nByFile=" + std::string(1 << 20, '/') + "\n", random.Bytes(1 << 20)}) {
     testing::WriteBytes(settings, text);
-    Settings loaded = LoadSettings(settings);
-    EXPECT_EQ(loaded.caseSensitive, defaults.caseSensitive);
-    EXPECT_EQ(loaded.advance, defaults.advance);
-    EXPECT_EQ(loaded.altCode, defaults.altCode);
+    Options loaded = LoadSettings(settings);
+    EXPECT_EQ(loaded.Case, defaults.Case);
+    EXPECT_EQ(loaded.Advance, defaults.Advance);
+    EXPECT_EQ(loaded.AltCode, defaults.AltCode);
     EXPECT_EQ(loaded.language, defaults.language);
     EXPECT_LE(LoadSortToolSettings(settings).equalValueTable.size(), 4096u);
   }
   // A settings file too large to be one of ours is neither read nor replaced.
   testing::WriteBytes(settings, "[option]\nLanguage=1\n" + std::string(kMaxProfileBytes, ';'));
-  EXPECT_EQ(LoadSettings(settings).language, 0);
+  EXPECT_EQ(LoadSettings(settings).language, Language::Chinese);
   std::string error;
-  EXPECT_FALSE(SaveSettings(settings, Settings{}, &error));
+  EXPECT_FALSE(SaveSettings(settings, Options{}, &error));
   EXPECT_EQ(std::filesystem::file_size(settings), kMaxProfileBytes + 20);
 }
 

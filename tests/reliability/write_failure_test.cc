@@ -186,9 +186,9 @@ TEST_F(WriteFailureTest, BatchReplaceWithBackupsSurvivesAFaultAtEveryStep) {
       ASSERT_TRUE(now == olds_[i] || now == expected) << paths_[i];
       if (count > 0 && now == olds_[i]) {
         failed++;
-        EXPECT_EQ(files.Row(i).count, "0") << "a failed write counted as done";
+        EXPECT_EQ(testing::CountText(files.Row(i).count), "0") << "a failed write counted as done";
       } else {
-        EXPECT_EQ(files.Row(i).count, std::to_string(count));
+        EXPECT_EQ(testing::CountText(files.Row(i).count), std::to_string(count));
         total += count;
       }
       FileState backup = StateOf(BackupPath(paths_[i]));
@@ -197,7 +197,7 @@ TEST_F(WriteFailureTest, BatchReplaceWithBackupsSurvivesAFaultAtEveryStep) {
       }
     }
     EXPECT_LE(failed, 1u) << "the run did not go on after a failure";
-    EXPECT_EQ(definitions.Row(0).count, std::to_string(total));
+    EXPECT_EQ(testing::CountText(definitions.Row(0).count), std::to_string(total));
     if (fault.fired()) {
       EXPECT_EQ(host.warnings.size(), 1u);
     } else {
@@ -228,7 +228,7 @@ TEST_F(WriteFailureTest, ConversionSurvivesAFaultAtEveryStep) {
     RecordingHost host;
     BatchRunner runner(files, definitions, host);
     runner.SetFileRewriter(&fault);
-    runner.ConvertCode(1);
+    runner.ConvertCode(CodeConversion::GbkToBig5);
     size_t failed = 0;
     for (size_t i = 0; i < paths_.size(); i++) {
       const std::string now = testing::ReadBytes(paths_[i]);
@@ -243,8 +243,8 @@ TEST_F(WriteFailureTest, ConversionSurvivesAFaultAtEveryStep) {
 
 TEST_F(WriteFailureTest, RestoreAndSortSurviveAFaultAtEveryStep) {
   MakeFiles(8);
-  std::vector<BackupRow> backupRows;
-  std::vector<SortFileRow> sortRows;
+  std::vector<CheckedPath> backupRows;
+  std::vector<CheckedPath> sortRows;
   for (const std::string& path : paths_) {
     backupRows.push_back({path, true});
     sortRows.push_back({path, true});
@@ -301,8 +301,8 @@ TEST_F(WriteFailureTest, EverySaveKeepsTheOldFileOnAFaultAtEveryStep) {
     const char* name;
     std::function<bool(FileRewriter&, std::string*)> save;
   };
-  Settings settings;
-  settings.language = 1;
+  Options settings;
+  settings.language = Language::English;
   const std::vector<Writer> writers = {
       {"viewer", [&](FileRewriter& r, std::string* e) {
          return SaveViewerText(r, path, {"edited", "text"}, e);
@@ -536,10 +536,10 @@ TEST_F(WriteFailureTest, FileThatVanishedAfterListingIsReportedAndSkipped) {
   BatchRunner runner(files, definitions, host);
   runner.BatchReplace();
   EXPECT_FALSE(StateOf(paths_[1]).exists) << "a vanished file came back";
-  EXPECT_EQ(files.Row(1).count, "0");
+  EXPECT_EQ(testing::CountText(files.Row(1).count), "0");
   ASSERT_EQ(host.warnings.size(), 1u);
   EXPECT_NE(host.warnings[0].find(paths_[1]), std::string::npos);
-  EXPECT_EQ(files.Row(2).count, "2");
+  EXPECT_EQ(testing::CountText(files.Row(2).count), "2");
   EXPECT_EQ(testing::ReadBytes(paths_[2]), Replaced(olds_[2], "alpha", "beta"));
 }
 

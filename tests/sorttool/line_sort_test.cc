@@ -139,7 +139,7 @@ TEST(LineSortTest, TablesReachEveryEncodingOfTheRun) {
   options.equalValueTablePath = dir.Write("equal.txt", "壹 9\n");
   options.noSortTablePath = dir.Write("nosort.txt", "\xEF\xBB\xBF的\n");
   const std::string text = "壹a\n8\n的z\n", sorted = "8\r\n壹a\r\n的z\r\n";
-  std::vector<SortFileRow> rows = {
+  std::vector<CheckedPath> rows = {
       {dir.Write("utf8", text), true},
       {dir.Write("gbk", InCodePage(CodePage::kGbk, text)), true},
       {dir.Write("utf16", InUtf16LE(text)), true},
@@ -157,7 +157,7 @@ TEST(LineSortTest, RunSortsCheckedFilesInOrderUntilCancelled) {
   SortOptions options;
   options.equalValueTablePath = dir.Write("equal.txt", "q a\n");
   options.noSortTablePath = dir.Write("nosort.txt", "#\n");
-  std::vector<SortFileRow> rows = {
+  std::vector<CheckedPath> rows = {
       {dir.Write("1", "b\nq2\n"), true},  // "q2" sorts as "a2"
       {dir.Write("2", "b\na\n"), false},
       {dir.File("missing"), true},

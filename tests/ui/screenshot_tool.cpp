@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
   WriteFile(english, "A cat is not a dog.\r\nCats and dogs.\r\n");
 
   for (int language : {0, 1}) {
-    strbatch::Settings options;
-    options.language = language;
+    strbatch::Options options;
+    options.language = static_cast<strbatch::Language>(language);
     options.encoding = strbatch::EncodingSetting::Auto;
     strbatch::MainWindow window(options, settingsPath);
     window.AddFilePaths({strbatch::PathFromQString(chinese), strbatch::PathFromQString(english)});
@@ -76,11 +76,11 @@ int main(int argc, char** argv) {
     });
     // Rows are sorted by path: notes.txt, then the Chinese file. Its match
     // list is what a batch find of the first two definitions records.
-    window.Files().SetCount(0, "2");
-    window.Files().SetCount(1, "4");
-    window.Files().MatchLists()[1] = "19:4;50:4;54:4;29:3";
-    definitions.SetCount(0, "3");
-    definitions.SetCount(1, "3");
+    window.Files().SetCount(0, 2);
+    window.Files().SetCount(1, 4);
+    window.Files().SetMatches(1, {{19, 4}, {50, 4}, {54, 4}, {29, 3}});
+    definitions.SetCount(0, 3);
+    definitions.SetCount(1, 3);
     window.FileView()->SelectRow(1);
     Save(&window, language == 0 ? "main_window_zh" : "main_window_en");
 
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     save(&pair, "pair_edit_dialog");
 
     strbatch::CDlgView viewer(&window, strbatch::PathFromQString(chinese),
-                              window.Files().MatchLists()[1]);
+                              window.Files().Row(1).matches);
     viewer.LoadViewerText();
     viewer.ShowMatch(0);
     save(&viewer, "viewer");

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "ui/editable_list_ctrl.h"
+#include "ui/control_ids.h"
 #include "ui/list_models.h"
 #include "ui/main_window.h"
 #include "ui/pair_edit_dialog.h"
@@ -54,7 +55,7 @@ class ListEditingTest : public QObject {
  private slots:
   void init() {
     env_ = new UiTestEnvironment;
-    window_ = new MainWindow(Settings{}, env_->SettingsPath());
+    window_ = new MainWindow(Options{}, env_->SettingsPath());
     window_->show();
     QVERIFY(QTest::qWaitForWindowActive(window_));
   }
@@ -65,7 +66,7 @@ class ListEditingTest : public QObject {
   }
 
   void addThenEscapeKeepsStr1() {
-    window_->Control(1007)->click();
+    window_->Control(control::kAddDefinition)->click();
     InplaceEdit* editor = OpenEditor();
     QVERIFY(editor);
     QCOMPARE(editor->text(), QStringLiteral("str1"));
@@ -77,13 +78,13 @@ class ListEditingTest : public QObject {
     QVERIFY(window_->isVisible());  // Escape did not reach the window
     QVERIFY(!modalSeen_);
     QCOMPARE(Definitions().Size(), size_t{1});
-    QCOMPARE(Definitions().Row(0).find, std::string("str1"));
-    QCOMPARE(Definitions().Row(0).replace, std::string("str2"));
+    QCOMPARE(Definitions().Find(0), std::string("str1"));
+    QCOMPARE(Definitions().Replace(0), std::string("str2"));
     QVERIFY(Definitions().Row(0).checked);
   }
 
   void enterEndsTheEditWithoutStartingABatch() {
-    window_->Control(1007)->click();
+    window_->Control(control::kAddDefinition)->click();
     InplaceEdit* editor = OpenEditor();
     QVERIFY(editor);
     WatchForModals();
@@ -91,7 +92,7 @@ class ListEditingTest : public QObject {
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();
     QVERIFY(!modalSeen_);
-    QCOMPARE(Definitions().Row(0).find, std::string("cat"));
+    QCOMPARE(Definitions().Find(0), std::string("cat"));
     QCOMPARE(QApplication::focusWidget(), window_->DefinitionView());
   }
 
@@ -118,7 +119,7 @@ class ListEditingTest : public QObject {
     editor->setText(QStringLiteral("7"));
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();
-    QCOMPARE(Definitions().Row(0).count, std::string("7"));
+    QCOMPARE(testing::CountText(Definitions().Row(0).count), std::string("7"));
   }
 
   void editFieldWidensUpToTheListEdge() {
@@ -141,7 +142,7 @@ class ListEditingTest : public QObject {
     editor->setText(QStringLiteral("typed"));
     window_->DefinitionView()->verticalScrollBar()->setValue(10);
     QApplication::processEvents();
-    QCOMPARE(Definitions().Row(0).replace, std::string("typed"));
+    QCOMPARE(Definitions().Replace(0), std::string("typed"));
     QVERIFY(!qobject_cast<InplaceEdit*>(QApplication::focusWidget()));
   }
 
@@ -166,7 +167,7 @@ class ListEditingTest : public QObject {
           ->setPlainText(QStringLiteral("a\nb"));
       dialog->findChild<QPushButton*>(QStringLiteral("1"))->click();
     });
-    window_->Control(1008)->click();
+    window_->Control(control::kEditDefinition)->click();
     QVERIFY(stayedOpen);
     QCOMPARE(limitMessage, Text("1101").arg(64000));
     QCOMPARE(Definitions().GetDefinitionText(0, 0), std::string("a\r\nb"));
@@ -179,14 +180,14 @@ class ListEditingTest : public QObject {
       Definitions().Append("short", "r2", true);
     });
     window_->DefinitionView()->SelectRow(0);
-    window_->Control(1021)->click();  // down
+    window_->Control(control::kDefinitionDown)->click();  // down
     QCOMPARE(window_->DefinitionView()->SelectedRow(), 1);
     QCOMPARE(Definitions().GetDefinitionText(1, 0), std::string(300, 'a'));
     QVERIFY(!Definitions().Row(1).checked);
-    window_->Control(1021)->click();  // down on the last row: nothing
+    window_->Control(control::kDefinitionDown)->click();  // down on the last row: nothing
     QCOMPARE(window_->DefinitionView()->SelectedRow(), 1);
-    window_->Control(1010)->click();  // clear, then add: no long texts
-    window_->Control(1007)->click();
+    window_->Control(control::kClearDefinitions)->click();  // clear, then add: no long texts
+    window_->Control(control::kAddDefinition)->click();
     QTest::keyClick(OpenEditor(), Qt::Key_Escape);
     QCOMPARE(Definitions().Row(0).longTextIndex, 0);
   }

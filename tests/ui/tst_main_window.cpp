@@ -13,6 +13,7 @@
 #include "app/code_page.h"
 #include "lists/definition_file.h"
 #include "ui/editable_list_ctrl.h"
+#include "ui/control_ids.h"
 #include "ui/list_models.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
@@ -47,7 +48,7 @@ class MainWindowTest : public QObject {
   }
 
   void batchReplaceFromTheButtonFillsTheCounts() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     const std::string a = env_->StdPath("a.txt"), b = env_->StdPath("b.txt");
     env_->Write(a, "cat cat");
     env_->Write(b, "no pets");
@@ -61,7 +62,7 @@ class MainWindowTest : public QObject {
       question = box->text();
       box->button(QMessageBox::Yes)->click();
     });
-    window.Control(1)->click();
+    window.Control(control::kBatchReplace)->click();
 
     QCOMPARE(question, Text("1023"));
     QCOMPARE(env_->Read(a), QByteArray("dog dog"));
@@ -72,19 +73,19 @@ class MainWindowTest : public QObject {
   }
 
   void batchFindRecordsMatchesWithoutWriting() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     const std::string a = env_->StdPath("a.txt");
     env_->Write(a, "cat cat");
     window.AddFilePaths({a});
     window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
-    window.Control(11)->click();  // no confirmation: nothing is changed
+    window.Control(control::kBatchFind)->click();  // no confirmation: nothing is changed
     QCOMPARE(env_->Read(a), QByteArray("cat cat"));
     QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("2"));
-    QCOMPARE(QString::fromStdString(window.Files().MatchLists()[0]), QStringLiteral("0:3;4:3"));
+    QCOMPARE(QString::fromStdString(testing::MatchListText(window.Files().Row(0).matches)), QStringLiteral("0:3;4:3"));
   }
 
   void cancelStopsALongBatchAndEnablesTheWindow() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     std::vector<std::string> paths;
     for (int i = 0; i < 400; i++) {
       paths.push_back(env_->StdPath(QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'))));
@@ -109,7 +110,7 @@ class MainWindowTest : public QObject {
     });
     interrupter.start();
     AnswerNextMessage(QMessageBox::Yes);
-    window.Control(1)->click();
+    window.Control(control::kBatchReplace)->click();
     interrupter.stop();
 
     QCOMPARE(clicks, 1);
@@ -120,31 +121,31 @@ class MainWindowTest : public QObject {
   }
 
   void languageSwitchRecaptionsTheWindow() {
-    MainWindow window(Settings{}, env_->SettingsPath());
-    QCOMPARE(window.Control(1)->text(), QStringLiteral("批量替换"));
+    MainWindow window(Options{}, env_->SettingsPath());
+    QCOMPARE(window.Control(control::kBatchReplace)->text(), QStringLiteral("批量替换"));
     QCOMPARE(window.FileModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("文件"));
 
-    window.Control(1057)->click();
+    window.Control(control::kEnglish)->click();
     QCOMPARE(InterfaceLanguage(), 1);
-    QCOMPARE(window.Control(1)->text(), QStringLiteral("Batch replace"));
-    QCOMPARE(window.Control(1022)->text(), QStringLiteral("Add\nfolder"));
+    QCOMPARE(window.Control(control::kBatchReplace)->text(), QStringLiteral("Batch replace"));
+    QCOMPARE(window.Control(control::kAddFolder)->text(), QStringLiteral("Add\nfolder"));
     QCOMPARE(window.windowTitle(), QStringLiteral("StrBatch - batch find and replace"));
     QCOMPARE(window.FileModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("File"));
     QCOMPARE(window.DefinitionModel()->headerData(0, Qt::Horizontal).toString(),
              QStringLiteral("Find"));
-    QCOMPARE(window.Control(1062)->text(), QStringLiteral("To UTF-8"));
+    QCOMPARE(window.Control(control::kToUtf8)->text(), QStringLiteral("To UTF-8"));
     QCOMPARE(window.findChild<QLabel*>(QStringLiteral("1064"))->text(), QStringLiteral("Encoding"));
     QCOMPARE(window.EncodingChoice()->itemText(1), QStringLiteral("Auto"));
 
-    window.Control(1056)->click();
-    QCOMPARE(window.Control(1)->text(), QStringLiteral("批量替换"));
+    window.Control(control::kChinese)->click();
+    QCOMPARE(window.Control(control::kBatchReplace)->text(), QStringLiteral("批量替换"));
     QCOMPARE(window.EncodingChoice()->itemText(1), QStringLiteral("自动识别"));
     QCOMPARE(window.DefinitionModel()->headerData(0, Qt::Horizontal).toString(),
              QStringLiteral("查找串"));
   }
 
   void enterOnAListRunsBatchReplace() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -162,35 +163,35 @@ class MainWindowTest : public QObject {
   }
 
   void escapeExitsSavingTheListAndTheOptions() {
-    Settings start;
-    start.altCode = 0;
+    Options start;
+    start.AltCode = CodeConversion::None;
     MainWindow window(start, env_->SettingsPath());
     window.DefinitionModel()->Change([&] { window.Definitions().Append("<b>", "", false); });
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    window.Control(1043)->click();
-    window.Control(1057)->click();
-    qobject_cast<QCheckBox*>(window.Control(1032))->setChecked(false);
+    window.Control(control::kBig5ToGbk)->click();
+    window.Control(control::kEnglish)->click();
+    qobject_cast<QCheckBox*>(window.Control(control::kMatchCase))->setChecked(false);
 
     QTest::keyClick(&window, Qt::Key_Escape);
     QVERIFY(!window.isVisible());
-    QCOMPARE(window.Options().altCode, 3);
-    QCOMPARE(window.Options().language, 1);
-    QCOMPARE(window.Options().caseSensitive, 0);
+    QVERIFY(window.CurrentOptions().AltCode == CodeConversion::Big5ToGbk);
+    QVERIFY(window.CurrentOptions().language == Language::English);
+    QVERIFY(!window.CurrentOptions().Case);
     std::vector<DefinitionRecord> carried;
     QCOMPARE(LoadCarriedDefinitions(&carried), size_t{1});
     QCOMPARE(QString::fromStdString(carried[0].find), QStringLiteral("<b>"));
 
     // The next window starts with the carried list, checked.
-    MainWindow next(window.Options(), env_->SettingsPath());
+    MainWindow next(window.CurrentOptions(), env_->SettingsPath());
     QCOMPARE(next.Definitions().Size(), size_t{1});
     QVERIFY(next.Definitions().Row(0).checked);
-    QVERIFY(qobject_cast<QRadioButton*>(next.Control(1057))->isChecked());
-    QCOMPARE(next.Control(1)->text(), QStringLiteral("Batch replace"));
+    QVERIFY(qobject_cast<QRadioButton*>(next.Control(control::kEnglish))->isChecked());
+    QCOMPARE(next.Control(control::kBatchReplace)->text(), QStringLiteral("Batch replace"));
   }
 
   void encodingChoiceComesFromTheSettingsAndReachesEveryCommand() {
-    Settings start;
+    Options start;
     start.encoding = EncodingSetting::Auto;
     MainWindow window(start, env_->SettingsPath());
     QComboBox* choice = window.EncodingChoice();
@@ -204,9 +205,9 @@ class MainWindowTest : public QObject {
     window.AddFilePaths({utf8File});
     window.DefinitionModel()->Change(
         [&] { window.Definitions().Append(ToCodePage(QStringLiteral("文本")), "text", true); });
-    window.Control(11)->click();
+    window.Control(control::kBatchFind)->click();
     QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("1"));
-    QCOMPARE(QString::fromStdString(window.Files().MatchLists()[0]), QStringLiteral("5:6"));
+    QCOMPARE(QString::fromStdString(testing::MatchListText(window.Files().Row(0).matches)), QStringLiteral("5:6"));
 
     // The view command reads the file in the chosen encoding too.
     QString shown, selected;
@@ -218,62 +219,62 @@ class MainWindowTest : public QObject {
       viewer->reject();
     });
     window.FileView()->SelectRow(0);
-    window.Control(1024)->click();
+    window.Control(control::kViewFile)->click();
     QCOMPARE(shown, QStringLiteral("a 文本"));
     QCOMPARE(selected, QStringLiteral("文本"));
 
     // Back to "gbk": the same file finds nothing, and the choice is kept.
     choice->setCurrentIndex(choice->findData(int(EncodingSetting::Gbk)));
-    window.Control(11)->click();
+    window.Control(control::kBatchFind)->click();
     QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("0"));
     choice->setCurrentIndex(choice->findData(int(EncodingSetting::Utf8)));
     window.reject();
-    QCOMPARE(window.Options().encoding, EncodingSetting::Utf8);
+    QCOMPARE(window.CurrentOptions().encoding, EncodingSetting::Utf8);
   }
 
   void utf8ConversionsRunFromTheirRadioButtons() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     const std::string path = env_->StdPath("c.txt");
     const QByteArray gbk("\xd6\xd0\xce\xc4 ok");  // "中文 ok"
     env_->Write(path, gbk);
     window.AddFilePaths({path});
 
-    window.Control(1062)->click();
+    window.Control(control::kToUtf8)->click();
     AnswerNextMessage(QMessageBox::Yes);
-    window.Control(10)->click();
+    window.Control(control::kConvertCode)->click();
     QCOMPARE(env_->Read(path), QStringLiteral("中文 ok").toUtf8());
 
-    window.Control(1063)->click();
+    window.Control(control::kUtf8ToGbk)->click();
     AnswerNextMessage(QMessageBox::Yes);
-    window.Control(10)->click();
+    window.Control(control::kConvertCode)->click();
     QCOMPARE(env_->Read(path), gbk);
     window.reject();
-    QCOMPARE(window.Options().altCode, 6);
+    QCOMPARE(AltCodeNumber(window.CurrentOptions().AltCode), 6);
   }
 
   void fileListCommandsKeepMatchListsWithTheirRows() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     window.AddFilePaths({"/d/b.txt", "/d/A.txt", "/d/c.txt"});
     QCOMPARE(Cell(window.FileModel(), 0, 1), QStringLiteral("/d/A.txt"));
-    window.Files().MatchLists()[0] = "0:1";
+    window.Files().SetMatches(0, testing::Matches("0:1"));
     window.FileView()->SelectRow(0);
-    window.Control(1039)->click();  // down
+    window.Control(control::kFileDown)->click();  // down
     QCOMPARE(window.FileView()->SelectedRow(), 1);
     QCOMPARE(Cell(window.FileModel(), 1, 1), QStringLiteral("/d/A.txt"));
     QCOMPARE(Cell(window.FileModel(), 1, 0), QStringLiteral("2"));
-    QCOMPARE(QString::fromStdString(window.Files().MatchLists()[1]), QStringLiteral("0:1"));
-    window.Control(1036)->click();  // invert
+    QCOMPARE(QString::fromStdString(testing::MatchListText(window.Files().Row(1).matches)), QStringLiteral("0:1"));
+    window.Control(control::kInvertFiles)->click();  // invert
     QCOMPARE(window.FileModel()->data(window.FileModel()->index(0, 0), Qt::CheckStateRole)
                  .value<Qt::CheckState>(),
              Qt::Unchecked);
-    window.Control(1003)->click();  // delete row 2 of 3
+    window.Control(control::kDeleteFile)->click();  // delete row 2 of 3
     QCOMPARE(window.Files().Size(), size_t{2});
     QCOMPARE(window.FileView()->SelectedRow(), 1);
     QCOMPARE(Cell(window.FileModel(), 1, 0), QStringLiteral("2"));
   }
 
   void addFilesStopsAtTheLimitWithOneMessage() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     std::vector<std::string> chosen;
     for (int i = 0; i < 1200; i++) chosen.push_back("/d/" + std::to_string(1200 - i));
     int messages = 0;
@@ -288,7 +289,7 @@ class MainWindowTest : public QObject {
   }
 
   void importAppendsAndExportWritesFullTexts() {
-    MainWindow window(Settings{}, env_->SettingsPath());
+    MainWindow window(Options{}, env_->SettingsPath());
     const std::string longFind(300, 'a');
     window.DefinitionModel()->Change([&] { window.Definitions().Append(longFind, "r", false); });
     const std::string path = env_->StdPath("defs.xml");

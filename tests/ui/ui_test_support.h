@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/language.h"
+#include "list_text.h"
 
 namespace strbatch::testing {
 

@@ -53,9 +53,9 @@ class CountingSink : public ViewerTextSink {
   int clears = 0;
 };
 
-std::vector<std::pair<long, long>> Pairs(const std::vector<MatchSpan>& spans) {
+std::vector<std::pair<long, long>> Pairs(const std::vector<ViewerSpan>& spans) {
   std::vector<std::pair<long, long>> pairs;
-  for (const MatchSpan& s : spans) pairs.emplace_back(s.start, s.end);
+  for (const ViewerSpan& s : spans) pairs.emplace_back(s.start, s.end);
   return pairs;
 }
 
@@ -71,49 +71,48 @@ std::string InUtf16(const std::string& utf8, bool bigEndian) {
   return (bigEndian ? "\xFE\xFF" : "\xFF\xFE") + bytes;
 }
 
-struct ParseRow {
-  const char* entry;
+// The viewer's spans of "offset:length" records.
+std::vector<ViewerSpan> Spans(std::string_view records) {
+  return ViewerSpans(testing::Matches(records));
+}
+
+struct MatchRow {
+  std::vector<MatchSpan> matches;
   std::vector<std::pair<long, long>> spans;
 };
 
-TEST(ViewerTextTest, ParsesMatchLists) {
-  const ParseRow rows[] = {
-      {"", {}},
-      {"0:3;1:3", {{0, 3}, {1, 3}}},
-      {"5:2,,7:1;", {{5, 2}, {7, 1}}},
-      // Pieces that are not number:number keep 0 for what does not parse.
-      {"x:3", {{0, 0}}},
-      {"4", {{4, 0}}},
-      {"3:y", {{3, 0}}},
+TEST(ViewerTextTest, SpansOfMatchesStayInTheControlsRange) {
+  const MatchRow rows[] = {
+      {{}, {}},
+      {{{0, 3}, {1, 3}}, {{0, 3}, {1, 3}}},
       // Negative and huge values must not reach the loader as such.
-      {"-2:5", {{0, 5}}},
-      {"3:-1", {{3, 0}}},
-      {"99999999999999999999:1", {{LONG_MAX, 1}}},
+      {{{-2, 5}}, {{0, 5}}},
+      {{{3, -1}}, {{3, 0}}},
+      {{{INT64_MAX, 1}}, {{LONG_MAX, 1}}},
   };
-  for (const ParseRow& row : rows) {
-    std::vector<MatchSpan> spans = ParseMatchList(row.entry);
+  for (const MatchRow& row : rows) {
     std::vector<std::pair<long, long>> got;
-    for (const MatchSpan& s : spans) got.emplace_back(s.start, s.end);
-    EXPECT_EQ(got, row.spans) << row.entry;
+    for (const ViewerSpan& s : ViewerSpans(row.matches)) got.emplace_back(s.start, s.end);
+    EXPECT_EQ(got, row.spans);
   }
 }
 
 TEST(ViewerTextTest, OfficeDocumentsAndEmptyMatchListsGoToTheOpener) {
-  EXPECT_TRUE(ViewerShowsFile("/d/a.txt", "0:1"));
-  EXPECT_TRUE(ViewerShowsFile("/d.doc/a", "0:1"));
-  EXPECT_TRUE(ViewerShowsFile("/d/a.docm", "0:1"));
-  EXPECT_FALSE(ViewerShowsFile("/d/a.txt", ""));
+  EXPECT_TRUE(ViewerShowsFile("/d/a.txt", testing::Matches("0:1")));
+  EXPECT_TRUE(ViewerShowsFile("/d.doc/a", testing::Matches("0:1")));
+  EXPECT_TRUE(ViewerShowsFile("/d/a.docm", testing::Matches("0:1")));
+  EXPECT_FALSE(ViewerShowsFile("/d/a.txt", testing::Matches("")));
   // Every extension the batch opens as an office document, in any case: a
   // zipped document shown as text and saved would be destroyed.
   for (const char* path : {"/d/a.doc", "/d/a.RTF", "/d/a.Xls", "/d/a.ppt", "/d/a.docx",
                            "/d/a.XLSX", "/d/a.pPtx", "/d/a.odt", "/d/a.ODS", "/d/a.odp"}) {
-    EXPECT_FALSE(ViewerShowsFile(path, "0:1")) << path;
+    EXPECT_FALSE(ViewerShowsFile(path, testing::Matches("0:1"))) << path;
   }
 }
 
 TEST(ViewerTextTest, OverlappingSpansRebuildTheText) {
   CountingSink sink;
-  std::vector<MatchSpan> spans = ParseMatchList("0:3;1:3");
+  std::vector<ViewerSpan> spans = Spans("0:3;1:3");
   LoadViewerText(ViewerFile("abcd", EncodingSetting::Gbk), &spans, &sink);
   EXPECT_EQ(sink.text, "abcd");
   EXPECT_EQ(sink.clears, 2);  // the initial clear and one rebuild
@@ -128,7 +127,7 @@ TEST(ViewerTextTest, PositionsFollowTheControlNotTheBytes) {
   // "中\r\n文abc文" in GBK: "abc" starts at byte 6 but at character 3.
   const std::string file = "\xd6\xd0\r\n\xce\xc4" "abc\xce\xc4";
   CountingSink sink;
-  std::vector<MatchSpan> spans = ParseMatchList("6:3;11:1");
+  std::vector<ViewerSpan> spans = Spans("6:3;11:1");
   LoadViewerText(ViewerFile(file, EncodingSetting::Gbk), &spans, &sink);
   EXPECT_EQ(sink.text, "中\r\n文abc文");
   EXPECT_EQ(spans[0].start, 3);
@@ -140,7 +139,7 @@ TEST(ViewerTextTest, PositionsFollowTheControlNotTheBytes) {
 
 TEST(ViewerTextTest, TextAfterTheLastSpanIsShown) {
   CountingSink sink;
-  std::vector<MatchSpan> spans = ParseMatchList("2:1");
+  std::vector<ViewerSpan> spans = Spans("2:1");
   LoadViewerText(ViewerFile("hello world", EncodingSetting::Gbk), &spans, &sink);
   EXPECT_EQ(sink.text, "hello world");
   EXPECT_EQ(spans[0].start, 2);
@@ -177,7 +176,7 @@ struct EncodedFileRow {
 // Loads a file into sink; gives the spans as control positions.
 std::vector<std::pair<long, long>> Load(const ViewerFile& file, const std::string& matchList,
                                         CountingSink* sink) {
-  std::vector<MatchSpan> spans = ParseMatchList(matchList);
+  std::vector<ViewerSpan> spans = Spans(matchList);
   LoadViewerText(file, &spans, sink);
   return Pairs(spans);
 }
