@@ -1,15 +1,16 @@
 #include "app/language.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/code_page.h"
 #include "app/paths.h"
 #include "app/profile.h"
+#include "app/safe_file.h"
 
 namespace strbatch {
 namespace {
 
-int g_interfaceLanguage = 0;
 std::string g_resourceDirectory;
 
 bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
@@ -37,10 +38,6 @@ std::string DecodeLineBreaks(const std::string& value) {
 
 }  // namespace
 
-int InterfaceLanguage() { return g_interfaceLanguage; }
-
-void SetInterfaceLanguage(int language) { g_interfaceLanguage = language; }
-
 void SetResourceDirectory(const std::string& directory) { g_resourceDirectory = directory; }
 
 std::string ResourceFilePath(const std::string& fileName) {
@@ -52,17 +49,53 @@ std::string ResourceFilePath(const std::string& fileName) {
   return FileExists(installed) ? installed : beside;
 }
 
-std::string LanguageFilePath() {
-  return ResourceFilePath(g_interfaceLanguage != 0 ? "english.lang" : "chinese.lang");
+std::string HelpFilePath(Language language) {
+  return ResourceFilePath(language == Language::English ? "rep_help_en.htm" : "rep_help.htm");
 }
 
-std::string GetText(const std::string& key) {
-  return GetLanguageValue("string", key, kTextLimit);
+bool FindHelpFile(Language language, std::string* path) {
+  *path = HelpFilePath(language);
+  return FileExists(*path);
 }
 
-std::string MessageText(const std::string& key, std::initializer_list<std::string> args) {
+std::string LanguageCatalog::FilePath() const {
+  return ResourceFilePath(language_ == Language::English ? "english.lang" : "chinese.lang");
+}
+
+const std::string& LanguageCatalog::Content() const {
+  const std::string path = FilePath();
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<size_t>(st.st_size) > kMaxProfileBytes) {
+    cachedPath_.clear();
+    content_.clear();
+    return content_;
+  }
+  if (path != cachedPath_ || st.st_ino != cachedInode_ || st.st_size != cachedSize_ ||
+      st.st_mtim.tv_sec != cachedTime_.tv_sec || st.st_mtim.tv_nsec != cachedTime_.tv_nsec) {
+    std::string error;
+    if (!ReadWholeFile(path, &content_, &error)) content_.clear();
+    cachedPath_ = path;
+    cachedInode_ = st.st_ino;
+    cachedSize_ = st.st_size;
+    cachedTime_ = st.st_mtim;
+  }
+  return content_;
+}
+
+std::string LanguageCatalog::Value(std::string_view section, std::string_view key,
+                                   size_t limit) const {
+  return DecodeLineBreaks(GetProfileStringFromText(Content(), section, key, "", limit));
+}
+
+std::string LanguageCatalog::Text(std::string_view key) const {
+  return Value("string", key, kTextLimit);
+}
+
+std::string LanguageCatalog::Message(std::string_view key,
+                                     std::initializer_list<std::string> args) const {
   std::string text;
-  CodePage::Process().ToUtf8(GetText(key), &text);
+  CodePage::Process().ToUtf8(Text(key), &text);
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); i++) {
@@ -77,29 +110,16 @@ std::string MessageText(const std::string& key, std::initializer_list<std::strin
   return out;
 }
 
-std::string GetLanguageValue(const std::string& section, const std::string& key, size_t limit) {
-  return DecodeLineBreaks(GetProfileString(LanguageFilePath(), section, key, "", limit));
+std::string LanguageCatalog::DialogCaption(std::string_view section) const {
+  return Value(section, "caption", kTextLimit);
 }
 
-std::string GetDialogCaption(const std::string& section) {
-  return GetLanguageValue(section, "caption", kTextLimit);
+std::string LanguageCatalog::ControlCaption(std::string_view section, int controlId) const {
+  return Value(section, std::to_string(controlId), kCaptionLimit);
 }
 
-std::string GetControlCaption(const std::string& section, int controlId) {
-  return GetLanguageValue(section, std::to_string(controlId), kCaptionLimit);
-}
-
-std::string GetColumnTitle(const std::string& key) {
-  return GetLanguageValue("dialog_main", key, kCaptionLimit);
-}
-
-std::string HelpFilePath(int language) {
-  return ResourceFilePath(language == 1 ? "rep_help_en.htm" : "rep_help.htm");
-}
-
-bool FindHelpFile(int language, std::string* path) {
-  *path = HelpFilePath(language);
-  return FileExists(*path);
+std::string LanguageCatalog::ColumnTitle(std::string_view key) const {
+  return Value("dialog_main", key, kCaptionLimit);
 }
 
 }  // namespace strbatch

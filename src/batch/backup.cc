@@ -16,10 +16,9 @@ namespace {
 // cancel check before every row, unchecked rows passed over. The action
 // returns true when it handled the row's backup.
 size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
-                         const char* messageKey,
+                         const std::string& prefix,
                          const std::function<bool(const std::string&)>& action) {
   host.ShowProgress();
-  const std::string prefix = GetText(messageKey);
   const std::string total = "/" + std::to_string(rows.size());
   size_t done = 0;
   for (size_t r = 0; r < rows.size(); ++r) {
@@ -65,8 +64,8 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
 }
 
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
-                      FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, "1026", [&](const std::string& path) {
+                      const LanguageCatalog& texts, FileRewriter& rewriter) {
+  return ForEachCheckedRow(rows, host, texts.Text("1026"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     // No backup at all is the ordinary case of a file never backed up.
     struct stat st;
@@ -88,8 +87,9 @@ size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
   });
 }
 
-size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host) {
-  return ForEachCheckedRow(rows, host, "1027", [&](const std::string& path) {
+size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
+                    const LanguageCatalog& texts) {
+  return ForEachCheckedRow(rows, host, texts.Text("1027"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     if (unlink(backup.c_str()) == 0) return true;
     if (errno != ENOENT) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
 #include "app/safe_file.h"
 #include "batch/batch_host.h"
 #include "lists/file_list.h"
@@ -26,17 +27,19 @@ std::string BackupPath(const std::string& path);
 bool MakeBackup(const std::string& path, std::string* error,
                 FileRewriter& rewriter = DefaultFileRewriter());
 
-// One row of the file list as the backup commands see it.
 // Puts back the backup of every checked row and deletes it once the file holds
 // its bytes. Rows without a backup are passed over silently; other failures,
 // and a backup name taken by anything but a plain file, are reported through
 // host.Warn. The user may cancel before any row. Gives the number of files
 // restored.
+// texts gives the progress lines.
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
+                      const LanguageCatalog& texts,
                       FileRewriter& rewriter = DefaultFileRewriter());
 
 // Deletes the backup of every checked row. Gives the number deleted.
-size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host);
+size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
+                    const LanguageCatalog& texts);
 
 }  // namespace strbatch
 

@@ -217,11 +217,11 @@ std::string CodePageName(const CodePage& codePage) {
 // The compile error in words, with the character of the find string it is
 // about (counted from 1 in the code page the expression was compiled in).
 std::string DescribePatternError(const CPattern& pattern, std::string_view find,
-                                 const CodePage& codePage) {
+                                 const CodePage& codePage, const LanguageCatalog& texts) {
   size_t character = 1;
   const size_t offset = std::min(size_t{0} /* ERROR-OFFSET-PENDING */, find.size());
   for (size_t at = 0; at < offset; at = codePage.NextChar(find, at)) character++;
-  return MessageText(std::to_string(1120 + static_cast<int>(pattern.LastError())),
+  return texts.Message(std::to_string(1120 + static_cast<int>(pattern.LastError())),
                      {std::to_string(character)});
 }
 
@@ -238,13 +238,13 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
       if (!def.findOk) continue;
       CPattern pattern(*page);
       if (pattern.Compile(def.find, options.Case) != PATTERN_OK) {
-        const std::string what = DescribePatternError(pattern, def.find, *page);
+        const std::string what = DescribePatternError(pattern, def.find, *page, texts_);
         const std::string row = std::to_string(d + 1);
         // Where the expression compiles in one code page and not in another
         // (a class range of single bytes), the message says which.
         host_.RejectDefinition(
-            d, pages.size() > 1 ? MessageText("1112", {row, CodePageName(*page), what})
-                                : MessageText("1111", {row, what}));
+            d, pages.size() > 1 ? texts_.Message("1112", {row, CodePageName(*page), what})
+                                : texts_.Message("1111", {row, what}));
         return false;
       }
       int group = 0;
@@ -253,7 +253,7 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
         std::vector<uint32_t> kinds;
         ParseReplaceTemplate(def.replace, &pieces, &kinds, *page);
         if (FindMissingGroupReference(pieces, kinds, pattern.GroupCount(), &group)) {
-          host_.Notice("", MessageText("1140", {std::to_string(d + 1), std::to_string(group),
+          host_.Notice("", texts_.Message("1140", {std::to_string(d + 1), std::to_string(group),
                                                 std::to_string(pattern.GroupCount())}));
           noticed = true;
         }
@@ -264,7 +264,7 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
 }
 
 void BatchRunner::RunBatch(BatchMode mode) {
-  SetInterfaceLanguage(static_cast<int>(options.language));
+  texts_.SetLanguage(options.language);
   stopped_ = false;
   lastRowReached_ = 0;
   Snapshot snapshot;
@@ -306,7 +306,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
     if (Cancelled()) break;
     if (!files_.Row(r).checked) continue;
     lastRowReached_ = r + 1;
-    host_.SetMessage(GetText("1025") + std::to_string(r + 1) + "/" +
+    host_.SetMessage(texts_.Text("1025") + std::to_string(r + 1) + "/" +
                      std::to_string(files_.Size()));
     host_.SelectFileRow(r);
     ProcessFile(r, mode);
@@ -455,7 +455,7 @@ void BatchRunner::ApplyDefinition(FileJob& job, size_t d) {
     const AdvancedResult result = ReplaceInTextAdvanced(job.work, def.find, def.replace, context);
     job.found[d] = result.count;
     if (result.gaveUp) {
-      host_.Warn(job.path, MessageText("1141", {std::to_string(d + 1),
+      host_.Warn(job.path, texts_.Message("1141", {std::to_string(d + 1),
                                                 std::to_string(result.reachedOffset)}));
     }
   } else {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/code_page.h"
+#include "app/language.h"
 #include "app/options.h"
 #include "app/safe_file.h"
 #include "app/text_encoding.h"
@@ -130,6 +131,8 @@ class BatchRunner {
   bool reportInUtf8_ = false;
   uint64_t searchSteps_ = 0;
   BatchState state_;
+  // The interface texts of the run's language (options.language).
+  LanguageCatalog texts_;
   const Snapshot* snapshot_ = nullptr;
   // The definitions carried into other encodings, per code page number,
   // made once per run when a file first needs them.

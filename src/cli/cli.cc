@@ -138,8 +138,9 @@ struct Arguments {
 
 class CliHost : public BatchHost {
  public:
-  CliHost(const Arguments& args, std::FILE* in, std::FILE* out, std::FILE* err)
-      : args_(args), in_(in), out_(out), err_(err) {}
+  CliHost(const Arguments& args, const LanguageCatalog& texts, std::FILE* in, std::FILE* out,
+          std::FILE* err)
+      : args_(args), texts_(texts), in_(in), out_(out), err_(err) {}
 
   bool refused = false;
   bool rejected = false;  // a definition could not be used
@@ -151,7 +152,7 @@ class CliHost : public BatchHost {
       refused = true;
       return false;
     }
-    std::string question = MessageText(textKey);
+    std::string question = texts_.Message(textKey);
     if (question.empty()) question = "Files will be changed. Go on?";
     std::fprintf(err_, "%s [y/N] ", question.c_str());
     std::fflush(err_);
@@ -205,6 +206,7 @@ class CliHost : public BatchHost {
 
  private:
   const Arguments& args_;
+  const LanguageCatalog& texts_;
   std::FILE* in_;
   std::FILE* out_;
   std::FILE* err_;
@@ -365,9 +367,10 @@ int ExportDefinitions(const Arguments& args, CliHost& host, std::FILE* err) {
 
 // The line sort changes files like the batch commands, so it asks first
 // the same way (and takes -y and -b like them).
-int SortFiles(Arguments& args, CliHost& host, std::FILE* out, std::FILE* err) {
+int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts, std::FILE* out,
+              std::FILE* err) {
   if (!host.Confirm("1108", "1109")) {
-    std::fprintf(err, "strbatch-cli: %s\n", MessageText("1143").c_str());
+    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
     return kExitRefused;
   }
   std::vector<CheckedPath> rows;
@@ -466,16 +469,16 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   }
 
   const Language language = ChooseLanguage(args.lang);
-  SetInterfaceLanguage(static_cast<int>(language));
-  CliHost host(args, in, out, err);
+  const LanguageCatalog texts(language);
+  CliHost host(args, texts, in, out, err);
   if (exportDefs->parsed()) return ExportDefinitions(args, host, err);
   if (restore->parsed() || clearBackups->parsed()) {
-    const size_t done = restore->parsed() ? RestoreBackups(CheckedPaths(args), host)
-                                          : ClearBackups(CheckedPaths(args), host);
+    const size_t done = restore->parsed() ? RestoreBackups(CheckedPaths(args), host, texts)
+                                          : ClearBackups(CheckedPaths(args), host, texts);
     std::fprintf(out, "%zu\n", done);
     return host.warnings > 0 ? kExitFailure : kExitOk;
   }
-  if (sort->parsed()) return SortFiles(args, host, out, err);
+  if (sort->parsed()) return SortFiles(args, host, texts, out, err);
 
   FileList files;
   DefinitionList definitions;
@@ -514,12 +517,12 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
 
   if (host.rejected) return kExitUsage;
   if (host.refused) {
-    std::fprintf(err, "strbatch-cli: %s\n", MessageText("1143").c_str());
+    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
     return kExitRefused;
   }
   if (runner.Stopped()) {
     std::fprintf(err, "strbatch-cli: %s\n",
-                 MessageText("1142", {std::to_string(runner.LastRowReached()),
+                 texts.Message("1142", {std::to_string(runner.LastRowReached()),
                                       std::to_string(files.Size())})
                      .c_str());
   }

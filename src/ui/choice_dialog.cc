@@ -10,7 +10,8 @@
 
 namespace strbatch {
 
-ChoiceDialog::ChoiceDialog(QWidget* owner, const QString& title, const QString& prompt,
+ChoiceDialog::ChoiceDialog(QWidget* owner, const LanguageCatalog& texts, const QString& title,
+                           const QString& prompt,
                            const QString& secondLabel, const QString& initialText,
                            const QStringList& choices)
     : QDialog(owner) {
@@ -39,7 +40,7 @@ ChoiceDialog::ChoiceDialog(QWidget* owner, const QString& title, const QString& 
   layout->addWidget(cancel, 1, 1);
   layout->addWidget(choice_, 2, 0, 1, 2);
 
-  ApplyCaptions(this, "IDD_LIST");
+  ApplyCaptions(this, texts, "IDD_LIST");
   promptLabel->setText(prompt);
   second->setText(secondLabel);
   second->setVisible(!secondLabel.isEmpty());

@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "app/language.h"
+
 class QComboBox;
 class QLabel;
 
@@ -16,7 +18,8 @@ class ChoiceDialog : public QDialog {
   Q_OBJECT
 
  public:
-  ChoiceDialog(QWidget* owner, const QString& title, const QString& prompt,
+  ChoiceDialog(QWidget* owner, const LanguageCatalog& texts, const QString& title,
+               const QString& prompt,
                const QString& secondLabel, const QString& initialText,
                const QStringList& choices);
 

@@ -59,10 +59,10 @@ constexpr EncodingItem kEncodingItems[] = {
 MainWindow::MainWindow(const Options& options, std::string settingsPath)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      ProgressHost(this),
+      ProgressHost(this, texts_),
       options_(options),
       settingsPath_(std::move(settingsPath)) {
-  SetInterfaceLanguage(static_cast<int>(options_.language));
+  texts_.SetLanguage(options_.language);
   setWindowTitle(QStringLiteral("StrBatch"));
   setWindowIcon(AppIcon());
   fileModel_ = new FileListModel(files_, this);
@@ -77,15 +77,15 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
   definitionView_->SetColumnFractions(0.45, 0.45, 0.1);
   const char* titleKeys[2][3] = {{"1002", "1003", "1004"}, {"1005", "1006", "1004"}};
   for (int c = 0; c < 3; c++) {
-    fileModel_->setHeaderData(c, Qt::Horizontal, Text(titleKeys[0][c]));
-    definitionModel_->setHeaderData(c, Qt::Horizontal, Text(titleKeys[1][c]));
+    fileModel_->setHeaderData(c, Qt::Horizontal, Text(texts_, titleKeys[0][c]));
+    definitionModel_->setHeaderData(c, Qt::Horizontal, Text(texts_, titleKeys[1][c]));
   }
 
   std::vector<DefinitionRecord> carried;
   LoadCarriedDefinitions(&carried);
   definitionModel_->Change([&] { definitions_.AppendRecords(carried, true); });
 
-  ApplyCaptions(this, "dialog_main");
+  ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
 }
@@ -334,8 +334,8 @@ void MainWindow::ControlsToMembers() {
 
 void MainWindow::SwitchLanguage(int language) {
   options_.language = static_cast<Language>(language);
-  SetInterfaceLanguage(language);
-  ApplyCaptions(this, "dialog_main");
+  texts_.SetLanguage(options_.language);
+  ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
 }
@@ -343,7 +343,7 @@ void MainWindow::SwitchLanguage(int language) {
 void MainWindow::ApplyEncodingCaptions() {
   int index = 0;
   for (const EncodingItem& item : kEncodingItems) {
-    QString caption = FromCodePage(GetLanguageValue("dialog_main", item.key, kCaptionLimit));
+    QString caption = FromCodePage(texts_.Value("dialog_main", item.key, kCaptionLimit));
     encodingChoice_->setItemText(index++, caption.isEmpty() ? Caption(item.caption) : caption);
   }
 }
@@ -354,7 +354,7 @@ void MainWindow::ApplyColumnTitles() {
   ListModelBase* models[2] = {fileModel_, definitionModel_};
   for (int list = 0; list < 2; list++) {
     for (int c = 0; c < 3; c++) {
-      QString title = FromCodePage(GetColumnTitle(keys[list][c]));
+      QString title = FromCodePage(texts_.ColumnTitle(keys[list][c]));
       if (!title.isEmpty()) models[list]->setHeaderData(c, Qt::Horizontal, title);
     }
   }
@@ -363,11 +363,11 @@ void MainWindow::ApplyColumnTitles() {
 bool MainWindow::ExitSteps() {
   if (exited_) return true;
   ControlsToMembers();
-  SetInterfaceLanguage(static_cast<int>(options_.language));
+  texts_.SetLanguage(options_.language);
   std::string error;
   if (!SaveCarriedDefinitions(definitions_.Records(), &error)) {
     // The list would be gone at the next start; the user should know.
-    ShowMessage(this, "1104", "1102", QMessageBox::Ok,
+    ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
                 QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
   }
   exited_ = true;
@@ -397,8 +397,8 @@ void MainWindow::OpenReport(const std::string& path) {
 
 void MainWindow::AddFiles() {
   QStringList chosen =
-      QFileDialog::getOpenFileNames(this, QString(), QString(), FileDialogFilter("1008"), nullptr,
-                                    QFileDialog::HideNameFilterDetails);
+      QFileDialog::getOpenFileNames(this, QString(), QString(), FileDialogFilter(texts_, "1008"),
+                                    nullptr, QFileDialog::HideNameFilterDetails);
   if (chosen.isEmpty()) return;
   std::vector<std::string> paths;
   for (const QString& path : chosen) paths.push_back(PathFromQString(path));
@@ -407,22 +407,23 @@ void MainWindow::AddFiles() {
 
 void MainWindow::AddFilePaths(const std::vector<std::string>& chosen) {
   ChosenFiles files = CollectChosenFiles(chosen);
-  if (files.limitReached) ShowMessage(this, "1011", "1012");
+  if (files.limitReached) ShowMessage(this, texts_, "1011", "1012");
   fileModel_->Change([&] {
     for (const std::string& path : files.paths) files_.Append(path, true);
   });
 }
 
 void MainWindow::AddFolder() {
-  QString folder = QFileDialog::getExistingDirectory(this, Text("1001"));
+  QString folder = QFileDialog::getExistingDirectory(this, Text(texts_, "1001"));
   if (folder.isEmpty()) return;
   ChoiceDialog choice(
-      this, Text("1015"), Text("1016"), QString(), QStringLiteral("*.txt"),
+      this, texts_, Text(texts_, "1015"), Text(texts_, "1016"), QString(), QStringLiteral("*.txt"),
       {QStringLiteral("*.txt"), QStringLiteral("*.htm"), QStringLiteral("*.rtf;*.doc"),
        QStringLiteral("*.ppt"), QStringLiteral("*.xls")});
   if (choice.exec() != QDialog::Accepted || choice.Text().isEmpty()) return;
-  const bool recursive = ShowMessage(this, "1017", "1012", QMessageBox::Yes | QMessageBox::No,
-                                     QString(), QMessageBox::Question) == QMessageBox::Yes;
+  const bool recursive =
+      ShowMessage(this, texts_, "1017", "1012", QMessageBox::Yes | QMessageBox::No, QString(),
+                  QMessageBox::Question) == QMessageBox::Yes;
   AddFolderFiles(PathFromQString(folder), choice.Text(), recursive);
 }
 
@@ -440,7 +441,7 @@ void MainWindow::ViewFiles() {
   if (row < 0) return;
   const size_t r = static_cast<size_t>(row);
   ControlsToMembers();
-  ViewFile(this, files_.Row(r).path, files_.Row(r).matches, options_.encoding);
+  ViewFile(this, texts_, files_.Row(r).path, files_.Row(r).matches, options_.encoding);
 }
 
 void MainWindow::ChangeFiles(const std::function<size_t(size_t)>& command) {
@@ -467,7 +468,7 @@ void MainWindow::EditDefinition() {
   const int row = definitionView_->SelectedRow();
   if (row < 0) return;
   const size_t r = static_cast<size_t>(row);
-  PairEditDialog dialog(this, definitions_.Find(r), definitions_.Replace(r));
+  PairEditDialog dialog(this, texts_, definitions_.Find(r), definitions_.Replace(r));
   if (dialog.exec() != QDialog::Accepted) return;
   definitionModel_->Change([&] { definitions_.SetTexts(r, dialog.Find(), dialog.Replace()); });
   definitionView_->SelectRow(row);
@@ -475,7 +476,7 @@ void MainWindow::EditDefinition() {
 
 void MainWindow::Import() {
   QString path = QFileDialog::getOpenFileName(this, QString(), PathToQString(ProgramDirectory()),
-                                              FileDialogFilter("1013"), nullptr,
+                                              FileDialogFilter(texts_, "1013"), nullptr,
                                               QFileDialog::HideNameFilterDetails);
   if (!path.isEmpty()) ImportDefinitions(PathFromQString(path));
 }
@@ -487,7 +488,8 @@ void MainWindow::ImportDefinitions(const std::string& path) {
 }
 
 void MainWindow::Export() {
-  QFileDialog dialog(this, QString(), PathToQString(ProgramDirectory()), FileDialogFilter("1013"));
+  QFileDialog dialog(this, QString(), PathToQString(ProgramDirectory()),
+                     FileDialogFilter(texts_, "1013"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("xml"));
   dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -498,7 +500,7 @@ void MainWindow::Export() {
 bool MainWindow::ExportDefinitions(const std::string& path) {
   std::string error;
   if (SaveDefinitionFile(path, definitions_.Records(), &error)) return true;
-  ShowMessage(this, "1104", "1102", QMessageBox::Ok,
+  ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
               PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
               QMessageBox::Warning);
   return false;
@@ -526,7 +528,7 @@ void MainWindow::RunBatchCommand(int command) {
     }
   } catch (const AutomationError& error) {
     HideProgress();
-    ShowMessage(this, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(error.what()),
+    ShowMessage(this, texts_, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(error.what()),
                 QMessageBox::Warning);
   }
   fileModel_->Refresh();
@@ -536,22 +538,22 @@ void MainWindow::RunBatchCommand(int command) {
 
 void MainWindow::RunBackupCommand(bool restore) {
   if (restore) {
-    RestoreBackups(files_.CheckedPaths(), *this);
+    RestoreBackups(files_.CheckedPaths(), *this, texts_);
   } else {
-    ClearBackups(files_.CheckedPaths(), *this);
+    ClearBackups(files_.CheckedPaths(), *this, texts_);
   }
   ReportWarnings();
 }
 
 void MainWindow::OpenSortTool() {
   ControlsToMembers();
-  SortDialog dialog(this, files_.CheckedPaths(), settingsPath_, options_.encoding);
+  SortDialog dialog(this, texts_, files_.CheckedPaths(), settingsPath_, options_.encoding);
   dialog.exec();
 }
 
 void MainWindow::Help() {
   std::string path;
-  if (FindHelpFile(std::max(0, languageGroup_->checkedId()), &path)) {
+  if (FindHelpFile(static_cast<Language>(std::max(0, languageGroup_->checkedId())), &path)) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
   }
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "app/language.h"
 #include "app/settings.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
@@ -39,6 +40,8 @@ class MainWindow : public QDialog, public ProgressHost {
 
   // The options as the exit steps left them, for the settings file.
   const strbatch::Options& CurrentOptions() const { return options_; }
+  // The interface texts in the window's current language.
+  const LanguageCatalog& Texts() const { return texts_; }
 
   FileList& Files() { return files_; }
   DefinitionList& Definitions() { return definitions_; }
@@ -109,6 +112,9 @@ class MainWindow : public QDialog, public ProgressHost {
   void Help();
 
   Options options_;
+  // The interface texts of the window's language; its dialogs, questions
+  // and batch host read them here.
+  LanguageCatalog texts_;
   std::string settingsPath_;
   bool exited_ = false;
   FileList files_;

@@ -31,9 +31,9 @@ std::string FromField(const QPlainTextEdit* field, const std::string& original) 
 
 }  // namespace
 
-PairEditDialog::PairEditDialog(QWidget* owner, const std::string& find,
-                               const std::string& replace)
-    : QDialog(owner), find_(find), replace_(replace) {
+PairEditDialog::PairEditDialog(QWidget* owner, const LanguageCatalog& texts,
+                               const std::string& find, const std::string& replace)
+    : QDialog(owner), texts_(texts), find_(find), replace_(replace) {
   setWindowTitle(QStringLiteral("编辑"));
   auto* findLabel = new QLabel(QStringLiteral("查找串"), this);
   SetResourceId(findLabel, 1060);
@@ -70,7 +70,7 @@ PairEditDialog::PairEditDialog(QWidget* owner, const std::string& find,
   buttons->addStretch();
   layout->addLayout(buttons);
   resize(560, 380);
-  ApplyCaptions(this, "IDD_DLGSTR");
+  ApplyCaptions(this, texts_, "IDD_DLGSTR");
 }
 
 void PairEditDialog::accept() {
@@ -78,7 +78,7 @@ void PairEditDialog::accept() {
   std::string replace = FromField(replaceEdit_, replace_);
   if (find.size() > kMaxBytes || replace.size() > kMaxBytes) {
     QString limit = QString::number(kMaxBytes);
-    QMessageBox box(QMessageBox::Warning, Text("1102"), Text("1101").arg(limit),
+    QMessageBox box(QMessageBox::Warning, Text(texts_, "1102"), Text(texts_, "1101").arg(limit),
                     QMessageBox::Ok, this);
     box.exec();
     findEdit_->setFocus();

@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <string>
 
+#include "app/language.h"
+
 class QPlainTextEdit;
 
 namespace strbatch {
@@ -17,7 +19,8 @@ class PairEditDialog : public QDialog {
  public:
   static constexpr size_t kMaxBytes = 64000;
 
-  PairEditDialog(QWidget* owner, const std::string& find, const std::string& replace);
+  PairEditDialog(QWidget* owner, const LanguageCatalog& texts, const std::string& find,
+                 const std::string& replace);
 
   std::string Find() const { return find_; }
   std::string Replace() const { return replace_; }
@@ -27,6 +30,7 @@ class PairEditDialog : public QDialog {
   void accept() override;
 
  private:
+  const LanguageCatalog& texts_;
   QPlainTextEdit* findEdit_;
   QPlainTextEdit* replaceEdit_;
   std::string find_;

@@ -16,20 +16,21 @@ constexpr int kWarningsShown = 15;
 ProgressHost::~ProgressHost() { delete progress_; }
 
 bool ProgressHost::Confirm(const std::string& textKey, const std::string& captionKey) {
-  return ShowMessage(owner_, textKey.c_str(), captionKey.c_str(),
+  return ShowMessage(owner_, hostTexts_, textKey.c_str(), captionKey.c_str(),
                      QMessageBox::Yes | QMessageBox::No, QString(), QMessageBox::Question,
                      QMessageBox::No) == QMessageBox::Yes;
 }
 
 void ProgressHost::ShowProgress() {
   delete progress_;
-  progress_ = new ProgressWindow(owner_);
+  progress_ = new ProgressWindow(owner_, hostTexts_);
   // A window that cannot be shown leaves the calls below pumping events only.
   progress_->ShowProgress();
 }
 
 void ProgressHost::SetMessage(const std::string& text) {
-  if (progress_) progress_->SetMessage(messagesArePaths_ ? PathToQString(text) : FromCodePage(text));
+  if (progress_)
+    progress_->SetMessage(messagesArePaths_ ? PathToQString(text) : FromCodePage(text));
 }
 
 void ProgressHost::SetPosition(int percent) {
@@ -69,18 +70,19 @@ void ProgressHost::Notice(const std::string& path, const std::string& text) {
 }
 
 void ProgressHost::RejectDefinition(size_t, const std::string& message) {
-  ShowMessageText(owner_, QString::fromUtf8(message.c_str()), "1102", QMessageBox::Warning);
+  ShowMessageText(owner_, hostTexts_, QString::fromUtf8(message.c_str()), "1102",
+                  QMessageBox::Warning);
 }
 
 namespace {
 
 // The first lines of a list under its heading, and how many were left out.
-QString Section(const char* headingKey, const QStringList& lines) {
+QString Section(const LanguageCatalog& texts, const char* headingKey, const QStringList& lines) {
   QStringList shown = lines.mid(0, kWarningsShown);
   if (lines.size() > kWarningsShown) {
     shown << QStringLiteral("... (%1)").arg(lines.size() - kWarningsShown);
   }
-  return Text(headingKey) + QStringLiteral("\n") + shown.join('\n');
+  return Text(texts, headingKey) + QStringLiteral("\n") + shown.join('\n');
 }
 
 }  // namespace
@@ -88,12 +90,13 @@ QString Section(const char* headingKey, const QStringList& lines) {
 void ProgressHost::ReportWarnings() {
   if (warnings_.isEmpty() && notices_.isEmpty()) return;
   QStringList sections;
-  if (!warnings_.isEmpty()) sections << Section("1106", warnings_);
-  if (!notices_.isEmpty()) sections << Section("1144", notices_);
+  if (!warnings_.isEmpty()) sections << Section(hostTexts_, "1106", warnings_);
+  if (!notices_.isEmpty()) sections << Section(hostTexts_, "1144", notices_);
   const bool failed = !warnings_.isEmpty();
   warnings_.clear();
   notices_.clear();
-  ShowMessageText(owner_, sections.join(QStringLiteral("\n\n")), failed ? "1102" : "1024",
+  ShowMessageText(owner_, hostTexts_, sections.join(QStringLiteral("\n\n")),
+                  failed ? "1102" : "1024",
                   failed ? QMessageBox::Warning : QMessageBox::Information);
 }
 

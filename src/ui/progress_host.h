@@ -17,8 +17,10 @@ class ProgressHost : public BatchHost {
  public:
   // messagesArePaths: the progress messages are file paths (native bytes)
   // rather than code page text.
-  explicit ProgressHost(QWidget* owner, bool messagesArePaths = false)
-      : owner_(owner), messagesArePaths_(messagesArePaths) {}
+  // texts: the interface texts of the questions, messages and the
+  // progress window; it must outlive this host.
+  ProgressHost(QWidget* owner, const LanguageCatalog& texts, bool messagesArePaths = false)
+      : owner_(owner), hostTexts_(texts), messagesArePaths_(messagesArePaths) {}
   ~ProgressHost() override;
 
   bool Confirm(const std::string& textKey, const std::string& captionKey) override;
@@ -48,6 +50,7 @@ class ProgressHost : public BatchHost {
 
  private:
   QWidget* owner_;
+  const LanguageCatalog& hostTexts_;
   bool messagesArePaths_;
   QPointer<ProgressWindow> progress_;
   QStringList warnings_;

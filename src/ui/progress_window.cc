@@ -12,10 +12,11 @@
 
 namespace strbatch {
 
-ProgressWindow::ProgressWindow(QWidget* owner)
+ProgressWindow::ProgressWindow(QWidget* owner, const LanguageCatalog& texts)
     : QDialog(owner ? owner->window() : nullptr,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowCloseButtonHint),
+      texts_(texts),
       owner_(owner ? owner->window() : nullptr) {
   setModal(false);
   setWindowTitle(QStringLiteral("进度"));
@@ -56,7 +57,7 @@ bool ProgressWindow::ShowProgress() {
   // The progress window is a child window of its owner and would be
   // disabled with it; it must stay usable to take the interrupt.
   setEnabled(true);
-  ApplyCaptions(this, "IDD_PROGRESS");
+  ApplyCaptions(this, texts_, "IDD_PROGRESS");
   show();
   raise();
   if (!isVisible()) {

@@ -10,6 +10,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include "app/language.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -21,7 +23,7 @@ class ProgressWindow : public QDialog {
 
  public:
   // The window stays hidden until ShowProgress. owner may be null.
-  explicit ProgressWindow(QWidget* owner);
+  ProgressWindow(QWidget* owner, const LanguageCatalog& texts);
   // Enables the owner again if this window disabled it.
   ~ProgressWindow() override;
 
@@ -43,6 +45,7 @@ class ProgressWindow : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  const LanguageCatalog& texts_;
   void RequestCancel() { cancelRequested_ = true; }
   static void PumpMessages();
 

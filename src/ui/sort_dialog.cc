@@ -14,9 +14,11 @@
 
 namespace strbatch {
 
-SortDialog::SortDialog(QWidget* owner, std::vector<CheckedPath> rows, std::string settingsPath,
+SortDialog::SortDialog(QWidget* owner, const LanguageCatalog& texts,
+                       std::vector<CheckedPath> rows, std::string settingsPath,
                        EncodingSetting encoding)
     : QDialog(owner),
+      texts_(texts),
       rows_(std::move(rows)),
       settingsPath_(std::move(settingsPath)),
       encoding_(encoding) {
@@ -96,11 +98,11 @@ void SortDialog::ChooseFile(QLineEdit* target) {
 }
 
 void SortDialog::Start() {
-  if (ShowMessage(this, "1108", "1109", QMessageBox::Yes | QMessageBox::No, QString(),
+  if (ShowMessage(this, texts_, "1108", "1109", QMessageBox::Yes | QMessageBox::No, QString(),
                   QMessageBox::Warning, QMessageBox::No) != QMessageBox::Yes) {
     return;
   }
-  ProgressHost host(this, /*messagesArePaths=*/true);
+  ProgressHost host(this, texts_, /*messagesArePaths=*/true);
   RunLineSort(rows_, Options(), host);
   host.ReportWarnings();
   QDialog::accept();
@@ -112,7 +114,7 @@ void SortDialog::reject() {
   settings.noSortTable = PathFromQString(noSortTable_->text());
   std::string error;
   if (!settingsPath_.empty() && !SaveSortToolSettings(settingsPath_, settings, &error)) {
-    ShowMessage(this, "1104", "1102", QMessageBox::Ok, PathToQString(settingsPath_),
+    ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok, PathToQString(settingsPath_),
                 QMessageBox::Warning);
   }
   QDialog::reject();

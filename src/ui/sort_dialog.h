@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
 #include "sorttool/line_sort.h"
 
 class QCheckBox;
@@ -21,8 +22,8 @@ class SortDialog : public QDialog {
  public:
   // rows: the file list as the tool sees it; settingsPath: where the two
   // table paths are kept; encoding: how the files are read.
-  SortDialog(QWidget* owner, std::vector<CheckedPath> rows, std::string settingsPath,
-             EncodingSetting encoding = EncodingSetting::Gbk);
+  SortDialog(QWidget* owner, const LanguageCatalog& texts, std::vector<CheckedPath> rows,
+             std::string settingsPath, EncodingSetting encoding = EncodingSetting::Gbk);
 
   SortOptions Options() const;
 
@@ -33,6 +34,7 @@ class SortDialog : public QDialog {
   void Start();
   void ChooseFile(QLineEdit* target);
 
+  const LanguageCatalog& texts_;
   std::vector<CheckedPath> rows_;
   std::string settingsPath_;
   EncodingSetting encoding_;

@@ -35,7 +35,9 @@ std::string PathFromQString(const QString& path) {
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-QString Text(const char* key) { return FromCodePage(GetText(key)); }
+QString Text(const LanguageCatalog& texts, const char* key) {
+  return FromCodePage(texts.Text(key));
+}
 
 void SetResourceId(QWidget* control, int id) {
   control->setProperty(kResourceIdProperty, id);
@@ -57,8 +59,8 @@ void SetControlCaption(QWidget* control, const QString& caption) {
   }
 }
 
-void ApplyCaptions(QWidget* dialog, const char* section) {
-  QString title = FromCodePage(GetDialogCaption(section));
+void ApplyCaptions(QWidget* dialog, const LanguageCatalog& texts, const char* section) {
+  QString title = FromCodePage(texts.DialogCaption(section));
   if (!title.isEmpty()) dialog->setWindowTitle(title);
   // Controls sit inside layouts and group boxes; windows that the dialog
   // owns (a progress window, a message box) caption themselves.
@@ -67,7 +69,7 @@ void ApplyCaptions(QWidget* dialog, const char* section) {
       auto* widget = qobject_cast<QWidget*>(child);
       if (!widget || widget->isWindow()) continue;
       if (int id = ResourceIdOf(widget); id != 0) {
-        QString caption = FromCodePage(GetControlCaption(section, id));
+        QString caption = FromCodePage(texts.ControlCaption(section, id));
         if (!caption.isEmpty()) SetControlCaption(widget, caption);
       }
       walk(widget);
@@ -76,19 +78,19 @@ void ApplyCaptions(QWidget* dialog, const char* section) {
   walk(dialog);
 }
 
-QMessageBox::StandardButton ShowMessage(QWidget* parent, const char* textKey,
-                                        const char* captionKey,
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const LanguageCatalog& texts,
+                                        const char* textKey, const char* captionKey,
                                         QMessageBox::StandardButtons buttons,
                                         const QString& detail, QMessageBox::Icon icon,
                                         QMessageBox::StandardButton defaultButton) {
-  QMessageBox box(icon, Text(captionKey), Text(textKey) + detail, buttons, parent);
+  QMessageBox box(icon, Text(texts, captionKey), Text(texts, textKey) + detail, buttons, parent);
   if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void ShowMessageText(QWidget* parent, const QString& text, const char* captionKey,
-                     QMessageBox::Icon icon) {
-  QMessageBox box(icon, Text(captionKey), text, QMessageBox::Ok, parent);
+void ShowMessageText(QWidget* parent, const LanguageCatalog& texts, const QString& text,
+                     const char* captionKey, QMessageBox::Icon icon) {
+  QMessageBox box(icon, Text(texts, captionKey), text, QMessageBox::Ok, parent);
   box.exec();
 }
 
@@ -107,6 +109,8 @@ QString FileDialogFilterFromText(const QString& text) {
   return filters.join(QStringLiteral(";;"));
 }
 
-QString FileDialogFilter(const char* key) { return FileDialogFilterFromText(Text(key)); }
+QString FileDialogFilter(const LanguageCatalog& texts, const char* key) {
+  return FileDialogFilterFromText(Text(texts, key));
+}
 
 }  // namespace strbatch

@@ -9,6 +9,8 @@
 #include <QString>
 #include <string>
 
+#include "app/language.h"
+
 class QWidget;
 
 namespace strbatch {
@@ -23,7 +25,7 @@ QString PathToQString(const std::string& path);
 std::string PathFromQString(const QString& path);
 
 // The text of a key of section "string" as Qt text.
-QString Text(const char* key);
+QString Text(const LanguageCatalog& texts, const char* key);
 
 // Every control carries its numeric resource id in this property.
 inline constexpr const char* kResourceIdProperty = "resourceId";
@@ -36,25 +38,25 @@ void SetControlCaption(QWidget* control, const QString& caption);
 // "caption" of the section becomes the window title, and each control of the
 // dialog (not of other windows it owns) takes its caption from its id's key.
 // Empty values leave what is there.
-void ApplyCaptions(QWidget* dialog, const char* section);
+void ApplyCaptions(QWidget* dialog, const LanguageCatalog& texts, const char* section);
 
 // A message box whose text and caption come from the language file; detail
 // is appended to the text (a path, a number). Gives the button pressed.
 // A question that overwrites the user's data passes QMessageBox::No as
 // defaultButton, so that Enter never destroys anything.
 QMessageBox::StandardButton ShowMessage(
-    QWidget* parent, const char* textKey, const char* captionKey,
+    QWidget* parent, const LanguageCatalog& texts, const char* textKey, const char* captionKey,
     QMessageBox::StandardButtons buttons = QMessageBox::Ok, const QString& detail = QString(),
     QMessageBox::Icon icon = QMessageBox::Information,
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // A message box with a text made by the caller and a caption key.
-void ShowMessageText(QWidget* parent, const QString& text, const char* captionKey,
-                     QMessageBox::Icon icon);
+void ShowMessageText(QWidget* parent, const LanguageCatalog& texts, const QString& text,
+                     const char* captionKey, QMessageBox::Icon icon);
 
 // A language text in the "description|pattern|...||" notation turned into a
 // QFileDialog filter ("description (patterns);;...").
-QString FileDialogFilter(const char* key);
+QString FileDialogFilter(const LanguageCatalog& texts, const char* key);
 QString FileDialogFilterFromText(const QString& text);
 
 }  // namespace strbatch

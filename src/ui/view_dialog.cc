@@ -47,10 +47,10 @@ QPushButton* AddButton(QWidget* parent, QHBoxLayout* row, int id, const char* ca
 
 }  // namespace
 
-CDlgView::CDlgView(QWidget* owner, const std::string& path,
-                   const std::vector<MatchSpan>& matches,
-                   EncodingSetting encoding)
+CDlgView::CDlgView(QWidget* owner, const LanguageCatalog& texts, const std::string& path,
+                   const std::vector<MatchSpan>& matches, EncodingSetting encoding)
     : QDialog(owner, Qt::Dialog | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+      texts_(texts),
       path_(path),
       encoding_(encoding),
       spans_(ViewerSpans(matches)) {
@@ -107,7 +107,7 @@ bool CDlgView::LoadViewerText() {
   text_->document()->setModified(false);
   mode_ = read ? 1 : 0;
   save_->setEnabled(read);
-  ApplyCaptions(this, "IDD_DLGVIEW");
+  ApplyCaptions(this, texts_, "IDD_DLGVIEW");
   // Outside "gbk" the title says which encoding the file was read in.
   QString title = PathToQString(path_);
   if (read && encoding_ != EncodingSetting::Gbk) {
@@ -116,7 +116,7 @@ bool CDlgView::LoadViewerText() {
   setWindowTitle(title);
   QApplication::restoreOverrideCursor();
   if (!read) {
-    ShowMessage(this, "1103", "1102", QMessageBox::Ok, PathToQString(path_),
+    ShowMessage(this, texts_, "1103", "1102", QMessageBox::Ok, PathToQString(path_),
                 QMessageBox::Warning);
   }
   return read;
@@ -145,14 +145,14 @@ std::vector<std::string> CDlgView::CurrentLines() const {
 bool CDlgView::SaveViewerText() {
   if (mode_ != 1) return false;
   if (!faithful_ &&
-      ShowMessage(this, "1107", "1024", QMessageBox::Yes | QMessageBox::No,
+      ShowMessage(this, texts_, "1107", "1024", QMessageBox::Yes | QMessageBox::No,
                   QStringLiteral("\n") + PathToQString(path_), QMessageBox::Warning,
                   QMessageBox::No) != QMessageBox::Yes) {
     return false;
   }
   std::string error;
   if (!strbatch::SaveViewerText(*rewriter_, path_, file_, CurrentLines(), &error)) {
-    ShowMessage(this, "1105", "1102", QMessageBox::Ok,
+    ShowMessage(this, texts_, "1105", "1102", QMessageBox::Ok,
                 QStringLiteral("\n") + PathToQString(path_) + QStringLiteral(": ") +
                     QString::fromUtf8(error.c_str()),
                 QMessageBox::Warning);
@@ -162,13 +162,14 @@ bool CDlgView::SaveViewerText() {
   return true;
 }
 
-void ViewFile(QWidget* owner, const std::string& path, const std::vector<MatchSpan>& matches,
+void ViewFile(QWidget* owner, const LanguageCatalog& texts, const std::string& path,
+              const std::vector<MatchSpan>& matches,
               EncodingSetting encoding) {
   if (!ViewerShowsFile(path, matches)) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
     return;
   }
-  CDlgView viewer(owner, path, matches, encoding);
+  CDlgView viewer(owner, texts, path, matches, encoding);
   viewer.LoadViewerText();
   viewer.exec();
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
 #include "app/safe_file.h"
 #include "app/text_encoding.h"
 #include "viewer/viewer_text.h"
@@ -25,7 +26,8 @@ class CDlgView : public QDialog {
  public:
   // matches: the row's occurrences (byte offsets in the file); encoding:
   // how the file is read and saved.
-  CDlgView(QWidget* owner, const std::string& path, const std::vector<MatchSpan>& matches,
+  CDlgView(QWidget* owner, const LanguageCatalog& texts, const std::string& path,
+           const std::vector<MatchSpan>& matches,
            EncodingSetting encoding = EncodingSetting::Gbk);
 
   // Reads the file and fills the text control; false when the file could
@@ -52,6 +54,7 @@ class CDlgView : public QDialog {
   // The control's lines as UTF-8.
   std::vector<std::string> CurrentLines() const;
 
+  const LanguageCatalog& texts_;
   std::string path_;
   EncodingSetting encoding_;
   ViewerFile file_;
@@ -67,7 +70,8 @@ class CDlgView : public QDialog {
 
 // The view command for one file row: the viewer for a text file with a
 // match list, the desktop's opener for everything else.
-void ViewFile(QWidget* owner, const std::string& path, const std::vector<MatchSpan>& matches,
+void ViewFile(QWidget* owner, const LanguageCatalog& texts, const std::string& path,
+              const std::vector<MatchSpan>& matches,
               EncodingSetting encoding = EncodingSetting::Gbk);
 
 }  // namespace strbatch

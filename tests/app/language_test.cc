@@ -18,30 +18,28 @@ using testing::ScratchDir;
 class LanguageTest : public ::testing::Test {
  protected:
   void SetUp() override { SetResourceDirectory(dir_.path()); }
-  void TearDown() override {
-    SetResourceDirectory("");
-    SetInterfaceLanguage(0);
-  }
+  void TearDown() override { SetResourceDirectory(""); }
   void WriteChinese(const std::string& text) { dir_.Write("chinese.lang", text); }
   void WriteEnglish(const std::string& text) { dir_.Write("english.lang", text); }
 
   ScratchDir dir_;
+  LanguageCatalog texts_;
 };
 
 TEST_F(LanguageTest, EveryLookUpReadsTheFileOfTheCurrentLanguage) {
   WriteChinese("[string]\n1012=\xCE\xC4\xBC\xFE\n");
   WriteEnglish("[string]\n1012=Files\n");
-  EXPECT_EQ(LanguageFilePath(), dir_.File("chinese.lang"));
-  EXPECT_EQ(GetText("1012"), "\xCE\xC4\xBC\xFE");
-  SetInterfaceLanguage(1);
-  EXPECT_EQ(LanguageFilePath(), dir_.File("english.lang"));
-  EXPECT_EQ(GetText("1012"), "Files");
+  EXPECT_EQ(texts_.FilePath(), dir_.File("chinese.lang"));
+  EXPECT_EQ(texts_.Text("1012"), "\xCE\xC4\xBC\xFE");
+  texts_.SetLanguage(static_cast<Language>(1));
+  EXPECT_EQ(texts_.FilePath(), dir_.File("english.lang"));
+  EXPECT_EQ(texts_.Text("1012"), "Files");
   WriteEnglish("[string]\n1012=File list\n");  // edited while running
-  EXPECT_EQ(GetText("1012"), "File list");
-  EXPECT_EQ(GetText("9999"), "");
+  EXPECT_EQ(texts_.Text("1012"), "File list");
+  EXPECT_EQ(texts_.Text("9999"), "");
   unlink(dir_.File("english.lang").c_str());
-  EXPECT_EQ(GetText("1012"), "");
-  EXPECT_EQ(GetControlCaption("dialog_main", 1054), "");
+  EXPECT_EQ(texts_.Text("1012"), "");
+  EXPECT_EQ(texts_.ControlCaption("dialog_main", 1054), "");
 }
 
 TEST_F(LanguageTest, CaptionsComeFromTheirSectionsWithTheirLimits) {
@@ -49,41 +47,40 @@ TEST_F(LanguageTest, CaptionsComeFromTheirSectionsWithTheirLimits) {
   WriteChinese("[string]\n1011=" + longText + "\n[IDD_LIST]\ncaption=" + longText +
                "\n1070=" + longText + "\n-1=static\n[dialog_main]\nFILELIST_COL2=" +
                longText + "\n1056=Chinese radio\n");
-  EXPECT_EQ(GetText("1011").size(), kTextLimit);
-  EXPECT_EQ(GetDialogCaption("IDD_LIST").size(), kTextLimit);
-  EXPECT_EQ(GetControlCaption("IDD_LIST", 1070).size(), kCaptionLimit);
-  EXPECT_EQ(GetControlCaption("IDD_LIST", -1), "static");
-  EXPECT_EQ(GetColumnTitle("FILELIST_COL2").size(), kCaptionLimit);
-  EXPECT_EQ(GetControlCaption("dialog_main", 1056), "Chinese radio");
-  EXPECT_EQ(GetControlCaption("IDD_LIST", 1056), "");
+  EXPECT_EQ(texts_.Text("1011").size(), kTextLimit);
+  EXPECT_EQ(texts_.DialogCaption("IDD_LIST").size(), kTextLimit);
+  EXPECT_EQ(texts_.ControlCaption("IDD_LIST", 1070).size(), kCaptionLimit);
+  EXPECT_EQ(texts_.ControlCaption("IDD_LIST", -1), "static");
+  EXPECT_EQ(texts_.ColumnTitle("FILELIST_COL2").size(), kCaptionLimit);
+  EXPECT_EQ(texts_.ControlCaption("dialog_main", 1056), "Chinese radio");
+  EXPECT_EQ(texts_.ControlCaption("IDD_LIST", 1056), "");
 }
 
 TEST_F(LanguageTest, BackslashNIsALineBreakButNotInsideACharacter) {
   // 0x81 0x5C is one double-byte character whose second byte is a backslash.
   WriteChinese("[dialog_main]\n1022=\xC4\xBF\xC2\xBC\\n\xCC\xED\xBC\xD3\n1=\x81\\n\n");
-  EXPECT_EQ(GetControlCaption("dialog_main", 1022), "\xC4\xBF\xC2\xBC\n\xCC\xED\xBC\xD3");
-  EXPECT_EQ(GetControlCaption("dialog_main", 1), "\x81\\n");
+  EXPECT_EQ(texts_.ControlCaption("dialog_main", 1022), "\xC4\xBF\xC2\xBC\n\xCC\xED\xBC\xD3");
+  EXPECT_EQ(texts_.ControlCaption("dialog_main", 1), "\x81\\n");
 }
 
 TEST_F(LanguageTest, HelpPageFollowsTheLanguageWithoutFallingBack) {
   dir_.Write("rep_help.htm", "zh");
   std::string path;
-  EXPECT_TRUE(FindHelpFile(0, &path));
+  EXPECT_TRUE(FindHelpFile(Language::Chinese, &path));
   EXPECT_EQ(path, dir_.File("rep_help.htm"));
-  EXPECT_FALSE(FindHelpFile(1, &path));
+  EXPECT_FALSE(FindHelpFile(Language::English, &path));
   EXPECT_EQ(path, dir_.File("rep_help_en.htm"));
   dir_.Write("rep_help_en.htm", "en");
-  EXPECT_TRUE(FindHelpFile(1, &path));
+  EXPECT_TRUE(FindHelpFile(Language::English, &path));
 }
 
 // The language files shipped beside the executables.
 class ShippedLanguageFiles : public ::testing::Test {
  protected:
   void SetUp() override { SetResourceDirectory(ProgramDirectory()); }
-  void TearDown() override {
-    SetResourceDirectory("");
-    SetInterfaceLanguage(0);
-  }
+  void TearDown() override { SetResourceDirectory(""); }
+
+  LanguageCatalog texts_;
 };
 
 const char* const kStringKeys[] = {"1001", "1002", "1003", "1004", "1005", "1006",
@@ -106,36 +103,36 @@ const char* const kColumnKeys[] = {"FILELIST_COL1", "FILELIST_COL2", "FILELIST_C
 
 TEST_F(ShippedLanguageFiles, HoldEveryTextInTheirCodePage) {
   for (int language : {0, 1}) {
-    SetInterfaceLanguage(language);
-    SCOPED_TRACE(LanguageFilePath());
+    texts_.SetLanguage(static_cast<Language>(language));
+    SCOPED_TRACE(texts_.FilePath());
     std::string all;
     for (const char* key : kStringKeys) {
-      EXPECT_NE(GetText(key), "") << key;
-      all += GetText(key);
+      EXPECT_NE(texts_.Text(key), "") << key;
+      all += texts_.Text(key);
     }
-    EXPECT_NE(GetDialogCaption("dialog_main"), "");
+    EXPECT_NE(texts_.DialogCaption("dialog_main"), "");
     std::string ascii = all;
     for (int id : kMainControls) {
-      EXPECT_NE(GetControlCaption("dialog_main", id), "") << id;
-      all += GetControlCaption("dialog_main", id);
+      EXPECT_NE(texts_.ControlCaption("dialog_main", id), "") << id;
+      all += texts_.ControlCaption("dialog_main", id);
       // The language radio buttons name each language in its own script.
-      if (id != 1056 && id != 1057) ascii += GetControlCaption("dialog_main", id);
+      if (id != 1056 && id != 1057) ascii += texts_.ControlCaption("dialog_main", id);
     }
     for (const auto& dialog : kDialogs) {
-      EXPECT_NE(GetDialogCaption(dialog.section), "") << dialog.section;
+      EXPECT_NE(texts_.DialogCaption(dialog.section), "") << dialog.section;
       for (int id : dialog.controls) {
-        EXPECT_NE(GetControlCaption(dialog.section, id), "") << dialog.section << " " << id;
+        EXPECT_NE(texts_.ControlCaption(dialog.section, id), "") << dialog.section << " " << id;
       }
     }
-    for (const char* key : kColumnKeys) EXPECT_NE(GetColumnTitle(key), "") << key;
+    for (const char* key : kColumnKeys) EXPECT_NE(texts_.ColumnTitle(key), "") << key;
     // The column keys agree with the numeric titles used when the window opens.
-    EXPECT_EQ(GetColumnTitle("FILELIST_COL2"), GetText("1003"));
-    EXPECT_EQ(GetColumnTitle("STRLIST_COL1"), GetText("1005"));
+    EXPECT_EQ(texts_.ColumnTitle("FILELIST_COL2"), texts_.Text("1003"));
+    EXPECT_EQ(texts_.ColumnTitle("STRLIST_COL1"), texts_.Text("1005"));
     // Progress lines are followed directly by "3/10": they end in a blank.
-    for (const char* key : {"1025", "1026", "1027"}) EXPECT_EQ(GetText(key).back(), ' ') << key;
+    for (const char* key : {"1025", "1026", "1027"}) EXPECT_EQ(texts_.Text(key).back(), ' ') << key;
     // File dialog filters: description and pattern pairs, ended by "||".
     for (const char* key : {"1008", "1013"}) {
-      std::string filter = GetText(key);
+      std::string filter = texts_.Text(key);
       ASSERT_GE(filter.size(), 2u);
       EXPECT_EQ(filter.substr(filter.size() - 2), "||") << key;
       EXPECT_EQ(std::count(filter.begin(), filter.end(), '|') % 2, 1) << key;
@@ -148,8 +145,8 @@ TEST_F(ShippedLanguageFiles, HoldEveryTextInTheirCodePage) {
     }
   }
   std::string path;
-  EXPECT_TRUE(FindHelpFile(0, &path)) << path;
-  EXPECT_TRUE(FindHelpFile(1, &path)) << path;
+  EXPECT_TRUE(FindHelpFile(Language::Chinese, &path)) << path;
+  EXPECT_TRUE(FindHelpFile(Language::English, &path)) << path;
 }
 
 }  // namespace

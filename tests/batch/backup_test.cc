@@ -36,6 +36,7 @@ class BackupTest : public ::testing::Test {
   testing::ScratchDir dir_;
   Host host_;
   testing::FailingRewriter fullDisk_;
+  LanguageCatalog texts_;
 };
 
 TEST_F(BackupTest, BackupCopiesBytesAndModeOverAnOlderOne) {
@@ -61,19 +62,19 @@ TEST_F(BackupTest, BackupCopiesBytesAndModeOverAnOlderOne) {
 
 TEST_F(BackupTest, RestoreConsumesTheBackupOnce) {
   std::vector<CheckedPath> rows = {{BackedUp("f.txt", "original"), true}};
-  EXPECT_EQ(RestoreBackups(rows, host_), 1u);
+  EXPECT_EQ(RestoreBackups(rows, host_, texts_), 1u);
   EXPECT_EQ(dir_.Read("f.txt"), "original");
   EXPECT_FALSE(HasBackup(rows[0].path));
 
   testing::WriteBytes(rows[0].path, "edited");
-  EXPECT_EQ(RestoreBackups(rows, host_), 0u);
+  EXPECT_EQ(RestoreBackups(rows, host_, texts_), 0u);
   EXPECT_EQ(dir_.Read("f.txt"), "edited");
   EXPECT_TRUE(host_.warnings.empty());
 }
 
 TEST_F(BackupTest, FailedRestoreKeepsFileAndBackup) {
   std::string path = BackedUp("f.txt", "original");
-  EXPECT_EQ(RestoreBackups({{path, true}}, host_, fullDisk_), 0u);
+  EXPECT_EQ(RestoreBackups({{path, true}}, host_, texts_, fullDisk_), 0u);
   EXPECT_EQ(dir_.Read("f.txt"), "changed");
   EXPECT_EQ(dir_.Read("f.txt.bak"), "original");
   EXPECT_EQ(host_.warnings, std::vector<std::string>{path});
@@ -87,17 +88,17 @@ TEST_F(BackupTest, CommandsVisitCheckedRowsUntilCancelled) {
       {BackedUp("d", "D"), true},
   };
   host_.cancelAtQuery = 4;
-  EXPECT_EQ(RestoreBackups(rows, host_), 1u);
+  EXPECT_EQ(RestoreBackups(rows, host_, texts_), 1u);
   EXPECT_EQ(dir_.Read("a") + dir_.Read("b") + dir_.Read("c") + dir_.Read("d"),
             "Achangedno backupchanged");
-  const std::string restoring = GetText("1026");
+  const std::string restoring = texts_.Text("1026");
   EXPECT_EQ(host_.messages, (std::vector<std::string>{restoring + "1/4", restoring + "3/4"}));
 
   Host clearing;
-  EXPECT_EQ(ClearBackups(rows, clearing), 1u);
+  EXPECT_EQ(ClearBackups(rows, clearing, texts_), 1u);
   EXPECT_TRUE(HasBackup(rows[1].path));
   EXPECT_FALSE(HasBackup(rows[3].path));
-  const std::string text = GetText("1027");
+  const std::string text = texts_.Text("1027");
   EXPECT_EQ(clearing.messages, (std::vector<std::string>{text + "1/4", text + "3/4", text + "4/4"}));
   EXPECT_TRUE(host_.warnings.empty() && clearing.warnings.empty());
 }

@@ -451,16 +451,15 @@ TEST_F(HostileInputTest, RandomLanguageFilesAndHugeSettings) {
               : "[string]\n1023=" + random.From("ab\\n\x81\xFE\r\n=[]", 1 + random.Below(5000));
     testing::WriteBytes(memory_.File("chinese.lang"), bytes);
     testing::WriteBytes(memory_.File("english.lang"), bytes);
-    for (int language = 0; language <= 1; language++) {
-      SetInterfaceLanguage(language);
-      EXPECT_LE(GetText("1023").size(), kTextLimit);
-      EXPECT_LE(GetDialogCaption("dialog_main").size(), kCaptionLimit);
-      EXPECT_LE(GetControlCaption("dialog_main", 1000).size(), kCaptionLimit);
-      EXPECT_LE(GetColumnTitle("FILELIST_COL1").size(), kCaptionLimit);
+    for (Language language : {Language::Chinese, Language::English}) {
+      const LanguageCatalog texts(language);
+      EXPECT_LE(texts.Text("1023").size(), kTextLimit);
+      EXPECT_LE(texts.DialogCaption("dialog_main").size(), kCaptionLimit);
+      EXPECT_LE(texts.ControlCaption("dialog_main", 1000).size(), kCaptionLimit);
+      EXPECT_LE(texts.ColumnTitle("FILELIST_COL1").size(), kCaptionLimit);
     }
   }
   SetResourceDirectory("");
-  SetInterfaceLanguage(0);
   testing::AddToFigure("random language files read", 200);
 
   const std::string settings = memory_.File("strbatch.INI");

@@ -253,7 +253,7 @@ TEST_F(WriteFailureTest, RestoreAndSortSurviveAFaultAtEveryStep) {
     ResetFiles();
     for (const std::string& path : paths_) testing::WriteBytes(BackupPath(path), "backup of " + path);
     RecordingHost host;
-    size_t restored = RestoreBackups(backupRows, host, fault);
+    size_t restored = RestoreBackups(backupRows, host, LanguageCatalog(), fault);
     EXPECT_EQ(restored, paths_.size() - (fault.fired() ? 1 : 0));
     for (size_t i = 0; i < paths_.size(); i++) {
       FileState file = StateOf(paths_[i]);

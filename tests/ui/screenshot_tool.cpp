@@ -88,17 +88,17 @@ int main(int argc, char** argv) {
     auto save = [&](QWidget* widget, const char* name) {
       Save(widget, qPrintable(QLatin1String(name) + suffix));
     };
-    strbatch::ProgressWindow progress(&window);
+    strbatch::ProgressWindow progress(&window, window.Texts());
     progress.ShowProgress();
-    progress.SetMessage(strbatch::FromCodePage(strbatch::GetText("1025")) + QStringLiteral("1/2"));
+    progress.SetMessage(strbatch::Text(window.Texts(), "1025") + QStringLiteral("1/2"));
     progress.SetPosition(37);
     save(&progress, "progress_window");
     progress.Finish();
 
-    strbatch::PairEditDialog pair(&window, "cat", "dog\r\nand more");
+    strbatch::PairEditDialog pair(&window, window.Texts(), "cat", "dog\r\nand more");
     save(&pair, "pair_edit_dialog");
 
-    strbatch::CDlgView viewer(&window, strbatch::PathFromQString(chinese),
+    strbatch::CDlgView viewer(&window, window.Texts(), strbatch::PathFromQString(chinese),
                               window.Files().Row(1).matches);
     viewer.LoadViewerText();
     viewer.ShowMatch(0);
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
 
     // The sort dialog keeps its own captions in both languages.
     if (language == 0) {
-      strbatch::SortDialog sort(&window, {}, settingsPath);
+      strbatch::SortDialog sort(&window, window.Texts(), {}, settingsPath);
       Save(&sort, "sort_dialog");
     }
   }

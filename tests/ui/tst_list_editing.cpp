@@ -169,7 +169,7 @@ class ListEditingTest : public QObject {
     });
     window_->Control(control::kEditDefinition)->click();
     QVERIFY(stayedOpen);
-    QCOMPARE(limitMessage, Text("1101").arg(64000));
+    QCOMPARE(limitMessage, Text(window_->Texts(), "1101").arg(64000));
     QCOMPARE(Definitions().GetDefinitionText(0, 0), std::string("a\r\nb"));
     QCOMPARE(Definitions().GetDefinitionText(0, 1), std::string("repl"));
   }

@@ -44,7 +44,6 @@ class MainWindowTest : public QObject {
   void cleanup() {
     CancelModalWatchers();
     delete env_;
-    SetInterfaceLanguage(0);
   }
 
   void batchReplaceFromTheButtonFillsTheCounts() {
@@ -64,7 +63,7 @@ class MainWindowTest : public QObject {
     });
     window.Control(control::kBatchReplace)->click();
 
-    QCOMPARE(question, Text("1023"));
+    QCOMPARE(question, Text(window.Texts(), "1023"));
     QCOMPARE(env_->Read(a), QByteArray("dog dog"));
     QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("2"));
     QCOMPARE(Cell(window.FileModel(), 1, 2), QStringLiteral("0"));
@@ -126,7 +125,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.FileModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("文件"));
 
     window.Control(control::kEnglish)->click();
-    QCOMPARE(InterfaceLanguage(), 1);
+    QVERIFY(window.Texts().CurrentLanguage() == Language::English);
     QCOMPARE(window.Control(control::kBatchReplace)->text(), QStringLiteral("Batch replace"));
     QCOMPARE(window.Control(control::kAddFolder)->text(), QStringLiteral("Add\nfolder"));
     QCOMPARE(window.windowTitle(), QStringLiteral("StrBatch - batch find and replace"));
@@ -158,7 +157,7 @@ class MainWindowTest : public QObject {
       box->button(QMessageBox::No)->click();
     });
     QTest::keyClick(window.DefinitionView(), Qt::Key_Return);
-    QCOMPARE(question, Text("1023"));
+    QCOMPARE(question, Text(window.Texts(), "1023"));
     QVERIFY(window.isVisible());
   }
 

@@ -29,7 +29,7 @@ class ProgressWindowTest : public QObject {
     UiTestEnvironment env;
     QWidget owner;
     owner.show();
-    ProgressWindow progress(&owner);
+    ProgressWindow progress(&owner, env.Texts());
     QVERIFY(progress.ShowProgress());
     QCOMPARE(progress.PercentText(), QStringLiteral(" 0 %"));
     progress.SetPosition(position);
@@ -41,7 +41,7 @@ class ProgressWindowTest : public QObject {
     QWidget owner;
     owner.show();
     {
-      ProgressWindow progress(&owner);
+      ProgressWindow progress(&owner, env.Texts());
       QVERIFY(progress.ShowProgress());
       QVERIFY(!owner.isEnabled());
       QVERIFY(progress.isEnabled());
@@ -51,7 +51,7 @@ class ProgressWindowTest : public QObject {
 
     // An owner that was already disabled stays so.
     owner.setEnabled(false);
-    ProgressWindow progress(&owner);
+    ProgressWindow progress(&owner, env.Texts());
     progress.ShowProgress();
     progress.Finish();
     QVERIFY(!owner.isEnabled());
@@ -61,7 +61,7 @@ class ProgressWindowTest : public QObject {
     UiTestEnvironment env;
     QWidget owner;
     owner.show();
-    ProgressWindow progress(&owner);
+    ProgressWindow progress(&owner, env.Texts());
     progress.ShowProgress();
     QVERIFY(!progress.CheckCancelled());
     auto* interrupt = progress.findChild<QPushButton*>(QStringLiteral("2"));
@@ -80,13 +80,12 @@ class ProgressWindowTest : public QObject {
 
   void titleComesFromTheLanguageFile() {
     UiTestEnvironment env;
-    SetInterfaceLanguage(1);
-    ProgressWindow progress(nullptr);
+    const LanguageCatalog english(Language::English);
+    ProgressWindow progress(nullptr, english);
     progress.ShowProgress();
     QCOMPARE(progress.windowTitle(), QStringLiteral("Progress"));
     QCOMPARE(progress.findChild<QPushButton*>(QStringLiteral("2"))->text(),
              QStringLiteral("Stop"));
-    SetInterfaceLanguage(0);
   }
 };
 

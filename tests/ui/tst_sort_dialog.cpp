@@ -24,7 +24,7 @@ class SortDialogTest : public QObject {
     const std::string checked = env.StdPath("a.txt"), unchecked = env.StdPath("b.txt");
     env.Write(checked, "pear\r\napple\r\n");
     env.Write(unchecked, "pear\r\napple\r\n");
-    SortDialog dialog(nullptr, {{checked, true}, {unchecked, false}}, env.SettingsPath());
+    SortDialog dialog(nullptr, env.Texts(), {{checked, true}, {unchecked, false}}, env.SettingsPath());
     dialog.show();
 
     AnswerNextMessage(QMessageBox::No);
@@ -46,7 +46,7 @@ class SortDialogTest : public QObject {
     const QByteArray before("\xFF\xFE" "b\0\r\0\n\0\x21\xFF", 10);
     const QByteArray after("\xFF\xFE" "\x21\xFF\r\0\n\0" "b\0\r\0\n\0", 14);
     env.Write(path, before);
-    SortDialog dialog(nullptr, {{path, true}}, env.SettingsPath(), EncodingSetting::Auto);
+    SortDialog dialog(nullptr, env.Texts(), {{path, true}}, env.SettingsPath(), EncodingSetting::Auto);
     QCOMPARE(dialog.Options().encoding, EncodingSetting::Auto);
     AnswerNextMessage(QMessageBox::Yes);
     dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
@@ -56,7 +56,7 @@ class SortDialogTest : public QObject {
   void exitKeepsTheTablePaths() {
     UiTestEnvironment env;
     {
-      SortDialog dialog(nullptr, {}, env.SettingsPath());
+      SortDialog dialog(nullptr, env.Texts(), {}, env.SettingsPath());
       dialog.findChild<QLineEdit*>(QStringLiteral("1023"))->setText(QStringLiteral("/t/eq.txt"));
       dialog.findChild<QLineEdit*>(QStringLiteral("1025"))->setText(QStringLiteral("/t/no.txt"));
       dialog.findChild<QPushButton*>(QStringLiteral("2"))->click();
@@ -64,7 +64,7 @@ class SortDialogTest : public QObject {
     SortToolSettings stored = LoadSortToolSettings(env.SettingsPath());
     QCOMPARE(QString::fromStdString(stored.equalValueTable), QStringLiteral("/t/eq.txt"));
     QCOMPARE(QString::fromStdString(stored.noSortTable), QStringLiteral("/t/no.txt"));
-    SortDialog again(nullptr, {}, env.SettingsPath());
+    SortDialog again(nullptr, env.Texts(), {}, env.SettingsPath());
     QCOMPARE(again.Options().noSortTablePath, std::string("/t/no.txt"));
   }
 };

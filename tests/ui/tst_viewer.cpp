@@ -50,7 +50,7 @@ class ViewerTest : public QObject {
   void coloursOverlappingSpansAndStepsThroughThem() {
     const std::string path = env_->StdPath("abcd.txt");
     env_->Write(path, "abcde");
-    CDlgView viewer(nullptr, path, strbatch::testing::Matches("0:3;1:3"));
+    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:3;1:3"));
     QVERIFY(viewer.LoadViewerText());
     QCOMPARE(viewer.TextControl()->toPlainText(), QStringLiteral("abcde"));
     for (int i = 0; i < 4; i++) QVERIFY2(IsBlue(viewer, i), qPrintable(QString::number(i)));
@@ -72,7 +72,7 @@ class ViewerTest : public QObject {
     // "中文\r\n文本abc" in GBK; the match list counts bytes.
     const std::string path = env_->StdPath("gbk.txt");
     env_->Write(path, "\xd6\xd0\xce\xc4\r\n\xce\xc4\xb1\xbe" "abc");
-    CDlgView viewer(nullptr, path, strbatch::testing::Matches("6:4;10:3"));
+    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("6:4;10:3"));
     QVERIFY(viewer.LoadViewerText());
     QVERIFY(viewer.ShowsFileFaithfully());
     Click(viewer, 1050);
@@ -84,7 +84,7 @@ class ViewerTest : public QObject {
   void saveJoinsTheLinesWithCrLf() {
     const std::string path = env_->StdPath("lines.txt");
     env_->Write(path, "l1\nl2");
-    CDlgView viewer(nullptr, path, strbatch::testing::Matches("0:2"));
+    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:2"));
     QVERIFY(viewer.LoadViewerText());
     Click(viewer, 1052);
     QCOMPARE(env_->Read(path), QByteArray("l1\r\nl2"));
@@ -99,7 +99,7 @@ class ViewerTest : public QObject {
     const std::string path = env_->StdPath("bad.txt");
     const QByteArray bytes("ab\x81\x20" "cd\xd6");
     env_->Write(path, bytes);
-    CDlgView viewer(nullptr, path, strbatch::testing::Matches("0:2"));
+    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:2"));
     QVERIFY(viewer.LoadViewerText());
     QVERIFY(!viewer.ShowsFileFaithfully());
 
@@ -120,7 +120,7 @@ class ViewerTest : public QObject {
     const std::string path = env_->StdPath("nul.txt");
     const QByteArray bytes("ab\0cd\r\nef", 9);
     env_->Write(path, bytes);
-    CDlgView viewer(nullptr, path, strbatch::testing::Matches("0:1"));
+    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:1"));
     QVERIFY(viewer.LoadViewerText());
     // Either the control carries the NUL and a save gives the bytes back,
     // or the user is asked first.
@@ -139,7 +139,7 @@ class ViewerTest : public QObject {
     const std::string path = env_->StdPath("utf16.txt");
     const QByteArray bytes = Utf16LE(QStringLiteral("中文\r\n文本abc"));
     env_->Write(path, bytes);
-    CDlgView viewer(nullptr, path, strbatch::testing::Matches("10:4;14:6"), EncodingSetting::Auto);
+    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("10:4;14:6"), EncodingSetting::Auto);
     QVERIFY(viewer.LoadViewerText());
     QCOMPARE(viewer.Encoding(), FileEncoding::Utf16LE);
     QVERIFY(viewer.ShowsFileFaithfully());
@@ -159,7 +159,7 @@ class ViewerTest : public QObject {
   void anUnreadableFileIsNeverOverwritten() {
     const std::string path = env_->StdPath("missing.txt");
     AnswerNextMessage(QMessageBox::Ok);
-    CDlgView viewer(nullptr, path, strbatch::testing::Matches("0:1"));
+    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:1"));
     QVERIFY(!viewer.LoadViewerText());
     QVERIFY(!viewer.SaveViewerText());
     QVERIFY(!QFile::exists(QString::fromStdString(path)));

@@ -24,11 +24,12 @@ class UiTestEnvironment {
     qputenv("STRBATCH_TMPDIR", (dir_.path() + QStringLiteral("/private")).toLocal8Bit());
     qputenv("STRBATCH_CONFIG", (dir_.path() + QStringLiteral("/strbatch.INI")).toLocal8Bit());
     SetResourceDirectory(STRBATCH_RESOURCE_DIR);
-    SetInterfaceLanguage(0);
   }
   QString Path(const QString& name) const { return dir_.path() + QLatin1Char('/') + name; }
   std::string StdPath(const QString& name) const { return Path(name).toStdString(); }
   std::string SettingsPath() const { return StdPath(QStringLiteral("strbatch.INI")); }
+  // Chinese interface texts, for windows a test makes without a main window.
+  const LanguageCatalog& Texts() const { return texts_; }
 
   static void Write(const std::string& path, const QByteArray& bytes) {
     QFile file(QString::fromStdString(path));
@@ -41,6 +42,7 @@ class UiTestEnvironment {
 
  private:
   QTemporaryDir dir_;
+  LanguageCatalog texts_;
 };
 
 // The pending watchers of OnNextModal.
