@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 #include "pattern/pattern.h"
 
 namespace strbatch {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 #include "list_text.h"
 
 namespace strbatch::testing {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <functional>
 
-#include "app/language.h"
+#include "config/language.h"
 
 namespace strbatch {
 namespace {
@@ -24,7 +24,10 @@ size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
   for (size_t r = 0; r < rows.size(); ++r) {
     if (host.CheckCancelled()) break;
     if (!rows[r].checked) continue;
-    host.SetMessage(prefix + std::to_string(r + 1) + total);
+    std::string message = prefix;
+    message += std::to_string(r + 1);
+    message += total;
+    host.SetMessage(message);
     host.SelectFileRow(r);
     if (action(rows[r].path)) ++done;
   }

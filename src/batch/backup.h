@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
-#include "app/safe_file.h"
-#include "batch/batch_host.h"
+#include "config/language.h"
+#include "base/safe_file.h"
+#include "base/batch_host.h"
 #include "lists/file_list.h"
 
 namespace strbatch {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <utility>
 
-#include "app/language.h"
-#include "app/paths.h"
-#include "app/scope_exit.h"
+#include "config/language.h"
+#include "base/paths.h"
+#include "base/scope_exit.h"
 #include "batch/backup.h"
 #include "batch/code_conversion.h"
 #include "batch/rename.h"

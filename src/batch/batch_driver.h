@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/code_page.h"
-#include "app/language.h"
-#include "app/options.h"
-#include "app/safe_file.h"
-#include "app/text_encoding.h"
-#include "batch/batch_host.h"
+#include "base/code_page.h"
+#include "config/language.h"
+#include "config/options.h"
+#include "base/safe_file.h"
+#include "base/text_encoding.h"
+#include "base/batch_host.h"
 #include "batch/file_text.h"
 #include "batch/find_report.h"
 #include "batch/replace_worker.h"

@@ -6,7 +6,7 @@
 #include <exception>
 #include <string_view>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 
 namespace strbatch {
 namespace {
@@ -70,7 +70,9 @@ class ChineseMapper {
 
  private:
   static constexpr size_t kPieceBytes = size_t{1} << 20;
-  static inline const opencc_t kFailed = reinterpret_cast<opencc_t>(-1);
+  // What opencc_open gives when it fails.
+  static inline const opencc_t kFailed =
+      reinterpret_cast<opencc_t>(-1);  // NOLINT(performance-no-int-to-ptr): the library's value
 
   bool MapPiece(std::string_view utf8, std::string* out, std::string* error) const {
     char* mapped = nullptr;

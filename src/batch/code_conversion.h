@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "app/safe_file.h"
-#include "app/text_encoding.h"
+#include "base/safe_file.h"
+#include "base/text_encoding.h"
 
 namespace strbatch {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace strbatch {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 
 namespace strbatch {
 

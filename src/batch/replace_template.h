@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 #include "pattern/pattern.h"
 
 namespace strbatch {

@@ -1,5 +1,6 @@
 #include "batch/replace_worker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -94,7 +95,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
         const size_t tail = sourceEnd - (occurrences[i] + findLength);
         std::memmove(base + targetEnd - tail, base + occurrences[i] + findLength, tail);
         targetEnd -= tail;
-        std::memcpy(base + targetEnd - replaceLength, replace.data(), replaceLength);
+        std::copy_n(replace.data(), replaceLength, base + targetEnd - replaceLength);
         targetEnd -= replaceLength;
         sourceEnd = occurrences[i];
       }
@@ -130,7 +131,7 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
     if (write) {
       std::memmove(base + output, text.data() + cursor, at - cursor);
       output += at - cursor;
-      std::memcpy(base + output, replace.data(), replaceLength);
+      std::copy_n(replace.data(), replaceLength, base + output);
       output += replaceLength;
     }
     cursor = at + findLength;

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/code_page.h"
-#include "app/safe_file.h"
+#include "base/code_page.h"
+#include "base/safe_file.h"
 
 namespace strbatch {
 

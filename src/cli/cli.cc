@@ -12,14 +12,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/code_page.h"
-#include "app/language.h"
-#include "app/profile.h"
-#include "app/safe_file.h"
-#include "app/settings.h"
+#include "base/code_page.h"
+#include "config/language.h"
+#include "base/profile.h"
+#include "base/safe_file.h"
+#include "config/settings.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
-#include "batch/batch_host.h"
+#include "base/batch_host.h"
 #include "lists/definition_file.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"

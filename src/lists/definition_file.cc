@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/ascii.h"
-#include "app/paths.h"
+#include "base/ascii.h"
+#include "base/paths.h"
 
 namespace strbatch {
 namespace {

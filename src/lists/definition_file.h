@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 #include "lists/definition_list.h"
 
 namespace strbatch {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "office/libreoffice_plugin.h"
 #include "office/office_bridge.h"
 

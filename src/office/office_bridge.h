@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/code_page.h"
-#include "app/safe_file.h"
+#include "base/code_page.h"
+#include "base/safe_file.h"
 #include "office/office_model.h"
 
 namespace strbatch {

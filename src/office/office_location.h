@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 
 namespace strbatch {
 

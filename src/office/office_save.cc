@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "office/office_model.h"
 
 namespace strbatch {

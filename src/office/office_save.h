@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 
 namespace strbatch {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 #include "pattern/pattern_program.h"
 
 namespace strbatch {

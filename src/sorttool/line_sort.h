@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/code_page.h"
-#include "app/safe_file.h"
-#include "app/text_encoding.h"
-#include "batch/batch_host.h"
+#include "base/code_page.h"
+#include "base/safe_file.h"
+#include "base/text_encoding.h"
+#include "base/batch_host.h"
 #include "lists/file_list.h"
 #include "sorttool/sort_key.h"
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 
 namespace strbatch {
 

@@ -1,6 +1,6 @@
 #include "sorttool/sort_tables.h"
 
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 
 namespace strbatch {
 namespace {
@@ -30,8 +30,9 @@ void LoadTable(const std::string& path, EncodingSetting setting,
       return;
     }
     const CodePage& codePage = WorkCodePage(file.encoding);
+    content.clear();
     if (codePage.IsUtf8()) {
-      content.swap(file.text);
+      content = std::move(file.text);
     } else {
       codePage.ToUtf8(file.text, &content);
     }

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/code_page.h"
-#include "app/text_encoding.h"
+#include "base/code_page.h"
+#include "base/text_encoding.h"
 #include "sorttool/sort_key.h"
 
 namespace strbatch {

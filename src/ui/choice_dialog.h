@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <QStringList>
 
-#include "app/language.h"
+#include "config/language.h"
 
 class QComboBox;
 class QLabel;

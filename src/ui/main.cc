@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "office/office_bridge.h"
 #include "ui/app_icon.h"
 #include "ui/main_window.h"

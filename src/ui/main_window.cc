@@ -14,8 +14,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/language.h"
-#include "app/paths.h"
+#include "config/language.h"
+#include "base/paths.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
 #include "lists/definition_file.h"

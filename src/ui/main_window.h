@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "app/language.h"
-#include "app/settings.h"
+#include "config/language.h"
+#include "config/settings.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
 #include "ui/progress_host.h"

@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <string>
 
-#include "app/language.h"
+#include "config/language.h"
 
 class QPlainTextEdit;
 

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <string>
 
-#include "batch/batch_host.h"
+#include "base/batch_host.h"
 #include "ui/progress_window.h"
 
 namespace strbatch {

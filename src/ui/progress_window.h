@@ -10,7 +10,7 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "app/language.h"
+#include "config/language.h"
 
 class QLabel;
 class QProgressBar;

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "ui/progress_host.h"
 #include "ui/ui_text.h"
 

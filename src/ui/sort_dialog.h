@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
+#include "config/language.h"
 #include "sorttool/line_sort.h"
 
 class QCheckBox;

@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <functional>
 
-#include "app/code_page.h"
-#include "app/language.h"
+#include "base/code_page.h"
+#include "config/language.h"
 
 namespace strbatch {
 

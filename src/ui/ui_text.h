@@ -9,7 +9,7 @@
 #include <QString>
 #include <string>
 
-#include "app/language.h"
+#include "config/language.h"
 
 class QWidget;
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
-#include "app/safe_file.h"
-#include "app/text_encoding.h"
+#include "config/language.h"
+#include "base/safe_file.h"
+#include "base/text_encoding.h"
 #include "viewer/viewer_text.h"
 
 class QPlainTextEdit;

@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "office/office_bridge.h"
 
 namespace strbatch {

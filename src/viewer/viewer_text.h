@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/code_page.h"
-#include "app/safe_file.h"
-#include "app/text_encoding.h"
+#include "base/code_page.h"
+#include "base/safe_file.h"
+#include "base/text_encoding.h"
 #include "lists/file_list.h"
 
 namespace strbatch {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/language.h"
+#include "config/language.h"
 #include "test_support.h"
 
 namespace strbatch {

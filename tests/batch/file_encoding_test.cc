@@ -2,8 +2,8 @@
 // in the process code page.
 #include <gtest/gtest.h>
 
-#include "app/code_page.h"
-#include "app/text_encoding.h"
+#include "base/code_page.h"
+#include "base/text_encoding.h"
 #include "batch/batch_driver.h"
 #include "batch/code_conversion.h"
 #include "recording_host.h"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "batch/batch_host.h"
+#include "base/batch_host.h"
 
 namespace strbatch::testing {
 

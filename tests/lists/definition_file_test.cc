@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "test_support.h"
 
 namespace strbatch {

@@ -14,7 +14,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "test_support.h"
 
 namespace strbatch {

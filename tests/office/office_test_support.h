@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 #include "office/office_bridge.h"
 
 namespace strbatch::testing {

@@ -16,8 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/code_page.h"
-#include "app/safe_file.h"
+#include "base/code_page.h"
+#include "base/safe_file.h"
 #include "batch/backup.h"
 #include "batch/code_conversion.h"
 #include "reliability_support.h"

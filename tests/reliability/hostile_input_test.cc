@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/code_page.h"
-#include "app/language.h"
-#include "app/profile.h"
-#include "app/settings.h"
+#include "base/code_page.h"
+#include "config/language.h"
+#include "base/profile.h"
+#include "config/settings.h"
 #include "batch/batch_driver.h"
 #include "batch/recording_host.h"
 #include "lists/definition_file.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 #include "batch/batch_driver.h"
 #include "batch/code_conversion.h"
 #include "reliability_support.h"

@@ -20,7 +20,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 #include "test_support.h"
 
 extern char** environ;

@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 #include "batch/backup.h"
 #include "reliability_support.h"
 #include "test_support.h"

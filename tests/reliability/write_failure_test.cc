@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/profile.h"
-#include "app/safe_file.h"
-#include "app/settings.h"
+#include "base/profile.h"
+#include "base/safe_file.h"
+#include "config/settings.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
 #include "batch/code_conversion.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/text_encoding.h"
+#include "base/text_encoding.h"
 #include "test_support.h"
 
 namespace strbatch {

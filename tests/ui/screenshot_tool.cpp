@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "app/language.h"
-#include "app/settings.h"
+#include "config/language.h"
+#include "config/settings.h"
 #include "lists/file_list.h"
 #include "ui/editable_list_ctrl.h"
 #include "ui/list_models.h"

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 #include "lists/definition_file.h"
 #include "ui/editable_list_ctrl.h"
 #include "ui/control_ids.h"

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/language.h"
+#include "config/language.h"
 #include "ui/progress_window.h"
 #include "ui_test_support.h"
 

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "ui/sort_dialog.h"
 #include "ui_test_support.h"
 

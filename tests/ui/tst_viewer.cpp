@@ -6,7 +6,7 @@
 #include <QTextBlock>
 #include <QtTest>
 
-#include "app/text_encoding.h"
+#include "base/text_encoding.h"
 #include "ui/view_dialog.h"
 #include "ui_test_support.h"
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "app/language.h"
+#include "config/language.h"
 #include "list_text.h"
 
 namespace strbatch::testing {

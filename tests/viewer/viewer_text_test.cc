@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "app/text_encoding.h"
+#include "base/text_encoding.h"
 #include "test_support.h"
 
 namespace strbatch {

@@ -1,8 +1,8 @@
 // Where the program keeps its files: the program directory (language files,
 // help pages) and the private temporary directory (work file, find report,
 // carried definition list, office profile).
-#ifndef STRBATCH_APP_PATHS_H_
-#define STRBATCH_APP_PATHS_H_
+#ifndef STRBATCH_BASE_PATHS_H_
+#define STRBATCH_BASE_PATHS_H_
 
 #include <string>
 
@@ -32,4 +32,4 @@ bool ExtensionIs(const std::string& extension, const char* wanted);
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_PATHS_H_
+#endif  // STRBATCH_BASE_PATHS_H_

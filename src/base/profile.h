@@ -3,15 +3,15 @@
 // matching section, and in it the first matching key, is the one that counts.
 // Nothing is cached: every call reads the file anew. Values are code page
 // bytes. Writes replace the file all-or-nothing, keeping every other line.
-#ifndef STRBATCH_APP_PROFILE_H_
-#define STRBATCH_APP_PROFILE_H_
+#ifndef STRBATCH_BASE_PROFILE_H_
+#define STRBATCH_BASE_PROFILE_H_
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 
 namespace strbatch {
 
@@ -66,4 +66,4 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_PROFILE_H_
+#endif  // STRBATCH_BASE_PROFILE_H_

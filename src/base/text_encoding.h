@@ -4,14 +4,14 @@
 // mark or, for UTF-8, by being valid UTF-8 with at least one multi-byte
 // character, and reads every other file in the process code page. BIG5 is
 // never guessed: it cannot be told apart from GBK reliably.
-#ifndef STRBATCH_APP_TEXT_ENCODING_H_
-#define STRBATCH_APP_TEXT_ENCODING_H_
+#ifndef STRBATCH_BASE_TEXT_ENCODING_H_
+#define STRBATCH_BASE_TEXT_ENCODING_H_
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 
 namespace strbatch {
 
@@ -47,4 +47,4 @@ bool Utf8ToUtf16(std::string_view utf8, bool bigEndian, std::string* bytes);
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_TEXT_ENCODING_H_
+#endif  // STRBATCH_BASE_TEXT_ENCODING_H_

@@ -5,8 +5,8 @@
 // so a look-up always sees the file as it is; a missing file or key gives an
 // empty text. In a value the two characters "\n" stand for a line break (a
 // two-line button caption).
-#ifndef STRBATCH_APP_LANGUAGE_H_
-#define STRBATCH_APP_LANGUAGE_H_
+#ifndef STRBATCH_CONFIG_LANGUAGE_H_
+#define STRBATCH_CONFIG_LANGUAGE_H_
 
 #include <sys/types.h>
 
@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/options.h"
+#include "config/options.h"
 
 namespace strbatch {
 
@@ -77,4 +77,4 @@ class LanguageCatalog {
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_LANGUAGE_H_
+#endif  // STRBATCH_CONFIG_LANGUAGE_H_

@@ -1,4 +1,4 @@
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

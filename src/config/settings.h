@@ -1,14 +1,14 @@
 // The user's settings file: the options kept from one run to the next
 // (section "option") and the two table paths of the line sort tool (section
 // "Sort3"). A missing, unreadable or garbled file gives the defaults.
-#ifndef STRBATCH_APP_SETTINGS_H_
-#define STRBATCH_APP_SETTINGS_H_
+#ifndef STRBATCH_CONFIG_SETTINGS_H_
+#define STRBATCH_CONFIG_SETTINGS_H_
 
 #include <string>
 
-#include "app/options.h"
-#include "app/safe_file.h"
-#include "app/text_encoding.h"
+#include "config/options.h"
+#include "base/safe_file.h"
+#include "base/text_encoding.h"
 
 namespace strbatch {
 
@@ -47,4 +47,4 @@ bool SaveSortToolSettings(const std::string& path, const SortToolSettings& setti
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_SETTINGS_H_
+#endif  // STRBATCH_CONFIG_SETTINGS_H_

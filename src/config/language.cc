@@ -1,12 +1,12 @@
-#include "app/language.h"
+#include "config/language.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/code_page.h"
-#include "app/paths.h"
-#include "app/profile.h"
-#include "app/safe_file.h"
+#include "base/code_page.h"
+#include "base/paths.h"
+#include "base/profile.h"
+#include "base/safe_file.h"
 
 namespace strbatch {
 namespace {

@@ -17,8 +17,8 @@
 // fails. The copy is removed when the rewrite is done or undone; it stays
 // only when it could not be put back, or when the process was killed midway
 // through the in-place write.
-#ifndef STRBATCH_APP_SAFE_FILE_H_
-#define STRBATCH_APP_SAFE_FILE_H_
+#ifndef STRBATCH_BASE_SAFE_FILE_H_
+#define STRBATCH_BASE_SAFE_FILE_H_
 
 #include <cstddef>
 #include <memory>
@@ -82,4 +82,4 @@ bool RewriteFile(const std::string& path, std::string_view content, std::string*
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_SAFE_FILE_H_
+#endif  // STRBATCH_BASE_SAFE_FILE_H_

@@ -1,4 +1,4 @@
-#include "app/text_encoding.h"
+#include "base/text_encoding.h"
 
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "app/ascii.h"
+#include "base/ascii.h"
 
 namespace strbatch {
 

@@ -1,8 +1,8 @@
 // What a long command needs from whoever runs it: the confirmation question,
 // the progress window, the selected row, the report viewer and warnings.
 // The GUI, the CLI and the tests each provide one.
-#ifndef STRBATCH_BATCH_BATCH_HOST_H_
-#define STRBATCH_BATCH_BATCH_HOST_H_
+#ifndef STRBATCH_BASE_BATCH_HOST_H_
+#define STRBATCH_BASE_BATCH_HOST_H_
 
 #include <cstddef>
 #include <string>
@@ -66,4 +66,4 @@ class SilentHost : public BatchHost {
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_BATCH_BATCH_HOST_H_
+#endif  // STRBATCH_BASE_BATCH_HOST_H_

@@ -1,8 +1,8 @@
 // ASCII-only case folding, for names that are compared without regard to
 // case (profile sections and keys, markup tags). Other bytes, double-byte
 // characters included, compare as they are.
-#ifndef STRBATCH_APP_ASCII_H_
-#define STRBATCH_APP_ASCII_H_
+#ifndef STRBATCH_BASE_ASCII_H_
+#define STRBATCH_BASE_ASCII_H_
 
 #include <string_view>
 
@@ -22,4 +22,4 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_ASCII_H_
+#endif  // STRBATCH_BASE_ASCII_H_

@@ -1,4 +1,4 @@
-#include "app/code_page.h"
+#include "base/code_page.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>

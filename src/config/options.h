@@ -1,9 +1,9 @@
 // The options of the main window, which every command copies at its start,
 // and which the settings file keeps from one run to the next.
-#ifndef STRBATCH_APP_OPTIONS_H_
-#define STRBATCH_APP_OPTIONS_H_
+#ifndef STRBATCH_CONFIG_OPTIONS_H_
+#define STRBATCH_CONFIG_OPTIONS_H_
 
-#include "app/text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace strbatch {
 
@@ -35,4 +35,4 @@ struct Options {
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_OPTIONS_H_
+#endif  // STRBATCH_CONFIG_OPTIONS_H_

@@ -2,8 +2,8 @@
 // step over one character, and conversion to and from UTF-8 through ICU.
 // Code that walks text takes a CodePage (never a hard-coded GBK rule), so
 // that other code pages can be added without touching the engines.
-#ifndef STRBATCH_APP_CODE_PAGE_H_
-#define STRBATCH_APP_CODE_PAGE_H_
+#ifndef STRBATCH_BASE_CODE_PAGE_H_
+#define STRBATCH_BASE_CODE_PAGE_H_
 
 #include <cstddef>
 #include <string>
@@ -75,4 +75,4 @@ class CodePage {
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_CODE_PAGE_H_
+#endif  // STRBATCH_BASE_CODE_PAGE_H_

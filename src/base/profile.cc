@@ -1,4 +1,4 @@
-#include "app/profile.h"
+#include "base/profile.h"
 
 #include <sys/stat.h>
 
@@ -6,8 +6,8 @@
 #include <climits>
 #include <cstring>
 
-#include "app/ascii.h"
-#include "app/code_page.h"
+#include "base/ascii.h"
+#include "base/code_page.h"
 
 namespace strbatch {
 namespace {

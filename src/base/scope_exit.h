@@ -1,7 +1,7 @@
 // Runs a function when the scope that holds it ends, however it ends
 // (return, break or exception): ScopeExit cleanup([&] { ... });
-#ifndef STRBATCH_APP_SCOPE_EXIT_H_
-#define STRBATCH_APP_SCOPE_EXIT_H_
+#ifndef STRBATCH_BASE_SCOPE_EXIT_H_
+#define STRBATCH_BASE_SCOPE_EXIT_H_
 
 #include <utility>
 
@@ -21,4 +21,4 @@ class ScopeExit {
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_APP_SCOPE_EXIT_H_
+#endif  // STRBATCH_BASE_SCOPE_EXIT_H_

@@ -1,4 +1,4 @@
-#include "app/language.h"
+#include "config/language.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/code_page.h"
-#include "app/paths.h"
+#include "base/code_page.h"
+#include "base/paths.h"
 #include "test_support.h"
 
 namespace strbatch {

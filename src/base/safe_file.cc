@@ -1,4 +1,4 @@
-#include "app/safe_file.h"
+#include "base/safe_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <new>
 #include <set>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace strbatch {
 namespace {
