@@ -113,6 +113,13 @@ class CPattern {
   // matches nothing.
   PatternError Compile(std::string_view expression, bool caseSensitive);
   PatternError LastError() const { return lastError_; }
+  // After a failed Compile, the byte offset in the expression (as given,
+  // a leading "^" counted) of what the error is about: the opening bracket
+  // of an unclosed group or class, the backslash of a bad back-reference or
+  // abbreviation, the repeat sign of an empty repeat, the low bound of a
+  // backwards range, the bracket that nests too deep; 0 for errors without
+  // a place and after a successful Compile.
+  size_t ErrorOffset() const { return errorOffset_; }
   bool CaseSensitive() const { return caseSensitive_; }
   int GroupCount() const { return groupCount_; }
 
@@ -151,6 +158,7 @@ class CPattern {
   // Characters of codePage_ are one byte or a lead byte and one more.
   bool doubleByte_;
   PatternError lastError_ = PATTERN_OK;
+  size_t errorOffset_ = 0;
   bool caseSensitive_ = true;
   bool anchored_ = false;
   int32_t groupCount_ = 0;

@@ -105,6 +105,9 @@ class Parser {
     return *root == kFailed ? error_ : PATTERN_OK;
   }
 
+  // After a failed parse: where in the text the error is.
+  size_t ErrorOffset() const { return errorOffset_; }
+
  private:
   // Counts one level of nesting for as long as it lives.
   class NestingGuard {
@@ -142,8 +145,9 @@ class Parser {
     return (!caseSensitive_ && value >= 'A' && value <= 'Z') ? value + ('a' - 'A') : value;
   }
 
-  int Fail(PatternError error) {
+  int Fail(PatternError error, size_t offset) {
     error_ = error;
+    errorOffset_ = offset;
     return kFailed;
   }
 
@@ -226,7 +230,7 @@ class Parser {
     }
     const bool atLeastOnce = kind == RepeatKind::kPlus || kind == RepeatKind::kLazyPlus;
     const bool loops = atLeastOnce || kind == RepeatKind::kStar || kind == RepeatKind::kLazyStar;
-    if (loops && atomEmpty == Empty::kYes) return Fail(PATTERN_ERR_EMPTY_REPEAT);
+    if (loops && atomEmpty == Empty::kYes) return Fail(PATTERN_ERR_EMPTY_REPEAT, pos_);
     pos_ += lazy ? 2 : 1;
     // "+" and "+?" need one occurrence, so they can match nothing only when
     // the atom can.
@@ -271,8 +275,9 @@ class Parser {
   }
 
   int ParseGroup(bool numbered, Empty* canBeEmpty) {
+    const size_t open = pos_;
     NestingGuard nesting(this);
-    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING, open);
     ++pos_;
     const int32_t group = numbered ? tree_->groupCount++ : -1;
     bool bodyEmpty = true;
@@ -280,7 +285,7 @@ class Parser {
     if (body == kFailed) return kFailed;
     const unsigned char closer = numbered ? '}' : ')';
     if (AtEnd() || Peek() != closer) {
-      return Fail(numbered ? PATTERN_ERR_BRACE : PATTERN_ERR_PAREN);
+      return Fail(numbered ? PATTERN_ERR_BRACE : PATTERN_ERR_PAREN, open);
     }
     ++pos_;
     if (body == kNothing) {
@@ -298,19 +303,21 @@ class Parser {
   // byte counts, so a double-byte character stands for all double-byte
   // characters with the same first byte.
   int ParseClass() {
+    const size_t open = pos_;
     ++pos_;
-    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET);
+    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET, open);
     ClassNode cls;
     if (Peek() == ']') {
       ++pos_;
-      return Fail(PATTERN_ERR_EMPTY_CLASS);
+      return Fail(PATTERN_ERR_EMPTY_CLASS, open);
     }
     if (Peek() == '^') {
       ++pos_;
       cls.negated = true;
-      if (!AtEnd() && Peek() == ']') return Fail(PATTERN_ERR_EMPTY_CLASS);
+      if (!AtEnd() && Peek() == ']') return Fail(PATTERN_ERR_EMPTY_CLASS, open);
     }
     while (!AtEnd() && Peek() != ']') {
+      const size_t lowAt = pos_;
       unsigned char low;
       if (Peek() == '\\') {
         ++pos_;
@@ -326,14 +333,14 @@ class Parser {
       unsigned char high = low;
       if (!AtEnd() && Peek() == '-') {
         ++pos_;
-        if (AtEnd() || Peek() == ']') return Fail(PATTERN_ERR_BRACKET);
+        if (AtEnd() || Peek() == ']') return Fail(PATTERN_ERR_BRACKET, open);
         high = ReadFirstByte();
-        if (high < low) return Fail(PATTERN_ERR_RANGE);
+        if (high < low) return Fail(PATTERN_ERR_RANGE, lowAt);
       }
       cls.ranges.emplace_back(low, high);
       cls.set.AddRange(low, high);
     }
-    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET);
+    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET, open);
     ++pos_;
     if (!caseSensitive_) {
       // Searched text is folded, so a capital in the class stands for its
@@ -347,6 +354,7 @@ class Parser {
   }
 
   int ParseEscape(Empty* canBeEmpty) {
+    const size_t backslash = pos_;
     ++pos_;
     // A lone backslash at the end of the expression stands for itself.
     if (AtEnd()) return AddLeaf(NodeKind::kChar, '\\');
@@ -359,23 +367,24 @@ class Parser {
       }
       // A group opened later in the text cannot be referred to; the group
       // that encloses the reference can (its number is already counted).
-      if (group >= tree_->groupCount) return Fail(PATTERN_ERR_GROUP_REF);
+      if (group >= tree_->groupCount) return Fail(PATTERN_ERR_GROUP_REF, backslash);
       return AddLeaf(NodeKind::kBackref, static_cast<int32_t>(group));
     }
     // The letter is looked up as written, also when case is ignored: "\E"
     // stays "a double-byte character" and "\N" a line end.
     if (const char* expansion = AbbreviationExpansion(c)) {
       ++pos_;
-      return ParseAbbreviation(expansion, canBeEmpty);
+      return ParseAbbreviation(expansion, backslash, canBeEmpty);
     }
     return AddLeaf(NodeKind::kChar, Fold(ReadChar()));
   }
 
   // The expansion is read as a whole and counts as one atom, as if it were
-  // enclosed in one more pair of parentheses.
-  int ParseAbbreviation(std::string_view expansion, Empty* canBeEmpty) {
+  // enclosed in one more pair of parentheses. Its errors are placed at the
+  // backslash: the expansion is not text the user wrote.
+  int ParseAbbreviation(std::string_view expansion, size_t backslash, Empty* canBeEmpty) {
     NestingGuard nesting(this);
-    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING, backslash);
     const std::string_view savedText = text_;
     const size_t savedPos = pos_;
     const bool savedTopLevel = topLevel_;
@@ -389,10 +398,11 @@ class Parser {
     pos_ = savedPos;
     topLevel_ = savedTopLevel;
     if (body == kFailed) {
-      if (error_ == PATTERN_ERR_NESTING || error_ == PATTERN_ERR_MEMORY) return kFailed;
-      return Fail(PATTERN_ERR_ABBREV);
+      if (error_ == PATTERN_ERR_NESTING) return Fail(PATTERN_ERR_NESTING, backslash);
+      if (error_ == PATTERN_ERR_MEMORY) return Fail(PATTERN_ERR_MEMORY, 0);
+      return Fail(PATTERN_ERR_ABBREV, backslash);
     }
-    if (body == kNothing || !whole) return Fail(PATTERN_ERR_ABBREV);
+    if (body == kNothing || !whole) return Fail(PATTERN_ERR_ABBREV, backslash);
     *canBeEmpty = bodyEmpty ? Empty::kYes : Empty::kNo;
     Node node{NodeKind::kParen};
     node.value = -1;
@@ -403,11 +413,12 @@ class Parser {
   // "!" and the one atom after it: succeeds without consuming text where
   // the atom does not match. A repeat after it applies to the whole "!".
   int ParseNot(Empty* canBeEmpty) {
+    const size_t bang = pos_;
     ++pos_;
     // Nothing to negate (the end, or a closing bracket): a literal "!".
     if (AtEnd() || PeekIsCloser()) return AddLeaf(NodeKind::kChar, '!');
     NestingGuard nesting(this);
-    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING, bang);
     const int32_t firstGroup = tree_->groupCount;
     Empty atomEmpty = Empty::kNo;
     const int atom = ParseAtom(&atomEmpty);
@@ -428,6 +439,7 @@ class Parser {
   bool topLevel_ = true;  // "$" tests for the end only as the last character of the expression
   int depth_ = 0;
   PatternError error_ = PATTERN_OK;
+  size_t errorOffset_ = 0;
 };
 
 // Lays the tree out as a program. Every construct that offers a choice
@@ -902,6 +914,7 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
   anchored_ = false;
   caseSensitive_ = caseSensitive;
   lastError_ = PATTERN_OK;
+  errorOffset_ = 0;
   if (expression.data() == nullptr) return lastError_ = PATTERN_ERR_NO_INPUT;
   expression = expression.substr(0, std::min(expression.find('\0'), expression.size()));
 
@@ -915,7 +928,9 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
     Parser parser(codePage_, caseSensitive, &tree);
     int root = kNothing;
     error = parser.ParseTop(expression, &root);
-    if (error == PATTERN_OK) {
+    if (error != PATTERN_OK) {
+      errorOffset_ = parser.ErrorOffset() + (anchored_ ? 1 : 0);
+    } else {
       CodeGenerator generator(tree, &program_, &classOfInstr_, &classSets_, caseSensitive,
                               codePage_, shortcuts_);
       if (generator.Generate(root, anchored_)) {
