@@ -51,9 +51,13 @@ class CPatternMatch {
   size_t GroupEnd(int i) const;
 
   // True when the last search ended without a match because it ran into a
-  // bound (steps or backtrack stack, see CPattern::SetSearchLimits) rather
-  // than because the text holds no match.
+  // bound (steps, backtrack stack or memory, see CPattern::SetSearchLimits)
+  // rather than because the text holds no match.
   bool LimitReached() const { return limitReached_; }
+  // Where the search gave up: the offset of the attempt start it was working
+  // on when it ran into a bound, in the same coordinates as Start(); kUnset
+  // when it did not give up.
+  size_t LimitOffset() const { return limitOffset_; }
 
  private:
   friend class CPattern;
@@ -64,6 +68,7 @@ class CPatternMatch {
   size_t start_ = kUnset;
   size_t end_ = kUnset;
   bool limitReached_ = false;
+  size_t limitOffset_ = kUnset;
   std::vector<uint32_t> slots_;
   std::vector<uint32_t> groups_;  // start and end of each group, in turn
   std::vector<uint32_t> stack_;   // the backtrack stack; its size is the capacity

@@ -68,9 +68,11 @@ bool CPattern::Match(const PatternText& text, size_t from, CPatternMatch& match,
   match.start_ = CPatternMatch::kUnset;
   match.end_ = CPatternMatch::kUnset;
   match.limitReached_ = false;
+  match.limitOffset_ = CPatternMatch::kUnset;
   match.groupCount_ = 0;
-  if (lastError_ != PATTERN_OK || program_.empty() || text.failed_) return false;
+  if (lastError_ != PATTERN_OK || program_.empty()) return false;
   try {
+    if (text.failed_) throw std::bad_alloc();  // the folded copy could not be made
     if (caseSensitive_) return Run(text.original_, from, match, endOut);
     if (text.isFolded_) return Run(text.folded_, from, match, endOut);
     // Text prepared for a case-sensitive pattern: fold it for this search.
@@ -78,6 +80,7 @@ bool CPattern::Match(const PatternText& text, size_t from, CPatternMatch& match,
     return Run(folded, from, match, endOut);
   } catch (const std::bad_alloc&) {
     match.limitReached_ = true;
+    match.limitOffset_ = from;
     return false;
   }
 }
@@ -136,6 +139,7 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
   if (from > size) return false;
   if (size >= kNoPosition) {
     match.limitReached_ = true;
+    match.limitOffset_ = from;
     return false;
   }
   const unsigned char* text = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -358,6 +362,7 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
 
 limit:
   match.limitReached_ = true;
+  match.limitOffset_ = attempt;
   return false;
 #undef STRBATCH_PUSH
 #undef STRBATCH_POP

@@ -305,28 +305,33 @@ TEST(PatternMatcherTest, RepeatsOfEmptyMatchesEnd) {
 
 TEST(PatternMatcherTest, SearchBoundsEndWithoutMatch) {
   CPattern pattern;
-  // Each "a" can be taken two ways, so failing costs 2^n steps.
-  ASSERT_EQ(pattern.Compile("(a|a)*b", true), PATTERN_OK);
+  // Each "a" can be taken two ways, and the back-reference keeps the memo
+  // of failed states out, so failing costs 2^n steps.
+  ASSERT_EQ(pattern.Compile("{a|a}*\\0b", true), PATTERN_OK);
   pattern.SetSearchLimits(100000, CPattern::kDefaultMaxStackEntries);
-  const std::string text = std::string(40, 'a');
+  const std::string text = "cc" + std::string(40, 'a');
   PatternText prepared(pattern, text);
   CPatternMatch match;
   EXPECT_FALSE(pattern.Match(prepared, 0, match));
   EXPECT_TRUE(match.LimitReached());
+  EXPECT_EQ(match.LimitOffset(), 2u);  // the attempt that ran out, after two cheap ones
   // The same bounds are plenty for an ordinary search.
   PatternText easy(pattern, "aab");
   EXPECT_TRUE(pattern.Match(easy, 0, match));
   EXPECT_FALSE(match.LimitReached());
+  EXPECT_EQ(match.LimitOffset(), CPatternMatch::kUnset);
 
-  // A stack that may not grow further ends the search, too.
-  ASSERT_EQ(pattern.Compile(".*x", true), PATTERN_OK);
+  // A stack that may not grow further ends the search, too: a repeated
+  // group takes stack for every occurrence.
+  ASSERT_EQ(pattern.Compile("{.}*x", true), PATTERN_OK);
   pattern.SetSearchLimits(0, 1000);
-  const std::string longText = std::string(5000, 'a') + "x";
+  const std::string longText = "y" + std::string(5000, 'a') + "x";
   PatternText prepared2(pattern, longText);
-  EXPECT_FALSE(pattern.Match(prepared2, 0, match));
+  EXPECT_FALSE(pattern.Match(prepared2, 1, match));
   EXPECT_TRUE(match.LimitReached());
+  EXPECT_EQ(match.LimitOffset(), 1u);
   pattern.SetSearchLimits(0, CPattern::kDefaultMaxStackEntries);
-  EXPECT_TRUE(pattern.Match(prepared2, 0, match));
+  EXPECT_TRUE(pattern.Match(prepared2, 1, match));
   EXPECT_EQ(match.End(), longText.size());
 }
 
