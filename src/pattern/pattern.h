@@ -109,6 +109,14 @@ class CPattern {
   static constexpr size_t kDefaultMaxStackEntries = size_t{1} << 24;
   static constexpr uint64_t kBaseSteps = uint64_t{1} << 28;
   static constexpr uint64_t kStepsPerByte = 128;
+  // A search that has taken kMemoSteps steps (or a sixteenth of its step
+  // bound, when that is less) while moving its attempt start on by less than
+  // one byte per kMemoStepsPerByte steps starts remembering the states it has
+  // explored without a match (see SetMemo). The memory of those states is
+  // bounded by kMaxMemoBytes; a search that needs more gives up.
+  static constexpr uint64_t kMemoSteps = uint64_t{1} << 20;
+  static constexpr uint64_t kMemoStepsPerByte = 64;
+  static constexpr size_t kMaxMemoBytes = size_t{64} << 20;
 
   explicit CPattern(const CodePage& codePage = CodePage::Process());
 
@@ -146,10 +154,22 @@ class CPattern {
 
   // With false the program is laid out by the basic templates only (from
   // the next Compile on) and every character position is tried in turn,
-  // instead of skipping to positions where a match can begin and running
-  // simple repeats in one step. Results are the same; tests use it to check
-  // that.
+  // instead of skipping to positions where a match can begin, running
+  // repeats of one character in one step and remembering failed states.
+  // Results are the same; tests use it to check that.
   void SetShortcuts(bool enabled) { shortcuts_ = enabled; }
+  // Finer switches, which take effect only while shortcuts are on. Counting
+  // repeats (from the next Compile on): a greedy or lazy repeat of one
+  // character item runs in one step with one backtrack entry.
+  void SetCountingRepeats(bool enabled) { countingRepeats_ = enabled; }
+  // The memo (from the next search on): a search remembers the (instruction,
+  // position) states it explored without a match and backs off when it
+  // reaches one again, which bounds the time of a program without
+  // back-references by text length times program size. By default a search
+  // starts it only once it has done much work for its progress (see
+  // kMemoSteps); kMemoAlways starts it at once, so tests can exercise it.
+  enum MemoUse { kMemoOff, kMemoWhenSlow, kMemoAlways };
+  void SetMemo(MemoUse use) { memo_ = use; }
 
  private:
   friend class PatternText;
@@ -168,13 +188,17 @@ class CPattern {
   bool anchored_ = false;
   int32_t groupCount_ = 0;
   int32_t slotCount_ = 0;
+  // Rows of the memo of failed states: the choice points whose outcome
+  // depends on nothing but the position; 0 when the program has
+  // back-references, whose outcome depends on the groups.
+  int32_t memoPoints_ = 0;
   std::vector<PatternInstr> program_;
-  // For each instruction, the index of its byte set in classSets_ when it
-  // is OpClass or OpNotClass, else -1.
-  std::vector<int32_t> classOfInstr_;
+  std::vector<InstrExtra> extra_;  // one for each instruction
   std::vector<ByteSet> classSets_;
   Prefilter prefilter_;
   bool shortcuts_ = true;
+  bool countingRepeats_ = true;
+  MemoUse memo_ = kMemoWhenSlow;
   uint64_t maxSteps_ = 0;
   size_t maxStackEntries_ = kDefaultMaxStackEntries;
 };

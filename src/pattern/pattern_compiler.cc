@@ -442,30 +442,143 @@ class Parser {
   size_t errorOffset_ = 0;
 };
 
+// What a match of a node can begin with: the set of possible first bytes,
+// and whether it can match without consuming anything. The second is
+// sound: "!x", "$", back-references and empty groups count as able to.
+struct FirstBytes {
+  ByteSet set;
+  bool canBeEmpty = true;
+};
+
+// The FirstBytes of every node. The parser adds children before their
+// parents, so one pass in index order finds them all.
+std::vector<FirstBytes> AnalyseFirstBytes(const Tree& tree) {
+  std::vector<FirstBytes> first(tree.nodes.size());
+  for (size_t i = 0; i < tree.nodes.size(); ++i) {
+    const Node& node = tree.nodes[i];
+    FirstBytes& result = first[i];
+    switch (node.kind) {
+      case NodeKind::kChar:
+        result.set.Add(static_cast<unsigned char>(node.value & 0xFF));
+        result.canBeEmpty = false;
+        break;
+      case NodeKind::kAny:
+        result.set.AddRange(1, 255);
+        result.canBeEmpty = false;
+        break;
+      case NodeKind::kClass: {
+        const ClassNode& cls = tree.classes[node.value];
+        result.set = cls.negated ? cls.set.Complement() : cls.set;
+        result.canBeEmpty = false;
+        break;
+      }
+      case NodeKind::kBackref:
+        result.set.AddRange(0, 255);
+        break;
+      case NodeKind::kEnd:
+      case NodeKind::kNot:
+        break;  // consume nothing
+      case NodeKind::kParen:
+      case NodeKind::kBrace:
+        if (node.body >= 0) result = first[node.body];
+        break;
+      case NodeKind::kSeq:
+        for (int child : node.children) {
+          result.set.AddAll(first[child].set);
+          if (!first[child].canBeEmpty) {
+            result.canBeEmpty = false;
+            break;
+          }
+        }
+        break;
+      case NodeKind::kAlt:
+        result.canBeEmpty = false;
+        for (int child : node.children) {
+          result.set.AddAll(first[child].set);
+          result.canBeEmpty = result.canBeEmpty || first[child].canBeEmpty;
+        }
+        break;
+      case NodeKind::kRepeat:
+        result = first[node.body];
+        if (node.repeat != RepeatKind::kPlus && node.repeat != RepeatKind::kLazyPlus) {
+          result.canBeEmpty = true;
+        }
+        break;
+    }
+  }
+  return first;
+}
+
+// What comes after a part of the program: the bytes the rest of the
+// expression can begin with, or any when the rest can match without
+// consuming (then nothing can be ruled out).
+struct Follow {
+  ByteSet set;
+  bool any = true;
+};
+
+// What follows a part that first comes before after.
+Follow Before(const FirstBytes& first, const Follow& after) {
+  Follow follow;
+  follow.set = first.set;
+  follow.any = false;
+  if (first.canBeEmpty) {
+    follow.set.AddAll(after.set);
+    follow.any = after.any;
+  }
+  return follow;
+}
+
+// What follows a part that first or after can come after.
+Follow Either(const FirstBytes& first, const Follow& after) {
+  Follow follow = after;
+  follow.set.AddAll(first.set);
+  follow.any = after.any || first.canBeEmpty;
+  return follow;
+}
+
 // Lays the tree out as a program. Every construct that offers a choice
 // leaves an instruction index on top of the backtrack stack, so that a back
 // off always pops one.
+//
+// Constructs that offer a choice get a row in the memo of failed states at
+// their first instruction (where, as before any instruction that can fail,
+// an instruction index is on top of the stack) when what happens from there
+// depends on the position alone. Two kinds of places break that and get
+// none: the body of a "!", whose states are cut off unexplored when the body
+// matches, and the body of a loop that can match empty, whose progress check
+// compares with the position where the occurrence began.
+//
+// Back-references turn both the memo and the follow sets of counting
+// repeats off: a path that fails can leave a group's end set (until backing
+// off leaves the group) where a back-reference inside the group sees it, so
+// every path must run as laid out.
 class CodeGenerator {
  public:
-  // With fastLoops, simple greedy repeats are laid out as OpRepeatSet.
-  CodeGenerator(const Tree& tree, std::vector<PatternInstr>* program,
-                std::vector<int32_t>* classOfInstr, std::vector<ByteSet>* classSets,
-                bool caseSensitive, const CodePage& codePage, bool fastLoops)
+  // With counting, repeats of one character item are laid out as counting
+  // repeats.
+  CodeGenerator(const Tree& tree, const std::vector<FirstBytes>& first,
+                std::vector<PatternInstr>* program, std::vector<InstrExtra>* extra,
+                std::vector<ByteSet>* classSets, bool caseSensitive, const CodePage& codePage,
+                bool counting, bool backrefs)
       : tree_(tree),
+        first_(first),
         program_(*program),
-        classOfInstr_(*classOfInstr),
+        extra_(*extra),
         classSets_(*classSets),
         caseSensitive_(caseSensitive),
         codePage_(codePage),
-        fastLoops_(fastLoops) {}
+        counting_(counting),
+        backrefs_(backrefs) {}
 
   int32_t SlotCount() const { return slotCount_; }
+  int32_t MemoPoints() const { return memoPoints_; }
 
   // False when the program would grow beyond CPattern::kMaxInstructions.
   bool Generate(int root, bool anchored) {
     Emit(OpCall, 2);
     Emit(anchored ? OpFailAll : OpAdvance);
-    if (root >= 0) Code(root);
+    if (root >= 0) Code(root, Follow());
     Emit(OpAccept);
     return !tooLarge_;
   }
@@ -479,24 +592,31 @@ class CodeGenerator {
       return 0;
     }
     program_.push_back({op, operand});
-    classOfInstr_.push_back(-1);
+    extra_.emplace_back();
     return Here() - 1;
   }
   void Patch(int32_t at, int32_t target) {
     if (!tooLarge_) program_[at].operand = target;
   }
 
+  // Gives the construct that starts at at its row in the memo, where it may
+  // have one.
+  void MemoPoint(int32_t at) {
+    if (!backrefs_ && unmemoized_ == 0 && !tooLarge_) extra_[at].memo = memoPoints_++;
+  }
+
   int32_t NewSlot() { return slotCount_++; }
 
-  void Body(int body) {
+  void Body(int body, const Follow& follow) {
     if (body < 0) {
       Emit(OpNop);
     } else {
-      Code(body);
+      Code(body, follow);
     }
   }
 
-  void Code(int index) {
+  // follow: what comes after the node.
+  void Code(int index, const Follow& follow) {
     if (tooLarge_) return;
     const Node& node = tree_.nodes[index];
     switch (node.kind) {
@@ -507,38 +627,47 @@ class CodeGenerator {
       case NodeKind::kBackref: Emit(OpBackref, node.value); break;
       case NodeKind::kParen: {
         const int32_t call = Emit(OpCall);
+        MemoPoint(call);
         Emit(OpReturn);
         Patch(call, Here());
-        Body(node.body);
+        Body(node.body, follow);
         break;
       }
       case NodeKind::kBrace: {
         // The group's old bounds go on the stack so that backing off
         // through the group restores them.
-        Emit(OpPushGroup, node.value);
+        MemoPoint(Emit(OpPushGroup, node.value));
         Emit(OpGroupStart, node.value);
         const int32_t call = Emit(OpCall);
         Emit(OpPopGroup, node.value);
         Emit(OpReturn);
         Patch(call, Here());
-        Body(node.body);
+        Body(node.body, follow);
         Emit(OpGroupEnd, node.value);
         break;
       }
       case NodeKind::kNot: Not(node); break;
-      case NodeKind::kSeq:
-        for (int child : node.children) Code(child);
-        break;
-      case NodeKind::kAlt: Alternation(node); break;
-      case NodeKind::kRepeat: Repeat(node); break;
+      case NodeKind::kSeq: Sequence(node, follow); break;
+      case NodeKind::kAlt: Alternation(node, follow); break;
+      case NodeKind::kRepeat: Repeat(node, follow); break;
     }
+  }
+
+  void Sequence(const Node& node, const Follow& follow) {
+    std::vector<Follow> after(node.children.size());
+    Follow next = follow;
+    for (size_t i = node.children.size(); i-- > 0;) {
+      after[i] = next;
+      next = Before(first_[node.children[i]], next);
+    }
+    for (size_t i = 0; i < node.children.size(); ++i) Code(node.children[i], after[i]);
   }
 
   void Class(int32_t index) {
     const ClassNode& cls = tree_.classes[index];
     const int32_t at = Emit(cls.negated ? OpNotClass : OpClass);
     if (tooLarge_) return;
-    classOfInstr_[at] = static_cast<int32_t>(classSets_.size());
+    extra_[at].set = static_cast<int32_t>(classSets_.size());
     classSets_.push_back(cls.set);
     // The range pairs follow the instruction. When case is ignored they are
     // read off the folded set, so that they show what is matched.
@@ -563,18 +692,19 @@ class CodeGenerator {
     Patch(at, Here());
   }
 
-  void Alternation(const Node& node) {
+  void Alternation(const Node& node, const Follow& follow) {
     std::vector<int32_t> jumpsToEnd;
     for (size_t i = 0; i + 1 < node.children.size(); ++i) {
       const int32_t k = Emit(OpPushPos);
+      MemoPoint(k);
       Emit(OpCall, k + 4);
       Emit(OpPopPos);
       const int32_t toNext = Emit(OpJump);
-      Code(node.children[i]);
+      Code(node.children[i], follow);
       jumpsToEnd.push_back(Emit(OpJump));
       Patch(toNext, Here());
     }
-    Code(node.children.back());
+    Code(node.children.back(), follow);
     for (int32_t jump : jumpsToEnd) Patch(jump, Here());
   }
 
@@ -584,19 +714,23 @@ class CodeGenerator {
   void Not(const Node& node) {
     const int32_t s1 = NewSlot();
     const int32_t s2 = NewSlot();
+    const int32_t head = Here();
     for (int32_t g = node.firstGroup; g < node.endGroup; ++g) Emit(OpPushGroup, g);
     auto restoreGroups = [&] {
       for (int32_t g = node.endGroup - 1; g >= node.firstGroup; --g) Emit(OpPopGroup, g);
     };
     Emit(OpSavePos, s1);
     Emit(OpSaveDepth, s2);
+    MemoPoint(head);
     const int32_t call = Emit(OpCall);
     Emit(OpLoadPos, s1);
     Emit(OpLoadDepth, s2);
     restoreGroups();
     const int32_t jumpOut = Emit(OpJump);
     Patch(call, Here());
-    Code(node.body);
+    ++unmemoized_;
+    Code(node.body, Follow());  // the body's end is a success whatever follows
+    --unmemoized_;
     Emit(OpLoadPos, s1);
     Emit(OpLoadDepth, s2);
     restoreGroups();
@@ -604,21 +738,23 @@ class CodeGenerator {
     Patch(jumpOut, Here());
   }
 
-  void Repeat(const Node& node) {
-    if (fastLoops_ && FastRepeat(node)) return;
+  void Repeat(const Node& node, const Follow& follow) {
+    if (counting_ && CountingRepeat(node, follow)) return;
+    // After one occurrence comes another one or the rest.
+    const Follow again = Either(first_[node.body], follow);
     switch (node.repeat) {
-      case RepeatKind::kStar: GreedyLoop(node.body, true); break;
-      case RepeatKind::kQuestion: GreedyLoop(node.body, false); break;
+      case RepeatKind::kStar: GreedyLoop(node.body, true, again); break;
+      case RepeatKind::kQuestion: GreedyLoop(node.body, false, follow); break;
       case RepeatKind::kPlus:
-        Code(node.body);  // the first, mandatory occurrence
-        GreedyLoop(node.body, true);
+        Code(node.body, again);  // the first, mandatory occurrence
+        GreedyLoop(node.body, true, again);
         break;
-      case RepeatKind::kLazyStar: LazyLoop(node.body); break;
+      case RepeatKind::kLazyStar: LazyLoop(node.body, again); break;
       case RepeatKind::kLazyPlus:
-        Code(node.body);
-        LazyLoop(node.body);
+        Code(node.body, again);
+        LazyLoop(node.body, again);
         break;
-      case RepeatKind::kLazyQuestion: LazyOptional(node.body); break;
+      case RepeatKind::kLazyQuestion: LazyOptional(node.body, follow); break;
     }
   }
 
@@ -629,14 +765,27 @@ class CodeGenerator {
     return index;
   }
 
-  // The bytes a single-character atom matches, when every one of them is a
-  // whole character (no lead byte), so that a run of them can be scanned and
-  // given back a byte at a time.
-  bool SingleByteSet(int index, ByteSet* set) const {
+  // A node that matches exactly one character, as a counting repeat runs it.
+  struct Item {
+    PatternOp op;       // OpRepeatSet, OpRepeatAny, OpRepeatClass or OpRepeatChar
+    int32_t value = 0;  // OpRepeatChar
+    ByteSet set;        // OpRepeatSet and OpRepeatClass
+  };
+
+  bool SingleItem(int index, Item* item) const {
     if (index < 0) return false;
     const Node& node = tree_.nodes[index];
     ByteSet bytes;
-    if (node.kind == NodeKind::kChar && node.value > 0 && node.value <= 0xFF) {  // one byte
+    if (node.kind == NodeKind::kAny) {
+      item->op = OpRepeatAny;
+      return true;
+    }
+    if (node.kind == NodeKind::kChar && node.value > 0xFF) {
+      item->op = OpRepeatChar;
+      item->value = node.value;
+      return true;
+    }
+    if (node.kind == NodeKind::kChar && node.value > 0) {
       bytes.Add(static_cast<unsigned char>(node.value));
     } else if (node.kind == NodeKind::kClass) {
       const ClassNode& cls = tree_.classes[node.value];
@@ -644,44 +793,82 @@ class CodeGenerator {
     } else {
       return false;
     }
+    // Bytes that are whole characters can be given back a byte at a time.
+    bool wholeCharacters = true;
     for (int b = 0; b < 256; ++b) {
       if (bytes.Has(static_cast<unsigned char>(b)) && codePage_.IsLeadByte(static_cast<unsigned char>(b))) {
-        return false;
+        wholeCharacters = false;
       }
     }
-    *set = bytes;
+    if (wholeCharacters) {
+      item->op = OpRepeatSet;
+    } else if (node.kind == NodeKind::kChar) {
+      item->op = OpRepeatChar;  // a lone lead byte, a character only at the end of the text
+      item->value = node.value;
+      return true;
+    } else {
+      item->op = OpRepeatClass;
+    }
+    item->set = bytes;
     return true;
   }
 
-  // Greedy repeats of one single-byte set in one instruction. A greedy
-  // "+", "*" or "?" over C+ (C one such set; "\w+" is one) finds what C+
-  // or C* finds: in both layouts the rest of the expression is tried at the
-  // ends of the run from the longest down, and from one position it fares
-  // the same whichever way the run was split, since no group is inside. Only
-  // the split into occurrences differs, which in the nested layout costs
-  // time exponential in the run.
-  bool FastRepeat(const Node& node) {
-    if (node.repeat != RepeatKind::kStar && node.repeat != RepeatKind::kPlus &&
-        node.repeat != RepeatKind::kQuestion) {
-      return false;
+  // The one byte of set (NUL aside), when a byte search can find where a
+  // character with that first byte starts: it must never lie inside a
+  // character (UTF-8) or be a lead byte (double-byte code pages, where the
+  // matcher checks that a hit is not a second byte); -1 otherwise.
+  int32_t SearchableByte(const ByteSet& set) const {
+    int32_t only = -1;
+    for (int b = 1; b < 256; ++b) {
+      if (!set.Has(static_cast<unsigned char>(b))) continue;
+      if (only >= 0) return -1;
+      only = b;
     }
+    if (only < 0 || codePage_.IsLeadByte(static_cast<unsigned char>(only))) return -1;
+    if (codePage_.IsUtf8() && only >= 0x80) return -1;
+    return only;
+  }
+
+  // A greedy or lazy repeat of one character item as one counting repeat.
+  // A greedy "+", "*" or "?" over C+ (C one item; "\w+" is one) finds what
+  // C+ or C* finds: in both layouts the rest of the expression is tried at
+  // the ends of the run from the longest down, and from one position it
+  // fares the same whichever way the run was split, since no group is
+  // inside. Only the split into occurrences differs, which in the nested
+  // layout costs time exponential in the run.
+  bool CountingRepeat(const Node& node, const Follow& follow) {
+    RepeatKind kind = node.repeat;
+    const bool lazy = kind == RepeatKind::kLazyStar || kind == RepeatKind::kLazyPlus ||
+                      kind == RepeatKind::kLazyQuestion;
     int atom = StripParens(node.body);
     if (atom < 0) return false;
-    RepeatKind kind = node.repeat;
     const Node& inner = tree_.nodes[atom];
-    if (inner.kind == NodeKind::kRepeat && inner.repeat == RepeatKind::kPlus) {
-      ByteSet unused;
-      if (!SingleByteSet(StripParens(inner.body), &unused)) return false;
+    if (!lazy && inner.kind == NodeKind::kRepeat && inner.repeat == RepeatKind::kPlus) {
       atom = StripParens(inner.body);
       if (kind == RepeatKind::kQuestion) kind = RepeatKind::kStar;
     }
-    ByteSet set;
-    if (!SingleByteSet(atom, &set)) return false;
-    const int32_t at = Emit(OpRepeatSet, static_cast<int32_t>(classSets_.size()));
+    Item item;
+    if (!SingleItem(atom, &item)) return false;
+    const int32_t shape =
+        (kind == RepeatKind::kPlus || kind == RepeatKind::kLazyPlus ? kRepeatAtLeastOne : 0) |
+        (kind == RepeatKind::kQuestion || kind == RepeatKind::kLazyQuestion ? kRepeatAtMostOne : 0) |
+        (lazy ? kRepeatLazy : 0);
+    const int32_t setIndex = static_cast<int32_t>(classSets_.size());
+    const bool hasSet = item.op == OpRepeatSet || item.op == OpRepeatClass;
+    const int32_t at = Emit(item.op, item.op == OpRepeatChar ? item.value : hasSet ? setIndex : 0);
     if (tooLarge_) return true;
-    classOfInstr_[at] = static_cast<int32_t>(classSets_.size());
-    classSets_.push_back(set);
-    Emit(OpRepeatBack, (kind == RepeatKind::kPlus ? 1 : 0) | (kind == RepeatKind::kQuestion ? 2 : 0));
+    if (hasSet) {
+      extra_[at].set = setIndex;
+      classSets_.push_back(item.set);
+      if (item.op == OpRepeatClass) extra_[at].stopByte = SearchableByte(item.set.Complement());
+    }
+    if (!follow.any && !backrefs_) {
+      extra_[at].follow = static_cast<int32_t>(classSets_.size());
+      extra_[at].followByte = SearchableByte(follow.set);
+      classSets_.push_back(follow.set);
+    }
+    MemoPoint(at);
+    Emit(OpRepeatBack, shape);
     return true;
   }
 
@@ -690,9 +877,11 @@ class CodeGenerator {
   // there is refused, so every loop ends. The slot's earlier value goes on
   // the stack with each occurrence, so that backing off into an earlier
   // occurrence compares against that occurrence's own start.
-  void GreedyLoop(int atom, bool loops) {
+  void GreedyLoop(int atom, bool loops, const Follow& bodyFollow) {
+    const bool canBeEmpty = first_[atom].canBeEmpty;
     const int32_t s = NewSlot();
     const int32_t k = Emit(OpPushSlot, s);
+    MemoPoint(k);
     Emit(OpSavePos, s);
     Emit(OpPushPos);
     const int32_t call = Emit(OpCall);
@@ -700,7 +889,9 @@ class CodeGenerator {
     Emit(OpPopSlot, s);
     const int32_t jumpOut = Emit(OpJump);
     Patch(call, Here());
-    Code(atom);
+    if (canBeEmpty) ++unmemoized_;
+    Code(atom, bodyFollow);
+    if (canBeEmpty) --unmemoized_;
     Emit(OpNoProgress, s);
     if (loops) Emit(OpJump, k);
     Patch(jumpOut, Here());
@@ -710,9 +901,11 @@ class CodeGenerator {
   // when it fails, the position is put back and one more occurrence is
   // tried. An occurrence that consumes nothing is refused, so every lazy
   // loop ends.
-  void LazyLoop(int atom) {
+  void LazyLoop(int atom, const Follow& bodyFollow) {
+    const bool canBeEmpty = first_[atom].canBeEmpty;
     const int32_t s = NewSlot();
     const int32_t k = Emit(OpPushPos);
+    MemoPoint(k);
     const int32_t callRest = Emit(OpCall);
     Emit(OpPopPos);
     Emit(OpPushSlot, s);
@@ -721,94 +914,36 @@ class CodeGenerator {
     Emit(OpPopSlot, s);
     Emit(OpReturn);
     Patch(callAtom, Here());
-    Code(atom);
+    if (canBeEmpty) ++unmemoized_;
+    Code(atom, bodyFollow);
+    if (canBeEmpty) --unmemoized_;
     Emit(OpNoProgress, s);
     Emit(OpJump, k);
     Patch(callRest, Here());
   }
 
-  void LazyOptional(int atom) {
-    Emit(OpPushPos);
+  void LazyOptional(int atom, const Follow& follow) {
+    MemoPoint(Emit(OpPushPos));
     const int32_t callRest = Emit(OpCall);
     Emit(OpPopPos);
-    Code(atom);
+    Code(atom, follow);
     Patch(callRest, Here());
   }
 
   const Tree& tree_;
+  const std::vector<FirstBytes>& first_;
   std::vector<PatternInstr>& program_;
-  std::vector<int32_t>& classOfInstr_;
+  std::vector<InstrExtra>& extra_;
   std::vector<ByteSet>& classSets_;
   const bool caseSensitive_;
   const CodePage& codePage_;
-  const bool fastLoops_;
+  const bool counting_;
+  const bool backrefs_;
   int32_t slotCount_ = 0;
+  int32_t memoPoints_ = 0;
+  int unmemoized_ = 0;  // inside a "!" or a loop body that can match empty
   bool tooLarge_ = false;
 };
-
-// What a match can begin with: the set of possible first bytes and whether
-// it can match without consuming anything (then no position may be skipped).
-struct FirstBytes {
-  ByteSet set;
-  bool canBeEmpty = true;
-};
-
-FirstBytes AnalyseFirstBytes(const Tree& tree, int index) {
-  FirstBytes result;
-  if (index < 0) return result;
-  const Node& node = tree.nodes[index];
-  switch (node.kind) {
-    case NodeKind::kChar:
-      result.set.Add(static_cast<unsigned char>(node.value & 0xFF));
-      result.canBeEmpty = false;
-      break;
-    case NodeKind::kAny:
-      result.set.AddRange(1, 255);
-      result.canBeEmpty = false;
-      break;
-    case NodeKind::kClass: {
-      const ClassNode& cls = tree.classes[node.value];
-      result.set = cls.negated ? cls.set.Complement() : cls.set;
-      result.canBeEmpty = false;
-      break;
-    }
-    case NodeKind::kBackref:
-      result.set.AddRange(0, 255);
-      break;
-    case NodeKind::kEnd:
-    case NodeKind::kNot:
-      break;  // consume nothing
-    case NodeKind::kParen:
-    case NodeKind::kBrace:
-      return AnalyseFirstBytes(tree, node.body);
-    case NodeKind::kSeq:
-      for (int child : node.children) {
-        const FirstBytes part = AnalyseFirstBytes(tree, child);
-        result.set.AddAll(part.set);
-        if (!part.canBeEmpty) {
-          result.canBeEmpty = false;
-          break;
-        }
-      }
-      break;
-    case NodeKind::kAlt:
-      result.canBeEmpty = false;
-      for (int child : node.children) {
-        const FirstBytes part = AnalyseFirstBytes(tree, child);
-        result.set.AddAll(part.set);
-        result.canBeEmpty = result.canBeEmpty || part.canBeEmpty;
-      }
-      break;
-    case NodeKind::kRepeat: {
-      result = AnalyseFirstBytes(tree, node.body);
-      if (node.repeat != RepeatKind::kPlus && node.repeat != RepeatKind::kLazyPlus) {
-        result.canBeEmpty = true;
-      }
-      break;
-    }
-  }
-  return result;
-}
 
 // Appends the literal bytes every match of the node begins with; true when
 // the node is nothing but literal text, so that what follows it continues
@@ -840,9 +975,9 @@ bool CollectLiteralPrefix(const Tree& tree, int index, std::string* prefix) {
   }
 }
 
-Prefilter ChoosePrefilter(const Tree& tree, int root) {
+Prefilter ChoosePrefilter(const Tree& tree, const std::vector<FirstBytes>& firstBytes, int root) {
   Prefilter prefilter;
-  const FirstBytes first = AnalyseFirstBytes(tree, root);
+  const FirstBytes first = root >= 0 ? firstBytes[root] : FirstBytes();
   if (first.canBeEmpty) return prefilter;
   std::string literal;
   CollectLiteralPrefix(tree, root, &literal);
@@ -906,11 +1041,12 @@ void CPattern::SetSearchLimits(uint64_t maxSteps, size_t maxStackEntries) {
 
 PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) {
   program_.clear();
-  classOfInstr_.clear();
+  extra_.clear();
   classSets_.clear();
   prefilter_ = Prefilter();
   groupCount_ = 0;
   slotCount_ = 0;
+  memoPoints_ = 0;
   anchored_ = false;
   caseSensitive_ = caseSensitive;
   lastError_ = PATTERN_OK;
@@ -931,12 +1067,16 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
     if (error != PATTERN_OK) {
       errorOffset_ = parser.ErrorOffset() + (anchored_ ? 1 : 0);
     } else {
-      CodeGenerator generator(tree, &program_, &classOfInstr_, &classSets_, caseSensitive,
-                              codePage_, shortcuts_);
+      const std::vector<FirstBytes> first = AnalyseFirstBytes(tree);
+      const bool backrefs = std::any_of(tree.nodes.begin(), tree.nodes.end(),
+                                        [](const Node& node) { return node.kind == NodeKind::kBackref; });
+      CodeGenerator generator(tree, first, &program_, &extra_, &classSets_, caseSensitive,
+                              codePage_, shortcuts_ && countingRepeats_, backrefs);
       if (generator.Generate(root, anchored_)) {
         groupCount_ = tree.groupCount;
         slotCount_ = generator.SlotCount();
-        if (!anchored_) prefilter_ = ChoosePrefilter(tree, root);
+        memoPoints_ = generator.MemoPoints();
+        if (!anchored_) prefilter_ = ChoosePrefilter(tree, first, root);
       } else {
         error = PATTERN_ERR_TOO_LARGE;
       }
@@ -947,10 +1087,11 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
   if (error != PATTERN_OK) {
     // A failed compile leaves nothing that could be run.
     program_.clear();
-    classOfInstr_.clear();
+    extra_.clear();
     classSets_.clear();
     groupCount_ = 0;
     slotCount_ = 0;
+    memoPoints_ = 0;
   }
   return lastError_ = error;
 }
