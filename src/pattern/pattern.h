@@ -186,6 +186,11 @@ class CPattern {
   size_t errorOffset_ = 0;
   bool caseSensitive_ = true;
   bool anchored_ = false;
+  // A hit of the prefilter is a match where the text's characters end with
+  // it: the program is literal text (prefilter_.literal), or one character
+  // of one byte from a set and literal text (prefilter_.after), without
+  // groups.
+  bool prefilterExact_ = false;
   int32_t groupCount_ = 0;
   int32_t slotCount_ = 0;
   // Rows of the memo of failed states: the choice points whose outcome

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pattern/pattern.h"
+#include "pattern/pattern_scan.h"
 
 namespace strbatch {
 namespace {
@@ -975,16 +976,71 @@ bool CollectLiteralPrefix(const Tree& tree, int index, std::string* prefix) {
   }
 }
 
-Prefilter ChoosePrefilter(const Tree& tree, const std::vector<FirstBytes>& firstBytes, int root) {
+// Whether every match of the node is one byte that is a whole character.
+bool OneByte(const Tree& tree, int index, const CodePage& codePage) {
+  if (index < 0) return false;
+  const Node& node = tree.nodes[index];
+  switch (node.kind) {
+    case NodeKind::kChar:
+      return node.value > 0 && node.value <= 0xFF &&
+             !codePage.IsLeadByte(static_cast<unsigned char>(node.value));
+    case NodeKind::kClass: {
+      const ClassNode& cls = tree.classes[node.value];
+      const ByteSet set = cls.negated ? cls.set.Complement() : cls.set;
+      for (int b = 0; b < 256; ++b) {
+        if (set.Has(static_cast<unsigned char>(b)) && codePage.IsLeadByte(static_cast<unsigned char>(b))) {
+          return false;
+        }
+      }
+      return true;
+    }
+    case NodeKind::kParen:
+    case NodeKind::kBrace:
+      return OneByte(tree, node.body, codePage);
+    case NodeKind::kAlt:
+      return std::all_of(node.children.begin(), node.children.end(),
+                         [&](int child) { return OneByte(tree, child, codePage); });
+    default:
+      return false;
+  }
+}
+
+// The literal bytes that follow the first byte of every match, when that
+// first byte is a character of its own ("he" for "T|the"); *whole tells
+// whether they are all of the rest of the expression.
+std::string LiteralAfterFirstByte(const Tree& tree, int root, const CodePage& codePage, bool* whole) {
+  *whole = false;
+  while (root >= 0 && (tree.nodes[root].kind == NodeKind::kParen || tree.nodes[root].kind == NodeKind::kBrace)) {
+    root = tree.nodes[root].body;
+  }
+  std::string after;
+  if (root < 0 || tree.nodes[root].kind != NodeKind::kSeq) return after;
+  const std::vector<int>& children = tree.nodes[root].children;
+  if (!OneByte(tree, children[0], codePage)) return after;
+  for (size_t i = 1; i < children.size(); ++i) {
+    if (!CollectLiteralPrefix(tree, children[i], &after)) return after;
+  }
+  *whole = true;
+  return after;
+}
+
+// *exact: a hit is a match (see CPattern::prefilterExact_) as far as the
+// program's text goes.
+Prefilter ChoosePrefilter(const Tree& tree, const std::vector<FirstBytes>& firstBytes, int root,
+                          const CodePage& codePage, bool* exact) {
+  *exact = false;
   Prefilter prefilter;
   const FirstBytes first = root >= 0 ? firstBytes[root] : FirstBytes();
   if (first.canBeEmpty) return prefilter;
   std::string literal;
   CollectLiteralPrefix(tree, root, &literal);
   const int count = first.set.Count();
+  std::string whole;
+  *exact = CollectLiteralPrefix(tree, root, &whole) && whole == literal;
   if (literal.size() >= 2) {
     prefilter.kind = Prefilter::kLiteral;
     prefilter.literal = literal;
+    ChooseRareBytes(literal, &prefilter.rare1, &prefilter.rare2);
   } else if (count == 1) {
     prefilter.kind = Prefilter::kByte;
     for (int b = 0; b < 256; ++b) {
@@ -994,6 +1050,10 @@ Prefilter ChoosePrefilter(const Tree& tree, const std::vector<FirstBytes>& first
     // A set that lets most bytes through saves nothing.
     prefilter.kind = Prefilter::kByteSet;
     prefilter.firstBytes = first.set;
+    for (int b = 0; b < 256 && count <= 3; ++b) {
+      if (first.set.Has(static_cast<unsigned char>(b))) prefilter.few.push_back(static_cast<char>(b));
+    }
+    prefilter.after = LiteralAfterFirstByte(tree, root, codePage, exact);
   }
   return prefilter;
 }
@@ -1010,24 +1070,6 @@ ByteSet ByteSet::Complement() const {
   ByteSet result;
   for (int i = 0; i < 4; ++i) result.bits_[i] = ~bits_[i];
   return result;
-}
-
-std::string FoldAsciiLower(std::string_view text, const CodePage& codePage) {
-  bool lead[256];
-  for (int b = 0; b < 256; ++b) lead[b] = codePage.IsLeadByte(static_cast<unsigned char>(b));
-  std::string folded(text);
-  char* bytes = folded.data();
-  const size_t size = folded.size();
-  for (size_t i = 0; i < size;) {
-    const unsigned char b = static_cast<unsigned char>(bytes[i]);
-    if (lead[b]) {
-      i = codePage.NextChar(bytes, i, size);
-      continue;
-    }
-    if (static_cast<unsigned char>(b - 'A') < 26) bytes[i] = static_cast<char>(b + ('a' - 'A'));
-    ++i;
-  }
-  return folded;
 }
 
 CPattern::CPattern(const CodePage& codePage)
@@ -1048,6 +1090,7 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
   slotCount_ = 0;
   memoPoints_ = 0;
   anchored_ = false;
+  prefilterExact_ = false;
   caseSensitive_ = caseSensitive;
   lastError_ = PATTERN_OK;
   errorOffset_ = 0;
@@ -1076,7 +1119,11 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
         groupCount_ = tree.groupCount;
         slotCount_ = generator.SlotCount();
         memoPoints_ = generator.MemoPoints();
-        if (!anchored_) prefilter_ = ChoosePrefilter(tree, first, root);
+        if (!anchored_) {
+          bool exact = false;
+          prefilter_ = ChoosePrefilter(tree, first, root, codePage_, &exact);
+          prefilterExact_ = exact && groupCount_ == 0 && prefilter_.kind != Prefilter::kNone;
+        }
       } else {
         error = PATTERN_ERR_TOO_LARGE;
       }

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "pattern/pattern.h"
+#include "pattern/pattern_scan.h"
 
 namespace strbatch {
 namespace {
@@ -289,21 +290,11 @@ size_t CPattern::NextCandidate(std::string_view bytes, size_t pos) const {
     size_t hit = size;
     switch (prefilter_.kind) {
       case Prefilter::kByte:
-        if (const void* p = std::memchr(text + pos, prefilter_.literal[0], size - pos)) {
-          hit = static_cast<size_t>(static_cast<const char*>(p) - text);
-        }
-        break;
       case Prefilter::kLiteral:
-        if (const void* p = memmem(text + pos, size - pos, prefilter_.literal.data(),
-                                   prefilter_.literal.size())) {
-          hit = static_cast<size_t>(static_cast<const char*>(p) - text);
-        }
+        hit = FindLiteral(bytes, pos, prefilter_.literal, prefilter_.rare1, prefilter_.rare2);
         break;
       case Prefilter::kByteSet:
-        hit = pos;
-        while (hit < size && !prefilter_.firstBytes.Has(static_cast<unsigned char>(text[hit]))) {
-          ++hit;
-        }
+        hit = FindFirstByte(bytes, pos, prefilter_.firstBytes, prefilter_.few, prefilter_.after);
         break;
       case Prefilter::kNone:
         return pos;
@@ -339,6 +330,26 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
     match.limitOffset_ = from;
     return false;
   }
+  if (shortcuts_ && prefilterExact_) {
+    // The prefilter finds the match's bytes; they match where the text's
+    // characters there are the expression's, that is where they end with
+    // them.
+    const size_t length = prefilter_.kind == Prefilter::kByteSet ? 1 + prefilter_.after.size()
+                                                                 : prefilter_.literal.size();
+    for (size_t at = NextCandidate(bytes, from); at < size;
+         at = NextCandidate(bytes, codePage_.NextChar(bytes.data(), at, size))) {
+      size_t end = at;
+      while (end < at + length) end = codePage_.NextChar(bytes.data(), end, size);
+      if (end == at + length) {
+        match.start_ = at;
+        match.end_ = end;
+        if (endOut != nullptr) *endOut = end;
+        return true;
+      }
+    }
+    return false;
+  }
+
   const unsigned char* text = reinterpret_cast<const unsigned char*>(bytes.data());
   const char* chars = bytes.data();
   const uint32_t n = static_cast<uint32_t>(size);

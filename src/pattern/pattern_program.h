@@ -91,7 +91,10 @@ struct Prefilter {
   enum Kind { kNone, kByte, kLiteral, kByteSet };
   Kind kind = kNone;
   std::string literal;  // kByte: one byte; kLiteral: the bytes every match begins with
+  size_t rare1 = 0, rare2 = 0;  // kLiteral: see ChooseRareBytes
   ByteSet firstBytes;   // kByteSet
+  std::string few;      // kByteSet: the bytes of firstBytes when there are at most three
+  std::string after;    // kByteSet: bytes every match has right after its first byte
 };
 
 // What the matcher needs of an instruction beside its operand; -1 where a
