@@ -1050,9 +1050,7 @@ Prefilter ChoosePrefilter(const Tree& tree, const std::vector<FirstBytes>& first
     // A set that lets most bytes through saves nothing.
     prefilter.kind = Prefilter::kByteSet;
     prefilter.firstBytes = first.set;
-    for (int b = 0; b < 256 && count <= 3; ++b) {
-      if (first.set.Has(static_cast<unsigned char>(b))) prefilter.few.push_back(static_cast<char>(b));
-    }
+    prefilter.ranges = ByteRanges(first.set);
     prefilter.after = LiteralAfterFirstByte(tree, root, codePage, exact);
   }
   return prefilter;

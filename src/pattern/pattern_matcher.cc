@@ -98,7 +98,7 @@ class RepeatRun {
         codePage_(codePage) {}
 
   // The end of the item's character at q, or kNoPosition when there is none.
-  uint32_t One(uint32_t q) const {
+  [[gnu::always_inline]] uint32_t One(uint32_t q) const {
     if (q >= n_) return kNoPosition;
     switch (op_) {
       case OpRepeatSet: return set_->Has(text_[q]) ? q + 1 : kNoPosition;
@@ -113,7 +113,7 @@ class RepeatRun {
 
   // The end of the longest run of the item from q. stopByte: see
   // InstrExtra.
-  uint32_t Longest(uint32_t q, int32_t stopByte) const {
+  [[gnu::always_inline]] uint32_t Longest(uint32_t q, int32_t stopByte) const {
     switch (op_) {
       case OpRepeatSet:
         while (q < n_ && set_->Has(text_[q])) ++q;
@@ -133,7 +133,7 @@ class RepeatRun {
   // The start of the character that ends at q, a character start above
   // low, which is one too. *safe carries what one call learns to the next
   // (kNoPosition at first) while q goes down.
-  uint32_t Back(uint32_t q, uint32_t low, uint32_t* safe) const {
+  [[gnu::always_inline]] uint32_t Back(uint32_t q, uint32_t low, uint32_t* safe) const {
     switch (op_) {
       case OpRepeatSet: return q - 1;
       case OpRepeatChar: return q - CharWidth();
@@ -294,7 +294,14 @@ size_t CPattern::NextCandidate(std::string_view bytes, size_t pos) const {
         hit = FindLiteral(bytes, pos, prefilter_.literal, prefilter_.rare1, prefilter_.rare2);
         break;
       case Prefilter::kByteSet:
-        hit = FindFirstByte(bytes, pos, prefilter_.firstBytes, prefilter_.few, prefilter_.after);
+        // A first byte alone (letters, digits) is often close by.
+        hit = pos;
+        if (prefilter_.after.empty()) {
+          const size_t stop = std::min(size, pos + 16);
+          while (hit < stop && !prefilter_.firstBytes.Has(static_cast<unsigned char>(text[hit]))) ++hit;
+          if (hit < stop) break;
+        }
+        hit = FindFirstByte(bytes, hit, prefilter_.firstBytes, prefilter_.ranges, prefilter_.after);
         break;
       case Prefilter::kNone:
         return pos;
@@ -581,6 +588,35 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
             ++pc;
             continue;
           case OpRepeatSet:
+            if ((code[pc + 1].operand & (kRepeatLazy | kRepeatAtMostOne)) == 0 &&
+                !(memoActive && extra[pc].memo >= 0)) {
+              // The common case on its own: a greedy run of single bytes.
+              const ByteSet& set = classSets_[in.operand];
+              const uint32_t least = pos + (code[pc + 1].operand & kRepeatAtLeastOne);
+              uint32_t end = pos;
+              while (end < n && set.Has(text[end])) ++end;
+              if (end < least) goto fail;
+              const uint32_t longest = end;
+              if (extra[pc].follow >= 0) {
+                const ByteSet& follow = classSets_[extra[pc].follow];
+                while (end > least && (end == n || !follow.Has(text[end]))) --end;
+                if (end == n || !follow.Has(text[end])) {
+                  if (!charge(uint64_t{longest - pos} + (longest - end))) goto limit;
+                  goto fail;
+                }
+              }
+              if (!charge(uint64_t{longest - pos} + (longest - end))) goto limit;
+              if (end > least) {
+                STRBATCH_PUSH(least);
+                STRBATCH_PUSH(end);
+                STRBATCH_PUSH(kNoPosition);
+                STRBATCH_PUSH(static_cast<uint32_t>(pc + 1));
+              }
+              pos = end;
+              pc += 2;
+              continue;
+            }
+            [[fallthrough]];
           case OpRepeatAny:
           case OpRepeatClass:
           case OpRepeatChar: {

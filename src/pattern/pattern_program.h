@@ -93,7 +93,7 @@ struct Prefilter {
   std::string literal;  // kByte: one byte; kLiteral: the bytes every match begins with
   size_t rare1 = 0, rare2 = 0;  // kLiteral: see ChooseRareBytes
   ByteSet firstBytes;   // kByteSet
-  std::string few;      // kByteSet: the bytes of firstBytes when there are at most three
+  std::string ranges;   // kByteSet: ByteRanges(firstBytes)
   std::string after;    // kByteSet: bytes every match has right after its first byte
 };
 

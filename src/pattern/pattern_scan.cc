@@ -114,7 +114,24 @@ size_t FindLiteral(std::string_view text, size_t pos, std::string_view literal, 
   return hit == nullptr ? size : static_cast<size_t>(static_cast<const unsigned char*>(hit) - bytes);
 }
 
-size_t FindFirstByte(std::string_view text, size_t pos, const ByteSet& first, std::string_view few,
+std::string ByteRanges(const ByteSet& set) {
+  std::string ranges;
+  for (int b = 0; b < 256;) {
+    if (!set.Has(static_cast<unsigned char>(b))) {
+      ++b;
+      continue;
+    }
+    int high = b;
+    while (high < 255 && set.Has(static_cast<unsigned char>(high + 1))) ++high;
+    if (ranges.size() == 6) return std::string();
+    ranges.push_back(static_cast<char>(b));
+    ranges.push_back(static_cast<char>(high));
+    b = high + 1;
+  }
+  return ranges;
+}
+
+size_t FindFirstByte(std::string_view text, size_t pos, const ByteSet& first, std::string_view ranges,
                      std::string_view after) {
   const size_t size = text.size();
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -126,9 +143,16 @@ size_t FindFirstByte(std::string_view text, size_t pos, const ByteSet& first, st
     return true;
   };
   if constexpr (kVectors) {
-    if (!few.empty()) {
-      Bytes16 values[3];
-      for (size_t i = 0; i < 3; ++i) values[i] = Splat(static_cast<unsigned char>(few[std::min(i, few.size() - 1)]));
+    if (!ranges.empty()) {
+      // A byte b is in the range from low to high when b - low, wrapping
+      // around, is at most high - low.
+      Bytes16 lows[3], spans[3];
+      for (size_t i = 0; i < 3; ++i) {
+        const size_t r = 2 * std::min(i, ranges.size() / 2 - 1);
+        const auto low = static_cast<unsigned char>(ranges[r]);
+        lows[i] = Splat(low);
+        spans[i] = Splat(static_cast<unsigned char>(static_cast<unsigned char>(ranges[r + 1]) - low));
+      }
       // The two bytes after the first, as far as they are known, are
       // compared in the same step.
       const size_t known = std::min<size_t>(after.size(), 2);
@@ -136,7 +160,8 @@ size_t FindFirstByte(std::string_view text, size_t pos, const ByteSet& first, st
       for (size_t i = 0; i < known; ++i) next[i] = Splat(static_cast<unsigned char>(after[i]));
       for (; pos + 18 <= size; pos += 16) {
         const Bytes16 here = Load(bytes + pos);
-        Bytes16 mask = (here == values[0]) | (here == values[1]) | (here == values[2]);
+        Bytes16 mask = ((here - lows[0]) <= spans[0]) | ((here - lows[1]) <= spans[1]) |
+                       ((here - lows[2]) <= spans[2]);
         for (size_t i = 0; i < known; ++i) mask &= Load(bytes + pos + 1 + i) == next[i];
         if (!AnyLane(mask)) continue;
         for (uint32_t lanes = Lanes(mask); lanes != 0; lanes &= lanes - 1) {

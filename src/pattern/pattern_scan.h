@@ -21,10 +21,13 @@ void ChooseRareBytes(std::string_view literal, size_t* first, size_t* second);
 size_t FindLiteral(std::string_view text, size_t pos, std::string_view literal, size_t rare1,
                    size_t rare2);
 
+// The ranges of bytes that make up set, as pairs of low and high bytes,
+// when there are at most three (else empty).
+std::string ByteRanges(const ByteSet& set);
+
 // The first offset at or after pos whose byte is in first and is followed
-// by after, or text.size(). few holds the bytes of first when there are at
-// most three of them (else it is empty and first is looked up byte by byte).
-size_t FindFirstByte(std::string_view text, size_t pos, const ByteSet& first, std::string_view few,
+// by after, or text.size(). ranges: ByteRanges(first).
+size_t FindFirstByte(std::string_view text, size_t pos, const ByteSet& first, std::string_view ranges,
                      std::string_view after);
 
 }  // namespace strbatch
