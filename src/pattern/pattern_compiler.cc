@@ -510,7 +510,7 @@ std::vector<FirstBytes> AnalyseFirstBytes(const Tree& tree) {
   return first;
 }
 
-// What comes after a part of the program: the bytes the rest of the
+// What comes after a piece of the program: the bytes the rest of the
 // expression can begin with, or any when the rest can match without
 // consuming (then nothing can be ruled out).
 struct Follow {
@@ -518,7 +518,7 @@ struct Follow {
   bool any = true;
 };
 
-// What follows a part that first comes before after.
+// What follows a piece that first comes before after.
 Follow Before(const FirstBytes& first, const Follow& after) {
   Follow follow;
   follow.set = first.set;
@@ -530,7 +530,7 @@ Follow Before(const FirstBytes& first, const Follow& after) {
   return follow;
 }
 
-// What follows a part that first or after can come after.
+// What follows a piece that first or after can come after.
 Follow Either(const FirstBytes& first, const Follow& after) {
   Follow follow = after;
   follow.set.AddAll(first.set);

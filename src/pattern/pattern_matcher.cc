@@ -415,6 +415,16 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
     st[depth++] = (value);                        \
   } while (0)
 #define STRBATCH_POP() (depth > 0 ? st[--depth] : 0u)
+// The backtrack entry of a greedy counting repeat: the shortest run
+// allowed, the run being tried, what RepeatRun::Back carries between calls,
+// and where backing off resumes.
+#define STRBATCH_PUSH_RUN(shortest, end, safe, resume) \
+  do {                                                 \
+    STRBATCH_PUSH(shortest);                           \
+    STRBATCH_PUSH(end);                                \
+    STRBATCH_PUSH(safe);                               \
+    STRBATCH_PUSH(static_cast<uint32_t>(resume));      \
+  } while (0)
 // Records a visit of a memo state; the seen statement runs when the state
 // was visited before.
 #define STRBATCH_VISIT(point, position, seen)          \
@@ -606,12 +616,7 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
                 }
               }
               if (!charge(uint64_t{longest - pos} + (longest - end))) goto limit;
-              if (end > least) {
-                STRBATCH_PUSH(least);
-                STRBATCH_PUSH(end);
-                STRBATCH_PUSH(kNoPosition);
-                STRBATCH_PUSH(static_cast<uint32_t>(pc + 1));
-              }
+              if (end > least) STRBATCH_PUSH_RUN(least, end, kNoPosition, pc + 1);
               pos = end;
               pc += 2;
               continue;
@@ -701,12 +706,7 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
             while (end > least && !viable(end)) end = run.Back(end, least, &safe);
             if (!charge(uint64_t{longest - pos} + (longest - end))) goto limit;
             if (!viable(end)) goto fail;
-            if (end > least) {
-              STRBATCH_PUSH(least);  // the shortest run allowed
-              STRBATCH_PUSH(end);    // the run being tried
-              STRBATCH_PUSH(safe);
-              STRBATCH_PUSH(static_cast<uint32_t>(pc + 1));
-            }
+            if (end > least) STRBATCH_PUSH_RUN(least, end, safe, pc + 1);
             pos = end;
             pc += 2;
             continue;
@@ -765,12 +765,7 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
             } while (end > shortest && !viable(end));
             if (!charge(before - end)) goto limit;
             if (!viable(end)) goto fail;
-            if (end > shortest) {
-              STRBATCH_PUSH(shortest);
-              STRBATCH_PUSH(end);
-              STRBATCH_PUSH(safe);
-              STRBATCH_PUSH(static_cast<uint32_t>(pc));
-            }
+            if (end > shortest) STRBATCH_PUSH_RUN(shortest, end, safe, pc);
             pos = end;
             ++pc;
             continue;
@@ -792,6 +787,7 @@ limit:
   return false;
 #undef STRBATCH_PUSH
 #undef STRBATCH_POP
+#undef STRBATCH_PUSH_RUN
 #undef STRBATCH_VISIT
 #undef STRBATCH_MEMO_STATE
 }

@@ -10,8 +10,21 @@
 namespace strbatch {
 namespace {
 
-// One search, described as "start,end" followed by " [s,e]" for each group
-// ("[-]" when the group took no part), or "none".
+// A match as "start,end" followed by " [s,e]" for each group ("[-]" when
+// the group took no part).
+std::string Describe(const CPatternMatch& match) {
+  std::string out = std::to_string(match.Start()) + "," + std::to_string(match.End());
+  for (int g = 0; g < match.GroupCount(); ++g) {
+    if (match.GroupStart(g) == CPatternMatch::kUnset) {
+      out += " [-]";
+    } else {
+      out += " [" + std::to_string(match.GroupStart(g)) + "," + std::to_string(match.GroupEnd(g)) + "]";
+    }
+  }
+  return out;
+}
+
+// One search, described as Describe does, or "none".
 std::string FindWith(bool shortcuts, const std::string& expression, const std::string& text,
                      bool caseSensitive, size_t from) {
   CPattern pattern;
@@ -23,15 +36,7 @@ std::string FindWith(bool shortcuts, const std::string& expression, const std::s
   size_t end = 0;
   if (!pattern.Match(prepared, from, match, &end)) return "none";
   EXPECT_EQ(end, match.End()) << expression;
-  std::string out = std::to_string(match.Start()) + "," + std::to_string(match.End());
-  for (int g = 0; g < match.GroupCount(); ++g) {
-    if (match.GroupStart(g) == CPatternMatch::kUnset) {
-      out += " [-]";
-    } else {
-      out += " [" + std::to_string(match.GroupStart(g)) + "," + std::to_string(match.GroupEnd(g)) + "]";
-    }
-  }
-  return out;
+  return Describe(match);
 }
 
 // The same search with and without the engine's shortcuts, which must agree.
@@ -384,15 +389,7 @@ std::string Search(const CPattern& pattern, const std::string& text) {
   PatternText prepared(pattern, text);
   CPatternMatch match;
   if (!pattern.Match(prepared, 0, match)) return match.LimitReached() ? "limit" : "none";
-  std::string out = std::to_string(match.Start()) + "," + std::to_string(match.End());
-  for (int g = 0; g < match.GroupCount(); ++g) {
-    if (match.GroupStart(g) == CPatternMatch::kUnset) {
-      out += " [-]";
-    } else {
-      out += " [" + std::to_string(match.GroupStart(g)) + "," + std::to_string(match.GroupEnd(g)) + "]";
-    }
-  }
-  return out;
+  return Describe(match);
 }
 
 TEST(PatternMatcherTest, HardSearchesFinish) {
