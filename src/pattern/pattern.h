@@ -51,9 +51,13 @@ class CPatternMatch {
   size_t GroupEnd(int i) const;
 
   // True when the last search ended without a match because it ran into a
-  // bound (steps or backtrack stack, see CPattern::SetSearchLimits) rather
-  // than because the text holds no match.
+  // bound (steps, backtrack stack or memory, see CPattern::SetSearchLimits)
+  // rather than because the text holds no match.
   bool LimitReached() const { return limitReached_; }
+  // Where the search gave up: the offset of the attempt start it was working
+  // on when it ran into a bound, in the same coordinates as Start(); kUnset
+  // when it did not give up.
+  size_t LimitOffset() const { return limitOffset_; }
 
  private:
   friend class CPattern;
@@ -64,6 +68,7 @@ class CPatternMatch {
   size_t start_ = kUnset;
   size_t end_ = kUnset;
   bool limitReached_ = false;
+  size_t limitOffset_ = kUnset;
   std::vector<uint32_t> slots_;
   std::vector<uint32_t> groups_;  // start and end of each group, in turn
   std::vector<uint32_t> stack_;   // the backtrack stack; its size is the capacity
@@ -104,6 +109,14 @@ class CPattern {
   static constexpr size_t kDefaultMaxStackEntries = size_t{1} << 24;
   static constexpr uint64_t kBaseSteps = uint64_t{1} << 28;
   static constexpr uint64_t kStepsPerByte = 128;
+  // A search that has taken kMemoSteps steps (or a sixteenth of its step
+  // bound, when that is less) while moving its attempt start on by less than
+  // one byte per kMemoStepsPerByte steps starts remembering the states it has
+  // explored without a match (see SetMemo). The memory of those states is
+  // bounded by kMaxMemoBytes; a search that needs more gives up.
+  static constexpr uint64_t kMemoSteps = uint64_t{1} << 20;
+  static constexpr uint64_t kMemoStepsPerByte = 64;
+  static constexpr size_t kMaxMemoBytes = size_t{64} << 20;
 
   explicit CPattern(const CodePage& codePage = CodePage::Process());
 
@@ -113,6 +126,13 @@ class CPattern {
   // matches nothing.
   PatternError Compile(std::string_view expression, bool caseSensitive);
   PatternError LastError() const { return lastError_; }
+  // After a failed Compile, the byte offset in the expression (as given,
+  // a leading "^" counted) of what the error is about: the opening bracket
+  // of an unclosed group or class, the backslash of a bad back-reference or
+  // abbreviation, the repeat sign of an empty repeat, the low bound of a
+  // backwards range, the bracket that nests too deep; 0 for errors without
+  // a place and after a successful Compile.
+  size_t ErrorOffset() const { return errorOffset_; }
   bool CaseSensitive() const { return caseSensitive_; }
   int GroupCount() const { return groupCount_; }
 
@@ -134,10 +154,22 @@ class CPattern {
 
   // With false the program is laid out by the basic templates only (from
   // the next Compile on) and every character position is tried in turn,
-  // instead of skipping to positions where a match can begin and running
-  // simple repeats in one step. Results are the same; tests use it to check
-  // that.
+  // instead of skipping to positions where a match can begin, running
+  // repeats of one character in one step and remembering failed states.
+  // Results are the same; tests use it to check that.
   void SetShortcuts(bool enabled) { shortcuts_ = enabled; }
+  // Finer switches, which take effect only while shortcuts are on. Counting
+  // repeats (from the next Compile on): a greedy or lazy repeat of one
+  // character item runs in one step with one backtrack entry.
+  void SetCountingRepeats(bool enabled) { countingRepeats_ = enabled; }
+  // The memo (from the next search on): a search remembers the (instruction,
+  // position) states it explored without a match and backs off when it
+  // reaches one again, which bounds the time of a program without
+  // back-references by text length times program size. By default a search
+  // starts it only once it has done much work for its progress (see
+  // kMemoSteps); kMemoAlways starts it at once, so tests can exercise it.
+  enum MemoUse { kMemoOff, kMemoWhenSlow, kMemoAlways };
+  void SetMemo(MemoUse use) { memo_ = use; }
 
  private:
   friend class PatternText;
@@ -151,17 +183,27 @@ class CPattern {
   // Characters of codePage_ are one byte or a lead byte and one more.
   bool doubleByte_;
   PatternError lastError_ = PATTERN_OK;
+  size_t errorOffset_ = 0;
   bool caseSensitive_ = true;
   bool anchored_ = false;
+  // A hit of the prefilter is a match where the text's characters end with
+  // it: the program is literal text (prefilter_.literal), or one character
+  // of one byte from a set and literal text (prefilter_.after), without
+  // groups.
+  bool prefilterExact_ = false;
   int32_t groupCount_ = 0;
   int32_t slotCount_ = 0;
+  // Rows of the memo of failed states: the choice points whose outcome
+  // depends on nothing but the position; 0 when the program has
+  // back-references, whose outcome depends on the groups.
+  int32_t memoPoints_ = 0;
   std::vector<PatternInstr> program_;
-  // For each instruction, the index of its byte set in classSets_ when it
-  // is OpClass or OpNotClass, else -1.
-  std::vector<int32_t> classOfInstr_;
+  std::vector<InstrExtra> extra_;  // one for each instruction
   std::vector<ByteSet> classSets_;
   Prefilter prefilter_;
   bool shortcuts_ = true;
+  bool countingRepeats_ = true;
+  MemoUse memo_ = kMemoWhenSlow;
   uint64_t maxSteps_ = 0;
   size_t maxStackEntries_ = kDefaultMaxStackEntries;
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pattern/pattern.h"
+#include "pattern/pattern_scan.h"
 
 namespace strbatch {
 namespace {
@@ -105,6 +106,9 @@ class Parser {
     return *root == kFailed ? error_ : PATTERN_OK;
   }
 
+  // After a failed parse: where in the text the error is.
+  size_t ErrorOffset() const { return errorOffset_; }
+
  private:
   // Counts one level of nesting for as long as it lives.
   class NestingGuard {
@@ -142,8 +146,9 @@ class Parser {
     return (!caseSensitive_ && value >= 'A' && value <= 'Z') ? value + ('a' - 'A') : value;
   }
 
-  int Fail(PatternError error) {
+  int Fail(PatternError error, size_t offset) {
     error_ = error;
+    errorOffset_ = offset;
     return kFailed;
   }
 
@@ -226,7 +231,7 @@ class Parser {
     }
     const bool atLeastOnce = kind == RepeatKind::kPlus || kind == RepeatKind::kLazyPlus;
     const bool loops = atLeastOnce || kind == RepeatKind::kStar || kind == RepeatKind::kLazyStar;
-    if (loops && atomEmpty == Empty::kYes) return Fail(PATTERN_ERR_EMPTY_REPEAT);
+    if (loops && atomEmpty == Empty::kYes) return Fail(PATTERN_ERR_EMPTY_REPEAT, pos_);
     pos_ += lazy ? 2 : 1;
     // "+" and "+?" need one occurrence, so they can match nothing only when
     // the atom can.
@@ -271,8 +276,9 @@ class Parser {
   }
 
   int ParseGroup(bool numbered, Empty* canBeEmpty) {
+    const size_t open = pos_;
     NestingGuard nesting(this);
-    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING, open);
     ++pos_;
     const int32_t group = numbered ? tree_->groupCount++ : -1;
     bool bodyEmpty = true;
@@ -280,7 +286,7 @@ class Parser {
     if (body == kFailed) return kFailed;
     const unsigned char closer = numbered ? '}' : ')';
     if (AtEnd() || Peek() != closer) {
-      return Fail(numbered ? PATTERN_ERR_BRACE : PATTERN_ERR_PAREN);
+      return Fail(numbered ? PATTERN_ERR_BRACE : PATTERN_ERR_PAREN, open);
     }
     ++pos_;
     if (body == kNothing) {
@@ -298,19 +304,21 @@ class Parser {
   // byte counts, so a double-byte character stands for all double-byte
   // characters with the same first byte.
   int ParseClass() {
+    const size_t open = pos_;
     ++pos_;
-    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET);
+    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET, open);
     ClassNode cls;
     if (Peek() == ']') {
       ++pos_;
-      return Fail(PATTERN_ERR_EMPTY_CLASS);
+      return Fail(PATTERN_ERR_EMPTY_CLASS, open);
     }
     if (Peek() == '^') {
       ++pos_;
       cls.negated = true;
-      if (!AtEnd() && Peek() == ']') return Fail(PATTERN_ERR_EMPTY_CLASS);
+      if (!AtEnd() && Peek() == ']') return Fail(PATTERN_ERR_EMPTY_CLASS, open);
     }
     while (!AtEnd() && Peek() != ']') {
+      const size_t lowAt = pos_;
       unsigned char low;
       if (Peek() == '\\') {
         ++pos_;
@@ -326,14 +334,14 @@ class Parser {
       unsigned char high = low;
       if (!AtEnd() && Peek() == '-') {
         ++pos_;
-        if (AtEnd() || Peek() == ']') return Fail(PATTERN_ERR_BRACKET);
+        if (AtEnd() || Peek() == ']') return Fail(PATTERN_ERR_BRACKET, open);
         high = ReadFirstByte();
-        if (high < low) return Fail(PATTERN_ERR_RANGE);
+        if (high < low) return Fail(PATTERN_ERR_RANGE, lowAt);
       }
       cls.ranges.emplace_back(low, high);
       cls.set.AddRange(low, high);
     }
-    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET);
+    if (AtEnd()) return Fail(PATTERN_ERR_BRACKET, open);
     ++pos_;
     if (!caseSensitive_) {
       // Searched text is folded, so a capital in the class stands for its
@@ -347,6 +355,7 @@ class Parser {
   }
 
   int ParseEscape(Empty* canBeEmpty) {
+    const size_t backslash = pos_;
     ++pos_;
     // A lone backslash at the end of the expression stands for itself.
     if (AtEnd()) return AddLeaf(NodeKind::kChar, '\\');
@@ -359,23 +368,24 @@ class Parser {
       }
       // A group opened later in the text cannot be referred to; the group
       // that encloses the reference can (its number is already counted).
-      if (group >= tree_->groupCount) return Fail(PATTERN_ERR_GROUP_REF);
+      if (group >= tree_->groupCount) return Fail(PATTERN_ERR_GROUP_REF, backslash);
       return AddLeaf(NodeKind::kBackref, static_cast<int32_t>(group));
     }
     // The letter is looked up as written, also when case is ignored: "\E"
     // stays "a double-byte character" and "\N" a line end.
     if (const char* expansion = AbbreviationExpansion(c)) {
       ++pos_;
-      return ParseAbbreviation(expansion, canBeEmpty);
+      return ParseAbbreviation(expansion, backslash, canBeEmpty);
     }
     return AddLeaf(NodeKind::kChar, Fold(ReadChar()));
   }
 
   // The expansion is read as a whole and counts as one atom, as if it were
-  // enclosed in one more pair of parentheses.
-  int ParseAbbreviation(std::string_view expansion, Empty* canBeEmpty) {
+  // enclosed in one more pair of parentheses. Its errors are placed at the
+  // backslash: the expansion is not text the user wrote.
+  int ParseAbbreviation(std::string_view expansion, size_t backslash, Empty* canBeEmpty) {
     NestingGuard nesting(this);
-    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING, backslash);
     const std::string_view savedText = text_;
     const size_t savedPos = pos_;
     const bool savedTopLevel = topLevel_;
@@ -389,10 +399,11 @@ class Parser {
     pos_ = savedPos;
     topLevel_ = savedTopLevel;
     if (body == kFailed) {
-      if (error_ == PATTERN_ERR_NESTING || error_ == PATTERN_ERR_MEMORY) return kFailed;
-      return Fail(PATTERN_ERR_ABBREV);
+      if (error_ == PATTERN_ERR_NESTING) return Fail(PATTERN_ERR_NESTING, backslash);
+      if (error_ == PATTERN_ERR_MEMORY) return Fail(PATTERN_ERR_MEMORY, 0);
+      return Fail(PATTERN_ERR_ABBREV, backslash);
     }
-    if (body == kNothing || !whole) return Fail(PATTERN_ERR_ABBREV);
+    if (body == kNothing || !whole) return Fail(PATTERN_ERR_ABBREV, backslash);
     *canBeEmpty = bodyEmpty ? Empty::kYes : Empty::kNo;
     Node node{NodeKind::kParen};
     node.value = -1;
@@ -403,11 +414,12 @@ class Parser {
   // "!" and the one atom after it: succeeds without consuming text where
   // the atom does not match. A repeat after it applies to the whole "!".
   int ParseNot(Empty* canBeEmpty) {
+    const size_t bang = pos_;
     ++pos_;
     // Nothing to negate (the end, or a closing bracket): a literal "!".
     if (AtEnd() || PeekIsCloser()) return AddLeaf(NodeKind::kChar, '!');
     NestingGuard nesting(this);
-    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING);
+    if (nesting.TooDeep()) return Fail(PATTERN_ERR_NESTING, bang);
     const int32_t firstGroup = tree_->groupCount;
     Empty atomEmpty = Empty::kNo;
     const int atom = ParseAtom(&atomEmpty);
@@ -428,32 +440,146 @@ class Parser {
   bool topLevel_ = true;  // "$" tests for the end only as the last character of the expression
   int depth_ = 0;
   PatternError error_ = PATTERN_OK;
+  size_t errorOffset_ = 0;
 };
+
+// What a match of a node can begin with: the set of possible first bytes,
+// and whether it can match without consuming anything. The second is
+// sound: "!x", "$", back-references and empty groups count as able to.
+struct FirstBytes {
+  ByteSet set;
+  bool canBeEmpty = true;
+};
+
+// The FirstBytes of every node. The parser adds children before their
+// parents, so one pass in index order finds them all.
+std::vector<FirstBytes> AnalyseFirstBytes(const Tree& tree) {
+  std::vector<FirstBytes> first(tree.nodes.size());
+  for (size_t i = 0; i < tree.nodes.size(); ++i) {
+    const Node& node = tree.nodes[i];
+    FirstBytes& result = first[i];
+    switch (node.kind) {
+      case NodeKind::kChar:
+        result.set.Add(static_cast<unsigned char>(node.value & 0xFF));
+        result.canBeEmpty = false;
+        break;
+      case NodeKind::kAny:
+        result.set.AddRange(1, 255);
+        result.canBeEmpty = false;
+        break;
+      case NodeKind::kClass: {
+        const ClassNode& cls = tree.classes[node.value];
+        result.set = cls.negated ? cls.set.Complement() : cls.set;
+        result.canBeEmpty = false;
+        break;
+      }
+      case NodeKind::kBackref:
+        result.set.AddRange(0, 255);
+        break;
+      case NodeKind::kEnd:
+      case NodeKind::kNot:
+        break;  // consume nothing
+      case NodeKind::kParen:
+      case NodeKind::kBrace:
+        if (node.body >= 0) result = first[node.body];
+        break;
+      case NodeKind::kSeq:
+        for (int child : node.children) {
+          result.set.AddAll(first[child].set);
+          if (!first[child].canBeEmpty) {
+            result.canBeEmpty = false;
+            break;
+          }
+        }
+        break;
+      case NodeKind::kAlt:
+        result.canBeEmpty = false;
+        for (int child : node.children) {
+          result.set.AddAll(first[child].set);
+          result.canBeEmpty = result.canBeEmpty || first[child].canBeEmpty;
+        }
+        break;
+      case NodeKind::kRepeat:
+        result = first[node.body];
+        if (node.repeat != RepeatKind::kPlus && node.repeat != RepeatKind::kLazyPlus) {
+          result.canBeEmpty = true;
+        }
+        break;
+    }
+  }
+  return first;
+}
+
+// What comes after a piece of the program: the bytes the rest of the
+// expression can begin with, or any when the rest can match without
+// consuming (then nothing can be ruled out).
+struct Follow {
+  ByteSet set;
+  bool any = true;
+};
+
+// What follows a piece that first comes before after.
+Follow Before(const FirstBytes& first, const Follow& after) {
+  Follow follow;
+  follow.set = first.set;
+  follow.any = false;
+  if (first.canBeEmpty) {
+    follow.set.AddAll(after.set);
+    follow.any = after.any;
+  }
+  return follow;
+}
+
+// What follows a piece that first or after can come after.
+Follow Either(const FirstBytes& first, const Follow& after) {
+  Follow follow = after;
+  follow.set.AddAll(first.set);
+  follow.any = after.any || first.canBeEmpty;
+  return follow;
+}
 
 // Lays the tree out as a program. Every construct that offers a choice
 // leaves an instruction index on top of the backtrack stack, so that a back
 // off always pops one.
+//
+// Constructs that offer a choice get a row in the memo of failed states at
+// their first instruction (where, as before any instruction that can fail,
+// an instruction index is on top of the stack) when what happens from there
+// depends on the position alone. Two kinds of places break that and get
+// none: the body of a "!", whose states are cut off unexplored when the body
+// matches, and the body of a loop that can match empty, whose progress check
+// compares with the position where the occurrence began.
+//
+// Back-references turn both the memo and the follow sets of counting
+// repeats off: a path that fails can leave a group's end set (until backing
+// off leaves the group) where a back-reference inside the group sees it, so
+// every path must run as laid out.
 class CodeGenerator {
  public:
-  // With fastLoops, simple greedy repeats are laid out as OpRepeatSet.
-  CodeGenerator(const Tree& tree, std::vector<PatternInstr>* program,
-                std::vector<int32_t>* classOfInstr, std::vector<ByteSet>* classSets,
-                bool caseSensitive, const CodePage& codePage, bool fastLoops)
+  // With counting, repeats of one character item are laid out as counting
+  // repeats.
+  CodeGenerator(const Tree& tree, const std::vector<FirstBytes>& first,
+                std::vector<PatternInstr>* program, std::vector<InstrExtra>* extra,
+                std::vector<ByteSet>* classSets, bool caseSensitive, const CodePage& codePage,
+                bool counting, bool backrefs)
       : tree_(tree),
+        first_(first),
         program_(*program),
-        classOfInstr_(*classOfInstr),
+        extra_(*extra),
         classSets_(*classSets),
         caseSensitive_(caseSensitive),
         codePage_(codePage),
-        fastLoops_(fastLoops) {}
+        counting_(counting),
+        backrefs_(backrefs) {}
 
   int32_t SlotCount() const { return slotCount_; }
+  int32_t MemoPoints() const { return memoPoints_; }
 
   // False when the program would grow beyond CPattern::kMaxInstructions.
   bool Generate(int root, bool anchored) {
     Emit(OpCall, 2);
     Emit(anchored ? OpFailAll : OpAdvance);
-    if (root >= 0) Code(root);
+    if (root >= 0) Code(root, Follow());
     Emit(OpAccept);
     return !tooLarge_;
   }
@@ -467,24 +593,31 @@ class CodeGenerator {
       return 0;
     }
     program_.push_back({op, operand});
-    classOfInstr_.push_back(-1);
+    extra_.emplace_back();
     return Here() - 1;
   }
   void Patch(int32_t at, int32_t target) {
     if (!tooLarge_) program_[at].operand = target;
   }
 
+  // Gives the construct that starts at at its row in the memo, where it may
+  // have one.
+  void MemoPoint(int32_t at) {
+    if (!backrefs_ && unmemoized_ == 0 && !tooLarge_) extra_[at].memo = memoPoints_++;
+  }
+
   int32_t NewSlot() { return slotCount_++; }
 
-  void Body(int body) {
+  void Body(int body, const Follow& follow) {
     if (body < 0) {
       Emit(OpNop);
     } else {
-      Code(body);
+      Code(body, follow);
     }
   }
 
-  void Code(int index) {
+  // follow: what comes after the node.
+  void Code(int index, const Follow& follow) {
     if (tooLarge_) return;
     const Node& node = tree_.nodes[index];
     switch (node.kind) {
@@ -495,38 +628,47 @@ class CodeGenerator {
       case NodeKind::kBackref: Emit(OpBackref, node.value); break;
       case NodeKind::kParen: {
         const int32_t call = Emit(OpCall);
+        MemoPoint(call);
         Emit(OpReturn);
         Patch(call, Here());
-        Body(node.body);
+        Body(node.body, follow);
         break;
       }
       case NodeKind::kBrace: {
         // The group's old bounds go on the stack so that backing off
         // through the group restores them.
-        Emit(OpPushGroup, node.value);
+        MemoPoint(Emit(OpPushGroup, node.value));
         Emit(OpGroupStart, node.value);
         const int32_t call = Emit(OpCall);
         Emit(OpPopGroup, node.value);
         Emit(OpReturn);
         Patch(call, Here());
-        Body(node.body);
+        Body(node.body, follow);
         Emit(OpGroupEnd, node.value);
         break;
       }
       case NodeKind::kNot: Not(node); break;
-      case NodeKind::kSeq:
-        for (int child : node.children) Code(child);
-        break;
-      case NodeKind::kAlt: Alternation(node); break;
-      case NodeKind::kRepeat: Repeat(node); break;
+      case NodeKind::kSeq: Sequence(node, follow); break;
+      case NodeKind::kAlt: Alternation(node, follow); break;
+      case NodeKind::kRepeat: Repeat(node, follow); break;
     }
+  }
+
+  void Sequence(const Node& node, const Follow& follow) {
+    std::vector<Follow> after(node.children.size());
+    Follow next = follow;
+    for (size_t i = node.children.size(); i-- > 0;) {
+      after[i] = next;
+      next = Before(first_[node.children[i]], next);
+    }
+    for (size_t i = 0; i < node.children.size(); ++i) Code(node.children[i], after[i]);
   }
 
   void Class(int32_t index) {
     const ClassNode& cls = tree_.classes[index];
     const int32_t at = Emit(cls.negated ? OpNotClass : OpClass);
     if (tooLarge_) return;
-    classOfInstr_[at] = static_cast<int32_t>(classSets_.size());
+    extra_[at].set = static_cast<int32_t>(classSets_.size());
     classSets_.push_back(cls.set);
     // The range pairs follow the instruction. When case is ignored they are
     // read off the folded set, so that they show what is matched.
@@ -551,18 +693,19 @@ class CodeGenerator {
     Patch(at, Here());
   }
 
-  void Alternation(const Node& node) {
+  void Alternation(const Node& node, const Follow& follow) {
     std::vector<int32_t> jumpsToEnd;
     for (size_t i = 0; i + 1 < node.children.size(); ++i) {
       const int32_t k = Emit(OpPushPos);
+      MemoPoint(k);
       Emit(OpCall, k + 4);
       Emit(OpPopPos);
       const int32_t toNext = Emit(OpJump);
-      Code(node.children[i]);
+      Code(node.children[i], follow);
       jumpsToEnd.push_back(Emit(OpJump));
       Patch(toNext, Here());
     }
-    Code(node.children.back());
+    Code(node.children.back(), follow);
     for (int32_t jump : jumpsToEnd) Patch(jump, Here());
   }
 
@@ -572,19 +715,23 @@ class CodeGenerator {
   void Not(const Node& node) {
     const int32_t s1 = NewSlot();
     const int32_t s2 = NewSlot();
+    const int32_t head = Here();
     for (int32_t g = node.firstGroup; g < node.endGroup; ++g) Emit(OpPushGroup, g);
     auto restoreGroups = [&] {
       for (int32_t g = node.endGroup - 1; g >= node.firstGroup; --g) Emit(OpPopGroup, g);
     };
     Emit(OpSavePos, s1);
     Emit(OpSaveDepth, s2);
+    MemoPoint(head);
     const int32_t call = Emit(OpCall);
     Emit(OpLoadPos, s1);
     Emit(OpLoadDepth, s2);
     restoreGroups();
     const int32_t jumpOut = Emit(OpJump);
     Patch(call, Here());
-    Code(node.body);
+    ++unmemoized_;
+    Code(node.body, Follow());  // the body's end is a success whatever follows
+    --unmemoized_;
     Emit(OpLoadPos, s1);
     Emit(OpLoadDepth, s2);
     restoreGroups();
@@ -592,21 +739,23 @@ class CodeGenerator {
     Patch(jumpOut, Here());
   }
 
-  void Repeat(const Node& node) {
-    if (fastLoops_ && FastRepeat(node)) return;
+  void Repeat(const Node& node, const Follow& follow) {
+    if (counting_ && CountingRepeat(node, follow)) return;
+    // After one occurrence comes another one or the rest.
+    const Follow again = Either(first_[node.body], follow);
     switch (node.repeat) {
-      case RepeatKind::kStar: GreedyLoop(node.body, true); break;
-      case RepeatKind::kQuestion: GreedyLoop(node.body, false); break;
+      case RepeatKind::kStar: GreedyLoop(node.body, true, again); break;
+      case RepeatKind::kQuestion: GreedyLoop(node.body, false, follow); break;
       case RepeatKind::kPlus:
-        Code(node.body);  // the first, mandatory occurrence
-        GreedyLoop(node.body, true);
+        Code(node.body, again);  // the first, mandatory occurrence
+        GreedyLoop(node.body, true, again);
         break;
-      case RepeatKind::kLazyStar: LazyLoop(node.body); break;
+      case RepeatKind::kLazyStar: LazyLoop(node.body, again); break;
       case RepeatKind::kLazyPlus:
-        Code(node.body);
-        LazyLoop(node.body);
+        Code(node.body, again);
+        LazyLoop(node.body, again);
         break;
-      case RepeatKind::kLazyQuestion: LazyOptional(node.body); break;
+      case RepeatKind::kLazyQuestion: LazyOptional(node.body, follow); break;
     }
   }
 
@@ -617,14 +766,27 @@ class CodeGenerator {
     return index;
   }
 
-  // The bytes a single-character atom matches, when every one of them is a
-  // whole character (no lead byte), so that a run of them can be scanned and
-  // given back a byte at a time.
-  bool SingleByteSet(int index, ByteSet* set) const {
+  // A node that matches exactly one character, as a counting repeat runs it.
+  struct Item {
+    PatternOp op;       // OpRepeatSet, OpRepeatAny, OpRepeatClass or OpRepeatChar
+    int32_t value = 0;  // OpRepeatChar
+    ByteSet set;        // OpRepeatSet and OpRepeatClass
+  };
+
+  bool SingleItem(int index, Item* item) const {
     if (index < 0) return false;
     const Node& node = tree_.nodes[index];
     ByteSet bytes;
-    if (node.kind == NodeKind::kChar && node.value > 0 && node.value <= 0xFF) {  // one byte
+    if (node.kind == NodeKind::kAny) {
+      item->op = OpRepeatAny;
+      return true;
+    }
+    if (node.kind == NodeKind::kChar && node.value > 0xFF) {
+      item->op = OpRepeatChar;
+      item->value = node.value;
+      return true;
+    }
+    if (node.kind == NodeKind::kChar && node.value > 0) {
       bytes.Add(static_cast<unsigned char>(node.value));
     } else if (node.kind == NodeKind::kClass) {
       const ClassNode& cls = tree_.classes[node.value];
@@ -632,44 +794,82 @@ class CodeGenerator {
     } else {
       return false;
     }
+    // Bytes that are whole characters can be given back a byte at a time.
+    bool wholeCharacters = true;
     for (int b = 0; b < 256; ++b) {
       if (bytes.Has(static_cast<unsigned char>(b)) && codePage_.IsLeadByte(static_cast<unsigned char>(b))) {
-        return false;
+        wholeCharacters = false;
       }
     }
-    *set = bytes;
+    if (wholeCharacters) {
+      item->op = OpRepeatSet;
+    } else if (node.kind == NodeKind::kChar) {
+      item->op = OpRepeatChar;  // a lone lead byte, a character only at the end of the text
+      item->value = node.value;
+      return true;
+    } else {
+      item->op = OpRepeatClass;
+    }
+    item->set = bytes;
     return true;
   }
 
-  // Greedy repeats of one single-byte set in one instruction. A greedy
-  // "+", "*" or "?" over C+ (C one such set; "\w+" is one) finds what C+
-  // or C* finds: in both layouts the rest of the expression is tried at the
-  // ends of the run from the longest down, and from one position it fares
-  // the same whichever way the run was split, since no group is inside. Only
-  // the split into occurrences differs, which in the nested layout costs
-  // time exponential in the run.
-  bool FastRepeat(const Node& node) {
-    if (node.repeat != RepeatKind::kStar && node.repeat != RepeatKind::kPlus &&
-        node.repeat != RepeatKind::kQuestion) {
-      return false;
+  // The one byte of set (NUL aside), when a byte search can find where a
+  // character with that first byte starts: it must never lie inside a
+  // character (UTF-8) or be a lead byte (double-byte code pages, where the
+  // matcher checks that a hit is not a second byte); -1 otherwise.
+  int32_t SearchableByte(const ByteSet& set) const {
+    int32_t only = -1;
+    for (int b = 1; b < 256; ++b) {
+      if (!set.Has(static_cast<unsigned char>(b))) continue;
+      if (only >= 0) return -1;
+      only = b;
     }
+    if (only < 0 || codePage_.IsLeadByte(static_cast<unsigned char>(only))) return -1;
+    if (codePage_.IsUtf8() && only >= 0x80) return -1;
+    return only;
+  }
+
+  // A greedy or lazy repeat of one character item as one counting repeat.
+  // A greedy "+", "*" or "?" over C+ (C one item; "\w+" is one) finds what
+  // C+ or C* finds: in both layouts the rest of the expression is tried at
+  // the ends of the run from the longest down, and from one position it
+  // fares the same whichever way the run was split, since no group is
+  // inside. Only the split into occurrences differs, which in the nested
+  // layout costs time exponential in the run.
+  bool CountingRepeat(const Node& node, const Follow& follow) {
+    RepeatKind kind = node.repeat;
+    const bool lazy = kind == RepeatKind::kLazyStar || kind == RepeatKind::kLazyPlus ||
+                      kind == RepeatKind::kLazyQuestion;
     int atom = StripParens(node.body);
     if (atom < 0) return false;
-    RepeatKind kind = node.repeat;
     const Node& inner = tree_.nodes[atom];
-    if (inner.kind == NodeKind::kRepeat && inner.repeat == RepeatKind::kPlus) {
-      ByteSet unused;
-      if (!SingleByteSet(StripParens(inner.body), &unused)) return false;
+    if (!lazy && inner.kind == NodeKind::kRepeat && inner.repeat == RepeatKind::kPlus) {
       atom = StripParens(inner.body);
       if (kind == RepeatKind::kQuestion) kind = RepeatKind::kStar;
     }
-    ByteSet set;
-    if (!SingleByteSet(atom, &set)) return false;
-    const int32_t at = Emit(OpRepeatSet, static_cast<int32_t>(classSets_.size()));
+    Item item;
+    if (!SingleItem(atom, &item)) return false;
+    const int32_t shape =
+        (kind == RepeatKind::kPlus || kind == RepeatKind::kLazyPlus ? kRepeatAtLeastOne : 0) |
+        (kind == RepeatKind::kQuestion || kind == RepeatKind::kLazyQuestion ? kRepeatAtMostOne : 0) |
+        (lazy ? kRepeatLazy : 0);
+    const int32_t setIndex = static_cast<int32_t>(classSets_.size());
+    const bool hasSet = item.op == OpRepeatSet || item.op == OpRepeatClass;
+    const int32_t at = Emit(item.op, item.op == OpRepeatChar ? item.value : hasSet ? setIndex : 0);
     if (tooLarge_) return true;
-    classOfInstr_[at] = static_cast<int32_t>(classSets_.size());
-    classSets_.push_back(set);
-    Emit(OpRepeatBack, (kind == RepeatKind::kPlus ? 1 : 0) | (kind == RepeatKind::kQuestion ? 2 : 0));
+    if (hasSet) {
+      extra_[at].set = setIndex;
+      classSets_.push_back(item.set);
+      if (item.op == OpRepeatClass) extra_[at].stopByte = SearchableByte(item.set.Complement());
+    }
+    if (!follow.any && !backrefs_) {
+      extra_[at].follow = static_cast<int32_t>(classSets_.size());
+      extra_[at].followByte = SearchableByte(follow.set);
+      classSets_.push_back(follow.set);
+    }
+    MemoPoint(at);
+    Emit(OpRepeatBack, shape);
     return true;
   }
 
@@ -678,9 +878,11 @@ class CodeGenerator {
   // there is refused, so every loop ends. The slot's earlier value goes on
   // the stack with each occurrence, so that backing off into an earlier
   // occurrence compares against that occurrence's own start.
-  void GreedyLoop(int atom, bool loops) {
+  void GreedyLoop(int atom, bool loops, const Follow& bodyFollow) {
+    const bool canBeEmpty = first_[atom].canBeEmpty;
     const int32_t s = NewSlot();
     const int32_t k = Emit(OpPushSlot, s);
+    MemoPoint(k);
     Emit(OpSavePos, s);
     Emit(OpPushPos);
     const int32_t call = Emit(OpCall);
@@ -688,7 +890,9 @@ class CodeGenerator {
     Emit(OpPopSlot, s);
     const int32_t jumpOut = Emit(OpJump);
     Patch(call, Here());
-    Code(atom);
+    if (canBeEmpty) ++unmemoized_;
+    Code(atom, bodyFollow);
+    if (canBeEmpty) --unmemoized_;
     Emit(OpNoProgress, s);
     if (loops) Emit(OpJump, k);
     Patch(jumpOut, Here());
@@ -698,9 +902,11 @@ class CodeGenerator {
   // when it fails, the position is put back and one more occurrence is
   // tried. An occurrence that consumes nothing is refused, so every lazy
   // loop ends.
-  void LazyLoop(int atom) {
+  void LazyLoop(int atom, const Follow& bodyFollow) {
+    const bool canBeEmpty = first_[atom].canBeEmpty;
     const int32_t s = NewSlot();
     const int32_t k = Emit(OpPushPos);
+    MemoPoint(k);
     const int32_t callRest = Emit(OpCall);
     Emit(OpPopPos);
     Emit(OpPushSlot, s);
@@ -709,94 +915,36 @@ class CodeGenerator {
     Emit(OpPopSlot, s);
     Emit(OpReturn);
     Patch(callAtom, Here());
-    Code(atom);
+    if (canBeEmpty) ++unmemoized_;
+    Code(atom, bodyFollow);
+    if (canBeEmpty) --unmemoized_;
     Emit(OpNoProgress, s);
     Emit(OpJump, k);
     Patch(callRest, Here());
   }
 
-  void LazyOptional(int atom) {
-    Emit(OpPushPos);
+  void LazyOptional(int atom, const Follow& follow) {
+    MemoPoint(Emit(OpPushPos));
     const int32_t callRest = Emit(OpCall);
     Emit(OpPopPos);
-    Code(atom);
+    Code(atom, follow);
     Patch(callRest, Here());
   }
 
   const Tree& tree_;
+  const std::vector<FirstBytes>& first_;
   std::vector<PatternInstr>& program_;
-  std::vector<int32_t>& classOfInstr_;
+  std::vector<InstrExtra>& extra_;
   std::vector<ByteSet>& classSets_;
   const bool caseSensitive_;
   const CodePage& codePage_;
-  const bool fastLoops_;
+  const bool counting_;
+  const bool backrefs_;
   int32_t slotCount_ = 0;
+  int32_t memoPoints_ = 0;
+  int unmemoized_ = 0;  // inside a "!" or a loop body that can match empty
   bool tooLarge_ = false;
 };
-
-// What a match can begin with: the set of possible first bytes and whether
-// it can match without consuming anything (then no position may be skipped).
-struct FirstBytes {
-  ByteSet set;
-  bool canBeEmpty = true;
-};
-
-FirstBytes AnalyseFirstBytes(const Tree& tree, int index) {
-  FirstBytes result;
-  if (index < 0) return result;
-  const Node& node = tree.nodes[index];
-  switch (node.kind) {
-    case NodeKind::kChar:
-      result.set.Add(static_cast<unsigned char>(node.value & 0xFF));
-      result.canBeEmpty = false;
-      break;
-    case NodeKind::kAny:
-      result.set.AddRange(1, 255);
-      result.canBeEmpty = false;
-      break;
-    case NodeKind::kClass: {
-      const ClassNode& cls = tree.classes[node.value];
-      result.set = cls.negated ? cls.set.Complement() : cls.set;
-      result.canBeEmpty = false;
-      break;
-    }
-    case NodeKind::kBackref:
-      result.set.AddRange(0, 255);
-      break;
-    case NodeKind::kEnd:
-    case NodeKind::kNot:
-      break;  // consume nothing
-    case NodeKind::kParen:
-    case NodeKind::kBrace:
-      return AnalyseFirstBytes(tree, node.body);
-    case NodeKind::kSeq:
-      for (int child : node.children) {
-        const FirstBytes part = AnalyseFirstBytes(tree, child);
-        result.set.AddAll(part.set);
-        if (!part.canBeEmpty) {
-          result.canBeEmpty = false;
-          break;
-        }
-      }
-      break;
-    case NodeKind::kAlt:
-      result.canBeEmpty = false;
-      for (int child : node.children) {
-        const FirstBytes part = AnalyseFirstBytes(tree, child);
-        result.set.AddAll(part.set);
-        result.canBeEmpty = result.canBeEmpty || part.canBeEmpty;
-      }
-      break;
-    case NodeKind::kRepeat: {
-      result = AnalyseFirstBytes(tree, node.body);
-      if (node.repeat != RepeatKind::kPlus && node.repeat != RepeatKind::kLazyPlus) {
-        result.canBeEmpty = true;
-      }
-      break;
-    }
-  }
-  return result;
-}
 
 // Appends the literal bytes every match of the node begins with; true when
 // the node is nothing but literal text, so that what follows it continues
@@ -828,16 +976,71 @@ bool CollectLiteralPrefix(const Tree& tree, int index, std::string* prefix) {
   }
 }
 
-Prefilter ChoosePrefilter(const Tree& tree, int root) {
+// Whether every match of the node is one byte that is a whole character.
+bool OneByte(const Tree& tree, int index, const CodePage& codePage) {
+  if (index < 0) return false;
+  const Node& node = tree.nodes[index];
+  switch (node.kind) {
+    case NodeKind::kChar:
+      return node.value > 0 && node.value <= 0xFF &&
+             !codePage.IsLeadByte(static_cast<unsigned char>(node.value));
+    case NodeKind::kClass: {
+      const ClassNode& cls = tree.classes[node.value];
+      const ByteSet set = cls.negated ? cls.set.Complement() : cls.set;
+      for (int b = 0; b < 256; ++b) {
+        if (set.Has(static_cast<unsigned char>(b)) && codePage.IsLeadByte(static_cast<unsigned char>(b))) {
+          return false;
+        }
+      }
+      return true;
+    }
+    case NodeKind::kParen:
+    case NodeKind::kBrace:
+      return OneByte(tree, node.body, codePage);
+    case NodeKind::kAlt:
+      return std::all_of(node.children.begin(), node.children.end(),
+                         [&](int child) { return OneByte(tree, child, codePage); });
+    default:
+      return false;
+  }
+}
+
+// The literal bytes that follow the first byte of every match, when that
+// first byte is a character of its own ("he" for "T|the"); *whole tells
+// whether they are all of the rest of the expression.
+std::string LiteralAfterFirstByte(const Tree& tree, int root, const CodePage& codePage, bool* whole) {
+  *whole = false;
+  while (root >= 0 && (tree.nodes[root].kind == NodeKind::kParen || tree.nodes[root].kind == NodeKind::kBrace)) {
+    root = tree.nodes[root].body;
+  }
+  std::string after;
+  if (root < 0 || tree.nodes[root].kind != NodeKind::kSeq) return after;
+  const std::vector<int>& children = tree.nodes[root].children;
+  if (!OneByte(tree, children[0], codePage)) return after;
+  for (size_t i = 1; i < children.size(); ++i) {
+    if (!CollectLiteralPrefix(tree, children[i], &after)) return after;
+  }
+  *whole = true;
+  return after;
+}
+
+// *exact: a hit is a match (see CPattern::prefilterExact_) as far as the
+// program's text goes.
+Prefilter ChoosePrefilter(const Tree& tree, const std::vector<FirstBytes>& firstBytes, int root,
+                          const CodePage& codePage, bool* exact) {
+  *exact = false;
   Prefilter prefilter;
-  const FirstBytes first = AnalyseFirstBytes(tree, root);
+  const FirstBytes first = root >= 0 ? firstBytes[root] : FirstBytes();
   if (first.canBeEmpty) return prefilter;
   std::string literal;
   CollectLiteralPrefix(tree, root, &literal);
   const int count = first.set.Count();
+  std::string whole;
+  *exact = CollectLiteralPrefix(tree, root, &whole) && whole == literal;
   if (literal.size() >= 2) {
     prefilter.kind = Prefilter::kLiteral;
     prefilter.literal = literal;
+    ChooseRareBytes(literal, &prefilter.rare1, &prefilter.rare2);
   } else if (count == 1) {
     prefilter.kind = Prefilter::kByte;
     for (int b = 0; b < 256; ++b) {
@@ -847,6 +1050,8 @@ Prefilter ChoosePrefilter(const Tree& tree, int root) {
     // A set that lets most bytes through saves nothing.
     prefilter.kind = Prefilter::kByteSet;
     prefilter.firstBytes = first.set;
+    prefilter.ranges = ByteRanges(first.set);
+    prefilter.after = LiteralAfterFirstByte(tree, root, codePage, exact);
   }
   return prefilter;
 }
@@ -865,24 +1070,6 @@ ByteSet ByteSet::Complement() const {
   return result;
 }
 
-std::string FoldAsciiLower(std::string_view text, const CodePage& codePage) {
-  bool lead[256];
-  for (int b = 0; b < 256; ++b) lead[b] = codePage.IsLeadByte(static_cast<unsigned char>(b));
-  std::string folded(text);
-  char* bytes = folded.data();
-  const size_t size = folded.size();
-  for (size_t i = 0; i < size;) {
-    const unsigned char b = static_cast<unsigned char>(bytes[i]);
-    if (lead[b]) {
-      i = codePage.NextChar(bytes, i, size);
-      continue;
-    }
-    if (static_cast<unsigned char>(b - 'A') < 26) bytes[i] = static_cast<char>(b + ('a' - 'A'));
-    ++i;
-  }
-  return folded;
-}
-
 CPattern::CPattern(const CodePage& codePage)
     : codePage_(codePage),
       doubleByte_(codePage.Number() == CodePage::kGbk || codePage.Number() == CodePage::kBig5) {}
@@ -894,14 +1081,17 @@ void CPattern::SetSearchLimits(uint64_t maxSteps, size_t maxStackEntries) {
 
 PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) {
   program_.clear();
-  classOfInstr_.clear();
+  extra_.clear();
   classSets_.clear();
   prefilter_ = Prefilter();
   groupCount_ = 0;
   slotCount_ = 0;
+  memoPoints_ = 0;
   anchored_ = false;
+  prefilterExact_ = false;
   caseSensitive_ = caseSensitive;
   lastError_ = PATTERN_OK;
+  errorOffset_ = 0;
   if (expression.data() == nullptr) return lastError_ = PATTERN_ERR_NO_INPUT;
   expression = expression.substr(0, std::min(expression.find('\0'), expression.size()));
 
@@ -915,13 +1105,23 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
     Parser parser(codePage_, caseSensitive, &tree);
     int root = kNothing;
     error = parser.ParseTop(expression, &root);
-    if (error == PATTERN_OK) {
-      CodeGenerator generator(tree, &program_, &classOfInstr_, &classSets_, caseSensitive,
-                              codePage_, shortcuts_);
+    if (error != PATTERN_OK) {
+      errorOffset_ = parser.ErrorOffset() + (anchored_ ? 1 : 0);
+    } else {
+      const std::vector<FirstBytes> first = AnalyseFirstBytes(tree);
+      const bool backrefs = std::any_of(tree.nodes.begin(), tree.nodes.end(),
+                                        [](const Node& node) { return node.kind == NodeKind::kBackref; });
+      CodeGenerator generator(tree, first, &program_, &extra_, &classSets_, caseSensitive,
+                              codePage_, shortcuts_ && countingRepeats_, backrefs);
       if (generator.Generate(root, anchored_)) {
         groupCount_ = tree.groupCount;
         slotCount_ = generator.SlotCount();
-        if (!anchored_) prefilter_ = ChoosePrefilter(tree, root);
+        memoPoints_ = generator.MemoPoints();
+        if (!anchored_) {
+          bool exact = false;
+          prefilter_ = ChoosePrefilter(tree, first, root, codePage_, &exact);
+          prefilterExact_ = exact && groupCount_ == 0 && prefilter_.kind != Prefilter::kNone;
+        }
       } else {
         error = PATTERN_ERR_TOO_LARGE;
       }
@@ -932,10 +1132,11 @@ PatternError CPattern::Compile(std::string_view expression, bool caseSensitive) 
   if (error != PATTERN_OK) {
     // A failed compile leaves nothing that could be run.
     program_.clear();
-    classOfInstr_.clear();
+    extra_.clear();
     classSets_.clear();
     groupCount_ = 0;
     slotCount_ = 0;
+    memoPoints_ = 0;
   }
   return lastError_ = error;
 }

@@ -66,6 +66,9 @@ const char* PatternOpName(PatternOp op) {
     case OpPopGroup: return "OpPopGroup";
     case OpRepeatSet: return "OpRepeatSet";
     case OpRepeatBack: return "OpRepeatBack";
+    case OpRepeatAny: return "OpRepeatAny";
+    case OpRepeatClass: return "OpRepeatClass";
+    case OpRepeatChar: return "OpRepeatChar";
   }
   return "Op?";
 }
@@ -93,6 +96,7 @@ std::string CPattern::Dump() const {
     std::string operand;
     switch (in.op) {
       case OpChar:
+      case OpRepeatChar:
         operand = DescribeChar(in.operand);
         break;
       case OpNop:
@@ -100,7 +104,7 @@ std::string CPattern::Dump() const {
         operand = in.operand != 0 ? DescribeChar(in.operand) : "";
         break;
       case OpAny: case OpReturn: case OpPushPos: case OpPopPos:
-      case OpFailAll: case OpAdvance: case OpAccept:
+      case OpFailAll: case OpAdvance: case OpAccept: case OpRepeatAny:
         break;
       default:
         operand = std::to_string(in.operand);
@@ -109,7 +113,8 @@ std::string CPattern::Dump() const {
     if (operand.empty()) {
       std::snprintf(line, sizeof line, "%4zu  %s\n", i, PatternOpName(in.op));
     } else {
-      std::snprintf(line, sizeof line, "%4zu  %-13s%s\n", i, PatternOpName(in.op), operand.c_str());
+      // Operands line up after the names, with at least one blank between.
+      std::snprintf(line, sizeof line, "%4zu  %-12s %s\n", i, PatternOpName(in.op), operand.c_str());
     }
     out += line;
   }

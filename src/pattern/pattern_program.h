@@ -40,14 +40,24 @@ enum PatternOp : int32_t {
   OpAccept,       // the search succeeded
   OpPushGroup,    // push the group's start and end
   OpPopGroup,     // pop the group's end, then its start
-  // A greedy repeat of one single-byte character set, in one step: consume
-  // the longest run of bytes in the set (operand: its index), then leave one
-  // backtrack entry that gives the run back a byte at a time. The
-  // OpRepeatBack after it holds the shape (bit 0: at least one, bit 1: at
-  // most one) and is where backing off resumes.
+  // Counting repeats: a repeat of one character item in one step, with one
+  // backtrack entry whatever the length of the run. A greedy one consumes
+  // the longest run, then gives it back a character at a time; a lazy one
+  // takes a character at a time. The OpRepeatBack after it holds the shape
+  // (bit 0: at least one, bit 1: at most one, bit 2: lazy) and is where
+  // backing off resumes. OpRepeatSet repeats a byte set whose bytes are all
+  // whole characters (operand: its index).
   OpRepeatSet,
   OpRepeatBack,
+  OpRepeatAny,    // repeat of any character
+  OpRepeatClass,  // repeat of characters whose first byte is in the set (operand: its index)
+  OpRepeatChar,   // repeat of the character of the operand's value
 };
+
+// Shape bits of OpRepeatBack.
+constexpr int32_t kRepeatAtLeastOne = 1;
+constexpr int32_t kRepeatAtMostOne = 2;
+constexpr int32_t kRepeatLazy = 4;
 
 const char* PatternOpName(PatternOp op);
 
@@ -81,7 +91,30 @@ struct Prefilter {
   enum Kind { kNone, kByte, kLiteral, kByteSet };
   Kind kind = kNone;
   std::string literal;  // kByte: one byte; kLiteral: the bytes every match begins with
+  size_t rare1 = 0, rare2 = 0;  // kLiteral: see ChooseRareBytes
   ByteSet firstBytes;   // kByteSet
+  std::string ranges;   // kByteSet: ByteRanges(firstBytes)
+  std::string after;    // kByteSet: bytes every match has right after its first byte
+};
+
+// What the matcher needs of an instruction beside its operand; -1 where a
+// field does not apply.
+struct InstrExtra {
+  int32_t set = -1;  // OpClass, OpNotClass and counting repeats: index of the byte set
+  // Counting repeats: index of the set of bytes that the rest of the
+  // expression can begin with, so that a run ends only where the rest can
+  // start; -1 when the rest can match without consuming anything.
+  int32_t follow = -1;
+  // OpRepeatClass: the one byte outside the set, when there is only one and
+  // a byte search can find it (it is not a lead byte; in UTF-8 it is ASCII),
+  // so that a byte search finds the end of a run.
+  int32_t stopByte = -1;
+  // Counting repeats: the one byte the rest can begin with, when there is
+  // only one and a byte search can find it.
+  int32_t followByte = -1;
+  // Choice points: the row in the memo of failed states (see the matcher);
+  // -1 for a state whose outcome depends on more than its position.
+  int32_t memo = -1;
 };
 
 // The value of the character of length bytes at text: its bytes, the first

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "pattern/pattern.h"
 
@@ -15,71 +16,82 @@ PatternError CompileResult(const std::string& expression, bool caseSensitive = t
 struct ErrorRow {
   const char* expression;
   PatternError expected;
+  size_t offset;  // ErrorOffset: where in the expression the error is
 };
 
 TEST(PatternCompilerTest, ErrorCodes) {
   const ErrorRow rows[] = {
-      // Groups.
-      {"{", PATTERN_ERR_BRACE},
-      {"{a", PATTERN_ERR_BRACE},
-      {"{a)", PATTERN_ERR_BRACE},
-      {"{a]", PATTERN_ERR_BRACE},
-      {"(", PATTERN_ERR_PAREN},
-      {"(a", PATTERN_ERR_PAREN},
-      {"(a}", PATTERN_ERR_PAREN},
-      {"({a)", PATTERN_ERR_BRACE},
-      {"()", PATTERN_OK},
-      {"{}", PATTERN_OK},
-      {"(a|)", PATTERN_OK},
-      // Classes.
-      {"[", PATTERN_ERR_BRACKET},
-      {"[a", PATTERN_ERR_BRACKET},
-      {"[a-]", PATTERN_ERR_BRACKET},
-      {"[a-", PATTERN_ERR_BRACKET},
-      {"[^", PATTERN_ERR_BRACKET},
-      {"[a\\", PATTERN_ERR_BRACKET},
-      {"[\\]", PATTERN_ERR_BRACKET},
-      {"[]", PATTERN_ERR_EMPTY_CLASS},
-      {"[]a]", PATTERN_ERR_EMPTY_CLASS},
-      {"[^]", PATTERN_ERR_EMPTY_CLASS},
-      {"[z-a]", PATTERN_ERR_RANGE},
-      {"[a-a]", PATTERN_OK},
-      {"[\\]]", PATTERN_OK},
-      {"[-a]", PATTERN_OK},
+      // Groups: the opening bracket that is not closed.
+      {"{", PATTERN_ERR_BRACE, 0},
+      {"{a", PATTERN_ERR_BRACE, 0},
+      {"{a)", PATTERN_ERR_BRACE, 0},
+      {"{a]", PATTERN_ERR_BRACE, 0},
+      {"(", PATTERN_ERR_PAREN, 0},
+      {"(abc", PATTERN_ERR_PAREN, 0},
+      {"(a}", PATTERN_ERR_PAREN, 0},
+      {"({a)", PATTERN_ERR_BRACE, 1},
+      {"ab{cd", PATTERN_ERR_BRACE, 2},
+      {"{a(b", PATTERN_ERR_PAREN, 2},   // the innermost one
+      {"^(a", PATTERN_ERR_PAREN, 1},    // a leading "^" counts
+      {"\\(x(", PATTERN_ERR_PAREN, 3},  // an escaped bracket is a character
+      {"()", PATTERN_OK, 0},
+      {"{}", PATTERN_OK, 0},
+      {"(a|)", PATTERN_OK, 0},
+      // Classes: the "[" that opened it, or a backwards range's low bound.
+      {"[", PATTERN_ERR_BRACKET, 0},
+      {"[a", PATTERN_ERR_BRACKET, 0},
+      {"[a-]", PATTERN_ERR_BRACKET, 0},
+      {"[a-", PATTERN_ERR_BRACKET, 0},
+      {"[^", PATTERN_ERR_BRACKET, 0},
+      {"[a\\", PATTERN_ERR_BRACKET, 0},
+      {"[\\]", PATTERN_ERR_BRACKET, 0},
+      {"[a-z][", PATTERN_ERR_BRACKET, 5},
+      {"x[ab-", PATTERN_ERR_BRACKET, 1},
+      {"[]", PATTERN_ERR_EMPTY_CLASS, 0},
+      {"[]a]", PATTERN_ERR_EMPTY_CLASS, 0},
+      {"x[^]", PATTERN_ERR_EMPTY_CLASS, 1},
+      {"[z-a]", PATTERN_ERR_RANGE, 1},
+      {"x[z-a]", PATTERN_ERR_RANGE, 2},
+      {"[ab\\z-a]", PATTERN_ERR_RANGE, 3},  // the escaped low bound's backslash
+      {"[a-a]", PATTERN_OK, 0},
+      {"[\\]]", PATTERN_OK, 0},
+      {"[-a]", PATTERN_OK, 0},
       // Back-references count only the groups opened before them.
-      {"\\0", PATTERN_ERR_GROUP_REF},
-      {"\\1{a}", PATTERN_ERR_GROUP_REF},
-      {"{a}\\1", PATTERN_ERR_GROUP_REF},
-      {"{a}{b}\\1", PATTERN_OK},
-      {"{a\\0}", PATTERN_OK},
-      {"{a}\\99999999999999", PATTERN_ERR_GROUP_REF},
-      {"({a}|)\\0", PATTERN_ERR_GROUP_REF},  // the vanished item takes its group along
-      // Repeats of what can match nothing.
-      {"(a?)*", PATTERN_ERR_EMPTY_REPEAT},
-      {"{a*}+", PATTERN_ERR_EMPTY_REPEAT},
-      {"(a*)*?", PATTERN_ERR_EMPTY_REPEAT},
-      {"(a?)+?", PATTERN_ERR_EMPTY_REPEAT},
-      {"(b|a?)*", PATTERN_ERR_EMPTY_REPEAT},
-      {"(())*", PATTERN_ERR_EMPTY_REPEAT},  // an empty group inside counts as able
-      {"(a?)?", PATTERN_OK},
-      {"(a?)??", PATTERN_OK},
-      {"(a+?)*", PATTERN_OK},  // "+?" needs one occurrence, so it cannot match nothing
-      {"()*", PATTERN_OK},     // directly under a repeat an empty group counts as unable
-      {"(!a)*", PATTERN_OK},
-      {"\\d*", PATTERN_OK},
+      {"\\0", PATTERN_ERR_GROUP_REF, 0},
+      {"\\1{a}", PATTERN_ERR_GROUP_REF, 0},
+      {"{a}\\1", PATTERN_ERR_GROUP_REF, 3},
+      {"{a}{b}\\1", PATTERN_OK, 0},
+      {"{a\\0}", PATTERN_OK, 0},
+      {"{a}\\99999999999999", PATTERN_ERR_GROUP_REF, 3},
+      {"({a}|)\\0", PATTERN_ERR_GROUP_REF, 6},  // the vanished item takes its group along
+      // Repeats of what can match nothing: the repeat sign.
+      {"(a?)*", PATTERN_ERR_EMPTY_REPEAT, 4},
+      {"{a*}+", PATTERN_ERR_EMPTY_REPEAT, 4},
+      {"(a*)*?", PATTERN_ERR_EMPTY_REPEAT, 4},
+      {"(a?)+?", PATTERN_ERR_EMPTY_REPEAT, 4},
+      {"(b|a?)*", PATTERN_ERR_EMPTY_REPEAT, 6},
+      {"(())*", PATTERN_ERR_EMPTY_REPEAT, 4},  // an empty group inside counts as able
+      {"(a?)?", PATTERN_OK, 0},
+      {"(a?)??", PATTERN_OK, 0},
+      {"(a+?)*", PATTERN_OK, 0},  // "+?" needs one occurrence, so it cannot match nothing
+      {"()*", PATTERN_OK, 0},     // directly under a repeat an empty group counts as unable
+      {"(!a)*", PATTERN_OK, 0},
+      {"\\d*", PATTERN_OK, 0},
       // Odd but valid.
-      {"", PATTERN_OK},
-      {")", PATTERN_OK},
-      {"abc)def", PATTERN_OK},
-      {"a**", PATTERN_OK},
-      {"*a", PATTERN_OK},
-      {"a\\", PATTERN_OK},
-      {"!", PATTERN_OK},
-      {"(a!)", PATTERN_OK},
-      {"a|", PATTERN_OK},
+      {"", PATTERN_OK, 0},
+      {")", PATTERN_OK, 0},
+      {"abc)def", PATTERN_OK, 0},
+      {"a**", PATTERN_OK, 0},
+      {"*a", PATTERN_OK, 0},
+      {"a\\", PATTERN_OK, 0},
+      {"!", PATTERN_OK, 0},
+      {"(a!)", PATTERN_OK, 0},
+      {"a|", PATTERN_OK, 0},
   };
   for (const ErrorRow& row : rows) {
-    EXPECT_EQ(CompileResult(row.expression), row.expected) << row.expression;
+    CPattern pattern;
+    EXPECT_EQ(pattern.Compile(row.expression, true), row.expected) << row.expression;
+    EXPECT_EQ(pattern.ErrorOffset(), row.offset) << row.expression;
   }
 }
 
@@ -97,6 +109,19 @@ TEST(PatternCompilerTest, NestingIsBounded) {
             PATTERN_ERR_NESTING);
   EXPECT_EQ(CompileResult(std::string(100000, '{')), PATTERN_ERR_NESTING);
   EXPECT_EQ(CompileResult(std::string(100000, '!') + "a"), PATTERN_ERR_NESTING);
+  // The error is placed at the bracket, "!" or abbreviation that went too
+  // deep.
+  const std::pair<std::string, size_t> tooDeep[] = {
+      {"x" + std::string(limit + 1, '('), limit + 1},
+      {std::string(limit + 5, '{'), limit},
+      {std::string(limit + 1, '!') + "a", limit},
+      {std::string(limit, '(') + "\\d" + std::string(limit, ')'), limit},
+  };
+  for (const auto& [expression, offset] : tooDeep) {
+    CPattern pattern;
+    EXPECT_EQ(pattern.Compile(expression, true), PATTERN_ERR_NESTING);
+    EXPECT_EQ(pattern.ErrorOffset(), offset);
+  }
   // Long flat expressions are not nesting: sequences and "|" chains are read
   // in loops.
   std::string chain;
@@ -110,7 +135,10 @@ TEST(PatternCompilerTest, ProgramSizeIsBounded) {
   // Each "+" lays its atom out twice, so the program doubles per level.
   std::string expression = "a";
   for (int i = 0; i < 24; ++i) expression = "(" + expression + ")+";
-  EXPECT_EQ(CompileResult(expression), PATTERN_ERR_TOO_LARGE);
+  CPattern pattern;
+  ASSERT_EQ(pattern.Compile("ab{cd", true), PATTERN_ERR_BRACE);
+  EXPECT_EQ(pattern.Compile(expression, true), PATTERN_ERR_TOO_LARGE);
+  EXPECT_EQ(pattern.ErrorOffset(), 0u);  // the whole expression is at fault
   expression = "a";
   for (int i = 0; i < 8; ++i) expression = "(" + expression + ")+";
   EXPECT_EQ(CompileResult(expression), PATTERN_OK);

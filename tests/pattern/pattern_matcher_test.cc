@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -8,8 +10,21 @@
 namespace strbatch {
 namespace {
 
-// One search, described as "start,end" followed by " [s,e]" for each group
-// ("[-]" when the group took no part), or "none".
+// A match as "start,end" followed by " [s,e]" for each group ("[-]" when
+// the group took no part).
+std::string Describe(const CPatternMatch& match) {
+  std::string out = std::to_string(match.Start()) + "," + std::to_string(match.End());
+  for (int g = 0; g < match.GroupCount(); ++g) {
+    if (match.GroupStart(g) == CPatternMatch::kUnset) {
+      out += " [-]";
+    } else {
+      out += " [" + std::to_string(match.GroupStart(g)) + "," + std::to_string(match.GroupEnd(g)) + "]";
+    }
+  }
+  return out;
+}
+
+// One search, described as Describe does, or "none".
 std::string FindWith(bool shortcuts, const std::string& expression, const std::string& text,
                      bool caseSensitive, size_t from) {
   CPattern pattern;
@@ -21,15 +36,7 @@ std::string FindWith(bool shortcuts, const std::string& expression, const std::s
   size_t end = 0;
   if (!pattern.Match(prepared, from, match, &end)) return "none";
   EXPECT_EQ(end, match.End()) << expression;
-  std::string out = std::to_string(match.Start()) + "," + std::to_string(match.End());
-  for (int g = 0; g < match.GroupCount(); ++g) {
-    if (match.GroupStart(g) == CPatternMatch::kUnset) {
-      out += " [-]";
-    } else {
-      out += " [" + std::to_string(match.GroupStart(g)) + "," + std::to_string(match.GroupEnd(g)) + "]";
-    }
-  }
-  return out;
+  return Describe(match);
 }
 
 // The same search with and without the engine's shortcuts, which must agree.
@@ -305,29 +312,164 @@ TEST(PatternMatcherTest, RepeatsOfEmptyMatchesEnd) {
 
 TEST(PatternMatcherTest, SearchBoundsEndWithoutMatch) {
   CPattern pattern;
-  // Each "a" can be taken two ways, so failing costs 2^n steps.
-  ASSERT_EQ(pattern.Compile("(a|a)*b", true), PATTERN_OK);
+  // Each "a" can be taken two ways, and the back-reference keeps the memo
+  // of failed states out, so failing costs 2^n steps.
+  ASSERT_EQ(pattern.Compile("{a|a}*\\0b", true), PATTERN_OK);
   pattern.SetSearchLimits(100000, CPattern::kDefaultMaxStackEntries);
-  const std::string text = std::string(40, 'a');
+  const std::string text = "cc" + std::string(40, 'a');
   PatternText prepared(pattern, text);
   CPatternMatch match;
   EXPECT_FALSE(pattern.Match(prepared, 0, match));
   EXPECT_TRUE(match.LimitReached());
+  EXPECT_EQ(match.LimitOffset(), 2u);  // the attempt that ran out, after two cheap ones
   // The same bounds are plenty for an ordinary search.
   PatternText easy(pattern, "aab");
   EXPECT_TRUE(pattern.Match(easy, 0, match));
   EXPECT_FALSE(match.LimitReached());
+  EXPECT_EQ(match.LimitOffset(), CPatternMatch::kUnset);
 
-  // A stack that may not grow further ends the search, too.
-  ASSERT_EQ(pattern.Compile(".*x", true), PATTERN_OK);
+  // A stack that may not grow further ends the search, too: a repeated
+  // group takes stack for every occurrence.
+  ASSERT_EQ(pattern.Compile("{.}*x", true), PATTERN_OK);
   pattern.SetSearchLimits(0, 1000);
-  const std::string longText = std::string(5000, 'a') + "x";
+  const std::string longText = "y" + std::string(5000, 'a') + "x";
   PatternText prepared2(pattern, longText);
-  EXPECT_FALSE(pattern.Match(prepared2, 0, match));
+  EXPECT_FALSE(pattern.Match(prepared2, 1, match));
   EXPECT_TRUE(match.LimitReached());
+  EXPECT_EQ(match.LimitOffset(), 1u);
   pattern.SetSearchLimits(0, CPattern::kDefaultMaxStackEntries);
-  EXPECT_TRUE(pattern.Match(prepared2, 0, match));
+  EXPECT_TRUE(pattern.Match(prepared2, 1, match));
   EXPECT_EQ(match.End(), longText.size());
+}
+
+// Searches that cost a plain backtracker time exponential in the text (the
+// memo of failed states makes them linear) or stack for every character
+// (counting repeats take and give back runs in place), and rows where these
+// could go wrong. The text is head + count times unit + tail; "$" in the
+// expected result stands for its length. The row runs with the engine's
+// switches in every combination that has what it needs (memo and counting
+// repeats, as flagged); the same row with 7 units runs in every combination
+// and on the plain backtracker, and all must agree.
+enum Needs { kNone = 0, kMemo = 1, kCounting = 2 };
+
+struct HardRow {
+  const char* expression;
+  std::string head, unit;
+  size_t count;
+  std::string tail;
+  const char* expected;
+  int needs = kNone;
+  int codePage = CodePage::kGbk;
+  bool caseSensitive = true;
+};
+
+// expected with "$" and "$-k" replaced by offsets in a text of size bytes.
+std::string Resolve(const std::string& expected, size_t size) {
+  std::string out;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    if (expected[i] != '$') {
+      out += expected[i];
+      continue;
+    }
+    size_t back = 0;
+    if (i + 1 < expected.size() && expected[i + 1] == '-') {
+      i += 2;
+      while (i < expected.size() && std::isdigit(static_cast<unsigned char>(expected[i]))) {
+        back = back * 10 + (expected[i++] - '0');
+      }
+      --i;
+    }
+    out += std::to_string(size - back);
+  }
+  return out;
+}
+
+// One search described as Find does; "limit" when it gave up.
+std::string Search(const CPattern& pattern, const std::string& text) {
+  PatternText prepared(pattern, text);
+  CPatternMatch match;
+  if (!pattern.Match(prepared, 0, match)) return match.LimitReached() ? "limit" : "none";
+  return Describe(match);
+}
+
+TEST(PatternMatcherTest, HardSearchesFinish) {
+  const std::string zhong = "\xD6\xD0";  // 中
+  const size_t kLong = 1 << 20;         // a few MB of text
+  const HardRow rows[] = {
+      // Exponential for a plain backtracker.
+      {"(a|a)*c", "", "a", 22, " c", "$-1,$", kMemo},
+      {"(x+x+)+y", "", "x", 28, " xxy", "$-3,$", kMemo},
+      {"(a*a)*b", "", "a", 30, " ab", "$-2,$", kMemo},
+      {"(a|aa)*c", "", "a", 40, " c", "$-1,$", kMemo},
+      {"{(a|a)*}c", "", "A", 22, " C", "$-1,$ [$-1,$-1]", kMemo, CodePage::kGbk, false},
+      {"(x+x+)+y", "", "x", 5000, " xxy", "$-3,$", kMemo},
+      // States inside "!" were cut off unexplored when its body matched; a
+      // loop body that can match empty depends on where its occurrence began.
+      {"(a|a)!bb", "", "ab", 1, "", "none"},
+      {"!(a*b).", "", "a", 3, "b", "none"},
+      {"(x?a*|<!y)*", "", "x<", 3, "", "0,$"},
+      // A memo state of a repeat that needs one character lies past it.
+      {"((xaa)|x)a+ab", "", "x", 1, "aaab", "0,$"},
+      // Runs given back in double-byte text, where a second byte can look
+      // like a first byte: 0x81 0x81 0x41 is one character and then "A".
+      {"{.*}.", "\x81\x81", "A", 1, "", "0,3 [0,2]"},
+      {"{.*}A", "", "\x81\x81", kLong, "A", "0,$ [0,$-1]", kCounting},
+      {"{.*}A", "", "\x81", 2 * kLong + 1, "A", "none", kMemo | kCounting},
+      {"{.*?}A$", "A", "\x81", 2 * kLong + 1, "A", "none", kMemo | kCounting},
+      {"{[^a]*}\x81\x81", "", "\x81", 2 * kLong + 2, "", "0,$ [0,$-2]", kCounting},
+      {"{.*}.", "\x81\x81", "A", 1, "", "0,3 [0,2]", kNone, CodePage::kBig5},
+      {"{.*}..", "\xE4\xB8", "a", 1, "", "0,3 [0,1]", kNone, CodePage::kUtf8},
+      {"{.*}.", "a", "\xE4\xB8\xAD", 3, "", "0,$ [0,$-3]", kNone, CodePage::kUtf8},
+      // Long spans.
+      {"<b>.*</b>", "<b>", zhong, kLong, "</b>", "0,$", kCounting},
+      {"<b>.*</b>", "<b>", "x", 2 * kLong, "</b>", "0,$", kCounting},
+      {"<B>.*</B>", "<b>", "x", 2 * kLong, "</b>", "0,$", kCounting, CodePage::kGbk, false},
+      {"<b>.*?</b>", "<b>", zhong, kLong, "</b></b>", "0,$-4", kCounting},
+      {"<b>.*?</b>", "<b>", "x", 2 * kLong, "</b></b>", "0,$-4", kCounting},
+      {"<b>[^<]*</b>", "<b>", zhong, kLong, "</b>", "0,$", kCounting},
+      {"<b>[^<]*</b>", "<b>", "x", 2 * kLong, "</b>", "0,$", kCounting},
+      {"<b>.*</b>", "<b></b>", zhong, kLong, "", "0,7", kCounting},  // given back all the way
+      {"\\E*", "", zhong, kLong, "a", "0,$-1", kCounting},
+      {"<b>.*</b>", "<b>", "\xE4\xB8\xAD", kLong, "</b>", "0,$", kCounting, CodePage::kUtf8},
+  };
+  struct Config {
+    const char* name;
+    int has;
+    bool shortcuts, counting;
+    CPattern::MemoUse memo;
+  };
+  const Config configs[] = {
+      {"default", kMemo | kCounting, true, true, CPattern::kMemoWhenSlow},
+      {"memo at once", kMemo | kCounting, true, true, CPattern::kMemoAlways},
+      {"memo off", kCounting, true, true, CPattern::kMemoOff},
+      {"counting off", kMemo, true, false, CPattern::kMemoAlways},
+      {"plain", kNone, false, false, CPattern::kMemoOff},
+  };
+  for (const HardRow& row : rows) {
+    const CodePage codePage(row.codePage);
+    std::string text = row.head, shortText = row.head;
+    for (size_t i = 0; i < row.count; ++i) text += row.unit;
+    for (size_t i = 0; i < std::min<size_t>(row.count, 7); ++i) shortText += row.unit;
+    text += row.tail;
+    shortText += row.tail;
+    CPattern plain(codePage);
+    plain.SetShortcuts(false);
+    ASSERT_EQ(plain.Compile(row.expression, row.caseSensitive), PATTERN_OK) << row.expression;
+    const std::string shortPlain = Search(plain, shortText);
+    EXPECT_NE(shortPlain, "limit") << row.expression;
+    for (const Config& config : configs) {
+      CPattern pattern(codePage);
+      pattern.SetShortcuts(config.shortcuts);
+      pattern.SetCountingRepeats(config.counting);
+      pattern.SetMemo(config.memo);
+      ASSERT_EQ(pattern.Compile(row.expression, row.caseSensitive), PATTERN_OK) << row.expression;
+      const std::string where = std::string(row.expression) + " (" + config.name + ")";
+      if ((row.needs & ~config.has) == 0) {
+        EXPECT_EQ(Search(pattern, text), Resolve(row.expected, text.size())) << where;
+      }
+      EXPECT_EQ(Search(pattern, shortText), shortPlain) << where << " over " << shortText.size() << " bytes";
+    }
+  }
 }
 
 TEST(PatternMatcherTest, MatchObjectIsReusedAcrossPatterns) {
