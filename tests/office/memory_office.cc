@@ -1,4 +1,4 @@
-#include "office/memory_office.h"
+#include "memory_office.h"
 
 #include <algorithm>
 #include <cstdio>
