@@ -2,13 +2,8 @@
 
 #include <algorithm>
 
-#include "office/layout_walk.h"
-#include "office/office_save.h"
-
 namespace strbatch {
 namespace {
-
-constexpr LayoutSeparators kWorkbookSeparators{'\r', '\n', '\t'};
 
 // The cell of the location, or null when the location lies outside the
 // workbook.
@@ -24,14 +19,9 @@ std::unique_ptr<ExcelRange> CellAt(ExcelWorkbook& workbook, const OfficeLocation
 
 }  // namespace
 
-std::unique_ptr<ExcelWorkbook> OpenWorkbook(OfficeApplications& applications,
-                                            const std::string& path, std::string* whyNot) {
-  ExcelApplication* excel = applications.EnsureExcel(whyNot);
-  if (excel == nullptr) return nullptr;
-  return excel->Open(path, whyNot);
+std::string CleanCellText(std::string_view text) {
+  return CleanLayoutText(text, WorkbookSteps::kLayout.text);
 }
-
-std::string CleanCellText(std::string_view text) { return CleanLayoutText(text, true); }
 
 std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage) {
   std::string text;
@@ -63,54 +53,22 @@ std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage)
   return text;
 }
 
-LocateResult LocateInWorkbookText(std::string_view segment, int64_t offset, int64_t length,
-                                  OfficeLocation& location, const CodePage& codePage) {
-  const LayoutPosition from{location.sheet, location.row, location.column,
-                            location.carriedOffset};
-  const size_t begin = static_cast<size_t>(offset);
-  const LayoutWalk walk =
-      WalkLayout(segment, begin, begin + static_cast<size_t>(length), from,
-                 static_cast<size_t>(location.continuationBytes), kWorkbookSeparators, codePage);
-  if (walk.started) {
-    location.sheet = walk.atStart.outer;
-    location.row = walk.atStart.middle;
-    location.column = walk.atStart.inner;
-    location.start = walk.atStart.characters;
-    location.length = walk.length;
-  }
-  location.continuationBytes = 0;
-
-  LocateResult result;
-  result.editable = walk.aligned && !walk.crossed;
-  result.after = location;
-  result.after.sheet = walk.atEnd.outer;
-  result.after.row = walk.atEnd.middle;
-  result.after.column = walk.atEnd.inner;
-  result.after.carriedOffset = walk.atEnd.characters;
-  result.after.continuationBytes = static_cast<int>(walk.overshoot);
-  return result;
-}
-
-bool WorkbookOccurrenceFits(ExcelWorkbook& workbook, const OfficeLocation& location,
-                            std::string_view occurrence, const CodePage& codePage) {
+std::unique_ptr<ExcelCharacters> WorkbookSteps::OccurrenceCharacters(
+    ExcelWorkbook& workbook, const OfficeLocation& location) {
   std::unique_ptr<ExcelRange> cell = CellAt(workbook, location);
-  if (!cell) return false;
-  std::unique_ptr<ExcelCharacters> characters;
+  if (!cell) return nullptr;
   try {
-    if (location.start + location.length > cell->Characters()->Count()) return false;
-    characters = cell->Characters(location.start + 1, location.length);
+    if (location.start + location.length > cell->Characters()->Count()) return nullptr;
+    return cell->Characters(location.start + 1, location.length);
   } catch (const AutomationError&) {
     // A cell whose characters cannot be read stands in the work text with
     // its displayed text; it is not edited.
-    return false;
+    return nullptr;
   }
-  if (!characters->CanEdit()) return false;
-  std::string bytes;
-  return codePage.FromUtf8(characters->Text(), &bytes) && CleanCellText(bytes) == occurrence;
 }
 
-void EditWorkbookOccurrence(ExcelWorkbook& workbook, OfficeLocation& location,
-                            std::string_view replacement, const CodePage& codePage) {
+long WorkbookSteps::ReplaceCharacters(ExcelWorkbook& workbook, const OfficeLocation& location,
+                                      std::string_view utf8) {
   std::unique_ptr<ExcelRange> cell = CellAt(workbook, location);
   if (!cell) throw AutomationError("the occurrence lies outside the workbook");
   std::unique_ptr<ExcelCharacters> occurrence =
@@ -118,24 +76,12 @@ void EditWorkbookOccurrence(ExcelWorkbook& workbook, OfficeLocation& location,
   std::unique_ptr<ExcelCharacters> insertion = cell->Characters(location.start + 1, 0);
   const long before = cell->Characters()->Count();
   occurrence->Delete();
-  std::string utf8;
-  codePage.ToUtf8(replacement, &utf8);
   insertion->Insert(utf8);
   const long after = cell->Characters()->Count();
   // The next segment begins just after the inserted characters, however
   // many the cell made of the replacement.
   const long inserted = after - (before - location.length);
-  location.carriedOffset = std::max(0L, location.start + inserted);
-  location.continuationBytes = 0;
-}
-
-void CloseWorkbook(ExcelWorkbook& workbook, const std::string& path, bool changesExpected,
-                   FileRewriter& rewriter) {
-  if (changesExpected && workbook.Modified()) {
-    SaveDocumentInPlace([&workbook](const std::string& copy) { workbook.SaveCopyAs(copy); }, path,
-                        rewriter);
-  }
-  workbook.Close();
+  return std::max(0L, location.start + inserted);
 }
 
 }  // namespace strbatch
