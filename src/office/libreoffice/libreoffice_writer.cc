@@ -115,32 +115,16 @@ class WriterText {
   void AppendPortions(uint32_t p, const Reference<css::text::XText>& text,
                       const Reference<css::text::XTextRangeCompare>& compare,
                       const Reference<css::text::XTextRange>& paragraph) {
-    Reference<css::container::XEnumerationAccess> access(paragraph, UNO_QUERY_THROW);
-    Reference<css::container::XEnumeration> portions = access->createEnumeration();
-    bool measured = true;
-    bool onlyText = true;
-    while (portions->hasMoreElements()) {
-      Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY_THROW);
-      Reference<css::beans::XPropertySet> properties(portion, UNO_QUERY_THROW);
-      rtl::OUString type;
-      properties->getPropertyValue("TextPortionType") >>= type;
-      if (type == "Text") {
-        mirror_.AddText(p, portion->getString(), true);
-        continue;
-      }
-      onlyText = false;
-      const int steps = compare.is() ? MeasureSteps(text, compare, portion) : -1;
-      if (steps < 0) {
-        measured = false;
-        break;
-      }
-      mirror_.AddObject(p, steps);
-    }
+    const PortionsRead read = MirrorPortions(
+        mirror_, p, Reference<css::container::XEnumerationAccess>(paragraph, UNO_QUERY_THROW),
+        true, [&](const Reference<css::text::XTextRange>& portion) {
+          return compare.is() ? MeasureSteps(text, compare, portion) : -1;
+        });
     // Text alone takes one step per code point. Otherwise exactly as many
     // steps as counted must take a cursor from the paragraph's start to its
     // end, or its characters are not addressable and stay as they are.
-    if (onlyText) return;
-    bool aligned = measured && compare.is();
+    if (!read.objects) return;
+    bool aligned = read.measured && compare.is();
     if (aligned) {
       Reference<css::text::XTextCursor> cursor = text->createTextCursorByRange(paragraph);
       cursor->collapseToStart();
