@@ -142,27 +142,6 @@ std::shared_ptr<OfficeProcess> LibreOfficeSuite::Process(std::string* whyNot) {
   return process_;
 }
 
-std::unique_ptr<WordApplication> LibreOfficeSuite::StartWord(std::string* whyNot) {
-  std::shared_ptr<OfficeProcess> process = Process(whyNot);
-  if (!process) return nullptr;
-  applications_++;
-  return MakeWriterApplication(*this, process);
-}
-
-std::unique_ptr<ExcelApplication> LibreOfficeSuite::StartExcel(std::string* whyNot) {
-  std::shared_ptr<OfficeProcess> process = Process(whyNot);
-  if (!process) return nullptr;
-  applications_++;
-  return MakeCalcApplication(*this, process);
-}
-
-std::unique_ptr<PowerPointApplication> LibreOfficeSuite::StartPowerPoint(std::string* whyNot) {
-  std::shared_ptr<OfficeProcess> process = Process(whyNot);
-  if (!process) return nullptr;
-  applications_++;
-  return MakeImpressApplication(*this, process);
-}
-
 void LibreOfficeSuite::ApplicationQuit() {
   if (applications_ > 0 && --applications_ == 0) EndRun();
 }

@@ -203,32 +203,25 @@ class WriterCharacters : public WordCharacters {
   std::shared_ptr<WriterText> text_;
 };
 
-class WriterDocument : public WordDocument {
+class WriterDocument : public SuiteDocument<WordDocument> {
  public:
   explicit WriterDocument(std::unique_ptr<LoadedDocument> loaded)
-      : loaded_(std::move(loaded)),
+      : SuiteDocument(std::move(loaded)),
         text_(std::make_shared<WriterText>(
             Reference<css::text::XTextDocument>(loaded_->Model(), UNO_QUERY_THROW),
             loaded_->Edited())) {}
   std::unique_ptr<WordCharacters> Characters() override {
     return std::make_unique<WriterCharacters>(text_);
   }
-  bool Modified() override { return loaded_->Modified(); }
-  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
-  void Close() override { loaded_->Close(); }
 
  private:
-  std::unique_ptr<LoadedDocument> loaded_;
   std::shared_ptr<WriterText> text_;
 };
 
-
 }  // namespace
 
-std::unique_ptr<WordApplication> MakeWriterApplication(LibreOfficeSuite& suite,
-                                                       std::shared_ptr<OfficeProcess> process) {
-  using Application = SuiteApplication<WordApplication, WriterDocument>;
-  return std::make_unique<Application>(suite, std::move(process), kWriter);
+std::unique_ptr<WordApplication> LibreOfficeSuite::StartWord(std::string* whyNot) {
+  return Start<WordApplication, WriterDocument>(kWriter, whyNot);
 }
 
 }  // namespace strbatch::uno
