@@ -76,7 +76,8 @@ class DocumentSession : public OfficeDocument {
     // characters of the current cell or shape.
     const size_t from = std::min(consumed_, at);
     const std::string_view rest = std::string_view(pass_).substr(from);
-    const size_t size = std::min(static_cast<size_t>(std::max<int64_t>(length, 0)), pass_.size() - at);
+    const size_t size =
+        std::min(static_cast<size_t>(std::max<int64_t>(length, 0)), pass_.size() - at);
     located_ = LocateIn<Steps>(rest, static_cast<int64_t>(at - from),
                                static_cast<int64_t>(size), location_, codePage_);
     occurrence_ = rest.substr(at - from, size);

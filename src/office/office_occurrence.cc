@@ -16,6 +16,7 @@ void SetLevels(OfficeLocation& location, const OfficeLayout& layout,
 
 }  // namespace
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): offset then length, as found
 LocateResult LocateInLayout(std::string_view segment, int64_t offset, int64_t length,
                             OfficeLocation& location, const OfficeLayout& layout,
                             const CodePage& codePage) {

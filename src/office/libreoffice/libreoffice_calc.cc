@@ -35,6 +35,7 @@ constexpr DocumentKind kCalc{"an Excel", "com.sun.star.sheet.SpreadsheetDocument
 constexpr TextMirror::Style kCellStyle{"\n", "\n", true, false};
 
 struct CellState {
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): row then column, as everywhere
   CellState(std::shared_ptr<bool> edited, long row, long column)
       : mirror(kCellStyle, std::move(edited)), row(row), column(column) {}
   TextMirror mirror;
@@ -48,8 +49,8 @@ struct CellState {
 
 class SheetState {
  public:
-  SheetState(Reference<css::sheet::XSpreadsheet> sheet, std::shared_ptr<bool> edited)
-      : sheet_(std::move(sheet)), edited_(std::move(edited)) {}
+  SheetState(const Reference<css::sheet::XSpreadsheet>& sheet, std::shared_ptr<bool> edited)
+      : sheet_(sheet), edited_(std::move(edited)) {}
 
   long Rows() {
     Scan();
@@ -180,6 +181,7 @@ class SheetState {
 
 class CalcCharacters : public ExcelCharacters {
  public:
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
   CalcCharacters(std::shared_ptr<SheetState> sheet, CellState& cell, long start, long length)
       : sheet_(std::move(sheet)), cell_(cell), start_(start), length_(length) {}
   std::string Text() override { return cell_.mirror.Text(From(), To()); }

@@ -44,9 +44,11 @@ struct SlideState {
 
 class ImpressTextRange : public PowerPointTextRange {
  public:
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
   ImpressTextRange(std::shared_ptr<ShapeState> shape, size_t start, size_t length)
       : shape_(std::move(shape)), start_(start), length_(length) {}
   std::string Text() override { return Mirror().Text(From(), To()); }
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the object model's signature
   std::unique_ptr<PowerPointTextRange> Characters(long start, long length) override {
     const size_t from = std::min(From() + static_cast<size_t>(std::max(start - 1, 0L)), To());
     const size_t to = std::min(from + static_cast<size_t>(std::max(length, 0L)), To());

@@ -113,7 +113,8 @@ void LoadedDocument::StoreCopy(const std::string& path) {
 
 void LoadedDocument::Close() {
   if (!model_.is()) return;
-  Reference<css::lang::XComponent> model = std::move(model_);
+  // The SDK's UNO references cannot be moved from: copied, then cleared.
+  Reference<css::lang::XComponent> model = model_;
   model_.clear();
   Call("closing " + path_, [&] {
     Reference<css::util::XCloseable> closeable(model, UNO_QUERY);

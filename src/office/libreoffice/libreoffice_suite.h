@@ -45,8 +45,9 @@ class LoadedDocument {
   void Close();
 
  private:
-  LoadedDocument(Reference<css::lang::XComponent> model, rtl::OUString filter, std::string path)
-      : model_(std::move(model)), filter_(std::move(filter)), path_(std::move(path)) {}
+  LoadedDocument(const Reference<css::lang::XComponent>& model, const rtl::OUString& filter,
+                 std::string path)
+      : model_(model), filter_(filter), path_(std::move(path)) {}
   Reference<css::lang::XComponent> model_;
   rtl::OUString filter_;
   std::string path_;

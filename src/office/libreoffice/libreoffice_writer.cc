@@ -44,8 +44,8 @@ int MeasureSteps(const Reference<css::text::XText>& text,
 
 class WriterText {
  public:
-  WriterText(Reference<css::text::XTextDocument> document, std::shared_ptr<bool> edited)
-      : document_(std::move(document)), mirror_(kWriterStyle, std::move(edited)) {}
+  WriterText(const Reference<css::text::XTextDocument>& document, std::shared_ptr<bool> edited)
+      : document_(document), mirror_(kWriterStyle, std::move(edited)) {}
 
   TextMirror& Mirror() {
     if (!built_) Build();

@@ -99,6 +99,7 @@ void TextMirror::AddText(uint32_t paragraph, const rtl::OUString& text, bool edi
   }
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a paragraph index and a count
 void TextMirror::AddObject(uint32_t paragraph, int steps) {
   for (int i = 0; i < steps; i++) {
     MirrorChar c;
@@ -144,6 +145,7 @@ void TextMirror::Clear() {
   cache_ = {};
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): from then to, as every range here
 std::string TextMirror::Text(size_t from, size_t to) const {
   std::string text;
   for (size_t i = from; i < to && i < chars_.size(); i++) {
