@@ -24,16 +24,16 @@ std::string CleanCellText(std::string_view text) {
 }
 
 std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage) {
+  const TextLayout& layout = WorkbookSteps::kLayout.text;
   std::string text;
-  const long sheets = workbook.WorksheetCount();
-  for (long w = 1; w <= sheets; w++) {
+  AppendLayoutLevel(text, workbook.WorksheetCount(), layout.outer, [&](long w) {
     std::unique_ptr<ExcelWorksheet> sheet = workbook.Worksheet(w);
     sheet->Activate();
     std::unique_ptr<ExcelRange> used = sheet->UsedRange();
     const long rows = used->RowCount();
     const long columns = used->ColumnCount();
-    for (long i = 1; i <= rows; i++) {
-      for (long j = 1; j <= columns; j++) {
+    AppendLayoutLevel(text, rows, layout.middle, [&](long i) {
+      AppendLayoutLevel(text, columns, layout.inner, [&](long j) {
         std::unique_ptr<ExcelRange> cell = used->Item(i, j);
         std::string utf8;
         try {
@@ -41,15 +41,10 @@ std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage)
         } catch (const AutomationError&) {
           utf8 = cell->Text();
         }
-        std::string bytes;
-        codePage.FromUtf8(utf8, &bytes);
-        text += CleanCellText(bytes);
-        text.push_back('\t');
-      }
-      text.push_back('\n');
-    }
-    text.push_back('\r');
-  }
+        AppendLayoutText(text, utf8, layout, codePage);
+      });
+    });
+  });
   return text;
 }
 

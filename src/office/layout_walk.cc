@@ -23,6 +23,13 @@ std::string CleanLayoutText(std::string_view text, const TextLayout& layout) {
   return clean;
 }
 
+void AppendLayoutText(std::string& text, std::string_view utf8, const TextLayout& layout,
+                      const CodePage& codePage) {
+  std::string bytes;
+  codePage.FromUtf8(utf8, &bytes);
+  text += CleanLayoutText(bytes, layout);
+}
+
 LayoutWalk WalkLayout(std::string_view segment, size_t begin, size_t end, LayoutPosition position,
                       size_t skip, bool afterCr, const TextLayout& layout,
                       const CodePage& codePage) {

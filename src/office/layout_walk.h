@@ -53,6 +53,22 @@ struct LayoutWalk {
 // keeps the text as it is.
 std::string CleanLayoutText(std::string_view text, const TextLayout& layout);
 
+// Appends a cell's or shape's text, given as UTF-8, to the work text as the
+// layout holds it.
+void AppendLayoutText(std::string& text, std::string_view utf8, const TextLayout& layout,
+                      const CodePage& codePage);
+
+// Appends count items of one level of the layout, each written by item(i)
+// (i from 1) and ended by the level's separator.
+template <class Item>
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a count, then a layout's byte
+void AppendLayoutLevel(std::string& text, long count, int separator, Item&& item) {
+  for (long i = 1; i <= count; i++) {
+    item(i);
+    text.push_back(static_cast<char>(separator));
+  }
+}
+
 // Walks segment from position over [begin, end), after skipping `skip`
 // bytes that end a character counted already; afterCr tells that the
 // segment follows a CR (for a layout with CR pairs).

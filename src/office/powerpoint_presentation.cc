@@ -18,25 +18,17 @@ std::unique_ptr<PowerPointTextRange> ShapeTextAt(PowerPointPresentation& present
 }  // namespace
 
 std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
+  const TextLayout& layout = PresentationSteps::kLayout.text;
   std::string text;
-  const long slides = presentation.SlideCount();
-  for (long s = 1; s <= slides; s++) {
+  AppendLayoutLevel(text, presentation.SlideCount(), layout.outer, [&](long s) {
     std::unique_ptr<PowerPointSlide> slide = presentation.Slide(s);
-    const long shapes = slide->ShapeCount();
-    for (long h = 1; h <= shapes; h++) {
+    AppendLayoutLevel(text, slide->ShapeCount(), layout.middle, [&](long h) {
       std::unique_ptr<PowerPointShape> shape = slide->Shape(h);
-      if (shape->HasTextFrame()) {
-        std::unique_ptr<PowerPointTextFrame> frame = shape->TextFrame();
-        if (frame->HasText()) {
-          std::string bytes;
-          codePage.FromUtf8(frame->TextRange()->Text(), &bytes);
-          text += CleanLayoutText(bytes, PresentationSteps::kLayout.text);
-        }
-      }
-      text.push_back('\n');
-    }
-    text.push_back('\r');
-  }
+      if (!shape->HasTextFrame()) return;
+      std::unique_ptr<PowerPointTextFrame> frame = shape->TextFrame();
+      if (frame->HasText()) AppendLayoutText(text, frame->TextRange()->Text(), layout, codePage);
+    });
+  });
   return text;
 }
 
