@@ -281,7 +281,7 @@ class CalcWorkbook : public SuiteDocument<ExcelWorkbook> {
   }
   long WorksheetCount() override { return static_cast<long>(states_.size()); }
   std::unique_ptr<ExcelWorksheet> Worksheet(long index) override {
-    return std::make_unique<CalcWorksheet>(PartAt(
+    return std::make_unique<CalcWorksheet>(LazyItem(
         states_, index, "worksheet", [&](std::shared_ptr<SheetState>& state, sal_Int32 i) {
           Call("reading a worksheet", [&] {
             state = std::make_shared<SheetState>(

@@ -109,7 +109,7 @@ class ImpressSlide : public PowerPointSlide {
   explicit ImpressSlide(std::shared_ptr<SlideState> slide) : slide_(std::move(slide)) {}
   long ShapeCount() override { return static_cast<long>(slide_->states.size()); }
   std::unique_ptr<PowerPointShape> Shape(long index) override {
-    return std::make_unique<ImpressShape>(PartAt(
+    return std::make_unique<ImpressShape>(LazyItem(
         slide_->states, index, "shape", [&](std::shared_ptr<ShapeState>& state, sal_Int32 i) {
           state = std::make_shared<ShapeState>(slide_->edited);
           Call("reading a shape", [&] {
@@ -139,7 +139,7 @@ class ImpressPresentation : public SuiteDocument<PowerPointPresentation> {
   long SlideCount() override { return static_cast<long>(slides_.size()); }
   std::unique_ptr<PowerPointSlide> Slide(long index) override {
     return std::make_unique<ImpressSlide>(
-        PartAt(slides_, index, "slide", [&](std::shared_ptr<SlideState>& slide, sal_Int32 i) {
+        LazyItem(slides_, index, "slide", [&](std::shared_ptr<SlideState>& slide, sal_Int32 i) {
           Call("reading a slide", [&] {
             auto state = std::make_shared<SlideState>();
             state->edited = loaded_->Edited();

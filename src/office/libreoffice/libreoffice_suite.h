@@ -130,20 +130,19 @@ class SuiteDocument : public Interface {
   std::unique_ptr<LoadedDocument> loaded_;
 };
 
-// The index-th (1-based) of a document's parts that are read on first use
-// (worksheets, slides, shapes); read fills the empty entry of a part,
-// given its 0-based index. what names the part in the error for a missing
-// one.
-template <class Part, class Read>
-const std::shared_ptr<Part>& PartAt(std::vector<std::shared_ptr<Part>>& parts, long index,
-                                    const char* what, Read read) {
-  if (index < 1 || index > static_cast<long>(parts.size())) {
+// The index-th (1-based) of a document's items that are read on first use
+// (worksheets, slides, shapes); read fills an item's empty entry, given its
+// 0-based index. what names the item in the error for a missing one.
+template <class Item, class Read>
+const std::shared_ptr<Item>& LazyItem(std::vector<std::shared_ptr<Item>>& items, long index,
+                                      const char* what, Read read) {
+  if (index < 1 || index > static_cast<long>(items.size())) {
     throw AutomationError("LibreOffice: " + std::string(what) + " " + std::to_string(index) +
                           " is missing");
   }
-  std::shared_ptr<Part>& part = parts[static_cast<size_t>(index - 1)];
-  if (!part) read(part, static_cast<sal_Int32>(index - 1));
-  return part;
+  std::shared_ptr<Item>& item = items[static_cast<size_t>(index - 1)];
+  if (!item) read(item, static_cast<sal_Int32>(index - 1));
+  return item;
 }
 
 }  // namespace strbatch::uno
