@@ -49,7 +49,7 @@
 #include <string>
 #include <vector>
 
-#include "app/code_page.h"
+#include "base/code_page.h"
 #include "pattern/pattern.h"
 
 namespace strbatch {

@@ -13,18 +13,12 @@
 #include <string_view>
 
 #include "base/code_page.h"
-#include "base/safe_file.h"
 #include "office/office_applications.h"
 #include "office/office_location.h"
 #include "office/office_model.h"
+#include "office/office_occurrence.h"
 
 namespace strbatch {
-
-// Opens the workbook in the Excel instance of the run (started when
-// missing); null when there is none or the file is not a workbook it can
-// save back.
-std::unique_ptr<ExcelWorkbook> OpenWorkbook(OfficeApplications& applications,
-                                            const std::string& path, std::string* whyNot);
 
 // A cell's text as the layout holds it: a CR LF pair becomes one space, every
 // other CR, LF and TAB a space, so that the separators never occur inside.
@@ -34,23 +28,36 @@ std::string CleanCellText(std::string_view text);
 // written with the text it displays.
 std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage);
 
-// Sets sheet, row, column, start and length of the occurrence at
-// [offset, offset + length) of segment, counting on from the location.
-LocateResult LocateInWorkbookText(std::string_view segment, int64_t offset, int64_t length,
-                                  OfficeLocation& location, const CodePage& codePage);
+// Workbooks for the shared occurrence steps: a location's sheet, row and
+// column are the layout's levels, and its start counts in the cell.
+struct WorkbookSteps {
+  using Document = ExcelWorkbook;
+  static constexpr OfficeLayout kLayout{
+      .text = {.outer = '\r', .middle = '\n', .inner = '\t'},
+      .outer = &OfficeLocation::sheet,
+      .middle = &OfficeLocation::row,
+      .inner = &OfficeLocation::column,
+  };
+  static ExcelApplication* Application(OfficeApplications& applications, std::string* whyNot) {
+    return applications.EnsureExcel(whyNot);
+  }
+  static constexpr auto WriteText = WriteWorkbookText;
+  // The occurrence's characters in its cell; null when the cell does not
+  // hold them all or its characters cannot be read.
+  static std::unique_ptr<ExcelCharacters> OccurrenceCharacters(ExcelWorkbook& workbook,
+                                                               const OfficeLocation& location);
+  // Deletes the occurrence and inserts the text at its place; gives the
+  // position after the characters the cell made of the text.
+  static long ReplaceCharacters(ExcelWorkbook& workbook, const OfficeLocation& location,
+                                std::string_view utf8);
+};
 
-// True when the cell at the location holds the occurrence's characters there,
-// as text that can be edited.
-bool WorkbookOccurrenceFits(ExcelWorkbook& workbook, const OfficeLocation& location,
-                            std::string_view occurrence, const CodePage& codePage);
-
-// Replaces the occurrence inside its cell and sets carriedOffset to the
-// character just after the inserted text.
-void EditWorkbookOccurrence(ExcelWorkbook& workbook, OfficeLocation& location,
-                            std::string_view replacement, const CodePage& codePage);
-
-void CloseWorkbook(ExcelWorkbook& workbook, const std::string& path, bool changesExpected,
-                   FileRewriter& rewriter);
+// The shared steps under their workbook names: sheet, row, column, start
+// and length of an occurrence, counted on from the location; its
+// replacement inside its cell.
+inline constexpr auto& OpenWorkbook = OpenDocument<WorkbookSteps>;
+inline constexpr auto& LocateInWorkbookText = LocateIn<WorkbookSteps>;
+inline constexpr auto& EditWorkbookOccurrence = ReplaceOccurrence<WorkbookSteps>;
 
 }  // namespace strbatch
 

@@ -6,28 +6,37 @@
 
 namespace strbatch {
 
-std::string CleanLayoutText(std::string_view text, bool tabSeparates) {
+std::string CleanLayoutText(std::string_view text, const TextLayout& layout) {
   std::string clean;
   clean.reserve(text.size());
   for (size_t i = 0; i < text.size(); i++) {
-    const char c = text[i];
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+    const int byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\r' && layout.Separates('\r') && i + 1 < text.size() && text[i + 1] == '\n') {
       clean.push_back(' ');
       i++;
-    } else if (c == '\r' || c == '\n' || (tabSeparates && c == '\t')) {
+    } else if (layout.Separates(byte)) {
       clean.push_back(' ');
     } else {
-      clean.push_back(c);
+      clean.push_back(text[i]);
     }
   }
   return clean;
 }
 
+void AppendLayoutText(std::string& text, std::string_view utf8, const TextLayout& layout,
+                      const CodePage& codePage) {
+  std::string bytes;
+  codePage.FromUtf8(utf8, &bytes);
+  text += CleanLayoutText(bytes, layout);
+}
+
 LayoutWalk WalkLayout(std::string_view segment, size_t begin, size_t end, LayoutPosition position,
-                      size_t skip, const LayoutSeparators& separators, const CodePage& codePage) {
+                      size_t skip, bool afterCr, const TextLayout& layout,
+                      const CodePage& codePage) {
   LayoutWalk walk;
   end = std::min(end, segment.size());
   size_t pos = std::min(skip, segment.size());
+  afterCr = afterCr && layout.crPairs;
   for (;;) {
     if (pos == begin) {
       walk.started = true;
@@ -35,25 +44,25 @@ LayoutWalk WalkLayout(std::string_view segment, size_t begin, size_t end, Layout
     }
     if (pos >= end) break;
     const size_t next = OfficeUnitEnd(segment, pos, codePage);
-    position.characters++;
-    if (next == pos + 1) {
-      const int byte = static_cast<unsigned char>(segment[pos]);
-      const bool separator =
-          byte == separators.inner || byte == separators.middle || byte == separators.outer;
-      if (separator && pos >= begin) walk.crossed = true;
-      if (byte == separators.inner) {
+    const bool single = next == pos + 1;
+    const int byte = static_cast<unsigned char>(segment[pos]);
+    // The second unit of a CR LF or CR BEL pair is not a character of its
+    // own in the document.
+    if (!(afterCr && single && (byte == '\n' || byte == '\a'))) position.characters++;
+    afterCr = layout.crPairs && single && byte == '\r';
+    if (single && layout.Separates(byte)) {
+      if (pos >= begin) walk.crossed = true;
+      if (byte == layout.inner) {
         position.inner++;
-        position.characters = 0;
-      } else if (byte == separators.middle) {
+      } else if (byte == layout.middle) {
         position.middle++;
         position.inner = 0;
-        position.characters = 0;
-      } else if (byte == separators.outer) {
+      } else {
         position.outer++;
         position.middle = 0;
         position.inner = 0;
-        position.characters = 0;
       }
+      position.characters = 0;
     }
     pos = next;
   }
@@ -61,6 +70,7 @@ LayoutWalk WalkLayout(std::string_view segment, size_t begin, size_t end, Layout
   if (walk.started && !walk.crossed) walk.length = position.characters - walk.atStart.characters;
   walk.atEnd = position;
   walk.overshoot = pos > end ? pos - end : 0;
+  walk.afterCr = afterCr;
   return walk;
 }
 

@@ -1,6 +1,9 @@
-// Walking the work text of a workbook or a presentation: cells or shapes
-// separated by single separator bytes, each separator starting the next
-// cell, row, worksheet (or shape, slide) with its character count at 0.
+// Walking the work text of an office document by its layout. A workbook or
+// a presentation lays out cells or shapes separated by single separator
+// bytes, each separator starting the next cell, row, worksheet (or shape,
+// slide) with its character count at 0. A Word document has no separators;
+// its paragraph and cell marks read as CR LF and CR BEL, and each pair is
+// one character of the document.
 #ifndef STRBATCH_OFFICE_LAYOUT_WALK_H_
 #define STRBATCH_OFFICE_LAYOUT_WALK_H_
 
@@ -21,11 +24,16 @@ struct LayoutPosition {
   long characters = 0;
 };
 
-// The bytes that separate the levels; -1 for a level the layout lacks.
-struct LayoutSeparators {
-  int outer;
-  int middle;
-  int inner;
+// How a kind of document lays out its text: the bytes that separate the
+// levels (-1 for a level the layout lacks), and whether an LF or BEL right
+// after a CR belongs to the CR's character.
+struct TextLayout {
+  int outer = -1;
+  int middle = -1;
+  int inner = -1;
+  bool crPairs = false;
+
+  bool Separates(int byte) const { return byte == outer || byte == middle || byte == inner; }
 };
 
 struct LayoutWalk {
@@ -36,17 +44,37 @@ struct LayoutWalk {
   long length = 0;           // its characters (when started and not crossed)
   LayoutPosition atEnd;      // where the walk stands after the occurrence
   size_t overshoot = 0;      // bytes of the last character beyond the end
+  bool afterCr = false;      // the walk ends on a CR that may pair with what follows
 };
 
-// A cell's or shape's text as its layout holds it: a CR LF pair becomes one
-// space, and so does every other CR, LF and (when tabs separate cells) TAB,
-// so that the separators never occur inside.
-std::string CleanLayoutText(std::string_view text, bool tabSeparates);
+// A cell's or shape's text as its layout holds it: where CR is a separator,
+// a CR LF pair becomes one space, and so does every other separator byte,
+// so that the separators never occur inside. A layout without separators
+// keeps the text as it is.
+std::string CleanLayoutText(std::string_view text, const TextLayout& layout);
 
-// Walks segment from position (after skipping `skip` bytes that end a
-// character counted already) over [begin, end).
+// Appends a cell's or shape's text, given as UTF-8, to the work text as the
+// layout holds it.
+void AppendLayoutText(std::string& text, std::string_view utf8, const TextLayout& layout,
+                      const CodePage& codePage);
+
+// Appends count items of one level of the layout, each written by item(i)
+// (i from 1) and ended by the level's separator.
+template <class Item>
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a count, then a layout's byte
+void AppendLayoutLevel(std::string& text, long count, int separator, Item&& item) {
+  for (long i = 1; i <= count; i++) {
+    item(i);
+    text.push_back(static_cast<char>(separator));
+  }
+}
+
+// Walks segment from position over [begin, end), after skipping `skip`
+// bytes that end a character counted already; afterCr tells that the
+// segment follows a CR (for a layout with CR pairs).
 LayoutWalk WalkLayout(std::string_view segment, size_t begin, size_t end, LayoutPosition position,
-                      size_t skip, const LayoutSeparators& separators, const CodePage& codePage);
+                      size_t skip, bool afterCr, const TextLayout& layout,
+                      const CodePage& codePage);
 
 }  // namespace strbatch
 

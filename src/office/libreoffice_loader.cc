@@ -32,7 +32,8 @@ void RemoveLeftovers(const std::string& privateDir) {
     if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(name);
   }
   closedir(dir);
-  for (const std::string& name : stale) RemoveTree(privateDir + "/" + name);
+  const std::string folder = privateDir + "/";
+  for (const std::string& name : stale) RemoveTree(folder + name);
 }
 
 class LibreOfficeLoader : public OfficeSuite {

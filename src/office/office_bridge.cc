@@ -6,6 +6,7 @@
 
 #include "office/excel_workbook.h"
 #include "office/office_applications.h"
+#include "office/office_occurrence.h"
 #include "office/powerpoint_presentation.h"
 #include "office/word_document.h"
 
@@ -36,9 +37,11 @@ namespace {
 // previous occurrence ended, also when the worker's cursor stepped over a
 // character after an empty match, and so that an occurrence left unedited
 // is walked over instead of being counted as replaced.
-template <class Document>
+template <DocumentSteps Steps>
 class DocumentSession : public OfficeDocument {
  public:
+  using Document = typename Steps::Document;
+
   DocumentSession(std::unique_ptr<Document> document, std::string path, const CodePage& codePage,
                   FileRewriter& rewriter)
       : document_(std::move(document)),
@@ -56,6 +59,8 @@ class DocumentSession : public OfficeDocument {
     }
   }
 
+  std::string WriteText() override { return Steps::WriteText(document(), codePage_); }
+
   void BeginOccurrences(std::string_view searchedText) override {
     pass_.assign(searchedText);
     consumed_ = 0;
@@ -66,38 +71,46 @@ class DocumentSession : public OfficeDocument {
   void LocateOccurrence(int64_t start, int64_t length) override {
     FinishPending();
     const size_t at = std::min(static_cast<size_t>(std::max<int64_t>(start, 0)), pass_.size());
-    // The walk resumes where the last occurrence ended.
+    // The walk resumes where the last occurrence ended: Word's location
+    // counts document characters before that point, the others the
+    // characters of the current cell or shape.
     const size_t from = std::min(consumed_, at);
     const std::string_view rest = std::string_view(pass_).substr(from);
-    const size_t size = std::min(static_cast<size_t>(std::max<int64_t>(length, 0)), pass_.size() - at);
-    located_ = Locate(rest, at - from, size);
+    const size_t size =
+        std::min(static_cast<size_t>(std::max<int64_t>(length, 0)), pass_.size() - at);
+    located_ = LocateIn<Steps>(rest, static_cast<int64_t>(at - from),
+                               static_cast<int64_t>(size), location_, codePage_);
     occurrence_ = rest.substr(at - from, size);
     consumed_ = at + size;
     pending_ = true;
   }
 
   void EditOccurrence(std::string_view replacement) override {
-    if (!pending_ || !located_.editable || !Fits()) return;
-    Edit(replacement);
+    if (!pending_ || !located_.editable ||
+        !OccurrenceFits<Steps>(document(), location_, occurrence_, codePage_)) {
+      return;
+    }
+    ReplaceOccurrence<Steps>(document(), location_, replacement, codePage_);
     pending_ = false;
   }
 
   void Close(bool save) override {
     if (!document_) return;
-    CloseDocument(save);
+    CloseOfficeDocument(document(), path_, save, rewriter_);
     document_.reset();
   }
 
- protected:
-  // The kind's locate step on the text from the end of the last occurrence.
-  virtual LocateResult Locate(std::string_view rest, size_t offset, size_t length) = 0;
-  virtual bool Fits() = 0;
-  virtual void Edit(std::string_view replacement) = 0;
-  virtual void CloseDocument(bool save) = 0;
-
+ private:
   Document& document() {
     if (!document_) throw AutomationError(path_ + ": the document is closed");
     return *document_;
+  }
+
+  // An occurrence that was not edited stays in the document: the walk goes
+  // on from its end.
+  void FinishPending() {
+    if (pending_) location_ = located_.after;
+    pending_ = false;
   }
 
   std::unique_ptr<Document> document_;
@@ -106,80 +119,10 @@ class DocumentSession : public OfficeDocument {
   FileRewriter& rewriter_;
   OfficeLocation location_;
   std::string_view occurrence_;
-
- private:
-  // An occurrence that was not edited stays in the document: the walk goes
-  // on from its end.
-  void FinishPending() {
-    if (pending_) location_ = located_.after;
-    pending_ = false;
-  }
-
   std::string pass_;
   size_t consumed_ = 0;
   LocateResult located_;
   bool pending_ = false;
-};
-
-class WordSession : public DocumentSession<WordDocument> {
- public:
-  using DocumentSession::DocumentSession;
-  std::string WriteText() override { return WriteWordText(document(), codePage_); }
-
- protected:
-  LocateResult Locate(std::string_view rest, size_t offset, size_t length) override {
-    // Word's position counts document characters before the segment; the
-    // walk's segment begins where the last occurrence ended.
-    return LocateInWordText(rest, static_cast<int64_t>(offset), static_cast<int64_t>(length),
-                            location_, codePage_);
-  }
-  bool Fits() override { return WordOccurrenceFits(document(), location_, occurrence_, codePage_); }
-  void Edit(std::string_view replacement) override {
-    EditWordOccurrence(document(), location_, replacement, codePage_);
-  }
-  void CloseDocument(bool save) override {
-    CloseWordDocument(document(), path_, save, rewriter_);
-  }
-};
-
-class WorkbookSession : public DocumentSession<ExcelWorkbook> {
- public:
-  using DocumentSession::DocumentSession;
-  std::string WriteText() override { return WriteWorkbookText(document(), codePage_); }
-
- protected:
-  LocateResult Locate(std::string_view rest, size_t offset, size_t length) override {
-    return LocateInWorkbookText(rest, static_cast<int64_t>(offset), static_cast<int64_t>(length),
-                                location_, codePage_);
-  }
-  bool Fits() override {
-    return WorkbookOccurrenceFits(document(), location_, occurrence_, codePage_);
-  }
-  void Edit(std::string_view replacement) override {
-    EditWorkbookOccurrence(document(), location_, replacement, codePage_);
-  }
-  void CloseDocument(bool save) override { CloseWorkbook(document(), path_, save, rewriter_); }
-};
-
-class PresentationSession : public DocumentSession<PowerPointPresentation> {
- public:
-  using DocumentSession::DocumentSession;
-  std::string WriteText() override { return WritePresentationText(document(), codePage_); }
-
- protected:
-  LocateResult Locate(std::string_view rest, size_t offset, size_t length) override {
-    return LocateInPresentationText(rest, static_cast<int64_t>(offset),
-                                    static_cast<int64_t>(length), location_, codePage_);
-  }
-  bool Fits() override {
-    return PresentationOccurrenceFits(document(), location_, occurrence_, codePage_);
-  }
-  void Edit(std::string_view replacement) override {
-    EditPresentationOccurrence(document(), location_, replacement, codePage_);
-  }
-  void CloseDocument(bool save) override {
-    ClosePresentation(document(), path_, save, rewriter_);
-  }
 };
 
 class ApplicationsBridge : public OfficeBridge {
@@ -193,21 +136,13 @@ class ApplicationsBridge : public OfficeBridge {
     std::unique_ptr<OfficeDocument> session;
     switch (kind) {
       case OfficeKind::Word:
-        if (auto document = OpenWordDocument(applications_, path, &reason)) {
-          session = std::make_unique<WordSession>(std::move(document), path, codePage, rewriter_);
-        }
+        session = OpenSession<WordSteps>(path, codePage, &reason);
         break;
       case OfficeKind::Excel:
-        if (auto workbook = OpenWorkbook(applications_, path, &reason)) {
-          session =
-              std::make_unique<WorkbookSession>(std::move(workbook), path, codePage, rewriter_);
-        }
+        session = OpenSession<WorkbookSteps>(path, codePage, &reason);
         break;
       case OfficeKind::PowerPoint:
-        if (auto presentation = OpenPresentation(applications_, path, &reason)) {
-          session = std::make_unique<PresentationSession>(std::move(presentation), path,
-                                                          codePage, rewriter_);
-        }
+        session = OpenSession<PresentationSteps>(path, codePage, &reason);
         break;
       case OfficeKind::None:
         break;
@@ -219,6 +154,16 @@ class ApplicationsBridge : public OfficeBridge {
   void QuitAll() override { applications_.QuitAll(); }
 
  private:
+  template <DocumentSteps Steps>
+  std::unique_ptr<OfficeDocument> OpenSession(const std::string& path, const CodePage& codePage,
+                                              std::string* reason) {
+    std::unique_ptr<typename Steps::Document> document =
+        OpenDocument<Steps>(applications_, path, reason);
+    if (!document) return nullptr;
+    return std::make_unique<DocumentSession<Steps>>(std::move(document), path, codePage,
+                                                    rewriter_);
+  }
+
   std::unique_ptr<OfficeSuite> suite_;
   OfficeApplications applications_;
   FileRewriter& rewriter_;

@@ -13,42 +13,47 @@
 #include <string_view>
 
 #include "base/code_page.h"
-#include "base/safe_file.h"
 #include "office/office_applications.h"
 #include "office/office_location.h"
 #include "office/office_model.h"
+#include "office/office_occurrence.h"
 
 namespace strbatch {
 
-// Opens the presentation, without a window, in the PowerPoint instance of
-// the run (started when missing); null when there is none or the file is
-// not a presentation it can save back.
-std::unique_ptr<PowerPointPresentation> OpenPresentation(OfficeApplications& applications,
-                                                         const std::string& path,
-                                                         std::string* whyNot);
-
-// A shape's text as the layout holds it: a CR LF pair becomes one space,
-// every other CR and LF a space; TAB stays.
-std::string CleanShapeText(std::string_view text);
-
+// The layout of all slides. A shape's text is laid out with each CR LF pair,
+// CR and LF as one space; a TAB stays.
 std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage);
 
-// Sets slide, shape, start and length of the occurrence at
-// [offset, offset + length) of segment, counting on from the location.
-LocateResult LocateInPresentationText(std::string_view segment, int64_t offset, int64_t length,
-                                      OfficeLocation& location, const CodePage& codePage);
+// Presentations for the shared occurrence steps: a location's slide and
+// shape are the layout's levels, and its start counts in the shape's text.
+struct PresentationSteps {
+  using Document = PowerPointPresentation;
+  static constexpr OfficeLayout kLayout{
+      .text = {.outer = '\r', .middle = '\n'},
+      .outer = &OfficeLocation::slide,
+      .middle = &OfficeLocation::shape,
+  };
+  static PowerPointApplication* Application(OfficeApplications& applications,
+                                            std::string* whyNot) {
+    return applications.EnsurePowerPoint(whyNot);
+  }
+  static constexpr auto WriteText = WritePresentationText;
+  // The occurrence's characters in its shape; null when the shape has no
+  // text frame or too few characters there.
+  static std::unique_ptr<PowerPointTextRange> OccurrenceCharacters(
+      PowerPointPresentation& presentation, const OfficeLocation& location);
+  // Cuts the occurrence and inserts the text at its place; gives the end of
+  // the inserted text as the shape reports it.
+  static long ReplaceCharacters(PowerPointPresentation& presentation,
+                                const OfficeLocation& location, std::string_view utf8);
+};
 
-bool PresentationOccurrenceFits(PowerPointPresentation& presentation,
-                                const OfficeLocation& location, std::string_view occurrence,
-                                const CodePage& codePage);
-
-// Replaces the occurrence inside its shape and sets carriedOffset to the
-// end of the inserted text as the shape reports it.
-void EditPresentationOccurrence(PowerPointPresentation& presentation, OfficeLocation& location,
-                                std::string_view replacement, const CodePage& codePage);
-
-void ClosePresentation(PowerPointPresentation& presentation, const std::string& path,
-                       bool changesExpected, FileRewriter& rewriter);
+// The shared steps under their presentation names: slide, shape, start and
+// length of an occurrence, counted on from the location; its replacement
+// inside its shape.
+inline constexpr auto& OpenPresentation = OpenDocument<PresentationSteps>;
+inline constexpr auto& LocateInPresentationText = LocateIn<PresentationSteps>;
+inline constexpr auto& EditPresentationOccurrence = ReplaceOccurrence<PresentationSteps>;
 
 }  // namespace strbatch
 

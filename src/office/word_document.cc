@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "office/office_save.h"
-
 namespace strbatch {
 namespace {
 
@@ -37,13 +35,6 @@ bool SetOccurrenceRange(WordCharacters& characters, WordRange& range,
 
 }  // namespace
 
-std::unique_ptr<WordDocument> OpenWordDocument(OfficeApplications& applications,
-                                               const std::string& path, std::string* whyNot) {
-  WordApplication* word = applications.EnsureWord(whyNot);
-  if (word == nullptr) return nullptr;
-  return word->Open(path, whyNot);
-}
-
 std::string WriteWordText(WordDocument& document, const CodePage& codePage) {
   std::string text;
   try {
@@ -66,77 +57,25 @@ std::string WriteWordText(WordDocument& document, const CodePage& codePage) {
   return text;
 }
 
-LocateResult LocateInWordText(std::string_view segment, int64_t offset, int64_t length,
-                              OfficeLocation& location, const CodePage& codePage) {
-  const size_t begin = static_cast<size_t>(offset);
-  const size_t end = std::min(begin + static_cast<size_t>(length), segment.size());
-  size_t pos = std::min(static_cast<size_t>(location.continuationBytes), segment.size());
-  bool afterCr = location.afterCarriageReturn;
-  long n = 0;
-  bool started = false;
-  for (;;) {
-    if (pos == begin) {
-      location.start = n;
-      started = true;
-    }
-    if (pos >= end) break;
-    const size_t next = OfficeUnitEnd(segment, pos, codePage);
-    const bool single = next == pos + 1;
-    const char byte = segment[pos];
-    // The second unit of a CR LF or CR BEL pair is not a character of its
-    // own in the document.
-    if (!(afterCr && single && (byte == '\n' || byte == '\a'))) n++;
-    afterCr = single && byte == '\r';
-    pos = next;
-  }
-  if (started) location.length = n - location.start;
-
-  LocateResult result;
-  result.editable = started && pos == end;
-  result.after = location;
-  result.after.carriedOffset = location.carriedOffset + n;
-  result.after.continuationBytes = static_cast<int>(pos - end);
-  result.after.afterCarriageReturn = afterCr;
-  location.continuationBytes = 0;
-  location.afterCarriageReturn = false;
-  return result;
-}
-
-bool WordOccurrenceFits(WordDocument& document, const OfficeLocation& location,
-                        std::string_view occurrence, const CodePage& codePage) {
+std::unique_ptr<WordRange> WordSteps::OccurrenceCharacters(WordDocument& document,
+                                                           const OfficeLocation& location) {
   std::unique_ptr<WordCharacters> characters = document.Characters();
-  if (characters->Count() < 1) return false;
+  if (characters->Count() < 1) return nullptr;
   std::unique_ptr<WordRange> range = characters->Item(1);
-  if (!SetOccurrenceRange(*characters, *range, location) || !range->CanEdit()) return false;
-  std::string bytes;
-  // A character the code page cannot hold reads as "?" in the work text; an
-  // occurrence that matched such a stand-in is not the document's text.
-  return codePage.FromUtf8(range->Text(), &bytes) && bytes == occurrence;
+  if (!SetOccurrenceRange(*characters, *range, location)) return nullptr;
+  return range;
 }
 
-void EditWordOccurrence(WordDocument& document, OfficeLocation& location,
-                        std::string_view replacement, const CodePage& codePage) {
+long WordSteps::ReplaceCharacters(WordDocument& document, const OfficeLocation& location,
+                                  std::string_view utf8) {
   std::unique_ptr<WordCharacters> characters = document.Characters();
   std::unique_ptr<WordRange> working = characters->Item(1);
   if (!SetOccurrenceRange(*characters, *working, location)) {
     throw AutomationError("the occurrence lies outside the document");
   }
   working->Cut();
-  std::string utf8;
-  codePage.ToUtf8(replacement, &utf8);
   working->InsertAfter(utf8);
-  location.carriedOffset = working->End();
-  location.continuationBytes = 0;
-  location.afterCarriageReturn = false;
-}
-
-void CloseWordDocument(WordDocument& document, const std::string& path, bool changesExpected,
-                       FileRewriter& rewriter) {
-  if (changesExpected && document.Modified()) {
-    SaveDocumentInPlace([&document](const std::string& copy) { document.SaveCopyAs(copy); },
-                        path, rewriter);
-  }
-  document.Close();
+  return working->End();
 }
 
 }  // namespace strbatch

@@ -12,10 +12,10 @@
 #include <string_view>
 
 #include "base/code_page.h"
-#include "base/safe_file.h"
 #include "office/office_applications.h"
 #include "office/office_location.h"
 #include "office/office_model.h"
+#include "office/office_occurrence.h"
 
 namespace strbatch {
 
@@ -23,36 +23,35 @@ namespace strbatch {
 // single answer of the application grows with the document.
 inline constexpr long kWordTextWindow = 102401;
 
-// Opens the document in the Word instance of the run (started when
-// missing). Null when there is no Word application (*whyNot tells why the
-// first time) or the file is not a document it can save back.
-std::unique_ptr<WordDocument> OpenWordDocument(OfficeApplications& applications,
-                                               const std::string& path, std::string* whyNot);
-
 // The document's text, as Word reports it for its characters. An automation
 // error while reading ends the text quietly: the text read so far is given.
 std::string WriteWordText(WordDocument& document, const CodePage& codePage);
 
-// Sets start and length (in characters) of the occurrence at
-// [offset, offset + length) of segment, the text from the worker's cursor.
-LocateResult LocateInWordText(std::string_view segment, int64_t offset, int64_t length,
-                              OfficeLocation& location, const CodePage& codePage);
+// Word documents for the shared occurrence steps: no separators, paragraph
+// and cell marks counting once, an occurrence's start counted from its
+// segment.
+struct WordSteps {
+  using Document = WordDocument;
+  static constexpr OfficeLayout kLayout{.text = {.crPairs = true}, .startInSegment = true};
+  static WordApplication* Application(OfficeApplications& applications, std::string* whyNot) {
+    return applications.EnsureWord(whyNot);
+  }
+  static constexpr auto WriteText = WriteWordText;
+  // The range from the start of the occurrence's first character to the end
+  // of its last, or empty at its place when it has no characters.
+  static std::unique_ptr<WordRange> OccurrenceCharacters(WordDocument& document,
+                                                         const OfficeLocation& location);
+  // Cuts the occurrence and inserts the text at its place.
+  static long ReplaceCharacters(WordDocument& document, const OfficeLocation& location,
+                                std::string_view utf8);
+};
 
-// True when the located occurrence can be replaced in the document: the
-// characters at its place read exactly as the occurrence and can be edited.
-bool WordOccurrenceFits(WordDocument& document, const OfficeLocation& location,
-                        std::string_view occurrence, const CodePage& codePage);
-
-// Replaces the located occurrence with the replacement and sets
-// carriedOffset to the position just after the inserted text. An empty
-// occurrence inserts the replacement at its place.
-void EditWordOccurrence(WordDocument& document, OfficeLocation& location,
-                        std::string_view replacement, const CodePage& codePage);
-
-// Saves the document over its file when changes are expected and it holds
-// changes, then closes it.
-void CloseWordDocument(WordDocument& document, const std::string& path, bool changesExpected,
-                       FileRewriter& rewriter);
+// The shared steps under their Word names: opening a document in the run's
+// Word instance, locating an occurrence in the text from the worker's
+// cursor (start and length in characters), and replacing it.
+inline constexpr auto& OpenWordDocument = OpenDocument<WordSteps>;
+inline constexpr auto& LocateInWordText = LocateIn<WordSteps>;
+inline constexpr auto& EditWordOccurrence = ReplaceOccurrence<WordSteps>;
 
 }  // namespace strbatch
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "office/memory_office.h"
+#include "memory_office.h"
 #include "test_support.h"
 
 namespace strbatch {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "office/memory_office.h"
+#include "memory_office.h"
 #include "office/office_bridge.h"
 #include "office_test_support.h"
 #include "test_support.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "office/memory_office.h"
+#include "memory_office.h"
 #include "office/office_bridge.h"
 #include "office_test_support.h"
 #include "test_support.h"
@@ -52,6 +52,19 @@ TEST(WordLocateTest, CountsCharactersAsTheDocumentDoes) {
       EXPECT_EQ(location.length, row.length_in_characters);
     }
   }
+}
+
+TEST(WordLocateTest, APairSplitBetweenSegmentsCountsOnce) {
+  // An occurrence ending on the CR of a CR LF is left unedited; the walk
+  // goes on from its end, where the LF belongs to the CR counted already.
+  OfficeLocation location;
+  const LocateResult first = LocateInWordText("a\r", 1, 1, location, kGbk);
+  EXPECT_TRUE(first.after.afterCarriageReturn);
+  location = first.after;
+  ASSERT_TRUE(LocateInWordText("\nb", 1, 1, location, kGbk).editable);
+  EXPECT_EQ(location.carriedOffset, 2);
+  EXPECT_EQ(location.start, 0);
+  EXPECT_EQ(location.length, 1);
 }
 
 class WordDocumentTest : public ::testing::Test {

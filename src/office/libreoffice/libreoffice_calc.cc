@@ -35,6 +35,7 @@ constexpr DocumentKind kCalc{"an Excel", "com.sun.star.sheet.SpreadsheetDocument
 constexpr TextMirror::Style kCellStyle{"\n", "\n", true, false};
 
 struct CellState {
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): row then column, as everywhere
   CellState(std::shared_ptr<bool> edited, long row, long column)
       : mirror(kCellStyle, std::move(edited)), row(row), column(column) {}
   TextMirror mirror;
@@ -48,8 +49,8 @@ struct CellState {
 
 class SheetState {
  public:
-  SheetState(Reference<css::sheet::XSpreadsheet> sheet, std::shared_ptr<bool> edited)
-      : sheet_(std::move(sheet)), edited_(std::move(edited)) {}
+  SheetState(const Reference<css::sheet::XSpreadsheet>& sheet, std::shared_ptr<bool> edited)
+      : sheet_(sheet), edited_(std::move(edited)) {}
 
   long Rows() {
     Scan();
@@ -180,6 +181,7 @@ class SheetState {
 
 class CalcCharacters : public ExcelCharacters {
  public:
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
   CalcCharacters(std::shared_ptr<SheetState> sheet, CellState& cell, long start, long length)
       : sheet_(std::move(sheet)), cell_(cell), start_(start), length_(length) {}
   std::string Text() override { return cell_.mirror.Text(From(), To()); }
@@ -268,9 +270,9 @@ class CalcWorksheet : public ExcelWorksheet {
   std::shared_ptr<SheetState> sheet_;
 };
 
-class CalcWorkbook : public ExcelWorkbook {
+class CalcWorkbook : public SuiteDocument<ExcelWorkbook> {
  public:
-  explicit CalcWorkbook(std::unique_ptr<LoadedDocument> loaded) : loaded_(std::move(loaded)) {
+  explicit CalcWorkbook(std::unique_ptr<LoadedDocument> loaded) : SuiteDocument(std::move(loaded)) {
     Call("reading the worksheets", [&] {
       Reference<css::sheet::XSpreadsheetDocument> document(loaded_->Model(), UNO_QUERY_THROW);
       sheets_.set(document->getSheets(), UNO_QUERY_THROW);
@@ -279,29 +281,25 @@ class CalcWorkbook : public ExcelWorkbook {
   }
   long WorksheetCount() override { return static_cast<long>(states_.size()); }
   std::unique_ptr<ExcelWorksheet> Worksheet(long index) override {
-    if (index < 1 || index > WorksheetCount()) {
-      throw AutomationError("LibreOffice: worksheet " + std::to_string(index) + " is missing");
-    }
-    std::shared_ptr<SheetState>& state = states_[static_cast<size_t>(index - 1)];
-    if (!state) {
-      Call("reading a worksheet", [&] {
-        state = std::make_shared<SheetState>(
-            Reference<css::sheet::XSpreadsheet>(
-                sheets_->getByIndex(static_cast<sal_Int32>(index - 1)), UNO_QUERY_THROW),
-            loaded_->Edited());
-      });
-    }
-    return std::make_unique<CalcWorksheet>(state);
+    return std::make_unique<CalcWorksheet>(LazyItem(
+        states_, index, "worksheet", [&](std::shared_ptr<SheetState>& state, sal_Int32 i) {
+          Call("reading a worksheet", [&] {
+            state = std::make_shared<SheetState>(
+                Reference<css::sheet::XSpreadsheet>(sheets_->getByIndex(i), UNO_QUERY_THROW),
+                loaded_->Edited());
+          });
+        }));
   }
+  // Plain cells edited in their mirrors are written before the workbook
+  // tells whether it changed or is saved.
   bool Modified() override {
     WritePending();
-    return loaded_->Modified();
+    return SuiteDocument::Modified();
   }
   void SaveCopyAs(const std::string& path) override {
     WritePending();
-    loaded_->StoreCopy(path);
+    SuiteDocument::SaveCopyAs(path);
   }
-  void Close() override { loaded_->Close(); }
 
  private:
   void WritePending() {
@@ -310,18 +308,14 @@ class CalcWorkbook : public ExcelWorkbook {
     }
   }
 
-  std::unique_ptr<LoadedDocument> loaded_;
   Reference<css::container::XIndexAccess> sheets_;
   std::vector<std::shared_ptr<SheetState>> states_;
 };
 
-
 }  // namespace
 
-std::unique_ptr<ExcelApplication> MakeCalcApplication(LibreOfficeSuite& suite,
-                                                      std::shared_ptr<OfficeProcess> process) {
-  using Application = SuiteApplication<ExcelApplication, CalcWorkbook>;
-  return std::make_unique<Application>(suite, std::move(process), kCalc);
+std::unique_ptr<ExcelApplication> LibreOfficeSuite::StartExcel(std::string* whyNot) {
+  return Start<ExcelApplication, CalcWorkbook>(kCalc, whyNot);
 }
 
 }  // namespace strbatch::uno

@@ -44,9 +44,11 @@ struct SlideState {
 
 class ImpressTextRange : public PowerPointTextRange {
  public:
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
   ImpressTextRange(std::shared_ptr<ShapeState> shape, size_t start, size_t length)
       : shape_(std::move(shape)), start_(start), length_(length) {}
   std::string Text() override { return Mirror().Text(From(), To()); }
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the object model's signature
   std::unique_ptr<PowerPointTextRange> Characters(long start, long length) override {
     const size_t from = std::min(From() + static_cast<size_t>(std::max(start - 1, 0L)), To());
     const size_t to = std::min(from + static_cast<size_t>(std::max(length, 0L)), To());
@@ -107,29 +109,27 @@ class ImpressSlide : public PowerPointSlide {
   explicit ImpressSlide(std::shared_ptr<SlideState> slide) : slide_(std::move(slide)) {}
   long ShapeCount() override { return static_cast<long>(slide_->states.size()); }
   std::unique_ptr<PowerPointShape> Shape(long index) override {
-    if (index < 1 || index > ShapeCount()) {
-      throw AutomationError("LibreOffice: shape " + std::to_string(index) + " is missing");
-    }
-    std::shared_ptr<ShapeState>& state = slide_->states[static_cast<size_t>(index - 1)];
-    if (!state) {
-      state = std::make_shared<ShapeState>(slide_->edited);
-      Call("reading a shape", [&] {
-        Reference<css::lang::XServiceInfo> info(
-            slide_->shapes->getByIndex(static_cast<sal_Int32>(index - 1)), UNO_QUERY_THROW);
-        if (info->supportsService("com.sun.star.drawing.Text")) state->text.set(info, UNO_QUERY);
-      });
-    }
-    return std::make_unique<ImpressShape>(state);
+    return std::make_unique<ImpressShape>(LazyItem(
+        slide_->states, index, "shape", [&](std::shared_ptr<ShapeState>& state, sal_Int32 i) {
+          state = std::make_shared<ShapeState>(slide_->edited);
+          Call("reading a shape", [&] {
+            Reference<css::lang::XServiceInfo> info(slide_->shapes->getByIndex(i),
+                                                    UNO_QUERY_THROW);
+            if (info->supportsService("com.sun.star.drawing.Text")) {
+              state->text.set(info, UNO_QUERY);
+            }
+          });
+        }));
   }
 
  private:
   std::shared_ptr<SlideState> slide_;
 };
 
-class ImpressPresentation : public PowerPointPresentation {
+class ImpressPresentation : public SuiteDocument<PowerPointPresentation> {
  public:
   explicit ImpressPresentation(std::unique_ptr<LoadedDocument> loaded)
-      : loaded_(std::move(loaded)) {
+      : SuiteDocument(std::move(loaded)) {
     Call("reading the slides", [&] {
       Reference<css::drawing::XDrawPagesSupplier> supplier(loaded_->Model(), UNO_QUERY_THROW);
       pages_.set(supplier->getDrawPages(), UNO_QUERY_THROW);
@@ -138,38 +138,27 @@ class ImpressPresentation : public PowerPointPresentation {
   }
   long SlideCount() override { return static_cast<long>(slides_.size()); }
   std::unique_ptr<PowerPointSlide> Slide(long index) override {
-    if (index < 1 || index > SlideCount()) {
-      throw AutomationError("LibreOffice: slide " + std::to_string(index) + " is missing");
-    }
-    std::shared_ptr<SlideState>& slide = slides_[static_cast<size_t>(index - 1)];
-    if (!slide) {
-      Call("reading a slide", [&] {
-        auto state = std::make_shared<SlideState>();
-        state->edited = loaded_->Edited();
-        state->shapes.set(pages_->getByIndex(static_cast<sal_Int32>(index - 1)), UNO_QUERY_THROW);
-        state->states.resize(static_cast<size_t>(state->shapes->getCount()));
-        slide = state;
-      });
-    }
-    return std::make_unique<ImpressSlide>(slide);
+    return std::make_unique<ImpressSlide>(
+        LazyItem(slides_, index, "slide", [&](std::shared_ptr<SlideState>& slide, sal_Int32 i) {
+          Call("reading a slide", [&] {
+            auto state = std::make_shared<SlideState>();
+            state->edited = loaded_->Edited();
+            state->shapes.set(pages_->getByIndex(i), UNO_QUERY_THROW);
+            state->states.resize(static_cast<size_t>(state->shapes->getCount()));
+            slide = state;
+          });
+        }));
   }
-  bool Modified() override { return loaded_->Modified(); }
-  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
-  void Close() override { loaded_->Close(); }
 
  private:
-  std::unique_ptr<LoadedDocument> loaded_;
   Reference<css::container::XIndexAccess> pages_;
   std::vector<std::shared_ptr<SlideState>> slides_;
 };
 
-
 }  // namespace
 
-std::unique_ptr<PowerPointApplication> MakeImpressApplication(
-    LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process) {
-  using Application = SuiteApplication<PowerPointApplication, ImpressPresentation>;
-  return std::make_unique<Application>(suite, std::move(process), kImpress);
+std::unique_ptr<PowerPointApplication> LibreOfficeSuite::StartPowerPoint(std::string* whyNot) {
+  return Start<PowerPointApplication, ImpressPresentation>(kImpress, whyNot);
 }
 
 }  // namespace strbatch::uno

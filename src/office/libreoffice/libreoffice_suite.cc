@@ -113,7 +113,8 @@ void LoadedDocument::StoreCopy(const std::string& path) {
 
 void LoadedDocument::Close() {
   if (!model_.is()) return;
-  Reference<css::lang::XComponent> model = std::move(model_);
+  // The SDK's UNO references cannot be moved from: copied, then cleared.
+  Reference<css::lang::XComponent> model = model_;
   model_.clear();
   Call("closing " + path_, [&] {
     Reference<css::util::XCloseable> closeable(model, UNO_QUERY);
@@ -140,27 +141,6 @@ std::shared_ptr<OfficeProcess> LibreOfficeSuite::Process(std::string* whyNot) {
     if (whyNot) *whyNot = "LibreOffice cannot be started: " + error;
   }
   return process_;
-}
-
-std::unique_ptr<WordApplication> LibreOfficeSuite::StartWord(std::string* whyNot) {
-  std::shared_ptr<OfficeProcess> process = Process(whyNot);
-  if (!process) return nullptr;
-  applications_++;
-  return MakeWriterApplication(*this, process);
-}
-
-std::unique_ptr<ExcelApplication> LibreOfficeSuite::StartExcel(std::string* whyNot) {
-  std::shared_ptr<OfficeProcess> process = Process(whyNot);
-  if (!process) return nullptr;
-  applications_++;
-  return MakeCalcApplication(*this, process);
-}
-
-std::unique_ptr<PowerPointApplication> LibreOfficeSuite::StartPowerPoint(std::string* whyNot) {
-  std::shared_ptr<OfficeProcess> process = Process(whyNot);
-  if (!process) return nullptr;
-  applications_++;
-  return MakeImpressApplication(*this, process);
 }
 
 void LibreOfficeSuite::ApplicationQuit() {

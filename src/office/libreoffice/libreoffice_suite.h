@@ -6,8 +6,9 @@
 
 #include <com/sun/star/lang/XComponent.hpp>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "office/libreoffice_plugin.h"
 #include "office/office_model.h"
@@ -44,8 +45,9 @@ class LoadedDocument {
   void Close();
 
  private:
-  LoadedDocument(Reference<css::lang::XComponent> model, rtl::OUString filter, std::string path)
-      : model_(std::move(model)), filter_(std::move(filter)), path_(std::move(path)) {}
+  LoadedDocument(const Reference<css::lang::XComponent>& model, const rtl::OUString& filter,
+                 std::string path)
+      : model_(model), filter_(filter), path_(std::move(path)) {}
   Reference<css::lang::XComponent> model_;
   rtl::OUString filter_;
   std::string path_;
@@ -57,6 +59,8 @@ class LibreOfficeSuite : public OfficeSuite {
   explicit LibreOfficeSuite(const LibreOfficeSettings& settings) : settings_(settings) {}
   ~LibreOfficeSuite() override { EndRun(); }
 
+  // Each defined beside its documents (libreoffice_writer.cc, ..._calc.cc,
+  // ..._impress.cc).
   std::unique_ptr<WordApplication> StartWord(std::string* whyNot) override;
   std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) override;
   std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) override;
@@ -66,6 +70,10 @@ class LibreOfficeSuite : public OfficeSuite {
   void ApplicationQuit();
 
  private:
+  // An application of the instance (started when missing) that opens
+  // documents of kind as Made.
+  template <class Interface, class Made>
+  std::unique_ptr<Interface> Start(const DocumentKind& kind, std::string* whyNot);
   std::shared_ptr<OfficeProcess> Process(std::string* whyNot);
 
   LibreOfficeSettings settings_;
@@ -100,12 +108,42 @@ class SuiteApplication : public Interface {
   const DocumentKind& kind_;
 };
 
-std::unique_ptr<WordApplication> MakeWriterApplication(LibreOfficeSuite& suite,
-                                                       std::shared_ptr<OfficeProcess> process);
-std::unique_ptr<ExcelApplication> MakeCalcApplication(LibreOfficeSuite& suite,
-                                                      std::shared_ptr<OfficeProcess> process);
-std::unique_ptr<PowerPointApplication> MakeImpressApplication(
-    LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process);
+template <class Interface, class Made>
+std::unique_ptr<Interface> LibreOfficeSuite::Start(const DocumentKind& kind, std::string* whyNot) {
+  std::shared_ptr<OfficeProcess> process = Process(whyNot);
+  if (!process) return nullptr;
+  applications_++;
+  return std::make_unique<SuiteApplication<Interface, Made>>(*this, std::move(process), kind);
+}
+
+// A document of the suite over its loaded model (Interface: WordDocument,
+// ExcelWorkbook or PowerPointPresentation).
+template <class Interface>
+class SuiteDocument : public Interface {
+ public:
+  explicit SuiteDocument(std::unique_ptr<LoadedDocument> loaded) : loaded_(std::move(loaded)) {}
+  bool Modified() override { return loaded_->Modified(); }
+  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
+  void Close() override { loaded_->Close(); }
+
+ protected:
+  std::unique_ptr<LoadedDocument> loaded_;
+};
+
+// The index-th (1-based) of a document's items that are read on first use
+// (worksheets, slides, shapes); read fills an item's empty entry, given its
+// 0-based index. what names the item in the error for a missing one.
+template <class Item, class Read>
+const std::shared_ptr<Item>& LazyItem(std::vector<std::shared_ptr<Item>>& items, long index,
+                                      const char* what, Read read) {
+  if (index < 1 || index > static_cast<long>(items.size())) {
+    throw AutomationError("LibreOffice: " + std::string(what) + " " + std::to_string(index) +
+                          " is missing");
+  }
+  std::shared_ptr<Item>& item = items[static_cast<size_t>(index - 1)];
+  if (!item) read(item, static_cast<sal_Int32>(index - 1));
+  return item;
+}
 
 }  // namespace strbatch::uno
 

@@ -44,8 +44,8 @@ int MeasureSteps(const Reference<css::text::XText>& text,
 
 class WriterText {
  public:
-  WriterText(Reference<css::text::XTextDocument> document, std::shared_ptr<bool> edited)
-      : document_(std::move(document)), mirror_(kWriterStyle, std::move(edited)) {}
+  WriterText(const Reference<css::text::XTextDocument>& document, std::shared_ptr<bool> edited)
+      : document_(document), mirror_(kWriterStyle, std::move(edited)) {}
 
   TextMirror& Mirror() {
     if (!built_) Build();
@@ -115,32 +115,16 @@ class WriterText {
   void AppendPortions(uint32_t p, const Reference<css::text::XText>& text,
                       const Reference<css::text::XTextRangeCompare>& compare,
                       const Reference<css::text::XTextRange>& paragraph) {
-    Reference<css::container::XEnumerationAccess> access(paragraph, UNO_QUERY_THROW);
-    Reference<css::container::XEnumeration> portions = access->createEnumeration();
-    bool measured = true;
-    bool onlyText = true;
-    while (portions->hasMoreElements()) {
-      Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY_THROW);
-      Reference<css::beans::XPropertySet> properties(portion, UNO_QUERY_THROW);
-      rtl::OUString type;
-      properties->getPropertyValue("TextPortionType") >>= type;
-      if (type == "Text") {
-        mirror_.AddText(p, portion->getString(), true);
-        continue;
-      }
-      onlyText = false;
-      const int steps = compare.is() ? MeasureSteps(text, compare, portion) : -1;
-      if (steps < 0) {
-        measured = false;
-        break;
-      }
-      mirror_.AddObject(p, steps);
-    }
+    const PortionsRead read = MirrorPortions(
+        mirror_, p, Reference<css::container::XEnumerationAccess>(paragraph, UNO_QUERY_THROW),
+        true, [&](const Reference<css::text::XTextRange>& portion) {
+          return compare.is() ? MeasureSteps(text, compare, portion) : -1;
+        });
     // Text alone takes one step per code point. Otherwise exactly as many
     // steps as counted must take a cursor from the paragraph's start to its
     // end, or its characters are not addressable and stay as they are.
-    if (onlyText) return;
-    bool aligned = measured && compare.is();
+    if (!read.objects) return;
+    bool aligned = read.measured && compare.is();
     if (aligned) {
       Reference<css::text::XTextCursor> cursor = text->createTextCursorByRange(paragraph);
       cursor->collapseToStart();
@@ -219,32 +203,25 @@ class WriterCharacters : public WordCharacters {
   std::shared_ptr<WriterText> text_;
 };
 
-class WriterDocument : public WordDocument {
+class WriterDocument : public SuiteDocument<WordDocument> {
  public:
   explicit WriterDocument(std::unique_ptr<LoadedDocument> loaded)
-      : loaded_(std::move(loaded)),
+      : SuiteDocument(std::move(loaded)),
         text_(std::make_shared<WriterText>(
             Reference<css::text::XTextDocument>(loaded_->Model(), UNO_QUERY_THROW),
             loaded_->Edited())) {}
   std::unique_ptr<WordCharacters> Characters() override {
     return std::make_unique<WriterCharacters>(text_);
   }
-  bool Modified() override { return loaded_->Modified(); }
-  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
-  void Close() override { loaded_->Close(); }
 
  private:
-  std::unique_ptr<LoadedDocument> loaded_;
   std::shared_ptr<WriterText> text_;
 };
 
-
 }  // namespace
 
-std::unique_ptr<WordApplication> MakeWriterApplication(LibreOfficeSuite& suite,
-                                                       std::shared_ptr<OfficeProcess> process) {
-  using Application = SuiteApplication<WordApplication, WriterDocument>;
-  return std::make_unique<Application>(suite, std::move(process), kWriter);
+std::unique_ptr<WordApplication> LibreOfficeSuite::StartWord(std::string* whyNot) {
+  return Start<WordApplication, WriterDocument>(kWriter, whyNot);
 }
 
 }  // namespace strbatch::uno

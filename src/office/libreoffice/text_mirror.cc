@@ -2,7 +2,6 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
-#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/text/ControlCharacter.hpp>
 #include <rtl/ustrbuf.hxx>
 
@@ -100,6 +99,7 @@ void TextMirror::AddText(uint32_t paragraph, const rtl::OUString& text, bool edi
   }
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a paragraph index and a count
 void TextMirror::AddObject(uint32_t paragraph, int steps) {
   for (int i = 0; i < steps; i++) {
     MirrorChar c;
@@ -145,6 +145,7 @@ void TextMirror::Clear() {
   cache_ = {};
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): from then to, as every range here
 std::string TextMirror::Text(size_t from, size_t to) const {
   std::string text;
   for (size_t i = from; i < to && i < chars_.size(); i++) {
@@ -302,6 +303,31 @@ size_t TextMirror::InsertLocal(size_t at, std::string_view utf8) {
   return inserted.size();
 }
 
+PortionsRead MirrorPortions(TextMirror& mirror, uint32_t paragraph,
+                            const Reference<css::container::XEnumerationAccess>& portions,
+                            bool editable, const PortionSteps& steps) {
+  PortionsRead read;
+  Reference<css::container::XEnumeration> elements = portions->createEnumeration();
+  while (elements->hasMoreElements()) {
+    Reference<css::text::XTextRange> portion(elements->nextElement(), UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> properties(portion, UNO_QUERY_THROW);
+    rtl::OUString type;
+    properties->getPropertyValue("TextPortionType") >>= type;
+    if (type == "Text") {
+      mirror.AddText(paragraph, portion->getString(), editable);
+      continue;
+    }
+    read.objects = true;
+    const int taken = steps(portion);
+    if (taken < 0) {
+      read.measured = false;
+      break;
+    }
+    mirror.AddObject(paragraph, taken);
+  }
+  return read;
+}
+
 void MirrorEditEngineText(TextMirror& mirror, const Reference<css::text::XText>& text,
                           bool editable) {
   const uint32_t paragraph = mirror.AddParagraph(text, nullptr);
@@ -312,22 +338,13 @@ void MirrorEditEngineText(TextMirror& mirror, const Reference<css::text::XText>&
   while (paragraphs->hasMoreElements()) {
     if (!first) mirror.AddBreak(paragraph, CharKind::ParagraphBreak, editable);
     first = false;
-    Reference<css::container::XEnumerationAccess> portionAccess(paragraphs->nextElement(),
-                                                                UNO_QUERY_THROW);
-    Reference<css::container::XEnumeration> portions = portionAccess->createEnumeration();
-    while (portions->hasMoreElements()) {
-      Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY_THROW);
-      Reference<css::beans::XPropertySet> properties(portion, UNO_QUERY_THROW);
-      rtl::OUString type;
-      properties->getPropertyValue("TextPortionType") >>= type;
-      if (type == "Text") {
-        mirror.AddText(paragraph, portion->getString(), editable);
-      } else {
-        // A field: one character of the edit engine, whatever it shows.
-        mirror.AddObject(paragraph, 1);
-        objects = true;
-      }
-    }
+    Reference<css::container::XEnumerationAccess> portions(paragraphs->nextElement(),
+                                                           UNO_QUERY_THROW);
+    // A field is one character of the edit engine, whatever it shows.
+    const PortionsRead read = MirrorPortions(
+        mirror, paragraph, portions, editable,
+        [](const Reference<css::text::XTextRange>&) { return 1; });
+    objects = objects || read.objects;
   }
   if (objects) {
     // The count of steps is checked against the text itself: exactly that

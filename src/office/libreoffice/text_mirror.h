@@ -12,10 +12,12 @@
 #ifndef STRBATCH_OFFICE_LIBREOFFICE_TEXT_MIRROR_H_
 #define STRBATCH_OFFICE_LIBREOFFICE_TEXT_MIRROR_H_
 
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -126,6 +128,24 @@ class TextMirror {
   std::vector<Paragraph> paragraphs_;
   bool needsRebuild_ = false;
 };
+
+// What reading a paragraph's text portions met.
+struct PortionsRead {
+  bool objects = false;   // a portion other than text
+  bool measured = true;   // the steps of every such portion could be told
+};
+
+// The cursor steps a portion other than text takes; -1 when it cannot be
+// told.
+using PortionSteps = std::function<int(const Reference<css::text::XTextRange>& portion)>;
+
+// Reads the text portions of one paragraph into the mirror's paragraph: a
+// text portion as its characters, any other portion (a field, an anchor, a
+// bookmark) as the locked characters of the steps it takes. The reading
+// stops at a portion whose steps cannot be told. Throws UNO exceptions.
+PortionsRead MirrorPortions(TextMirror& mirror, uint32_t paragraph,
+                            const Reference<css::container::XEnumerationAccess>& portions,
+                            bool editable, const PortionSteps& steps);
 
 // Builds the mirror of an edit-engine text (a cell or a shape): one
 // paragraph entry counted from the text's start, the paragraph breaks

@@ -1,4 +1,4 @@
-#include "office/memory_office.h"
+#include "memory_office.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -72,6 +72,19 @@ class MemoryObject {
     Touch(call);
     state_->open = false;
   }
+  bool IsModified(const std::string& call) {
+    Touch(call);
+    return state_->modified;
+  }
+  // The 0-based position of a collection's item, its 1-based index checked
+  // against the collection's size.
+  size_t ItemAt(const std::string& collection, long index, size_t size) {
+    Touch(collection + ".Item " + std::to_string(index));
+    if (index < 1 || index > static_cast<long>(size)) {
+      throw AutomationError(collection + ".Item: index out of range");
+    }
+    return static_cast<size_t>(index - 1);
+  }
   MemoryOffice& office_;
   std::shared_ptr<MemoryDocumentState> state_;
 };
@@ -133,11 +146,8 @@ class MemoryWordCharacters : public WordCharacters, MemoryObject {
     return static_cast<long>(data_->text.size());
   }
   std::unique_ptr<WordRange> Item(long index) override {
-    Touch("Characters.Item " + std::to_string(index));
-    if (index < 1 || index > static_cast<long>(data_->text.size())) {
-      throw AutomationError("Characters.Item: index out of range");
-    }
-    return std::make_unique<MemoryWordRange>(office_, data_, index - 1, index);
+    const long at = static_cast<long>(ItemAt("Characters", index, data_->text.size()));
+    return std::make_unique<MemoryWordRange>(office_, data_, at, at + 1);
   }
 
  private:
@@ -152,10 +162,7 @@ class MemoryWordDocument : public WordDocument, MemoryObject {
     Touch("Document.Characters");
     return std::make_unique<MemoryWordCharacters>(office_, data_);
   }
-  bool Modified() override {
-    Touch("Document.Modified");
-    return data_->modified;
-  }
+  bool Modified() override { return IsModified("Document.Modified"); }
   void SaveCopyAs(const std::string& path) override {
     Save("Document.SaveCopyAs", path, JoinMemoryText(data_->text));
   }
@@ -281,16 +288,10 @@ class MemoryWorkbook : public ExcelWorkbook, MemoryObject {
     return static_cast<long>(data_->sheets.size());
   }
   std::unique_ptr<ExcelWorksheet> Worksheet(long index) override {
-    Touch("Worksheets.Item " + std::to_string(index));
-    if (index < 1 || index > static_cast<long>(data_->sheets.size())) {
-      throw AutomationError("Worksheets.Item: index out of range");
-    }
-    return std::make_unique<MemoryWorksheet>(office_, data_, static_cast<size_t>(index - 1));
+    return std::make_unique<MemoryWorksheet>(office_, data_,
+                                             ItemAt("Worksheets", index, data_->sheets.size()));
   }
-  bool Modified() override {
-    Touch("Workbook.Modified");
-    return data_->modified;
-  }
+  bool Modified() override { return IsModified("Workbook.Modified"); }
   void SaveCopyAs(const std::string& path) override {
     std::string content;
     for (const auto& sheet : data_->sheets) {
@@ -407,12 +408,9 @@ class MemorySlide : public PowerPointSlide, MemoryObject {
     return static_cast<long>(data_->slides.at(slide_).size());
   }
   std::unique_ptr<PowerPointShape> Shape(long index) override {
-    Touch("Shapes.Item " + std::to_string(index));
     auto& shapes = data_->slides.at(slide_);
-    if (index < 1 || index > static_cast<long>(shapes.size())) {
-      throw AutomationError("Shapes.Item: index out of range");
-    }
-    return std::make_unique<MemoryPowerPointShape>(office_, data_, shapes[index - 1]);
+    return std::make_unique<MemoryPowerPointShape>(office_, data_,
+                                                   shapes[ItemAt("Shapes", index, shapes.size())]);
   }
 
  private:
@@ -429,16 +427,10 @@ class MemoryPresentation : public PowerPointPresentation, MemoryObject {
     return static_cast<long>(data_->slides.size());
   }
   std::unique_ptr<PowerPointSlide> Slide(long index) override {
-    Touch("Slides.Item " + std::to_string(index));
-    if (index < 1 || index > static_cast<long>(data_->slides.size())) {
-      throw AutomationError("Slides.Item: index out of range");
-    }
-    return std::make_unique<MemorySlide>(office_, data_, static_cast<size_t>(index - 1));
+    return std::make_unique<MemorySlide>(office_, data_,
+                                         ItemAt("Slides", index, data_->slides.size()));
   }
-  bool Modified() override {
-    Touch("Presentation.Modified");
-    return data_->modified;
-  }
+  bool Modified() override { return IsModified("Presentation.Modified"); }
   void SaveCopyAs(const std::string& path) override {
     std::string content;
     for (const auto& slide : data_->slides) {

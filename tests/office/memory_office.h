@@ -3,8 +3,8 @@
 // Open finds them under the same path. Every member call goes through
 // onCall (which may throw AutomationError to make that call fail) and, with
 // logCalls set, into calls.
-#ifndef STRBATCH_OFFICE_MEMORY_OFFICE_H_
-#define STRBATCH_OFFICE_MEMORY_OFFICE_H_
+#ifndef STRBATCH_TESTS_OFFICE_MEMORY_OFFICE_H_
+#define STRBATCH_TESTS_OFFICE_MEMORY_OFFICE_H_
 
 #include <functional>
 #include <map>
@@ -103,4 +103,4 @@ class MemoryOffice : public OfficeSuite {
 
 }  // namespace strbatch
 
-#endif  // STRBATCH_OFFICE_MEMORY_OFFICE_H_
+#endif  // STRBATCH_TESTS_OFFICE_MEMORY_OFFICE_H_
