@@ -219,7 +219,7 @@ std::string CodePageName(const CodePage& codePage) {
 std::string DescribePatternError(const CPattern& pattern, std::string_view find,
                                  const CodePage& codePage, const LanguageCatalog& texts) {
   size_t character = 1;
-  const size_t offset = std::min(size_t{0} /* ERROR-OFFSET-PENDING */, find.size());
+  const size_t offset = std::min(pattern.ErrorOffset(), find.size());
   for (size_t at = 0; at < offset; at = codePage.NextChar(find, at)) character++;
   return texts.Message(std::to_string(1120 + static_cast<int>(pattern.LastError())),
                      {std::to_string(character)});

@@ -183,7 +183,8 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
     if (!pattern.Match(subject, cursor, match, &matchEnd)) {
       if (match.LimitReached()) {
         result.gaveUp = true;
-        result.reachedOffset = cursor;
+        result.reachedOffset = match.LimitOffset() != CPatternMatch::kUnset ? match.LimitOffset()
+                                                                            : cursor;
         return result;
       }
       break;

@@ -132,6 +132,19 @@ TEST(CliTest, BadExpressionStopsBeforeAnythingIsAskedOrTouched) {
   EXPECT_EQ(testing::ReadBytes(a + ".bak"), "");
 }
 
+// A search that runs into the engine's bound is no "0 found": it is
+// reported, and the status says the work was not all done.
+TEST(CliTest, ASearchThatGivesUpEndsWithStatusOne) {
+  ScratchDir dir;
+  std::string a = dir.Write("a.txt", "x" + std::string(40, 'a'));
+  CliRun run = Cli({"replace", "-y", "-a", "--lang", "en", "-d", "({a}|a)*\\0y", "Z", "-d", "x",
+                    "X", a});
+  EXPECT_EQ(run.exitCode, kExitFailure);
+  EXPECT_NE(run.err.find("definition 1: the search gave up at byte 1"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "X" + std::string(40, 'a'));
+}
+
 TEST(CliTest, ReportOnStandardOutputIsUtf8) {
   ScratchDir dir;
   std::string a = dir.Write("a.txt", "\xD6\xD0");  // 中 in GBK
