@@ -392,18 +392,19 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts, std:
   return host.warnings > 0 ? kExitFailure : kExitOk;
 }
 
-}  // namespace
+// The subcommands, as DefineCommands made them; parsed() tells which one ran.
+struct Commands {
+  CLI::App* replace;
+  CLI::App* find;
+  CLI::App* rename;
+  CLI::App* convert;
+  CLI::App* restore;
+  CLI::App* clearBackups;
+  CLI::App* sort;
+  CLI::App* exportDefs;
+};
 
-int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
-  Arguments args;
-  std::vector<std::string> raw(argv + 1, argv + argc);
-  std::string error;
-  if (!ExtractDefinitions(raw, &args.definitions, &error)) {
-    std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
-    return kExitUsage;
-  }
-
-  CLI::App app{"StrBatch: batch find and replace over many files at once", "strbatch-cli"};
+Commands DefineCommands(CLI::App& app, Arguments& args) {
   app.require_subcommand(1);
   app.footer(
       "Definitions: -d, --def FIND REPLACE (repeatable; applied in order, after\n"
@@ -414,28 +415,31 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
       "or an expression that does not compile (nothing is touched), 3 confirmation\n"
       "refused, 130/143 stopped by Ctrl-C/SIGTERM (the results so far are printed).\n"
       "Messages follow --lang, else the settings file's language, else the locale.");
-  CLI::App* replace = app.add_subcommand("replace", "replace every occurrence in the files");
-  AddBatchOptions(replace, args, true);
-  CLI::App* find = app.add_subcommand("find", "count and list occurrences; change nothing");
-  find->add_option("-r,--report", args.report,
-                   "write the replacement text of every occurrence to FILE (- for stdout)");
-  AddBatchOptions(find, args, true);
-  CLI::App* rename = app.add_subcommand("rename", "apply the definitions to the file names");
-  AddBatchOptions(rename, args, true);
-  CLI::App* convert = app.add_subcommand("convert", "convert Chinese text between code pages");
-  convert->add_option("--to", args.convertTo,
-                      "big5 (GBK to BIG5), gbk-traditional (GBK simplified to GBK "
-                      "traditional), gbk (BIG5 to GBK), gbk-simplified (GBK traditional "
-                      "to GBK simplified), utf-8 (from the file's encoding to UTF-8), cp936 "
-                      "(UTF-8 to code page 936)")
+  Commands commands{};
+  commands.replace = app.add_subcommand("replace", "replace every occurrence in the files");
+  AddBatchOptions(commands.replace, args, true);
+  commands.find = app.add_subcommand("find", "count and list occurrences; change nothing");
+  commands.find->add_option("-r,--report", args.report,
+                            "write the replacement text of every occurrence to FILE (- for "
+                            "stdout)");
+  AddBatchOptions(commands.find, args, true);
+  commands.rename = app.add_subcommand("rename", "apply the definitions to the file names");
+  AddBatchOptions(commands.rename, args, true);
+  commands.convert = app.add_subcommand("convert", "convert Chinese text between code pages");
+  commands.convert
+      ->add_option("--to", args.convertTo,
+                   "big5 (GBK to BIG5), gbk-traditional (GBK simplified to GBK "
+                   "traditional), gbk (BIG5 to GBK), gbk-simplified (GBK traditional "
+                   "to GBK simplified), utf-8 (from the file's encoding to UTF-8), cp936 "
+                   "(UTF-8 to code page 936)")
       ->required()
       ->check(CLI::IsMember(kConversions));
-  AddBatchOptions(convert, args, false);
-  CLI::App* restore = app.add_subcommand("restore", "put FILE.bak back in place of FILE");
-  AddFilesOption(restore, args);
-  CLI::App* clearBackups = app.add_subcommand("clear-backups", "delete FILE.bak of each FILE");
-  AddFilesOption(clearBackups, args);
-  CLI::App* sort = app.add_subcommand("sort", "sort the lines of each file");
+  AddBatchOptions(commands.convert, args, false);
+  commands.restore = app.add_subcommand("restore", "put FILE.bak back in place of FILE");
+  AddFilesOption(commands.restore, args);
+  commands.clearBackups = app.add_subcommand("clear-backups", "delete FILE.bak of each FILE");
+  AddFilesOption(commands.clearBackups, args);
+  CLI::App* sort = commands.sort = app.add_subcommand("sort", "sort the lines of each file");
   sort->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
   sort->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
   sort->add_flag("--case", args.sort.caseSensitive, "upper and lower case sort apart");
@@ -448,38 +452,21 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   sort->add_option("--ignore", args.sort.noSortTablePath, "table of characters left out of keys");
   AddEncodingOption(sort, args);
   AddFilesOption(sort, args);
-  CLI::App* exportDefs =
+  commands.exportDefs =
       app.add_subcommand("export-defs", "write the definitions to a definition file");
-  AddDefinitionOptions(exportDefs, args);
-  exportDefs->add_option("output", args.output, "the definition file to write")->required();
-  exportDefs->add_option("--lang", args.lang, "language of the messages: zh or en")
+  AddDefinitionOptions(commands.exportDefs, args);
+  commands.exportDefs->add_option("output", args.output, "the definition file to write")
+      ->required();
+  commands.exportDefs->add_option("--lang", args.lang, "language of the messages: zh or en")
       ->check(CLI::IsMember({"zh", "en"}));
+  return commands;
+}
 
-  std::vector<std::string> reversed(raw.rbegin(), raw.rend());
-  try {
-    app.parse(reversed);
-  } catch (const CLI::ParseError& e) {
-    std::string message = e.what();
-    if (e.get_exit_code() == 0) {
-      std::fprintf(out, "%s", app.help().c_str());
-      return kExitOk;
-    }
-    std::fprintf(err, "strbatch-cli: %s\n", message.c_str());
-    return kExitUsage;
-  }
-
-  const Language language = ChooseLanguage(args.lang);
-  const LanguageCatalog texts(language);
-  CliHost host(args, texts, in, out, err);
-  if (exportDefs->parsed()) return ExportDefinitions(args, host, err);
-  if (restore->parsed() || clearBackups->parsed()) {
-    const size_t done = restore->parsed() ? RestoreBackups(CheckedPaths(args), host, texts)
-                                          : ClearBackups(CheckedPaths(args), host, texts);
-    std::fprintf(out, "%zu\n", done);
-    return host.warnings > 0 ? kExitFailure : kExitOk;
-  }
-  if (sort->parsed()) return SortFiles(args, host, texts, out, err);
-
+// Replace, find, rename or convert: one run of the batch driver over the
+// files and definitions of the command line.
+int RunBatchCommand(const Commands& commands, const Arguments& args,
+                    const LanguageCatalog& texts, CliHost& host, std::FILE* out,
+                    std::FILE* err) {
   FileList files;
   DefinitionList definitions;
   for (const std::string& path : args.files) files.Append(path, true);
@@ -488,7 +475,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   BatchRunner runner(files, definitions, host);
   runner.options.Case = !args.ignoreCase;
   runner.options.Advance = args.advanced;
-  runner.options.language = language;
+  runner.options.language = texts.CurrentLanguage();
   runner.options.autoBackup = args.backup;
   runner.options.reportOutput = !args.report.empty();
   // Everything on standard output is UTF-8, the report too.
@@ -502,12 +489,10 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   {
     StopSignals signals;
     try {
-      if (replace->parsed()) runner.BatchReplace();
-      if (find->parsed()) runner.BatchFind();
-      if (rename->parsed()) runner.BatchRename();
-      if (convert->parsed()) {
-        runner.ConvertCode(kConversions.at(args.convertTo));
-      }
+      if (commands.replace->parsed()) runner.BatchReplace();
+      if (commands.find->parsed()) runner.BatchFind();
+      if (commands.rename->parsed()) runner.BatchRename();
+      if (commands.convert->parsed()) runner.ConvertCode(kConversions.at(args.convertTo));
     } catch (const AutomationError& error) {
       // An office call that failed ends the run; the files before it are done.
       std::fprintf(err, "strbatch-cli: %s\n", error.what());
@@ -523,7 +508,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   if (runner.Stopped()) {
     std::fprintf(err, "strbatch-cli: %s\n",
                  texts.Message("1142", {std::to_string(runner.LastRowReached()),
-                                      std::to_string(files.Size())})
+                                        std::to_string(files.Size())})
                      .c_str());
   }
   PrintResults(files, definitions, args, runner.Stopped(), args.report == "-" ? err : out);
@@ -531,6 +516,45 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   // Skipped files are reported on stderr as they happen; the status lets a
   // script know that not everything was done.
   return host.warnings > 0 ? kExitFailure : kExitOk;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  Arguments args;
+  std::vector<std::string> raw(argv + 1, argv + argc);
+  std::string error;
+  if (!ExtractDefinitions(raw, &args.definitions, &error)) {
+    std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  CLI::App app{"StrBatch: batch find and replace over many files at once", "strbatch-cli"};
+  const Commands commands = DefineCommands(app, args);
+  std::vector<std::string> reversed(raw.rbegin(), raw.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    std::string message = e.what();
+    if (e.get_exit_code() == 0) {
+      std::fprintf(out, "%s", app.help().c_str());
+      return kExitOk;
+    }
+    std::fprintf(err, "strbatch-cli: %s\n", message.c_str());
+    return kExitUsage;
+  }
+
+  const LanguageCatalog texts(ChooseLanguage(args.lang));
+  CliHost host(args, texts, in, out, err);
+  if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, err);
+  if (commands.restore->parsed() || commands.clearBackups->parsed()) {
+    const size_t done = commands.restore->parsed()
+                            ? RestoreBackups(CheckedPaths(args), host, texts)
+                            : ClearBackups(CheckedPaths(args), host, texts);
+    std::fprintf(out, "%zu\n", done);
+    return host.warnings > 0 ? kExitFailure : kExitOk;
+  }
+  if (commands.sort->parsed()) return SortFiles(args, host, texts, out, err);
+  return RunBatchCommand(commands, args, texts, host, out, err);
 }
 
 }  // namespace strbatch
