@@ -1,5 +1,8 @@
 #include "base/code_page.h"
 
+#include <cstdint>
+#include <cstdio>
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
@@ -151,6 +154,52 @@ bool CodePage::ToUtf8(std::string_view bytes, std::string* utf8) const {
 
 bool CodePage::FromUtf8(std::string_view utf8, std::string* bytes) const {
   return ConvertBetween(ConverterName(), "UTF-8", utf8, bytes, false);
+}
+
+bool CodePage::FirstCharacterNotHeld(std::string_view utf8, std::string* character,
+                                     size_t* offset) const {
+  std::string bytes;
+  if (FromUtf8(utf8, &bytes)) return false;
+  // Losing a character is a property of every prefix that holds it, so the
+  // shortest lossy prefix is found by halving: a few conversions of the
+  // text, not one per character.
+  const CodePage& unicode = Utf8();
+  size_t held = 0;            // [0, held) converts without loss
+  size_t lossy = utf8.size();  // [0, lossy) does not
+  while (unicode.NextChar(utf8, held) < lossy) {
+    size_t middle = held + (lossy - held) / 2;
+    while (middle > held && (static_cast<unsigned char>(utf8[middle]) & 0xC0) == 0x80) middle--;
+    if (middle == held) middle = unicode.NextChar(utf8, held);
+    if (FromUtf8(utf8.substr(0, middle), &bytes)) {
+      held = middle;
+    } else {
+      lossy = middle;
+    }
+  }
+  character->assign(utf8.substr(held, lossy - held));
+  if (offset != nullptr) *offset = held;
+  return true;
+}
+
+std::string CodePage::Name() const {
+  switch (number_) {
+    case kGbk: return "GBK";
+    case kBig5: return "BIG5";
+    case kUtf8: return "UTF-8";
+    default: return "CP" + std::to_string(number_);
+  }
+}
+
+std::string CodePointName(std::string_view character) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(character.data());
+  uint32_t value = character.empty() ? 0 : bytes[0];
+  if (character.size() > 1) {
+    value = bytes[0] & (0x7F >> character.size());
+    for (size_t i = 1; i < character.size(); i++) value = (value << 6) | (bytes[i] & 0x3F);
+  }
+  char name[16];
+  std::snprintf(name, sizeof(name), "U+%04X", static_cast<unsigned>(value));
+  return name;
 }
 
 }  // namespace strbatch

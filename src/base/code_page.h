@@ -63,6 +63,14 @@ class CodePage {
   // valid UTF-8).
   bool FromUtf8(std::string_view utf8, std::string* bytes) const;
 
+  // The first character of valid UTF-8 text that this code page cannot
+  // hold, with its byte offset in the text; false when it holds them all.
+  bool FirstCharacterNotHeld(std::string_view utf8, std::string* character,
+                             size_t* offset = nullptr) const;
+
+  // A name for messages: "GBK", "BIG5", "UTF-8" or "CPnnn".
+  std::string Name() const;
+
   // The exact ICU converter name that reproduces the platform table.
   const char* ConverterName() const;
 
@@ -72,6 +80,9 @@ class CodePage {
 
   int number_;
 };
+
+// The code point of one UTF-8 character as "U+XXXX", for messages.
+std::string CodePointName(std::string_view character);
 
 }  // namespace strbatch
 

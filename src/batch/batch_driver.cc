@@ -141,26 +141,29 @@ void BatchRunner::MakeBackupStep(const std::string& path) {
 }
 
 void BatchRunner::ConvertStep(const std::string& path) {
-  std::string error;
-  bool done = true;
-  switch (options.AltCode) {
-    case CodeConversion::GbkToBig5: done = ConvertGbkToBig5(path, &error, *rewriter_); break;
-    case CodeConversion::GbkToTraditional:
-      done = ConvertGbkToTraditional(path, &error, *rewriter_);
+  const ConversionResult result =
+      ConvertCodeFile(path, options.AltCode, options.encoding, *rewriter_);
+  switch (result.status) {
+    case ConversionResult::kConverted:
+      // "?" in place of a character is the conversion's designed answer
+      // where the target holds no form of it, but never a silent one.
+      if (result.unmapped > 0) {
+        host_.Notice(path, texts_.Message("1147", {std::to_string(result.unmapped),
+                                                   result.encodingName}));
+      }
       break;
-    case CodeConversion::Big5ToGbk: done = ConvertBig5ToGbk(path, &error, *rewriter_); break;
-    case CodeConversion::GbkToSimplified:
-      done = ConvertGbkToSimplified(path, &error, *rewriter_);
+    case ConversionResult::kUnchanged: break;
+    case ConversionResult::kAlreadyUtf8: host_.Warn(path, texts_.Message("1148")); break;
+    case ConversionResult::kNotHeld:
+      host_.Warn(path, texts_.Message("1149", {result.character, CodePointName(result.character),
+                                               std::to_string(result.line),
+                                               result.encodingName}));
       break;
-    case CodeConversion::ToUtf8:
-      done = ConvertToUtf8(path, options.encoding, &error, *rewriter_);
+    case ConversionResult::kInvalidBytes:
+      host_.Warn(path, texts_.Message("1150", {result.encodingName}));
       break;
-    case CodeConversion::Utf8ToCodePage:
-      done = ConvertUtf8ToCodePage(path, &error, *rewriter_);
-      break;
-    case CodeConversion::None: break;
+    case ConversionResult::kFailed: host_.Warn(path, result.error); break;
   }
-  if (!done) host_.Warn(path, error);
 }
 
 bool BatchRunner::Cancelled() {
@@ -206,14 +209,6 @@ std::vector<const CodePage*> BatchRunner::RunCodePages(BatchMode mode) const {
 
 namespace {
 
-std::string CodePageName(const CodePage& codePage) {
-  switch (codePage.Number()) {
-    case CodePage::kGbk: return "GBK";
-    case CodePage::kBig5: return "BIG5";
-    default: return codePage.IsUtf8() ? "UTF-8" : "CP" + std::to_string(codePage.Number());
-  }
-}
-
 // The compile error in words, with the character of the find string it is
 // about (counted from 1 in the code page the expression was compiled in).
 std::string DescribePatternError(const CPattern& pattern, std::string_view find,
@@ -222,7 +217,7 @@ std::string DescribePatternError(const CPattern& pattern, std::string_view find,
   const size_t offset = std::min(pattern.ErrorOffset(), find.size());
   for (size_t at = 0; at < offset; at = codePage.NextChar(find, at)) character++;
   return texts.Message(std::to_string(1120 + static_cast<int>(pattern.LastError())),
-                     {std::to_string(character)});
+                       {std::to_string(character)});
 }
 
 }  // namespace
@@ -243,7 +238,7 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
         // Where the expression compiles in one code page and not in another
         // (a class range of single bytes), the message says which.
         host_.RejectDefinition(
-            d, pages.size() > 1 ? texts_.Message("1112", {row, CodePageName(*page), what})
+            d, pages.size() > 1 ? texts_.Message("1112", {row, page->Name(), what})
                                 : texts_.Message("1111", {row, what}));
         return false;
       }
@@ -491,8 +486,8 @@ void BatchRunner::Tally(const FileJob& job) {
 void BatchRunner::RenameFile(FileJob& job) {
   if (!job.usable || !state_.changesExpected) return;
   std::string newName, newPath, error;
-  if (!NewNameFromWorkText(job.work.bytes, *job.workPage, &newName)) {
-    host_.Warn(job.path, "the new name cannot be carried back from the code page");
+  if (!NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error)) {
+    host_.Warn(job.path, error);
   } else if (RenameStep(job.path, newName, &newPath, &error)) {
     files_.SetPath(job.row, newPath);
   } else {

@@ -4,14 +4,14 @@
 
 #include <cstdlib>
 #include <exception>
+#include <span>
 #include <string_view>
+#include <unordered_map>
 
 #include "base/code_page.h"
 
 namespace strbatch {
 namespace {
-
-enum class Mapping { kToTraditional, kToSimplified };
 
 // One OpenCC converter per direction, opened on first use and kept for the
 // life of the process: loading its dictionaries costs far more than
@@ -95,165 +95,319 @@ class ChineseMapper {
   std::string error_;
 };
 
-const ChineseMapper& MapperFor(Mapping mapping) {
-  if (mapping == Mapping::kToTraditional) {
-    static const ChineseMapper toTraditional(OPENCC_DEFAULT_CONFIG_SIMP_TO_TRAD);
-    return toTraditional;
+// The OpenCC configurations the conversions use: the generic traditional
+// forms tell which characters are simplified forms at all; the Taiwan
+// standard forms are those BIG5 and everyday traditional text hold.
+const ChineseMapper& Mapper(const char* config) {
+  static const ChineseMapper generic("s2t.json");
+  static const ChineseMapper taiwan("s2tw.json");
+  static const ChineseMapper simplified("t2s.json");
+  const std::string_view name(config);
+  if (name == "s2tw.json") return taiwan;
+  if (name == "t2s.json") return simplified;
+  return generic;
+}
+
+// Whether a code page holds a character (UTF-8), remembered per character.
+class HeldCharacters {
+ public:
+  explicit HeldCharacters(const CodePage& codePage) : codePage_(codePage) {}
+  bool Holds(std::string_view character) {
+    auto [entry, added] = held_.try_emplace(std::string(character), false);
+    if (added) {
+      std::string bytes;
+      entry->second = character != "\xEF\xBF\xBD" && codePage_.FromUtf8(character, &bytes);
+    }
+    return entry->second;
   }
-  static const ChineseMapper toSimplified(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP);
-  return toSimplified;
+
+ private:
+  const CodePage& codePage_;
+  std::unordered_map<std::string, bool> held_;
+};
+
+// The next UTF-8 character of text at *at, moving past it.
+std::string_view NextCharacter(std::string_view text, size_t* at) {
+  const size_t start = *at;
+  *at = CodePage::Utf8().NextChar(text, start);
+  return text.substr(start, *at - start);
 }
 
-// The code-page module reports false both for a lossy conversion (the text
-// then carries "?" or U+FFFD, which is what the user gets) and for a
-// converter that failed outright (no text at all). Only the latter is an
-// error here.
-bool ConversionFailed(bool ok, std::string_view in, const std::string& out) {
-  return !ok && !in.empty() && out.empty();
+size_t CharacterCount(std::string_view text) {
+  size_t count = 0;
+  for (size_t at = 0; at < text.size(); count++) NextCharacter(text, &at);
+  return count;
 }
 
-bool Reencode(int fromCodePage, int toCodePage, std::string_view text, std::string* out,
-              std::string* error) {
+// Maps the Chinese characters of UTF-8 text one by one and guards the
+// result, so that no other character changes and nothing the target code
+// page cannot hold slips in:
+// - a character that the generic mapping changes takes the preferred form
+//   (or, where the target lacks it, the generic one, then the character
+//   itself);
+// - every other character stays as it is where the target holds it, else
+//   takes the preferred form;
+// - what the target holds in no form becomes "?", counted in *unmapped.
+// OpenCC keeps the number of characters, so its outputs align with the
+// input; a piece where they do not is mapped character by character.
+class GuardedMapping {
+ public:
+  GuardedMapping(const char* generic, const char* preferred, const CodePage& target)
+      : generic_(Mapper(generic)), preferred_(Mapper(preferred)), held_(target) {}
+
+  bool Map(std::string_view utf8, std::string* out, size_t* unmapped, std::string* error) {
+    std::string generic, preferred;
+    if (!generic_.Map(utf8, &generic, error) || !preferred_.Map(utf8, &preferred, error)) {
+      return false;
+    }
+    const size_t count = CharacterCount(utf8);
+    if (CharacterCount(generic) == count && CharacterCount(preferred) == count) {
+      size_t at = 0, g = 0, p = 0;
+      while (at < utf8.size()) {
+        Choose(NextCharacter(utf8, &at), NextCharacter(generic, &g), NextCharacter(preferred, &p),
+               out, unmapped);
+      }
+      return true;
+    }
+    for (size_t at = 0; at < utf8.size();) {
+      const std::string_view character = NextCharacter(utf8, &at);
+      if (!generic_.Map(character, &generic, error) ||
+          !preferred_.Map(character, &preferred, error)) {
+        return false;
+      }
+      Choose(character, generic, preferred, out, unmapped);
+    }
+    return true;
+  }
+
+ private:
+  void Choose(std::string_view original, std::string_view generic, std::string_view preferred,
+              std::string* out, size_t* unmapped) {
+    const bool simplifiedForm = generic != original;
+    const std::string_view mappedOrder[] = {preferred, generic, original};
+    const std::string_view keptOrder[] = {original, preferred};
+    for (std::string_view candidate : simplifiedForm
+                                          ? std::span<const std::string_view>(mappedOrder)
+                                          : std::span<const std::string_view>(keptOrder)) {
+      if (held_.Holds(candidate)) {
+        out->append(candidate);
+        return;
+      }
+    }
+    out->push_back('?');
+    (*unmapped)++;
+  }
+
+  const ChineseMapper& generic_;
+  const ChineseMapper& preferred_;
+  HeldCharacters held_;
+};
+
+// The code page text as UTF-8; what does not decode becomes U+FFFD, which
+// no target holds, so it is counted where it turns into "?".
+std::string Decode(const CodePage& codePage, std::string_view text) {
   std::string utf8;
-  bool ok = CodePage(fromCodePage).ToUtf8(text, &utf8);
-  if (!ConversionFailed(ok, text, utf8)) {
-    ok = CodePage(toCodePage).FromUtf8(utf8, out);
-    if (!ConversionFailed(ok, utf8, *out)) return true;
-  }
-  *error = "cannot convert between code pages " + std::to_string(fromCodePage) + " and " +
-           std::to_string(toCodePage);
-  return false;
+  codePage.ToUtf8(text, &utf8);
+  return utf8;
 }
 
-// Simplified <-> traditional characters of GBK text; the result is GBK, with
-// "?" for a mapped character that GBK cannot hold.
-bool MapWithinGbk(Mapping mapping, std::string_view text, std::string* out, std::string* error) {
-  const CodePage gbk(CodePage::kGbk);
-  std::string utf8, mapped;
-  bool ok = gbk.ToUtf8(text, &utf8);
-  if (ConversionFailed(ok, text, utf8)) {
-    *error = "cannot decode GBK text";
-    return false;
-  }
-  if (!MapperFor(mapping).Map(utf8, &mapped, error)) return false;
-  ok = gbk.FromUtf8(mapped, out);
-  if (ConversionFailed(ok, mapped, *out)) {
-    *error = "cannot encode GBK text";
+// One of the four Chinese conversions over the text before the first NUL.
+bool ConvertChinese(CodeConversion conversion, std::string_view text, std::string* out,
+                    size_t* unmapped, std::string* error) {
+  const bool fromBig5 = conversion == CodeConversion::Big5ToGbk;
+  const bool toBig5 = conversion == CodeConversion::GbkToBig5;
+  const bool toTraditional = toBig5 || conversion == CodeConversion::GbkToTraditional;
+  const CodePage& source = fromBig5 ? CodePage::Big5() : CodePage::Gbk();
+  const CodePage& target = toBig5 ? CodePage::Big5() : CodePage::Gbk();
+  GuardedMapping mapping(toTraditional ? "s2t.json" : "t2s.json",
+                         toTraditional ? "s2tw.json" : "t2s.json", target);
+  std::string mapped;
+  if (!mapping.Map(Decode(source, text), &mapped, unmapped, error)) return false;
+  // Every character of mapped is one the target holds.
+  if (!target.FromUtf8(mapped, out)) {
+    *error = "cannot encode " + target.Name() + " text";
     return false;
   }
   return true;
 }
 
-using Conversion = bool (*)(std::string_view text, std::string* out, std::string* error);
+// The line (from 1) of the byte at offset.
+size_t LineOf(std::string_view text, size_t offset) {
+  size_t line = 1;
+  for (size_t i = 0; i < offset && i < text.size(); i++) line += text[i] == '\n';
+  return line;
+}
 
-// Reads the file, converts the text before its first NUL and rewrites the
-// file with the converted text followed by the untouched tail.
-bool ConvertFile(const std::string& path, Conversion convert, std::string* error,
-                 FileRewriter& rewriter) {
-  std::string content;
-  if (!ReadWholeFile(path, &content, error)) return false;
-  const size_t end = content.find('\0');
-  std::string_view text(content.data(), end == std::string::npos ? content.size() : end);
-  std::string converted;
-  if (!text.empty() && !convert(text, &converted, error)) {
-    *error = path + ": " + *error;
-    return false;
+ConversionResult ToUtf8(std::string_view content, EncodingSetting setting, std::string* out) {
+  ConversionResult result;
+  const DetectedEncoding detected = DetectFileEncoding(content, setting);
+  const std::string_view body = content.substr(detected.bomLength);
+  bool multiByte = false;
+  switch (detected.encoding) {
+    case FileEncoding::Utf8:
+      if (!IsValidUtf8(body, &multiByte)) {
+        result.status = ConversionResult::kInvalidBytes;
+        result.encodingName = "UTF-8";
+        return result;
+      }
+      result.status = multiByte || detected.bomLength > 0 ? ConversionResult::kAlreadyUtf8
+                                                          : ConversionResult::kUnchanged;
+      return result;
+    case FileEncoding::Utf16LE:
+    case FileEncoding::Utf16BE:
+      if (!Utf16ToUtf8(body, detected.encoding == FileEncoding::Utf16BE, out)) {
+        result.status = ConversionResult::kInvalidBytes;
+        result.encodingName = "UTF-16";
+        return result;
+      }
+      out->insert(0, "\xEF\xBB\xBF");
+      return result;
+    case FileEncoding::CodePage:
+    case FileEncoding::Big5:
+      break;
   }
-  converted.append(content, text.size(), std::string::npos);
-  return RewriteFile(rewriter, path, converted, error);
+  // Read as a code page, a file that is already UTF-8 (or UTF-16, or marked
+  // as UTF-8) would turn into nonsense: it is left alone.
+  const bool marked = content.substr(0, 3) == "\xEF\xBB\xBF" ||
+                      content.substr(0, 2) == "\xFF\xFE" || content.substr(0, 2) == "\xFE\xFF";
+  if (marked || (IsValidUtf8(content, &multiByte) && multiByte)) {
+    result.status = ConversionResult::kAlreadyUtf8;
+    return result;
+  }
+  const CodePage& codePage = WorkCodePage(detected.encoding);
+  if (!codePage.ToUtf8(body, out)) {
+    result.status = ConversionResult::kInvalidBytes;
+    result.encodingName = codePage.Name();
+    return result;
+  }
+  if (*out == body) result.status = ConversionResult::kUnchanged;  // plain ASCII reads the same
+  return result;
+}
+
+ConversionResult Utf8ToCodePage(std::string_view content, std::string* out) {
+  ConversionResult result;
+  std::string_view body = content;
+  if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+  bool multiByte = false;
+  if (!IsValidUtf8(body, &multiByte)) {
+    result.status = ConversionResult::kInvalidBytes;
+    result.encodingName = "UTF-8";
+    return result;
+  }
+  if (!multiByte && body.size() == content.size()) {
+    result.status = ConversionResult::kUnchanged;  // plain ASCII
+    return result;
+  }
+  const CodePage& codePage = CodePage::Process();
+  size_t offset = 0;
+  if (codePage.FirstCharacterNotHeld(body, &result.character, &offset)) {
+    result.status = ConversionResult::kNotHeld;
+    result.line = LineOf(body, offset);
+    result.encodingName = codePage.Name();
+    return result;
+  }
+  codePage.FromUtf8(body, out);
+  return result;
+}
+
+}  // namespace
+
+ConversionResult ConvertCodeFile(const std::string& path, CodeConversion conversion,
+                                 EncodingSetting setting, FileRewriter& rewriter) {
+  ConversionResult result;
+  std::string content;
+  if (!ReadWholeFile(path, &content, &result.error)) {
+    result.status = ConversionResult::kFailed;
+    return result;
+  }
+  std::string converted;
+  switch (conversion) {
+    case CodeConversion::None:
+      result.status = ConversionResult::kUnchanged;
+      return result;
+    case CodeConversion::ToUtf8:
+      result = ToUtf8(content, setting, &converted);
+      break;
+    case CodeConversion::Utf8ToCodePage:
+      result = Utf8ToCodePage(content, &converted);
+      break;
+    case CodeConversion::GbkToBig5:
+    case CodeConversion::GbkToTraditional:
+    case CodeConversion::Big5ToGbk:
+    case CodeConversion::GbkToSimplified: {
+      // The text before the first NUL is converted; the NUL and every byte
+      // after it are kept as they are.
+      const size_t end = std::min(content.find('\0'), content.size());
+      if (end > 0 && !ConvertChinese(conversion, std::string_view(content).substr(0, end),
+                                     &converted, &result.unmapped, &result.error)) {
+        result.status = ConversionResult::kFailed;
+        return result;
+      }
+      converted.append(content, end, std::string::npos);
+      result.encodingName = conversion == CodeConversion::GbkToBig5 ? CodePage::Big5().Name()
+                                                                    : CodePage::Gbk().Name();
+      break;
+    }
+  }
+  if (result.status != ConversionResult::kConverted) return result;
+  if (!RewriteFile(rewriter, path, converted, &result.error)) {
+    result.status = ConversionResult::kFailed;
+  }
+  return result;
+}
+
+std::string ConversionResult::Description() const {
+  switch (status) {
+    case kConverted:
+    case kUnchanged:
+      return "";
+    case kAlreadyUtf8:
+      return "the file is already UTF-8 text; it was left as it is";
+    case kNotHeld:
+      return "the character \"" + character + "\" on line " + std::to_string(line) +
+             " cannot be held in " + encodingName + "; the file was left as it is";
+    case kInvalidBytes:
+      return "the file holds bytes that are not " + encodingName + " text; it was left as it is";
+    case kFailed:
+      return error;
+  }
+  return error;
+}
+
+namespace {
+
+bool Converted(const std::string& path, CodeConversion conversion, EncodingSetting setting,
+               std::string* error, FileRewriter& rewriter) {
+  const ConversionResult result = ConvertCodeFile(path, conversion, setting, rewriter);
+  if (result.Failed()) *error = path + ": " + result.Description();
+  return !result.Failed();
 }
 
 }  // namespace
 
 bool ConvertGbkToBig5(const std::string& path, std::string* error, FileRewriter& rewriter) {
-  return ConvertFile(
-      path,
-      [](std::string_view text, std::string* out, std::string* err) {
-        std::string traditional;
-        return MapWithinGbk(Mapping::kToTraditional, text, &traditional, err) &&
-               Reencode(CodePage::kGbk, CodePage::kBig5, traditional, out, err);
-      },
-      error, rewriter);
+  return Converted(path, CodeConversion::GbkToBig5, EncodingSetting::Gbk, error, rewriter);
 }
 
-bool ConvertGbkToTraditional(const std::string& path, std::string* error,
-                             FileRewriter& rewriter) {
-  return ConvertFile(
-      path,
-      [](std::string_view text, std::string* out, std::string* err) {
-        return MapWithinGbk(Mapping::kToTraditional, text, out, err);
-      },
-      error, rewriter);
+bool ConvertGbkToTraditional(const std::string& path, std::string* error, FileRewriter& rewriter) {
+  return Converted(path, CodeConversion::GbkToTraditional, EncodingSetting::Gbk, error, rewriter);
 }
 
 bool ConvertBig5ToGbk(const std::string& path, std::string* error, FileRewriter& rewriter) {
-  return ConvertFile(
-      path,
-      [](std::string_view text, std::string* out, std::string* err) {
-        std::string gbk;
-        return Reencode(CodePage::kBig5, CodePage::kGbk, text, &gbk, err) &&
-               MapWithinGbk(Mapping::kToSimplified, gbk, out, err);
-      },
-      error, rewriter);
+  return Converted(path, CodeConversion::Big5ToGbk, EncodingSetting::Gbk, error, rewriter);
 }
 
-bool ConvertGbkToSimplified(const std::string& path, std::string* error,
-                            FileRewriter& rewriter) {
-  return ConvertFile(
-      path,
-      [](std::string_view text, std::string* out, std::string* err) {
-        return MapWithinGbk(Mapping::kToSimplified, text, out, err);
-      },
-      error, rewriter);
+bool ConvertGbkToSimplified(const std::string& path, std::string* error, FileRewriter& rewriter) {
+  return Converted(path, CodeConversion::GbkToSimplified, EncodingSetting::Gbk, error, rewriter);
 }
 
 bool ConvertToUtf8(const std::string& path, EncodingSetting setting, std::string* error,
                    FileRewriter& rewriter) {
-  std::string content;
-  if (!ReadWholeFile(path, &content, error)) return false;
-  const DetectedEncoding detected = DetectFileEncoding(content, setting);
-  const std::string_view body = std::string_view(content).substr(detected.bomLength);
-  std::string utf8;
-  switch (detected.encoding) {
-    case FileEncoding::Utf8:
-      return true;
-    case FileEncoding::Utf16LE:
-    case FileEncoding::Utf16BE:
-      if (!Utf16ToUtf8(body, detected.encoding == FileEncoding::Utf16BE, &utf8)) {
-        *error = "not valid UTF-16 text; left as it is";
-        return false;
-      }
-      utf8.insert(0, "\xEF\xBB\xBF");
-      break;
-    case FileEncoding::CodePage:
-    case FileEncoding::Big5:
-      if (!WorkCodePage(detected.encoding).ToUtf8(body, &utf8)) {
-        *error = std::string("holds bytes that are not ") + FileEncodingName(detected.encoding) +
-                 " text; left as it is";
-        return false;
-      }
-      if (utf8 == body) return true;  // plain ASCII reads the same
-      break;
-  }
-  return RewriteFile(rewriter, path, utf8, error);
+  return Converted(path, CodeConversion::ToUtf8, setting, error, rewriter);
 }
 
-bool ConvertUtf8ToCodePage(const std::string& path, std::string* error,
-                           FileRewriter& rewriter) {
-  std::string content;
-  if (!ReadWholeFile(path, &content, error)) return false;
-  std::string_view body = content;
-  if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
-  bool multiByte = false;
-  if (!IsValidUtf8(body, &multiByte)) {
-    *error = "not valid UTF-8 text; left as it is";
-    return false;
-  }
-  if (!multiByte && body.size() == content.size()) return true;  // plain ASCII
-  std::string converted;
-  // Characters the code page cannot hold become "?", as in every conversion.
-  CodePage::Process().FromUtf8(body, &converted);
-  return RewriteFile(rewriter, path, converted, error);
+bool ConvertUtf8ToCodePage(const std::string& path, std::string* error, FileRewriter& rewriter) {
+  return Converted(path, CodeConversion::Utf8ToCodePage, EncodingSetting::Gbk, error, rewriter);
 }
 
 }  // namespace strbatch

@@ -12,6 +12,9 @@
 namespace strbatch {
 namespace {
 
+// The longest file name Linux file systems take, in bytes.
+constexpr size_t kMaxNameBytes = 255;
+
 // Renames without ever replacing an existing target. Where the file system
 // cannot do that in one step, a hard link plus unlink gives the same
 // guarantee; there is no check-then-rename fallback.
@@ -47,14 +50,24 @@ bool NameTextForRename(const std::string& path, const CodePage& codePage,
 }
 
 bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
-                         std::string* newName) {
-  // The first line as a line reader with a 256-byte buffer gives it: up to
-  // and including the first line feed, at most 255 bytes, ending at a NUL.
+                         std::string* newName, std::string* error) {
   size_t length = 0;
-  while (length < workText.size() && length < 255 && workText[length] != '\0') {
+  while (length < workText.size() && workText[length] != '\0') {
     if (workText[length++] == '\n') break;
   }
-  return codePage.ToUtf8(workText.substr(0, length), newName);
+  if (length > kMaxNameBytes) {
+    *error = "the new name would be longer than 255 bytes; the file was not renamed";
+    return false;
+  }
+  if (!codePage.ToUtf8(workText.substr(0, length), newName)) {
+    *error = "the new name cannot be carried back from the code page";
+    return false;
+  }
+  if (newName->size() > kMaxNameBytes) {
+    *error = "the new name would be longer than 255 bytes; the file was not renamed";
+    return false;
+  }
+  return true;
 }
 
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,

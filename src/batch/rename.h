@@ -14,11 +14,13 @@ namespace strbatch {
 // cannot be carried into the code page and back unchanged.
 bool NameTextForRename(const std::string& path, const CodePage& codePage, std::string* nameText);
 
-// The name that a renamed work text gives: its first line, at most 255
-// bytes, with a line-end byte that was read kept (which makes the name
-// invalid). Converted back to a file-system name; false when that fails.
+// The name that a renamed work text gives: its first line, with a line-end
+// byte that was read kept (which makes the name invalid), converted back to
+// a file-system name. False, with a reason, when that fails or when the name
+// would be longer than a name may be (255 bytes, in the code page or in the
+// file system): a name is never cut.
 bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
-                         std::string* newName);
+                         std::string* newName, std::string* error);
 
 // Moves the file at path to its directory joined with newName, never
 // replacing an existing file. Refuses an empty name, ".", "..", and names

@@ -16,6 +16,7 @@
 #include "config/language.h"
 #include "base/profile.h"
 #include "base/safe_file.h"
+#include "base/text_encoding.h"
 #include "config/settings.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
@@ -279,31 +280,46 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
 
 // Adds the command-line definitions to the list, converted from the
 // terminal's UTF-8 into the process code page.
-bool AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& host) {
+// Adds the definitions: those of -D files (code page bytes), then those of
+// -d, typed in UTF-8 and carried into the process code page. A -d string
+// the code page cannot hold exactly is refused, never applied with "?"
+// standing in for a character: the command then ends with status 2 and
+// nothing changed. A -D file that cannot be read ends it with status 1.
+int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& host,
+                   const LanguageCatalog& texts) {
   for (const std::string& path : args.definitionFiles) {
     std::vector<DefinitionRecord> records;
     MarkupTree tree;
     if (!ParseMarkupTree(path, &tree)) {
       host.Warn(path, "not a definition file, or it cannot be read");
-      return false;
+      return kExitFailure;
     }
     DefinitionsFromTree(tree, &records);
-    for (const DefinitionRecord& record : records) {
-      definitions.Append(record.find, record.replace, true);
-    }
+    definitions.AppendRecords(records, true);
   }
   const CodePage& codePage = CodePage::Process();
   for (const Definition& def : args.definitions) {
+    const std::string row = std::to_string(definitions.Size() + 1);
     std::string find, replace;
-    bool exact = codePage.FromUtf8(def.find, &find);
-    exact = codePage.FromUtf8(def.replace, &replace) && exact;
-    if (!exact) {
-      host.Warn(def.find, "the definition holds characters that code page " +
-                              std::to_string(codePage.Number()) + " cannot hold; they became \"?\"");
+    for (const std::string* text : {&def.find, &def.replace}) {
+      bool multiByte = false;
+      std::string character;
+      if (!IsValidUtf8(*text, &multiByte)) {
+        host.RejectDefinition(definitions.Size(), texts.Message("1146", {row}));
+        return kExitUsage;
+      }
+      if (codePage.FirstCharacterNotHeld(*text, &character)) {
+        host.RejectDefinition(definitions.Size(),
+                              texts.Message("1145", {row, character, CodePointName(character),
+                                                     codePage.Name()}));
+        return kExitUsage;
+      }
     }
+    codePage.FromUtf8(def.find, &find);
+    codePage.FromUtf8(def.replace, &replace);
     definitions.Append(find, replace, true);
   }
-  return true;
+  return kExitOk;
 }
 
 void AddFilesOption(CLI::App* command, Arguments& args) {
@@ -350,9 +366,12 @@ std::vector<CheckedPath> CheckedPaths(const Arguments& args) {
   return rows;
 }
 
-int ExportDefinitions(const Arguments& args, CliHost& host, std::FILE* err) {
+int ExportDefinitions(const Arguments& args, CliHost& host, const LanguageCatalog& texts,
+                      std::FILE* err) {
   DefinitionList definitions;
-  if (!AddDefinitions(args, definitions, host)) return kExitFailure;
+  if (const int status = AddDefinitions(args, definitions, host, texts); status != kExitOk) {
+    return status;
+  }
   std::vector<DefinitionRecord> records;
   for (size_t d = 0; d < definitions.Size(); d++) {
     records.push_back({definitions.Find(d), definitions.Replace(d)});
@@ -470,7 +489,9 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   FileList files;
   DefinitionList definitions;
   for (const std::string& path : args.files) files.Append(path, true);
-  if (!AddDefinitions(args, definitions, host)) return kExitFailure;
+  if (const int status = AddDefinitions(args, definitions, host, texts); status != kExitOk) {
+    return status;
+  }
 
   BatchRunner runner(files, definitions, host);
   runner.options.Case = !args.ignoreCase;
@@ -545,7 +566,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
 
   const LanguageCatalog texts(ChooseLanguage(args.lang));
   CliHost host(args, texts, in, out, err);
-  if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, err);
+  if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, texts, err);
   if (commands.restore->parsed() || commands.clearBackups->parsed()) {
     const size_t done = commands.restore->parsed()
                             ? RestoreBackups(CheckedPaths(args), host, texts)

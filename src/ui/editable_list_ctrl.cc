@@ -41,6 +41,15 @@ QWidget* InplaceEditDelegate::createEditor(QWidget* parent, const QStyleOptionVi
   return editor;
 }
 
+void InplaceEditDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+  QStyledItemDelegate::setEditorData(editor, index);
+  // Watched from the text the cell holds on: a definition never takes a
+  // character the code page would turn into "?".
+  if (auto* field = qobject_cast<QLineEdit*>(editor); field && texts_ && !field->property("heldText").isValid()) {
+    RefuseCharactersNotHeld(field, *texts_);
+  }
+}
+
 void InplaceEditDelegate::updateEditorGeometry(QWidget* editor,
                                                const QStyleOptionViewItem& option,
                                                const QModelIndex& index) const {
@@ -51,6 +60,13 @@ void InplaceEditDelegate::updateEditorGeometry(QWidget* editor,
     rect.setRight(viewport->width() - 1);
     editor->setGeometry(rect);
   }
+}
+
+void EditableListCtrl::SetTexts(const LanguageCatalog* texts) {
+  if (!editable_) return;
+  QAbstractItemDelegate* old = itemDelegate();
+  setItemDelegate(new InplaceEditDelegate(texts, this));
+  delete old;
 }
 
 EditableListCtrl::EditableListCtrl(bool editable, QWidget* parent)
@@ -67,7 +83,7 @@ EditableListCtrl::EditableListCtrl(bool editable, QWidget* parent)
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   horizontalHeader()->setStretchLastSection(false);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  if (editable_) setItemDelegate(new InplaceEditDelegate(this));
+  if (editable_) setItemDelegate(new InplaceEditDelegate(nullptr, this));
 }
 
 bool EditableListCtrl::EditCell(int row, int column) {

@@ -10,6 +10,8 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include "config/language.h"
+
 namespace strbatch {
 
 // The edit field over one cell (control id 100). Escape ends the edit
@@ -31,11 +33,17 @@ class InplaceEditDelegate : public QStyledItemDelegate {
   Q_OBJECT
 
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  // texts: for the message when a typed character cannot be held.
+  InplaceEditDelegate(const LanguageCatalog* texts, QObject* parent)
+      : QStyledItemDelegate(parent), texts_(texts) {}
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const override;
   void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const override;
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+
+ private:
+  const LanguageCatalog* texts_;
 };
 
 // A table view for the two lists; with editable set, a double-click edits
@@ -45,6 +53,9 @@ class EditableListCtrl : public QTableView {
 
  public:
   EditableListCtrl(bool editable, QWidget* parent);
+  // The texts of the message when an edit in place brings in a character
+  // the code page cannot hold (such an edit is refused).
+  void SetTexts(const LanguageCatalog* texts);
 
   // Opens an edit field over the cell; false when the row cannot be shown
   // or the column is too narrow.

@@ -74,6 +74,7 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
   fileView_->setModel(fileModel_);
   fileView_->SetColumnFractions(0.1, 0.8, 0.1);
   definitionView_->setModel(definitionModel_);
+  definitionView_->SetTexts(&texts_);
   definitionView_->SetColumnFractions(0.45, 0.45, 0.1);
   const char* titleKeys[2][3] = {{"1002", "1003", "1004"}, {"1005", "1006", "1004"}};
   for (int c = 0; c < 3; c++) {

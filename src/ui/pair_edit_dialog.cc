@@ -44,6 +44,7 @@ PairEditDialog::PairEditDialog(QWidget* owner, const LanguageCatalog& texts,
   replaceEdit_ = new QPlainTextEdit(ForDisplay(replace), this);
   SetResourceId(replaceEdit_, 1016);
   for (QPlainTextEdit* edit : {findEdit_, replaceEdit_}) {
+    RefuseCharactersNotHeld(edit, texts_);
     edit->setTabChangesFocus(true);
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   }

@@ -4,6 +4,11 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextCursor>
+#include <QTimer>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
@@ -86,6 +91,74 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const LanguageCatalog& 
   QMessageBox box(icon, Text(texts, captionKey), Text(texts, textKey) + detail, buttons, parent);
   if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
   return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+namespace {
+
+// The first character of text the process code page cannot hold, if any.
+bool CharacterNotHeld(const QString& text, QString* character) {
+  const QByteArray utf8 = text.toUtf8();
+  std::string bad;
+  if (!CodePage::Process().FirstCharacterNotHeld(std::string_view(utf8.constData(), utf8.size()),
+                                                 &bad)) {
+    return false;
+  }
+  *character = QString::fromUtf8(bad.data(), static_cast<qsizetype>(bad.size()));
+  return true;
+}
+
+// Tells, once the edit that brought it in is over, which character was
+// refused.
+void TellRefused(QWidget* field, const LanguageCatalog& texts, const QString& character) {
+  const QByteArray utf8 = character.toUtf8();
+  const QString text = QString::fromUtf8(
+      texts
+          .Message("1151", {std::string(utf8.constData(), utf8.size()),
+                            CodePointName(std::string_view(utf8.constData(), utf8.size())),
+                            CodePage::Process().Name()})
+          .c_str());
+  QPointer<QWidget> owner(field);
+  QTimer::singleShot(0, field, [owner, &texts, text] {
+    if (owner) ShowMessageText(owner, texts, text, "1102", QMessageBox::Warning);
+  });
+}
+
+}  // namespace
+
+void RefuseCharactersNotHeld(QLineEdit* field, const LanguageCatalog& texts) {
+  field->setProperty("heldText", field->text());
+  QObject::connect(field, &QLineEdit::textChanged, field, [field, &texts](const QString& text) {
+    QString character;
+    if (!CharacterNotHeld(text, &character)) {
+      field->setProperty("heldText", text);
+      return;
+    }
+    const QString held = field->property("heldText").toString();
+    const int cursor = std::max(0, field->cursorPosition() - int(text.size() - held.size()));
+    field->setText(held);
+    field->setCursorPosition(std::min(cursor, int(held.size())));
+    TellRefused(field, texts, character);
+  });
+}
+
+void RefuseCharactersNotHeld(QPlainTextEdit* field, const LanguageCatalog& texts) {
+  field->setProperty("heldText", field->toPlainText());
+  QObject::connect(field, &QPlainTextEdit::textChanged, field, [field, &texts] {
+    const QString text = field->toPlainText();
+    const QString held = field->property("heldText").toString();
+    if (text == held) return;
+    QString character;
+    if (!CharacterNotHeld(text, &character)) {
+      field->setProperty("heldText", text);
+      return;
+    }
+    const int cursor = std::max(0, field->textCursor().position() - int(text.size() - held.size()));
+    field->setPlainText(held);
+    QTextCursor restored = field->textCursor();
+    restored.setPosition(std::min(cursor, int(held.size())));
+    field->setTextCursor(restored);
+    TellRefused(field, texts, character);
+  });
 }
 
 void ShowMessageText(QWidget* parent, const LanguageCatalog& texts, const QString& text,

@@ -11,6 +11,8 @@
 
 #include "config/language.h"
 
+class QLineEdit;
+class QPlainTextEdit;
 class QWidget;
 
 namespace strbatch {
@@ -49,6 +51,12 @@ QMessageBox::StandardButton ShowMessage(
     QMessageBox::StandardButtons buttons = QMessageBox::Ok, const QString& detail = QString(),
     QMessageBox::Icon icon = QMessageBox::Information,
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+// Keeps a text field to characters the process code page holds: an edit
+// that brings in one it cannot hold is undone (the field keeps what it had
+// before) and a message names the character. texts must outlive the field.
+void RefuseCharactersNotHeld(QLineEdit* field, const LanguageCatalog& texts);
+void RefuseCharactersNotHeld(QPlainTextEdit* field, const LanguageCatalog& texts);
 
 // A message box with a text made by the caller and a caption key.
 void ShowMessageText(QWidget* parent, const LanguageCatalog& texts, const QString& text,

@@ -171,10 +171,27 @@ TEST(Utf8ConversionTest, ToUtf8AndBack) {
 
   ASSERT_TRUE(ConvertUtf8ToCodePage(gbk, &error)) << error;
   EXPECT_EQ(dir.Read("gbk.txt"), In(CodePage::Gbk(), kText));
-  std::string euro = dir.Write("emoji.txt", "a\xF0\x9F\x98\x80");  // no GBK form
-  ASSERT_TRUE(ConvertUtf8ToCodePage(euro, &error)) << error;
-  EXPECT_EQ(dir.Read("emoji.txt"), "a?");
+  // A character GBK cannot hold is never written as "?": the file is left.
+  std::string emoji = dir.Write("emoji.txt", "a\r\nb\xF0\x9F\x98\x80");
+  EXPECT_FALSE(ConvertUtf8ToCodePage(emoji, &error));
+  EXPECT_EQ(dir.Read("emoji.txt"), "a\r\nb\xF0\x9F\x98\x80");
+  const ConversionResult result =
+      ConvertCodeFile(emoji, CodeConversion::Utf8ToCodePage, EncodingSetting::Gbk);
+  EXPECT_EQ(result.status, ConversionResult::kNotHeld);
+  EXPECT_EQ(result.character, "\xF0\x9F\x98\x80");
+  EXPECT_EQ(result.line, 2u);
   EXPECT_FALSE(ConvertUtf8ToCodePage(bad, &error));
+
+  // Read as GBK, a file that is UTF-8 already would become nonsense.
+  std::string utf8 = dir.Write("utf8.txt", kText);
+  for (EncodingSetting setting : {EncodingSetting::Gbk, EncodingSetting::Big5,
+                                  EncodingSetting::Auto, EncodingSetting::Utf8}) {
+    EXPECT_EQ(ConvertCodeFile(utf8, CodeConversion::ToUtf8, setting).status,
+              ConversionResult::kAlreadyUtf8);
+    EXPECT_EQ(dir.Read("utf8.txt"), kText);
+  }
+  EXPECT_EQ(ConvertCodeFile(utf16, CodeConversion::ToUtf8, EncodingSetting::Gbk).status,
+            ConversionResult::kAlreadyUtf8);
 }
 
 TEST(DetectFileEncodingTest, Rules) {

@@ -110,12 +110,18 @@ TEST_F(RenameTest, UnchangedNameAndFindOnlyDefinitionsDoNothing) {
   EXPECT_TRUE(host_.warnings.empty());
 }
 
-TEST(NewNameTest, FirstLineAtMost255Bytes) {
-  std::string name;
-  ASSERT_TRUE(NewNameFromWorkText("a.txt\nsecond", CodePage::Process(), &name));
+TEST(NewNameTest, FirstLineAndNeverCut) {
+  std::string name, error;
+  ASSERT_TRUE(NewNameFromWorkText("a.txt\nsecond", CodePage::Process(), &name, &error));
   EXPECT_EQ(name, "a.txt\n");  // the line end stays and makes the name invalid
-  ASSERT_TRUE(NewNameFromWorkText(std::string(300, 'x'), CodePage::Process(), &name));
-  EXPECT_EQ(name.size(), 255u);
+  ASSERT_TRUE(NewNameFromWorkText(std::string(255, 'x'), CodePage::Process(), &name, &error));
+  // A longer name is refused, not cut: 256 bytes, and 120 Chinese characters
+  // that fit in GBK (240 bytes) but would be 360 bytes as a UTF-8 name.
+  EXPECT_FALSE(NewNameFromWorkText(std::string(256, 'x'), CodePage::Process(), &name, &error));
+  std::string chinese;
+  for (int i = 0; i < 120; i++) chinese += "\xD6\xD0";
+  EXPECT_FALSE(NewNameFromWorkText(chinese, CodePage::Process(), &name, &error));
+  EXPECT_NE(error.find("255"), std::string::npos);
 }
 
 }  // namespace

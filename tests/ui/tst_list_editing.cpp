@@ -3,6 +3,7 @@
 // cell, and edits of rows with long texts reach the long-text store.
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QtTest>
@@ -172,6 +173,31 @@ class ListEditingTest : public QObject {
     QCOMPARE(limitMessage, Text(window_->Texts(), "1101").arg(64000));
     QCOMPARE(Definitions().GetDefinitionText(0, 0), std::string("a\r\nb"));
     QCOMPARE(Definitions().GetDefinitionText(0, 1), std::string("repl"));
+  }
+
+  // A character GBK cannot hold is refused as it is typed: the field keeps
+  // what it had, and the definition never gets a "?" in its place.
+  void pairEditRefusesCharactersTheCodePageCannotHold() {
+    window_->DefinitionModel()->Change([&] { Definitions().Append("cat", "dog", true); });
+    window_->DefinitionView()->SelectRow(0);
+    QString message;
+    OnNextModal([&](QWidget* modal) {
+      auto* dialog = qobject_cast<PairEditDialog*>(modal);
+      QVERIFY(dialog);
+      auto* replace = dialog->findChild<QPlainTextEdit*>(QStringLiteral("1016"));
+      replace->moveCursor(QTextCursor::End);
+      replace->insertPlainText(QStringLiteral("s"));
+      replace->insertPlainText(QString::fromUtf8("\xED\x95\x9C"));  // Hangul 한
+      QCOMPARE(replace->toPlainText(), QStringLiteral("dogs"));
+      OnNextModal([&](QWidget* box) {
+        message = qobject_cast<QMessageBox*>(box)->text();
+        qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+        dialog->findChild<QPushButton*>(QStringLiteral("1"))->click();
+      });
+    });
+    window_->Control(control::kEditDefinition)->click();
+    QVERIFY(message.contains(QStringLiteral("U+D55C")));
+    QCOMPARE(Definitions().Replace(0), std::string("dogs"));
   }
 
   void moveCarriesFullTextsAndChecks() {
