@@ -1,7 +1,7 @@
 // The tree an expression parses into, shared by the compiler's stages:
-// pattern_parser.cc builds it, and pattern_compiler.cc works out what its
-// nodes can begin with and lays it out as a program. Only the compiler uses
-// it; the engine's interface is pattern.h.
+// pattern_parser.cc builds it, pattern_analysis.cc works out what its nodes
+// can begin with, and pattern_compiler.cc lays it out as a program. Only the
+// compiler uses it; the engine's interface is pattern.h.
 //
 // Parsing into a tree first means every part of the expression is read once,
 // so compile time stays linear in the expression (re-reading an element to
