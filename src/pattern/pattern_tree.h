@@ -1,6 +1,6 @@
 // The tree an expression parses into, shared by the compiler's stages:
 // pattern_parser.cc builds it, pattern_analysis.cc works out what its nodes
-// can begin with, and pattern_compiler.cc lays it out as a program. Only the
+// can begin with, and pattern_codegen.cc lays it out as a program. Only the
 // compiler uses it; the engine's interface is pattern.h.
 //
 // Parsing into a tree first means every part of the expression is read once,
