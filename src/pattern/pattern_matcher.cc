@@ -370,12 +370,15 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
   } while (0)
 // Records a visit of a memo state; the seen statement runs when the state
 // was visited before.
+// NOLINTBEGIN(bugprone-macro-parentheses): seen is a statement (a goto, a
+// break or a block), which parentheses would not let compile.
 #define STRBATCH_VISIT(point, position, seen)          \
   {                                                    \
     const int visit = memo->Visit((point), (position)); \
     if (visit < 0) goto limit;                         \
     if (visit > 0) seen;                               \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 // At the first instruction of a construct that has a memo row: a state
 // explored before fails at once (an instruction index is on top of the
 // stack there).
