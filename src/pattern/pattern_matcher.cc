@@ -505,7 +505,12 @@ bool CPattern::Run(std::string_view bytes, size_t from, CPatternMatch& match,
             // has no text to compare with.
             if (start == kNoPosition || end == kNoPosition || end < start) goto fail;
             const uint32_t length = end - start;
-            if (n - pos < length || std::memcmp(text + start, text + pos, length) != 0) goto fail;
+            // An empty text may have no data pointer, which memcmp must not
+            // be given even for no bytes.
+            if (n - pos < length ||
+                (length != 0 && std::memcmp(text + start, text + pos, length) != 0)) {
+              goto fail;
+            }
             pos += length;
             ++pc;
             continue;
