@@ -1,7 +1,8 @@
 // The compiled form of an expression, shared by the compiler
-// (pattern_compiler.cc), the matcher (pattern_matcher.cc) and Dump: the
-// instruction set of the backtracking machine, byte sets for classes, and the
-// first-byte filter that lets a search skip positions where no match can start.
+// (pattern_compiler.cc and its stages), the matcher (pattern_matcher.cc) and
+// Dump: the instruction set of the backtracking machine, byte sets for
+// classes, and the first-byte filter that lets a search skip positions where
+// no match can start.
 #ifndef STRBATCH_PATTERN_PATTERN_PROGRAM_H_
 #define STRBATCH_PATTERN_PATTERN_PROGRAM_H_
 
