@@ -39,11 +39,9 @@ class ChineseMapper {
   ChineseMapper(const ChineseMapper&) = delete;
   ChineseMapper& operator=(const ChineseMapper&) = delete;
 
-  // Maps the text piece by piece: OpenCC holds many times its input while it
-  // works (a string per segment), so a whole large file at once would need
-  // memory out of all proportion to the file. Pieces end after a line feed,
-  // which no dictionary phrase spans; only a line longer than a piece is cut
-  // inside, at a character boundary.
+  // Maps the text piece by piece (see PieceEnd): OpenCC holds many times its
+  // input while it works (a string per segment), so a whole large file at
+  // once would need memory out of all proportion to the file.
   bool Map(std::string_view utf8, std::string* out, std::string* error) const {
     if (handle_ == kFailed) {
       *error = error_;
@@ -52,20 +50,29 @@ class ChineseMapper {
     out->clear();
     out->reserve(utf8.size() + utf8.size() / 8);
     for (size_t start = 0; start < utf8.size();) {
-      size_t end = utf8.size();
-      if (end - start > kPieceBytes) {
-        end = start + kPieceBytes;
-        size_t feed = utf8.rfind('\n', end - 1);
-        if (feed != std::string_view::npos && feed >= start) {
-          end = feed + 1;
-        } else {
-          while (end > start + 1 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) end--;
-        }
-      }
+      const size_t end = PieceEnd(utf8, start);
       if (!MapPiece(utf8.substr(start, end - start), out, error)) return false;
       start = end;
     }
     return true;
+  }
+
+  // Where the piece of utf8 that starts at start ends: after a line feed,
+  // which no dictionary phrase spans, within kPieceBytes; only a line
+  // longer than a piece is cut inside, at a character boundary.
+  static size_t PieceEnd(std::string_view utf8, size_t start,
+                         size_t pieceBytes = kPieceBytes) {
+    size_t end = utf8.size();
+    if (end - start > pieceBytes) {
+      end = start + pieceBytes;
+      size_t feed = utf8.rfind('\n', end - 1);
+      if (feed != std::string_view::npos && feed >= start) {
+        end = feed + 1;
+      } else {
+        while (end > start + 1 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) end--;
+      }
+    }
+    return end;
   }
 
  private:
@@ -156,6 +163,19 @@ class GuardedMapping {
       : generic_(Mapper(generic)), preferred_(Mapper(preferred)), held_(target) {}
 
   bool Map(std::string_view utf8, std::string* out, size_t* unmapped, std::string* error) {
+    out->reserve(utf8.size());
+    for (size_t start = 0; start < utf8.size();) {
+      // Smaller pieces than one mapping alone takes: two mappings of each are
+      // held at once.
+      const size_t end = ChineseMapper::PieceEnd(utf8, start, size_t{1} << 18);
+      if (!MapPiece(utf8.substr(start, end - start), out, unmapped, error)) return false;
+      start = end;
+    }
+    return true;
+  }
+
+ private:
+  bool MapPiece(std::string_view utf8, std::string* out, size_t* unmapped, std::string* error) {
     std::string generic, preferred;
     if (!generic_.Map(utf8, &generic, error) || !preferred_.Map(utf8, &preferred, error)) {
       return false;
@@ -180,7 +200,6 @@ class GuardedMapping {
     return true;
   }
 
- private:
   void Choose(std::string_view original, std::string_view generic, std::string_view preferred,
               std::string* out, size_t* unmapped) {
     const bool simplifiedForm = generic != original;

@@ -145,6 +145,54 @@ TEST(CliTest, ASearchThatGivesUpEndsWithStatusOne) {
   EXPECT_EQ(dir.Read("a.txt"), "X" + std::string(40, 'a'));
 }
 
+// A definition is applied exactly or not at all: never with "?" standing in
+// for a character. (Every BIG5 character is a GBK one too, so only GBK has
+// characters of its own.)
+TEST(CliTest, DefinitionsAreNeverDegraded) {
+  const std::string kHangul = "\xED\x95\x9C", kEmoji = "\xF0\x9F\x98\x80";
+  const std::string kGbkOnly = "\xE4\xB8\x82";  // 丂, GBK 81 40, no BIG5 code
+  struct Row {
+    std::string find, replace, encoding, file, expected;
+    int status;
+  } rows[] = {
+      {"cat", kHangul, "utf-8", "cat", "cat", kExitUsage},
+      {kEmoji, "x", "gbk", "a?b", "a?b", kExitUsage},
+      {"cat", kEmoji, "auto", "cat", "cat", kExitUsage},
+      // A character the file's encoding cannot hold: that file is skipped.
+      {"cat", kGbkOnly, "big5", "cat", "cat", kExitFailure},
+      {"cat", kGbkOnly, "utf-8", "cat", kGbkOnly, kExitOk},
+      {"cat", kGbkOnly, "gbk", "cat", "\x81\x40", kExitOk},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.replace + " " + row.encoding);
+    ScratchDir dir;
+    const std::string a = dir.Write("a.txt", row.file);
+    CliRun run = Cli({"replace", "-y", "--lang", "en", "--encoding", row.encoding, "-d", row.find,
+                      row.replace, a});
+    EXPECT_EQ(run.exitCode, row.status) << run.err;
+    EXPECT_EQ(dir.Read("a.txt"), row.expected);
+  }
+  ScratchDir dir;
+  const std::string a = dir.Write("a.txt", "x");
+  CliRun run = Cli({"rename", "-y", "--lang", "en", "-d", kHangul, "X", a});
+  EXPECT_EQ(run.exitCode, kExitUsage);
+  EXPECT_NE(run.err.find("definition 1: the character \"" + kHangul + "\" (U+D55C)"),
+            std::string::npos)
+      << run.err;
+}
+
+// A character BIG5 holds in no form becomes "?", as designed, and says so.
+TEST(CliTest, ConversionTellsHowManyCharactersBecameQuestionMarks) {
+  ScratchDir dir;
+  const std::string a = dir.Write("a.txt", "\x81\x40\xBA\xBA");  // 丂汉
+  CliRun run = Cli({"convert", "--to", "big5", "-y", "--lang", "en", a});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(dir.Read("a.txt"), "?\xBA\x7E");  // ?漢
+  EXPECT_NE(run.err.find("1 characters could not be held in BIG5 and became \"?\""),
+            std::string::npos)
+      << run.err;
+}
+
 TEST(CliTest, ReportOnStandardOutputIsUtf8) {
   ScratchDir dir;
   std::string a = dir.Write("a.txt", "\xD6\xD0");  // 中 in GBK

@@ -189,10 +189,13 @@ class ListEditingTest : public QObject {
       replace->insertPlainText(QStringLiteral("s"));
       replace->insertPlainText(QString::fromUtf8("\xED\x95\x9C"));  // Hangul 한
       QCOMPARE(replace->toPlainText(), QStringLiteral("dogs"));
-      OnNextModal([&](QWidget* box) {
+      OnNextModal([&, dialog](QWidget* box) {
         message = qobject_cast<QMessageBox*>(box)->text();
         qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
-        dialog->findChild<QPushButton*>(QStringLiteral("1"))->click();
+        // Once the message is gone, the dialog is confirmed.
+        OnNextModal([dialog](QWidget*) {
+          dialog->findChild<QPushButton*>(QStringLiteral("1"))->click();
+        });
       });
     });
     window_->Control(control::kEditDefinition)->click();
