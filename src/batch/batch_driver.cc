@@ -486,9 +486,8 @@ void BatchRunner::Tally(const FileJob& job) {
 void BatchRunner::RenameFile(FileJob& job) {
   if (!job.usable || !state_.changesExpected) return;
   std::string newName, newPath, error;
-  if (!NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error)) {
-    host_.Warn(job.path, error);
-  } else if (RenameStep(job.path, newName, &newPath, &error)) {
+  if (NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error) &&
+      RenameStep(job.path, newName, &newPath, &error)) {
     files_.SetPath(job.row, newPath);
   } else {
     host_.Warn(job.path, error);
