@@ -356,7 +356,24 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   if (CommitText(job, mode)) Tally(job);
   if (converting) ConvertStep(job.path);
   if (mode == BatchMode::Rename) RenameFile(job);
-  if (job.document) job.document->Close(state_.changesExpected);
+  if (job.document) {
+    job.document->Close(state_.changesExpected);
+    if (state_.changesExpected) TellLeftovers(job.path, job.document->Leftovers());
+  }
+}
+
+void BatchRunner::TellLeftovers(const std::string& path, const NotApplied& leftovers) {
+  if (leftovers.Total() == 0) return;
+  // The reasons in the order of NotAppliedReason, each with its count.
+  static const char* const kReasonKeys[] = {"1153", "1154", "1155", "1156", "1157"};
+  std::string reasons;
+  for (size_t r = 0; r < static_cast<size_t>(NotAppliedReason::kCount); r++) {
+    const size_t count = leftovers.Of(static_cast<NotAppliedReason>(r));
+    if (count == 0) continue;
+    if (!reasons.empty()) reasons += "; ";
+    reasons += texts_.Message(kReasonKeys[r], {std::to_string(count)});
+  }
+  host_.Notice(path, texts_.Message("1152", {std::to_string(leftovers.Total()), reasons}));
 }
 
 void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {

@@ -22,12 +22,11 @@
 #include "batch/replace_worker.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
+#include "office/office_bridge.h"
 
 namespace strbatch {
 
 class OfficeBridge;
-class OfficeDocument;
-enum class OfficeKind;
 
 enum class BatchMode { Content = 0, Rename = 1 };
 
@@ -118,6 +117,9 @@ class BatchRunner {
   bool CommitText(FileJob& job, BatchMode mode);
   void Tally(const FileJob& job);
   void RenameFile(FileJob& job);
+  // One notice for the occurrences of an office document that were counted
+  // but not edited, with their reasons.
+  void TellLeftovers(const std::string& path, const NotApplied& leftovers);
 
   void MakeBackupStep(const std::string& path);
   void ConvertStep(const std::string& path);

@@ -86,13 +86,20 @@ class DocumentSession : public OfficeDocument {
   }
 
   void EditOccurrence(std::string_view replacement) override {
-    if (!pending_ || !located_.editable ||
-        !OccurrenceFits<Steps>(document(), location_, occurrence_, codePage_)) {
+    if (!pending_) return;
+    if (!located_.editable) {
+      leftovers_.Add(NotAppliedReason::kSpansParts);
+      return;
+    }
+    if (!OccurrenceFits<Steps>(document(), location_, occurrence_, codePage_)) {
+      leftovers_.Add(NotAppliedReason::kNotMatchable);
       return;
     }
     ReplaceOccurrence<Steps>(document(), location_, replacement, codePage_);
     pending_ = false;
   }
+
+  NotApplied Leftovers() const override { return leftovers_; }
 
   void Close(bool save) override {
     if (!document_) return;
@@ -123,6 +130,7 @@ class DocumentSession : public OfficeDocument {
   size_t consumed_ = 0;
   LocateResult located_;
   bool pending_ = false;
+  NotApplied leftovers_;
 };
 
 class ApplicationsBridge : public OfficeBridge {

@@ -25,6 +25,31 @@ enum class OfficeKind { None, Word, Excel, PowerPoint };
 // them.
 OfficeKind OfficeKindOf(const std::string& extension);
 
+// Why an occurrence that was found (and counted) was not edited into the
+// document.
+enum class NotAppliedReason {
+  kSpansParts,      // it spans paragraphs' cells, shapes or other separate texts
+  kProtected,       // it lies in a protected sheet, section or document
+  kObjectAnchor,    // it covers the anchor of an image, frame, shape, field or note
+  kFormulaResult,   // it lies in the displayed result of a formula or a number cell
+  kNotMatchable,    // it begins or ends inside a character, or covers a character the
+                    // work text could only show as a stand-in
+  kCount,
+};
+
+// Occurrences counted but left as they were, per reason.
+struct NotApplied {
+  size_t counts[static_cast<size_t>(NotAppliedReason::kCount)] = {};
+
+  void Add(NotAppliedReason reason, size_t n = 1) { counts[static_cast<size_t>(reason)] += n; }
+  size_t Of(NotAppliedReason reason) const { return counts[static_cast<size_t>(reason)]; }
+  size_t Total() const {
+    size_t total = 0;
+    for (size_t count : counts) total += count;
+    return total;
+  }
+};
+
 class OfficeDocument {
  public:
   virtual ~OfficeDocument() = default;
@@ -47,6 +72,9 @@ class OfficeDocument {
   // Saves (when save is true and the document was changed) and closes the
   // document. A document dropped without Close is closed unsaved.
   virtual void Close(bool save) = 0;
+  // The occurrences EditOccurrence left as they were since the document was
+  // opened, by reason.
+  virtual NotApplied Leftovers() const = 0;
 };
 
 class OfficeBridge {
