@@ -28,6 +28,9 @@ void ScanFolder(std::vector<std::string>* result, const std::string& folder,
   std::set<std::pair<dev_t, ino_t>> visited;
   // Folders still to walk, the next one last: a folder's own files come
   // before those of its subfolders, which follow in enumeration order.
+  // As on the systems these patterns come from, "*.*" is every file, a
+  // name without a dot included.
+  const bool everyFile = pattern == "*" || pattern == "*.*";
   std::vector<std::string> pending{folder};
   while (!pending.empty()) {
     std::string dir = std::move(pending.back());
@@ -53,7 +56,7 @@ void ScanFolder(std::vector<std::string>* result, const std::string& folder,
         isFile = S_ISREG(target.st_mode);
         isFolder = S_ISDIR(target.st_mode);
       }
-      if (isFile && fnmatch(pattern.c_str(), name.c_str(), 0) == 0) {
+      if (isFile && (everyFile || fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0)) {
         result->push_back(fullPaths ? full : name);
       } else if (isFolder && recursive) {
         subfolders.push_back(std::move(full));

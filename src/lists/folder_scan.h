@@ -12,8 +12,8 @@
 namespace strbatch {
 
 // Appends to result the files of folder whose names match pattern ("*" any
-// run, "?" one byte, case-sensitive, a leading dot matched like any byte;
-// fnmatch rules), as full paths or, without fullPaths, as bare names. With
+// run, "?" one byte, ASCII letters without regard to case, a leading dot
+// matched like any byte; "*.*" is every file), as full paths or, without fullPaths, as bare names. With
 // recursive, subfolders (hidden ones too) follow their parent's own files.
 // Only regular files are taken, symbolic links followed; each directory is
 // walked once, so link loops end. Unreadable folders add nothing.

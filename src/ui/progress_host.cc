@@ -59,6 +59,7 @@ void ProgressHost::HideProgress() {
 
 void ProgressHost::Warn(const std::string& path, const std::string& reason) {
   QString line = PathToQString(path);
+  warnedPaths_.insert(line);
   if (!line.isEmpty()) line += QStringLiteral(": ");
   warnings_ << line + QString::fromUtf8(reason.c_str());
 }
@@ -95,6 +96,7 @@ void ProgressHost::ReportWarnings() {
   const bool failed = !warnings_.isEmpty();
   warnings_.clear();
   notices_.clear();
+  warnedPaths_.clear();
   ShowMessageText(owner_, hostTexts_, sections.join(QStringLiteral("\n\n")),
                   failed ? "1102" : "1024",
                   failed ? QMessageBox::Warning : QMessageBox::Information);

@@ -5,6 +5,7 @@
 #define STRBATCH_UI_PROGRESS_HOST_H_
 
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <string>
 
@@ -36,6 +37,10 @@ class ProgressHost : public BatchHost {
   // Shows the message at once: the command ends without doing anything.
   void RejectDefinition(size_t row, const std::string& message) override;
 
+  // The number of different files warned about since the last
+  // ReportWarnings (a warning without a path counts as one).
+  size_t WarnedFiles() const { return warnedPaths_.size(); }
+
   // Shows the warnings and notices gathered since the last call in one
   // message box.
   void ReportWarnings();
@@ -55,6 +60,7 @@ class ProgressHost : public BatchHost {
   QPointer<ProgressWindow> progress_;
   QStringList warnings_;
   QStringList notices_;
+  QSet<QString> warnedPaths_;
 };
 
 }  // namespace strbatch
