@@ -89,6 +89,7 @@ EditableListCtrl::EditableListCtrl(bool editable, QWidget* parent)
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   if (editable_) setItemDelegate(new InplaceEditDelegate(nullptr, this));
   setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
   setDropIndicatorShown(false);
   setContextMenuPolicy(Qt::CustomContextMenu);
   // A column the user drags keeps its share of the width when the list is

@@ -10,7 +10,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +33,7 @@
 #include "ui/app_icon.h"
 #include "ui/choice_dialog.h"
 #include "ui/control_ids.h"
+#include "ui/desktop_open.h"
 #include "ui/editable_list_ctrl.h"
 #include "ui/list_models.h"
 #include "ui/pair_edit_dialog.h"
@@ -79,6 +82,7 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
       options_(options),
       settingsPath_(std::move(settingsPath)) {
   texts_.SetLanguage(options_.language);
+  ApplyToolkitLanguage();
   setWindowTitle(QStringLiteral("StrBatch"));
   setWindowIcon(AppIcon());
   fileModel_ = new FileListModel(files_, this);
@@ -439,9 +443,23 @@ void MainWindow::ControlsToMembers() {
   options_.encoding = static_cast<EncodingSetting>(encodingChoice_->currentData().toInt());
 }
 
+// Qt's own texts (standard buttons, file dialogs) follow the interface
+// language through Qt's translations.
+void MainWindow::ApplyToolkitLanguage() {
+  QCoreApplication::removeTranslator(&toolkitTexts_);
+  if (options_.language != Language::Chinese) return;
+  if (toolkitTexts_.isEmpty() &&
+      !toolkitTexts_.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return;
+  }
+  QCoreApplication::installTranslator(&toolkitTexts_);
+}
+
 void MainWindow::SwitchLanguage(int language) {
   options_.language = static_cast<Language>(language);
   texts_.SetLanguage(options_.language);
+  ApplyToolkitLanguage();
   ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
@@ -500,7 +518,13 @@ void MainWindow::RejectDefinition(size_t row, const std::string& message) {
 }
 
 void MainWindow::OpenReport(const std::string& path) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
+  // The report is GBK under the "gbk" setting and UTF-8 under the others.
+  CDlgView viewer(this, texts_, path, {},
+                  options_.encoding == EncodingSetting::Gbk ? EncodingSetting::Gbk
+                                                            : EncodingSetting::Utf8);
+  viewer.SetReadOnly();
+  viewer.KeepSizeIn(settingsPath_);
+  if (viewer.LoadViewerText()) viewer.exec();
 }
 
 void MainWindow::AddFiles() {
@@ -597,7 +621,8 @@ void MainWindow::ViewFiles() {
   if (row < 0) return;
   const size_t r = static_cast<size_t>(row);
   ControlsToMembers();
-  ViewFile(this, texts_, files_.Row(r).path, files_.Row(r).matches, options_.encoding);
+  ViewFile(this, texts_, files_.Row(r).path, files_.Row(r).matches, options_.encoding,
+           settingsPath_);
 }
 
 void MainWindow::ChangeFiles(const std::function<size_t(size_t)>& command) {
@@ -782,9 +807,9 @@ void MainWindow::OpenSortTool() {
 
 void MainWindow::Help() {
   std::string path;
-  if (FindHelpFile(static_cast<Language>(std::max(0, languageGroup_->checkedId())), &path)) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
-  }
+  const Language language = static_cast<Language>(std::max(0, languageGroup_->checkedId()));
+  FindHelpFile(language, &path);
+  OpenWithDesktop(this, texts_, path);
 }
 
 }  // namespace strbatch

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QTranslator>
 #include <QStringList>
 #include <initializer_list>
 #include <functional>
@@ -100,6 +101,7 @@ class MainWindow : public QDialog, public ProgressHost {
   void MembersToControls();
   void ControlsToMembers();
   void SwitchLanguage(int language);
+  void ApplyToolkitLanguage();
   bool ExitSteps();
 
   // File list commands.
@@ -135,6 +137,7 @@ class MainWindow : public QDialog, public ProgressHost {
   // The interface texts of the window's language; its dialogs, questions
   // and batch host read them here.
   LanguageCatalog texts_;
+  QTranslator toolkitTexts_;
   std::string settingsPath_;
   bool exited_ = false;
   FileList files_;
