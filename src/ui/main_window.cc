@@ -506,11 +506,17 @@ void MainWindow::reject() {
 }
 
 void MainWindow::BeforePump() {
+  if (pendingRow_ >= 0) {
+    fileView_->SelectRow(pendingRow_);
+    pendingRow_ = -1;
+  }
   fileModel_->Refresh();
   definitionModel_->Refresh();
 }
 
-void MainWindow::SelectFileRow(size_t row) { fileView_->SelectRow(ViewRow(row)); }
+// The row of the file at hand is shown when events are next handled, not
+// for every file: selecting and scrolling costs more than a small file.
+void MainWindow::SelectFileRow(size_t row) { pendingRow_ = ViewRow(row); }
 
 void MainWindow::RejectDefinition(size_t row, const std::string& message) {
   definitionView_->SelectRow(ViewRow(row));
@@ -559,7 +565,7 @@ void MainWindow::DropOnFiles(const QStringList& dropped) {
   for (const QString& path : dropped) {
     if (QFileInfo(path).isDir()) {
       std::vector<std::string> found =
-          CollectFolderFiles(PathFromQString(path), PathFromQString(lastPatterns_), lastRecursive_);
+          ScanWithProgress(PathFromQString(path), lastPatterns_, lastRecursive_);
       paths.insert(paths.end(), found.begin(), found.end());
     } else {
       paths.push_back(PathFromQString(path));
@@ -612,8 +618,23 @@ void MainWindow::AddFolderFiles(const std::string& folder, const QString& patter
                                 bool recursive) {
   lastPatterns_ = patterns;
   lastRecursive_ = recursive;
+  AppendFiles(ScanWithProgress(folder, patterns, recursive));
+}
+
+// A long walk shows its progress and can be stopped; the window stays
+// responsive meanwhile.
+std::vector<std::string> MainWindow::ScanWithProgress(const std::string& folder,
+                                                      const QString& patterns, bool recursive) {
+  ShowProgress();
+  const std::string prefix = texts_.Text("1178");
   // Patterns are matched against file names, which are native bytes.
-  AppendFiles(CollectFolderFiles(folder, PathFromQString(patterns), recursive));
+  std::vector<std::string> paths = CollectFolderFiles(
+      folder, PathFromQString(patterns), recursive, [this, &prefix](size_t found) {
+        SetMessage(prefix + std::to_string(found));
+        return !CheckCancelled();
+      });
+  HideProgress();
+  return paths;
 }
 
 void MainWindow::ViewFiles() {
@@ -733,6 +754,7 @@ void MainWindow::RunBatchCommand(int command) {
   }
   fileModel_->Refresh();
   definitionModel_->Refresh();
+  if (pendingRow_ >= 0) fileView_->SelectRow(std::exchange(pendingRow_, -1));
   size_t renamed = 0;
   for (size_t r = 0; r < files_.Size() && r < pathsBefore.size(); r++) {
     renamed += files_.Row(r).path != pathsBefore[r] ? 1 : 0;

@@ -108,6 +108,8 @@ class MainWindow : public QDialog, public ProgressHost {
   void AddFiles();
   void AddFolder();
   void AppendFiles(const std::vector<std::string>& paths);
+  std::vector<std::string> ScanWithProgress(const std::string& folder, const QString& patterns,
+                                            bool recursive);
   void DropOnFiles(const QStringList& paths);
   void DropOnDefinitions(const QStringList& paths);
   // The list commands (and, for the file list, the sort tool) as a menu.
@@ -152,6 +154,7 @@ class MainWindow : public QDialog, public ProgressHost {
   QButtonGroup* languageGroup_;
   QComboBox* encodingChoice_;
   QLabel* status_;
+  int pendingRow_ = -1;  // the file row to select at the next event pump
   QString lastPatterns_ = QStringLiteral("*.txt");  // of the last Add folder, for drops
   bool lastRecursive_ = false;
   QHash<QString, QString> folders_;  // the folder last used, per file dialog

@@ -4,6 +4,7 @@
 #ifndef STRBATCH_UI_PROGRESS_HOST_H_
 #define STRBATCH_UI_PROGRESS_HOST_H_
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
@@ -61,6 +62,15 @@ class ProgressHost : public BatchHost {
   QStringList warnings_;
   QStringList notices_;
   QSet<QString> warnedPaths_;
+  // Events are handled at most this often during a command: often enough
+  // for a responsive window and a prompt Stop, seldom enough that a run
+  // over many small files is not spent redrawing.
+  static constexpr int kPumpIntervalMs = 40;
+  bool PumpDue();
+  void ShowPendingMessage();
+  std::string pendingMessage_;
+  bool messagePending_ = false;
+  QElapsedTimer pumpClock_;
 };
 
 }  // namespace strbatch
