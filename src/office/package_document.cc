@@ -59,6 +59,10 @@ class PackageDocument : public OfficeDocument {
   bool Build(std::string* error) {
     text_.Clear();
     AddNoInsertionNode(text_);
+    text_.format = format_.openDocument ? PackageFormat::kOpenDocument
+                   : format_.kind == OfficeKind::Word  ? PackageFormat::kWordprocessing
+                   : format_.kind == OfficeKind::Excel ? PackageFormat::kSpreadsheet
+                                                       : PackageFormat::kPresentation;
     PackageSource source(*zip_, text_);
     bool read = false;
     switch (format_.kind) {

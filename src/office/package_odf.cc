@@ -313,7 +313,7 @@ class SpreadsheetReader : public XmlHandler {
     }
     if (e.uri == ns::kTable) return StartTable(e);
     if (inCell_ && e.uri == ns::kText && (e.local == "p" || e.local == "h")) {
-      if (paragraphs_++ > 0) text_.items.push_back(Mark(' ', cellRegion_));
+      if (paragraphs_++ > 0) text_.items.push_back(Join('\n', cellRegion_, e));
       return paragraph_.Begin(e, cellRegion_, 0);
     }
     if (inCell_ && e.uri == ns::kText && (e.local == "list" || e.local == "list-item")) return;
@@ -322,7 +322,7 @@ class SpreadsheetReader : public XmlHandler {
 
   void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
     if (paragraph_.Active()) {
-      paragraph_.End(e, tagBegin, tagEnd);
+      if (paragraph_.End(e, tagBegin, tagEnd)) Ended(tagBegin, tagEnd, e.empty);
       return;
     }
     if (skip_.Active()) return skip_.End();
@@ -345,6 +345,15 @@ class SpreadsheetReader : public XmlHandler {
   }
 
  private:
+  void Ended(uint32_t tagBegin, uint32_t tagEnd, bool empty) {
+    ended_ = {tagBegin, tagEnd, empty};
+  }
+  PackageItem Join(char32_t code, uint32_t region, const XmlElement& second) {
+    if (ended_.empty || second.empty) return Mark(' ', region);
+    return ParagraphJoin(text_.parts[part_], code, region, ended_.begin, ended_.end,
+                         second.tagBegin, second.tagEnd);
+  }
+
   void StartTable(const XmlElement& e) {
     const std::string_view n = e.local;
     if (n == "table") {
@@ -471,6 +480,10 @@ class SpreadsheetReader : public XmlHandler {
   uint32_t cellRegion_ = 0;
   uint32_t region_ = 0;
   int paragraphs_ = 0;
+  struct {
+    uint32_t begin = 0, end = 0;
+    bool empty = true;
+  } ended_;
 };
 
 // ---- Presentations ---------------------------------------------------------
@@ -478,7 +491,7 @@ class SpreadsheetReader : public XmlHandler {
 class PresentationReader : public XmlHandler {
  public:
   PresentationReader(PackageText& text, uint32_t part)
-      : text_(text), paragraph_(text, part, true) {}
+      : text_(text), paragraph_(text, part, true), part_(part) {}
 
   void StartElement(const XmlElement& e) override {
     if (paragraph_.Active()) return paragraph_.Start(e);
@@ -506,7 +519,13 @@ class PresentationReader : public XmlHandler {
     }
     if (group_) return skip_.Start();
     if (e.uri == ns::kText && (e.local == "p" || e.local == "h")) {
-      if (paragraphs_++ > 0) text_.items.push_back(Mark(' ', region_));
+      if (paragraphs_++ > 0) {
+        text_.items.push_back(
+            ended_.empty || e.empty
+                ? Mark(' ', region_)
+                : ParagraphJoin(text_.parts[part_], '\r', region_, ended_.begin, ended_.end,
+                                e.tagBegin, e.tagEnd));
+      }
       return paragraph_.Begin(e, region_, 0);
     }
     if ((e.uri == ns::kText &&
@@ -520,7 +539,7 @@ class PresentationReader : public XmlHandler {
 
   void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
     if (paragraph_.Active()) {
-      paragraph_.End(e, tagBegin, tagEnd);
+      if (paragraph_.End(e, tagBegin, tagEnd)) ended_ = {tagBegin, tagEnd, e.empty};
       return;
     }
     if (skip_.Active()) return skip_.End();
@@ -544,14 +563,105 @@ class PresentationReader : public XmlHandler {
  private:
   PackageText& text_;
   OdfParagraphReader paragraph_;
+  uint32_t part_;
   Skipper skip_;
-  bool inBody_ = false;
+  struct {
+    uint32_t begin = 0, end = 0;
+    bool empty = true;
+  } ended_;
   bool inPage_ = false;
+  bool inBody_ = false;
   bool group_ = false;
   int level_ = 0;
   uint32_t region_ = 0;
   int paragraphs_ = 0;
 };
+
+// Cells (and rows) that hold something and are written once for several
+// are written out one by one, so that each can be edited alone: the same
+// content, with the attribute that repeats it left out.
+class RepeatedCells : public XmlHandler {
+ public:
+  RepeatedCells(const std::string& bytes, bool rows) : bytes_(bytes), rows_(rows) {}
+  void StartElement(const XmlElement& e) override {
+    const bool cell = e.uri == ns::kTable && (e.local == "table-cell" || e.local == "covered-table-cell");
+    const bool row = e.uri == ns::kTable && e.local == "table-row";
+    for (Open& open : open_) open.content = open.content || (cell && HasValue(e)) || (e.uri == ns::kText && e.local == "p");
+    if ((rows_ && row) || (!rows_ && cell)) {
+      const char* attribute = rows_ ? "number-rows-repeated" : "number-columns-repeated";
+      const long count = Repeated(e, ns::kTable, attribute);
+      Open open{e.tagBegin, e.tagEnd, count, cell && HasValue(e), std::string(e.Prefix())};
+      open_.push_back(open);
+    } else {
+      open_.push_back({0, 0, 1, false, ""});
+    }
+  }
+  void EndElement(const XmlElement&, uint32_t, uint32_t tagEnd) override {
+    const Open open = open_.back();
+    open_.pop_back();
+    if (open.count > 1 && open.count <= 1024 && open.content) {
+      found_.push_back({open.begin, open.tagEnd, tagEnd, open.count, open.prefix});
+    }
+  }
+  void Text(const std::vector<XmlChar>&) override {}
+
+  // The bytes with each repeated element written out; false when there was
+  // none.
+  bool Expand(std::string* out) const {
+    if (found_.empty()) return false;
+    const std::string attribute =
+        rows_ ? "number-rows-repeated=\"" : "number-columns-repeated=\"";
+    size_t copied = 0;
+    for (const Found& f : found_) {
+      if (f.begin < copied) continue;  // inside one written out already
+      std::string tag = bytes_.substr(f.begin, f.tagEnd - f.begin);
+      const std::string name = " " + (f.prefix.empty() ? "" : f.prefix + ":") + attribute;
+      const size_t at = tag.find(name);
+      if (at == std::string::npos) continue;
+      const size_t close = tag.find('"', at + name.size());
+      if (close == std::string::npos) continue;
+      tag.erase(at, close + 1 - at);
+      std::string one = tag + bytes_.substr(f.tagEnd, f.end - f.tagEnd);
+      out->append(bytes_, copied, f.begin - copied);
+      for (long i = 0; i < f.count; i++) *out += one;
+      copied = f.end;
+    }
+    out->append(bytes_, copied, std::string::npos);
+    return true;
+  }
+
+ private:
+  static bool HasValue(const XmlElement& e) {
+    return e.Attribute(ns::kOffice, "value-type") != nullptr ||
+           e.Attribute(ns::kTable, "formula") != nullptr;
+  }
+  struct Open {
+    uint32_t begin, tagEnd;
+    long count;
+    bool content;
+    std::string prefix;
+  };
+  struct Found {
+    uint32_t begin, tagEnd, end;
+    long count;
+    std::string prefix;
+  };
+  const std::string& bytes_;
+  bool rows_;
+  std::vector<Open> open_;
+  std::vector<Found> found_;
+};
+
+bool WriteOutRepeatedCells(PackageSource& source, uint32_t part, std::string* error) {
+  for (bool rows : {false, true}) {
+    PackagePart& content = source.text().parts[part];
+    RepeatedCells repeated(content.bytes, rows);
+    if (!source.Scan(part, repeated, error)) return false;
+    std::string expanded;
+    if (repeated.Expand(&expanded)) content.bytes = std::move(expanded);
+  }
+  return true;
+}
 
 template <class Reader>
 bool ReadContent(PackageSource& source, std::string* error) {
@@ -569,6 +679,8 @@ bool ReadOpenDocumentText(PackageSource& source, std::string* error) {
 }
 
 bool ReadOpenDocumentSpreadsheet(PackageSource& source, std::string* error) {
+  const uint32_t part = source.Part("content.xml", error);
+  if (part == UINT32_MAX || !WriteOutRepeatedCells(source, part, error)) return false;
   if (!ReadContent<SpreadsheetReader>(source, error)) return false;
   source.text().anchors.clear();
   return true;

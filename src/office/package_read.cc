@@ -125,6 +125,27 @@ bool OpenDocumentLoadsReadOnly(PackageSource& source) {
   return source.Scan(part, setting, &error) && setting.readOnly;
 }
 
+PackageItem ParagraphJoin(const PackagePart& part, char32_t code, uint32_t region, uint32_t begin,
+                          uint32_t firstEnd, uint32_t secondBegin, uint32_t end) {
+  PackageItem item;
+  item.code = code;
+  item.region = region;
+  bool blank = secondBegin >= firstEnd;
+  for (uint32_t i = firstEnd; blank && i < secondBegin; i++) {
+    const char c = part.bytes[i];
+    blank = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+  }
+  if (!blank) {
+    item.kind = ItemKind::kMark;
+    item.lock = Lock(NotAppliedReason::kSpansParts);
+    return item;
+  }
+  item.kind = ItemKind::kElement;
+  item.begin = begin;
+  item.end = end;
+  return item;
+}
+
 void WordLayoutBuilder::EndParagraph(uint32_t region, uint32_t part, uint32_t at) {
   PackageItem mark;
   mark.kind = ItemKind::kMark;

@@ -142,6 +142,13 @@ inline void AddNoInsertionNode(PackageText& text) {
   text.AddNode(std::move(node));
 }
 
+// The break between two paragraphs of one cell or shape: reads as code,
+// and joins the paragraphs when taken away. [begin, end) are the bytes from
+// the first paragraph's end to the second's start. Where those bytes hold
+// more than tags and blanks, the break is a mark that stays.
+PackageItem ParagraphJoin(const PackagePart& part, char32_t code, uint32_t region, uint32_t begin,
+                          uint32_t firstEnd, uint32_t secondBegin, uint32_t end);
+
 // Whether an OpenDocument settings part asks for the document to be opened
 // read-only.
 bool OpenDocumentLoadsReadOnly(PackageSource& source);

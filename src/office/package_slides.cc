@@ -60,14 +60,29 @@ class SlideReader : public XmlHandler {
     }
     level_++;
     const std::string_view n = e.local;
+    // A joined paragraph keeps its properties first: the join takes the
+    // second one's along.
+    if (!(IsA(e.uri) && n == "pPr")) join_ = SIZE_MAX;
     if (IsA(e.uri)) {
       if (n == "p") {
-        if (paragraphs_++ > 0) text_.items.push_back(Mark(' ', region_));
+        join_ = SIZE_MAX;
+        if (paragraphs_++ > 0) {
+          if (e.empty) {
+            text_.items.push_back(Mark(' ', region_));
+          } else {
+            text_.items.push_back(ParagraphJoin(text_.parts[part_], '\r', region_, endedBegin_,
+                                                endedEnd_, e.tagBegin, e.tagEnd));
+            if (text_.items.back().kind == ItemKind::kElement) join_ = text_.items.size() - 1;
+          }
+        }
+        endedBegin_ = UINT32_MAX;
         paragraphTag_ = std::string(e.qname);
         paragraphProperties_.clear();
         inParagraph_ = true;
       } else if (n == "pPr" && inParagraph_) {
         propertiesBegin_ = e.tagBegin;
+      } else if (n == "endParaRPr") {
+        endedBegin_ = e.tagBegin;
       } else if (n == "r") {
         runTag_ = std::string(e.qname);
         runProperties_.clear();
@@ -92,7 +107,7 @@ class SlideReader : public XmlHandler {
     }
   }
 
-  void EndElement(const XmlElement& e, uint32_t, uint32_t tagEnd) override {
+  void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
     if (skip_.Active()) return skip_.End();
     if (e.uri == ns::kMc) {
       if (e.local == "AlternateContent" && !alternatives_.empty()) alternatives_.pop_back();
@@ -111,8 +126,11 @@ class SlideReader : public XmlHandler {
     const std::string_view n = e.local;
     if (n == "p") {
       inParagraph_ = false;
+      if (endedBegin_ == UINT32_MAX) endedBegin_ = tagBegin;
+      endedEnd_ = tagEnd;
     } else if (n == "pPr" && inParagraph_) {
       paragraphProperties_ = Bytes(propertiesBegin_, tagEnd);
+      if (join_ != SIZE_MAX) text_.items[join_].end = tagEnd;
     } else if (n == "rPr") {
       runProperties_ = Bytes(propertiesBegin_, tagEnd);
     } else if (n == "r") {
@@ -194,6 +212,8 @@ class SlideReader : public XmlHandler {
   std::string paragraphTag_, runTag_, paragraphProperties_, runProperties_;
   uint32_t propertiesBegin_ = 0, breakBegin_ = 0;
   uint32_t node_ = UINT32_MAX, breakNode_ = UINT32_MAX;
+  uint32_t endedBegin_ = UINT32_MAX, endedEnd_ = 0;  // the last paragraph's end
+  size_t join_ = SIZE_MAX;  // the join before the paragraph being read
 };
 
 }  // namespace

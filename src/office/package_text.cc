@@ -237,7 +237,7 @@ bool PackageEdits::Insert(size_t at, std::string_view utf8, NotAppliedReason* re
     *reason = NotAppliedReason::kNotInPlace;
     return false;
   }
-  if (node.format == PackageFormat::kOpenDocument && at < items.size() && IsOdfBlank(items[at]) &&
+  if (text_.format == PackageFormat::kOpenDocument && at < items.size() && IsOdfBlank(items[at]) &&
       !showsSpace) {
     // The space after the insertion would now be taken as one of a run of
     // blanks.
@@ -286,8 +286,11 @@ bool PackageEdits::Plan(size_t first, size_t last, std::string_view utf8,
   }
   const PackageItem& home = items[first];
   const PackageNode& node = text_.nodes[home.node];
-  const bool odf = node.format == PackageFormat::kOpenDocument;
-  if ((!node.insertable && !utf8.empty()) || (odf && items[last - 1].hiddenAfter)) {
+  // Blanks that read as nothing would show once the characters around
+  // them change.
+  bool hidden = false;
+  for (size_t k = first; k < last; k++) hidden = hidden || items[k].hiddenAfter;
+  if ((!node.insertable && !utf8.empty()) || hidden) {
     *reason = NotAppliedReason::kNotInPlace;
     return false;
   }
@@ -296,6 +299,7 @@ bool PackageEdits::Plan(size_t first, size_t last, std::string_view utf8,
   std::string insertion;
   if (home.kind == ItemKind::kSpace) insertion.append(home.spaceIndex, ' ');
   insertion += utf8;
+  const bool odf = text_.format == PackageFormat::kOpenDocument;
   const PackageItem& tail = items[last - 1];
   if (tail.kind == ItemKind::kSpace) {
     size_t end = last;

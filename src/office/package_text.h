@@ -91,6 +91,7 @@ struct PackagePart {
 
 class PackageText {
  public:
+  PackageFormat format = PackageFormat::kWordprocessing;
   std::vector<PackagePart> parts;
   std::vector<PackageItem> items;
   std::vector<PackageNode> nodes;

@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace strbatch {
@@ -106,11 +107,19 @@ bool ZipPackage::Rewrite(const std::map<std::string, std::string>& replaced, std
                          std::string* error) const {
   zip_error_t zipError;
   zip_error_init(&zipError);
-  // The new archive is made in a buffer source of its own: libzip writes
-  // the result into it on close, copying every entry that was not replaced
-  // as it was stored.
-  zip_source_t* target = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, &zipError);
+  // The new archive is made in a buffer source of its own, over a copy that
+  // libzip owns (it frees the data it held when the new archive replaces
+  // it): on close it writes the result there, copying every entry that was
+  // not replaced as it was stored.
+  void* copy = std::malloc(bytes_.size() ? bytes_.size() : 1);
+  if (copy == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  std::memcpy(copy, bytes_.data(), bytes_.size());
+  zip_source_t* target = zip_source_buffer_create(copy, bytes_.size(), 1, &zipError);
   if (target == nullptr) {
+    std::free(copy);
     *error = ErrorText(&zipError);
     zip_error_fini(&zipError);
     return false;
