@@ -350,7 +350,7 @@ class SpreadsheetReader : public XmlHandler {
   }
   PackageItem Join(char32_t code, uint32_t region, const XmlElement& second) {
     if (ended_.empty || second.empty) return Mark(' ', region);
-    return ParagraphJoin(text_.parts[part_], code, region, ended_.begin, ended_.end,
+    return ParagraphJoin(text_, part_, code, region, ended_.begin, ended_.end,
                          second.tagBegin, second.tagEnd);
   }
 
@@ -523,7 +523,7 @@ class PresentationReader : public XmlHandler {
         text_.items.push_back(
             ended_.empty || e.empty
                 ? Mark(' ', region_)
-                : ParagraphJoin(text_.parts[part_], '\r', region_, ended_.begin, ended_.end,
+                : ParagraphJoin(text_, part_, '\r', region_, ended_.begin, ended_.end,
                                 e.tagBegin, e.tagEnd));
       }
       return paragraph_.Begin(e, region_, 0);
@@ -652,6 +652,49 @@ class RepeatedCells : public XmlHandler {
   std::vector<Found> found_;
 };
 
+// Runs of spaces written as one <text:s text:c="n"/> are written as n
+// elements of one space, so that an edit never takes part of an element.
+class SpaceRuns : public XmlHandler {
+ public:
+  explicit SpaceRuns(const std::string& bytes) : bytes_(bytes) {}
+  void StartElement(const XmlElement& e) override {
+    if (e.uri != ns::kText || e.local != "s" || !e.empty) return;
+    const long count = Repeated(e, ns::kText, "c");
+    if (count > 1 && count <= 1024) found_.push_back({e.tagBegin, e.tagEnd, count, std::string(e.qname)});
+  }
+  void EndElement(const XmlElement&, uint32_t, uint32_t) override {}
+  void Text(const std::vector<XmlChar>&) override {}
+  bool Split(std::string* out) const {
+    if (found_.empty()) return false;
+    size_t copied = 0;
+    for (const Found& f : found_) {
+      out->append(bytes_, copied, f.begin - copied);
+      for (long i = 0; i < f.count; i++) *out += "<" + f.qname + "/>";
+      copied = f.end;
+    }
+    out->append(bytes_, copied, std::string::npos);
+    return true;
+  }
+
+ private:
+  struct Found {
+    uint32_t begin, end;
+    long count;
+    std::string qname;
+  };
+  const std::string& bytes_;
+  std::vector<Found> found_;
+};
+
+bool SplitSpaceRuns(PackageSource& source, uint32_t part, std::string* error) {
+  PackagePart& content = source.text().parts[part];
+  SpaceRuns runs(content.bytes);
+  if (!source.Scan(part, runs, error)) return false;
+  std::string split;
+  if (runs.Split(&split)) content.bytes = std::move(split);
+  return true;
+}
+
 bool WriteOutRepeatedCells(PackageSource& source, uint32_t part, std::string* error) {
   for (bool rows : {false, true}) {
     PackagePart& content = source.text().parts[part];
@@ -666,7 +709,7 @@ bool WriteOutRepeatedCells(PackageSource& source, uint32_t part, std::string* er
 template <class Reader>
 bool ReadContent(PackageSource& source, std::string* error) {
   const uint32_t part = source.Part("content.xml", error);
-  if (part == UINT32_MAX) return false;
+  if (part == UINT32_MAX || !SplitSpaceRuns(source, part, error)) return false;
   source.text().protectedDocument = OpenDocumentLoadsReadOnly(source);
   Reader reader(source.text(), part);
   return source.Scan(part, reader, error);

@@ -125,14 +125,16 @@ bool OpenDocumentLoadsReadOnly(PackageSource& source) {
   return source.Scan(part, setting, &error) && setting.readOnly;
 }
 
-PackageItem ParagraphJoin(const PackagePart& part, char32_t code, uint32_t region, uint32_t begin,
-                          uint32_t firstEnd, uint32_t secondBegin, uint32_t end) {
+PackageItem ParagraphJoin(const PackageText& text, uint32_t part, char32_t code, uint32_t region,
+                          uint32_t begin, uint32_t firstEnd, uint32_t secondBegin, uint32_t end) {
   PackageItem item;
   item.code = code;
+  item.part = part;
   item.region = region;
+  const std::string& bytes = text.parts[part].bytes;
   bool blank = secondBegin >= firstEnd;
   for (uint32_t i = firstEnd; blank && i < secondBegin; i++) {
-    const char c = part.bytes[i];
+    const char c = bytes[i];
     blank = c == ' ' || c == '\t' || c == '\n' || c == '\r';
   }
   if (!blank) {

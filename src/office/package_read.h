@@ -146,8 +146,8 @@ inline void AddNoInsertionNode(PackageText& text) {
 // and joins the paragraphs when taken away. [begin, end) are the bytes from
 // the first paragraph's end to the second's start. Where those bytes hold
 // more than tags and blanks, the break is a mark that stays.
-PackageItem ParagraphJoin(const PackagePart& part, char32_t code, uint32_t region, uint32_t begin,
-                          uint32_t firstEnd, uint32_t secondBegin, uint32_t end);
+PackageItem ParagraphJoin(const PackageText& text, uint32_t part, char32_t code, uint32_t region,
+                          uint32_t begin, uint32_t firstEnd, uint32_t secondBegin, uint32_t end);
 
 // Whether an OpenDocument settings part asks for the document to be opened
 // read-only.

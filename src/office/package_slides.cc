@@ -70,7 +70,7 @@ class SlideReader : public XmlHandler {
           if (e.empty) {
             text_.items.push_back(Mark(' ', region_));
           } else {
-            text_.items.push_back(ParagraphJoin(text_.parts[part_], '\r', region_, endedBegin_,
+            text_.items.push_back(ParagraphJoin(text_, part_, '\r', region_, endedBegin_,
                                                 endedEnd_, e.tagBegin, e.tagEnd));
             if (text_.items.back().kind == ItemKind::kElement) join_ = text_.items.size() - 1;
           }

@@ -59,8 +59,10 @@ const struct {
       {"after break", "AFTER\tTAB"}, {"a shape", "a\rshape"}, {"  leading", "leading  "}}},
     {"cells.xlsx", {{"cat", "kitten"}, {"猫", "貓"}, {"two lines", "2 lines"}, {"spaced", "\tspaced"}}},
     {"cells.ods", {{"cat", "kitten"}, {"猫", "貓"}, {"two lines", "2 lines"}, {"spaced", "\tspaced"}}},
-    {"slides.pptx", {{"cat", "kitten"}, {"中文", "汉语"}, {";", "\n"}, {"Title", "A  title"}}},
-    {"slides.odp", {{"cat", "kitten"}, {"中文", "汉语"}, {";", "\n"}, {"Title", "A  title"}}},
+    {"slides.pptx",
+     {{"cat", "kitten"}, {"中文", "汉语"}, {";", "\n"}, {"Title", "A  title"}, {"kitten second", "kitten, 2nd"}}},
+    {"slides.odp",
+     {{"cat", "kitten"}, {"中文", "汉语"}, {";", "\n"}, {"Title", "A  title"}, {"kitten second", "kitten, 2nd"}}},
 };
 
 class PackageDifferentialTest : public ::testing::Test {
