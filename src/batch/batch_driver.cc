@@ -369,7 +369,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
 void BatchRunner::TellLeftovers(const std::string& path, const NotApplied& leftovers) {
   if (leftovers.Total() == 0) return;
   // The reasons in the order of NotAppliedReason, each with its count.
-  static const char* const kReasonKeys[] = {"1153", "1154", "1155", "1156", "1157"};
+  static const char* const kReasonKeys[] = {"1153", "1154", "1155", "1156", "1157", "1158"};
   std::string reasons;
   for (size_t r = 0; r < static_cast<size_t>(NotAppliedReason::kCount); r++) {
     const size_t count = leftovers.Of(static_cast<NotAppliedReason>(r));
