@@ -21,6 +21,22 @@ struct FileFingerprint {
 // The SHA-256 of bytes in lower-case hex (64 characters).
 std::string Sha256Hex(std::string_view bytes);
 
+// The SHA-256 of bytes that come in pieces.
+class Sha256Stream {
+ public:
+  Sha256Stream();
+  ~Sha256Stream();
+  Sha256Stream(const Sha256Stream&) = delete;
+  Sha256Stream& operator=(const Sha256Stream&) = delete;
+  void Add(std::string_view bytes);
+  // The digest of everything added, in lower-case hex; the stream starts
+  // over afterwards.
+  std::string Finish();
+
+ private:
+  void* context_;  // EVP_MD_CTX
+};
+
 // Reads the whole file and its fingerprint. The time is taken before the
 // bytes are read, so a write in between makes the fingerprint stale rather
 // than current. False, with a reason, when the file cannot be read.

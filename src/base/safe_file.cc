@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -67,8 +68,10 @@ void RemoveStaleTempFilesOnce(const std::string& folder) {
 // The usual rewrite: a locked sibling temporary file renamed over the target.
 class SiblingRewriteSession : public RewriteSession {
  public:
-  SiblingRewriteSession(std::string target, std::string temp, int fd, mode_t mode)
-      : target_(std::move(target)), temp_(std::move(temp)), fd_(fd), mode_(mode) {}
+  SiblingRewriteSession(std::string target, std::string temp, int fd, mode_t mode,
+                        ReplaceStep original)
+      : target_(std::move(target)), temp_(std::move(temp)), fd_(fd), mode_(mode),
+        step_(std::move(original)) {}
 
   ~SiblingRewriteSession() override {
     // Removed while still locked, so that no cleaner takes it for stale.
@@ -89,6 +92,11 @@ class SiblingRewriteSession : public RewriteSession {
 
   void SetMode(unsigned mode) override { mode_ = static_cast<mode_t>(mode & 07777); }
 
+  bool Watch(ReplaceWatcher* watcher) override {
+    watcher_ = watcher;
+    return true;
+  }
+
   bool Commit(std::string* error) override {
     if (failed_) {
       *error = error_;
@@ -97,6 +105,17 @@ class SiblingRewriteSession : public RewriteSession {
     if (fchmod(fd_, mode_) != 0) {
       *error = ErrnoText("cannot set the mode of", temp_);
       return false;
+    }
+    // The writes are over, so the time read here is the one the file keeps
+    // through the rename.
+    if (watcher_ != nullptr) {
+      struct stat written;
+      if (fstat(fd_, &written) != 0) {
+        *error = ErrnoText("cannot examine", temp_);
+        return false;
+      }
+      step_.newMtimeNs =
+          static_cast<int64_t>(written.st_mtim.tv_sec) * 1000000000 + written.st_mtim.tv_nsec;
     }
     // The lock belongs to the open file, not to one descriptor: a duplicate
     // keeps it while the writing descriptor is closed (and its close
@@ -112,6 +131,7 @@ class SiblingRewriteSession : public RewriteSession {
       *error = ErrnoText("cannot close", temp_);
       return false;
     }
+    if (watcher_ != nullptr && !watcher_->BeforeReplace(step_, error)) return false;
     if (rename(temp_.c_str(), target_.c_str()) != 0) {
       *error = ErrnoText("cannot replace", target_);
       return false;
@@ -126,6 +146,8 @@ class SiblingRewriteSession : public RewriteSession {
   int fd_;
   int lockFd_ = -1;
   mode_t mode_;
+  ReplaceStep step_;
+  ReplaceWatcher* watcher_ = nullptr;
   bool failed_ = false;
   bool committed_ = false;
   std::string error_;
@@ -139,7 +161,7 @@ class InPlaceRewriteSession : public RewriteSession {
   InPlaceRewriteSession(std::string target, int fd, const struct stat& original, int copyFd,
                         std::string copyPath)
       : target_(std::move(target)), fd_(fd), originalSize_(original.st_size),
-        originalMode_(original.st_mode & 07777), copyFd_(copyFd),
+        originalMode_(original.st_mode & 07777), links_(original.st_nlink), copyFd_(copyFd),
         copyPath_(std::move(copyPath)) {}
 
   ~InPlaceRewriteSession() override {
@@ -148,8 +170,13 @@ class InPlaceRewriteSession : public RewriteSession {
     if (copyFd_ >= 0) close(copyFd_);
   }
 
+  bool Watch(ReplaceWatcher* watcher) override {
+    watcher_ = watcher;
+    return true;
+  }
+
   bool Write(const char* data, size_t size) override {
-    if (failed_) return false;
+    if (failed_ || !Announce()) return false;
     if (!WriteAll(fd_, data, size)) {
       error_ = ErrnoText("cannot write", target_);
       failed_ = true;
@@ -165,6 +192,10 @@ class InPlaceRewriteSession : public RewriteSession {
   }
 
   bool Commit(std::string* error) override {
+    if (!failed_ && !Announce()) {
+      *error = error_;
+      return false;
+    }
     if (!failed_ && ftruncate(fd_, written_) != 0) Fail("cannot cut to length");
     if (!failed_ && modeSet_ && fchmod(fd_, mode_) != 0) Fail("cannot set the mode of");
     if (!failed_) {
@@ -185,6 +216,21 @@ class InPlaceRewriteSession : public RewriteSession {
   void Fail(const char* what) {
     error_ = ErrnoText(what, target_);
     failed_ = true;
+  }
+
+  // Tells the watcher once, before the first change to the file.
+  bool Announce() {
+    if (watcher_ == nullptr || announced_) return true;
+    announced_ = true;
+    ReplaceStep step;
+    step.target = target_;
+    step.existed = true;
+    step.inPlace = true;
+    step.links = links_;
+    step.mode = originalMode_;
+    if (watcher_->BeforeReplace(step, &error_)) return true;
+    failed_ = true;
+    return false;
   }
 
   // Puts the original bytes and mode back. Gives "" when done, otherwise a
@@ -215,11 +261,14 @@ class InPlaceRewriteSession : public RewriteSession {
   int fd_;
   off_t originalSize_;
   mode_t originalMode_;
+  uint64_t links_;
   int copyFd_;
   std::string copyPath_;
   off_t written_ = 0;
   mode_t mode_ = 0;
   bool modeSet_ = false;
+  ReplaceWatcher* watcher_ = nullptr;
+  bool announced_ = false;
   bool failed_ = false;
   bool committed_ = false;
   bool undone_ = false;
@@ -342,7 +391,14 @@ class RealFileRewriter : public FileRewriter {
       umask(mask);
       mode = 0666 & ~mask;
     }
-    return std::make_unique<SiblingRewriteSession>(target, temp, fd, mode);
+    ReplaceStep original;
+    original.target = target;
+    original.existed = exists;
+    if (exists) {
+      original.links = st.st_nlink;
+      original.mode = st.st_mode & 07777;
+    }
+    return std::make_unique<SiblingRewriteSession>(target, temp, fd, mode, std::move(original));
   }
 };
 
@@ -464,6 +520,34 @@ bool RewriteFile(FileRewriter& rewriter, const std::string& path, std::string_vi
   if (mode >= 0) session->SetMode(static_cast<unsigned>(mode));
   session->Write(content);  // a failed write makes Commit refuse
   return session->Commit(error);
+}
+
+bool FileRewriter::Move(const std::string& from, const std::string& to, std::string* error) {
+  return MoveNoReplace(from, to, error);
+}
+
+bool FileRewriter::Remove(const std::string& path, std::string* error) {
+  if (unlink(path.c_str()) == 0) return true;
+  *error = ErrnoText("cannot delete", path);
+  return false;
+}
+
+bool MoveNoReplace(const std::string& from, const std::string& to, std::string* error) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  if (link(from.c_str(), to.c_str()) != 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  if (unlink(from.c_str()) != 0) {
+    *error = std::strerror(errno);
+    unlink(to.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool RewriteFile(const std::string& path, std::string_view content, std::string* error) {

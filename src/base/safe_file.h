@@ -21,6 +21,7 @@
 #define STRBATCH_BASE_SAFE_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,6 +48,27 @@ size_t RemoveStaleTempFiles(const std::string& folder);
 bool ReadWholeFile(const std::string& path, std::string* content, std::string* error,
                    size_t spare = 0);
 
+// What a rewrite is about to do to the original, told to a ReplaceWatcher.
+struct ReplaceStep {
+  std::string target;      // the file rewritten (a symbolic link's target)
+  bool existed = false;    // false: the rewrite creates the file
+  bool inPlace = false;    // the new bytes go into the original itself
+  uint64_t links = 0;      // the original's hard links
+  unsigned mode = 0;       // the original's permission bits
+  int64_t newMtimeNs = 0;  // rewrites beside the file: the new file's time
+};
+
+// Told once per rewrite, before the original changes: for a rewrite beside
+// the file once the new file is complete and just before it is renamed over
+// the original (which can still be linked to); for an in-place rewrite
+// before its first byte is written. False, with a reason, stops the rewrite
+// and leaves the original as it was.
+class ReplaceWatcher {
+ public:
+  virtual ~ReplaceWatcher() = default;
+  virtual bool BeforeReplace(const ReplaceStep& step, std::string* error) = 0;
+};
+
 // One rewrite in progress. Write may be called many times; after a failed
 // Write every later call fails too and Commit refuses.
 class RewriteSession {
@@ -57,6 +79,13 @@ class RewriteSession {
   // The permission bits the new file gets, instead of those of the file it
   // replaces; applied before the new file takes the old one's place.
   virtual void SetMode(unsigned mode) { (void)mode; }
+  // Makes the session tell watcher before the original changes; call it
+  // before the first Write. False when the session cannot tell (a test's
+  // fake): the watcher is then never called.
+  virtual bool Watch(ReplaceWatcher* watcher) {
+    (void)watcher;
+    return false;
+  }
   // Puts the new content in place of the original. False (original intact)
   // when anything failed.
   virtual bool Commit(std::string* error) = 0;
@@ -69,7 +98,19 @@ class FileRewriter {
   // Null, with a reason, when the file may not be written or no temporary
   // file (nor, for an in-place rewrite, no copy) can be made.
   virtual std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) = 0;
+  // Moves a file to another name of the same file system, never over an
+  // existing file. False, with a reason, when nothing was moved.
+  virtual bool Move(const std::string& from, const std::string& to, std::string* error);
+  // Deletes a file. False, with a reason, when it is still there.
+  virtual bool Remove(const std::string& path, std::string* error);
+  // The rewriter for files beside the user's that are no change of theirs
+  // (backup copies): a rewriter that records changes gives the one below it.
+  virtual FileRewriter& Plain() { return *this; }
 };
+
+// Renames from to to unless to exists (renameat2 with RENAME_NOREPLACE, or
+// a link and an unlink where the file system lacks it).
+bool MoveNoReplace(const std::string& from, const std::string& to, std::string* error);
 
 // The real file system.
 FileRewriter& DefaultFileRewriter();

@@ -63,7 +63,9 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
   if (!BackupNameUsable(backup, error)) return false;
   // The backup carries the file's own mode from the moment it appears, not
   // that of an older backup it replaces.
-  return RewriteFile(rewriter, backup, content, error, static_cast<int>(st.st_mode & 07777));
+  // A backup is no change of the user's files: an undo journal passes it by.
+  return RewriteFile(rewriter.Plain(), backup, content, error,
+                     static_cast<int>(st.st_mode & 07777));
 }
 
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
@@ -83,21 +85,20 @@ size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
       host.Warn(path, error);
       return false;
     }
-    if (unlink(backup.c_str()) != 0) {
-      host.Warn(path, "restored, but cannot delete " + backup + ": " + std::strerror(errno));
-    }
+    if (!rewriter.Remove(backup, &error)) host.Warn(path, "restored, but " + error);
     return true;
   });
 }
 
 size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
-                    const LanguageCatalog& texts) {
+                    const LanguageCatalog& texts, FileRewriter& rewriter) {
   return ForEachCheckedRow(rows, host, texts.Text("1027"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
-    if (unlink(backup.c_str()) == 0) return true;
-    if (errno != ENOENT) {
-      host.Warn(path, "cannot delete " + backup + ": " + std::strerror(errno));
-    }
+    struct stat st;
+    if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
+    std::string error;
+    if (rewriter.Remove(backup, &error)) return true;
+    host.Warn(path, error);
     return false;
   });
 }

@@ -38,8 +38,10 @@ size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                       FileRewriter& rewriter = DefaultFileRewriter());
 
 // Deletes the backup of every checked row. Gives the number deleted.
+// Restore and clear delete backups through rewriter (a journal keeps them).
 size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
-                    const LanguageCatalog& texts);
+                    const LanguageCatalog& texts,
+                    FileRewriter& rewriter = DefaultFileRewriter());
 
 }  // namespace strbatch
 

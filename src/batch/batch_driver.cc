@@ -173,7 +173,7 @@ void BatchRunner::ConvertStep(const std::string& path) {
   // Conversions write whole files; a dry run previews replaces only.
   if (DryRun()) return;
   const ConversionResult result =
-      ConvertCodeFile(path, options.AltCode, options.encoding, *rewriter_);
+      ConvertCodeFile(path, options.AltCode, options.encoding, Changes());
   switch (result.status) {
     case ConversionResult::kConverted:
       // "?" in place of a character is the conversion's designed answer
@@ -313,9 +313,12 @@ void BatchRunner::RunBatch(BatchMode mode) {
   end_ = RunEnd::kRefused;
   state_.changesExpected = ComputeChangesExpected() && !state_.findMode;
   // A dry run writes nothing, so it has nothing to ask.
-  if ((state_.changesExpected || converting) && !DryRun() && !host_.Confirm("1023", "1024")) {
-    return;
-  }
+  const bool changing = (state_.changesExpected || converting) && !DryRun();
+  if (changing && !host_.Confirm("1023", "1024")) return;
+  if (changing && !StartJournal(mode)) return;
+  ScopeExit closeJournal([this] {
+    if (journal_ != nullptr) journal_->FinishRun();
+  });
   end_ = RunEnd::kFinished;
   for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, 0);
   for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, 0);
@@ -344,6 +347,18 @@ void BatchRunner::RunBatch(BatchMode mode) {
     host_.SelectFileRow(r);
     ProcessFile(r, mode);
   }
+}
+
+bool BatchRunner::StartJournal(BatchMode mode) {
+  if (journal_ == nullptr) return true;
+  const bool converting = options.AltCode != CodeConversion::None;
+  const char* command = mode == BatchMode::Rename ? "rename" : converting ? "convert" : "replace";
+  // A rename keeps no bytes, only names.
+  std::vector<std::string> paths;
+  for (size_t r = 0; r < files_.Size() && mode == BatchMode::Content; r++) {
+    if (files_.Row(r).checked) paths.push_back(files_.Row(r).path);
+  }
+  return StartUndoableRun(*journal_, command, SizeOfFiles(paths), host_);
 }
 
 const BatchRunner::CarriedDefinition& BatchRunner::Carried(size_t d, const CodePage& codePage) {
@@ -546,7 +561,7 @@ bool BatchRunner::CommitText(FileJob& job, BatchMode mode) {
   // A text file is written once, after its definitions.
   if (!job.work.changed || mode != BatchMode::Content || job.kind != OfficeKind::None) return true;
   std::string error;
-  FileWriter fileWriter(*rewriter_);
+  FileWriter fileWriter(Changes());
   ResultWriter& writer = writer_ != nullptr ? *writer_ : fileWriter;
   std::vector<Region> rewritten;
   if (job.trail) rewritten = job.trail->Regions();
@@ -570,7 +585,7 @@ void BatchRunner::RenameFile(FileJob& job) {
   if (!job.usable || !state_.changesExpected || DryRun()) return;
   std::string newName, newPath, error;
   if (NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error) &&
-      RenameStep(job.path, newName, &newPath, &error)) {
+      RenameStep(job.path, newName, &newPath, &error, Changes())) {
     files_.SetPath(job.row, newPath);
   } else {
     host_.Warn(job.path, error);

@@ -22,6 +22,7 @@
 #include "batch/find_report.h"
 #include "batch/replace_worker.h"
 #include "batch/text_diff.h"
+#include "journal/undo_journal.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
 #include "office/office_bridge.h"
@@ -91,6 +92,9 @@ class BatchRunner {
   void SetOfficeBridge(OfficeBridge* bridge) { office_ = bridge; }
   // Where rewrites go; tests inject failures here.
   void SetFileRewriter(FileRewriter* rewriter) { rewriter_ = rewriter; }
+  // Where a run that changes files journals its changes for undo (null:
+  // nowhere); while it is set, every change goes through it.
+  void SetJournal(UndoJournal* journal) { journal_ = journal; }
   // Where the results of a replace go (null: written to the files).
   void SetResultWriter(ResultWriter* writer) { writer_ = writer; }
   void SetCodePage(const CodePage* codePage) { codePage_ = codePage; }
@@ -184,6 +188,12 @@ class BatchRunner {
   BatchHost& host_;
   OfficeBridge* office_ = nullptr;
   FileRewriter* rewriter_ = &DefaultFileRewriter();
+  UndoJournal* journal_ = nullptr;
+  // What changes users' files: the journal when there is one.
+  FileRewriter& Changes() { return journal_ != nullptr ? *journal_ : *rewriter_; }
+  // Opens the journal of a run that is about to change files; false when
+  // the user would rather not run without undo.
+  bool StartJournal(BatchMode mode);
   ResultWriter* writer_ = nullptr;
   bool DryRun() const { return writer_ != nullptr && writer_->DryRun(); }
   const CodePage* codePage_ = &CodePage::Process();

@@ -1,12 +1,5 @@
 #include "batch/rename.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "base/paths.h"
 
 namespace strbatch {
@@ -14,27 +7,6 @@ namespace {
 
 // The longest file name Linux file systems take, in bytes.
 constexpr size_t kMaxNameBytes = 255;
-
-// Renames without ever replacing an existing target. Where the file system
-// cannot do that in one step, a hard link plus unlink gives the same
-// guarantee; there is no check-then-rename fallback.
-bool RenameNoReplace(const std::string& from, const std::string& to, std::string* error) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  if (link(from.c_str(), to.c_str()) != 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  if (unlink(from.c_str()) != 0) {
-    *error = std::strerror(errno);
-    unlink(to.c_str());
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -71,7 +43,7 @@ bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
 }
 
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,
-                std::string* error) {
+                std::string* error, FileRewriter& rewriter) {
   if (newName.empty() || newName == "." || newName == "..") {
     *error = "the new name would be empty";
     return false;
@@ -88,7 +60,7 @@ bool RenameStep(const std::string& path, const std::string& newName, std::string
     *newPath = path;
     return true;
   }
-  if (!RenameNoReplace(path, target, error)) return false;
+  if (!rewriter.Move(path, target, error)) return false;
   *newPath = target;
   return true;
 }

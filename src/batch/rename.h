@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/code_page.h"
+#include "base/safe_file.h"
 
 namespace strbatch {
 
@@ -26,9 +27,10 @@ bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
 // replacing an existing file. Refuses an empty name, ".", "..", and names
 // holding control characters such as line ends. A "/" in the name moves
 // the file into that subfolder when it exists. On success *newPath is the
-// new path. A name equal to the old one changes nothing and succeeds.
+// new path. A name equal to the old one changes nothing and succeeds. The
+// move goes through rewriter (a journal records it).
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,
-                std::string* error);
+                std::string* error, FileRewriter& rewriter = DefaultFileRewriter());
 
 }  // namespace strbatch
 

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -25,6 +26,8 @@
 #include "base/batch_host.h"
 #include "lists/definition_file.h"
 #include "lists/definition_list.h"
+#include "journal/undo.h"
+#include "journal/undo_journal.h"
 #include "lists/file_list.h"
 #include "office/office_bridge.h"
 #include "sorttool/line_sort.h"
@@ -137,6 +140,9 @@ struct Arguments {
   bool backup = false;
   bool dryRun = false;     // replace: show the changes, write nothing
   std::string plan;        // apply: the reviewed plan
+  bool noUndo = false;     // change files without a journal
+  bool undoList = false;   // undo: list the journals
+  std::string undoRun;     // undo: the run to take back (empty: the last)
   std::string report;  // empty: no report; "-": standard output
   std::string lang;    // "zh", "en" or empty
 };
@@ -152,6 +158,12 @@ class CliHost : public BatchHost {
   int warnings = 0;
 
   bool Confirm(const std::string& textKey, const std::string&) override {
+    // Going on without undo is agreed to by --no-undo alone, never by -y.
+    if (textKey == "1302") {
+      Print("", "give --no-undo to run without undo");
+      refused = true;
+      return false;
+    }
     if (args_.yes) return true;
     if (in_ == nullptr || !isatty(fileno(in_))) {
       refused = true;
@@ -368,6 +380,10 @@ void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
   AddFilesOption(command, args);
 }
 
+void AddNoUndoOption(CLI::App* command, Arguments& args) {
+  command->add_flag("--no-undo", args.noUndo, "keep no journal: the run cannot be undone");
+}
+
 std::vector<CheckedPath> CheckedPaths(const Arguments& args) {
   std::vector<CheckedPath> rows;
   for (const std::string& path : args.files) rows.push_back({path, true});
@@ -394,9 +410,10 @@ int ExportDefinitions(const Arguments& args, CliHost& host, const LanguageCatalo
 
 // The line sort changes files like the batch commands, so it asks first
 // the same way (and takes -y and -b like them).
-int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts, std::FILE* out,
-              std::FILE* err) {
-  if (!host.Confirm("1108", "1109")) {
+int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
+              UndoJournal& journal, std::FILE* out, std::FILE* err) {
+  if (!host.Confirm("1108", "1109") ||
+      !StartUndoableRun(journal, "sort", SizeOfFiles(args.files), host)) {
     std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
     return kExitRefused;
   }
@@ -412,7 +429,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts, std:
   size_t done = 0;
   {
     StopSignals signals;
-    done = RunLineSort(rows, args.sort, host);
+    done = RunLineSort(rows, args.sort, host, journal);
   }
   std::fprintf(out, "%zu\n", done);
   if (g_stopSignal.load() != 0) return StopSignals::ExitStatus();
@@ -430,6 +447,7 @@ struct Commands {
   CLI::App* clearBackups;
   CLI::App* sort;
   CLI::App* exportDefs;
+  CLI::App* undo;
 };
 
 Commands DefineCommands(CLI::App& app, Arguments& args) {
@@ -444,6 +462,9 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
       "refused, 130/143 stopped by Ctrl-C/SIGTERM (the results so far are printed).\n"
       "replace -n --json > plan.json, edit the plan, then apply plan.json: only the\n"
       "changes left in it are written; a file whose bytes no longer match is refused.\n"
+      "Every command that changes files keeps a journal (unless --no-undo): undo\n"
+      "takes the last run back, undo --list shows the runs kept, undo --run ID an\n"
+      "older one; a file changed since its run is left alone (exit status 1).\n"
       "Messages follow --lang, else the settings file's language, else the locale.");
   Commands commands{};
   commands.replace = app.add_subcommand("replace", "replace every occurrence in the files");
@@ -459,6 +480,8 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
                            "keep a copy FILE.bak before changing FILE");
   commands.apply->add_option("--lang", args.lang, "language of the messages: zh or en")
       ->check(CLI::IsMember({"zh", "en"}));
+  AddNoUndoOption(commands.replace, args);
+  AddNoUndoOption(commands.apply, args);
   commands.find = app.add_subcommand("find", "count and list occurrences; change nothing");
   commands.find->add_option("-r,--report", args.report,
                             "write the replacement text of every occurrence to FILE (- for "
@@ -466,6 +489,7 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
   AddBatchOptions(commands.find, args, true);
   commands.rename = app.add_subcommand("rename", "apply the definitions to the file names");
   AddBatchOptions(commands.rename, args, true);
+  AddNoUndoOption(commands.rename, args);
   commands.convert = app.add_subcommand("convert", "convert Chinese text between code pages");
   commands.convert
       ->add_option("--to", args.convertTo,
@@ -476,10 +500,13 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
       ->required()
       ->check(CLI::IsMember(kConversions));
   AddBatchOptions(commands.convert, args, false);
+  AddNoUndoOption(commands.convert, args);
   commands.restore = app.add_subcommand("restore", "put FILE.bak back in place of FILE");
   AddFilesOption(commands.restore, args);
+  AddNoUndoOption(commands.restore, args);
   commands.clearBackups = app.add_subcommand("clear-backups", "delete FILE.bak of each FILE");
   AddFilesOption(commands.clearBackups, args);
+  AddNoUndoOption(commands.clearBackups, args);
   CLI::App* sort = commands.sort = app.add_subcommand("sort", "sort the lines of each file");
   sort->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
   sort->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
@@ -493,6 +520,14 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
   sort->add_option("--ignore", args.sort.noSortTablePath, "table of characters left out of keys");
   AddEncodingOption(sort, args);
   AddFilesOption(sort, args);
+  AddNoUndoOption(sort, args);
+  CLI::App* undo = commands.undo =
+      app.add_subcommand("undo", "take back the last run that changed files, or another");
+  undo->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
+  undo->add_flag("-l,--list", args.undoList, "list the runs that can be taken back");
+  undo->add_option("--run", args.undoRun, "the ID of the run to take back (see --list)");
+  undo->add_option("--lang", args.lang, "language of the messages: zh or en")
+      ->check(CLI::IsMember({"zh", "en"}));
   commands.exportDefs =
       app.add_subcommand("export-defs", "write the definitions to a definition file");
   AddDefinitionOptions(commands.exportDefs, args);
@@ -593,8 +628,8 @@ void PrintUnifiedDiff(const FilePreview& file, std::FILE* out) {
 // files and definitions of the command line. A replace with --dry-run
 // writes nothing and shows what it would write.
 int RunBatchCommand(const Commands& commands, const Arguments& args,
-                    const LanguageCatalog& texts, CliHost& host, std::FILE* out,
-                    std::FILE* err) {
+                    const LanguageCatalog& texts, CliHost& host, UndoJournal& journal,
+                    std::FILE* out, std::FILE* err) {
   FileList files;
   DefinitionList definitions;
   for (const std::string& path : args.files) files.Append(path, true);
@@ -608,8 +643,9 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   runner.SetReportInUtf8(args.report == "-");
   // Office documents go through LibreOffice, started only when the first
   // one comes up and ended with the run.
-  std::unique_ptr<OfficeBridge> office = MakeLibreOfficeBridge();
+  std::unique_ptr<OfficeBridge> office = MakeLibreOfficeBridge(journal);
   runner.SetOfficeBridge(office.get());
+  runner.SetJournal(&journal);
 
   const bool dryRun = commands.replace->parsed() && args.dryRun;
   std::map<size_t, nlohmann::ordered_json> previews;
@@ -698,7 +734,7 @@ bool PlannedChanges(const nlohmann::json& file, std::vector<PlannedChange>* chan
 // bytes are no longer those the plan was made from is refused and left as
 // it is.
 int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host,
-              std::FILE* out, std::FILE* err) {
+              UndoJournal& journal, std::FILE* out, std::FILE* err) {
   std::string text, error;
   nlohmann::json plan;
   if (!ReadWholeFile(args.plan, &text, &error)) {
@@ -728,13 +764,16 @@ int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host
     }
     work.emplace_back(path, std::move(changes));
   }
-  if (!work.empty() && !host.Confirm("1023", "1024")) {
+  std::vector<std::string> paths;
+  for (const auto& item : work) paths.push_back(item.first);
+  if (!work.empty() && (!host.Confirm("1023", "1024") ||
+                        !StartUndoableRun(journal, "apply", SizeOfFiles(paths), host))) {
     std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
     return kExitRefused;
   }
   for (const auto& [path, changes] : work) {
     const ApplyOutcome outcome =
-        ApplyPlannedChanges(path, changes, args.backup, DefaultFileRewriter(), &error);
+        ApplyPlannedChanges(path, changes, args.backup, journal, &error);
     if (outcome == ApplyOutcome::kApplied) {
       std::fprintf(out, "%zu\t%s\n", changes.size(), path.c_str());
     } else if (outcome != ApplyOutcome::kNothing) {
@@ -742,6 +781,54 @@ int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host
     }
   }
   return host.warnings > 0 ? kExitFailure : kExitOk;
+}
+
+// The size of a journal for people: "12 KiB".
+std::string SizeText(uint64_t bytes) {
+  const char* units[] = {"B", "KiB", "MiB", "GiB"};
+  size_t unit = 0;
+  while (bytes >= 10240 && unit + 1 < std::size(units)) {
+    bytes >>= 10;
+    unit++;
+  }
+  return std::to_string(bytes) + " " + units[unit];
+}
+
+// undo: --list prints one line per journal, oldest first: ID, when,
+// command, files changed, old bytes kept, and whether it was taken back.
+int UndoCommand(const Arguments& args, const LanguageCatalog& texts, CliHost& host,
+                UndoJournal& journal, std::FILE* out, std::FILE* err) {
+  if (args.undoList) {
+    for (const JournalRun& run : ListJournals(journal.Root())) {
+      const time_t seconds = static_cast<time_t>(run.startNs / 1000000000);
+      struct tm local;
+      localtime_r(&seconds, &local);
+      char when[32];
+      std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+      std::string state = run.finished ? "" : "\tstopped";
+      if (!run.undoneBy.empty()) state += "\tundone by " + run.undoneBy;
+      std::fprintf(out, "%s\t%s\t%s\t%zu files\t%s%s\n", run.id.c_str(), when,
+                   run.command.c_str(), run.DoneCount(), SizeText(run.bytes).c_str(),
+                   state.c_str());
+    }
+    return kExitOk;
+  }
+  UndoOutcome outcome;
+  {
+    StopSignals signals;
+    outcome = UndoRun(journal, args.undoRun, host);
+  }
+  switch (outcome.end) {
+    case UndoOutcome::End::kRefused:
+      std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+      return kExitRefused;
+    case UndoOutcome::End::kNoRun: return kExitFailure;
+    case UndoOutcome::End::kDone:
+    case UndoOutcome::End::kPartly: break;
+  }
+  std::fprintf(out, "%zu\t%s\n", outcome.restored, outcome.undoneId.c_str());
+  if (g_stopSignal.load() != 0) return StopSignals::ExitStatus();
+  return outcome.end == UndoOutcome::End::kDone && host.warnings == 0 ? kExitOk : kExitFailure;
 }
 
 }  // namespace
@@ -772,16 +859,35 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   const LanguageCatalog texts(ChooseLanguage(args.lang));
   CliHost host(args, texts, in, out, err);
   if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, texts, err);
+  // Where there is no private directory the journal cannot start, and each
+  // command that changes files says so.
+  std::string root;
+  if (!DefaultJournalRoot(&root, &error)) root.clear();
+  UndoJournal journal(root);
+  const UndoSettings undo = LoadUndoSettings(SettingsFilePath());
+  journal.limits = {undo.enabled && !args.noUndo, static_cast<size_t>(undo.runs),
+                    static_cast<uint64_t>(undo.megabytes) << 20};
+  if (commands.undo->parsed()) return UndoCommand(args, texts, host, journal, out, err);
   if (commands.restore->parsed() || commands.clearBackups->parsed()) {
+    std::vector<std::string> touched;
+    for (const std::string& path : args.files) {
+      touched.push_back(BackupPath(path));
+      if (commands.restore->parsed()) touched.push_back(path);
+    }
+    if (!StartUndoableRun(journal, commands.restore->parsed() ? "restore" : "clear-backups",
+                          SizeOfFiles(touched), host)) {
+      std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+      return kExitRefused;
+    }
     const size_t done = commands.restore->parsed()
-                            ? RestoreBackups(CheckedPaths(args), host, texts)
-                            : ClearBackups(CheckedPaths(args), host, texts);
+                            ? RestoreBackups(CheckedPaths(args), host, texts, journal)
+                            : ClearBackups(CheckedPaths(args), host, texts, journal);
     std::fprintf(out, "%zu\n", done);
     return host.warnings > 0 ? kExitFailure : kExitOk;
   }
-  if (commands.sort->parsed()) return SortFiles(args, host, texts, out, err);
-  if (commands.apply->parsed()) return ApplyPlan(args, texts, host, out, err);
-  return RunBatchCommand(commands, args, texts, host, out, err);
+  if (commands.sort->parsed()) return SortFiles(args, host, texts, journal, out, err);
+  if (commands.apply->parsed()) return ApplyPlan(args, texts, host, journal, out, err);
+  return RunBatchCommand(commands, args, texts, host, journal, out, err);
 }
 
 }  // namespace strbatch

@@ -14,6 +14,7 @@ namespace {
 constexpr const char* kOptionSection = "option";
 constexpr const char* kSortSection = "Sort3";
 constexpr const char* kWindowSection = "window";
+constexpr const char* kUndoSection = "undo";
 // Paths of the table files; longer values are not paths this program wrote.
 constexpr size_t kPathLimit = 4095;
 
@@ -71,6 +72,20 @@ Options LoadSettings(const std::string& path) {
   if (ParseEncodingSetting(GetProfileString(path, kOptionSection, "Encoding", "", 32), &encoding)) {
     settings.encoding = encoding;
   }
+  return settings;
+}
+
+UndoSettings LoadUndoSettings(const std::string& path) {
+  UndoSettings settings;
+  if (path.empty()) return settings;
+  const UndoSettings defaults;
+  auto read = [&path](const char* key, int defaultValue, int lowest, int highest) {
+    int value = GetProfileInt(path, kUndoSection, key, defaultValue);
+    return value >= lowest && value <= highest ? value : defaultValue;
+  };
+  settings.enabled = read("Enabled", 1, 0, 1) != 0;
+  settings.runs = read("Runs", defaults.runs, 1, 1000);
+  settings.megabytes = read("Megabytes", defaults.megabytes, 1, 1 << 20);
   return settings;
 }
 

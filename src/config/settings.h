@@ -47,6 +47,17 @@ SortToolSettings LoadSortToolSettings(const std::string& path);
 bool SaveSortToolSettings(const std::string& path, const SortToolSettings& settings,
                           std::string* error);
 
+// Undo (section "undo"): "Enabled" (0 or 1), how many runs ("Runs", 1 to
+// 1000) and how many megabytes of old bytes ("Megabytes", 1 to 1048576)
+// the journals keep; the smaller bound wins. Values out of range give the
+// defaults. Read only: the user edits them in the file.
+struct UndoSettings {
+  bool enabled = true;
+  int runs = 20;
+  int megabytes = 2048;
+};
+UndoSettings LoadUndoSettings(const std::string& path);
+
 // What the windows keep from one run to the next (section "window"): their
 // sizes and places, column widths, the folders last used by each file
 // dialog. Values are plain text the window writes and reads back; a missing

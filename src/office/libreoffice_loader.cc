@@ -113,14 +113,14 @@ class LibreOfficeLoader : public OfficeSuite {
 
 }  // namespace
 
-std::unique_ptr<OfficeBridge> MakeApplicationBridge() {
-  return MakeOfficeBridge(std::make_unique<LibreOfficeLoader>());
+std::unique_ptr<OfficeBridge> MakeApplicationBridge(FileRewriter& rewriter) {
+  return MakeOfficeBridge(std::make_unique<LibreOfficeLoader>(), rewriter);
 }
 
-std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge() {
+std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge(FileRewriter& rewriter) {
   // The zipped formats are edited in their XML: no LibreOffice is started
   // for them.
-  return MakePackageBridge(MakeApplicationBridge());
+  return MakePackageBridge(MakeApplicationBridge(rewriter), rewriter);
 }
 
 }  // namespace strbatch

@@ -104,12 +104,15 @@ std::unique_ptr<OfficeBridge> MakeOfficeBridge(std::unique_ptr<OfficeSuite> suit
 // edited in their XML (package_document.h), every other office document in
 // LibreOffice. Nothing is loaded or started until the first document that
 // needs LibreOffice is opened; when LibreOffice is missing, those documents
-// yield no text and the first Open says why.
-std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge();
+// yield no text and the first Open says why. Documents are written through
+// rewriter.
+std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge(
+    FileRewriter& rewriter = DefaultFileRewriter());
 
 // The bridge to LibreOffice alone, for every office document, the zipped
 // formats included.
-std::unique_ptr<OfficeBridge> MakeApplicationBridge();
+std::unique_ptr<OfficeBridge> MakeApplicationBridge(
+    FileRewriter& rewriter = DefaultFileRewriter());
 
 }  // namespace strbatch
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -20,6 +21,7 @@
 #include "base/safe_file.h"
 #include "batch/backup.h"
 #include "batch/code_conversion.h"
+#include "journal/undo_journal.h"
 #include "reliability_support.h"
 #include "sorttool/line_sort.h"
 #include "test_support.h"
@@ -252,6 +254,60 @@ TEST_F(CrashSafetyTest, KilledReplaceLeavesEveryFileOldOrNew) {
     ExpectOldOrNew(backupNames);
     RunAgain(replace, OldPaths());
     ExpectAllNewAndNoTemps();
+    if (HasFatalFailure()) return;
+  }
+}
+
+// A kill during a run, then during the undo of its undo: each undo must
+// take back exactly the files its journal holds as changed (by the file's
+// state where the kill came before the done mark), and leave no file lost,
+// doubled or mixed.
+TEST_F(CrashSafetyTest, KilledRunAndKilledUndoAreTakenBackExactly) {
+  const std::vector<std::string> replace = {"replace", "-y", "-d", "alpha", "ALPHA-GROWN"};
+  Plan([](size_t i) { return "f" + std::to_string(i) + ".txt"; }, SampleText,
+       [](size_t i) { return ReplaceBeforeNul(SampleText(i), "alpha", "ALPHA-GROWN"); });
+  std::string root, error;
+  ASSERT_TRUE(DefaultJournalRoot(&root, &error)) << error;
+  // The files that hold their new bytes, with the inodes they have now.
+  auto holdingNew = [&] {
+    std::vector<size_t> changed;
+    for (size_t i = 0; i < files_.size(); i++) {
+      files_[i].inode = StateOf(files_[i].path).inode;
+      if (files_[i].oldBytes != files_[i].newBytes &&
+          StateOf(files_[i].path).bytes == files_[i].newBytes) {
+        changed.push_back(i);
+      }
+    }
+    return changed;
+  };
+  // Runs undo to its end; it must name as many files as changed.
+  auto undoAll = [&](size_t changed) {
+    testing::ChildResult result = testing::RunCli({"undo", "-y"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(std::stoul(result.out), changed) << result.out;
+    for (const Expected& file : files_) {
+      ASSERT_EQ(StateOf(file.path).bytes, file.oldBytes) << file.path;
+      EXPECT_EQ(StateOf(file.path).mode, file.mode) << file.path;
+    }
+  };
+  for (int seed = 1; seed <= kKills / 2; seed++) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TestRandom random(static_cast<uint64_t>(seed) + 600);
+    Reset();
+    std::filesystem::remove_all(root);
+    KillAfterFile(testing::StartCli(Command(replace, Paths())), PickChangingFile(random), random);
+    ExpectOldOrNew();
+    std::vector<size_t> changed = holdingNew();
+    undoAll(changed.size());
+    if (HasFatalFailure()) return;
+
+    // Redo, killed after one of the files it puts back.
+    holdingNew();
+    KillAfterFile(testing::StartCli({"undo", "-y"}), changed[random.Below(changed.size())],
+                  random);
+    ExpectOldOrNew();
+    undoAll(holdingNew().size());
+    EXPECT_TRUE(testing::TempFilesIn(folder_).empty());
     if (HasFatalFailure()) return;
   }
 }

@@ -345,7 +345,9 @@ TEST_F(WriteFailureTest, EverySaveKeepsTheOldFileOnAFaultAtEveryStep) {
 // each is named on the error output and counted 0, and the rest are done.
 TEST_F(WriteFailureTest, FileSizeLimitFailsExactlyTheFilesThatOutgrowIt) {
   const std::vector<size_t> repeats = {1, 10, 100, 700, 1000, 5000};
-  std::vector<std::string> args = {"replace", "-y", "-b", "-d", "alpha", "ALPHA-GROWN", "--"};
+  // No journal: its own writes would meet the limit first.
+  std::vector<std::string> args = {"replace", "-y",          "-b", "--no-undo",
+                                   "-d",      "alpha", "ALPHA-GROWN", "--"};
   for (size_t k : repeats) args.push_back(memory_.File("r" + std::to_string(k)));
   for (int64_t limit : {int64_t{0}, int64_t{100}, int64_t{8192}, int64_t{12000}, int64_t{65536}}) {
     SCOPED_TRACE("limit " + std::to_string(limit));
@@ -452,12 +454,17 @@ TEST_F(PermissionTest, FolderWithoutWritePermission) {
   EXPECT_TRUE(CopiesKept().empty());
 
   // Without a usable private directory there is nowhere to keep a copy, so
-  // nothing is written.
+  // nothing is written (and no journal either, so the run asks for
+  // --no-undo first).
   ChildOptions nowhere = options_;
   nowhere.privateDir = base_ + "/no-such-parent/x";
   ASSERT_EQ(mkdir((base_ + "/no-such-parent").c_str(), 0500), 0);
   testing::GiveToTestUser(base_ + "/no-such-parent");
   result = testing::RunCli(args, nowhere);
+  EXPECT_EQ(result.exitCode, 3) << result.err;
+  std::vector<std::string> withoutUndo = args;
+  withoutUndo.insert(withoutUndo.begin() + 1, "--no-undo");
+  result = testing::RunCli(withoutUndo, nowhere);
   EXPECT_EQ(StateOf(open).bytes, old);
   EXPECT_NE(result.err.find(open), std::string::npos) << result.err;
 
@@ -474,6 +481,15 @@ TEST_F(PermissionTest, FolderWithoutWritePermission) {
   EXPECT_NE(result.out.find("1\t" + open + "\n"), std::string::npos) << result.out;
   EXPECT_TRUE(CopiesKept().empty());
   EXPECT_EQ(testing::ListFolder(folder), (std::vector<std::string>{"locked.txt", "open.txt"}));
+
+  // Undo writes in place too, from the journal's copy.
+  result = testing::RunCli({"undo", "-y"}, options_);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  now = StateOf(open);
+  EXPECT_EQ(now.bytes, old);
+  EXPECT_EQ(now.inode, openInode);
+  EXPECT_EQ(now.mode, 0640u);
+  EXPECT_TRUE(CopiesKept().empty());
 }
 
 TEST_F(PermissionTest, InPlaceRewriteUndoneWhenAbandonedAndCopyKeptWhenKilled) {

@@ -1,0 +1,36 @@
+// Undo: takes a journalled run back, file by file, newest change first. A
+// file is restored only while it is still what the run left (size, time and
+// SHA-256); one changed since is left alone and named in a warning with the
+// reason. Restores go through the journal's rewriter, so an undo is a run of
+// its own and can itself be undone.
+#ifndef STRBATCH_JOURNAL_UNDO_H_
+#define STRBATCH_JOURNAL_UNDO_H_
+
+#include <cstddef>
+#include <string>
+
+#include "base/batch_host.h"
+#include "journal/undo_journal.h"
+
+namespace strbatch {
+
+struct UndoOutcome {
+  enum class End {
+    kDone,      // every change of the run is taken back
+    kPartly,    // some files were refused (warned)
+    kNoRun,     // no such run, or none at all (warned)
+    kRefused,   // the user said no
+  };
+  End end = End::kNoRun;
+  size_t restored = 0;
+  size_t refused = 0;
+  std::string undoneId;  // the run taken back
+};
+
+// Takes back the run id, or the latest run when id is empty. Asks the host
+// (key 1300, caption 1301) first.
+UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_JOURNAL_UNDO_H_

@@ -1,0 +1,579 @@
+#include "journal/undo_journal.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "base/paths.h"
+
+namespace strbatch {
+namespace {
+
+constexpr const char* kLogName = "log";
+constexpr const char* kMagic = "strbatch-journal";
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t MtimeNs(const struct stat& st) {
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// Fields are separated by tabs and records end with a line end; a path may
+// hold either, so both (and the escape itself) are escaped.
+std::string Escape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    char c = text[++i];
+    out += c == 't' ? '\t' : c == 'n' ? '\n' : c;
+  }
+  return out;
+}
+
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t at = 0;
+  for (;;) {
+    size_t tab = line.find('\t', at);
+    fields.push_back(Unescape(line.substr(at, tab - at)));
+    if (tab == std::string::npos) return fields;
+    at = tab + 1;
+  }
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+const char* KindName(JournalEntry::Kind kind) {
+  switch (kind) {
+    case JournalEntry::Kind::kWrite: return "write";
+    case JournalEntry::Kind::kMove: return "move";
+    case JournalEntry::Kind::kRemove: return "remove";
+  }
+  return "write";
+}
+
+const char* StoreName(JournalEntry::Store store) {
+  switch (store) {
+    case JournalEntry::Store::kNone: return "none";
+    case JournalEntry::Store::kLink: return "link";
+    case JournalEntry::Store::kCompressed: return "zstd";
+  }
+  return "none";
+}
+
+std::string StoreFile(const std::string& folder, size_t number, JournalEntry::Store store) {
+  return folder + "/" + std::to_string(number) +
+         (store == JournalEntry::Store::kLink ? ".old" : ".zst");
+}
+
+// "-" stands for a value not known.
+std::string StateFields(const JournalEntry& entry) {
+  if (!entry.newKnown) return "-\t-\t-";
+  return std::to_string(entry.newState.size) + "\t" +
+         (entry.mtimeKnown ? std::to_string(entry.newState.mtimeNs) : "-") + "\t" +
+         entry.newState.sha256;
+}
+
+void ParseState(const std::string& size, const std::string& mtime, const std::string& sha,
+                JournalEntry* entry) {
+  entry->newKnown = size != "-" && sha != "-";
+  entry->mtimeKnown = entry->newKnown && mtime != "-";
+  if (!entry->newKnown) return;
+  entry->newState.size = std::strtoull(size.c_str(), nullptr, 10);
+  entry->newState.mtimeNs = entry->mtimeKnown ? std::strtoll(mtime.c_str(), nullptr, 10) : 0;
+  entry->newState.sha256 = sha;
+}
+
+bool WriteCompressed(const std::string& file, std::string_view bytes, std::string* error) {
+  std::string packed(ZSTD_compressBound(bytes.size()), '\0');
+  // The fastest level: the copy is on the path of every rewrite.
+  size_t size = ZSTD_compress(packed.data(), packed.size(), bytes.data(), bytes.size(), 1);
+  if (ZSTD_isError(size)) {
+    *error = std::string("cannot compress: ") + ZSTD_getErrorName(size);
+    return false;
+  }
+  int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  bool ok = fd >= 0 && WriteAll(fd, packed.data(), size);
+  if (fd >= 0 && close(fd) != 0) ok = false;
+  if (!ok) {
+    *error = ErrnoText("cannot write", file);
+    unlink(file.c_str());
+  }
+  return ok;
+}
+
+// Undo may run from another folder: the journal names files absolutely.
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char* cwd = getcwd(nullptr, 0);
+  if (cwd == nullptr) return path;
+  std::string full = std::string(cwd) + "/" + path;
+  free(cwd);
+  return full;
+}
+
+bool ProcessAlive(long pid) {
+  return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+void RemoveFolder(const std::string& folder) {
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") unlink((folder + "/" + name).c_str());
+    }
+    closedir(dir);
+  }
+  rmdir(folder.c_str());
+}
+
+}  // namespace
+
+size_t JournalRun::DoneCount() const {
+  return static_cast<size_t>(
+      std::count_if(entries.begin(), entries.end(), [](const JournalEntry& e) { return e.done; }));
+}
+
+bool DefaultJournalRoot(std::string* root, std::string* error) {
+  std::string dir;
+  if (!PrivateTempDir(&dir, error)) return false;
+  *root = dir + "/journal";
+  if (mkdir(root->c_str(), 0700) != 0 && errno != EEXIST) {
+    *error = ErrnoText("cannot create", *root);
+    return false;
+  }
+  return true;
+}
+
+bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error) {
+  std::string text;
+  if (!ReadWholeFile(folder + "/" + kLogName, &text, error)) return false;
+  *run = JournalRun();
+  run->folder = folder;
+  run->id = folder.substr(folder.rfind('/') + 1);
+  size_t at = 0;
+  bool headed = false;
+  // A record is complete only with its line end; a kill may cut the last.
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::vector<std::string> f = SplitFields(text.substr(at, end - at));
+    if (!headed) {
+      if (f.size() < 5 || f[0] != kMagic) break;
+      run->startNs = std::strtoll(f[2].c_str(), nullptr, 10);
+      run->pid = std::strtol(f[3].c_str(), nullptr, 10);
+      run->command = f[4];
+      headed = true;
+    } else if (f[0] == "P" && f.size() == 10) {
+      JournalEntry entry;
+      entry.number = std::strtoull(f[1].c_str(), nullptr, 10);
+      entry.kind = f[2] == "move"     ? JournalEntry::Kind::kMove
+                   : f[2] == "remove" ? JournalEntry::Kind::kRemove
+                                      : JournalEntry::Kind::kWrite;
+      entry.path = f[3];
+      entry.newPath = f[4];
+      entry.store = f[5] == "link"   ? JournalEntry::Store::kLink
+                    : f[5] == "zstd" ? JournalEntry::Store::kCompressed
+                                     : JournalEntry::Store::kNone;
+      entry.oldMode = f[6] == "-" ? -1 : static_cast<int>(std::strtol(f[6].c_str(), nullptr, 8));
+      ParseState(f[7], f[8], f[9], &entry);
+      run->entries.push_back(std::move(entry));
+    } else if (f[0] == "D" && f.size() == 5) {
+      size_t number = std::strtoull(f[1].c_str(), nullptr, 10);
+      for (JournalEntry& entry : run->entries) {
+        if (entry.number != number) continue;
+        entry.done = true;
+        ParseState(f[2], f[3], f[4], &entry);
+      }
+    } else if (f[0] == "E") {
+      run->finished = true;
+    } else if (f[0] == "U" && f.size() == 2) {
+      run->undoneBy = f[1];
+    }
+  }
+  if (!headed) {
+    *error = folder + " holds no journal";
+    return false;
+  }
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      struct stat st;
+      std::string name = entry->d_name;
+      if (name != "." && name != ".." && stat((folder + "/" + name).c_str(), &st) == 0) {
+        run->bytes += static_cast<uint64_t>(st.st_size);
+      }
+    }
+    closedir(dir);
+  }
+  return true;
+}
+
+std::vector<JournalRun> ListJournals(const std::string& root) {
+  std::vector<JournalRun> runs;
+  DIR* dir = opendir(root.c_str());
+  if (dir == nullptr) return runs;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    JournalRun run;
+    std::string error;
+    if (ReadJournal(root + "/" + name, &run, &error)) runs.push_back(std::move(run));
+  }
+  closedir(dir);
+  std::sort(runs.begin(), runs.end(), [](const JournalRun& a, const JournalRun& b) {
+    return a.startNs != b.startNs ? a.startNs < b.startNs : a.id < b.id;
+  });
+  return runs;
+}
+
+bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string* bytes,
+                  std::string* error) {
+  const std::string file = StoreFile(run.folder, entry.number, entry.store);
+  switch (entry.store) {
+    case JournalEntry::Store::kNone: bytes->clear(); return true;
+    case JournalEntry::Store::kLink: return ReadWholeFile(file, bytes, error);
+    case JournalEntry::Store::kCompressed: break;
+  }
+  std::string packed;
+  if (!ReadWholeFile(file, &packed, error)) return false;
+  unsigned long long size = ZSTD_getFrameContentSize(packed.data(), packed.size());
+  if (size == ZSTD_CONTENTSIZE_ERROR || size == ZSTD_CONTENTSIZE_UNKNOWN) {
+    *error = file + " is damaged";
+    return false;
+  }
+  bytes->resize(size);
+  size_t got = ZSTD_decompress(bytes->data(), bytes->size(), packed.data(), packed.size());
+  if (ZSTD_isError(got) || got != size) {
+    *error = file + " is damaged";
+    return false;
+  }
+  return true;
+}
+
+void MarkUndone(const JournalRun& run, const std::string& by) {
+  const std::string logPath = run.folder + "/" + kLogName;
+  int log = open(logPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (log < 0) return;
+  // Only the listing reads the note; a lost one costs nothing else.
+  const std::string record = "U\t" + Escape(by) + "\n";
+  (void)WriteAll(log, record.data(), record.size());
+  close(log);
+}
+
+// The open run: its folder and the log it appends records to.
+class UndoJournal::Run {
+ public:
+  Run(std::string folder, int log, bool linking)
+      : folder_(std::move(folder)), log_(log), linking_(linking) {}
+  ~Run() {
+    if (log_ >= 0) close(log_);
+  }
+
+  const std::string& Folder() const { return folder_; }
+
+  // One record, in one write, so that a kill leaves it whole or cut at its
+  // end (where the reader drops it).
+  bool Append(const std::string& record, std::string* error) {
+    if (WriteAll(log_, record.data(), record.size())) return true;
+    *error = ErrnoText("cannot write the undo journal", folder_);
+    return false;
+  }
+
+  // Keeps the old bytes of entry and writes its pending record. A link is
+  // made only to the inode a rename is about to take the name from (so that
+  // nothing else can change it afterwards); a file with other links or one
+  // written in place is copied.
+  bool Pending(JournalEntry* entry, const std::string& source, bool linkable, std::string* error) {
+    entry->number = next_++;
+    if (entry->store != JournalEntry::Store::kNone) {
+      entry->store = JournalEntry::Store::kCompressed;
+      const std::string linkName = StoreFile(folder_, entry->number, JournalEntry::Store::kLink);
+      if (linkable && linking_ && link(source.c_str(), linkName.c_str()) == 0) {
+        entry->store = JournalEntry::Store::kLink;
+      } else {
+        std::string bytes;
+        if (!ReadWholeFile(source, &bytes, error) ||
+            !WriteCompressed(StoreFile(folder_, entry->number, entry->store), bytes, error)) {
+          *error = "cannot keep the old bytes for undo: " + *error;
+          return false;
+        }
+      }
+    }
+    const std::string mode = entry->oldMode < 0 ? "-" : [&] {
+      char octal[16];
+      std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(entry->oldMode));
+      return std::string(octal);
+    }();
+    const std::string record = "P\t" + std::to_string(entry->number) + "\t" +
+                               KindName(entry->kind) + "\t" + Escape(entry->path) + "\t" +
+                               Escape(entry->newPath) + "\t" + StoreName(entry->store) + "\t" +
+                               mode + "\t" + StateFields(*entry) + "\n";
+    if (Append(record, error)) return true;
+    unlink(StoreFile(folder_, entry->number, entry->store).c_str());
+    return false;
+  }
+
+  // Marks an entry done, with the state its file was left in.
+  void Done(const JournalEntry& entry) {
+    std::string error;
+    // A lost done record costs nothing: undo then checks the file's state.
+    (void)Append("D\t" + std::to_string(entry.number) + "\t" + StateFields(entry) + "\n", &error);
+  }
+
+ private:
+  std::string folder_;
+  int log_;
+  bool linking_;
+  size_t next_ = 1;
+};
+
+namespace {
+
+// A rewrite through the journal: hashes the new bytes on their way, and
+// records the entry when the inner session is about to replace the file.
+class JournalSession : public RewriteSession, public ReplaceWatcher {
+ public:
+  JournalSession(UndoJournal::Run& run, std::string path, std::unique_ptr<RewriteSession> inner)
+      : run_(run), path_(std::move(path)), inner_(std::move(inner)) {
+    watched_ = inner_->Watch(this);
+  }
+
+  bool Write(const char* data, size_t size) override {
+    if (!inner_->Write(data, size)) return false;
+    hash_.Add(std::string_view(data, size));
+    size_ += size;
+    return true;
+  }
+
+  void SetMode(unsigned mode) override { inner_->SetMode(mode); }
+
+  bool Commit(std::string* error) override {
+    entry_.newState.size = size_;
+    entry_.newState.sha256 = hash_.Finish();
+    hashed_ = true;
+    if (!watched_) {
+      // A session that cannot tell when it replaces the file: its old
+      // bytes are copied before it may.
+      struct stat st;
+      ReplaceStep step;
+      step.target = path_;
+      step.existed = stat(path_.c_str(), &st) == 0;
+      step.mode = step.existed ? st.st_mode & 07777 : 0;
+      step.inPlace = true;
+      if (!BeforeReplace(step, error)) return false;
+    }
+    if (!inner_->Commit(error)) return false;
+    struct stat st;
+    if (stat(path_.c_str(), &st) == 0) {
+      entry_.newState.mtimeNs = MtimeNs(st);
+      entry_.mtimeKnown = true;
+    }
+    entry_.newKnown = true;
+    run_.Done(entry_);
+    return true;
+  }
+
+  bool BeforeReplace(const ReplaceStep& step, std::string* error) override {
+    entry_.kind = JournalEntry::Kind::kWrite;
+    entry_.path = entry_.newPath = path_;
+    entry_.store = step.existed ? JournalEntry::Store::kLink : JournalEntry::Store::kNone;
+    entry_.oldMode = step.existed ? static_cast<int>(step.mode) : -1;
+    // A rewrite in place is told before its bytes are known.
+    entry_.newKnown = hashed_;
+    entry_.mtimeKnown = hashed_ && !step.inPlace;
+    entry_.newState.mtimeNs = step.newMtimeNs;
+    return run_.Pending(&entry_, step.target, !step.inPlace && step.links == 1, error);
+  }
+
+ private:
+  UndoJournal::Run& run_;
+  std::string path_;
+  std::unique_ptr<RewriteSession> inner_;
+  bool watched_ = false;
+  bool hashed_ = false;
+  Sha256Stream hash_;
+  uint64_t size_ = 0;
+  JournalEntry entry_;
+};
+
+}  // namespace
+
+UndoJournal::UndoJournal(std::string root, FileRewriter& inner)
+    : root_(std::move(root)), inner_(inner) {}
+
+UndoJournal::~UndoJournal() { FinishRun(); }
+
+bool UndoJournal::StartRun(const std::string& command, std::string* error) {
+  FinishRun();
+  if (mkdir(root_.c_str(), 0700) != 0 && errno != EEXIST) {
+    *error = ErrnoText("cannot create", root_);
+    return false;
+  }
+  // Named by the time, so that a listing of the folder reads in order.
+  const int64_t now = NowNs();
+  const time_t seconds = static_cast<time_t>(now / 1000000000);
+  struct tm local;
+  localtime_r(&seconds, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S-", &local);
+  std::string folder = root_ + "/" + stamp + "XXXXXX";
+  if (mkdtemp(folder.data()) == nullptr) {
+    *error = ErrnoText("cannot create a journal in", root_);
+    return false;
+  }
+  const std::string logPath = folder + "/" + kLogName;
+  int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+  if (log < 0) {
+    *error = ErrnoText("cannot create", logPath);
+    rmdir(folder.c_str());
+    return false;
+  }
+  auto run = std::make_unique<Run>(folder, log, linking_);
+  const std::string header = std::string(kMagic) + "\t1\t" + std::to_string(now) + "\t" +
+                             std::to_string(getpid()) + "\t" + Escape(command) + "\n";
+  if (!run->Append(header, error)) {
+    run.reset();
+    RemoveFolder(folder);
+    return false;
+  }
+  run_ = std::move(run);
+  lastId_ = folder.substr(folder.rfind('/') + 1);
+  return true;
+}
+
+void UndoJournal::FinishRun() {
+  if (!run_) return;
+  std::string error;
+  (void)run_->Append("E\t" + std::to_string(NowNs()) + "\n", &error);
+  run_.reset();
+  Prune(lastId_);
+}
+
+void UndoJournal::Prune(const std::string& keep) {
+  std::vector<JournalRun> runs = ListJournals(root_);
+  size_t count = runs.size();
+  uint64_t total = 0;
+  for (const JournalRun& run : runs) total += run.bytes;
+  for (const JournalRun& run : runs) {
+    if (count <= limits.keepRuns && total <= limits.keepBytes) break;
+    if (run.id == keep || (!run.finished && ProcessAlive(run.pid))) continue;
+    RemoveFolder(run.folder);
+    count--;
+    total -= run.bytes;
+  }
+}
+
+std::unique_ptr<RewriteSession> UndoJournal::Begin(const std::string& path, std::string* error) {
+  std::unique_ptr<RewriteSession> inner = inner_.Begin(path, error);
+  if (!inner || !run_) return inner;
+  return std::make_unique<JournalSession>(*run_, Absolute(path), std::move(inner));
+}
+
+bool UndoJournal::Move(const std::string& from, const std::string& to, std::string* error) {
+  if (!run_) return inner_.Move(from, to, error);
+  JournalEntry entry;
+  entry.kind = JournalEntry::Kind::kMove;
+  entry.path = Absolute(from);
+  entry.newPath = Absolute(to);
+  std::string why;
+  if (!TakeFingerprint(from, &entry.newState, &why)) {
+    *error = "cannot read " + from + " for undo: " + why;
+    return false;
+  }
+  entry.newKnown = entry.mtimeKnown = true;
+  if (!run_->Pending(&entry, from, false, error)) return false;
+  if (!inner_.Move(from, to, error)) return false;
+  run_->Done(entry);
+  return true;
+}
+
+bool UndoJournal::Remove(const std::string& path, std::string* error) {
+  if (!run_) return inner_.Remove(path, error);
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    *error = ErrnoText("cannot examine", path);
+    return false;
+  }
+  JournalEntry entry;
+  entry.kind = JournalEntry::Kind::kRemove;
+  entry.path = Absolute(path);
+  entry.store = JournalEntry::Store::kLink;
+  entry.oldMode = static_cast<int>(st.st_mode & 07777);
+  if (!run_->Pending(&entry, path, S_ISREG(st.st_mode) && st.st_nlink == 1, error)) return false;
+  if (!inner_.Remove(path, error)) return false;
+  run_->Done(entry);
+  return true;
+}
+
+uint64_t SizeOfFiles(const std::vector<std::string>& paths) {
+  uint64_t total = 0;
+  for (const std::string& path : paths) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) total += static_cast<uint64_t>(st.st_size);
+  }
+  return total;
+}
+
+bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t oldBytes,
+                      BatchHost& host) {
+  if (!journal.limits.enabled) return true;
+  std::string error;
+  if (!journal.Fits(oldBytes)) {
+    host.Notice("", "the files hold " + std::to_string(oldBytes >> 20) +
+                        " MiB, more than undo keeps (" +
+                        std::to_string(journal.limits.keepBytes >> 20) + " MiB)");
+  } else if (journal.StartRun(command, &error)) {
+    return true;
+  } else {
+    host.Notice("", "the run cannot be recorded for undo: " + error);
+  }
+  return host.Confirm("1302", "1024");
+}
+
+}  // namespace strbatch

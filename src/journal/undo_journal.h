@@ -1,0 +1,145 @@
+// The undo journal: a run that changes users' files records, in a folder of
+// its own under the journal root, what it did to each file and the bytes the
+// file held before, so that the run can be taken back (see undo.h).
+//
+// A file's entry, with the state the run will leave the file in, is written
+// before the file changes, and marked done after. The old bytes are kept by a
+// hard link to the old inode where a rewrite renames a new file over one with
+// a single link, otherwise as a zstd-compressed copy. Nothing is synced: a
+// killed process leaves entries that are done, or pending ones whose file
+// shows by its state whether the change happened; never an entry for a file
+// the run did not touch.
+#ifndef STRBATCH_JOURNAL_UNDO_JOURNAL_H_
+#define STRBATCH_JOURNAL_UNDO_JOURNAL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/batch_host.h"
+#include "base/file_fingerprint.h"
+#include "base/safe_file.h"
+
+namespace strbatch {
+
+// How many runs the journals keep, settings "UndoRuns" and "UndoMegabytes".
+struct UndoLimits {
+  bool enabled = true;
+  size_t keepRuns = 20;
+  uint64_t keepBytes = uint64_t{2} << 30;
+};
+
+// "journal" in the private temporary directory, created when missing.
+bool DefaultJournalRoot(std::string* root, std::string* error);
+
+// One change a run recorded.
+struct JournalEntry {
+  enum class Kind { kWrite, kMove, kRemove };
+  enum class Store { kNone, kLink, kCompressed };  // how the old bytes are kept
+  size_t number = 0;
+  Kind kind = Kind::kWrite;
+  std::string path;     // the file before the change
+  std::string newPath;  // after it: the same but for a move, empty for a removal
+  Store store = Store::kNone;  // kNone for a write that created the file
+  int oldMode = -1;
+  // The state the change leaves: a removal leaves none; a rewrite in place
+  // learns its state only when done.
+  bool newKnown = false;
+  bool mtimeKnown = false;
+  FileFingerprint newState;
+  bool done = false;
+};
+
+// What a journal holds about its run.
+struct JournalRun {
+  std::string id;  // the name of its folder
+  std::string folder;
+  int64_t startNs = 0;
+  long pid = 0;
+  std::string command;
+  bool finished = false;  // the run ended rather than being killed
+  std::string undoneBy;   // the run that took it back, if one did
+  uint64_t bytes = 0;     // the old bytes kept, on disk
+  std::vector<JournalEntry> entries;
+  // Entries that are done, counting pending ones cannot be told here.
+  size_t DoneCount() const;
+};
+
+// Reads one run's journal. False when the folder holds none.
+bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error);
+// The runs under root, oldest first (entries read too).
+std::vector<JournalRun> ListJournals(const std::string& root);
+// The old bytes of an entry, as kept. False, with a reason, when they are
+// gone or damaged.
+bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string* bytes,
+                  std::string* error);
+
+// Notes in run's journal that the run by took it back.
+void MarkUndone(const JournalRun& run, const std::string& by);
+
+// A rewriter that journals: while a run is open, every rewrite, move and
+// removal through it is recorded; otherwise it only passes them to inner.
+// One object lives as long as the program and serves run after run.
+class UndoJournal : public FileRewriter {
+ public:
+  explicit UndoJournal(std::string root, FileRewriter& inner = DefaultFileRewriter());
+  ~UndoJournal() override;
+  UndoJournal(const UndoJournal&) = delete;
+  UndoJournal& operator=(const UndoJournal&) = delete;
+
+  UndoLimits limits;
+
+  const std::string& Root() const { return root_; }
+  FileRewriter& Inner() { return inner_; }
+  // Tests: false makes the journal behave as if it were on another file
+  // system than every file, keeping copies instead of links.
+  void SetLinking(bool linking) { linking_ = linking; }
+
+  // Whether a run over files holding oldBytes in all can be journalled.
+  bool Fits(uint64_t oldBytes) const { return oldBytes <= limits.keepBytes; }
+
+  // Opens the journal of a run named command. False, with a reason, when its
+  // folder or log cannot be made.
+  bool StartRun(const std::string& command, std::string* error);
+  // Closes the open run and removes the oldest runs beyond the limits. Does
+  // nothing when no run is open.
+  void FinishRun();
+  bool Recording() const { return run_ != nullptr; }
+  // The id of the open run, or of the last one finished.
+  const std::string& RunId() const { return lastId_; }
+
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override;
+  bool Move(const std::string& from, const std::string& to, std::string* error) override;
+  bool Remove(const std::string& path, std::string* error) override;
+  FileRewriter& Plain() override { return inner_.Plain(); }
+
+  // Removes the oldest runs until limits hold; a run still being written by
+  // a live process and the run keep are never removed.
+  void Prune(const std::string& keep);
+
+  class Run;  // the open run's log and kept bytes
+
+ private:
+  std::string root_;
+  FileRewriter& inner_;
+  bool linking_ = true;
+  std::unique_ptr<Run> run_;
+  std::string lastId_;
+};
+
+// The sizes of the files at paths, added up (a missing file counts 0).
+uint64_t SizeOfFiles(const std::vector<std::string>& paths);
+
+// Before a command that changes files holding oldBytes: opens a journalled
+// run when undo is on. When the run cannot be journalled (the old bytes
+// exceed the limit, or the journal cannot be made) the host hears why and
+// is asked (key 1302, caption 1024) whether to run without undo; false
+// means the user said no and the command must not run.
+bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t oldBytes,
+                      BatchHost& host);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_JOURNAL_UNDO_JOURNAL_H_
