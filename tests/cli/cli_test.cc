@@ -323,6 +323,32 @@ TEST(CliPreviewTest, ApplyWritesOnlyTheChangesLeftInThePlan) {
   EXPECT_EQ(dir.Read("a.txt"), "\xC3\xA8, cat\n\xC3\xA8");  // GBK
   EXPECT_EQ(dir.Read("b.txt"), std::string("\xFF\xFE\x2B\x73", 4));
   EXPECT_EQ(apply.out, "2\t" + a + "\n1\t" + b + "\n");
+  // Apply is journalled like every command that writes.
+  EXPECT_EQ(Cli({"undo", "-y"}).exitCode, kExitOk);
+  EXPECT_EQ(dir.Read("a.txt"), "cat, cat\ncat");
+  EXPECT_EQ(dir.Read("b.txt"), std::string("\xFF\xFE" "c\0a\0t\0", 8));
+}
+
+TEST(CliTest, UndoAsksListsAndTellsWhatItLeftAlone) {
+  ScratchDir dir;
+  const std::string a = dir.Write("a.txt", "cat");
+  const std::string b = dir.Write("b.txt", "cat cat");
+  ASSERT_EQ(Cli({"replace", "-y", "-d", "cat", "dog", a, b}).exitCode, kExitOk);
+  const std::string list = Cli({"undo", "--list"}).out;
+  ASSERT_NE(list.find("\treplace\t2 files\t"), std::string::npos) << list;
+  const std::string last = list.substr(list.find_last_of('\n', list.size() - 2) + 1);
+  const std::string id = last.substr(0, last.find('\t'));
+
+  EXPECT_EQ(Cli({"undo"}).exitCode, kExitRefused);  // no terminal, no -y
+  EXPECT_EQ(dir.Read("a.txt"), "dog");
+  dir.Write("b.txt", "mine");
+  CliRun undo = Cli({"undo", "-y", "--run", id});
+  EXPECT_EQ(undo.exitCode, kExitFailure);
+  EXPECT_EQ(dir.Read("a.txt"), "cat");
+  EXPECT_EQ(dir.Read("b.txt"), "mine");
+  EXPECT_NE(undo.err.find(b + ": not undone: it was changed after the run"), std::string::npos)
+      << undo.err;
+  EXPECT_EQ(Cli({"undo", "-y", "--run", "no-such-run"}).exitCode, kExitFailure);
 }
 
 TEST(CliPreviewTest, AFileChangedBetweenPreviewAndApplyIsRefusedAndUntouched) {
