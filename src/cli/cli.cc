@@ -864,9 +864,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   std::string root;
   if (!DefaultJournalRoot(&root, &error)) root.clear();
   UndoJournal journal(root);
-  const UndoSettings undo = LoadUndoSettings(SettingsFilePath());
-  journal.limits = {undo.enabled && !args.noUndo, static_cast<size_t>(undo.runs),
-                    static_cast<uint64_t>(undo.megabytes) << 20};
+  journal.limits = UndoLimitsFrom(LoadUndoSettings(SettingsFilePath()));
+  if (args.noUndo) journal.limits.enabled = false;
   if (commands.undo->parsed()) return UndoCommand(args, texts, host, journal, out, err);
   if (commands.restore->parsed() || commands.clearBackups->parsed()) {
     std::vector<std::string> touched;

@@ -127,6 +127,9 @@ UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host
       case Verdict::kRestore:
         if (Restore(journal, *run, entry, &reason)) {
           outcome.restored++;
+          if (entry.kind == JournalEntry::Kind::kMove) {
+            outcome.movedBack.emplace_back(entry.newPath, entry.path);
+          }
           continue;
         }
         break;

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/batch_host.h"
 #include "journal/undo_journal.h"
@@ -25,6 +27,8 @@ struct UndoOutcome {
   size_t restored = 0;
   size_t refused = 0;
   std::string undoneId;  // the run taken back
+  // The files moved back: their name before the undo and after it.
+  std::vector<std::pair<std::string, std::string>> movedBack;
 };
 
 // Takes back the run id, or the latest run when id is empty. Asks the host

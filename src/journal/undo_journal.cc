@@ -182,6 +182,11 @@ size_t JournalRun::DoneCount() const {
       std::count_if(entries.begin(), entries.end(), [](const JournalEntry& e) { return e.done; }));
 }
 
+UndoLimits UndoLimitsFrom(const UndoSettings& settings) {
+  return {settings.enabled, static_cast<size_t>(settings.runs),
+          static_cast<uint64_t>(settings.megabytes) << 20};
+}
+
 bool DefaultJournalRoot(std::string* root, std::string* error) {
   std::string dir;
   if (!PrivateTempDir(&dir, error)) return false;

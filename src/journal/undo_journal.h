@@ -21,6 +21,7 @@
 #include "base/batch_host.h"
 #include "base/file_fingerprint.h"
 #include "base/safe_file.h"
+#include "config/settings.h"
 
 namespace strbatch {
 
@@ -30,6 +31,8 @@ struct UndoLimits {
   size_t keepRuns = 20;
   uint64_t keepBytes = uint64_t{2} << 30;
 };
+
+UndoLimits UndoLimitsFrom(const UndoSettings& settings);
 
 // "journal" in the private temporary directory, created when missing.
 bool DefaultJournalRoot(std::string* root, std::string* error);

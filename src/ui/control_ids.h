@@ -49,6 +49,7 @@ inline constexpr int kConversionFrame = 1048;
 inline constexpr int kReportAfterFind = 1049;
 inline constexpr int kAutoBackup = 1053;
 inline constexpr int kRestoreBackups = 1054;
+inline constexpr int kUndoLastRun = 1306;
 inline constexpr int kDeleteBackups = 1055;
 inline constexpr int kChinese = 1056;
 inline constexpr int kEnglish = 1057;

@@ -27,6 +27,7 @@
 #include "base/paths.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
+#include "journal/undo.h"
 #include "lists/definition_file.h"
 #include "lists/folder_scan.h"
 #include "office/office_bridge.h"
@@ -81,6 +82,13 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
       ProgressHost(this, texts_),
       options_(options),
       settingsPath_(std::move(settingsPath)) {
+  // Where there is no private directory the journal cannot start, and each
+  // command that changes files asks whether to go on without undo.
+  std::string root, error;
+  if (!DefaultJournalRoot(&root, &error)) root.clear();
+  ownJournal_ = std::make_unique<UndoJournal>(root);
+  ownJournal_->limits = UndoLimitsFrom(LoadUndoSettings(settingsPath_));
+  journal_ = ownJournal_.get();
   texts_.SetLanguage(options_.language);
   ApplyToolkitLanguage();
   setWindowTitle(QStringLiteral("StrBatch"));
@@ -302,7 +310,8 @@ void MainWindow::BuildLayout() {
        check(control::kReportAfterFind, "查找后输出替换串"), encodingRow}));
   right->addWidget(frame({check(control::kAutoBackup, "替换时自动备份"),
                           push(control::kRestoreBackups, "还原备份"),
-                          push(control::kDeleteBackups, "清除备份")}));
+                          push(control::kDeleteBackups, "清除备份"),
+                          push(control::kUndoLastRun, "撤销上次运行")}));
   right->addWidget(frame(
       {push(control::kConvertCode, "内码替换"), unchanged, Button(control::kGbkToBig5),
        Button(control::kGbkToTraditional), Button(control::kBig5ToGbk),
@@ -389,6 +398,7 @@ void MainWindow::ConnectCommands() {
     on(command, [this, command] { RunBatchCommand(command); });
   on(control::kRestoreBackups, [this] { RunBackupCommand(true); });
   on(control::kDeleteBackups, [this] { RunBackupCommand(false); });
+  on(control::kUndoLastRun, [this] { UndoLastRun(); });
   on(control::kSortLines, [this] { OpenSortTool(); });
   on(control::kExit, [this] { reject(); });
   on(control::kHelp, [this] { Help(); });
@@ -732,6 +742,7 @@ void MainWindow::RunBatchCommand(int command) {
   BatchRunner runner(files_, definitions_, *this);
   runner.options = options_;
   runner.SetOfficeBridge(office_);
+  runner.SetJournal(journal_);
   try {
     switch (command) {
       case control::kBatchReplace:
@@ -811,17 +822,55 @@ void MainWindow::TellRunResult(int command, const BatchRunner& runner, size_t re
 }
 
 void MainWindow::RunBackupCommand(bool restore) {
-  const size_t done = restore ? RestoreBackups(files_.CheckedPaths(), *this, texts_)
-                             : ClearBackups(files_.CheckedPaths(), *this, texts_);
+  std::vector<std::string> touched;
+  for (const CheckedPath& row : files_.CheckedPaths()) {
+    if (!row.checked) continue;
+    touched.push_back(BackupPath(row.path));
+    if (restore) touched.push_back(row.path);
+  }
+  if (!StartUndoableRun(*journal_, restore ? "restore" : "clear-backups", SizeOfFiles(touched),
+                        *this)) {
+    SetStatus(texts_.Message("1172"));
+    ReportWarnings();
+    return;
+  }
+  const size_t done = restore ? RestoreBackups(files_.CheckedPaths(), *this, texts_, *journal_)
+                              : ClearBackups(files_.CheckedPaths(), *this, texts_, *journal_);
+  journal_->FinishRun();
   std::string text = texts_.Message(restore ? "1167" : "1168", {std::to_string(done)});
   if (WarnedFiles() > 0) text += texts_.Message("1171", {std::to_string(WarnedFiles())});
   SetStatus(text);
   ReportWarnings();
 }
 
+void MainWindow::UndoLastRun() {
+  const UndoOutcome outcome = UndoRun(*journal_, "", *this);
+  // The rows of files an undone rename moved follow them back.
+  fileModel_->Change([&] {
+    for (const auto& [from, to] : outcome.movedBack) {
+      for (size_t r = 0; r < files_.Size(); r++) {
+        if (files_.Row(r).path == from) files_.SetPath(r, to);
+      }
+    }
+  });
+  switch (outcome.end) {
+    case UndoOutcome::End::kNoRun: SetStatus(texts_.Message("1305")); break;
+    case UndoOutcome::End::kRefused: SetStatus(texts_.Message("1172")); break;
+    case UndoOutcome::End::kDone:
+      SetStatus(texts_.Message("1303", {std::to_string(outcome.restored)}));
+      break;
+    case UndoOutcome::End::kPartly:
+      SetStatus(texts_.Message("1304", {std::to_string(outcome.restored),
+                                        std::to_string(outcome.refused)}));
+      break;
+  }
+  ReportWarnings();
+}
+
 void MainWindow::OpenSortTool() {
   ControlsToMembers();
-  SortDialog dialog(this, texts_, files_.CheckedPaths(), settingsPath_, options_.encoding);
+  SortDialog dialog(this, texts_, files_.CheckedPaths(), settingsPath_, options_.encoding,
+                    journal_);
   if (dialog.exec() == QDialog::Accepted) {
     SetStatus(texts_.Message("1169", {std::to_string(dialog.SortedCount())}));
   }

@@ -11,10 +11,12 @@
 #include <QStringList>
 #include <initializer_list>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "config/language.h"
 #include "config/settings.h"
+#include "journal/undo_journal.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
 #include "ui/progress_host.h"
@@ -57,6 +59,10 @@ class MainWindow : public QDialog, public ProgressHost {
 
   // Where office documents go during a batch; none: they yield no text.
   void SetOfficeBridge(OfficeBridge* bridge) { office_ = bridge; }
+  // Where every command that changes files keeps its journal for undo;
+  // without one the window keeps its own, in the private directory.
+  void SetJournal(UndoJournal* journal) { journal_ = journal; }
+  UndoJournal& Journal() { return *journal_; }
 
   // Every control of the window by its resource id.
   QAbstractButton* Control(int id) const { return Button(id); }
@@ -126,6 +132,7 @@ class MainWindow : public QDialog, public ProgressHost {
   // Batch commands.
   void RunBatchCommand(int command);
   void RunBackupCommand(bool restore);
+  void UndoLastRun();
   void TellRunResult(int command, const BatchRunner& runner, size_t renamed);
   // The window's geometry, column widths and dialog folders in the settings.
   void RestoreWindowState();
@@ -149,6 +156,8 @@ class MainWindow : public QDialog, public ProgressHost {
   EditableListCtrl* fileView_;
   EditableListCtrl* definitionView_;
   OfficeBridge* office_ = nullptr;
+  std::unique_ptr<UndoJournal> ownJournal_;
+  UndoJournal* journal_;
   QHash<int, QAbstractButton*> buttons_;
   QButtonGroup* altCodeGroup_;
   QButtonGroup* languageGroup_;

@@ -16,12 +16,13 @@ namespace strbatch {
 
 SortDialog::SortDialog(QWidget* owner, const LanguageCatalog& texts,
                        std::vector<CheckedPath> rows, std::string settingsPath,
-                       EncodingSetting encoding)
+                       EncodingSetting encoding, UndoJournal* journal)
     : QDialog(owner),
       texts_(texts),
       rows_(std::move(rows)),
       settingsPath_(std::move(settingsPath)),
-      encoding_(encoding) {
+      encoding_(encoding),
+      journal_(journal) {
   // This dialog keeps the captions it was designed with in both languages.
   setWindowTitle(QStringLiteral("排序设置"));
   const SortToolSettings stored = LoadSortToolSettings(settingsPath_);
@@ -103,7 +104,20 @@ void SortDialog::Start() {
     return;
   }
   ProgressHost host(this, texts_, /*messagesArePaths=*/true);
-  sorted_ = RunLineSort(rows_, Options(), host);
+  if (journal_ == nullptr) {
+    sorted_ = RunLineSort(rows_, Options(), host);
+  } else {
+    std::vector<std::string> paths;
+    for (const CheckedPath& row : rows_) {
+      if (row.checked) paths.push_back(row.path);
+    }
+    if (!StartUndoableRun(*journal_, "sort", SizeOfFiles(paths), host)) {
+      host.ReportWarnings();
+      return;
+    }
+    sorted_ = RunLineSort(rows_, Options(), host, *journal_);
+    journal_->FinishRun();
+  }
   host.ReportWarnings();
   QDialog::accept();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/language.h"
+#include "journal/undo_journal.h"
 #include "sorttool/line_sort.h"
 
 class QCheckBox;
@@ -22,8 +23,10 @@ class SortDialog : public QDialog {
  public:
   // rows: the file list as the tool sees it; settingsPath: where the two
   // table paths are kept; encoding: how the files are read.
+  // journal: where the sort's changes are kept for undo (null: nowhere).
   SortDialog(QWidget* owner, const LanguageCatalog& texts, std::vector<CheckedPath> rows,
-             std::string settingsPath, EncodingSetting encoding = EncodingSetting::Gbk);
+             std::string settingsPath, EncodingSetting encoding = EncodingSetting::Gbk,
+             UndoJournal* journal = nullptr);
 
   SortOptions Options() const;
   // The number of files the last start sorted.
@@ -40,6 +43,7 @@ class SortDialog : public QDialog {
   std::vector<CheckedPath> rows_;
   std::string settingsPath_;
   EncodingSetting encoding_;
+  UndoJournal* journal_;
   QLineEdit* equalValueTable_;
   QLineEdit* noSortTable_;
   QCheckBox* caseSensitive_;

@@ -234,6 +234,29 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.CurrentOptions().encoding, EncodingSetting::Utf8);
   }
 
+  // Undo takes the last run back after asking, says so on the status line,
+  // and the rows of renamed files follow their files back.
+  void undoButtonTakesBackTheLastRun() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    const std::string path = env_->StdPath("before.txt");
+    env_->Write(path, "kept");
+    window.AddFilePaths({path});
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("before", "after", true); });
+    AnswerNextMessage(QMessageBox::Yes);
+    window.Control(control::kBatchRename)->click();
+    QCOMPARE(window.Files().Row(0).path, env_->StdPath("after.txt"));
+
+    AnswerNextMessage(QMessageBox::No);
+    window.Control(control::kUndoLastRun)->click();
+    QCOMPARE(window.Files().Row(0).path, env_->StdPath("after.txt"));
+    AnswerNextMessage(QMessageBox::Yes);
+    window.Control(control::kUndoLastRun)->click();
+    QCOMPARE(window.Files().Row(0).path, path);
+    QCOMPARE(env_->Read(path), QByteArray("kept"));
+    QCOMPARE(window.StatusText(),
+             QString::fromStdString(window.Texts().Message("1303", {"1"})));
+  }
+
   void utf8ConversionsRunFromTheirRadioButtons() {
     MainWindow window(Options{}, env_->SettingsPath());
     const std::string path = env_->StdPath("c.txt");
