@@ -765,6 +765,7 @@ int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host
     work.emplace_back(path, std::move(changes));
   }
   std::vector<std::string> paths;
+  paths.reserve(work.size());
   for (const auto& item : work) paths.push_back(item.first);
   if (!work.empty() && (!host.Confirm("1023", "1024") ||
                         !StartUndoableRun(journal, "apply", SizeOfFiles(paths), host))) {

@@ -164,11 +164,18 @@ bool ProcessAlive(long pid) {
   return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+std::string InFolder(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  path += '/';
+  path += name;
+  return path;
+}
+
 void RemoveFolder(const std::string& folder) {
   if (DIR* dir = opendir(folder.c_str())) {
     while (dirent* entry = readdir(dir)) {
       std::string name = entry->d_name;
-      if (name != "." && name != "..") unlink((folder + "/" + name).c_str());
+      if (name != "." && name != "..") unlink(InFolder(folder, name).c_str());
     }
     closedir(dir);
   }
@@ -250,7 +257,7 @@ bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error)
     while (dirent* entry = readdir(dir)) {
       struct stat st;
       std::string name = entry->d_name;
-      if (name != "." && name != ".." && stat((folder + "/" + name).c_str(), &st) == 0) {
+      if (name != "." && name != ".." && stat(InFolder(folder, name).c_str(), &st) == 0) {
         run->bytes += static_cast<uint64_t>(st.st_size);
       }
     }
@@ -268,7 +275,7 @@ std::vector<JournalRun> ListJournals(const std::string& root) {
     if (name == "." || name == "..") continue;
     JournalRun run;
     std::string error;
-    if (ReadJournal(root + "/" + name, &run, &error)) runs.push_back(std::move(run));
+    if (ReadJournal(InFolder(root, name), &run, &error)) runs.push_back(std::move(run));
   }
   closedir(dir);
   std::sort(runs.begin(), runs.end(), [](const JournalRun& a, const JournalRun& b) {
@@ -456,6 +463,10 @@ UndoJournal::~UndoJournal() { FinishRun(); }
 
 bool UndoJournal::StartRun(const std::string& command, std::string* error) {
   FinishRun();
+  if (root_.empty()) {
+    *error = "there is no private directory to keep it in";
+    return false;
+  }
   if (mkdir(root_.c_str(), 0700) != 0 && errno != EEXIST) {
     *error = ErrnoText("cannot create", root_);
     return false;
