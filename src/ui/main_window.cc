@@ -836,8 +836,6 @@ void MainWindow::TellRunResult(int command, const BatchRunner& runner, size_t re
   const size_t failed = WarnedFiles();
   switch (runner.End()) {
     case BatchRunner::RunEnd::kRejected:
-      text = texts_.Message("1172");
-      break;
     case BatchRunner::RunEnd::kRefused:
       text = texts_.Message("1172");
       break;

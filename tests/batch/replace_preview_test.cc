@@ -6,7 +6,12 @@
 #include <algorithm>
 #include <random>
 
+#include <zip.h>
+
 #include <gtest/gtest.h>
+
+#include "office/package_document.h"
+#include "office/zip_package.h"
 
 #include "recording_host.h"
 #include "test_support.h"
@@ -283,6 +288,54 @@ TEST(TextDiffTest, EditTrailRegionsDescribeTheResult) {
     }
     EXPECT_EQ(rebuilt, text);
   }
+}
+
+// A document is worked on a copy: the original keeps its bytes until all of
+// its changes are accepted, one change per paragraph that differs.
+TEST_F(ReplacePreviewTest, ADocumentIsPreviewedOnACopyAndWrittenWhole) {
+  const std::string path = dir_.File("a.docx");
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"_rels/.rels",
+       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+       "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+       "2006/relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+      {"word/document.xml",
+       "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+       "<w:body><w:p><w:r><w:t>cat one</w:t></w:r></w:p><w:p><w:r><w:t>none</w:t></w:r></w:p>"
+       "<w:p><w:r><w:t>two cat</w:t></w:r></w:p></w:body></w:document>"}};
+  int zipError = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &zipError);
+  ASSERT_NE(archive, nullptr);
+  for (const auto& [name, content] : entries) {
+    zip_file_add(archive, name.c_str(),
+                 zip_source_buffer(archive, content.data(), content.size(), 0), 0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+  const std::string original = testing::ReadBytes(path);
+  std::unique_ptr<OfficeBridge> office = MakePackageBridge(nullptr);
+  FileList files;
+  files.Append(path, true);
+  DefinitionList definitions;
+  definitions.Append("cat", "dog", true);
+  preview_ = std::make_unique<ReplacePreview>();
+  preview_->Compute(files, definitions, Options(), host_, office.get());
+  EXPECT_EQ(testing::ReadBytes(path), original);
+  ASSERT_EQ(preview_->files().size(), 1u);
+  const FilePreview& file = preview_->files()[0];
+  ASSERT_TRUE(file.IsDocument());
+  ASSERT_EQ(file.changes.size(), 2u);
+  std::string error;
+  EXPECT_EQ(ApplyFilePreview(file, {true, false}, false, DefaultFileRewriter(), &error),
+            ApplyOutcome::kRefused);
+  EXPECT_EQ(testing::ReadBytes(path), original);
+  EXPECT_EQ(ApplyFilePreview(file, {true, true}, false, DefaultFileRewriter(), &error),
+            ApplyOutcome::kApplied)
+      << error;
+  std::string xml;
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &error);
+  ASSERT_TRUE(zip && zip->Read("word/document.xml", &xml, &error)) << error;
+  EXPECT_NE(xml.find("dog one"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("two dog"), std::string::npos) << xml;
 }
 
 TEST(TextDiffTest, UnifiedDiffShowsThreeLinesOfContextInUtf8) {
