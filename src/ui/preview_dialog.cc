@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -137,8 +136,6 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
 void PreviewDialog::SelectFile(size_t f) {
   fileView_->setCurrentItem(fileView_->topLevelItem(static_cast<int>(f)));
 }
-
-size_t PreviewDialog::CurrentFile() const { return shown_; }
 
 void PreviewDialog::ShowChanges(size_t f) {
   if (f == shown_) return;

@@ -57,7 +57,6 @@ class PreviewDialog : public QDialog {
  private:
   void ShowChanges(size_t f);
   void ChangeToggled(QTreeWidgetItem* item);
-  size_t CurrentFile() const;
 
   const LanguageCatalog& texts_;
   const ReplacePreview& preview_;
