@@ -195,6 +195,11 @@ ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool
     return ApplyOutcome::kChanged;
   }
   if (preview.IsDocument()) {
+    // The copy holds every change; a part of them cannot be written.
+    if (edits.size() != preview.changes.size()) {
+      *error = "an office document takes all of its changes or none; left as it is";
+      return ApplyOutcome::kRefused;
+    }
     std::string copy;
     if (!ReadWholeFile(preview.documentCopy, &copy, error)) return ApplyOutcome::kFailed;
     return Write(preview.path, copy, backup, rewriter, error);

@@ -110,7 +110,8 @@ enum class ApplyOutcome {
 
 // Writes the changes of preview that accepted marks (one flag per change)
 // through rewriter, all-or-nothing, after a backup copy when backup is set.
-// A file whose fingerprint moved on since the preview is left alone.
+// A file whose fingerprint moved on since the preview is left alone, and so
+// is a document of which only some changes are accepted.
 ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool>& accepted,
                               bool backup, FileRewriter& rewriter, std::string* error);
 

@@ -255,34 +255,41 @@ bool ExtractDefinitions(std::vector<std::string>& args, std::vector<Definition>*
   return true;
 }
 
-// extra: fields added to the JSON of some file rows (by row).
+std::string Dumped(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// extra: JSON members added to the object of some file rows (by row), as
+// text: a dry run's changes can be millions, too many to hold as objects.
 void PrintResults(const FileList& files, const DefinitionList& definitions,
                   const Arguments& args, bool stopped, std::FILE* out,
-                  const std::map<size_t, nlohmann::ordered_json>* extra = nullptr) {
+                  const std::map<size_t, std::string>* extra = nullptr) {
   if (args.json) {
-    nlohmann::ordered_json result;
     // Only a stopped run says so, so that the output of a whole run stays
     // as it always was.
-    if (stopped) result["stopped"] = true;
-    result["files"] = nlohmann::ordered_json::array();
+    std::fputs(stopped ? "{\"stopped\":true,\"files\":[" : "{\"files\":[", out);
+    bool first = true;
     for (size_t r = 0; r < files.Size(); r++) {
       const FileRow& row = files.Row(r);
       if (!row.checked) continue;
-      nlohmann::ordered_json file = {{"path", row.path},
-                                     {"count", row.count.value_or(0)},
-                                     {"matches", MatchListText(row.matches)}};
-      if (extra != nullptr && extra->count(r) > 0) file.update(extra->at(r));
-      result["files"].push_back(std::move(file));
+      std::string file = Dumped({{"path", row.path},
+                                 {"count", row.count.value_or(0)},
+                                 {"matches", MatchListText(row.matches)}});
+      if (extra != nullptr && extra->count(r) > 0) {
+        file.pop_back();
+        file += "," + extra->at(r) + "}";
+      }
+      if (!first) std::fputc(',', out);
+      std::fwrite(file.data(), 1, file.size(), out);
+      first = false;
     }
-    result["definitions"] = nlohmann::ordered_json::array();
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (size_t d = 0; d < definitions.Size(); d++) {
-      result["definitions"].push_back(
-          {{"find", ToTerminal(definitions.Find(d))},
-           {"replace", ToTerminal(definitions.Replace(d))},
-           {"count", definitions.Row(d).count.value_or(0)}});
+      list.push_back({{"find", ToTerminal(definitions.Find(d))},
+                      {"replace", ToTerminal(definitions.Replace(d))},
+                      {"count", definitions.Row(d).count.value_or(0)}});
     }
-    std::string text = result.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    std::fprintf(out, "%s\n", text.c_str());
+    std::fprintf(out, "],\"definitions\":%s}\n", Dumped(list).c_str());
     return;
   }
   for (size_t r = 0; r < files.Size(); r++) {
@@ -579,36 +586,39 @@ bool FromHex(const std::string& hex, std::string* bytes) {
   return true;
 }
 
-// The fields a dry run adds to a file's JSON: its encoding and changes.
-nlohmann::ordered_json PreviewJson(const FilePreview& file) {
-  nlohmann::ordered_json fields;
-  fields["encoding"] = FileEncodingName(file.encoding);
-  if (file.IsDocument()) fields["document"] = true;
-  nlohmann::ordered_json changes = nlohmann::ordered_json::array();
+// The members a dry run adds to a file's JSON object: its encoding and
+// changes.
+std::string PreviewJson(const FilePreview& file) {
+  auto quoted = [](std::string_view text) { return Dumped(std::string(text)); };
+  std::string json = "\"encoding\":" + quoted(FileEncodingName(file.encoding));
+  if (file.IsDocument()) json += ",\"document\":true";
+  json += ",\"changes\":[";
   for (size_t k = 0; k < file.changes.size(); k++) {
     const TextChange& change = file.changes[k];
-    nlohmann::ordered_json item;
-    item["line"] = change.line;
     const DiskChange onDisk = OnDisk(file, k);
+    const std::string newText = PreviewUtf8(file, Replacement(file.result, change));
+    if (k > 0) json += ',';
+    json += "{\"line\":" + std::to_string(change.line);
     if (!file.IsDocument()) {
-      item["offset"] = onDisk.offset;
-      item["length"] = onDisk.length;
+      json += ",\"offset\":" + std::to_string(onDisk.offset) +
+              ",\"length\":" + std::to_string(onDisk.length);
     }
-    item["old"] = PreviewUtf8(file, std::string_view(file.original).substr(change.offset, change.length));
-    item["new"] = PreviewUtf8(file, Replacement(file.result, change));
+    json += ",\"old\":" +
+            quoted(PreviewUtf8(file, std::string_view(file.original).substr(change.offset,
+                                                                             change.length))) +
+            ",\"new\":" + quoted(newText);
     if (!file.IsDocument()) {
-      item["old_sha256"] = Sha256Hex(OldBytes(file, k));
+      json += ",\"old_sha256\":\"" + Sha256Hex(OldBytes(file, k)) + "\"";
       // Bytes that UTF-8 cannot carry (invalid ones) are given exactly.
       std::string again;
-      if (!EncodeForFile(item["new"].get<std::string>(), FileEncodingName(file.encoding), &again) ||
+      if (!EncodeForFile(newText, FileEncodingName(file.encoding), &again) ||
           again != onDisk.newBytes) {
-        item["new_bytes_hex"] = Hex(onDisk.newBytes);
+        json += ",\"new_bytes_hex\":\"" + Hex(onDisk.newBytes) + "\"";
       }
     }
-    changes.push_back(std::move(item));
+    json += '}';
   }
-  fields["changes"] = std::move(changes);
-  return fields;
+  return json + "]";
 }
 
 void PrintUnifiedDiff(const FilePreview& file, std::FILE* out) {
@@ -648,7 +658,7 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   runner.SetJournal(&journal);
 
   const bool dryRun = commands.replace->parsed() && args.dryRun;
-  std::map<size_t, nlohmann::ordered_json> previews;
+  std::map<size_t, std::string> previews;
   bool stopped = false;
   size_t lastRow = 0;
   {

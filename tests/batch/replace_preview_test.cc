@@ -6,7 +6,12 @@
 #include <algorithm>
 #include <random>
 
+#include <zip.h>
+
 #include <gtest/gtest.h>
+
+#include "office/package_document.h"
+#include "office/zip_package.h"
 
 #include "recording_host.h"
 #include "test_support.h"
@@ -285,6 +290,54 @@ TEST(TextDiffTest, EditTrailRegionsDescribeTheResult) {
   }
 }
 
+// A document is worked on a copy: the original keeps its bytes until all of
+// its changes are accepted, one change per paragraph that differs.
+TEST_F(ReplacePreviewTest, ADocumentIsPreviewedOnACopyAndWrittenWhole) {
+  const std::string path = dir_.File("a.docx");
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"_rels/.rels",
+       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+       "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+       "2006/relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+      {"word/document.xml",
+       "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+       "<w:body><w:p><w:r><w:t>cat one</w:t></w:r></w:p><w:p><w:r><w:t>none</w:t></w:r></w:p>"
+       "<w:p><w:r><w:t>two cat</w:t></w:r></w:p></w:body></w:document>"}};
+  int zipError = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &zipError);
+  ASSERT_NE(archive, nullptr);
+  for (const auto& [name, content] : entries) {
+    zip_file_add(archive, name.c_str(),
+                 zip_source_buffer(archive, content.data(), content.size(), 0), 0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+  const std::string original = testing::ReadBytes(path);
+  std::unique_ptr<OfficeBridge> office = MakePackageBridge(nullptr);
+  FileList files;
+  files.Append(path, true);
+  DefinitionList definitions;
+  definitions.Append("cat", "dog", true);
+  preview_ = std::make_unique<ReplacePreview>();
+  preview_->Compute(files, definitions, Options(), host_, office.get());
+  EXPECT_EQ(testing::ReadBytes(path), original);
+  ASSERT_EQ(preview_->files().size(), 1u);
+  const FilePreview& file = preview_->files()[0];
+  ASSERT_TRUE(file.IsDocument());
+  ASSERT_EQ(file.changes.size(), 2u);
+  std::string error;
+  EXPECT_EQ(ApplyFilePreview(file, {true, false}, false, DefaultFileRewriter(), &error),
+            ApplyOutcome::kRefused);
+  EXPECT_EQ(testing::ReadBytes(path), original);
+  EXPECT_EQ(ApplyFilePreview(file, {true, true}, false, DefaultFileRewriter(), &error),
+            ApplyOutcome::kApplied)
+      << error;
+  std::string xml;
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &error);
+  ASSERT_TRUE(zip && zip->Read("word/document.xml", &xml, &error)) << error;
+  EXPECT_NE(xml.find("dog one"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("two dog"), std::string::npos) << xml;
+}
+
 TEST(TextDiffTest, UnifiedDiffShowsThreeLinesOfContextInUtf8) {
   const std::string original = "1\n2\n3\n4\n\xD6\xD0\n6\n7\n8\n9\n10\n11\n12\n13";
   const std::string result = "1\n2\n3\n4\nx\n6\n7\n8\n9\n10\n11\n12\n13!";
@@ -295,6 +348,12 @@ TEST(TextDiffTest, UnifiedDiffShowsThreeLinesOfContextInUtf8) {
             "@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-\xE4\xB8\xAD\n+x\n 6\n 7\n 8\n"
             "@@ -10,4 +10,4 @@\n 10\n 11\n 12\n-13\n\\ No newline at end of file\n"
             "+13!\n\\ No newline at end of file\n");
+  // A stray lead byte does not take the line end after it.
+  const std::string stray = "x\x81\nab\n";
+  const TextDiff strayDiff = DiffTexts(stray, "x\x81\ncd\n", CodePage::Gbk());
+  EXPECT_EQ(UnifiedDiff(stray, "x\x81\ncd\n", LineBlocks(stray, "x\x81\ncd\n", strayDiff.changes),
+                        CodePage::Gbk(), "a/f", "b/f"),
+            "--- a/f\n+++ b/f\n@@ -1,2 +1,2 @@\n x\xEF\xBF\xBD\n-ab\n+cd\n");
 }
 
 }  // namespace
