@@ -159,7 +159,7 @@ class CliHost : public BatchHost {
 
   bool Confirm(const std::string& textKey, const std::string&) override {
     // Going on without undo is agreed to by --no-undo alone, never by -y.
-    if (textKey == "1302") {
+    if (textKey == "1302" || textKey == "1307") {
       Print("", "give --no-undo to run without undo");
       refused = true;
       return false;

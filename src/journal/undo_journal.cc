@@ -328,6 +328,7 @@ class UndoJournal::Run {
   }
 
   const std::string& Folder() const { return folder_; }
+  bool Empty() const { return next_ == 1; }
 
   // One record, in one write, so that a kill leaves it whole or cut at its
   // end (where the reader drops it).
@@ -505,6 +506,14 @@ bool UndoJournal::StartRun(const std::string& command, std::string* error) {
 
 void UndoJournal::FinishRun() {
   if (!run_) return;
+  // A run that changed nothing leaves no journal, so that undo takes back
+  // the last run that did.
+  if (run_->Empty()) {
+    const std::string folder = run_->Folder();
+    run_.reset();
+    RemoveFolder(folder);
+    return;
+  }
   std::string error;
   (void)run_->Append("E\t" + std::to_string(NowNs()) + "\n", &error);
   run_.reset();
@@ -579,17 +588,16 @@ uint64_t SizeOfFiles(const std::vector<std::string>& paths) {
 bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t oldBytes,
                       BatchHost& host) {
   if (!journal.limits.enabled) return true;
-  std::string error;
   if (!journal.Fits(oldBytes)) {
     host.Notice("", "the files hold " + std::to_string(oldBytes >> 20) +
                         " MiB, more than undo keeps (" +
                         std::to_string(journal.limits.keepBytes >> 20) + " MiB)");
-  } else if (journal.StartRun(command, &error)) {
-    return true;
-  } else {
-    host.Notice("", "the run cannot be recorded for undo: " + error);
+    return host.Confirm("1302", "1024");
   }
-  return host.Confirm("1302", "1024");
+  std::string error;
+  if (journal.StartRun(command, &error)) return true;
+  host.Notice("", "the run cannot be recorded for undo: " + error);
+  return host.Confirm("1307", "1024");
 }
 
 }  // namespace strbatch

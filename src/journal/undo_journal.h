@@ -106,8 +106,9 @@ class UndoJournal : public FileRewriter {
   // Opens the journal of a run named command. False, with a reason, when its
   // folder or log cannot be made.
   bool StartRun(const std::string& command, std::string* error);
-  // Closes the open run and removes the oldest runs beyond the limits. Does
-  // nothing when no run is open.
+  // Closes the open run (removing its journal when it recorded nothing) and
+  // removes the oldest runs beyond the limits. Does nothing when no run is
+  // open.
   void FinishRun();
   bool Recording() const { return run_ != nullptr; }
   // The id of the open run, or of the last one finished.
@@ -138,7 +139,8 @@ uint64_t SizeOfFiles(const std::vector<std::string>& paths);
 // Before a command that changes files holding oldBytes: opens a journalled
 // run when undo is on. When the run cannot be journalled (the old bytes
 // exceed the limit, or the journal cannot be made) the host hears why and
-// is asked (key 1302, caption 1024) whether to run without undo; false
+// is asked (key 1302 when too large, 1307 otherwise; caption 1024) whether
+// to run without undo; false
 // means the user said no and the command must not run.
 bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t oldBytes,
                       BatchHost& host);

@@ -48,7 +48,7 @@ class UndoHost : public RecordingHost {
  public:
   bool withoutUndo = false;
   bool Confirm(const std::string& key, const std::string& caption) override {
-    return key == "1302" ? withoutUndo : RecordingHost::Confirm(key, caption);
+    return key == "1302" || key == "1307" ? withoutUndo : RecordingHost::Confirm(key, caption);
   }
 };
 
@@ -218,8 +218,10 @@ TEST_P(UndoTest, JournalsKeepTheLastRunsWithinBothLimits) {
   EXPECT_EQ(ListJournals(journal_.Root()).size(), 3u);
 }
 
-TEST_P(UndoTest, OffInTheSettingsChangesFilesWithoutAJournal) {
+TEST_P(UndoTest, NoJournalForARunThatChangedNothingOrWithUndoOff) {
   Add("f.txt", "a");
+  Replace("x", "y");
+  EXPECT_TRUE(ListJournals(journal_.Root()).empty());
   journal_.limits.enabled = false;
   Replace("a", "b");
   EXPECT_EQ(dir_.Read("f.txt"), "b");
