@@ -212,6 +212,10 @@ class CrashSafetyTest : public ::testing::Test {
     ASSERT_EQ(result.exitCode, 0) << "signal " << result.signal << ": " << result.err;
   }
 
+  // Kills command amid a run, undoes it, kills the undo of that undo and
+  // undoes again, checking the files after each step.
+  void KillRunAndUndo(const std::vector<std::string>& command, uint64_t seeds);
+
   // A test whose kills mostly came too late would prove nothing.
   void TearDown() override {
     if (attempted_ > 0) {
@@ -262,21 +266,19 @@ TEST_F(CrashSafetyTest, KilledReplaceLeavesEveryFileOldOrNew) {
 // take back exactly the files its journal holds as changed (by the file's
 // state where the kill came before the done mark), and leave no file lost,
 // doubled or mixed.
-TEST_F(CrashSafetyTest, KilledRunAndKilledUndoAreTakenBackExactly) {
-  const std::vector<std::string> replace = {"replace", "-y", "-d", "alpha", "ALPHA-GROWN"};
-  Plan([](size_t i) { return "f" + std::to_string(i) + ".txt"; }, SampleText,
-       [](size_t i) { return ReplaceBeforeNul(SampleText(i), "alpha", "ALPHA-GROWN"); });
+void CrashSafetyTest::KillRunAndUndo(const std::vector<std::string>& command, uint64_t seeds) {
   std::string root, error;
   ASSERT_TRUE(DefaultJournalRoot(&root, &error)) << error;
-  // The files that hold their new bytes, with the inodes they have now.
-  auto holdingNew = [&] {
+  // The files the command changed, with the inodes they have now.
+  auto changedNow = [&] {
     std::vector<size_t> changed;
     for (size_t i = 0; i < files_.size(); i++) {
-      files_[i].inode = StateOf(files_[i].path).inode;
-      if (files_[i].oldBytes != files_[i].newBytes &&
-          StateOf(files_[i].path).bytes == files_[i].newBytes) {
-        changed.push_back(i);
-      }
+      Expected& file = files_[i];
+      file.inode = StateOf(file.path).inode;
+      const bool moved = file.path != file.newPath && StateOf(file.newPath).exists;
+      const bool rewritten = file.oldBytes != file.newBytes &&
+                             StateOf(file.path).bytes == file.newBytes;
+      if (moved || rewritten) changed.push_back(i);
     }
     return changed;
   };
@@ -288,28 +290,45 @@ TEST_F(CrashSafetyTest, KilledRunAndKilledUndoAreTakenBackExactly) {
     for (const Expected& file : files_) {
       ASSERT_EQ(StateOf(file.path).bytes, file.oldBytes) << file.path;
       EXPECT_EQ(StateOf(file.path).mode, file.mode) << file.path;
+      if (file.newPath != file.path) {
+        ASSERT_FALSE(StateOf(file.newPath).exists) << file.newPath;
+      }
     }
   };
-  for (int seed = 1; seed <= kKills / 2; seed++) {
+  for (uint64_t seed = 1; seed <= static_cast<uint64_t>(kKills / 2); seed++) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    TestRandom random(static_cast<uint64_t>(seed) + 600);
+    TestRandom random(seed + seeds);
     Reset();
     std::filesystem::remove_all(root);
-    KillAfterFile(testing::StartCli(Command(replace, Paths())), PickChangingFile(random), random);
+    KillAfterFile(testing::StartCli(Command(command, Paths())), PickChangingFile(random), random);
     ExpectOldOrNew();
-    std::vector<size_t> changed = holdingNew();
+    std::vector<size_t> changed = changedNow();
     undoAll(changed.size());
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure() || changed.empty()) return;
 
     // Redo, killed after one of the files it puts back.
-    holdingNew();
+    changedNow();
     KillAfterFile(testing::StartCli({"undo", "-y"}), changed[random.Below(changed.size())],
                   random);
     ExpectOldOrNew();
-    undoAll(holdingNew().size());
+    undoAll(changedNow().size());
     EXPECT_TRUE(testing::TempFilesIn(folder_).empty());
     if (HasFatalFailure()) return;
   }
+}
+
+TEST_F(CrashSafetyTest, KilledReplaceAndKilledUndoAreTakenBackExactly) {
+  Plan([](size_t i) { return "f" + std::to_string(i) + ".txt"; }, SampleText,
+       [](size_t i) { return ReplaceBeforeNul(SampleText(i), "alpha", "ALPHA-GROWN"); });
+  KillRunAndUndo({"replace", "-y", "-d", "alpha", "ALPHA-GROWN"}, 600);
+}
+
+TEST_F(CrashSafetyTest, KilledRenameAndKilledUndoAreTakenBackExactly) {
+  Plan([](size_t i) { return "name-" + std::to_string(i) + ".txt"; },
+       [](size_t i) { return "content of " + std::to_string(i) + "\n"; },
+       [](size_t i) { return "content of " + std::to_string(i) + "\n"; },
+       [](size_t i) { return "done-" + std::to_string(i) + ".txt"; });
+  KillRunAndUndo({"rename", "-y", "-d", "name", "done"}, 700);
 }
 
 // Ctrl-C stops the run at its next step and says so: a script must be able
