@@ -21,6 +21,9 @@ namespace {
 
 constexpr const char* kLogName = "log";
 constexpr const char* kMagic = "strbatch-journal";
+// One of zstd's fast levels: the copy is on the path of every rewrite, and
+// the level's lesser ratio costs less than the time of a higher one.
+constexpr int kCompressionLevel = -2;
 
 std::string ErrnoText(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
@@ -132,10 +135,13 @@ void ParseState(const std::string& size, const std::string& mtime, const std::st
   entry->newState.sha256 = sha;
 }
 
-bool WriteCompressed(const std::string& file, std::string_view bytes, std::string* error) {
+// context: kept from file to file, as making one costs more than
+// compressing a small file.
+bool WriteCompressed(ZSTD_CCtx* context, const std::string& file, std::string_view bytes,
+                     std::string* error) {
   std::string packed(ZSTD_compressBound(bytes.size()), '\0');
-  // The fastest level: the copy is on the path of every rewrite.
-  size_t size = ZSTD_compress(packed.data(), packed.size(), bytes.data(), bytes.size(), 1);
+  size_t size = ZSTD_compressCCtx(context, packed.data(), packed.size(), bytes.data(),
+                                  bytes.size(), kCompressionLevel);
   if (ZSTD_isError(size)) {
     *error = std::string("cannot compress: ") + ZSTD_getErrorName(size);
     return false;
@@ -322,10 +328,13 @@ void MarkUndone(const JournalRun& run, const std::string& by) {
 class UndoJournal::Run {
  public:
   Run(std::string folder, int log, bool linking)
-      : folder_(std::move(folder)), log_(log), linking_(linking) {}
+      : folder_(std::move(folder)), log_(log), linking_(linking), compressor_(ZSTD_createCCtx()) {}
   ~Run() {
     if (log_ >= 0) close(log_);
+    ZSTD_freeCCtx(compressor_);
   }
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
 
   const std::string& Folder() const { return folder_; }
   bool Empty() const { return next_ == 1; }
@@ -350,9 +359,10 @@ class UndoJournal::Run {
       if (linkable && linking_ && link(source.c_str(), linkName.c_str()) == 0) {
         entry->store = JournalEntry::Store::kLink;
       } else {
-        std::string bytes;
+        std::string& bytes = bytes_;
         if (!ReadWholeFile(source, &bytes, error) ||
-            !WriteCompressed(StoreFile(folder_, entry->number, entry->store), bytes, error)) {
+            !WriteCompressed(compressor_, StoreFile(folder_, entry->number, entry->store), bytes,
+                             error)) {
           *error = "cannot keep the old bytes for undo: " + *error;
           return false;
         }
@@ -383,6 +393,8 @@ class UndoJournal::Run {
   std::string folder_;
   int log_;
   bool linking_;
+  ZSTD_CCtx* compressor_;
+  std::string bytes_;  // the old bytes being copied, kept for their capacity
   size_t next_ = 1;
 };
 
