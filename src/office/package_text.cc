@@ -351,9 +351,10 @@ bool PackageEdits::Plan(size_t first, size_t last, std::string_view utf8,
       return false;
     }
   }
+  // The new text goes into the first range; the others are emptied.
   for (size_t r = 0; r < ranges.size(); r++) {
     AddSplice(region, ranges[r].part, ranges[r].begin, ranges[r].end,
-              r == 0 ? std::move(xml) : "");
+              r == 0 ? xml : std::string());
   }
   for (size_t k = first; k < last; k++) KeepBlanks(region, items[k].node);
   if (odf) {

@@ -1,6 +1,8 @@
 // The desktop program: reads the settings, runs the main window as the one
 // modal dialog, and writes the settings back when it closes.
 #include <QApplication>
+#include <QStringList>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -22,6 +24,11 @@ int main(int argc, char** argv) {
   std::unique_ptr<strbatch::OfficeBridge> office = strbatch::MakeLibreOfficeBridge();
   strbatch::MainWindow window(strbatch::LoadSettings(settingsPath), settingsPath);
   window.SetOfficeBridge(office.get());
+  QStringList paths = QApplication::arguments();
+  paths.removeFirst();
+  // Added once the window is up, so that a long folder walk shows its
+  // progress over it.
+  if (!paths.isEmpty()) QTimer::singleShot(0, &window, [&] { window.AddStartPaths(paths); });
   window.exec();
 
   std::string error;

@@ -106,9 +106,7 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
   LoadCarriedDefinitions(&carried);
   definitionModel_->Change([&] { definitions_.AppendRecords(carried, true); });
 
-  ApplyCaptions(this, texts_, "dialog_main");
-  ApplyColumnTitles();
-  ApplyEncodingCaptions();
+  ApplyWindowTexts();
   fileView_->setTextElideMode(Qt::ElideMiddle);
   RestoreWindowState();
 }
@@ -460,9 +458,14 @@ void MainWindow::SwitchLanguage(int language) {
   options_.language = static_cast<Language>(language);
   texts_.SetLanguage(options_.language);
   ApplyToolkitLanguage();
+  ApplyWindowTexts();
+}
+
+void MainWindow::ApplyWindowTexts() {
   ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
+  status_->setAccessibleName(Text(texts_, "1179"));
 }
 
 void MainWindow::ApplyEncodingCaptions() {
@@ -572,6 +575,17 @@ void MainWindow::DropOnFiles(const QStringList& dropped) {
     }
   }
   AppendFiles(paths);
+}
+
+void MainWindow::AddStartPaths(const QStringList& paths) {
+  QStringList existing, missing;
+  for (const QString& path : paths) (QFileInfo::exists(path) ? existing : missing) << path;
+  if (!existing.isEmpty()) DropOnFiles(existing);
+  if (!missing.isEmpty()) {
+    ShowMessageText(this, texts_,
+                    Text(texts_, "1180") + QStringLiteral("\n") + missing.join(QLatin1Char('\n')),
+                    "1102", QMessageBox::Warning);
+  }
 }
 
 void MainWindow::DropOnDefinitions(const QStringList& dropped) {
@@ -778,8 +792,6 @@ void MainWindow::TellRunResult(int command, const BatchRunner& runner, size_t re
   const size_t failed = WarnedFiles();
   switch (runner.End()) {
     case BatchRunner::RunEnd::kRejected:
-      text = texts_.Message("1172");
-      break;
     case BatchRunner::RunEnd::kRefused:
       text = texts_.Message("1172");
       break;
