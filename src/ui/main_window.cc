@@ -283,6 +283,7 @@ void MainWindow::BuildLayout() {
   for (const EncodingItem& item : kEncodingItems) {
     encodingChoice_->addItem(Caption(item.caption), static_cast<int>(item.setting));
   }
+  // The label names the drop-down for screen readers (their "labelled by").
   auto* encodingLabel = new QLabel(Caption("文件编码"), this);
   SetResourceId(encodingLabel, control::kEncodingLabel);
   encodingLabel->setBuddy(encodingChoice_);
