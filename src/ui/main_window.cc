@@ -322,6 +322,33 @@ void MainWindow::BuildLayout() {
   // The designed arrangement is the smallest; the lists take what is more.
   setMinimumSize(900, 640);
   resize(900, 640);
+  SetTabOrder();
+}
+
+// Tab follows the window as it reads: each list's buttons, then the list,
+// then the command column from top to bottom.
+void MainWindow::SetTabOrder() {
+  std::vector<QWidget*> chain;
+  auto add = [&](std::initializer_list<int> ids) {
+    for (int id : ids) chain.push_back(Button(id));
+  };
+  add({control::kAddFiles, control::kAddFolder, control::kDeleteFile, control::kClearFiles,
+       control::kViewFile, control::kCheckAllFiles, control::kInvertFiles, control::kFileUp,
+       control::kFileDown});
+  chain.push_back(fileView_);
+  add({control::kAddDefinition, control::kEditDefinition, control::kDeleteDefinition,
+       control::kClearDefinitions, control::kCheckAllDefinitions, control::kInvertDefinitions,
+       control::kDefinitionUp, control::kDefinitionDown, control::kImport, control::kExport});
+  chain.push_back(definitionView_);
+  add({control::kChinese, control::kEnglish, control::kBatchReplace, control::kBatchFind,
+       control::kBatchRename, control::kAdvanced, control::kMatchCase,
+       control::kReportAfterFind});
+  chain.push_back(encodingChoice_);
+  add({control::kAutoBackup, control::kRestoreBackups, control::kDeleteBackups,
+       control::kConvertCode, control::kGbkToBig5, control::kGbkToTraditional,
+       control::kBig5ToGbk, control::kGbkToSimplified, control::kToUtf8, control::kUtf8ToGbk,
+       control::kExit, control::kHelp});
+  for (size_t i = 1; i < chain.size(); i++) setTabOrder(chain[i - 1], chain[i]);
 }
 
 void MainWindow::ConnectCommands() {

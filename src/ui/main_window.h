@@ -80,6 +80,7 @@ class MainWindow : public QDialog, public ProgressHost {
   // The items of the encoding drop-down from the language file.
   // Captions, column titles and accessible texts in the interface language.
   void ApplyWindowTexts();
+  void SetTabOrder();
   void ApplyEncodingCaptions();
 
   // The status line: what the last command did.
