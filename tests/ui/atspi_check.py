@@ -19,7 +19,7 @@ import time
 import pyatspi
 from gi.repository import GLib
 
-TIMEOUT = 30.0
+TIMEOUT = 60.0
 
 
 def wait_for(what, find):
