@@ -11,6 +11,7 @@
 #include "batch/code_conversion.h"
 #include "batch/rename.h"
 #include "batch/replace_template.h"
+#include "batch/text_diff.h"
 #include "office/office_bridge.h"
 #include "pattern/pattern.h"
 
@@ -22,19 +23,24 @@ namespace {
 constexpr size_t kGrowthReserve = size_t{32} << 20;
 
 // The side effects of the occurrences of one file: the match list during a
-// batch find, the find report, and the edits of an open office document.
+// batch find, the find report, the edits of an open office document, and
+// in a dry run the trail of the regions rewritten.
 class FileOccurrences : public OccurrenceSink {
  public:
   FileOccurrences(std::vector<MatchSpan>* matches, FindReport* report, OfficeDocument* document,
-                  bool edit)
-      : matches_(matches), report_(report), document_(document), edit_(edit) {}
+                  bool edit, EditTrail* trail)
+      : matches_(matches), report_(report), document_(document), edit_(edit), trail_(trail) {}
 
-  bool Needed() const { return matches_ != nullptr || report_ != nullptr || document_ != nullptr; }
+  bool Needed() const {
+    return matches_ != nullptr || report_ != nullptr || document_ != nullptr || trail_ != nullptr;
+  }
 
   void BeginDefinition(std::string_view searchedText) override {
     if (document_) document_->BeginOccurrences(searchedText);
+    if (trail_) trail_->BeginDefinition();
   }
   void Occurrence(size_t start, size_t length, std::string_view replacement) override {
+    if (trail_) trail_->Occurrence(start, length, replacement.size());
     if (matches_) {
       matches_->push_back({static_cast<int64_t>(start), static_cast<int64_t>(length)});
     }
@@ -50,6 +56,7 @@ class FileOccurrences : public OccurrenceSink {
   FindReport* report_;
   OfficeDocument* document_;
   bool edit_;
+  EditTrail* trail_;
 };
 
 }  // namespace
@@ -70,7 +77,29 @@ struct BatchRunner::FileJob {
   std::unique_ptr<OfficeDocument> document;
   std::vector<int64_t> found;      // occurrences per definition
   std::vector<MatchSpan> matches;  // during a batch find
+  // Dry runs: the file as read, its work text before the definitions, and
+  // the private copy an office document is worked on.
+  FileFingerprint fingerprint;
+  std::string before;
+  std::unique_ptr<EditTrail> trail;
+  std::string copy;
 };
+
+namespace {
+
+// The batch's own writer: each changed text file rewritten in its encoding.
+class FileWriter : public ResultWriter {
+ public:
+  explicit FileWriter(FileRewriter& rewriter) : rewriter_(rewriter) {}
+  bool CommitText(const TextResult& result, std::string* error) override {
+    return result.fileText.Save(rewriter_, result.path, result.after, error);
+  }
+
+ private:
+  FileRewriter& rewriter_;
+};
+
+}  // namespace
 
 BatchRunner::BatchRunner(FileList& files, DefinitionList& definitions, BatchHost& host)
     : files_(files), definitions_(definitions), host_(host) {}
@@ -141,6 +170,8 @@ void BatchRunner::MakeBackupStep(const std::string& path) {
 }
 
 void BatchRunner::ConvertStep(const std::string& path) {
+  // Conversions write whole files; a dry run previews replaces only.
+  if (DryRun()) return;
   const ConversionResult result =
       ConvertCodeFile(path, options.AltCode, options.encoding, *rewriter_);
   switch (result.status) {
@@ -281,7 +312,10 @@ void BatchRunner::RunBatch(BatchMode mode) {
   if (options.Advance && !converting && !CheckExpressions(mode)) return;
   end_ = RunEnd::kRefused;
   state_.changesExpected = ComputeChangesExpected() && !state_.findMode;
-  if ((state_.changesExpected || converting) && !host_.Confirm("1023", "1024")) return;
+  // A dry run writes nothing, so it has nothing to ask.
+  if ((state_.changesExpected || converting) && !DryRun() && !host_.Confirm("1023", "1024")) {
+    return;
+  }
   end_ = RunEnd::kFinished;
   for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, 0);
   for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, 0);
@@ -342,7 +376,9 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   job.kind = mode == BatchMode::Content ? OfficeKindOf(SplitPath(job.path).extension)
                                         : OfficeKind::None;
   const bool converting = options.AltCode != CodeConversion::None;
-  if (options.autoBackup && (state_.changesExpected || converting)) MakeBackupStep(job.path);
+  if (options.autoBackup && (state_.changesExpected || converting) && !DryRun()) {
+    MakeBackupStep(job.path);
+  }
   if (converting && job.kind != OfficeKind::None) return;
 
   // The text buffer is kept from file to file, so that a run over large
@@ -363,6 +399,10 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   if (job.document) {
     job.document->Close(state_.changesExpected);
     if (state_.changesExpected) TellLeftovers(job.path, job.document->Leftovers());
+    if (DryRun() && job.usable && job.before != job.work.bytes) {
+      writer_->CommitDocument({job.row, job.path, job.copy, job.fingerprint, job.before,
+                               job.work.bytes, *job.workPage});
+    }
   }
 }
 
@@ -397,11 +437,19 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
   } else if (job.kind != OfficeKind::None) {
     job.haveText = true;
     if (office_) {
+      // A dry run works the document through the same steps, on a copy.
       std::string whyNot;
-      job.document = office_->Open(job.path, job.kind, *job.workPage, &whyNot);
+      if (DryRun() && !writer_->CopyDocument(job.path, &job.copy, &job.fingerprint, &whyNot)) {
+        job.usable = false;
+        host_.Warn(job.path, whyNot);
+        return;
+      }
+      job.document =
+          office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
       if (!job.document && !whyNot.empty()) host_.Warn(job.path, whyNot);
     }
     if (job.document) job.work.bytes = job.document->WriteText();
+    if (job.document && DryRun()) job.before = job.work.bytes;
   }
 }
 
@@ -409,13 +457,20 @@ bool BatchRunner::ReadTextFile(FileJob& job) {
   job.haveText = true;
   job.textFile = true;
   std::string error;
-  if (!ReadWholeFile(job.path, &job.work.bytes, &error, kGrowthReserve) ||
-      !job.fileText.Open(&job.work.bytes, options.encoding, &error)) {
+  const bool read =
+      DryRun() ? ReadFingerprinted(job.path, &job.work.bytes, &job.fingerprint, &error,
+                                   kGrowthReserve)
+               : ReadWholeFile(job.path, &job.work.bytes, &error, kGrowthReserve);
+  if (!read || !job.fileText.Open(&job.work.bytes, options.encoding, &error)) {
     job.usable = false;
     host_.Warn(job.path, error);
     return false;
   }
   job.workPage = &job.fileText.WorkCodePage();
+  if (DryRun()) {
+    job.before = job.work.bytes;
+    job.trail = std::make_unique<EditTrail>();
+  }
   return true;
 }
 
@@ -459,7 +514,7 @@ void BatchRunner::ApplyDefinition(FileJob& job, size_t d) {
     report->SetSourceCodePage(utf8Report && !job.workPage->IsUtf8() ? job.workPage : nullptr);
   }
   FileOccurrences occurrences(state_.findMode ? &job.matches : nullptr, report,
-                              job.document.get(), state_.changesExpected);
+                              job.document.get(), state_.changesExpected, job.trail.get());
   WorkerContext context;
   context.caseSensitive = options.Case;
   context.changesExpected = state_.changesExpected;
@@ -491,7 +546,14 @@ bool BatchRunner::CommitText(FileJob& job, BatchMode mode) {
   // A text file is written once, after its definitions.
   if (!job.work.changed || mode != BatchMode::Content || job.kind != OfficeKind::None) return true;
   std::string error;
-  if (job.fileText.Save(*rewriter_, job.path, job.work.bytes, &error)) return true;
+  FileWriter fileWriter(*rewriter_);
+  ResultWriter& writer = writer_ != nullptr ? *writer_ : fileWriter;
+  std::vector<Region> rewritten;
+  if (job.trail) rewritten = job.trail->Regions();
+  TextResult result{job.row, job.path, job.fileText, job.work.bytes,
+                    DryRun() ? &job.fingerprint : nullptr, DryRun() ? &job.before : nullptr,
+                    &rewritten};
+  if (writer.CommitText(result, &error)) return true;
   host_.Warn(job.path, error);
   return false;
 }
@@ -505,7 +567,7 @@ void BatchRunner::Tally(const FileJob& job) {
 }
 
 void BatchRunner::RenameFile(FileJob& job) {
-  if (!job.usable || !state_.changesExpected) return;
+  if (!job.usable || !state_.changesExpected || DryRun()) return;
   std::string newName, newPath, error;
   if (NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error) &&
       RenameStep(job.path, newName, &newPath, &error)) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/file_fingerprint.h"
 #include "config/language.h"
 #include "config/options.h"
 #include "base/safe_file.h"
@@ -20,6 +21,7 @@
 #include "batch/file_text.h"
 #include "batch/find_report.h"
 #include "batch/replace_worker.h"
+#include "batch/text_diff.h"
 #include "lists/definition_list.h"
 #include "lists/file_list.h"
 #include "office/office_bridge.h"
@@ -29,6 +31,52 @@ namespace strbatch {
 class OfficeBridge;
 
 enum class BatchMode { Content = 0, Rename = 1 };
+
+// A text file whose text a batch replace changed.
+struct TextResult {
+  size_t row = 0;
+  const std::string& path;
+  const FileText& fileText;
+  std::string_view after;  // the new work text
+  // In a dry run only: what the file was when read, and its work text then
+  // (the writer may take it).
+  const FileFingerprint* fingerprint = nullptr;
+  std::string* before = nullptr;
+  // The regions of before that occurrences rewrote.
+  const std::vector<Region>* rewritten = nullptr;
+};
+
+// An office document that a dry run worked on a private copy of (the copy
+// is saved with the replacements the document took).
+struct DocumentResult {
+  size_t row = 0;
+  const std::string& path;
+  const std::string& copy;
+  const FileFingerprint& fingerprint;  // the original's, when copied
+  std::string_view before;             // its work text at the start and the end
+  std::string_view after;
+  const CodePage& codePage;
+};
+
+// What becomes of the files a batch replace has worked. The runner's own
+// writer rewrites each changed text file all-or-nothing. A dry run's writer
+// keeps the results instead: the run then asks no question, makes no
+// backup, and opens each office document from a copy that the writer makes.
+class ResultWriter {
+ public:
+  virtual ~ResultWriter() = default;
+  virtual bool DryRun() const { return false; }
+  // False, with a reason, when the file was not written.
+  virtual bool CommitText(const TextResult& result, std::string* error) = 0;
+  // Dry runs only: copies an office document to a private place.
+  virtual bool CopyDocument(const std::string& path, std::string* copy, FileFingerprint* print,
+                            std::string* error) {
+    (void)path, (void)copy, (void)print;
+    *error = "not a dry run";
+    return false;
+  }
+  virtual void CommitDocument(const DocumentResult& result) { (void)result; }
+};
 
 class BatchRunner {
  public:
@@ -43,6 +91,8 @@ class BatchRunner {
   void SetOfficeBridge(OfficeBridge* bridge) { office_ = bridge; }
   // Where rewrites go; tests inject failures here.
   void SetFileRewriter(FileRewriter* rewriter) { rewriter_ = rewriter; }
+  // Where the results of a replace go (null: written to the files).
+  void SetResultWriter(ResultWriter* writer) { writer_ = writer; }
   void SetCodePage(const CodePage* codePage) { codePage_ = codePage; }
   // The find report in UTF-8 whatever the encoding setting (the CLI's
   // standard output).
@@ -134,6 +184,8 @@ class BatchRunner {
   BatchHost& host_;
   OfficeBridge* office_ = nullptr;
   FileRewriter* rewriter_ = &DefaultFileRewriter();
+  ResultWriter* writer_ = nullptr;
+  bool DryRun() const { return writer_ != nullptr && writer_->DryRun(); }
   const CodePage* codePage_ = &CodePage::Process();
   bool reportInUtf8_ = false;
   uint64_t searchSteps_ = 0;

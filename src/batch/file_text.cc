@@ -11,7 +11,7 @@ bool IsUtf16(FileEncoding encoding) {
 }
 
 // UTF-16 code units of the UTF-8 text in [from, to).
-size_t Utf16Units(const std::string& utf8, size_t from, size_t to) {
+size_t Utf16Units(std::string_view utf8, size_t from, size_t to) {
   size_t units = 0;
   for (size_t i = from; i < to && i < utf8.size(); i++) {
     const unsigned char b = static_cast<unsigned char>(utf8[i]);
@@ -39,25 +39,33 @@ bool FileText::Open(std::string* bytes, EncodingSetting setting, std::string* er
   return true;
 }
 
-bool FileText::Save(FileRewriter& rewriter, const std::string& path, const std::string& work,
+bool FileText::Save(FileRewriter& rewriter, const std::string& path, std::string_view work,
                     std::string* error) const {
   std::string encoded;
-  const std::string* body = &work;
+  std::string_view body = work;
   if (IsUtf16(detected_.encoding)) {
-    if (!Utf8ToUtf16(work, detected_.encoding == FileEncoding::Utf16BE, &encoded)) {
+    if (!Encode(work, &encoded)) {
       *error = "the new text cannot be written as UTF-16; left as it was";
       return false;
     }
-    body = &encoded;
+    body = encoded;
   }
   std::unique_ptr<RewriteSession> session = rewriter.Begin(path, error);
   if (!session) return false;
   session->Write(mark_);
-  session->Write(*body);
+  session->Write(body);
   return session->Commit(error);
 }
 
-void FileText::MapMatches(std::vector<MatchSpan>* spans, const std::string& work) const {
+bool FileText::Encode(std::string_view work, std::string* bytes) const {
+  if (IsUtf16(detected_.encoding)) {
+    return Utf8ToUtf16(work, detected_.encoding == FileEncoding::Utf16BE, bytes);
+  }
+  bytes->assign(work);
+  return true;
+}
+
+void FileText::MapMatches(std::vector<MatchSpan>* spans, std::string_view work) const {
   if (detected_.bomLength == 0 && !IsUtf16(detected_.encoding)) return;
   // Spans of one definition come in increasing order: count on from the
   // previous one, and start over only where the next definition begins.

@@ -7,6 +7,7 @@
 #define STRBATCH_BATCH_FILE_TEXT_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/code_page.h"
@@ -23,15 +24,22 @@ class FileText {
   bool Open(std::string* bytes, EncodingSetting setting, std::string* error);
 
   FileEncoding Encoding() const { return detected_.encoding; }
+  // The bytes of the byte-order mark set aside.
+  size_t MarkLength() const { return detected_.bomLength; }
   // The character rules of the work text.
   const CodePage& WorkCodePage() const { return strbatch::WorkCodePage(detected_.encoding); }
 
   // Writes the work text back in the file's encoding, all-or-nothing.
-  bool Save(FileRewriter& rewriter, const std::string& path, const std::string& work,
+  bool Save(FileRewriter& rewriter, const std::string& path, std::string_view work,
             std::string* error) const;
 
   // Turns spans of the work text into byte offsets and lengths in the file.
-  void MapMatches(std::vector<MatchSpan>* spans, const std::string& work) const;
+  // Spans of one definition come in increasing order.
+  void MapMatches(std::vector<MatchSpan>* spans, std::string_view work) const;
+
+  // A piece of work text as the file holds it (without the byte-order mark).
+  // False when it cannot be written in the file's encoding.
+  bool Encode(std::string_view work, std::string* bytes) const;
 
  private:
   DetectedEncoding detected_;

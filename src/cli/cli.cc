@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/file_fingerprint.h"
 #include "config/language.h"
 #include "base/profile.h"
 #include "base/safe_file.h"
@@ -24,6 +25,7 @@
 #include "config/settings.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
+#include "batch/replace_preview.h"
 #include "base/batch_host.h"
 #include "lists/definition_file.h"
 #include "lists/definition_list.h"
@@ -143,6 +145,8 @@ struct Arguments {
   bool yes = false;
   bool json = false;
   bool backup = false;
+  bool dryRun = false;     // replace: show the changes, write nothing
+  std::string plan;        // apply: the reviewed plan
   std::string report;  // empty: no report; "-": standard output
   std::string lang;    // "zh", "en" or empty
 };
@@ -258,36 +262,47 @@ std::string Base64(const std::string& bytes) {
   return text;
 }
 
+std::string Dumped(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// extra: JSON members added to the object of some file rows (by row), as
+// text: a dry run's changes can be millions, too many to hold as objects.
 void PrintResults(const FileList& files, const DefinitionList& definitions,
-                  const Arguments& args, bool stopped, std::FILE* out) {
+                  const Arguments& args, bool stopped, std::FILE* out,
+                  const std::map<size_t, std::string>* extra = nullptr) {
   if (args.json) {
-    nlohmann::ordered_json result;
     // Only a stopped run says so, so that the output of a whole run stays
     // as it always was.
-    if (stopped) result["stopped"] = true;
-    result["files"] = nlohmann::ordered_json::array();
+    std::fputs(stopped ? "{\"stopped\":true,\"files\":[" : "{\"files\":[", out);
+    bool first = true;
     for (size_t r = 0; r < files.Size(); r++) {
       const FileRow& row = files.Row(r);
       if (!row.checked) continue;
-      nlohmann::ordered_json file;
-      file["path"] = row.path;
+      nlohmann::ordered_json entry;
+      entry["path"] = row.path;
       // A name that is not UTF-8 reads with replacement characters; its
       // bytes come beside it so that a script can still find the file.
       bool multiByte = false;
-      if (!IsValidUtf8(row.path, &multiByte)) file["path_bytes"] = Base64(row.path);
-      file["count"] = row.count.value_or(0);
-      file["matches"] = MatchListText(row.matches);
-      result["files"].push_back(std::move(file));
+      if (!IsValidUtf8(row.path, &multiByte)) entry["path_bytes"] = Base64(row.path);
+      entry["count"] = row.count.value_or(0);
+      entry["matches"] = MatchListText(row.matches);
+      std::string file = Dumped(entry);
+      if (extra != nullptr && extra->count(r) > 0) {
+        file.pop_back();
+        file += "," + extra->at(r) + "}";
+      }
+      if (!first) std::fputc(',', out);
+      std::fwrite(file.data(), 1, file.size(), out);
+      first = false;
     }
-    result["definitions"] = nlohmann::ordered_json::array();
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (size_t d = 0; d < definitions.Size(); d++) {
-      result["definitions"].push_back(
-          {{"find", ToTerminal(definitions.Find(d))},
-           {"replace", ToTerminal(definitions.Replace(d))},
-           {"count", definitions.Row(d).count.value_or(0)}});
+      list.push_back({{"find", ToTerminal(definitions.Find(d))},
+                      {"replace", ToTerminal(definitions.Replace(d))},
+                      {"count", definitions.Row(d).count.value_or(0)}});
     }
-    std::string text = result.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    std::fprintf(out, "%s\n", text.c_str());
+    std::fprintf(out, "],\"definitions\":%s}\n", Dumped(list).c_str());
     return;
   }
   for (size_t r = 0; r < files.Size(); r++) {
@@ -510,6 +525,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts, std:
 // The subcommands, as DefineCommands made them; parsed() tells which one ran.
 struct Commands {
   CLI::App* replace;
+  CLI::App* apply;
   CLI::App* find;
   CLI::App* rename;
   CLI::App* convert;
@@ -529,10 +545,23 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
       "a file that could not be processed, a search that gave up), 2 usage error\n"
       "or an expression that does not compile (nothing is touched), 3 confirmation\n"
       "refused, 130/143 stopped by Ctrl-C/SIGTERM (the results so far are printed).\n"
+      "replace -n --json > plan.json, edit the plan, then apply plan.json: only the\n"
+      "changes left in it are written; a file whose bytes no longer match is refused.\n"
       "Messages follow --lang, else the settings file's language, else the locale.");
   Commands commands{};
   commands.replace = app.add_subcommand("replace", "replace every occurrence in the files");
   AddBatchOptions(commands.replace, args, true);
+  commands.replace->add_flag("-n,--dry-run", args.dryRun,
+                             "write nothing: print a unified diff of every file (with --json: "
+                             "each file's encoding and changes, a plan for apply)");
+  commands.apply = app.add_subcommand(
+      "apply", "write the changes a plan (replace --dry-run --json, edited) lists");
+  commands.apply->add_option("plan", args.plan, "the plan, a JSON file")->required();
+  commands.apply->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
+  commands.apply->add_flag("-b,--backup", args.backup,
+                           "keep a copy FILE.bak before changing FILE");
+  commands.apply->add_option("--lang", args.lang, "language of the messages: zh or en")
+      ->check(CLI::IsMember({"zh", "en"}));
   commands.find = app.add_subcommand("find", "count and list occurrences; change nothing");
   commands.find->add_option("-r,--report", args.report,
                             "write the replacement text of every occurrence to FILE (- for "
@@ -577,8 +606,98 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
   return commands;
 }
 
+// The options of a batch run from the command line.
+Options BatchOptions(const Arguments& args, const LanguageCatalog& texts) {
+  Options options;
+  options.Case = !args.ignoreCase;
+  options.Advance = args.advanced;
+  options.language = texts.CurrentLanguage();
+  options.autoBackup = args.backup;
+  options.reportOutput = !args.report.empty();
+  ParseEncodingSetting(args.encoding, &options.encoding);
+  return options;
+}
+
+// Work text of a preview as UTF-8 for reading.
+std::string PreviewUtf8(const FilePreview& file, std::string_view text) {
+  if (file.codePage->IsUtf8()) return std::string(text);
+  std::string utf8;
+  file.codePage->ToUtf8(text, &utf8);
+  return utf8;
+}
+
+std::string Hex(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char b : bytes) {
+    hex += kDigits[b >> 4];
+    hex += kDigits[b & 0xF];
+  }
+  return hex;
+}
+
+bool FromHex(const std::string& hex, std::string* bytes) {
+  if (hex.size() % 2 != 0) return false;
+  bytes->clear();
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const std::string pair = hex.substr(i, 2);
+    if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+    bytes->push_back(static_cast<char>(std::stoi(pair, nullptr, 16)));
+  }
+  return true;
+}
+
+// The members a dry run adds to a file's JSON object: its encoding and
+// changes.
+std::string PreviewJson(const FilePreview& file) {
+  auto quoted = [](std::string_view text) { return Dumped(std::string(text)); };
+  std::string json = "\"encoding\":" + quoted(FileEncodingName(file.encoding));
+  if (file.IsDocument()) json += ",\"document\":true";
+  json += ",\"changes\":[";
+  for (size_t k = 0; k < file.changes.size(); k++) {
+    const TextChange& change = file.changes[k];
+    const DiskChange onDisk = OnDisk(file, k);
+    const std::string newText = PreviewUtf8(file, Replacement(file.result, change));
+    if (k > 0) json += ',';
+    json += "{\"line\":" + std::to_string(change.line);
+    if (!file.IsDocument()) {
+      json += ",\"offset\":" + std::to_string(onDisk.offset) +
+              ",\"length\":" + std::to_string(onDisk.length);
+    }
+    json += ",\"old\":" +
+            quoted(PreviewUtf8(file, std::string_view(file.original).substr(change.offset,
+                                                                             change.length))) +
+            ",\"new\":" + quoted(newText);
+    if (!file.IsDocument()) {
+      json += ",\"old_sha256\":\"" + Sha256Hex(OldBytes(file, k)) + "\"";
+      // Bytes that UTF-8 cannot carry (invalid ones) are given exactly.
+      std::string again;
+      if (!EncodeForFile(newText, FileEncodingName(file.encoding), &again) ||
+          again != onDisk.newBytes) {
+        json += ",\"new_bytes_hex\":\"" + Hex(onDisk.newBytes) + "\"";
+      }
+    }
+    json += '}';
+  }
+  return json + "]";
+}
+
+void PrintUnifiedDiff(const FilePreview& file, std::FILE* out) {
+  if (file.IsDocument()) {
+    std::fprintf(out, "note: %s is an office document; its texts that change are shown\n",
+                 file.path.c_str());
+  } else if (file.encoding != FileEncoding::Utf8) {
+    std::fprintf(out, "note: %s is %s text, shown here in UTF-8\n", file.path.c_str(),
+                 FileEncodingName(file.encoding));
+  }
+  const std::string diff = UnifiedDiff(file.original, file.result, FileLineBlocks(file), *file.codePage,
+                                       "a/" + file.path, "b/" + file.path);
+  std::fwrite(diff.data(), 1, diff.size(), out);
+}
+
 // Replace, find, rename or convert: one run of the batch driver over the
-// files and definitions of the command line.
+// files and definitions of the command line. A replace with --dry-run
+// writes nothing and shows what it would write.
 int RunBatchCommand(const Commands& commands, const Arguments& args,
                     const LanguageCatalog& texts, CliHost& host, std::FILE* out,
                     std::FILE* err) {
@@ -590,26 +709,41 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   }
 
   BatchRunner runner(files, definitions, host);
-  runner.options.Case = !args.ignoreCase;
-  runner.options.Advance = args.advanced;
-  runner.options.language = texts.CurrentLanguage();
-  runner.options.autoBackup = args.backup;
-  runner.options.reportOutput = !args.report.empty();
+  runner.options = BatchOptions(args, texts);
   // Everything on standard output is UTF-8, the report too.
   runner.SetReportInUtf8(args.report == "-");
-  ParseEncodingSetting(args.encoding, &runner.options.encoding);
   // Office documents go through LibreOffice, started only when the first
   // one comes up and ended with the run.
   std::unique_ptr<OfficeBridge> office = MakeLibreOfficeBridge();
   runner.SetOfficeBridge(office.get());
 
+  const bool dryRun = commands.replace->parsed() && args.dryRun;
+  std::map<size_t, std::string> previews;
+  bool stopped = false;
+  size_t lastRow = 0;
   {
     StopSignals signals;
     try {
-      if (commands.replace->parsed()) runner.BatchReplace();
-      if (commands.find->parsed()) runner.BatchFind();
-      if (commands.rename->parsed()) runner.BatchRename();
-      if (commands.convert->parsed()) runner.ConvertCode(kConversions.at(args.convertTo));
+      if (dryRun) {
+        ReplacePreview preview;
+        preview.onFile = [&](FilePreview& file) {
+          if (args.json) {
+            previews[file.row] = PreviewJson(file);
+          } else {
+            PrintUnifiedDiff(file, out);
+          }
+        };
+        stopped = preview.Compute(files, definitions, runner.options, host, office.get()) ==
+                  BatchRunner::RunEnd::kStopped;
+        lastRow = preview.LastRowReached();
+      } else {
+        if (commands.replace->parsed()) runner.BatchReplace();
+        if (commands.find->parsed()) runner.BatchFind();
+        if (commands.rename->parsed()) runner.BatchRename();
+        if (commands.convert->parsed()) runner.ConvertCode(kConversions.at(args.convertTo));
+        stopped = runner.Stopped();
+        lastRow = runner.LastRowReached();
+      }
     } catch (const AutomationError& error) {
       // An office call that failed ends the run; the files before it are done.
       std::fprintf(err, "strbatch-cli: %s\n", error.what());
@@ -622,16 +756,97 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
     std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
     return kExitRefused;
   }
-  if (runner.Stopped()) {
+  if (stopped) {
     std::fprintf(err, "strbatch-cli: %s\n",
-                 texts.Message("1142", {std::to_string(runner.LastRowReached()),
-                                        std::to_string(files.Size())})
+                 texts.Message("1142", {std::to_string(lastRow), std::to_string(files.Size())})
                      .c_str());
   }
-  PrintResults(files, definitions, args, runner.Stopped(), args.report == "-" ? err : out);
-  if (runner.Stopped()) return StopSignals::ExitStatus();
+  // The diff is the whole output of a dry run without --json.
+  if (!dryRun || args.json) {
+    PrintResults(files, definitions, args, stopped, args.report == "-" ? err : out,
+                 dryRun ? &previews : nullptr);
+  }
+  if (stopped) return StopSignals::ExitStatus();
   // Skipped files are reported on stderr as they happen; the status lets a
   // script know that not everything was done.
+  return host.warnings > 0 ? kExitFailure : kExitOk;
+}
+
+// The planned changes of one file of a plan; false, with a reason, when the
+// entry is not one this program can write.
+bool PlannedChanges(const nlohmann::json& file, std::vector<PlannedChange>* changes,
+                    std::string* error) {
+  if (file.value("document", false)) {
+    *error = "an office document is written whole from its preview in the window, not from a "
+             "plan; left as it is";
+    return false;
+  }
+  const std::string encoding = file.value("encoding", "");
+  for (const nlohmann::json& item : file.at("changes")) {
+    PlannedChange change;
+    change.offset = item.at("offset").get<uint64_t>();
+    change.length = item.at("length").get<uint64_t>();
+    change.oldSha256 = item.at("old_sha256").get<std::string>();
+    const bool exact = item.contains("new_bytes_hex");
+    if (exact ? !FromHex(item["new_bytes_hex"].get<std::string>(), &change.newBytes)
+              : !EncodeForFile(item.at("new").get<std::string>(), encoding, &change.newBytes)) {
+      *error = "the new text of the change at offset " + std::to_string(change.offset) +
+               " cannot be written in " + (encoding.empty() ? "an unnamed encoding" : encoding) +
+               "; left as it is";
+      return false;
+    }
+    changes->push_back(std::move(change));
+  }
+  return true;
+}
+
+// apply PLAN: writes the changes the plan lists, file by file; a file whose
+// bytes are no longer those the plan was made from is refused and left as
+// it is.
+int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host,
+              std::FILE* out, std::FILE* err) {
+  std::string text, error;
+  nlohmann::json plan;
+  if (!ReadWholeFile(args.plan, &text, &error)) {
+    host.Warn(args.plan, error);
+    return kExitUsage;
+  }
+  plan = nlohmann::json::parse(text, nullptr, false);
+  if (plan.is_discarded() || !plan.is_object() || !plan.contains("files") ||
+      !plan["files"].is_array()) {
+    host.Warn(args.plan, "not a plan (the JSON of replace --dry-run --json)");
+    return kExitUsage;
+  }
+  std::vector<std::pair<std::string, std::vector<PlannedChange>>> work;
+  for (const nlohmann::json& file : plan["files"]) {
+    if (!file.is_object() || !file.contains("changes") || file["changes"].empty()) continue;
+    const std::string path = file.value("path", "");
+    std::vector<PlannedChange> changes;
+    try {
+      if (!PlannedChanges(file, &changes, &error)) {
+        host.Warn(path, error);
+        continue;
+      }
+    } catch (const nlohmann::json::exception&) {
+      host.Warn(path, "a change of the plan lacks offset, length, old_sha256 or new; "
+                      "left as it is");
+      continue;
+    }
+    work.emplace_back(path, std::move(changes));
+  }
+  if (!work.empty() && !host.Confirm("1023", "1024")) {
+    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+    return kExitRefused;
+  }
+  for (const auto& [path, changes] : work) {
+    const ApplyOutcome outcome =
+        ApplyPlannedChanges(path, changes, args.backup, DefaultFileRewriter(), &error);
+    if (outcome == ApplyOutcome::kApplied) {
+      std::fprintf(out, "%zu\t%s\n", changes.size(), path.c_str());
+    } else if (outcome != ApplyOutcome::kNothing) {
+      host.Warn(path, error);
+    }
+  }
   return host.warnings > 0 ? kExitFailure : kExitOk;
 }
 
@@ -664,7 +879,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitUsage;
   }
 
-  if (!commands.exportDefs->parsed()) {
+  // Export and apply take no files of the batch kind.
+  if (!commands.exportDefs->parsed() && !commands.apply->parsed()) {
     if (!GatherFiles(args, in, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
       return kExitUsage;
@@ -681,6 +897,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return host.warnings > 0 ? kExitFailure : kExitOk;
   }
   if (commands.sort->parsed()) return SortFiles(args, host, texts, out, err);
+  if (commands.apply->parsed()) return ApplyPlan(args, texts, host, out, err);
   return RunBatchCommand(commands, args, texts, host, out, err);
 }
 

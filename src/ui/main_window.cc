@@ -27,6 +27,7 @@
 #include "base/paths.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
+#include "batch/replace_preview.h"
 #include "lists/definition_file.h"
 #include "lists/folder_scan.h"
 #include "office/office_bridge.h"
@@ -37,6 +38,7 @@
 #include "ui/editable_list_ctrl.h"
 #include "ui/list_models.h"
 #include "ui/pair_edit_dialog.h"
+#include "ui/preview_dialog.h"
 #include "ui/sort_dialog.h"
 #include "ui/ui_text.h"
 #include "ui/view_dialog.h"
@@ -295,8 +297,11 @@ void MainWindow::BuildLayout() {
 
   auto* right = new QVBoxLayout;
   right->addWidget(frame({Button(control::kChinese), Button(control::kEnglish)}));
+  previewButton_ = new QPushButton(this);
+  previewButton_->setObjectName(QStringLiteral("previewReplace"));
   right->addWidget(frame(
-      {replace, push(control::kBatchFind, "批量查找"), push(control::kBatchRename, "批量改名"),
+      {replace, previewButton_, push(control::kBatchFind, "批量查找"),
+       push(control::kBatchRename, "批量改名"),
        check(control::kAdvanced, "高级表达式"), check(control::kMatchCase, "区分大小写"),
        check(control::kReportAfterFind, "查找后输出替换串"), encodingRow}));
   right->addWidget(frame({check(control::kAutoBackup, "替换时自动备份"),
@@ -340,7 +345,9 @@ void MainWindow::SetTabOrder() {
        control::kClearDefinitions, control::kCheckAllDefinitions, control::kInvertDefinitions,
        control::kDefinitionUp, control::kDefinitionDown, control::kImport, control::kExport});
   chain.push_back(definitionView_);
-  add({control::kChinese, control::kEnglish, control::kBatchReplace, control::kBatchFind,
+  add({control::kChinese, control::kEnglish, control::kBatchReplace});
+  chain.push_back(previewButton_);
+  add({control::kBatchFind,
        control::kBatchRename, control::kAdvanced, control::kMatchCase,
        control::kReportAfterFind});
   chain.push_back(encodingChoice_);
@@ -413,6 +420,7 @@ void MainWindow::ConnectCommands() {
   for (int command :
        {control::kBatchReplace, control::kBatchFind, control::kBatchRename, control::kConvertCode})
     on(command, [this, command] { RunBatchCommand(command); });
+  connect(previewButton_, &QAbstractButton::clicked, this, [this] { PreviewReplace(); });
   on(control::kRestoreBackups, [this] { RunBackupCommand(true); });
   on(control::kDeleteBackups, [this] { RunBackupCommand(false); });
   on(control::kSortLines, [this] { OpenSortTool(); });
@@ -494,6 +502,7 @@ void MainWindow::ApplyWindowTexts() {
   ApplyColumnTitles();
   ApplyEncodingCaptions();
   status_->setAccessibleName(Text(texts_, "1179"));
+  previewButton_->setText(Text(texts_, "1200"));
 }
 
 void MainWindow::ApplyEncodingCaptions() {
@@ -803,6 +812,56 @@ void MainWindow::RunBatchCommand(int command) {
   }
   TellRunResult(command, runner, renamed);
   ReportWarnings();
+}
+
+void MainWindow::PreviewReplace() {
+  ControlsToMembers();
+  // The preview counts into copies: the lists keep the last run's counts
+  // until something is written.
+  FileList files = files_;
+  DefinitionList definitions = definitions_;
+  ReplacePreview preview;
+  BatchRunner::RunEnd end = BatchRunner::RunEnd::kFinished;
+  size_t lastRow = 0;
+  try {
+    end = preview.Compute(files, definitions, options_, *this, office_);
+    lastRow = preview.LastRowReached();
+  } catch (const AutomationError& error) {
+    HideProgress();
+    ShowMessage(this, texts_, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(error.what()),
+                QMessageBox::Warning);
+    end = BatchRunner::RunEnd::kStopped;
+  }
+  if (pendingRow_ >= 0) fileView_->SelectRow(std::exchange(pendingRow_, -1));
+  // Files that could not be read are told before the preview opens.
+  ReportWarnings();
+  if (end == BatchRunner::RunEnd::kStopped) {
+    SetStatus(texts_.Message("1170", {std::to_string(lastRow), std::to_string(files_.Size())}));
+    return;
+  }
+  if (end != BatchRunner::RunEnd::kFinished) {
+    SetStatus(texts_.Message("1172"));
+    return;
+  }
+  if (preview.files().empty()) {
+    SetStatus(texts_.Message("1212"));
+    return;
+  }
+  PreviewDialog dialog(this, texts_, preview, *this, options_.autoBackup);
+  dialog.exec();
+  int64_t written = 0;
+  size_t writtenFiles = 0;
+  for (size_t f = 0; f < preview.files().size(); f++) {
+    const int64_t applied = dialog.Applied()[f];
+    if (applied < 0) continue;
+    files_.SetCount(preview.files()[f].row, applied);
+    written += applied;
+    writtenFiles += applied > 0 ? 1 : 0;
+  }
+  fileModel_->Refresh();
+  SetStatus(dialog.ApplyButton()->isEnabled()
+                ? texts_.Message("1213")
+                : texts_.Message("1211", {std::to_string(written), std::to_string(writtenFiles)}));
 }
 
 // The status line after a batch command: what it did, in numbers.

@@ -65,6 +65,8 @@ class MainWindow : public QDialog, public ProgressHost {
 
   // Every control of the window by its resource id.
   QAbstractButton* Control(int id) const { return Button(id); }
+  // "Preview replace": its caption is a message of the language file.
+  QAbstractButton* PreviewButton() const { return previewButton_; }
   // The drop-down of the Encoding setting; each item's data is an
   // EncodingSetting.
   QComboBox* EncodingChoice() const { return encodingChoice_; }
@@ -133,6 +135,8 @@ class MainWindow : public QDialog, public ProgressHost {
   void Export();
   // Batch commands.
   void RunBatchCommand(int command);
+  // Computes the replace without writing and opens the preview dialog.
+  void PreviewReplace();
   void RunBackupCommand(bool restore);
   void TellRunResult(int command, const BatchRunner& runner, size_t renamed);
   // The window's geometry, column widths and dialog folders in the settings.
@@ -161,6 +165,7 @@ class MainWindow : public QDialog, public ProgressHost {
   QButtonGroup* altCodeGroup_;
   QButtonGroup* languageGroup_;
   QComboBox* encodingChoice_;
+  QAbstractButton* previewButton_;
   QLabel* status_;
   int pendingRow_ = -1;  // the file row to select at the next event pump
   QString lastPatterns_ = QStringLiteral("*.txt");  // of the last Add folder, for drops

@@ -285,6 +285,76 @@ TEST(CliCommandsTest, ExportAndLoadDefinitionFiles) {
   EXPECT_EQ(dir.Read("b.txt") + dir.Read("c.txt"), "yy");
 }
 
+// A file's bytes and modification time.
+std::pair<std::string, int64_t> Snapshot(const std::string& path) {
+  struct stat info {};
+  stat(path.c_str(), &info);
+  return {testing::ReadBytes(path),
+          static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+TEST(CliPreviewTest, DryRunWritesNothingAndPrintsADiffPerFile) {
+  ScratchDir dir;
+  // GBK "中cat", UTF-16LE "cat" with its mark, and a file without a hit.
+  const std::string gbk = dir.Write("g.txt", "\xD6\xD0" "cat\nkeep\n");
+  const std::string utf16 = dir.Write("u.txt", std::string("\xFF\xFE" "c\0a\0t\0", 8));
+  const std::string none = dir.Write("n.txt", "dog");
+  using Snapshots = std::vector<std::pair<std::string, int64_t>>;
+  const Snapshots before = {Snapshot(gbk), Snapshot(utf16), Snapshot(none)};
+  CliRun run = Cli({"replace", "-n", "--encoding", "auto", "-d", "cat", "dog", gbk, utf16, none});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(before, (Snapshots{Snapshot(gbk), Snapshot(utf16), Snapshot(none)}));
+  EXPECT_EQ(run.out,
+            "note: " + gbk + " is GBK text, shown here in UTF-8\n--- a/" + gbk + "\n+++ b/" + gbk +
+                "\n@@ -1,2 +1,2 @@\n-\xE4\xB8\xAD" "cat\n+\xE4\xB8\xAD" "dog\n keep\n" +
+                "note: " + utf16 + " is UTF-16LE text, shown here in UTF-8\n--- a/" + utf16 +
+                "\n+++ b/" + utf16 + "\n@@ -1,1 +1,1 @@\n-cat\n\\ No newline at end of file\n" +
+                "+dog\n\\ No newline at end of file\n");
+}
+
+TEST(CliPreviewTest, ApplyWritesOnlyTheChangesLeftInThePlan) {
+  ScratchDir dir;
+  const std::string a = dir.Write("a.txt", "cat, cat\ncat");
+  const std::string b = dir.Write("b.txt", std::string("\xFF\xFE" "c\0a\0t\0", 8));
+  CliRun preview = Cli({"replace", "--dry-run", "--json", "--encoding", "auto", "-d", "cat",
+                        "\xE7\x8C\xAB", a, b});
+  ASSERT_EQ(preview.exitCode, kExitOk) << preview.err;
+  nlohmann::json plan = nlohmann::json::parse(preview.out);
+  ASSERT_EQ(plan["files"][0]["changes"].size(), 3u);
+  EXPECT_EQ(plan["files"][1]["encoding"], "UTF-16LE");
+  EXPECT_EQ(plan["files"][1]["changes"][0]["offset"], 2);
+  EXPECT_EQ(plan["files"][1]["changes"][0]["length"], 6);
+  // The reviewer drops the second change of a.txt.
+  plan["files"][0]["changes"].erase(1);
+  const std::string planPath = dir.Write("plan.json", plan.dump());
+  CliRun apply = Cli({"apply", "-y", planPath});
+  EXPECT_EQ(apply.exitCode, kExitOk) << apply.err;
+  EXPECT_EQ(dir.Read("a.txt"), "\xC3\xA8, cat\n\xC3\xA8");  // GBK
+  EXPECT_EQ(dir.Read("b.txt"), std::string("\xFF\xFE\x2B\x73", 4));
+  EXPECT_EQ(apply.out, "2\t" + a + "\n1\t" + b + "\n");
+}
+
+TEST(CliPreviewTest, AFileChangedBetweenPreviewAndApplyIsRefusedAndUntouched) {
+  ScratchDir dir;
+  const std::string a = dir.Write("a.txt", "cat");
+  const std::string b = dir.Write("b.txt", "cat");
+  CliRun preview = Cli({"replace", "-n", "--json", "-d", "cat", "dog", a, b});
+  ASSERT_EQ(preview.exitCode, kExitOk) << preview.err;
+  const std::string planPath = dir.Write("plan.json", preview.out);
+  dir.Write("a.txt", "cut");
+  CliRun apply = Cli({"apply", "-y", planPath});
+  EXPECT_EQ(apply.exitCode, kExitFailure);
+  EXPECT_NE(apply.err.find(a + ": the bytes at offset 0 are not those of the plan"),
+            std::string::npos)
+      << apply.err;
+  EXPECT_EQ(dir.Read("a.txt"), "cut");
+  EXPECT_EQ(dir.Read("b.txt"), "dog");
+  // Without -y nothing is written.
+  dir.Write("b.txt", "cat");
+  EXPECT_EQ(Cli({"apply", planPath}).exitCode, kExitRefused);
+  EXPECT_EQ(dir.Read("b.txt"), "cat");
+}
+
 }  // namespace
 }  // namespace strbatch
 

@@ -1,0 +1,256 @@
+#include "batch/replace_preview.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "base/paths.h"
+#include "batch/backup.h"
+
+namespace strbatch {
+namespace {
+
+bool IsUtf16(FileEncoding encoding) {
+  return encoding == FileEncoding::Utf16LE || encoding == FileEncoding::Utf16BE;
+}
+
+}  // namespace
+
+// Keeps every result of the dry run as a FilePreview.
+class ReplacePreview::Writer : public ResultWriter {
+ public:
+  explicit Writer(ReplacePreview& preview) : preview_(preview) {}
+
+  bool DryRun() const override { return true; }
+
+  bool CommitText(const TextResult& result, std::string* error) override {
+    const CodePage& codePage = result.fileText.WorkCodePage();
+    // The regions the occurrences rewrote give the changes directly; a
+    // diff finds them where there is no such record.
+    TextDiff diff;
+    if (result.rewritten == nullptr ||
+        !DiffRewrittenRegions(*result.before, result.after, *result.rewritten, codePage,
+                              &diff)) {
+      diff = DiffTexts(*result.before, result.after, codePage);
+    }
+    // A definition may replace text with the same text.
+    if (diff.changes.empty()) return true;
+    FilePreview file;
+    file.row = result.row;
+    file.path = result.path;
+    file.encoding = result.fileText.Encoding();
+    file.codePage = &codePage;
+    file.fingerprint = *result.fingerprint;
+    file.original.swap(*result.before);
+    file.result.assign(result.after);
+    file.markLength = result.fileText.MarkLength();
+    if (IsUtf16(file.encoding)) {
+      std::vector<MatchSpan> spans;
+      spans.reserve(diff.changes.size());
+      for (const TextChange& change : diff.changes) {
+        spans.push_back({static_cast<int64_t>(change.offset), static_cast<int64_t>(change.length)});
+      }
+      result.fileText.MapMatches(&spans, file.original);
+      file.encodedBytes.resize(diff.changes.size());
+      for (size_t k = 0; k < diff.changes.size(); k++) {
+        if (!result.fileText.Encode(Replacement(file.result, diff.changes[k]),
+                                    &file.encodedBytes[k])) {
+          *error = "the changes cannot be shown in the file's encoding";
+          return false;
+        }
+        file.encoded.push_back({static_cast<uint64_t>(spans[k].offset),
+                                static_cast<uint64_t>(spans[k].length), file.encodedBytes[k]});
+      }
+    }
+    file.changes = std::move(diff.changes);
+    preview_.Add(std::move(file));
+    return true;
+  }
+
+  bool CopyDocument(const std::string& path, std::string* copy, FileFingerprint* print,
+                    std::string* error) override {
+    if (preview_.copyFolder_.empty()) {
+      std::string dir;
+      if (!PrivateTempDir(&dir, error)) return false;
+      std::string folder = dir + "/preview-XXXXXX";
+      if (mkdtemp(folder.data()) == nullptr) {
+        *error = "cannot make a folder for the documents' copies in " + dir;
+        return false;
+      }
+      preview_.copyFolder_ = folder;
+    }
+    // One folder per document keeps its name, and so its kind.
+    const std::string folder = preview_.copyFolder_ + "/" + std::to_string(copies_++);
+    std::error_code ec;
+    std::filesystem::create_directory(folder, ec);
+    const SplitPathResult parts = SplitPath(path);
+    *copy = folder + "/" + parts.baseName + parts.extension;
+    std::string bytes;
+    return ReadFingerprinted(path, &bytes, print, error) && RewriteFile(*copy, bytes, error);
+  }
+
+  void CommitDocument(const DocumentResult& result) override {
+    TextDiff diff = DiffSegments(result.before, result.after);
+    if (diff.changes.empty()) return;
+    FilePreview file;
+    file.row = result.row;
+    file.path = result.path;
+    file.encoding = result.codePage.IsUtf8() ? FileEncoding::Utf8 : FileEncoding::CodePage;
+    file.codePage = &result.codePage;
+    file.fingerprint = result.fingerprint;
+    file.original.assign(result.before);
+    file.result.assign(result.after);
+    file.documentCopy = result.copy;
+    file.changes = std::move(diff.changes);
+    preview_.Add(std::move(file));
+  }
+
+ private:
+  ReplacePreview& preview_;
+  size_t copies_ = 0;
+};
+
+ReplacePreview::~ReplacePreview() {
+  if (copyFolder_.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(copyFolder_, ec);
+}
+
+void ReplacePreview::Add(FilePreview file) {
+  if (onFile) {
+    onFile(file);
+  } else {
+    files_.push_back(std::move(file));
+  }
+}
+
+BatchRunner::RunEnd ReplacePreview::Compute(FileList& files, DefinitionList& definitions,
+                                            const Options& options, BatchHost& host,
+                                            OfficeBridge* office) {
+  Writer writer(*this);
+  BatchRunner runner(files, definitions, host);
+  runner.options = options;
+  runner.SetOfficeBridge(office);
+  runner.SetResultWriter(&writer);
+  runner.BatchReplace();
+  lastRowReached_ = runner.LastRowReached();
+  return runner.End();
+}
+
+std::vector<LineBlock> FileLineBlocks(const FilePreview& file) {
+  return LineBlocks(file.original, file.result, file.changes);
+}
+
+DiskChange OnDisk(const FilePreview& file, size_t k) {
+  if (!file.encoded.empty()) return file.encoded[k];
+  const TextChange& change = file.changes[k];
+  return {change.offset + file.markLength, change.length, Replacement(file.result, change)};
+}
+
+std::string OldBytes(const FilePreview& file, size_t k) {
+  const std::string_view old =
+      std::string_view(file.original).substr(file.changes[k].offset, file.changes[k].length);
+  std::string bytes;
+  if (IsUtf16(file.encoding)) {
+    Utf8ToUtf16(old, file.encoding == FileEncoding::Utf16BE, &bytes);
+  } else {
+    bytes.assign(old);
+  }
+  return bytes;
+}
+
+namespace {
+
+// Puts content in place of the file, after a backup when asked for.
+ApplyOutcome Write(const std::string& path, std::string_view content, bool backup,
+                   FileRewriter& rewriter, std::string* error) {
+  if (backup && !MakeBackup(path, error, rewriter)) {
+    *error = "no backup made, so the file was not changed: " + *error;
+    return ApplyOutcome::kFailed;
+  }
+  return RewriteFile(rewriter, path, content, error) ? ApplyOutcome::kApplied
+                                                     : ApplyOutcome::kFailed;
+}
+
+}  // namespace
+
+ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool>& accepted,
+                              bool backup, FileRewriter& rewriter, std::string* error) {
+  std::vector<ByteEdit> edits;
+  for (size_t k = 0; k < preview.changes.size() && k < accepted.size(); k++) {
+    if (!accepted[k]) continue;
+    const DiskChange change = OnDisk(preview, k);
+    edits.push_back({static_cast<size_t>(change.offset), static_cast<size_t>(change.length),
+                     std::string(change.newBytes)});
+  }
+  if (edits.empty()) return ApplyOutcome::kNothing;
+  std::string bytes;
+  FileFingerprint now;
+  if (!ReadFingerprinted(preview.path, &bytes, &now, error)) return ApplyOutcome::kFailed;
+  if (!(now == preview.fingerprint)) {
+    *error = "changed since the preview; left as it is";
+    return ApplyOutcome::kChanged;
+  }
+  if (preview.IsDocument()) {
+    // The copy holds every change; a part of them cannot be written.
+    if (edits.size() != preview.changes.size()) {
+      *error = "an office document takes all of its changes or none; left as it is";
+      return ApplyOutcome::kRefused;
+    }
+    std::string copy;
+    if (!ReadWholeFile(preview.documentCopy, &copy, error)) return ApplyOutcome::kFailed;
+    return Write(preview.path, copy, backup, rewriter, error);
+  }
+  std::string out;
+  if (!ApplyEdits(bytes, std::move(edits), &out)) {
+    *error = "the changes overlap or lie outside the file; left as it is";
+    return ApplyOutcome::kRefused;
+  }
+  return Write(preview.path, out, backup, rewriter, error);
+}
+
+ApplyOutcome ApplyPlannedChanges(const std::string& path,
+                                 const std::vector<PlannedChange>& changes, bool backup,
+                                 FileRewriter& rewriter, std::string* error) {
+  if (changes.empty()) return ApplyOutcome::kNothing;
+  std::string bytes;
+  if (!ReadWholeFile(path, &bytes, error)) return ApplyOutcome::kFailed;
+  std::vector<ByteEdit> edits;
+  for (const PlannedChange& change : changes) {
+    if (change.offset > bytes.size() || change.length > bytes.size() - change.offset ||
+        Sha256Hex(std::string_view(bytes).substr(change.offset, change.length)) !=
+            change.oldSha256) {
+      *error = "the bytes at offset " + std::to_string(change.offset) +
+               " are not those of the plan (the file changed since); left as it is";
+      return ApplyOutcome::kRefused;
+    }
+    edits.push_back({static_cast<size_t>(change.offset), static_cast<size_t>(change.length),
+                     change.newBytes});
+  }
+  std::string out;
+  if (!ApplyEdits(bytes, std::move(edits), &out)) {
+    *error = "the plan's changes overlap; left as it is";
+    return ApplyOutcome::kRefused;
+  }
+  return Write(path, out, backup, rewriter, error);
+}
+
+bool EncodeForFile(std::string_view utf8, std::string_view encoding, std::string* bytes) {
+  bool multiByte = false;
+  if (!IsValidUtf8(utf8, &multiByte)) return false;
+  if (encoding == "UTF-8") {
+    bytes->assign(utf8);
+    return true;
+  }
+  if (encoding == "UTF-16LE" || encoding == "UTF-16BE") {
+    return Utf8ToUtf16(utf8, encoding == "UTF-16BE", bytes);
+  }
+  if (encoding == "GBK") return CodePage::Gbk().FromUtf8(utf8, bytes);
+  if (encoding == "BIG5") return CodePage::Big5().FromUtf8(utf8, bytes);
+  return false;
+}
+
+}  // namespace strbatch
