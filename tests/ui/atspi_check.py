@@ -116,6 +116,10 @@ def main():
         field.queryEditableText().setTextContents("alpha")
         dialog = wait_for("the editor", lambda: descendant(app, "dialog", "编辑"))
         press(wait_for("OK of the editor", lambda: descendant(dialog, "push button", "确定")))
+        # Presses are carried out later by the window: the definition must be
+        # in place before Batch find is pressed, or it would find the old one.
+        wait_for("the edited definition in the list",
+                 lambda: count_cell(definitions, 0, 0) == "alpha")
 
         files = wait_for("the file list", lambda: descendant(app, "table", "文件列表"))
         wait_for("the started file in the list", lambda: files.queryTable().nRows >= 1)
