@@ -151,7 +151,7 @@ class SheetState {
       state.plain = true;
       const uint32_t paragraph =
           state.mirror.AddParagraph(Reference<css::text::XText>(), nullptr);
-      state.mirror.AddText(paragraph, plain->second, true);
+      state.mirror.AddText(paragraph, plain->second, EditLock::kNone);
       plain_.erase(plain);
       return;
     }
@@ -161,11 +161,11 @@ class SheetState {
       Reference<css::text::XText> text(cell, UNO_QUERY_THROW);
       state.textCell = cell->getType() == css::table::CellContentType_TEXT;
       if (state.textCell) {
-        MirrorEditEngineText(state.mirror, text, true);
+        MirrorEditEngineText(state.mirror, text, EditLock::kNone);
       } else {
         // A number or a formula: what it shows, never edited.
         const uint32_t paragraph = state.mirror.AddParagraph(text, nullptr);
-        state.mirror.AddText(paragraph, text->getString(), false);
+        state.mirror.AddText(paragraph, text->getString(), EditLock::kComputed);
       }
     });
   }
@@ -187,7 +187,9 @@ class CalcCharacters : public ExcelCharacters {
   std::string Text() override { return cell_.mirror.Text(From(), To()); }
   long Count() override { return static_cast<long>(To() - From()); }
   void Delete() override {
-    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be deleted");
+    if (Lock() != EditLock::kNone) {
+      throw AutomationError("LibreOffice: these characters cannot be deleted");
+    }
     if (cell_.plain) {
       // Written with the insertion that follows, or before the workbook is
       // saved.
@@ -199,7 +201,7 @@ class CalcCharacters : public ExcelCharacters {
     cell_.mirror.Delete(From(), To());
   }
   void Insert(std::string_view text) override {
-    if (!cell_.textCell || !cell_.mirror.CanEdit(From(), From())) {
+    if (!cell_.textCell || cell_.mirror.Lock(From(), From()) != EditLock::kNone) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
     if (cell_.plain) {
@@ -210,7 +212,9 @@ class CalcCharacters : public ExcelCharacters {
     sheet_->PrepareEdit(cell_);
     cell_.mirror.Insert(From(), text);
   }
-  bool CanEdit() override { return cell_.textCell && cell_.mirror.CanEdit(From(), To()); }
+  EditLock Lock() override {
+    return cell_.textCell ? cell_.mirror.Lock(From(), To()) : EditLock::kComputed;
+  }
 
  private:
   size_t From() const {

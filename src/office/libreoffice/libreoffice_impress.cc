@@ -29,7 +29,7 @@ struct ShapeState {
 
   TextMirror& Mirror() {
     if (!read) {
-      Call("reading a shape's text", [&] { MirrorEditEngineText(mirror, text, true); });
+      Call("reading a shape's text", [&] { MirrorEditEngineText(mirror, text, EditLock::kNone); });
       read = true;
     }
     return mirror;
@@ -55,12 +55,14 @@ class ImpressTextRange : public PowerPointTextRange {
     return std::make_unique<ImpressTextRange>(shape_, from, to - from);
   }
   void Cut() override {
-    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be cut");
+    if (Lock() != EditLock::kNone) {
+      throw AutomationError("LibreOffice: these characters cannot be cut");
+    }
     Mirror().Delete(From(), To());
     length_ = 0;
   }
   void InsertAfter(std::string_view text) override {
-    if (!Mirror().CanEdit(To(), To())) {
+    if (Mirror().Lock(To(), To()) != EditLock::kNone) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
     const size_t at = To();
@@ -68,7 +70,7 @@ class ImpressTextRange : public PowerPointTextRange {
   }
   long Start() override { return static_cast<long>(From()); }
   long Length() override { return static_cast<long>(To() - From()); }
-  bool CanEdit() override { return Mirror().CanEdit(From(), To()); }
+  EditLock Lock() override { return Mirror().Lock(From(), To()); }
 
  private:
   TextMirror& Mirror() { return shape_->Mirror(); }

@@ -58,7 +58,7 @@ class WriterText {
   void AfterEdit(size_t expectedSize) {
     if (!mirror_.NeedsRebuild()) return;
     Build();
-    if (mirror_.Size() != expectedSize) mirror_.LockAll();
+    if (mirror_.Size() != expectedSize) mirror_.LockAll(EditLock::kStructure);
   }
 
  private:
@@ -71,7 +71,7 @@ class WriterText {
       Reference<css::beans::XPropertySet> properties(document_, UNO_QUERY);
       bool recording = false;
       if (properties.is()) properties->getPropertyValue("RecordChanges") >>= recording;
-      if (recording) mirror_.LockAll();
+      if (recording) mirror_.LockAll(EditLock::kProtected);
     });
     built_ = true;
   }
@@ -103,11 +103,12 @@ class WriterText {
       AppendPortions(p, text, compare, paragraph);
       const bool last = i + 1 == list.size();
       if (last && inCell) {
-        mirror_.AddBreak(p, CharKind::CellMark, false);
+        mirror_.AddBreak(p, CharKind::CellMark, EditLock::kStructure);
       } else {
         // A mark is removed by joining its paragraph with the next; that is
         // only sound when the next element is a paragraph of the same text.
-        mirror_.AddBreak(p, CharKind::ParagraphBreak, !last && list[i + 1].paragraph);
+        mirror_.AddBreak(p, CharKind::ParagraphBreak,
+                         !last && list[i + 1].paragraph ? EditLock::kNone : EditLock::kStructure);
       }
     }
   }
@@ -117,7 +118,7 @@ class WriterText {
                       const Reference<css::text::XTextRange>& paragraph) {
     const PortionsRead read = MirrorPortions(
         mirror_, p, Reference<css::container::XEnumerationAccess>(paragraph, UNO_QUERY_THROW),
-        true, [&](const Reference<css::text::XTextRange>& portion) {
+        EditLock::kNone, [&](const Reference<css::text::XTextRange>& portion) {
           return compare.is() ? MeasureSteps(text, compare, portion) : -1;
         });
     // Text alone takes one step per code point. Otherwise exactly as many
@@ -131,7 +132,7 @@ class WriterText {
       aligned = GoRight(cursor, mirror_.ParagraphSteps(p), false) &&
                 compare->compareRegionStarts(cursor.get(), paragraph->getEnd()) == 0;
     }
-    if (!aligned) mirror_.LockParagraph(p);
+    if (!aligned) mirror_.LockParagraph(p, EditLock::kObject);
   }
 
   void AppendTable(const Reference<css::text::XTextTable>& table) {
@@ -162,7 +163,9 @@ class WriterRange : public WordRange {
   }
   void Cut() override {
     TextMirror& mirror = text_->Mirror();
-    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be cut");
+    if (Lock() != EditLock::kNone) {
+      throw AutomationError("LibreOffice: these characters cannot be cut");
+    }
     const size_t expected = mirror.Size() - static_cast<size_t>(end_ - start_);
     mirror.Delete(static_cast<size_t>(start_), static_cast<size_t>(end_));
     text_->AfterEdit(expected);
@@ -170,7 +173,7 @@ class WriterRange : public WordRange {
   }
   void InsertAfter(std::string_view text) override {
     TextMirror& mirror = text_->Mirror();
-    if (!mirror.CanEdit(static_cast<size_t>(end_), static_cast<size_t>(end_))) {
+    if (mirror.Lock(static_cast<size_t>(end_), static_cast<size_t>(end_)) != EditLock::kNone) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
     const size_t before = mirror.Size();
@@ -178,8 +181,8 @@ class WriterRange : public WordRange {
     text_->AfterEdit(before + inserted);
     end_ += static_cast<long>(inserted);
   }
-  bool CanEdit() override {
-    return text_->Mirror().CanEdit(static_cast<size_t>(start_), static_cast<size_t>(end_));
+  EditLock Lock() override {
+    return text_->Mirror().Lock(static_cast<size_t>(start_), static_cast<size_t>(end_));
   }
 
  private:

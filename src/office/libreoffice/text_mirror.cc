@@ -81,19 +81,19 @@ uint32_t TextMirror::AddParagraph(const Reference<css::text::XText>& text,
   return static_cast<uint32_t>(paragraphs_.size() - 1);
 }
 
-void TextMirror::AddText(uint32_t paragraph, const rtl::OUString& text, bool editable) {
+void TextMirror::AddText(uint32_t paragraph, const rtl::OUString& text, EditLock lock) {
   for (sal_Int32 i = 0; i < text.getLength();) {
     const char32_t code = text.iterateCodePoints(&i);
     MirrorChar c;
     c.code = code;
     c.paragraph = paragraph;
     c.steps = StepsOf(code);
-    c.editable = editable;
+    c.lock = lock;
     if (code == '\n') {
       c.kind = CharKind::LineBreak;
     } else if (code < 0x20 && code != '\t') {
       c.kind = CharKind::Object;
-      c.editable = false;
+      c.lock = EditLock::kObject;
     }
     chars_.push_back(c);
   }
@@ -104,16 +104,16 @@ void TextMirror::AddObject(uint32_t paragraph, int steps) {
   for (int i = 0; i < steps; i++) {
     MirrorChar c;
     c.kind = CharKind::Object;
-    c.editable = false;
+    c.lock = EditLock::kObject;
     c.paragraph = paragraph;
     chars_.push_back(c);
   }
 }
 
-void TextMirror::AddBreak(uint32_t paragraph, CharKind kind, bool editable) {
+void TextMirror::AddBreak(uint32_t paragraph, CharKind kind, EditLock lock) {
   MirrorChar c;
   c.kind = kind;
-  c.editable = editable;
+  c.lock = lock;
   c.paragraph = paragraph;
   chars_.push_back(c);
 }
@@ -126,14 +126,16 @@ long TextMirror::ParagraphSteps(uint32_t paragraph) const {
   return steps;
 }
 
-void TextMirror::LockParagraph(uint32_t paragraph) {
+void TextMirror::LockParagraph(uint32_t paragraph, EditLock lock) {
   for (MirrorChar& c : chars_) {
-    if (c.paragraph == paragraph) c.editable = false;
+    if (c.paragraph == paragraph && c.lock == EditLock::kNone) c.lock = lock;
   }
 }
 
-void TextMirror::LockAll() {
-  for (MirrorChar& c : chars_) c.editable = false;
+void TextMirror::LockAll(EditLock lock) {
+  for (MirrorChar& c : chars_) {
+    if (c.lock == EditLock::kNone) c.lock = lock;
+  }
   paragraphs_.clear();
   cache_ = {};
 }
@@ -161,18 +163,18 @@ std::string TextMirror::Text(size_t from, size_t to) const {
   return text;
 }
 
-bool TextMirror::CanEdit(size_t from, size_t to) const {
-  if (paragraphs_.empty() || from > to || to > chars_.size()) return false;
+EditLock TextMirror::Lock(size_t from, size_t to) const {
+  if (paragraphs_.empty() || from > to || to > chars_.size()) return EditLock::kStructure;
   if (from == to) {
     // Inside a text with a final paragraph mark nothing goes after it; an
     // edit-engine text takes text at its very end.
-    if (from == chars_.size()) return !style_.breaksRebuild;
-    return true;
+    if (from == chars_.size()) return style_.breaksRebuild ? EditLock::kStructure : EditLock::kNone;
+    return EditLock::kNone;
   }
   for (size_t i = from; i < to; i++) {
-    if (!chars_[i].editable) return false;
+    if (chars_[i].lock != EditLock::kNone) return chars_[i].lock;
   }
-  return true;
+  return EditLock::kNone;
 }
 
 Reference<css::text::XTextCursor> TextMirror::CursorAt(size_t position,
@@ -305,7 +307,7 @@ size_t TextMirror::InsertLocal(size_t at, std::string_view utf8) {
 
 PortionsRead MirrorPortions(TextMirror& mirror, uint32_t paragraph,
                             const Reference<css::container::XEnumerationAccess>& portions,
-                            bool editable, const PortionSteps& steps) {
+                            EditLock lock, const PortionSteps& steps) {
   PortionsRead read;
   Reference<css::container::XEnumeration> elements = portions->createEnumeration();
   while (elements->hasMoreElements()) {
@@ -314,7 +316,7 @@ PortionsRead MirrorPortions(TextMirror& mirror, uint32_t paragraph,
     rtl::OUString type;
     properties->getPropertyValue("TextPortionType") >>= type;
     if (type == "Text") {
-      mirror.AddText(paragraph, portion->getString(), editable);
+      mirror.AddText(paragraph, portion->getString(), lock);
       continue;
     }
     read.objects = true;
@@ -329,20 +331,20 @@ PortionsRead MirrorPortions(TextMirror& mirror, uint32_t paragraph,
 }
 
 void MirrorEditEngineText(TextMirror& mirror, const Reference<css::text::XText>& text,
-                          bool editable) {
+                          EditLock lock) {
   const uint32_t paragraph = mirror.AddParagraph(text, nullptr);
   Reference<css::container::XEnumerationAccess> access(text, UNO_QUERY_THROW);
   Reference<css::container::XEnumeration> paragraphs = access->createEnumeration();
   bool first = true;
   bool objects = false;
   while (paragraphs->hasMoreElements()) {
-    if (!first) mirror.AddBreak(paragraph, CharKind::ParagraphBreak, editable);
+    if (!first) mirror.AddBreak(paragraph, CharKind::ParagraphBreak, lock);
     first = false;
     Reference<css::container::XEnumerationAccess> portions(paragraphs->nextElement(),
                                                            UNO_QUERY_THROW);
     // A field is one character of the edit engine, whatever it shows.
     const PortionsRead read = MirrorPortions(
-        mirror, paragraph, portions, editable,
+        mirror, paragraph, portions, lock,
         [](const Reference<css::text::XTextRange>&) { return 1; });
     objects = objects || read.objects;
   }
@@ -353,7 +355,7 @@ void MirrorEditEngineText(TextMirror& mirror, const Reference<css::text::XText>&
     cursor->gotoStart(false);
     if (!GoRight(cursor, mirror.ParagraphSteps(paragraph), false) ||
         cursor->goRight(1, false)) {
-      mirror.LockAll();
+      mirror.LockAll(EditLock::kObject);
     }
   }
 }

@@ -35,7 +35,7 @@ struct MirrorChar {
   char32_t code = 0;  // the character, for Text
   CharKind kind = CharKind::Text;
   uint8_t steps = 1;  // cursor steps it takes
-  bool editable = true;
+  EditLock lock = EditLock::kNone;
   uint32_t paragraph = 0;
 };
 
@@ -61,9 +61,9 @@ class TextMirror {
                         const Reference<css::text::XTextRange>& anchor);
   // Appends a text portion: LF is a line break, other control characters
   // (but TAB) are locked objects.
-  void AddText(uint32_t paragraph, const rtl::OUString& text, bool editable);
+  void AddText(uint32_t paragraph, const rtl::OUString& text, EditLock lock);
   void AddObject(uint32_t paragraph, int steps);
-  void AddBreak(uint32_t paragraph, CharKind kind, bool editable);
+  void AddBreak(uint32_t paragraph, CharKind kind, EditLock lock);
   // Gives a paragraph added without its text (read in bulk) the text its
   // edits go through.
   void SetParagraphText(uint32_t paragraph, const Reference<css::text::XText>& text) {
@@ -77,16 +77,16 @@ class TextMirror {
   }
   // Cursor steps of the paragraph's characters so far.
   long ParagraphSteps(uint32_t paragraph) const;
-  void LockParagraph(uint32_t paragraph);
-  void LockAll();
+  void LockParagraph(uint32_t paragraph, EditLock lock);
+  void LockAll(EditLock lock);
   void Clear();
 
   // ---- Reading ----
   size_t Size() const { return chars_.size(); }
   std::string Text(size_t from, size_t to) const;
-  // Whether [from, to) may be replaced; an empty range asks whether text can
-  // be inserted there.
-  bool CanEdit(size_t from, size_t to) const;
+  // Whether [from, to) may be replaced (kNone), or why not; an empty range
+  // asks whether text can be inserted there.
+  EditLock Lock(size_t from, size_t to) const;
 
   // ---- Editing ----
   void Delete(size_t from, size_t to);
@@ -145,14 +145,14 @@ using PortionSteps = std::function<int(const Reference<css::text::XTextRange>& p
 // stops at a portion whose steps cannot be told. Throws UNO exceptions.
 PortionsRead MirrorPortions(TextMirror& mirror, uint32_t paragraph,
                             const Reference<css::container::XEnumerationAccess>& portions,
-                            bool editable, const PortionSteps& steps);
+                            EditLock lock, const PortionSteps& steps);
 
 // Builds the mirror of an edit-engine text (a cell or a shape): one
 // paragraph entry counted from the text's start, the paragraph breaks
 // between its paragraphs, fields as locked characters. Throws UNO
 // exceptions.
 void MirrorEditEngineText(TextMirror& mirror, const Reference<css::text::XText>& text,
-                          bool editable);
+                          EditLock lock);
 
 // Moves a cursor by any number of steps (the API takes 16-bit counts).
 bool GoRight(const Reference<css::text::XTextCursor>& cursor, long steps, bool expand);
