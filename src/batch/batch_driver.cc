@@ -169,6 +169,7 @@ void BatchRunner::ConvertStep(const std::string& path) {
 bool BatchRunner::Cancelled() {
   if (!host_.CheckCancelled()) return false;
   stopped_ = true;
+  end_ = RunEnd::kStopped;
   return true;
 }
 
@@ -262,6 +263,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
   texts_.SetLanguage(options.language);
   stopped_ = false;
   lastRowReached_ = 0;
+  end_ = RunEnd::kRejected;
   Snapshot snapshot;
   for (size_t d = 0; d < definitions_.Size(); d++) {
     snapshot.finds.push_back(definitions_.Find(d));
@@ -277,8 +279,10 @@ void BatchRunner::RunBatch(BatchMode mode) {
   // A definition that cannot be used stops the command before anything is
   // asked, backed up or written.
   if (options.Advance && !converting && !CheckExpressions(mode)) return;
+  end_ = RunEnd::kRefused;
   state_.changesExpected = ComputeChangesExpected() && !state_.findMode;
   if ((state_.changesExpected || converting) && !host_.Confirm("1023", "1024")) return;
+  end_ = RunEnd::kFinished;
   for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, 0);
   for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, 0);
 
@@ -365,7 +369,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
 void BatchRunner::TellLeftovers(const std::string& path, const NotApplied& leftovers) {
   if (leftovers.Total() == 0) return;
   // The reasons in the order of NotAppliedReason, each with its count.
-  static const char* const kReasonKeys[] = {"1153", "1154", "1155", "1156", "1157"};
+  static const char* const kReasonKeys[] = {"1153", "1154", "1155", "1156", "1157", "1158"};
   std::string reasons;
   for (size_t r = 0; r < static_cast<size_t>(NotAppliedReason::kCount); r++) {
     const size_t count = leftovers.Of(static_cast<NotAppliedReason>(r));

@@ -60,6 +60,11 @@ class BatchRunner {
 
   void RunBatch(BatchMode mode);
 
+  // How the last run ended: it ran through, a cancel request stopped it, a
+  // definition was rejected (nothing done), or the confirmation was refused.
+  enum class RunEnd { kFinished, kStopped, kRejected, kRefused };
+  RunEnd End() const { return end_; }
+
   // After a run: whether a cancel request stopped it, and the number
   // (1-based) of the last file row it had reached by then (0: none).
   bool Stopped() const { return stopped_; }
@@ -141,6 +146,7 @@ class BatchRunner {
   std::map<int, std::vector<CarriedDefinition>> carried_;
   std::string textBuffer_;
   bool stopped_ = false;
+  RunEnd end_ = RunEnd::kFinished;
   size_t lastRowReached_ = 0;
 };
 

@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kOptionSection = "option";
 constexpr const char* kSortSection = "Sort3";
+constexpr const char* kWindowSection = "window";
 // Paths of the table files; longer values are not paths this program wrote.
 constexpr size_t kPathLimit = 4095;
 
@@ -112,6 +113,21 @@ bool SaveSortToolSettings(const std::string& path, const SortToolSettings& setti
                              {{"ByFile", settings.equalValueTable},
                               {"notfile", settings.noSortTable}},
                              error);
+}
+
+std::string LoadWindowValue(const std::string& path, const std::string& key) {
+  if (path.empty()) return "";
+  return GetProfileString(path, kWindowSection, key, "", kPathLimit);
+}
+
+bool SaveWindowValues(const std::string& path, const std::vector<ProfileEntry>& values,
+                      std::string* error) {
+  if (path.empty()) {
+    *error = "no place for the settings file";
+    return false;
+  }
+  if (!MakeParentDirectories(path, error)) return false;
+  return WriteProfileStrings(DefaultFileRewriter(), path, kWindowSection, values, error);
 }
 
 }  // namespace strbatch

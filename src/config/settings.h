@@ -5,8 +5,10 @@
 #define STRBATCH_CONFIG_SETTINGS_H_
 
 #include <string>
+#include <vector>
 
 #include "config/options.h"
+#include "base/profile.h"
 #include "base/safe_file.h"
 #include "base/text_encoding.h"
 
@@ -44,6 +46,14 @@ struct SortToolSettings {
 SortToolSettings LoadSortToolSettings(const std::string& path);
 bool SaveSortToolSettings(const std::string& path, const SortToolSettings& settings,
                           std::string* error);
+
+// What the windows keep from one run to the next (section "window"): their
+// sizes and places, column widths, the folders last used by each file
+// dialog. Values are plain text the window writes and reads back; a missing
+// key gives an empty text.
+std::string LoadWindowValue(const std::string& path, const std::string& key);
+bool SaveWindowValues(const std::string& path, const std::vector<ProfileEntry>& values,
+                      std::string* error);
 
 }  // namespace strbatch
 

@@ -208,13 +208,16 @@ bool ParseMarkupTree(const std::string& path, MarkupTree* tree) {
   return ParseMarkupText(content, tree);
 }
 
-size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>* rows) {
+size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>* rows,
+                           size_t* items) {
+  if (items != nullptr) *items = 0;
   if (tree.nodes.empty()) return 0;
   const MarkupNode& root = tree.Root();
   if (root.firstChild == MarkupNode::kNone || !EqualNoCase(root.tag, "<replace>")) return 0;
   size_t added = 0;
   for (size_t item = root.firstChild; item != MarkupNode::kNone; item = tree.nodes[item].next) {
     if (!EqualNoCase(tree.nodes[item].tag, "<item>")) continue;
+    if (items != nullptr) (*items)++;
     DefinitionRecord record;
     for (size_t field = tree.nodes[item].firstChild; field != MarkupNode::kNone;
          field = tree.nodes[field].next) {
@@ -232,10 +235,12 @@ size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>
   return added;
 }
 
-size_t LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* rows) {
+size_t LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* rows,
+                          size_t* items) {
+  if (items != nullptr) *items = 0;
   MarkupTree tree;
   if (!ParseMarkupTree(path, &tree)) return 0;
-  return DefinitionsFromTree(tree, rows);
+  return DefinitionsFromTree(tree, rows, items);
 }
 
 bool CarriedDefinitionFilePath(std::string* path, std::string* error) {

@@ -50,13 +50,17 @@ bool ParseMarkupTree(const std::string& path, MarkupTree* tree);
 
 // Appends the definitions of a tree whose root is "<replace>" to rows, in
 // file order; items without a find string are skipped. Returns the number
-// appended.
-size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>* rows);
+// appended; *items (when given) receives the number of items read, skipped
+// ones included.
+size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>* rows,
+                           size_t* items = nullptr);
 
 // Appends the definitions of a definition file to rows; a file that cannot be
 // read or is not a definition file appends nothing. The caller adds them as
-// checked rows with empty counts. Returns the number appended.
-size_t LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* rows);
+// checked rows with empty counts. Returns the number appended; *items as
+// for DefinitionsFromTree.
+size_t LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* rows,
+                          size_t* items = nullptr);
 
 // The carried definition file "_tqmix_tmp_map.xml" in the private temporary
 // directory. Loading appends; a missing file appends nothing. Saving replaces

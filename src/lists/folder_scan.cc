@@ -23,13 +23,18 @@ std::string FoldAsciiLower(const std::string& text) {
 }  // namespace
 
 void ScanFolder(std::vector<std::string>* result, const std::string& folder,
-                const std::string& pattern, bool recursive, bool fullPaths) {
+                const std::string& pattern, bool recursive, bool fullPaths,
+                const ScanProgress& keepGoing) {
   if (folder.empty()) return;
   std::set<std::pair<dev_t, ino_t>> visited;
   // Folders still to walk, the next one last: a folder's own files come
   // before those of its subfolders, which follow in enumeration order.
+  // As on the systems these patterns come from, "*.*" is every file, a
+  // name without a dot included.
+  const bool everyFile = pattern == "*" || pattern == "*.*";
   std::vector<std::string> pending{folder};
   while (!pending.empty()) {
+    if (keepGoing && !keepGoing(result->size())) return;
     std::string dir = std::move(pending.back());
     pending.pop_back();
     struct stat st;
@@ -53,7 +58,7 @@ void ScanFolder(std::vector<std::string>* result, const std::string& folder,
         isFile = S_ISREG(target.st_mode);
         isFolder = S_ISDIR(target.st_mode);
       }
-      if (isFile && fnmatch(pattern.c_str(), name.c_str(), 0) == 0) {
+      if (isFile && (everyFile || fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0)) {
         result->push_back(fullPaths ? full : name);
       } else if (isFolder && recursive) {
         subfolders.push_back(std::move(full));
@@ -96,10 +101,17 @@ std::vector<std::string> SplitFilePatterns(const std::string& text) {
 }
 
 std::vector<std::string> CollectFolderFiles(const std::string& folder,
-                                            const std::string& patternText, bool recursive) {
+                                            const std::string& patternText, bool recursive,
+                                            const ScanProgress& keepGoing) {
   std::vector<std::string> paths;
+  bool stopped = false;
+  const ScanProgress watch = [&](size_t found) {
+    stopped = stopped || (keepGoing && !keepGoing(found));
+    return !stopped;
+  };
   for (const std::string& pattern : SplitFilePatterns(patternText)) {
-    ScanFolder(&paths, folder, pattern, recursive, true);
+    if (stopped) break;
+    ScanFolder(&paths, folder, pattern, recursive, true, watch);
   }
   SortPathsNoCase(&paths);
   return paths;

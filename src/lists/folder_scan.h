@@ -6,19 +6,24 @@
 #define STRBATCH_LISTS_FOLDER_SCAN_H_
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace strbatch {
 
 // Appends to result the files of folder whose names match pattern ("*" any
-// run, "?" one byte, case-sensitive, a leading dot matched like any byte;
-// fnmatch rules), as full paths or, without fullPaths, as bare names. With
+// run, "?" one byte, ASCII letters without regard to case, a leading dot
+// matched like any byte; "*.*" is every file), as full paths or, without fullPaths, as bare names. With
 // recursive, subfolders (hidden ones too) follow their parent's own files.
 // Only regular files are taken, symbolic links followed; each directory is
 // walked once, so link loops end. Unreadable folders add nothing.
+// keepGoing (when given) is asked before every folder with the number of
+// files found so far; false ends the walk (what was found stays).
+using ScanProgress = std::function<bool(size_t found)>;
 void ScanFolder(std::vector<std::string>* result, const std::string& folder,
-                const std::string& pattern, bool recursive, bool fullPaths);
+                const std::string& pattern, bool recursive, bool fullPaths,
+                const ScanProgress& keepGoing = nullptr);
 
 // Sorts ascending by bytes with ASCII letters folded to lower case (other
 // bytes unsigned); equal paths keep their order.
@@ -31,7 +36,8 @@ std::vector<std::string> SplitFilePatterns(const std::string& text);
 // The add-folder collection: each pattern scanned in order with full paths,
 // everything sorted together. A file that two patterns match comes twice.
 std::vector<std::string> CollectFolderFiles(const std::string& folder,
-                                            const std::string& patternText, bool recursive);
+                                            const std::string& patternText, bool recursive,
+                                            const ScanProgress& keepGoing = nullptr);
 
 // One add-files command takes at most this many files.
 inline constexpr size_t kAddFilesLimit = 1000;

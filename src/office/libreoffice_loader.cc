@@ -12,6 +12,7 @@
 #include "base/paths.h"
 #include "office/libreoffice_plugin.h"
 #include "office/office_bridge.h"
+#include "office/package_document.h"
 
 namespace strbatch {
 namespace {
@@ -112,8 +113,14 @@ class LibreOfficeLoader : public OfficeSuite {
 
 }  // namespace
 
-std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge() {
+std::unique_ptr<OfficeBridge> MakeApplicationBridge() {
   return MakeOfficeBridge(std::make_unique<LibreOfficeLoader>());
+}
+
+std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge() {
+  // The zipped formats are edited in their XML: no LibreOffice is started
+  // for them.
+  return MakePackageBridge(MakeApplicationBridge());
 }
 
 }  // namespace strbatch

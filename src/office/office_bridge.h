@@ -34,6 +34,9 @@ enum class NotAppliedReason {
   kFormulaResult,   // it lies in the displayed result of a formula or a number cell
   kNotMatchable,    // it begins or ends inside a character, or covers a character the
                     // work text could only show as a stand-in
+  kNotInPlace,      // it needs a change of the document's structure that cannot be made
+                    // where it lies (a paragraph break inside a link, blanks that would
+                    // vanish)
   kCount,
 };
 
@@ -99,10 +102,16 @@ class OfficeBridge {
 std::unique_ptr<OfficeBridge> MakeOfficeBridge(std::unique_ptr<OfficeSuite> suite,
                                                FileRewriter& rewriter = DefaultFileRewriter());
 
-// The bridge to LibreOffice. Nothing is loaded or started until the first
-// office document is opened; when LibreOffice is missing, documents yield no
-// text and the first Open says why.
+// The bridge of the program: .docx, .xlsx, .pptx, .odt, .ods and .odp are
+// edited in their XML (package_document.h), every other office document in
+// LibreOffice. Nothing is loaded or started until the first document that
+// needs LibreOffice is opened; when LibreOffice is missing, those documents
+// yield no text and the first Open says why.
 std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge();
+
+// The bridge to LibreOffice alone, for every office document, the zipped
+// formats included.
+std::unique_ptr<OfficeBridge> MakeApplicationBridge();
 
 }  // namespace strbatch
 

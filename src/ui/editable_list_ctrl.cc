@@ -1,6 +1,10 @@
 #include "ui/editable_list_ctrl.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -79,11 +83,23 @@ EditableListCtrl::EditableListCtrl(bool editable, QWidget* parent)
   setTextElideMode(Qt::ElideRight);
   verticalHeader()->hide();
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   horizontalHeader()->setStretchLastSection(false);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   if (editable_) setItemDelegate(new InplaceEditDelegate(nullptr, this));
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  setDropIndicatorShown(false);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  // A column the user drags keeps its share of the width when the list is
+  // resized.
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+    const int width = viewport()->width();
+    if (applyingFractions_ || section < 0 || section > 2 || width <= 0) return;
+    fractions_[section] = static_cast<double>(size) / width;
+  });
 }
 
 bool EditableListCtrl::EditCell(int row, int column) {
@@ -125,12 +141,91 @@ void EditableListCtrl::SetColumnFractions(double first, double second, double th
   ApplyColumnFractions();
 }
 
+std::array<double, 3> EditableListCtrl::ColumnFractions() const {
+  std::array<double, 3> fractions = {fractions_[0], fractions_[1], fractions_[2]};
+  const int width = viewport()->width();
+  if (!model() || width <= 0) return fractions;
+  for (int c = 0; c < 3 && c < model()->columnCount(); c++) {
+    fractions[c] = static_cast<double>(columnWidth(c)) / width;
+  }
+  return fractions;
+}
+
 void EditableListCtrl::ApplyColumnFractions() {
   if (!model()) return;
   const int width = viewport()->width();
+  applyingFractions_ = true;
   for (int c = 0; c < 3 && c < model()->columnCount(); c++) {
     setColumnWidth(c, static_cast<int>(width * fractions_[c]));
   }
+  applyingFractions_ = false;
+}
+
+void EditableListCtrl::keyPressEvent(QKeyEvent* event) {
+  const QModelIndex current = currentIndex();
+  switch (event->key()) {
+    case Qt::Key_Delete:
+      emit deleteRequested();
+      return;
+    case Qt::Key_Space:
+      if (current.isValid() && model()) {
+        const QModelIndex check = model()->index(current.row(), 0);
+        const bool checked = check.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        model()->setData(check, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+      }
+      return;
+    case Qt::Key_F2:
+      if (editable_ && current.isValid()) EditCell(current.row(), std::min(current.column(), 1));
+      return;
+    default:
+      QTableView::keyPressEvent(event);
+  }
+}
+
+QModelIndex EditableListCtrl::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  const QModelIndex current = currentIndex();
+  if (!editable_ || !model() || !current.isValid() ||
+      (action != MoveNext && action != MovePrevious)) {
+    return QTableView::moveCursor(action, modifiers);
+  }
+  int row = current.row();
+  int column = std::min(current.column(), 1);
+  if (action == MoveNext) {
+    if (++column > 1) column = 0, ++row;
+  } else if (--column < 0) {
+    column = 1, --row;
+  }
+  if (row < 0 || row >= model()->rowCount()) return current;
+  return model()->index(row, column);
+}
+
+void EditableListCtrl::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->acceptProposedAction();
+  } else {
+    QTableView::dragEnterEvent(event);
+  }
+}
+
+void EditableListCtrl::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->acceptProposedAction();
+  } else {
+    QTableView::dragMoveEvent(event);
+  }
+}
+
+void EditableListCtrl::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) {
+    QTableView::dropEvent(event);
+    return;
+  }
+  event->acceptProposedAction();
+  emit pathsDropped(paths);
 }
 
 void EditableListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -7,6 +7,7 @@
 #define STRBATCH_UI_EDITABLE_LIST_CTRL_H_
 
 #include <QLineEdit>
+#include <array>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -47,12 +48,17 @@ class InplaceEditDelegate : public QStyledItemDelegate {
 };
 
 // A table view for the two lists; with editable set, a double-click edits
-// the cell under the pointer.
+// the cell under the pointer. Keys: Delete asks to delete the current row,
+// Space toggles its check mark, F2 edits its cell (editable lists). Files
+// and folders dropped on it are handed on as paths.
 class EditableListCtrl : public QTableView {
   Q_OBJECT
 
  public:
   EditableListCtrl(bool editable, QWidget* parent);
+  // The share of the width each column has now (as the user may have dragged
+  // them), for the settings.
+  std::array<double, 3> ColumnFractions() const;
   // The texts of the message when an edit in place brings in a character
   // the code page cannot hold (such an edit is refused).
   void SetTexts(const LanguageCatalog* texts);
@@ -72,16 +78,28 @@ class EditableListCtrl : public QTableView {
  signals:
   // A double-click on a row of a list that is not editable.
   void rowDoubleClicked(int row);
+  // Delete pressed on the list.
+  void deleteRequested();
+  // Local files or folders dropped on the list, in drop order.
+  void pathsDropped(const QStringList& paths);
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  // Tab in an edit goes find -> replace -> the next row's find, never into
+  // the count column, which only a double-click edits.
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void ApplyColumnFractions();
 
   bool editable_;
+  bool applyingFractions_ = false;
   double fractions_[3] = {0.1, 0.8, 0.1};
 };
 

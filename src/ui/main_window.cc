@@ -4,17 +4,26 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <array>
+#include <utility>
+
 #include "config/language.h"
+#include "config/settings.h"
 #include "base/paths.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
@@ -24,6 +33,7 @@
 #include "ui/app_icon.h"
 #include "ui/choice_dialog.h"
 #include "ui/control_ids.h"
+#include "ui/desktop_open.h"
 #include "ui/editable_list_ctrl.h"
 #include "ui/list_models.h"
 #include "ui/pair_edit_dialog.h"
@@ -54,15 +64,25 @@ constexpr EncodingItem kEncodingItems[] = {
     {EncodingSetting::Utf8, "ENCODING_UTF8", "UTF-8"},
 };
 
+// The settings keys of the folders each file dialog last used.
+constexpr const char* kAddFilesFolder = "AddFilesFolder";
+constexpr const char* kAddFolderFolder = "AddFolderFolder";
+constexpr const char* kImportFolder = "ImportFolder";
+constexpr const char* kExportFolder = "ExportFolder";
+constexpr const char* kFolderKeys[] = {kAddFilesFolder, kAddFolderFolder, kImportFolder,
+                                       kExportFolder};
+
 }  // namespace
 
 MainWindow::MainWindow(const Options& options, std::string settingsPath)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                           Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                           Qt::WindowCloseButtonHint),
       ProgressHost(this, texts_),
       options_(options),
       settingsPath_(std::move(settingsPath)) {
   texts_.SetLanguage(options_.language);
+  ApplyToolkitLanguage();
   setWindowTitle(QStringLiteral("StrBatch"));
   setWindowIcon(AppIcon());
   fileModel_ = new FileListModel(files_, this);
@@ -89,9 +109,67 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
   ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
+  fileView_->setTextElideMode(Qt::ElideMiddle);
+  RestoreWindowState();
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::SetStatus(const std::string& utf8) { status_->setText(QString::fromStdString(utf8)); }
+
+QString MainWindow::StatusText() const { return status_->text(); }
+
+// The window's size and place, the lists' column widths and the folders of
+// the file dialogs, as the last run left them.
+void MainWindow::RestoreWindowState() {
+  const QByteArray geometry =
+      QByteArray::fromBase64(QByteArray::fromStdString(LoadWindowValue(settingsPath_, "Main")));
+  if (!geometry.isEmpty()) restoreGeometry(geometry);
+  for (auto [view, key] : {std::pair{fileView_, "FileColumns"},
+                           std::pair{definitionView_, "DefinitionColumns"}}) {
+    const QStringList parts =
+        QString::fromStdString(LoadWindowValue(settingsPath_, key)).split(QLatin1Char(','));
+    if (parts.size() != 3) continue;
+    double fractions[3];
+    bool ok = true;
+    for (int i = 0; i < 3; i++) fractions[i] = parts[i].toDouble(&ok), ok = ok && fractions[i] > 0;
+    if (ok) view->SetColumnFractions(fractions[0], fractions[1], fractions[2]);
+  }
+  for (const char* key : kFolderKeys) {
+    const std::string folder = LoadWindowValue(settingsPath_, key);
+    if (!folder.empty()) folders_[QString::fromLatin1(key)] = PathToQString(folder);
+  }
+}
+
+void MainWindow::SaveWindowState() {
+  std::vector<ProfileEntry> values;
+  values.push_back({"Main", saveGeometry().toBase64().toStdString()});
+  for (auto [view, key] : {std::pair{fileView_, "FileColumns"},
+                           std::pair{definitionView_, "DefinitionColumns"}}) {
+    const std::array<double, 3> fractions = view->ColumnFractions();
+    values.push_back({key, QStringLiteral("%1,%2,%3")
+                               .arg(fractions[0], 0, 'f', 4)
+                               .arg(fractions[1], 0, 'f', 4)
+                               .arg(fractions[2], 0, 'f', 4)
+                               .toStdString()});
+  }
+  for (auto it = folders_.cbegin(); it != folders_.cend(); ++it) {
+    values.push_back({it.key().toStdString(), PathFromQString(it.value())});
+  }
+  std::string error;
+  // Losing the window's layout is no reason to bother the user at exit.
+  SaveWindowValues(settingsPath_, values, &error);
+}
+
+QString MainWindow::LastFolder(const char* key) const {
+  const QString folder = folders_.value(QString::fromLatin1(key));
+  return folder.isEmpty() ? QDir::homePath() : folder;
+}
+
+void MainWindow::RememberFolder(const char* key, const QString& fileOrFolder, bool isFile) {
+  folders_[QString::fromLatin1(key)] =
+      isFile ? QFileInfo(fileOrFolder).absolutePath() : fileOrFolder;
+}
 
 QAbstractButton* MainWindow::AddControl(QAbstractButton* control, int id) {
   SetResourceId(control, id);
@@ -155,9 +233,15 @@ void MainWindow::BuildLayout() {
                  {control::kDefinitionDown, "下移"},
                  {control::kImport, "导入"},
                  {control::kExport, "导出"}});
+  // What the last command did, under the lists.
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("status"));
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_->setWordWrap(true);
   auto* left = new QVBoxLayout;
   left->addWidget(fileFrame, 149);
   left->addWidget(definitionFrame, 155);
+  left->addWidget(status_);
 
   // The command column: unlabelled frames, and the conversion choice.
   auto frame = [this](std::initializer_list<QWidget*> controls, QGroupBox* box = nullptr) {
@@ -236,8 +320,9 @@ void MainWindow::BuildLayout() {
   auto* root = new QHBoxLayout(this);
   root->addLayout(left, 1);
   root->addWidget(rightColumn);
-  // Designed as a fixed dialog; this size leaves room for either language.
-  setFixedSize(900, 640);
+  // The designed arrangement is the smallest; the lists take what is more.
+  setMinimumSize(900, 640);
+  resize(900, 640);
 }
 
 void MainWindow::ConnectCommands() {
@@ -308,6 +393,31 @@ void MainWindow::ConnectCommands() {
   on(control::kExit, [this] { reject(); });
   on(control::kHelp, [this] { Help(); });
   connect(languageGroup_, &QButtonGroup::idClicked, this, [this](int id) { SwitchLanguage(id); });
+
+  // The keyboard and the pointer reach the same commands as the buttons.
+  connect(fileView_, &EditableListCtrl::deleteRequested, Button(control::kDeleteFile),
+          &QAbstractButton::click);
+  connect(definitionView_, &EditableListCtrl::deleteRequested,
+          Button(control::kDeleteDefinition), &QAbstractButton::click);
+  connect(fileView_, &EditableListCtrl::pathsDropped, this,
+          [this](const QStringList& paths) { DropOnFiles(paths); });
+  connect(definitionView_, &EditableListCtrl::pathsDropped, this,
+          [this](const QStringList& paths) { DropOnDefinitions(paths); });
+  connect(fileView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    ShowListMenu(fileView_, at,
+                 {control::kAddFiles, control::kAddFolder, control::kDeleteFile,
+                  control::kClearFiles, control::kViewFile, control::kCheckAllFiles,
+                  control::kInvertFiles, control::kFileUp, control::kFileDown},
+                 true);
+  });
+  connect(definitionView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    ShowListMenu(definitionView_, at,
+                 {control::kAddDefinition, control::kEditDefinition, control::kDeleteDefinition,
+                  control::kClearDefinitions, control::kCheckAllDefinitions,
+                  control::kInvertDefinitions, control::kDefinitionUp, control::kDefinitionDown,
+                  control::kImport, control::kExport},
+                 false);
+  });
 }
 
 void MainWindow::MembersToControls() {
@@ -333,9 +443,23 @@ void MainWindow::ControlsToMembers() {
   options_.encoding = static_cast<EncodingSetting>(encodingChoice_->currentData().toInt());
 }
 
+// Qt's own texts (standard buttons, file dialogs) follow the interface
+// language through Qt's translations.
+void MainWindow::ApplyToolkitLanguage() {
+  QCoreApplication::removeTranslator(&toolkitTexts_);
+  if (options_.language != Language::Chinese) return;
+  if (toolkitTexts_.isEmpty() &&
+      !toolkitTexts_.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return;
+  }
+  QCoreApplication::installTranslator(&toolkitTexts_);
+}
+
 void MainWindow::SwitchLanguage(int language) {
   options_.language = static_cast<Language>(language);
   texts_.SetLanguage(options_.language);
+  ApplyToolkitLanguage();
   ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
@@ -371,6 +495,7 @@ bool MainWindow::ExitSteps() {
     ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
                 QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
   }
+  SaveWindowState();
   exited_ = true;
   return true;
 }
@@ -381,11 +506,17 @@ void MainWindow::reject() {
 }
 
 void MainWindow::BeforePump() {
+  if (pendingRow_ >= 0) {
+    fileView_->SelectRow(pendingRow_);
+    pendingRow_ = -1;
+  }
   fileModel_->Refresh();
   definitionModel_->Refresh();
 }
 
-void MainWindow::SelectFileRow(size_t row) { fileView_->SelectRow(ViewRow(row)); }
+// The row of the file at hand is shown when events are next handled, not
+// for every file: selecting and scrolling costs more than a small file.
+void MainWindow::SelectFileRow(size_t row) { pendingRow_ = ViewRow(row); }
 
 void MainWindow::RejectDefinition(size_t row, const std::string& message) {
   definitionView_->SelectRow(ViewRow(row));
@@ -393,14 +524,21 @@ void MainWindow::RejectDefinition(size_t row, const std::string& message) {
 }
 
 void MainWindow::OpenReport(const std::string& path) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
+  // The report is GBK under the "gbk" setting and UTF-8 under the others.
+  CDlgView viewer(this, texts_, path, {},
+                  options_.encoding == EncodingSetting::Gbk ? EncodingSetting::Gbk
+                                                            : EncodingSetting::Utf8);
+  viewer.SetReadOnly();
+  viewer.KeepSizeIn(settingsPath_);
+  if (viewer.LoadViewerText()) viewer.exec();
 }
 
 void MainWindow::AddFiles() {
-  QStringList chosen =
-      QFileDialog::getOpenFileNames(this, QString(), QString(), FileDialogFilter(texts_, "1008"),
-                                    nullptr, QFileDialog::HideNameFilterDetails);
+  QStringList chosen = QFileDialog::getOpenFileNames(this, QString(), LastFolder(kAddFilesFolder),
+                                                     FileDialogFilter(texts_, "1008"), nullptr,
+                                                     QFileDialog::HideNameFilterDetails);
   if (chosen.isEmpty()) return;
+  RememberFolder(kAddFilesFolder, chosen.first(), true);
   std::vector<std::string> paths;
   for (const QString& path : chosen) paths.push_back(PathFromQString(path));
   AddFilePaths(paths);
@@ -409,14 +547,62 @@ void MainWindow::AddFiles() {
 void MainWindow::AddFilePaths(const std::vector<std::string>& chosen) {
   ChosenFiles files = CollectChosenFiles(chosen);
   if (files.limitReached) ShowMessage(this, texts_, "1011", "1012");
+  AppendFiles(files.paths);
+}
+
+void MainWindow::AppendFiles(const std::vector<std::string>& paths) {
   fileModel_->Change([&] {
-    for (const std::string& path : files.paths) files_.Append(path, true);
+    for (const std::string& path : paths) files_.Append(path, true);
   });
+  SetStatus(texts_.Message("1173", {std::to_string(paths.size())}));
+}
+
+void MainWindow::DropOnFiles(const QStringList& dropped) {
+  if (Progress()) return;  // a command is running
+  // Files in drop order; a folder is scanned as Add folder does, with the
+  // patterns last used there.
+  std::vector<std::string> paths;
+  for (const QString& path : dropped) {
+    if (QFileInfo(path).isDir()) {
+      std::vector<std::string> found =
+          ScanWithProgress(PathFromQString(path), lastPatterns_, lastRecursive_);
+      paths.insert(paths.end(), found.begin(), found.end());
+    } else {
+      paths.push_back(PathFromQString(path));
+    }
+  }
+  AppendFiles(paths);
+}
+
+void MainWindow::DropOnDefinitions(const QStringList& dropped) {
+  if (Progress()) return;
+  for (const QString& path : dropped) {
+    if (QFileInfo(path).isFile()) ImportDefinitions(PathFromQString(path));
+  }
+}
+
+void MainWindow::ShowListMenu(EditableListCtrl* view, const QPoint& at,
+                              std::initializer_list<int> commands, bool withSortTool) {
+  QMenu menu(this);
+  for (int id : commands) {
+    QAbstractButton* button = Button(id);
+    QString caption = button->text();
+    caption.replace(QLatin1Char('\n'), QString());
+    menu.addAction(caption, button, &QAbstractButton::click);
+  }
+  if (withSortTool) {
+    menu.addSeparator();
+    menu.addAction(FromCodePage(texts_.ControlCaption("dialog_main", control::kSortLines)), this,
+                   [this] { OpenSortTool(); });
+  }
+  menu.exec(view->viewport()->mapToGlobal(at));
 }
 
 void MainWindow::AddFolder() {
-  QString folder = QFileDialog::getExistingDirectory(this, Text(texts_, "1001"));
+  QString folder =
+      QFileDialog::getExistingDirectory(this, Text(texts_, "1001"), LastFolder(kAddFolderFolder));
   if (folder.isEmpty()) return;
+  RememberFolder(kAddFolderFolder, folder, false);
   ChoiceDialog choice(
       this, texts_, Text(texts_, "1015"), Text(texts_, "1016"), QString(), QStringLiteral("*.txt"),
       {QStringLiteral("*.txt"), QStringLiteral("*.htm"), QStringLiteral("*.rtf;*.doc"),
@@ -430,11 +616,25 @@ void MainWindow::AddFolder() {
 
 void MainWindow::AddFolderFiles(const std::string& folder, const QString& patterns,
                                 bool recursive) {
+  lastPatterns_ = patterns;
+  lastRecursive_ = recursive;
+  AppendFiles(ScanWithProgress(folder, patterns, recursive));
+}
+
+// A long walk shows its progress and can be stopped; the window stays
+// responsive meanwhile.
+std::vector<std::string> MainWindow::ScanWithProgress(const std::string& folder,
+                                                      const QString& patterns, bool recursive) {
+  ShowProgress();
+  const std::string prefix = texts_.Text("1178");
   // Patterns are matched against file names, which are native bytes.
-  std::vector<std::string> paths = CollectFolderFiles(folder, PathFromQString(patterns), recursive);
-  fileModel_->Change([&] {
-    for (const std::string& path : paths) files_.Append(path, true);
-  });
+  std::vector<std::string> paths = CollectFolderFiles(
+      folder, PathFromQString(patterns), recursive, [this, &prefix](size_t found) {
+        SetMessage(prefix + std::to_string(found));
+        return !CheckCancelled();
+      });
+  HideProgress();
+  return paths;
 }
 
 void MainWindow::ViewFiles() {
@@ -442,7 +642,8 @@ void MainWindow::ViewFiles() {
   if (row < 0) return;
   const size_t r = static_cast<size_t>(row);
   ControlsToMembers();
-  ViewFile(this, texts_, files_.Row(r).path, files_.Row(r).matches, options_.encoding);
+  ViewFile(this, texts_, files_.Row(r).path, files_.Row(r).matches, options_.encoding,
+           settingsPath_);
 }
 
 void MainWindow::ChangeFiles(const std::function<size_t(size_t)>& command) {
@@ -476,31 +677,48 @@ void MainWindow::EditDefinition() {
 }
 
 void MainWindow::Import() {
-  QString path = QFileDialog::getOpenFileName(this, QString(), PathToQString(ProgramDirectory()),
+  QString path = QFileDialog::getOpenFileName(this, QString(), LastFolder(kImportFolder),
                                               FileDialogFilter(texts_, "1013"), nullptr,
                                               QFileDialog::HideNameFilterDetails);
-  if (!path.isEmpty()) ImportDefinitions(PathFromQString(path));
+  if (path.isEmpty()) return;
+  RememberFolder(kImportFolder, path, true);
+  ImportDefinitions(PathFromQString(path));
 }
 
 void MainWindow::ImportDefinitions(const std::string& path) {
   std::vector<DefinitionRecord> records;
-  LoadDefinitionFile(path, &records);
+  size_t items = 0;
+  const size_t loaded = LoadDefinitionFile(path, &records, &items);
   definitionModel_->Change([&] { definitions_.AppendRecords(records, true); });
+  // An import that reads nothing, or less than the file holds, says so.
+  if (loaded == 0) {
+    ShowMessageText(this, texts_, QString::fromStdString(texts_.Message("1160", {path})), "1102",
+                    QMessageBox::Warning);
+  } else if (loaded < items) {
+    ShowMessageText(this, texts_,
+                    QString::fromStdString(texts_.Message(
+                        "1161", {std::to_string(loaded), std::to_string(items), path})),
+                    "1102", QMessageBox::Warning);
+  }
+  SetStatus(texts_.Message("1162", {std::to_string(loaded)}));
 }
 
 void MainWindow::Export() {
-  QFileDialog dialog(this, QString(), PathToQString(ProgramDirectory()),
-                     FileDialogFilter(texts_, "1013"));
+  QFileDialog dialog(this, QString(), LastFolder(kExportFolder), FileDialogFilter(texts_, "1013"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("xml"));
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  RememberFolder(kExportFolder, dialog.selectedFiles().first(), true);
   ExportDefinitions(PathFromQString(dialog.selectedFiles().first()));
 }
 
 bool MainWindow::ExportDefinitions(const std::string& path) {
   std::string error;
-  if (SaveDefinitionFile(path, definitions_.Records(), &error)) return true;
+  if (SaveDefinitionFile(path, definitions_.Records(), &error)) {
+    SetStatus(texts_.Message("1174", {std::to_string(definitions_.Size()), path}));
+    return true;
+  }
   ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
               PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
               QMessageBox::Warning);
@@ -509,6 +727,8 @@ bool MainWindow::ExportDefinitions(const std::string& path) {
 
 void MainWindow::RunBatchCommand(int command) {
   ControlsToMembers();
+  std::vector<std::string> pathsBefore;
+  for (size_t r = 0; r < files_.Size(); r++) pathsBefore.push_back(files_.Row(r).path);
   BatchRunner runner(files_, definitions_, *this);
   runner.options = options_;
   runner.SetOfficeBridge(office_);
@@ -534,29 +754,84 @@ void MainWindow::RunBatchCommand(int command) {
   }
   fileModel_->Refresh();
   definitionModel_->Refresh();
+  if (pendingRow_ >= 0) fileView_->SelectRow(std::exchange(pendingRow_, -1));
+  size_t renamed = 0;
+  for (size_t r = 0; r < files_.Size() && r < pathsBefore.size(); r++) {
+    renamed += files_.Row(r).path != pathsBefore[r] ? 1 : 0;
+  }
+  TellRunResult(command, runner, renamed);
   ReportWarnings();
 }
 
-void MainWindow::RunBackupCommand(bool restore) {
-  if (restore) {
-    RestoreBackups(files_.CheckedPaths(), *this, texts_);
-  } else {
-    ClearBackups(files_.CheckedPaths(), *this, texts_);
+// The status line after a batch command: what it did, in numbers.
+void MainWindow::TellRunResult(int command, const BatchRunner& runner, size_t renamed) {
+  std::string text;
+  size_t checked = 0, hit = 0;
+  int64_t occurrences = 0;
+  for (size_t r = 0; r < files_.Size(); r++) {
+    if (!files_.Row(r).checked) continue;
+    checked++;
+    const int64_t count = files_.Row(r).count.value_or(0);
+    hit += count > 0 ? 1 : 0;
+    occurrences += count;
   }
+  const size_t failed = WarnedFiles();
+  switch (runner.End()) {
+    case BatchRunner::RunEnd::kRejected:
+      text = texts_.Message("1172");
+      break;
+    case BatchRunner::RunEnd::kRefused:
+      text = texts_.Message("1172");
+      break;
+    case BatchRunner::RunEnd::kStopped:
+      text = texts_.Message("1170", {std::to_string(runner.LastRowReached()),
+                                     std::to_string(files_.Size())});
+      break;
+    case BatchRunner::RunEnd::kFinished: {
+      const std::string n = std::to_string(occurrences);
+      const std::string files = std::to_string(hit);
+      const std::string of = std::to_string(checked);
+      switch (command) {
+        case control::kBatchReplace: text = texts_.Message("1163", {n, files, of}); break;
+        case control::kBatchFind: text = texts_.Message("1164", {n, files, of}); break;
+        case control::kBatchRename:
+          text = texts_.Message("1165", {std::to_string(renamed), of});
+          break;
+        default:
+          text = texts_.Message("1166", {std::to_string(checked - std::min(checked, failed)), of});
+          break;
+      }
+      break;
+    }
+  }
+  if (failed > 0 && runner.End() != BatchRunner::RunEnd::kRejected) {
+    text += texts_.Message("1171", {std::to_string(failed)});
+  }
+  SetStatus(text);
+}
+
+void MainWindow::RunBackupCommand(bool restore) {
+  const size_t done = restore ? RestoreBackups(files_.CheckedPaths(), *this, texts_)
+                             : ClearBackups(files_.CheckedPaths(), *this, texts_);
+  std::string text = texts_.Message(restore ? "1167" : "1168", {std::to_string(done)});
+  if (WarnedFiles() > 0) text += texts_.Message("1171", {std::to_string(WarnedFiles())});
+  SetStatus(text);
   ReportWarnings();
 }
 
 void MainWindow::OpenSortTool() {
   ControlsToMembers();
   SortDialog dialog(this, texts_, files_.CheckedPaths(), settingsPath_, options_.encoding);
-  dialog.exec();
+  if (dialog.exec() == QDialog::Accepted) {
+    SetStatus(texts_.Message("1169", {std::to_string(dialog.SortedCount())}));
+  }
 }
 
 void MainWindow::Help() {
   std::string path;
-  if (FindHelpFile(static_cast<Language>(std::max(0, languageGroup_->checkedId())), &path)) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
-  }
+  const Language language = static_cast<Language>(std::max(0, languageGroup_->checkedId()));
+  FindHelpFile(language, &path);
+  OpenWithDesktop(this, texts_, path);
 }
 
 }  // namespace strbatch

@@ -7,6 +7,9 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QTranslator>
+#include <QStringList>
+#include <initializer_list>
 #include <functional>
 #include <string>
 
@@ -20,10 +23,12 @@ class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QRadioButton;
 
 namespace strbatch {
 
+class BatchRunner;
 class DefinitionListModel;
 class EditableListCtrl;
 class FileListModel;
@@ -70,6 +75,10 @@ class MainWindow : public QDialog, public ProgressHost {
   // The items of the encoding drop-down from the language file.
   void ApplyEncodingCaptions();
 
+  // The status line: what the last command did.
+  void SetStatus(const std::string& utf8);
+  QString StatusText() const;
+
   // BatchHost: the rest comes from ProgressHost.
   void SelectFileRow(size_t row) override;
   // Selects the definition's row before the message.
@@ -92,11 +101,20 @@ class MainWindow : public QDialog, public ProgressHost {
   void MembersToControls();
   void ControlsToMembers();
   void SwitchLanguage(int language);
+  void ApplyToolkitLanguage();
   bool ExitSteps();
 
   // File list commands.
   void AddFiles();
   void AddFolder();
+  void AppendFiles(const std::vector<std::string>& paths);
+  std::vector<std::string> ScanWithProgress(const std::string& folder, const QString& patterns,
+                                            bool recursive);
+  void DropOnFiles(const QStringList& paths);
+  void DropOnDefinitions(const QStringList& paths);
+  // The list commands (and, for the file list, the sort tool) as a menu.
+  void ShowListMenu(EditableListCtrl* view, const QPoint& at, std::initializer_list<int> commands,
+                    bool withSortTool);
   void ViewFiles();
   void ChangeFiles(const std::function<size_t(size_t)>& command);
   // Definition list commands.
@@ -108,6 +126,12 @@ class MainWindow : public QDialog, public ProgressHost {
   // Batch commands.
   void RunBatchCommand(int command);
   void RunBackupCommand(bool restore);
+  void TellRunResult(int command, const BatchRunner& runner, size_t renamed);
+  // The window's geometry, column widths and dialog folders in the settings.
+  void RestoreWindowState();
+  void SaveWindowState();
+  QString LastFolder(const char* key) const;
+  void RememberFolder(const char* key, const QString& fileOrFolder, bool isFile);
   void OpenSortTool();
   void Help();
 
@@ -115,6 +139,7 @@ class MainWindow : public QDialog, public ProgressHost {
   // The interface texts of the window's language; its dialogs, questions
   // and batch host read them here.
   LanguageCatalog texts_;
+  QTranslator toolkitTexts_;
   std::string settingsPath_;
   bool exited_ = false;
   FileList files_;
@@ -128,6 +153,11 @@ class MainWindow : public QDialog, public ProgressHost {
   QButtonGroup* altCodeGroup_;
   QButtonGroup* languageGroup_;
   QComboBox* encodingChoice_;
+  QLabel* status_;
+  int pendingRow_ = -1;  // the file row to select at the next event pump
+  QString lastPatterns_ = QStringLiteral("*.txt");  // of the last Add folder, for drops
+  bool lastRecursive_ = false;
+  QHash<QString, QString> folders_;  // the folder last used, per file dialog
 };
 
 }  // namespace strbatch

@@ -22,6 +22,8 @@ bool ProgressHost::Confirm(const std::string& textKey, const std::string& captio
 }
 
 void ProgressHost::ShowProgress() {
+  pumpClock_.invalidate();
+  messagePending_ = false;
   delete progress_;
   progress_ = new ProgressWindow(owner_, hostTexts_);
   // A window that cannot be shown leaves the calls below pumping events only.
@@ -29,23 +31,48 @@ void ProgressHost::ShowProgress() {
 }
 
 void ProgressHost::SetMessage(const std::string& text) {
-  if (progress_)
-    progress_->SetMessage(messagesArePaths_ ? PathToQString(text) : FromCodePage(text));
+  // Shown at the next pump: a run over many small files sets it far more
+  // often than anyone can read it.
+  pendingMessage_ = text;
+  messagePending_ = true;
+}
+
+void ProgressHost::ShowPendingMessage() {
+  if (!messagePending_) return;
+  messagePending_ = false;
+  if (progress_) {
+    progress_->SetMessage(messagesArePaths_ ? PathToQString(pendingMessage_)
+                                            : FromCodePage(pendingMessage_));
+  }
+}
+
+bool ProgressHost::PumpDue() {
+  if (pumpClock_.isValid() && pumpClock_.elapsed() < kPumpIntervalMs) return false;
+  pumpClock_.restart();
+  return true;
 }
 
 void ProgressHost::SetPosition(int percent) {
-  BeforePump();
+  const bool pump = PumpDue();
+  if (pump) {
+    ShowPendingMessage();
+    BeforePump();
+  }
   if (progress_) {
-    progress_->SetPosition(percent);
-  } else {
+    progress_->SetPosition(percent, pump);
+  } else if (pump) {
     QCoreApplication::processEvents();
   }
 }
 
 bool ProgressHost::CheckCancelled() {
-  BeforePump();
-  if (progress_) return progress_->CheckCancelled();
-  QCoreApplication::processEvents();
+  const bool pump = PumpDue();
+  if (pump) {
+    ShowPendingMessage();
+    BeforePump();
+  }
+  if (progress_) return progress_->CheckCancelled(pump);
+  if (pump) QCoreApplication::processEvents();
   return false;
 }
 
@@ -59,6 +86,7 @@ void ProgressHost::HideProgress() {
 
 void ProgressHost::Warn(const std::string& path, const std::string& reason) {
   QString line = PathToQString(path);
+  warnedPaths_.insert(line);
   if (!line.isEmpty()) line += QStringLiteral(": ");
   warnings_ << line + QString::fromUtf8(reason.c_str());
 }
@@ -95,6 +123,7 @@ void ProgressHost::ReportWarnings() {
   const bool failed = !warnings_.isEmpty();
   warnings_.clear();
   notices_.clear();
+  warnedPaths_.clear();
   ShowMessageText(owner_, hostTexts_, sections.join(QStringLiteral("\n\n")),
                   failed ? "1102" : "1024",
                   failed ? QMessageBox::Warning : QMessageBox::Information);

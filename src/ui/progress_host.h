@@ -4,7 +4,9 @@
 #ifndef STRBATCH_UI_PROGRESS_HOST_H_
 #define STRBATCH_UI_PROGRESS_HOST_H_
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <string>
 
@@ -36,6 +38,10 @@ class ProgressHost : public BatchHost {
   // Shows the message at once: the command ends without doing anything.
   void RejectDefinition(size_t row, const std::string& message) override;
 
+  // The number of different files warned about since the last
+  // ReportWarnings (a warning without a path counts as one).
+  size_t WarnedFiles() const { return warnedPaths_.size(); }
+
   // Shows the warnings and notices gathered since the last call in one
   // message box.
   void ReportWarnings();
@@ -55,6 +61,16 @@ class ProgressHost : public BatchHost {
   QPointer<ProgressWindow> progress_;
   QStringList warnings_;
   QStringList notices_;
+  QSet<QString> warnedPaths_;
+  // Events are handled at most this often during a command: often enough
+  // for a responsive window and a prompt Stop, seldom enough that a run
+  // over many small files is not spent redrawing.
+  static constexpr int kPumpIntervalMs = 40;
+  bool PumpDue();
+  void ShowPendingMessage();
+  std::string pendingMessage_;
+  bool messagePending_ = false;
+  QElapsedTimer pumpClock_;
 };
 
 }  // namespace strbatch

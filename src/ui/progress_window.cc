@@ -70,16 +70,19 @@ bool ProgressWindow::ShowProgress() {
 
 void ProgressWindow::SetMessage(const QString& text) { message_->setText(text); }
 
-void ProgressWindow::SetPosition(int position) {
-  PumpMessages();
+void ProgressWindow::SetPosition(int position, bool pump) {
+  if (pump) PumpMessages();
+  // Called for every file and definition: only a new position costs work.
+  if (position == shownPosition_) return;
+  shownPosition_ = position;
   bar_->setValue(position);
   const int percent = upper_ == lower_ ? 0 : (position - lower_) * 100 / (upper_ - lower_);
   const QString text = QString::asprintf("%d%c", percent, '%');
   if (percent_->text() != text) percent_->setText(text);
 }
 
-bool ProgressWindow::CheckCancelled() {
-  PumpMessages();
+bool ProgressWindow::CheckCancelled(bool pump) {
+  if (pump) PumpMessages();
   const bool requested = cancelRequested_;
   cancelRequested_ = false;
   return requested;

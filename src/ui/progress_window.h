@@ -31,9 +31,10 @@ class ProgressWindow : public QDialog {
   // again) when it could not be shown.
   bool ShowProgress();
   void SetMessage(const QString& text);
-  void SetPosition(int position);
+  // pump false moves the bar without handling the pending events.
+  void SetPosition(int position, bool pump = true);
   // Gives the cancel request and clears it.
-  bool CheckCancelled();
+  bool CheckCancelled(bool pump = true);
   // Hides the window and enables the owner again.
   void Finish();
 
@@ -54,6 +55,7 @@ class ProgressWindow : public QDialog {
   bool cancelRequested_ = false;
   int lower_ = 0;
   int upper_ = 100;
+  int shownPosition_ = -1;  // the position the bar and percentage show
   QLabel* message_;
   QLabel* percent_;
   QProgressBar* bar_;

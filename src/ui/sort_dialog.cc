@@ -103,7 +103,7 @@ void SortDialog::Start() {
     return;
   }
   ProgressHost host(this, texts_, /*messagesArePaths=*/true);
-  RunLineSort(rows_, Options(), host);
+  sorted_ = RunLineSort(rows_, Options(), host);
   host.ReportWarnings();
   QDialog::accept();
 }

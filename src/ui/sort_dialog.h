@@ -26,6 +26,8 @@ class SortDialog : public QDialog {
              std::string settingsPath, EncodingSetting encoding = EncodingSetting::Gbk);
 
   SortOptions Options() const;
+  // The number of files the last start sorted.
+  size_t SortedCount() const { return sorted_; }
 
  public slots:
   void reject() override;  // Exit: stores the two paths
@@ -45,6 +47,7 @@ class SortDialog : public QDialog {
   QCheckBox* countSpaces_;
   QCheckBox* reverseOutput_;
   QCheckBox* filterDuplicates_;
+  size_t sorted_ = 0;
 };
 
 }  // namespace strbatch

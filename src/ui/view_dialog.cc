@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
@@ -11,6 +12,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "config/settings.h"
+#include "ui/desktop_open.h"
+#include "ui/numbered_text_edit.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -60,13 +64,18 @@ CDlgView::CDlgView(QWidget* owner, const LanguageCatalog& texts, const std::stri
   QPushButton* previous = AddButton(this, buttons, 1051, "上一个串");
   save_ = AddButton(this, buttons, 1052, "保存修改");
   QPushButton* exit = AddButton(this, buttons, 2, "退出");
+  // Which occurrence is shown, "3 of 12".
+  position_ = new QLabel(this);
+  position_->setObjectName(QStringLiteral("position"));
+  buttons->addSpacing(12);
+  buttons->addWidget(position_);
   buttons->addStretch();
   connect(next, &QPushButton::clicked, this, [this] { ShowMatch(currentIndex_ + 1); });
   connect(previous, &QPushButton::clicked, this, [this] { ShowMatch(currentIndex_ - 1); });
   connect(save_, &QPushButton::clicked, this, [this] { SaveViewerText(); });
   connect(exit, &QPushButton::clicked, this, &QDialog::reject);
 
-  text_ = new QPlainTextEdit(this);
+  text_ = new NumberedTextEdit(this);
   SetResourceId(text_, 101);
   text_->setLineWrapMode(QPlainTextEdit::NoWrap);
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -104,6 +113,7 @@ bool CDlgView::LoadViewerText() {
   }
   text_->moveCursor(QTextCursor::Start);
   text_->setUndoRedoEnabled(true);
+  ShowPosition();
   text_->document()->setModified(false);
   mode_ = read ? 1 : 0;
   save_->setEnabled(read);
@@ -131,6 +141,44 @@ void CDlgView::ShowMatch(long k) {
   cursor.setPosition(std::clamp(static_cast<int>(span.end), 0, last), QTextCursor::KeepAnchor);
   text_->setTextCursor(cursor);
   text_->ensureCursorVisible();
+  ShowPosition();
+}
+
+void CDlgView::ShowPosition() {
+  if (spans_.empty()) {
+    position_->clear();
+    return;
+  }
+  const std::string current = currentIndex_ < 0 ? "-" : std::to_string(currentIndex_ + 1);
+  position_->setText(
+      QString::fromStdString(texts_.Message("1177", {current, std::to_string(spans_.size())})));
+}
+
+QString CDlgView::PositionText() const { return position_->text(); }
+
+void CDlgView::SetReadOnly() {
+  readOnly_ = true;
+  text_->setReadOnly(true);
+  save_->hide();
+}
+
+void CDlgView::KeepSizeIn(const std::string& settingsPath) {
+  settingsPath_ = settingsPath;
+  const QStringList size =
+      QString::fromStdString(LoadWindowValue(settingsPath_, "Viewer")).split(QLatin1Char('x'));
+  if (size.size() == 2 && size[0].toInt() > 100 && size[1].toInt() > 100) {
+    resize(size[0].toInt(), size[1].toInt());
+  }
+}
+
+void CDlgView::done(int result) {
+  if (!settingsPath_.empty()) {
+    std::string error;
+    SaveWindowValues(settingsPath_,
+                     {{"Viewer", std::to_string(width()) + "x" + std::to_string(height())}},
+                     &error);
+  }
+  QDialog::done(result);
 }
 
 std::vector<std::string> CDlgView::CurrentLines() const {
@@ -143,7 +191,7 @@ std::vector<std::string> CDlgView::CurrentLines() const {
 }
 
 bool CDlgView::SaveViewerText() {
-  if (mode_ != 1) return false;
+  if (mode_ != 1 || readOnly_) return false;
   if (!faithful_ &&
       ShowMessage(this, texts_, "1107", "1024", QMessageBox::Yes | QMessageBox::No,
                   QStringLiteral("\n") + PathToQString(path_), QMessageBox::Warning,
@@ -163,13 +211,14 @@ bool CDlgView::SaveViewerText() {
 }
 
 void ViewFile(QWidget* owner, const LanguageCatalog& texts, const std::string& path,
-              const std::vector<MatchSpan>& matches,
-              EncodingSetting encoding) {
+              const std::vector<MatchSpan>& matches, EncodingSetting encoding,
+              const std::string& settingsPath) {
   if (!ViewerShowsFile(path, matches)) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(path)));
+    OpenWithDesktop(owner, texts, path);
     return;
   }
   CDlgView viewer(owner, texts, path, matches, encoding);
+  viewer.KeepSizeIn(settingsPath);
   viewer.LoadViewerText();
   viewer.exec();
 }

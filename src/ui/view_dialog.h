@@ -15,6 +15,7 @@
 #include "base/text_encoding.h"
 #include "viewer/viewer_text.h"
 
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -38,6 +39,14 @@ class CDlgView : public QDialog {
   void ShowMatch(long k);
   // Writes the text back; false when nothing was written.
   bool SaveViewerText();
+  // Shows the file without a way to change it (the find report).
+  void SetReadOnly();
+  // Opens at the size the viewer was last closed at, and keeps its size
+  // there when closed.
+  void KeepSizeIn(const std::string& settingsPath);
+  // The text beside the buttons that says which occurrence is shown.
+  QString PositionText() const;
+  bool ReadOnly() const { return readOnly_; }
 
   void SetFileRewriter(FileRewriter* rewriter) { rewriter_ = rewriter; }
 
@@ -50,7 +59,11 @@ class CDlgView : public QDialog {
   // The encoding the file was read in.
   FileEncoding Encoding() const { return file_.Encoding(); }
 
+ protected:
+  void done(int result) override;
+
  private:
+  void ShowPosition();
   // The control's lines as UTF-8.
   std::vector<std::string> CurrentLines() const;
 
@@ -64,6 +77,9 @@ class CDlgView : public QDialog {
   bool faithful_ = true;
   QPlainTextEdit* text_;
   QPushButton* save_;
+  QLabel* position_;
+  bool readOnly_ = false;
+  std::string settingsPath_;
   QTextCharFormat highlightFormat_;
   FileRewriter* rewriter_ = &DefaultFileRewriter();
 };
@@ -71,8 +87,8 @@ class CDlgView : public QDialog {
 // The view command for one file row: the viewer for a text file with a
 // match list, the desktop's opener for everything else.
 void ViewFile(QWidget* owner, const LanguageCatalog& texts, const std::string& path,
-              const std::vector<MatchSpan>& matches,
-              EncodingSetting encoding = EncodingSetting::Gbk);
+              const std::vector<MatchSpan>& matches, EncodingSetting encoding,
+              const std::string& settingsPath);
 
 }  // namespace strbatch
 

@@ -50,19 +50,23 @@ class FolderScanTest : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(FolderScanTest, PatternsAreCaseSensitiveAndIncludeHiddenFiles) {
-  EXPECT_EQ(Scan("*.txt", false), ".hidden.txt a.txt");
-  EXPECT_EQ(Scan("*.TXT", false), "b.TXT");
+TEST_F(FolderScanTest, PatternsIgnoreCaseAndIncludeHiddenFiles) {
+  EXPECT_EQ(Scan("*.txt", false), ".hidden.txt a.txt b.TXT");
+  EXPECT_EQ(Scan("*.TXT", false), ".hidden.txt a.txt b.TXT");
   EXPECT_EQ(Scan("?.doc", false), "c.doc");
-  EXPECT_EQ(Scan("*.txt", true), ".git/g.txt .hidden.txt a.txt sub/deeper/f.txt sub/e.txt");
+  EXPECT_EQ(Scan("*.txt", true),
+            ".git/g.txt .hidden.txt a.txt b.TXT sub/deeper/f.txt sub/e.txt");
   EXPECT_EQ(Scan("*.xls", true), "");
+  // "*.*" is every file, names without a dot too.
+  EXPECT_EQ(Scan("*.*", false), Scan("*", false));
+  EXPECT_NE(Scan("*.*", false).find("noext"), std::string::npos);
 }
 
 TEST_F(FolderScanTest, BareNamesAndFoldersEndingInASlash) {
   std::vector<std::string> result;
   ScanFolder(&result, dir_.path() + "/", "?.txt", true, false);
   std::sort(result.begin(), result.end());
-  EXPECT_EQ(result, (std::vector<std::string>{"a.txt", "e.txt", "f.txt", "g.txt"}));
+  EXPECT_EQ(result, (std::vector<std::string>{"a.txt", "b.TXT", "e.txt", "f.txt", "g.txt"}));
   result.clear();
   ScanFolder(&result, dir_.path() + "/", "a.txt", false, true);
   EXPECT_EQ(result, std::vector<std::string>{dir_.File("a.txt")});  // no doubled slash
@@ -76,8 +80,9 @@ TEST_F(FolderScanTest, LinksAreFollowedOnceAndSpecialFilesSkipped) {
   ASSERT_EQ(mkfifo(dir_.File("pipe.txt").c_str(), 0600), 0);
   std::string found = Scan("*.txt", true);
   // sub is walked once, through whichever of its two names comes first.
-  std::string viaSub = ".git/g.txt .hidden.txt a.txt link.txt sub/deeper/f.txt sub/e.txt";
-  std::string viaLink = ".git/g.txt .hidden.txt a.txt again/deeper/f.txt again/e.txt link.txt";
+  std::string viaSub = ".git/g.txt .hidden.txt a.txt b.TXT link.txt sub/deeper/f.txt sub/e.txt";
+  std::string viaLink =
+      ".git/g.txt .hidden.txt a.txt again/deeper/f.txt again/e.txt b.TXT link.txt";
   EXPECT_TRUE(found == viaSub || found == viaLink) << found;
 }
 
@@ -94,7 +99,7 @@ TEST_F(FolderScanTest, AddFolderCollection) {
   EXPECT_EQ(Relative(CollectFolderFiles(dir_.path(), ";,;", false)),
             ".hidden.txt a.txt b.TXT c.doc d.rtf noext");
   EXPECT_EQ(Relative(CollectFolderFiles(dir_.path(), "a.*,*.txt", false)),
-            ".hidden.txt a.txt a.txt");
+            ".hidden.txt a.txt a.txt b.TXT");
   EXPECT_EQ(SplitFilePatterns(",*.a,,*.b;"), (std::vector<std::string>{"*.a", "*.b"}));
 }
 

@@ -2,6 +2,7 @@
 """Makes and reads office documents with LibreOffice, for the office tests.
 
     office_fixture.py make DIR       writes the test documents into DIR
+    office_fixture.py packages DIR   writes richer .docx/.odt/.xlsx/.ods/.pptx/.odp
     office_fixture.py dump FILE...   prints each document's text as JSON
 
 One LibreOffice instance per call, with a private profile under
@@ -19,7 +20,7 @@ import time
 import uno
 from com.sun.star.beans import PropertyValue
 from com.sun.star.connection import NoConnectException
-from com.sun.star.text.ControlCharacter import PARAGRAPH_BREAK
+from com.sun.star.text.ControlCharacter import LINE_BREAK, PARAGRAPH_BREAK
 
 SOFFICE = os.environ.get("STRBATCH_SOFFICE", "/usr/lib/libreoffice/program/soffice.bin")
 RESTART_REQUESTED = 81
@@ -185,6 +186,105 @@ def make(directory):
                       ["25元", "\U0001F600 cat;end"]])
 
 
+def store_both(doc, directory, name, filters):
+    for extension, filter_name in filters:
+        doc.storeToURL(uno.systemPathToFileUrl(os.path.abspath(os.path.join(directory, name + extension))),
+                       props(FilterName=filter_name, Overwrite=True))
+    doc.close(True)
+
+
+def packages(directory):
+    """One document of each kind with runs of mixed formatting, tables with
+    merged cells, frames and shapes, several sheets and slides, saved in
+    both zipped formats."""
+    os.makedirs(directory, exist_ok=True)
+    size = lambda w, h: uno.createUnoStruct("com.sun.star.awt.Size", w, h)
+    with Office() as office:
+        doc = office.new("swriter")
+        text = doc.getText()
+        c = text.createTextCursor()
+        text.insertString(c, "Hello ", False)
+        c.setPropertyValue("CharWeight", 150.0)
+        text.insertString(c, "bold猫", False)
+        c.setPropertyValue("CharWeight", 100.0)
+        text.insertString(c, " plain\tTab  two cat", False)
+        text.insertControlCharacter(c, LINE_BREAK, False)
+        text.insertString(c, "after break 中文", False)
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        text.insertString(c, "中文段落 with a frame cat", False)
+        frame = doc.createInstance("com.sun.star.text.TextFrame")
+        frame.setSize(size(4000, 2000))
+        text.insertTextContent(c, frame, False)
+        frame.getText().setString("inside the frame cat")
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        text.insertString(c, "a shape cat ", False)
+        shape = doc.createInstance("com.sun.star.drawing.RectangleShape")
+        shape.setSize(size(3000, 1000))
+        shape.AnchorType = uno.Enum("com.sun.star.text.TextContentAnchorType", "AS_CHARACTER")
+        text.insertTextContent(c, shape, False)
+        shape.setString("shape text cat")
+        text.insertString(c, " end 中文", False)
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        text.insertString(c, "  leading blanks cat", False)
+        grid = doc.createInstance("com.sun.star.text.TextTable")
+        grid.initialize(3, 3)
+        text.insertTextContent(text.getEnd(), grid, False)
+        for r in range(3):
+            for col in range(3):
+                grid.getCellByPosition(col, r).setString("cat r%dc%d 中文" % (r, col))
+        merge = grid.createCursorByCellName("A1")
+        merge.goRight(1, True)
+        merge.mergeRange()
+        text.insertString(text.getEnd(), "page ", False)
+        field = doc.createInstance("com.sun.star.text.TextField.PageNumber")
+        field.NumberingType = 4
+        field.SubType = uno.Enum("com.sun.star.text.PageNumberType", "CURRENT")
+        text.insertTextContent(text.getEnd(), field, False)
+        text.insertString(text.getEnd(), " last 段 cat", False)
+        store_both(doc, directory, "words", ((".docx", "MS Word 2007 XML"), (".odt", "writer8")))
+
+        doc = office.new("scalc")
+        sheets = doc.getSheets()
+        sheets.insertNewByName("Two", 1)
+        sheets.insertNewByName("Empty", 2)
+        s = sheets.getByIndex(0)
+        s.getCellByPosition(0, 0).setString("cat 猫")
+        s.getCellByPosition(1, 0).setValue(3.5)
+        s.getCellByPosition(2, 0).setFormula("=B1*2")
+        s.getCellByPosition(0, 1).setString("two\nlines cat")
+        s.getCellByPosition(1, 2).setString("cat")
+        s.getCellByPosition(2, 2).setString("cat")
+        s.getCellRangeByName("A4:B4").merge(True)
+        s.getCellByPosition(0, 3).setString("merged cat 中文")
+        t = sheets.getByIndex(1)
+        t.getCellByPosition(1, 1).setString("  spaced  cat")
+        rich = t.getCellByPosition(2, 2).getText()
+        rc = rich.createTextCursor()
+        rich.insertString(rc, "rich ", False)
+        rc.setPropertyValue("CharWeight", 150.0)
+        rich.insertString(rc, "bold cat", False)
+        store_both(doc, directory, "cells", ((".xlsx", "Calc MS Excel 2007 XML"), (".ods", "calc8")))
+
+        doc = office.new("simpress")
+        pages = doc.getDrawPages()
+        while pages.getCount() < 2:
+            pages.insertNewByIndex(pages.getCount() - 1)
+        contents = [["Title cat 中文", "cat\nsecond cat", None], ["25元 cat", "cat;end"]]
+        for index, shapes in enumerate(contents):
+            page = pages.getByIndex(index)
+            while page.getCount():
+                page.remove(page.getByIndex(0))
+            for h, value in enumerate(shapes):
+                shape = doc.createInstance("com.sun.star.drawing.RectangleShape")
+                page.add(shape)
+                shape.setPosition(uno.createUnoStruct("com.sun.star.awt.Point", 1000, 1000 + 3000 * h))
+                shape.setSize(size(12000, 2500))
+                if value is not None:
+                    shape.setString(value)
+        store_both(doc, directory, "slides",
+                   ((".pptx", "Impress MS PowerPoint 2007 XML"), (".odp", "impress8")))
+
+
 def dump_writer(doc):
     lines = []
 
@@ -254,6 +354,8 @@ def dump(paths):
 if __name__ == "__main__":
     if len(sys.argv) >= 3 and sys.argv[1] == "make":
         make(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "packages":
+        packages(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "dump":
         dump(sys.argv[2:])
     else:

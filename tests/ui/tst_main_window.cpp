@@ -4,7 +4,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QDir>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -301,6 +304,81 @@ class MainWindowTest : public QObject {
     // A failed export says so instead of passing for a saved file.
     AnswerNextMessage(QMessageBox::Ok);
     QVERIFY(!window.ExportDefinitions(env_->StdPath("missing/dir/defs.xml")));
+  }
+
+  // Files and a folder dropped on the file list come in drop order, the
+  // folder scanned with the patterns of Add folder.
+  void dropAddsFilesAndFolders() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    QDir(QString::fromStdString(env_->StdPath(QStringLiteral("dir")))).mkpath(QStringLiteral("."));
+    for (const char* name : {"z.txt", "a.txt", "dir/B.TXT", "dir/c.doc"}) {
+      env_->Write(env_->StdPath(QString::fromLatin1(name)), "x");
+    }
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(env_->Path(QStringLiteral("z.txt"))),
+                   QUrl::fromLocalFile(env_->Path(QStringLiteral("dir"))),
+                   QUrl::fromLocalFile(env_->Path(QStringLiteral("a.txt")))});
+    window.show();
+    QWidget* target = window.FileView()->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    delete mime;
+    QCOMPARE(window.Files().Size(), size_t{3});
+    QVERIFY(Cell(window.FileModel(), 0, 1).endsWith(QStringLiteral("/z.txt")));
+    QVERIFY(Cell(window.FileModel(), 1, 1).endsWith(QStringLiteral("/dir/B.TXT")));
+    QVERIFY(Cell(window.FileModel(), 2, 1).endsWith(QStringLiteral("/a.txt")));
+    QVERIFY(window.Files().Row(1).checked);
+  }
+
+  // Delete and Space act on the current row, and on it only.
+  void deleteAndSpaceActOnTheCurrentRow() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    window.AddFilePaths({"/d/a.txt", "/d/b.txt", "/d/c.txt"});
+    window.show();
+    window.FileView()->SelectRow(1);
+    window.FileView()->setFocus();
+    QTest::keyClick(window.FileView(), Qt::Key_Space);
+    QVERIFY(window.Files().Row(0).checked && !window.Files().Row(1).checked &&
+            window.Files().Row(2).checked);
+    QTest::keyClick(window.FileView(), Qt::Key_Delete);
+    QCOMPARE(window.Files().Size(), size_t{2});
+    QCOMPARE(Cell(window.FileModel(), 1, 1), QStringLiteral("/d/c.txt"));
+  }
+
+  // The status line states what a replace did.
+  void statusLineTellsWhatAReplaceDid() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    window.Control(control::kEnglish)->click();
+    const std::string a = env_->StdPath("a.txt"), b = env_->StdPath("b.txt");
+    env_->Write(a, "cat cat cat");
+    env_->Write(b, "dog");
+    window.AddFilePaths({a, b, env_->StdPath("missing.txt")});
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
+    AnswerNextMessage(QMessageBox::Yes);
+    OnNextModal([](QWidget* box) {  // the list of warnings
+      QTimer::singleShot(0, box, [box] { qobject_cast<QMessageBox*>(box)->accept(); });
+    });
+    window.Control(control::kBatchReplace)->click();
+    QCOMPARE(window.StatusText(),
+             QStringLiteral("3 occurrences replaced in 1 of 3 checked files. 1 files could not be "
+                            "processed (see the list of warnings)."));
+  }
+
+  // The window opens at the size it was closed at, and standard buttons
+  // speak the interface's language.
+  void sizeIsKeptAndToolkitTextsAreTranslated() {
+    {
+      MainWindow window(Options{}, env_->SettingsPath());
+      window.resize(1111, 777);
+      window.reject();
+    }
+    MainWindow window(Options{}, env_->SettingsPath());
+    QCOMPARE(window.size(), QSize(1111, 777));
+    QMessageBox box(QMessageBox::Question, QString(), QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(box.button(QMessageBox::Yes)->text() != QStringLiteral("&Yes"));
   }
 };
 

@@ -1,0 +1,257 @@
+#include "office/package_document.h"
+
+#include <strings.h>
+
+#include "base/paths.h"
+#include "office/package_read.h"
+#include "office/package_text.h"
+#include "office/zip_package.h"
+
+namespace strbatch {
+namespace {
+
+struct FormatOf {
+  const char* extension;
+  OfficeKind kind;
+  bool openDocument;
+  const char* mimeType;  // OpenDocument
+};
+
+constexpr FormatOf kFormats[] = {
+    {".docx", OfficeKind::Word, false, nullptr},
+    {".xlsx", OfficeKind::Excel, false, nullptr},
+    {".pptx", OfficeKind::PowerPoint, false, nullptr},
+    {".odt", OfficeKind::Word, true, "application/vnd.oasis.opendocument.text"},
+    {".ods", OfficeKind::Excel, true, "application/vnd.oasis.opendocument.spreadsheet"},
+    {".odp", OfficeKind::PowerPoint, true, "application/vnd.oasis.opendocument.presentation"},
+};
+
+const FormatOf* FindFormat(const std::string& extension) {
+  for (const FormatOf& format : kFormats) {
+    if (strcasecmp(extension.c_str(), format.extension) == 0) return &format;
+  }
+  return nullptr;
+}
+
+// An OLE compound file holding an encrypted Office Open XML package names
+// its streams in UTF-16.
+bool NamesEncryptedPackage(const std::string& bytes) {
+  static const std::string kNames[] = {
+      std::string("E\0n\0c\0r\0y\0p\0t\0i\0o\0n\0I\0n\0f\0o\0", 28),
+      std::string("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32),
+  };
+  for (const std::string& name : kNames) {
+    if (bytes.find(name) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class PackageDocument : public OfficeDocument {
+ public:
+  PackageDocument(std::string path, const FormatOf& format, std::unique_ptr<ZipPackage> zip,
+                  const CodePage& codePage, FileRewriter& rewriter)
+      : path_(std::move(path)),
+        format_(format),
+        zip_(std::move(zip)),
+        codePage_(codePage),
+        rewriter_(rewriter) {}
+
+  bool Build(std::string* error) {
+    text_.Clear();
+    AddNoInsertionNode(text_);
+    text_.format = format_.openDocument ? PackageFormat::kOpenDocument
+                   : format_.kind == OfficeKind::Word  ? PackageFormat::kWordprocessing
+                   : format_.kind == OfficeKind::Excel ? PackageFormat::kSpreadsheet
+                                                       : PackageFormat::kPresentation;
+    PackageSource source(*zip_, text_);
+    bool read = false;
+    switch (format_.kind) {
+      case OfficeKind::Word:
+        read = format_.openDocument ? ReadOpenDocumentText(source, error)
+                                    : ReadWordprocessing(source, error);
+        break;
+      case OfficeKind::Excel:
+        read = format_.openDocument ? ReadOpenDocumentSpreadsheet(source, error)
+                                    : ReadSpreadsheet(source, error);
+        break;
+      case OfficeKind::PowerPoint:
+        read = format_.openDocument ? ReadOpenDocumentPresentation(source, error)
+                                    : ReadPresentation(source, error);
+        break;
+      case OfficeKind::None:
+        break;
+    }
+    if (!read) return false;
+    if (text_.protectedDocument) {
+      // A document under write protection is searched, never changed.
+      for (PackageItem& item : text_.items) {
+        if (item.kind != ItemKind::kMark) item.lock = Lock(NotAppliedReason::kProtected);
+      }
+    }
+    work_ = LayOutPackageText(text_, format_.kind, codePage_);
+    edits_ = std::make_unique<PackageEdits>(text_, work_, codePage_);
+    return true;
+  }
+
+  std::string WriteText() override {
+    Flush();
+    return work_.text;
+  }
+
+  void BeginOccurrences(std::string_view searchedText) override {
+    Flush();
+    // Offsets are this text's; a searched text that is not (a start of) it
+    // cannot be traced back into the document.
+    matches_ = searchedText.size() <= work_.text.size() &&
+               work_.text.compare(0, searchedText.size(), searchedText) == 0;
+    pending_ = false;
+  }
+
+  void LocateOccurrence(int64_t start, int64_t length) override {
+    start_ = static_cast<size_t>(std::max<int64_t>(start, 0));
+    length_ = static_cast<size_t>(std::max<int64_t>(length, 0));
+    pending_ = true;
+  }
+
+  void EditOccurrence(std::string_view replacement) override {
+    if (!pending_) return;
+    pending_ = false;
+    NotAppliedReason reason = NotAppliedReason::kNotMatchable;
+    if (!matches_ || !edits_->Edit(start_, length_, replacement, &reason)) leftovers_.Add(reason);
+  }
+
+  void Close(bool save) override {
+    if (closed_) return;
+    closed_ = true;
+    if (!save) return;
+    Flush();
+    std::map<std::string, std::string> replaced;
+    for (const PackagePart& part : text_.parts) {
+      if (part.changed) replaced[part.name] = part.bytes;
+    }
+    if (replaced.empty()) return;
+    std::string bytes, error;
+    if (!zip_->Rewrite(replaced, &bytes, &error) || !RewriteFile(rewriter_, path_, bytes, &error)) {
+      throw AutomationError(path_ + ": cannot save: " + error);
+    }
+  }
+
+  NotApplied Leftovers() const override { return leftovers_; }
+
+ private:
+  // Writes the edits of the pass into the parts and reads them again.
+  void Flush() {
+    if (!edits_ || !edits_->Pending()) return;
+    std::string error;
+    if (!edits_->Apply() || !Build(&error)) {
+      closed_ = true;
+      throw AutomationError(path_ + ": the edited document could not be read again: " + error);
+    }
+  }
+
+  const std::string path_;
+  const FormatOf& format_;
+  std::unique_ptr<ZipPackage> zip_;
+  const CodePage& codePage_;
+  FileRewriter& rewriter_;
+  PackageText text_;
+  PackageWorkText work_;
+  std::unique_ptr<PackageEdits> edits_;
+  NotApplied leftovers_;
+  bool matches_ = true;
+  bool pending_ = false;
+  bool closed_ = false;
+  size_t start_ = 0, length_ = 0;
+};
+
+class PackageBridge : public OfficeBridge {
+ public:
+  PackageBridge(std::unique_ptr<OfficeBridge> fallback, FileRewriter& rewriter)
+      : fallback_(std::move(fallback)), rewriter_(rewriter) {}
+
+  std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
+                                       const CodePage& codePage, std::string* whyNot) override {
+    if (IsPackageExtension(SplitPath(path).extension)) {
+      bool notPackage = false;
+      std::string reason;
+      std::unique_ptr<OfficeDocument> document =
+          OpenPackageDocument(path, codePage, rewriter_, &reason, &notPackage);
+      if (!notPackage) {
+        if (!document && whyNot) *whyNot = reason;
+        return document;
+      }
+    }
+    if (!fallback_) return nullptr;
+    return fallback_->Open(path, kind, codePage, whyNot);
+  }
+
+  void QuitAll() override {
+    if (fallback_) fallback_->QuitAll();
+  }
+
+ private:
+  std::unique_ptr<OfficeBridge> fallback_;
+  FileRewriter& rewriter_;
+};
+
+}  // namespace
+
+bool IsPackageExtension(const std::string& extension) { return FindFormat(extension) != nullptr; }
+
+std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
+                                                    const CodePage& codePage,
+                                                    FileRewriter& rewriter, std::string* whyNot,
+                                                    bool* notPackage) {
+  *notPackage = false;
+  const FormatOf* format = FindFormat(SplitPath(path).extension);
+  if (format == nullptr) {
+    *notPackage = true;
+    return nullptr;
+  }
+  std::string bytes, error;
+  if (!ReadWholeFile(path, &bytes, &error)) {
+    *whyNot = error;
+    return nullptr;
+  }
+  if (bytes.compare(0, 4, "\xD0\xCF\x11\xE0") == 0 && NamesEncryptedPackage(bytes)) {
+    *whyNot = "it is encrypted or protected with a password as a whole; left out";
+    return nullptr;
+  }
+  if (bytes.compare(0, 4, "PK\x03\x04") != 0) {
+    *notPackage = true;
+    return nullptr;
+  }
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(std::move(bytes), &error);
+  if (!zip) {
+    *whyNot = error + "; left out";
+    return nullptr;
+  }
+  if (format->openDocument) {
+    std::string mimeType, manifest;
+    if (!zip->Read("mimetype", &mimeType, &error) || mimeType != format->mimeType) {
+      *whyNot = std::string("it is not ") + (format->kind == OfficeKind::Word    ? "an OpenDocument text"
+                                             : format->kind == OfficeKind::Excel ? "an OpenDocument spreadsheet"
+                                                                                 : "an OpenDocument presentation") +
+                "; left out";
+      return nullptr;
+    }
+    if (zip->Read("META-INF/manifest.xml", &manifest, &error) &&
+        manifest.find("encryption-data") != std::string::npos) {
+      *whyNot = "it is encrypted or protected with a password as a whole; left out";
+      return nullptr;
+    }
+  }
+  auto document = std::make_unique<PackageDocument>(path, *format, std::move(zip), codePage, rewriter);
+  if (!document->Build(&error)) {
+    *whyNot = "its text cannot be read (" + error + "); left out";
+    return nullptr;
+  }
+  return document;
+}
+
+std::unique_ptr<OfficeBridge> MakePackageBridge(std::unique_ptr<OfficeBridge> fallback,
+                                                FileRewriter& rewriter) {
+  return std::make_unique<PackageBridge>(std::move(fallback), rewriter);
+}
+
+}  // namespace strbatch

@@ -1,0 +1,175 @@
+#include "office/package_read.h"
+
+namespace strbatch {
+namespace {
+
+// A target relative to the folder of the part that names it, made a name
+// from the package's root ("../media/a.png" from "word/document.xml" is
+// "media/a.png").
+std::string ResolveTarget(const std::string& source, const std::string& target) {
+  std::string path;
+  if (!target.empty() && target[0] == '/') {
+    path = target.substr(1);
+  } else {
+    const size_t slash = source.rfind('/');
+    path = (slash == std::string::npos ? "" : source.substr(0, slash + 1)) + target;
+  }
+  std::vector<std::string> segments;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string segment = path.substr(start, end - start);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    start = end + 1;
+  }
+  std::string resolved;
+  for (const std::string& segment : segments) {
+    if (!resolved.empty()) resolved += '/';
+    resolved += segment;
+  }
+  return resolved;
+}
+
+class RelationshipReader : public XmlHandler {
+ public:
+  RelationshipReader(const std::string& source, std::vector<Relationship>& found)
+      : source_(source), found_(found) {}
+  void StartElement(const XmlElement& element) override {
+    if (element.local != "Relationship") return;
+    const std::string* id = element.Attribute("", "Id");
+    const std::string* type = element.Attribute("", "Type");
+    const std::string* target = element.Attribute("", "Target");
+    const std::string* mode = element.Attribute("", "TargetMode");
+    if (!id || !type || !target || (mode && *mode == "External")) return;
+    const size_t slash = type->rfind('/');
+    found_.push_back({*id, slash == std::string::npos ? *type : type->substr(slash + 1),
+                      ResolveTarget(source_, *target)});
+  }
+  void EndElement(const XmlElement&, uint32_t, uint32_t) override {}
+  void Text(const std::vector<XmlChar>&) override {}
+
+ private:
+  const std::string& source_;
+  std::vector<Relationship>& found_;
+};
+
+class ReadOnlySetting : public XmlHandler {
+ public:
+  void StartElement(const XmlElement& element) override {
+    const std::string* name = element.Attribute(
+        "urn:oasis:names:tc:opendocument:xmlns:config:1.0", "name");
+    inItem_ = element.local == "config-item" && name && *name == "LoadReadonly";
+    value_.clear();
+  }
+  void EndElement(const XmlElement&, uint32_t, uint32_t) override {
+    if (inItem_ && value_ == "true") readOnly = true;
+    inItem_ = false;
+  }
+  void Text(const std::vector<XmlChar>& chars) override {
+    if (!inItem_) return;
+    for (const XmlChar& c : chars) value_.push_back(static_cast<char>(c.code & 0x7F));
+  }
+  bool readOnly = false;
+
+ private:
+  bool inItem_ = false;
+  std::string value_;
+};
+
+}  // namespace
+
+uint32_t PackageSource::Part(const std::string& name, std::string* error) {
+  const uint32_t known = text_.PartIndex(name);
+  if (known != UINT32_MAX) return known;
+  PackagePart part;
+  part.name = name;
+  if (!zip_.Read(name, &part.bytes, error)) return UINT32_MAX;
+  text_.parts.push_back(std::move(part));
+  return static_cast<uint32_t>(text_.parts.size() - 1);
+}
+
+bool PackageSource::Scan(uint32_t part, XmlHandler& handler, std::string* error) {
+  if (!ScanXml(text_.parts[part].bytes, handler, error)) {
+    *error = text_.parts[part].name + ": " + *error;
+    return false;
+  }
+  return true;
+}
+
+std::vector<Relationship> PackageSource::Relationships(const std::string& part,
+                                                       std::string* error) {
+  std::vector<Relationship> found;
+  const size_t slash = part.rfind('/');
+  const std::string rels = (slash == std::string::npos ? "" : part.substr(0, slash + 1)) +
+                           "_rels/" + part.substr(slash == std::string::npos ? 0 : slash + 1) +
+                           ".rels";
+  if (!zip_.Has(rels)) return found;
+  const uint32_t index = Part(rels, error);
+  if (index == UINT32_MAX) return found;
+  RelationshipReader reader(part, found);
+  if (!Scan(index, reader, error)) found.clear();
+  return found;
+}
+
+bool OpenDocumentLoadsReadOnly(PackageSource& source) {
+  if (!source.zip().Has("settings.xml")) return false;
+  std::string error;
+  const uint32_t part = source.Part("settings.xml", &error);
+  if (part == UINT32_MAX) return false;
+  ReadOnlySetting setting;
+  return source.Scan(part, setting, &error) && setting.readOnly;
+}
+
+PackageItem ParagraphJoin(const PackageText& text, uint32_t part, char32_t code, uint32_t region,
+                          uint32_t begin, uint32_t firstEnd, uint32_t secondBegin, uint32_t end) {
+  PackageItem item;
+  item.code = code;
+  item.part = part;
+  item.region = region;
+  const std::string& bytes = text.parts[part].bytes;
+  bool blank = secondBegin >= firstEnd;
+  for (uint32_t i = firstEnd; blank && i < secondBegin; i++) {
+    const char c = bytes[i];
+    blank = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+  }
+  if (!blank) {
+    item.kind = ItemKind::kMark;
+    item.lock = Lock(NotAppliedReason::kSpansParts);
+    return item;
+  }
+  item.kind = ItemKind::kElement;
+  item.begin = begin;
+  item.end = end;
+  return item;
+}
+
+void WordLayoutBuilder::EndParagraph(uint32_t region, uint32_t part, uint32_t at) {
+  PackageItem mark;
+  mark.kind = ItemKind::kMark;
+  mark.code = '\r';
+  mark.part = part;
+  mark.begin = mark.end = at;
+  mark.region = region;
+  mark.lock = static_cast<uint8_t>(NotAppliedReason::kSpansParts) + 1;
+  text_.items.push_back(mark);
+  if (!cells_.empty()) {
+    cells_.back().lastMark = text_.items.size() - 1;
+    cells_.back().endsWithParagraph = true;
+  }
+}
+
+void WordLayoutBuilder::EndCell() {
+  if (cells_.empty()) return;
+  const Cell cell = cells_.back();
+  cells_.pop_back();
+  // The last paragraph of a cell ends with the cell's mark.
+  if (cell.endsWithParagraph) text_.items[cell.lastMark].code = kCellMark;
+  if (!cells_.empty()) cells_.back().endsWithParagraph = false;
+}
+
+}  // namespace strbatch

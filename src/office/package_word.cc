@@ -1,0 +1,325 @@
+// Word documents in Office Open XML: the body of word/document.xml, laid
+// out as the word processor reads it: each paragraph's characters and its mark, table
+// cells in order, each cell's last paragraph ending in the cell mark. Text
+// boxes, headers, footers and notes are not part of the body; an object
+// anchored as a character reads as one character, one anchored elsewhere
+// as nothing.
+#include <cstdlib>
+
+#include "office/package_read.h"
+
+namespace strbatch {
+namespace {
+
+bool IsW(std::string_view uri) { return uri == ns::kW || uri == ns::kWStrict; }
+
+class WordprocessingReader : public XmlHandler {
+ public:
+  WordprocessingReader(PackageText& text, uint32_t part)
+      : text_(text), part_(part), layout_(text) {}
+
+  void StartElement(const XmlElement& e) override {
+    if (skip_.Active()) return skip_.Start();
+    if (e.uri == ns::kMc) return StartCompatibility(e);
+    if (e.uri == ns::kMath && (e.local == "oMath" || e.local == "oMathPara")) {
+      AddObject();
+      return skip_.Start();
+    }
+    if (e.uri == ns::kWp || e.uri == ns::kWpStrict) {
+      // A drawing inline is a character of the text; one anchored floats.
+      if (e.local == "inline") AddObject();
+      if (e.local == "anchor") AddAnchor();
+      return skip_.Start();
+    }
+    if (pictPending_) {
+      if (e.local == "shapetype") return skip_.Start();
+      pictPending_ = false;
+      const std::string* style = e.Attribute("", "style");
+      if (style && style->find("position:absolute") != std::string::npos) {
+        AddAnchor();
+      } else {
+        AddObject();
+      }
+      return skip_.Start();
+    }
+    if (!IsW(e.uri)) return;
+    const std::string_view name = e.local;
+    const std::string_view parent = stack_.empty() ? std::string_view() : stack_.back();
+    stack_.push_back(name);
+    if (name == "p") {
+      inParagraph_ = true;
+      region_ = layout_.BeginParagraph();
+      paragraphTag_ = std::string(e.qname);
+      paragraphProperties_.clear();
+      splittable_ = true;
+    } else if (name == "pPr" && parent == "p") {
+      propertiesBegin_ = e.tagBegin;
+    } else if (name == "sectPr" && parent == "pPr") {
+      splittable_ = false;
+    } else if (name == "r") {
+      runTag_ = std::string(e.qname);
+      runProperties_.clear();
+      runInParagraph_ = parent == "p";
+      runNode_ = UINT32_MAX;
+    } else if (name == "rPr" && parent == "r") {
+      propertiesBegin_ = e.tagBegin;
+    } else if ((name == "t" || name == "delText") && parent == "r") {
+      textNode_ = TextNode(e);
+      deleted_ = name == "delText";
+    } else if (name == "tab" || name == "cr" || name == "noBreakHyphen" ||
+               name == "softHyphen" || name == "sym" || name == "ptab" || name == "br") {
+      if (parent != "r") return;
+      elementBegin_ = e.tagBegin;
+      // End tags carry no attributes: what the element reads as is told now.
+      elementCode_ = 0x0B;
+      if (name == "sym") {
+        const std::string* code = e.Attribute(e.uri, "char");
+        elementCode_ = code ? static_cast<char32_t>(std::strtoul(code->c_str(), nullptr, 16)) : '?';
+      } else if (name == "br") {
+        const std::string* type = e.Attribute(e.uri, "type");
+        if (type && (*type == "page" || *type == "column")) elementCode_ = '\r';
+      }
+    } else if (name == "drawing") {
+      // Decided by its first child.
+    } else if (name == "pict") {
+      pictPending_ = true;
+    } else if (name == "object" || name == "fldSimple") {
+      AddObject();
+      Skip();
+    } else if (name == "fldChar") {
+      const std::string* type = e.Attribute(e.uri, "fldCharType");
+      if (type && *type == "begin") {
+        if (fieldDepth_ == 0) AddObject();
+        fieldDepth_++;
+      } else if (type && *type == "end" && fieldDepth_ > 0) {
+        fieldDepth_--;
+      }
+    } else if (name == "footnoteReference" || name == "endnoteReference" ||
+               name == "commentReference") {
+      AddObject();
+    } else if (name == "bookmarkStart" || name == "bookmarkEnd" || name == "commentRangeStart" ||
+               name == "commentRangeEnd") {
+      AddAnchor();
+    } else if (name == "txbxContent" || name == "instrText" || name == "delInstrText" ||
+               name == "sdtPr" || name == "sdtEndPr" || name == "rt" || name == "rubyPr") {
+      Skip();
+    } else if (name == "tc") {
+      layout_.BeginCell();
+    }
+  }
+
+  void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
+    if (skip_.Active()) return skip_.End();
+    if (e.uri == ns::kMc) return EndCompatibility(e);
+    if (!IsW(e.uri)) return;
+    if (!stack_.empty()) stack_.pop_back();
+    const std::string_view name = e.local;
+    const std::string_view parent = stack_.empty() ? std::string_view() : stack_.back();
+    if (name == "p") {
+      if (inParagraph_) layout_.EndParagraph(region_, part_, tagBegin);
+      inParagraph_ = false;
+    } else if (name == "pPr" && parent == "p") {
+      paragraphProperties_ = Bytes(propertiesBegin_, tagEnd);
+    } else if (name == "rPr" && parent == "r") {
+      runProperties_ = Bytes(propertiesBegin_, tagEnd);
+    } else if (name == "t" || name == "delText") {
+      textNode_ = UINT32_MAX;
+      deleted_ = false;
+    } else if (parent == "r" && (name == "tab" || name == "ptab")) {
+      AddElement('\t', tagEnd);
+    } else if (parent == "r" && name == "cr") {
+      AddElement(0x0B, tagEnd);
+    } else if (parent == "r" && name == "noBreakHyphen") {
+      AddElement(0x2011, tagEnd);
+    } else if (parent == "r" && name == "softHyphen") {
+      AddElement(0xAD, tagEnd);
+    } else if (parent == "r" && name == "sym") {
+      AddElement(elementCode_, tagEnd);
+    } else if (parent == "r" && name == "br") {
+      if (elementCode_ == '\r') {
+        // The word processor begins a new paragraph at a page or column
+        // break.
+        if (inParagraph_ && Reading()) {
+          layout_.EndParagraph(region_, part_, elementBegin_);
+          region_ = layout_.NewRegion();
+        }
+      } else {
+        AddElement(0x0B, tagEnd);
+      }
+    } else if (name == "pict") {
+      pictPending_ = false;
+    } else if (name == "tc") {
+      layout_.EndCell();
+    } else if (name == "tbl") {
+      layout_.EndTable();
+    }
+  }
+
+  void Text(const std::vector<XmlChar>& chars) override {
+    if (skip_.Active() || textNode_ == UINT32_MAX || !Reading()) return;
+    for (const XmlChar& c : chars) {
+      PackageItem item;
+      item.code = c.code;
+      item.part = part_;
+      item.begin = c.begin;
+      item.end = c.end;
+      item.node = textNode_;
+      item.region = region_;
+      if (deleted_) item.lock = Lock(NotAppliedReason::kProtected);
+      text_.items.push_back(item);
+    }
+  }
+
+ private:
+  bool Reading() const { return inParagraph_ && fieldDepth_ == 0; }
+  void Skip() {
+    if (!stack_.empty()) stack_.pop_back();
+    skip_.Start();
+  }
+
+  // Markup compatibility: the first choice is read, the fallback (the same
+  // content for older readers) is not.
+  void StartCompatibility(const XmlElement& e) {
+    if (e.local == "AlternateContent") {
+      alternatives_.push_back(false);
+    } else if (e.local == "Choice" || e.local == "Fallback") {
+      if (alternatives_.empty() || alternatives_.back()) return skip_.Start();
+      alternatives_.back() = true;
+    }
+  }
+  void EndCompatibility(const XmlElement& e) {
+    if (e.local == "AlternateContent" && !alternatives_.empty()) alternatives_.pop_back();
+  }
+
+  std::string Bytes(uint32_t begin, uint32_t end) const {
+    return text_.parts[part_].bytes.substr(begin, end - begin);
+  }
+  std::string Prefixed(std::string_view qname, std::string_view local) const {
+    const size_t colon = qname.find(':');
+    return (colon == std::string_view::npos ? std::string() : std::string(qname.substr(0, colon + 1))) +
+           std::string(local);
+  }
+
+  PackageNode RunNode(bool inText) const {
+    PackageNode node;
+    node.part = part_;
+    node.format = PackageFormat::kWordprocessing;
+    node.inText = inText;
+    const std::string t = Prefixed(runTag_, "t");
+    node.textOpen = "<" + t + " xml:space=\"preserve\">";
+    node.textClose = "</" + t + ">";
+    node.tab = "<" + Prefixed(runTag_, "tab") + "/>";
+    node.lineBreak = "<" + Prefixed(runTag_, "br") + "/>";
+    if (runInParagraph_ && splittable_) {
+      node.paragraph = "</" + runTag_ + "></" + paragraphTag_ + "><" + paragraphTag_ + ">" +
+                       paragraphProperties_ + "<" + runTag_ + ">" + runProperties_;
+    }
+    return node;
+  }
+  uint32_t TextNode(const XmlElement& e) {
+    PackageNode node = RunNode(true);
+    const std::string* space = e.Attribute(ns::kXml, "space");
+    node.preserve = space && *space == "preserve";
+    node.textTagEnd = e.empty ? 0 : e.tagEnd;
+    return text_.AddNode(std::move(node));
+  }
+
+  void Add(PackageItem item) {
+    item.part = part_;
+    item.region = region_;
+    text_.items.push_back(item);
+  }
+  void AddObject() {
+    if (!Reading()) return;
+    PackageItem item;
+    item.kind = ItemKind::kObject;
+    item.code = 0xFFFC;
+    item.lock = Lock(NotAppliedReason::kObjectAnchor);
+    Add(item);
+  }
+  void AddAnchor() {
+    if (Reading()) text_.AddAnchor();
+  }
+  void AddElement(char32_t code, uint32_t end) {
+    if (!Reading()) return;
+    if (runNode_ == UINT32_MAX) runNode_ = text_.AddNode(RunNode(false));
+    PackageItem item;
+    item.kind = ItemKind::kElement;
+    item.code = code;
+    item.begin = elementBegin_;
+    item.end = end;
+    item.node = runNode_;
+    Add(item);
+  }
+
+  PackageText& text_;
+  uint32_t part_;
+  WordLayoutBuilder layout_;
+  Skipper skip_;
+  std::vector<std::string_view> stack_;
+  std::vector<bool> alternatives_;
+  bool inParagraph_ = false;
+  uint32_t region_ = 0;
+  int fieldDepth_ = 0;
+  bool pictPending_ = false;
+  std::string paragraphTag_, runTag_;
+  std::string paragraphProperties_, runProperties_;
+  uint32_t propertiesBegin_ = 0;
+  bool splittable_ = true;
+  bool runInParagraph_ = false;
+  uint32_t runNode_ = UINT32_MAX;
+  uint32_t textNode_ = UINT32_MAX;
+  bool deleted_ = false;
+  uint32_t elementBegin_ = 0;
+  char32_t elementCode_ = 0;
+};
+
+// word/settings.xml: write protection, and changes being recorded.
+class WordSettingsReader : public XmlHandler {
+ public:
+  void StartElement(const XmlElement& e) override {
+    if (!IsW(e.uri)) return;
+    if (e.local == "writeProtection" || e.local == "trackRevisions") {
+      const std::string* value = e.Attribute(e.uri, "val");
+      if (!value || (*value != "false" && *value != "0" && *value != "off")) locked = true;
+    } else if (e.local == "documentProtection") {
+      const std::string* enforced = e.Attribute(e.uri, "enforcement");
+      const std::string* edit = e.Attribute(e.uri, "edit");
+      if (enforced && (*enforced == "1" || *enforced == "true" || *enforced == "on") &&
+          (!edit || *edit != "none")) {
+        locked = true;
+      }
+    }
+  }
+  void EndElement(const XmlElement&, uint32_t, uint32_t) override {}
+  void Text(const std::vector<XmlChar>&) override {}
+  bool locked = false;
+};
+
+}  // namespace
+
+bool ReadWordprocessing(PackageSource& source, std::string* error) {
+  std::string main;
+  for (const Relationship& r : source.Relationships("", error)) {
+    if (r.type == "officeDocument") main = r.target;
+  }
+  if (main.empty()) {
+    *error = "the package names no main document";
+    return false;
+  }
+  const uint32_t part = source.Part(main, error);
+  if (part == UINT32_MAX) return false;
+  PackageText& text = source.text();
+  for (const Relationship& r : source.Relationships(main, error)) {
+    if (r.type != "settings" || !source.zip().Has(r.target)) continue;
+    const uint32_t settings = source.Part(r.target, error);
+    WordSettingsReader reader;
+    if (settings != UINT32_MAX && source.Scan(settings, reader, error) && reader.locked) {
+      text.protectedDocument = true;
+    }
+  }
+  WordprocessingReader reader(text, part);
+  return source.Scan(part, reader, error);
+}
+
+}  // namespace strbatch

@@ -1,0 +1,394 @@
+// The zipped formats edited in their XML, on small packages made here: the
+// edits that need more than a text node's characters, what is counted and
+// left (protection, objects), and the entries an edit does not touch.
+#include "office/package_document.h"
+
+#include <zip.h>
+
+#include <gtest/gtest.h>
+
+#include "office/zip_package.h"
+#include "office_test_support.h"
+#include "test_support.h"
+
+namespace strbatch {
+namespace {
+
+using testing::ScratchDir;
+
+struct Entry {
+  std::string name;
+  std::string content;
+  bool stored = false;
+};
+
+// Writes a zip of the entries, in their order.
+void WriteZip(const std::string& path, const std::vector<Entry>& entries) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(archive, nullptr);
+  for (const Entry& entry : entries) {
+    zip_source_t* source = zip_source_buffer(archive, entry.content.data(), entry.content.size(), 0);
+    const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
+    ASSERT_GE(index, 0);
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
+                             entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+}
+
+const char kRels[] =
+    "<?xml version=\"1.0\"?><Relationships "
+    "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+    "<Relationship Id=\"rId1\" "
+    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+    "Target=\"%s\"/></Relationships>";
+
+std::string Rels(const std::string& target) {
+  std::string rels = kRels;
+  rels.replace(rels.find("%s"), 2, target);
+  return rels;
+}
+
+std::string Docx(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
+         "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+         "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\">"
+         "<w:body>" +
+         body + "</w:body></w:document>";
+}
+
+std::string Odt(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
+         "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+         "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\"><office:body>"
+         "<office:text>" +
+         body + "</office:text></office:body></office:document-content>";
+}
+
+std::string Pptx(const std::string& shapes) {
+  return "<?xml version=\"1.0\"?><p:sld "
+         "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
+         "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><p:cSld><p:spTree>"
+         "<p:nvGrpSpPr/>" +
+         shapes + "</p:spTree></p:cSld></p:sld>";
+}
+
+class PackageDocumentTest : public ::testing::Test {
+ protected:
+  std::string WriteDocx(const std::string& name, const std::string& body,
+                        const std::string& settings = "") {
+    std::vector<Entry> entries = {
+        {"[Content_Types].xml", "<Types/>"},
+        {"_rels/.rels", Rels("word/document.xml")},
+        {"word/document.xml", Docx(body)},
+        {"word/media/image1.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), true},
+        {"docProps/app.xml", std::string(300, 'x')},
+    };
+    if (!settings.empty()) {
+      entries.push_back({"word/_rels/document.xml.rels",
+                         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                         "relationships\"><Relationship Id=\"rId9\" Type=\"http://"
+                         "schemas.openxmlformats.org/officeDocument/2006/relationships/settings\" "
+                         "Target=\"settings.xml\"/></Relationships>"});
+      entries.push_back({"word/settings.xml",
+                         "<w:settings xmlns:w=\"http://schemas.openxmlformats.org/"
+                         "wordprocessingml/2006/main\">" +
+                             settings + "</w:settings>"});
+    }
+    const std::string path = dir_.File(name);
+    WriteZip(path, entries);
+    return path;
+  }
+  std::string WriteOdt(const std::string& name, const std::string& body) {
+    const std::string path = dir_.File(name);
+    WriteZip(path, {{"mimetype", "application/vnd.oasis.opendocument.text", true},
+                    {"content.xml", Odt(body)},
+                    {"META-INF/manifest.xml", "<manifest/>"}});
+    return path;
+  }
+  std::string WritePptx(const std::string& name, const std::string& shapes) {
+    const std::string path = dir_.File(name);
+    WriteZip(path,
+             {{"_rels/.rels", Rels("ppt/presentation.xml")},
+              {"ppt/presentation.xml",
+               "<p:presentation xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/"
+               "main\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+               "relationships\"><p:sldIdLst><p:sldId id=\"256\" r:id=\"rId2\"/></p:sldIdLst>"
+               "</p:presentation>"},
+              {"ppt/_rels/presentation.xml.rels",
+               "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+               "relationships\"><Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats."
+               "org/officeDocument/2006/relationships/slide\" Target=\"slides/slide1.xml\"/>"
+               "</Relationships>"},
+              {"ppt/slides/slide1.xml", Pptx(shapes)}});
+    return path;
+  }
+
+  std::unique_ptr<OfficeDocument> Open(const std::string& path, std::string* whyNot = nullptr) {
+    std::string reason;
+    bool notPackage = false;
+    std::unique_ptr<OfficeDocument> document = OpenPackageDocument(
+        path, CodePage::Utf8(), DefaultFileRewriter(), whyNot ? whyNot : &reason, &notPackage);
+    EXPECT_FALSE(notPackage);
+    return document;
+  }
+
+  // Replaces find in the document at path, saves it, and gives the text it
+  // then reads as (opened anew).
+  std::string Replace(const std::string& path, const std::string& find, const std::string& replace,
+                      NotApplied* leftovers = nullptr) {
+    std::unique_ptr<OfficeDocument> document = Open(path);
+    if (!document) return "(not opened)";
+    testing::ReplaceAll(*document, find, replace);
+    if (leftovers) *leftovers = document->Leftovers();
+    document->Close(true);
+    std::unique_ptr<OfficeDocument> again = Open(path);
+    return again ? again->WriteText() : "(not read again)";
+  }
+
+  ScratchDir dir_;
+};
+
+std::string Part(const std::string& path, const std::string& name) {
+  std::string error, content;
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &error);
+  if (!zip || !zip->Read(name, &content, &error)) return "(" + error + ")";
+  return content;
+}
+
+// Each row: a Word body, the find and replacement, and what the document
+// reads as afterwards (then the edited part must hold `holds`).
+TEST_F(PackageDocumentTest, WordEditsBeyondOneTextNode) {
+  const std::string bold = "<w:r><w:rPr><w:b/></w:rPr><w:t>Hel</w:t></w:r><w:r><w:t>lo</w:t></w:r>";
+  const struct {
+    const char* body;
+    const char* find;
+    const char* replace;
+    const char* text;
+    const char* holds;
+  } rows[] = {
+      // The replacement takes the first character's run; the rest of the
+      // occurrence leaves the runs after it.
+      {"", "ello", "i", "Hi\r", "<w:b/></w:rPr><w:t xml:space=\"preserve\">Hi</w:t>"},
+      {"", "Hello", "  x ", "  x \r", "<w:t xml:space=\"preserve\">  x </w:t>"},
+      {"", "el", "a\tb", "Ha\tblo\r", "<w:tab/>"},
+      {"", "el", "a\vb", "Ha\vblo\r", "<w:br/>"},
+      {"", "el", "a\rb", "Ha\rblo\r", "</w:r></w:p><w:p><w:r><w:rPr><w:b/></w:rPr>"},
+      {"", "l", "\xE4\xB8\xAD&<", "He\xE4\xB8\xAD&<\xE4\xB8\xAD&<o\r", "&amp;&lt;"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.replace);
+    const std::string path = WriteDocx("a.docx", "<w:p>" + bold + "</w:p>");
+    NotApplied left;
+    EXPECT_EQ(Replace(path, row.find, row.replace, &left), row.text);
+    EXPECT_EQ(left.Total(), 0u);
+    EXPECT_NE(Part(path, "word/document.xml").find(row.holds), std::string::npos)
+        << Part(path, "word/document.xml");
+  }
+}
+
+TEST_F(PackageDocumentTest, ABreakThatCannotBeMadeInPlaceIsCountedAndLeft) {
+  // A paragraph break inside a link would need the link split.
+  const std::string path = WriteDocx(
+      "link.docx", "<w:p><w:hyperlink><w:r><w:t>a cat</w:t></w:r></w:hyperlink></w:p>");
+  NotApplied left;
+  EXPECT_EQ(Replace(path, "cat", "c\ra\rt", &left), "a cat\r");
+  EXPECT_EQ(left.Of(NotAppliedReason::kNotInPlace), 1u);
+}
+
+TEST_F(PackageDocumentTest, OpenDocumentBlanksAndBreaks) {
+  const struct {
+    const char* body;
+    const char* find;
+    const char* replace;
+    const char* text;
+  } rows[] = {
+      {"<text:p>a b</text:p>", "b", "  b", "a   b\r"},
+      {"<text:p>a <text:span>x</text:span> b</text:p>", "x", "", "a  b\r"},
+      {"<text:p>a<text:s text:c=\"3\"/>b</text:p>", " ", "-", "a---b\r"},
+      {"<text:p>  lead</text:p>", "lead", " x", " x\r"},
+      {"<text:p><text:s/>lead</text:p>", " lead", "lead ", "lead \r"},
+      {"<text:p>x\n   y</text:p>", "x y", "x\ty", "x\ty\r"},
+      {"<text:p><text:span>ab</text:span></text:p>", "b", "\rc", "a\rc\r"},
+      {"<text:p>a</text:p><text:p>b</text:p>", "a", "a\vz", "a\vz\rb\r"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.body);
+    const std::string path = WriteOdt("a.odt", row.body);
+    NotApplied left;
+    EXPECT_EQ(Replace(path, row.find, row.replace, &left), row.text);
+    EXPECT_EQ(left.Total(), 0u);
+  }
+}
+
+TEST_F(PackageDocumentTest, PresentationBreaksAndJoins) {
+  const std::string shape =
+      "<p:sp><p:txBody><a:p><a:pPr algn=\"ctr\"/><a:r><a:rPr b=\"1\"/><a:t>one cat</a:t></a:r>"
+      "<a:endParaRPr/></a:p><a:p><a:pPr algn=\"r\"/><a:r><a:t>two</a:t></a:r></a:p>"
+      "</p:txBody></p:sp><p:pic/>";
+  const struct {
+    const char* find;
+    const char* replace;
+    const char* text;
+  } rows[] = {
+      {"cat", "c\vat", "one c\vat two\n\n\r"},
+      {"cat", "c\nat", "one c at two\n\n\r"},
+      {"cat two", "dog", "one dog\n\n\r"},
+      {"one", "1\t", "1\t cat two\n\n\r"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.replace);
+    const std::string path = WritePptx("a.pptx", shape);
+    NotApplied left;
+    EXPECT_EQ(Replace(path, row.find, row.replace, &left), row.text);
+    EXPECT_EQ(left.Total(), 0u);
+  }
+}
+
+TEST_F(PackageDocumentTest, UntouchedEntriesKeepTheirStoredBytes) {
+  const std::string docx = WriteDocx("a.docx", "<w:p><w:r><w:t>a cat</w:t></w:r></w:p>");
+  const std::string odt = WriteOdt("a.odt", "<text:p>a cat</text:p>");
+  for (const std::string& path : {docx, odt}) {
+    SCOPED_TRACE(path);
+    const std::string before = testing::ReadBytes(path);
+    Replace(path, "cat", "dog");
+    int error = 0;
+    zip_t* a = zip_open_from_source(
+        zip_source_buffer_create(before.data(), before.size(), 0, nullptr), ZIP_RDONLY, nullptr);
+    zip_t* b = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(zip_get_num_entries(a, 0), zip_get_num_entries(b, 0));
+    for (zip_int64_t i = 0; i < zip_get_num_entries(a, 0); i++) {
+      const zip_uint64_t index = static_cast<zip_uint64_t>(i);
+      const std::string name = zip_get_name(a, index, 0);
+      EXPECT_EQ(name, zip_get_name(b, index, 0));
+      if (name == "word/document.xml" || name == "content.xml") continue;
+      zip_stat_t x, y;
+      zip_stat_index(a, index, 0, &x);
+      zip_stat_index(b, index, 0, &y);
+      EXPECT_EQ(x.comp_method, y.comp_method) << name;
+      EXPECT_EQ(x.crc, y.crc) << name;
+      ASSERT_EQ(x.comp_size, y.comp_size) << name;
+      std::string raw[2];
+      zip_t* both[2] = {a, b};
+      for (int k = 0; k < 2; k++) {
+        raw[k].resize(x.comp_size);
+        zip_file_t* file = zip_fopen_index(both[k], index, ZIP_FL_COMPRESSED);
+        zip_fread(file, raw[k].data(), x.comp_size);
+        zip_fclose(file);
+      }
+      EXPECT_TRUE(raw[0] == raw[1]) << name;
+    }
+    zip_discard(a);
+    zip_discard(b);
+  }
+  // The OpenDocument mimetype stays first and stored.
+  std::string error;
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(odt), &error);
+  ASSERT_TRUE(zip);
+  EXPECT_EQ(zip->Names().front(), "mimetype");
+  EXPECT_EQ(zip->Method("mimetype"), ZIP_CM_STORE);
+}
+
+TEST_F(PackageDocumentTest, ProtectedPartsAreCountedAndLeft) {
+  // A protected sheet: its locked cells stay, an unlocked one and another
+  // sheet change; the string the cells share is given to each edited cell.
+  const std::string sheet = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+  const std::string path = dir_.File("book.xlsx");
+  WriteZip(path,
+           {{"_rels/.rels", Rels("xl/workbook.xml")},
+            {"xl/workbook.xml",
+             "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+             "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+             "<sheets><sheet name=\"A\" sheetId=\"1\" r:id=\"rId1\"/><sheet name=\"B\" "
+             "sheetId=\"2\" r:id=\"rId2\"/></sheets></workbook>"},
+            {"xl/_rels/workbook.xml.rels",
+             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+             "<Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+             "<Relationship Id=\"rId2\" Type=\"x/worksheet\" Target=\"worksheets/sheet2.xml\"/>"
+             "<Relationship Id=\"rId3\" Type=\"x/sharedStrings\" Target=\"sharedStrings.xml\"/>"
+             "<Relationship Id=\"rId4\" Type=\"x/styles\" Target=\"styles.xml\"/></Relationships>"},
+            {"xl/sharedStrings.xml",
+             "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"3\" "
+             "uniqueCount=\"1\"><si><t>a cat</t></si></sst>"},
+            {"xl/styles.xml",
+             "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+             "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"0\" applyProtection=\"1\">"
+             "<protection locked=\"0\"/></xf></cellXfs></styleSheet>"},
+            {"xl/worksheets/sheet1.xml",
+             sheet + "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\" "
+                     "t=\"s\"><v>0</v></c><c r=\"C1\"><v>2.5</v></c></row></sheetData>"
+                     "<sheetProtection sheet=\"1\"/></worksheet>"},
+            {"xl/worksheets/sheet2.xml",
+             sheet + "<sheetData><row r=\"2\"><c r=\"B2\" t=\"s\"><v>0</v></c></row></sheetData>"
+                     "</worksheet>"}});
+  NotApplied left;
+  EXPECT_EQ(Replace(path, "cat", "dog", &left), "a cat\ta dog\t2.5\t\n\ra dog\t\n\r");
+  EXPECT_EQ(left.Of(NotAppliedReason::kProtected), 1u);
+  EXPECT_EQ(left.Total(), 1u);
+  EXPECT_NE(Part(path, "xl/sharedStrings.xml").find("uniqueCount=\"3\""), std::string::npos);
+  NotApplied shown;
+  Replace(path, "2.5", "3", &shown);
+  EXPECT_EQ(shown.Of(NotAppliedReason::kFormulaResult), 1u);
+
+  // A document under write protection, a protected section.
+  const std::string locked = WriteDocx("locked.docx", "<w:p><w:r><w:t>cat</w:t></w:r></w:p>",
+                                       "<w:documentProtection w:edit=\"readOnly\" w:enforcement=\"1\"/>");
+  const std::string bytes = testing::ReadBytes(locked);
+  EXPECT_EQ(Replace(locked, "cat", "dog", &left), "cat\r");
+  EXPECT_EQ(left.Of(NotAppliedReason::kProtected), 1u);
+  EXPECT_TRUE(testing::ReadBytes(locked) == bytes);
+  const std::string section = WriteOdt(
+      "section.odt",
+      "<text:section text:name=\"S\" text:protected=\"true\"><text:p>cat</text:p></text:section>"
+      "<text:p>cat</text:p>");
+  EXPECT_EQ(Replace(section, "cat", "dog", &left), "cat\rdog\r");
+  EXPECT_EQ(left.Of(NotAppliedReason::kProtected), 1u);
+}
+
+TEST_F(PackageDocumentTest, AnOccurrenceOverAnObjectLeavesTheObject) {
+  const std::string inline_ =
+      "<w:r><w:drawing><wp:inline><wp:docPr id=\"1\"/></wp:inline></w:drawing></w:r>";
+  const std::string anchor =
+      "<w:r><w:drawing><wp:anchor><wp:docPr id=\"2\"/></wp:anchor></w:drawing></w:r>";
+  const std::string path = WriteDocx(
+      "objects.docx", "<w:p><w:r><w:t>cat</w:t></w:r>" + inline_ + "<w:r><w:t>cat</w:t></w:r></w:p>"
+                      "<w:p><w:r><w:t>do</w:t></w:r>" + anchor + "<w:r><w:t>g</w:t></w:r></w:p>");
+  NotApplied left;
+  const std::string object = "\xEF\xBF\xBC";
+  EXPECT_EQ(Replace(path, "cat" + object + "cat", "x", &left), "cat" + object + "cat\rdog\r");
+  EXPECT_EQ(Replace(path, "dog", "x", &left), "cat" + object + "cat\rdog\r");
+  EXPECT_EQ(left.Of(NotAppliedReason::kObjectAnchor), 1u);
+  const std::string xml = Part(path, "word/document.xml");
+  EXPECT_NE(xml.find("<wp:inline>"), std::string::npos);
+  EXPECT_NE(xml.find("<wp:anchor>"), std::string::npos);
+  // Either side of the object is text as any other.
+  EXPECT_EQ(Replace(path, "cat", "x", &left), "x" + object + "x\rdog\r");
+  EXPECT_EQ(left.Total(), 0u);
+}
+
+TEST_F(PackageDocumentTest, WhatIsNoEditablePackageIsToldOrHandedOn) {
+  std::string whyNot;
+  const std::string encrypted =
+      dir_.Write("secret.docx", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
+                                    std::string("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32));
+  EXPECT_FALSE(Open(encrypted, &whyNot));
+  EXPECT_NE(whyNot.find("encrypted"), std::string::npos);
+  const std::string odt = dir_.File("sheet.odt");
+  WriteZip(odt, {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet", true}});
+  EXPECT_FALSE(Open(odt, &whyNot));
+  EXPECT_NE(whyNot.find("OpenDocument text"), std::string::npos);
+  const std::string broken = WriteOdt("broken.odt", "<text:p>a</text:q>");
+  EXPECT_FALSE(Open(broken, &whyNot));
+  // A legacy binary document under a new name is for an application.
+  bool notPackage = false;
+  const std::string legacy = dir_.Write("old.docx", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+  EXPECT_FALSE(OpenPackageDocument(legacy, CodePage::Utf8(), DefaultFileRewriter(), &whyNot,
+                                   &notPackage));
+  EXPECT_TRUE(notPackage);
+}
+
+}  // namespace
+}  // namespace strbatch
