@@ -2,15 +2,20 @@
 // each paragraph's characters then its paragraph mark (CR); inside a table,
 // each cell's paragraphs, the last one ending in a cell mark (CR BEL). A
 // paragraph mark that cannot be removed (the last of the body, one before a
-// table) and cell marks are locked.
+// table) and cell marks are locked, and so is every character of a
+// protected section or of a document that records changes. Edits are kept
+// in the mirror and written when the document is saved.
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextRangeCompare.hpp>
+#include <com/sun/star/text/XTextSection.hpp>
+#include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
 
 #include <algorithm>
@@ -44,34 +49,31 @@ int MeasureSteps(const Reference<css::text::XText>& text,
 
 class WriterText {
  public:
-  WriterText(const Reference<css::text::XTextDocument>& document, std::shared_ptr<bool> edited)
-      : document_(document), mirror_(kWriterStyle, std::move(edited)) {}
+  WriterText(const Reference<css::text::XTextDocument>& document, std::shared_ptr<bool> edited,
+             bool readOnly)
+      : document_(document), mirror_(kWriterStyle, std::move(edited)), readOnly_(readOnly) {}
 
   TextMirror& Mirror() {
-    if (!built_) Build();
+    if (!built_ || mirror_.Stale()) Build();
     return mirror_;
   }
 
-  // After an edit that took or made a paragraph break, the paragraphs are
-  // read again; they must come to the size the edit gave, or nothing more
-  // is edited in this document.
-  void AfterEdit(size_t expectedSize) {
-    if (!mirror_.NeedsRebuild()) return;
-    Build();
-    if (mirror_.Size() != expectedSize) mirror_.LockAll(EditLock::kStructure);
+  void Flush() {
+    if (built_) Call("writing the edits", [&] { mirror_.Flush(); });
   }
 
  private:
   void Build() {
     Call("reading the text", [&] {
       mirror_.Clear();
+      ReadProtectedSections();
       AppendText(document_->getText(), false);
       // With changes being recorded, a deleted text stays in the document
       // as a tracked change; edits would no longer match the mirror.
       Reference<css::beans::XPropertySet> properties(document_, UNO_QUERY);
       bool recording = false;
       if (properties.is()) properties->getPropertyValue("RecordChanges") >>= recording;
-      if (recording) mirror_.LockAll(EditLock::kProtected);
+      if (recording || readOnly_) mirror_.LockAll(EditLock::kProtected);
     });
     built_ = true;
   }
@@ -99,8 +101,9 @@ class WriterText {
       }
       if (!list[i].paragraph) continue;
       Reference<css::text::XTextRange> paragraph(list[i].object, UNO_QUERY_THROW);
-      const uint32_t p = mirror_.AddParagraph(text, paragraph);
+      const uint32_t p = mirror_.AddEntry(text, paragraph);
       AppendPortions(p, text, compare, paragraph);
+      if (InProtectedSection(paragraph)) mirror_.LockEntry(p, EditLock::kProtected);
       const bool last = i + 1 == list.size();
       if (last && inCell) {
         mirror_.AddBreak(p, CharKind::CellMark, EditLock::kStructure);
@@ -118,9 +121,11 @@ class WriterText {
                       const Reference<css::text::XTextRange>& paragraph) {
     const PortionsRead read = MirrorPortions(
         mirror_, p, Reference<css::container::XEnumerationAccess>(paragraph, UNO_QUERY_THROW),
-        EditLock::kNone, [&](const Reference<css::text::XTextRange>& portion) {
+        EditLock::kNone,
+        [&](const Reference<css::text::XTextRange>& portion) {
           return compare.is() ? MeasureSteps(text, compare, portion) : -1;
-        });
+        },
+        false);
     // Text alone takes one step per code point. Otherwise exactly as many
     // steps as counted must take a cursor from the paragraph's start to its
     // end, or its characters are not addressable and stay as they are.
@@ -129,10 +134,10 @@ class WriterText {
     if (aligned) {
       Reference<css::text::XTextCursor> cursor = text->createTextCursorByRange(paragraph);
       cursor->collapseToStart();
-      aligned = GoRight(cursor, mirror_.ParagraphSteps(p), false) &&
+      aligned = GoRight(cursor, mirror_.EntrySteps(p), false) &&
                 compare->compareRegionStarts(cursor.get(), paragraph->getEnd()) == 0;
     }
-    if (!aligned) mirror_.LockParagraph(p, EditLock::kObject);
+    if (!aligned) mirror_.LockEntry(p, EditLock::kObject);
   }
 
   void AppendTable(const Reference<css::text::XTextTable>& table) {
@@ -142,9 +147,40 @@ class WriterText {
     }
   }
 
+  // Most documents have no protected section; only where one is, each
+  // paragraph is asked which section it lies in.
+  void ReadProtectedSections() {
+    protectedSections_ = false;
+    Reference<css::text::XTextSectionsSupplier> supplier(document_, UNO_QUERY);
+    if (!supplier.is()) return;
+    Reference<css::container::XIndexAccess> sections(supplier->getTextSections(), UNO_QUERY);
+    for (sal_Int32 i = 0; sections.is() && i < sections->getCount(); i++) {
+      Reference<css::beans::XPropertySet> section(sections->getByIndex(i), UNO_QUERY);
+      bool locked = false;
+      if (section.is()) section->getPropertyValue("IsProtected") >>= locked;
+      protectedSections_ = protectedSections_ || locked;
+    }
+  }
+
+  bool InProtectedSection(const Reference<css::text::XTextRange>& paragraph) const {
+    if (!protectedSections_) return false;
+    Reference<css::beans::XPropertySet> properties(paragraph, UNO_QUERY);
+    Reference<css::text::XTextSection> section;
+    if (properties.is()) properties->getPropertyValue("TextSection") >>= section;
+    for (; section.is(); section = section->getParentSection()) {
+      bool locked = false;
+      Reference<css::beans::XPropertySet>(section, UNO_QUERY_THROW)->getPropertyValue(
+          "IsProtected") >>= locked;
+      if (locked) return true;
+    }
+    return false;
+  }
+
   Reference<css::text::XTextDocument> document_;
   TextMirror mirror_;
+  bool readOnly_;
   bool built_ = false;
+  bool protectedSections_ = false;
 };
 
 class WriterRange : public WordRange {
@@ -166,9 +202,7 @@ class WriterRange : public WordRange {
     if (Lock() != EditLock::kNone) {
       throw AutomationError("LibreOffice: these characters cannot be cut");
     }
-    const size_t expected = mirror.Size() - static_cast<size_t>(end_ - start_);
     mirror.Delete(static_cast<size_t>(start_), static_cast<size_t>(end_));
-    text_->AfterEdit(expected);
     end_ = start_;
   }
   void InsertAfter(std::string_view text) override {
@@ -176,10 +210,7 @@ class WriterRange : public WordRange {
     if (mirror.Lock(static_cast<size_t>(end_), static_cast<size_t>(end_)) != EditLock::kNone) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
-    const size_t before = mirror.Size();
-    const size_t inserted = mirror.Insert(static_cast<size_t>(end_), text);
-    text_->AfterEdit(before + inserted);
-    end_ += static_cast<long>(inserted);
+    end_ += static_cast<long>(mirror.Insert(static_cast<size_t>(end_), text));
   }
   EditLock Lock() override {
     return text_->Mirror().Lock(static_cast<size_t>(start_), static_cast<size_t>(end_));
@@ -212,10 +243,13 @@ class WriterDocument : public SuiteDocument<WordDocument> {
       : SuiteDocument(std::move(loaded)),
         text_(std::make_shared<WriterText>(
             Reference<css::text::XTextDocument>(loaded_->Model(), UNO_QUERY_THROW),
-            loaded_->Edited())) {}
+            loaded_->Edited(), loaded_->ReadOnly())) {}
   std::unique_ptr<WordCharacters> Characters() override {
     return std::make_unique<WriterCharacters>(text_);
   }
+
+ protected:
+  void FlushEdits() override { text_->Flush(); }
 
  private:
   std::shared_ptr<WriterText> text_;
