@@ -17,6 +17,15 @@
 #include <com/sun/star/text/XTextSection.hpp>
 #include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/text/XFootnotesSupplier.hpp>
+#include <com/sun/star/text/XEndnotesSupplier.hpp>
+#include <com/sun/star/text/XBookmarksSupplier.hpp>
+#include <com/sun/star/text/XReferenceMarksSupplier.hpp>
+#include <com/sun/star/text/XDocumentIndexesSupplier.hpp>
+#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/document/XRedlinesSupplier.hpp>
+#include <com/sun/star/container/XElementAccess.hpp>
 
 #include <algorithm>
 #include <vector>
@@ -51,7 +60,9 @@ class WriterText {
  public:
   WriterText(const Reference<css::text::XTextDocument>& document, std::shared_ptr<bool> edited,
              bool readOnly)
-      : document_(document), mirror_(kWriterStyle, std::move(edited)), readOnly_(readOnly) {}
+      : document_(document), mirror_(kWriterStyle, std::move(edited)), readOnly_(readOnly) {
+    mirror_.SetSplitter(&TextPortions);
+  }
 
   TextMirror& Mirror() {
     if (!built_ || mirror_.Stale()) Build();
@@ -67,6 +78,7 @@ class WriterText {
     Call("reading the text", [&] {
       mirror_.Clear();
       ReadProtectedSections();
+      textOnly_ = TextOnly();
       AppendText(document_->getText(), false);
       // With changes being recorded, a deleted text stays in the document
       // as a tracked change; edits would no longer match the mirror.
@@ -79,7 +91,8 @@ class WriterText {
   }
 
   void AppendText(const Reference<css::text::XText>& text, bool inCell) {
-    Reference<css::text::XTextRangeCompare> compare(text, UNO_QUERY);
+    Reference<css::text::XTextRangeCompare> compare;
+    if (!textOnly_) compare.set(text, UNO_QUERY);
     Reference<css::container::XEnumerationAccess> access(text, UNO_QUERY_THROW);
     Reference<css::container::XEnumeration> elements = access->createEnumeration();
     struct Element {
@@ -102,7 +115,11 @@ class WriterText {
       if (!list[i].paragraph) continue;
       Reference<css::text::XTextRange> paragraph(list[i].object, UNO_QUERY_THROW);
       const uint32_t p = mirror_.AddEntry(text, paragraph);
-      AppendPortions(p, text, compare, paragraph);
+      if (textOnly_) {
+        mirror_.AddWholeParagraph(p, paragraph->getString());
+      } else {
+        AppendPortions(p, text, compare, paragraph);
+      }
       if (InProtectedSection(paragraph)) mirror_.LockEntry(p, EditLock::kProtected);
       const bool last = i + 1 == list.size();
       if (last && inCell) {
@@ -147,6 +164,65 @@ class WriterText {
     }
   }
 
+  // Whether the document holds text alone: no field, note, bookmark, mark,
+  // frame, image, object, shape, index or tracked change. Its paragraphs
+  // are then read whole, in one call each, and a paragraph's portions only
+  // when it is about to be edited.
+  bool TextOnly() const {
+    const auto empty = [](const Reference<css::uno::XInterface>& items) {
+      Reference<css::container::XIndexAccess> indexed(items, UNO_QUERY);
+      if (indexed.is()) return indexed->getCount() == 0;
+      Reference<css::container::XElementAccess> elements(items, UNO_QUERY);
+      return elements.is() && !elements->hasElements();
+    };
+    Reference<css::text::XTextFieldsSupplier> fields(document_, UNO_QUERY);
+    Reference<css::text::XFootnotesSupplier> footnotes(document_, UNO_QUERY);
+    Reference<css::text::XEndnotesSupplier> endnotes(document_, UNO_QUERY);
+    Reference<css::text::XBookmarksSupplier> bookmarks(document_, UNO_QUERY);
+    Reference<css::text::XReferenceMarksSupplier> marks(document_, UNO_QUERY);
+    Reference<css::text::XDocumentIndexesSupplier> indexes(document_, UNO_QUERY);
+    Reference<css::drawing::XDrawPageSupplier> page(document_, UNO_QUERY);
+    Reference<css::document::XRedlinesSupplier> changes(document_, UNO_QUERY);
+    if (!fields.is() || !footnotes.is() || !endnotes.is() || !bookmarks.is() || !marks.is() ||
+        !indexes.is() || !page.is() || !changes.is()) {
+      return false;
+    }
+    // Frames, images and embedded objects are on the draw page too. Writer
+    // has that one page, through the one interface (deprecated for the
+    // applications with several).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    const Reference<css::uno::XInterface> shapes = page->getDrawPage();
+#pragma GCC diagnostic pop
+    return !fields->getTextFields()->createEnumeration()->hasMoreElements() &&
+           empty(footnotes->getFootnotes()) && empty(endnotes->getEndnotes()) &&
+           empty(bookmarks->getBookmarks()) && empty(marks->getReferenceMarks()) &&
+           empty(indexes->getDocumentIndexes()) && empty(shapes) &&
+           !changes->getRedlines()->createEnumeration()->hasMoreElements();
+  }
+
+  // The text portions of a paragraph read whole; false when it holds
+  // anything but text.
+  static bool TextPortions(const Reference<css::text::XTextRange>& paragraph,
+                           TextMirror::PortionList* parts) {
+    return Call("reading a paragraph", [&] {
+      Reference<css::container::XEnumerationAccess> access(paragraph, UNO_QUERY_THROW);
+      Reference<css::container::XEnumeration> portions = access->createEnumeration();
+      while (portions->hasMoreElements()) {
+        Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY_THROW);
+        rtl::OUString type;
+        Reference<css::beans::XPropertySet>(portion, UNO_QUERY_THROW)
+                ->getPropertyValue("TextPortionType") >>= type;
+        if (type == "Text") {
+          parts->emplace_back(portion->getString(), portion);
+        } else if (type != "SoftPageBreak") {
+          return false;
+        }
+      }
+      return true;
+    });
+  }
+
   // Most documents have no protected section; only where one is, each
   // paragraph is asked which section it lies in.
   void ReadProtectedSections() {
@@ -179,6 +255,7 @@ class WriterText {
   Reference<css::text::XTextDocument> document_;
   TextMirror mirror_;
   bool readOnly_;
+  bool textOnly_ = false;
   bool built_ = false;
   bool protectedSections_ = false;
 };
@@ -207,13 +284,20 @@ class WriterRange : public WordRange {
   }
   void InsertAfter(std::string_view text) override {
     TextMirror& mirror = text_->Mirror();
+    Call("reading a paragraph", [&] {
+      mirror.Prepare(static_cast<size_t>(end_), static_cast<size_t>(end_));
+    });
     if (mirror.Lock(static_cast<size_t>(end_), static_cast<size_t>(end_)) != EditLock::kNone) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
     end_ += static_cast<long>(mirror.Insert(static_cast<size_t>(end_), text));
   }
   EditLock Lock() override {
-    return text_->Mirror().Lock(static_cast<size_t>(start_), static_cast<size_t>(end_));
+    TextMirror& mirror = text_->Mirror();
+    Call("reading a paragraph", [&] {
+      mirror.Prepare(static_cast<size_t>(start_), static_cast<size_t>(end_));
+    });
+    return mirror.Lock(static_cast<size_t>(start_), static_cast<size_t>(end_));
   }
 
  private:

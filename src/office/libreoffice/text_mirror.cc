@@ -30,6 +30,9 @@ void AppendUtf8(std::string& out, char32_t code) {
   }
 }
 
+// A paragraph's portions longer than this, in steps, are written anew whole.
+constexpr uint32_t kLongPortion = 2048;
+
 bool IsBreak(CharKind kind) {
   return kind == CharKind::ParagraphBreak || kind == CharKind::CellMark;
 }
@@ -137,6 +140,12 @@ void TextMirror::AddText(uint32_t entry, const rtl::OUString& text, EditLock loc
     }
     AddChar(entry, c, true);
   }
+}
+
+void TextMirror::AddWholeParagraph(uint32_t entry, const rtl::OUString& text) {
+  const size_t before = portions_.size();
+  AddText(entry, text, EditLock::kNone);
+  if (portions_.size() > before) portions_.back().whole = true;
 }
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an entry index and a count
@@ -371,7 +380,7 @@ std::vector<TextMirror::Edit> TextMirror::Edits() const {
       }
       continue;
     }
-    if (portion.kind != PortionKind::Text) continue;
+    if (portion.kind != PortionKind::Text || portion.count == 0) continue;
     const std::vector<size_t>& now = into[p];
     bool changed = now.size() != portion.count;
     for (size_t j = 0; !changed && j < now.size(); j++) {
@@ -382,9 +391,11 @@ std::vector<TextMirror::Edit> TextMirror::Edits() const {
     for (uint32_t q = portion.first; plain && q < end; q++) {
       plain = originals_[q].kind == CharKind::Text || originals_[q].kind == CharKind::LineBreak;
     }
-    if (plain && style_.finalMark) {
-      // A paragraph's portion is written anew whole: stepping a cursor
-      // through a long paragraph costs far more than writing it.
+    uint32_t steps = 0;
+    for (uint32_t q = portion.first; q < end; q++) steps += originals_[q].steps;
+    if (plain && style_.finalMark && steps > kLongPortion) {
+      // A long portion of a paragraph is written anew whole: stepping a
+      // cursor through it costs far more than writing it.
       Edit edit;
       at(edit, portion.first);
       edit.whole = true;
@@ -489,10 +500,11 @@ class TextMirror::Writer {
       Remove(At(edit, inserted), edit.deleteSteps - edit.keepSteps);
       return;
     }
-    // The insertion goes in first: an anchor just after the removed text
-    // then stays after the new text.
-    const long inserted = edit.pieces.empty() ? 0 : Insert(entry, At(edit, 0), edit.pieces);
-    if (edit.deleteSteps > 0) Remove(At(edit, inserted), edit.deleteSteps);
+    // The insertion goes in first, leaving the cursor behind it: an anchor
+    // just after the removed text then stays after the new text.
+    Reference<css::text::XTextCursor> cursor = At(edit, 0);
+    Insert(entry, cursor, edit.pieces);
+    Remove(cursor, edit.deleteSteps);
   }
 
  private:
@@ -576,11 +588,72 @@ class TextMirror::Writer {
   std::map<uint32_t, Reference<css::text::XTextCursor>> starts_;
 };
 
+std::vector<bool> TextMirror::Changed() const {
+  std::vector<bool> changed(portions_.size(), false);
+  uint32_t expected = 0;  // the original that comes next when nothing changed
+  for (const Char& c : chars_) {
+    if (c.origin == kNoOriginal) {
+      const uint32_t format = c.format != kNoOriginal ? c.format : expected;
+      if (format < originals_.size()) changed[originals_[format].portion] = true;
+      continue;
+    }
+    // Originals left out before this one were removed.
+    for (uint32_t o = expected; o < c.origin; o++) changed[originals_[o].portion] = true;
+    expected = c.origin + 1;
+  }
+  for (uint32_t o = expected; o < originals_.size(); o++) changed[originals_[o].portion] = true;
+  return changed;
+}
+
+void TextMirror::Prepare(size_t from, size_t to) {
+  const size_t first = from > 0 ? from - 1 : 0;
+  for (size_t i = first; i <= to && i < chars_.size(); i++) {
+    const uint32_t o = chars_[i].origin != kNoOriginal ? chars_[i].origin : chars_[i].format;
+    if (o != kNoOriginal && portions_[originals_[o].portion].whole) Split(originals_[o].portion);
+  }
+}
+
+void TextMirror::Split(uint32_t p) {
+  const Portion whole = portions_[p];
+  PortionList parts;
+  if (!split_ || !split_(entries_.at(whole.entry).anchor, &parts)) {
+    portions_[p].whole = false;
+    LockEntry(whole.entry, EditLock::kObject);
+    return;
+  }
+  // The parts must read as the paragraph did; new portions go at the end,
+  // so that no other portion's index changes.
+  uint32_t next = whole.first;
+  uint32_t offset = whole.offset;
+  const uint32_t end = whole.first + whole.count;
+  for (const auto& [text, range] : parts) {
+    Portion part{whole.entry, offset, next, 0, PortionKind::Text, range, false};
+    for (sal_Int32 i = 0; i < text.getLength();) {
+      const char32_t code = text.iterateCodePoints(&i);
+      if (next == end || originals_[next].code != code) {
+        throw AutomationError("LibreOffice: a paragraph no longer reads as it did");
+      }
+      originals_[next].portion = static_cast<uint32_t>(portions_.size());
+      offset += originals_[next].steps;
+      next++;
+      part.count++;
+    }
+    if (part.count > 0) portions_.push_back(part);
+  }
+  if (next != end) throw AutomationError("LibreOffice: a paragraph no longer reads as it did");
+  portions_[p].count = 0;
+  portions_[p].whole = false;
+}
+
 void TextMirror::Flush() {
   if (!pending_) return;
   if (entries_.size() == 1 && entries_.front().whole) {
     entries_.front().text->setString(FromUtf8(Text(0, chars_.size())));
   } else {
+    const std::vector<bool> changed = Changed();
+    for (uint32_t p = 0; p < changed.size(); p++) {
+      if (changed[p] && portions_[p].whole) Split(p);
+    }
     const std::vector<Edit> edits = Edits();
     Writer writer(entries_, portions_, style_.utf16Steps);
     for (const Edit& edit : edits) writer.Apply(edit);

@@ -66,6 +66,15 @@ class TextMirror {
   // range is the portion's, kept by a paragraph for its edits.
   void AddText(uint32_t entry, const rtl::OUString& text, EditLock lock,
                const Reference<css::text::XTextRange>& range = nullptr);
+  // A paragraph of a document that holds text alone, read whole: its text
+  // portions are read through split only when it is about to be edited.
+  // split gives them, or false when the paragraph holds more than text
+  // after all; it is then left as it is.
+  using PortionList = std::vector<std::pair<rtl::OUString, Reference<css::text::XTextRange>>>;
+  using Splitter =
+      std::function<bool(const Reference<css::text::XTextRange>& paragraph, PortionList* parts)>;
+  void AddWholeParagraph(uint32_t entry, const rtl::OUString& text);
+  void SetSplitter(Splitter split) { split_ = std::move(split); }
   // A portion of steps locked characters (a field, a footnote, an object
   // anchored as a character), read as shown, or as one object character a
   // step when shown is empty.
@@ -92,6 +101,9 @@ class TextMirror {
   // character, or an anchor inside. An anchor at either end stays where it
   // is. An empty range asks whether text can be inserted there.
   EditLock Lock(size_t from, size_t to) const;
+  // Reads the portions of paragraphs read whole around [from, to], before
+  // Lock is asked about an edit there. Throws UNO exceptions.
+  void Prepare(size_t from, size_t to);
 
   // ---- Editing ----
   // Removes [from, to). Text inserted next at from takes the formatting of
@@ -141,6 +153,7 @@ class TextMirror {
     uint32_t count;
     PortionKind kind;
     Reference<css::text::XTextRange> range;  // a paragraph's portion: where it is now
+    bool whole = false;  // a paragraph's text read whole, not split into its portions yet
   };
   struct Entry {
     Reference<css::text::XText> text;
@@ -158,6 +171,10 @@ class TextMirror {
   // The original whose formatting text inserted at position takes.
   uint32_t FormatAt(size_t position) const;
   std::vector<Edit> Edits() const;
+  // Which portions the edits change.
+  std::vector<bool> Changed() const;
+  // Splits a paragraph read whole into its text portions.
+  void Split(uint32_t portion);
 
   Style style_;
   std::shared_ptr<bool> edited_;
@@ -165,6 +182,7 @@ class TextMirror {
   std::vector<Original> originals_;
   std::vector<Portion> portions_;
   std::vector<Entry> entries_;
+  Splitter split_;
   EditLock lockedAll_ = EditLock::kNone;
   bool anchorPending_ = false;  // an anchor waits for the next character
   bool pending_ = false;
