@@ -20,6 +20,7 @@
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/util/CellProtection.hpp>
 #include <com/sun/star/util/XProtectable.hpp>
 
@@ -100,9 +101,17 @@ class SheetState {
     if (cell.prepared || !cell.textCell) return mirror;
     Call("reading a cell", [&] {
       if (cell.fromBlock && !cell.plain) {
-        const std::string block = mirror.Text(0, mirror.Size());
-        ReadEditText(cell, CellText(cell));
-        if (mirror.Text(0, mirror.Size()) != block) mirror.LockAll(EditLock::kObject);
+        // Without fields the text read in the block steps as the cell does;
+        // with them their portions tell where they are.
+        Reference<css::text::XText> text = CellText(cell);
+        Reference<css::text::XTextFieldsSupplier> fields(text, UNO_QUERY);
+        if (fields.is() && !fields->getTextFields()->hasElements()) {
+          mirror.SetEntryText(0, text);
+        } else {
+          const std::string block = mirror.Text(0, mirror.Size());
+          ReadEditText(cell, text);
+          if (mirror.Text(0, mirror.Size()) != block) mirror.LockAll(EditLock::kObject);
+        }
       }
       cell.fromBlock = false;
       if (readOnly_ || (sheetProtected_ && CellLocked(cell))) {
@@ -247,8 +256,12 @@ class SheetState {
       state.fromBlock = true;
       state.plain = !formatted_.count(key);
       const uint32_t entry = state.mirror.AddEntry(nullptr, nullptr);
-      state.mirror.AddText(entry, block->second, EditLock::kNone);
-      if (state.plain) state.mirror.SetWhole(entry);
+      if (state.plain) {
+        state.mirror.AddText(entry, block->second, EditLock::kNone);
+        state.mirror.SetWhole(entry);
+      } else {
+        state.mirror.AddMixedText(entry, block->second);
+      }
       return;
     }
     // Not a text cell: a number or a formula, read as it shows, never

@@ -148,6 +148,12 @@ void TextMirror::AddWholeParagraph(uint32_t entry, const rtl::OUString& text) {
   if (portions_.size() > before) portions_.back().whole = true;
 }
 
+void TextMirror::AddMixedText(uint32_t entry, const rtl::OUString& text) {
+  const size_t before = portions_.size();
+  AddText(entry, text, EditLock::kNone);
+  if (portions_.size() > before) portions_.back().uniform = false;
+}
+
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an entry index and a count
 void TextMirror::AddLocked(uint32_t entry, int steps, const rtl::OUString& shown,
                            const Reference<css::text::XTextRange>& range) {
@@ -387,7 +393,7 @@ std::vector<TextMirror::Edit> TextMirror::Edits() const {
       changed = chars_[now[j]].origin != portion.first + j;
     }
     if (!changed) continue;
-    bool plain = true;
+    bool plain = portion.uniform;
     for (uint32_t q = portion.first; plain && q < end; q++) {
       plain = originals_[q].kind == CharKind::Text || originals_[q].kind == CharKind::LineBreak;
     }
@@ -443,9 +449,14 @@ std::vector<TextMirror::Edit> TextMirror::Edits() const {
       for (size_t k = run.from; k < run.to; k++) {
         AppendCharacter(edit.pieces, chars_[now[k]].kind, chars_[now[k]].code);
       }
-      // At the portion's start the character before is of another portion:
-      // the insertion goes in behind the first character removed, or, when
-      // none is, behind the portion's first character, written again.
+      // At the portion's start the character before is of another portion
+      // (and in mixed text it may be anywhere): the insertion goes in
+      // behind the first character removed, or, when none is, behind the
+      // portion's first character, written again.
+      if (!portion.uniform && run.first != portion.first && run.last > run.first &&
+          !edit.pieces.empty()) {
+        edit.keepSteps = originals_[run.first].steps;
+      }
       if (run.first == portion.first && !edit.pieces.empty()) {
         if (run.last == run.first && run.to < now.size() &&
             originals_[run.first].kind == CharKind::Text) {

@@ -74,6 +74,10 @@ class TextMirror {
   using Splitter =
       std::function<bool(const Reference<css::text::XTextRange>& paragraph, PortionList* parts)>;
   void AddWholeParagraph(uint32_t entry, const rtl::OUString& text);
+  // Text whose formatting runs are not known (an edit-engine text without
+  // fields, read whole): every edit in it takes its formatting from the
+  // first character it replaces, and no two edits are written as one.
+  void AddMixedText(uint32_t entry, const rtl::OUString& text);
   void SetSplitter(Splitter split) { split_ = std::move(split); }
   // A portion of steps locked characters (a field, a footnote, an object
   // anchored as a character), read as shown, or as one object character a
@@ -153,7 +157,8 @@ class TextMirror {
     uint32_t count;
     PortionKind kind;
     Reference<css::text::XTextRange> range;  // a paragraph's portion: where it is now
-    bool whole = false;  // a paragraph's text read whole, not split into its portions yet
+    bool whole = false;    // a paragraph's text read whole, not split into its portions yet
+    bool uniform = true;   // one format throughout
   };
   struct Entry {
     Reference<css::text::XText> text;
