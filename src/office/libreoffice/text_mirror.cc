@@ -506,9 +506,19 @@ class TextMirror::Writer {
       return;
     }
     if (edit.keepSteps > 0) {
-      const long inserted = Insert(entry, At(edit, edit.keepSteps), edit.pieces);
-      Remove(At(edit, 0), edit.keepSteps);
-      Remove(At(edit, inserted), edit.deleteSteps - edit.keepSteps);
+      // One cursor: behind the kept character the insertion, then the rest
+      // removed, then back over both to remove the kept one.
+      Reference<css::text::XTextCursor> cursor = At(edit, edit.keepSteps);
+      const long inserted = Insert(entry, cursor, edit.pieces);
+      Remove(cursor, edit.deleteSteps - edit.keepSteps);
+      for (long steps = inserted + edit.keepSteps; steps > 0;) {
+        const sal_Int16 step = static_cast<sal_Int16>(std::min(steps, 0x7FFFL));
+        if (!cursor->goLeft(step, false)) {
+          throw AutomationError("LibreOffice: the text has fewer characters than expected");
+        }
+        steps -= step;
+      }
+      Remove(cursor, edit.keepSteps);
       return;
     }
     // The insertion goes in first, leaving the cursor behind it: an anchor
