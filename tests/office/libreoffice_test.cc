@@ -309,7 +309,9 @@ TEST_F(LibreOfficeTest, AnchoredObjectsSurviveAReplaceAroundThem) {
     }
     const json after = Dump(name, "inspect")[name];
     EXPECT_EQ(after["objects"], expected["objects"]);
-    if (name != "anchors.docx") EXPECT_EQ(after, expected);
+    if (name != "anchors.docx") {
+      EXPECT_EQ(after, expected);
+    }
   }
 }
 
@@ -323,6 +325,15 @@ TEST_F(LibreOfficeTest, AReplacementTakesTheFormattingOfItsFirstCharacter) {
   for (const std::string& name : names) {
     EXPECT_EQ(Dump(name, "inspect")[name]["paragraphs"], runs) << name;
   }
+}
+
+// A paragraph mark replaced by text joins the paragraphs, the text where the
+// mark was; the last mark stays.
+TEST_F(LibreOfficeTest, AReplacedParagraphMarkJoinsTheParagraphsWhereItWas) {
+  const auto leftovers = ReplaceThroughLibreOffice({"second.doc"}, {{"\r", " | "}});
+  EXPECT_EQ(leftovers.at("second.doc").Of(NotAppliedReason::kSpansParts), 1u);
+  EXPECT_EQ(Dump("second.doc")["second.doc"]["text"],
+            json::parse(R"(["another cat | 第二个文档 中文"])"));
 }
 
 // Protected sections and the locked cells of a protected sheet are counted

@@ -107,6 +107,14 @@ class WriterText {
       list.push_back({info, paragraph,
                       !paragraph && info->supportsService("com.sun.star.text.TextTable")});
     }
+    // Which paragraphs lie in a protected section: their characters, and
+    // the marks that would join them with a neighbour, are locked.
+    std::vector<bool> locked(list.size() + 1, false);
+    for (size_t i = 0; protectedSections_ && i < list.size(); i++) {
+      if (list[i].paragraph) {
+        locked[i] = InProtectedSection(Reference<css::text::XTextRange>(list[i].object, UNO_QUERY_THROW));
+      }
+    }
     for (size_t i = 0; i < list.size(); i++) {
       if (list[i].table) {
         AppendTable(Reference<css::text::XTextTable>(list[i].object, UNO_QUERY_THROW));
@@ -120,7 +128,6 @@ class WriterText {
       } else {
         AppendPortions(p, text, compare, paragraph);
       }
-      if (InProtectedSection(paragraph)) mirror_.LockEntry(p, EditLock::kProtected);
       const bool last = i + 1 == list.size();
       if (last && inCell) {
         mirror_.AddBreak(p, CharKind::CellMark, EditLock::kStructure);
@@ -128,8 +135,11 @@ class WriterText {
         // A mark is removed by joining its paragraph with the next; that is
         // only sound when the next element is a paragraph of the same text.
         mirror_.AddBreak(p, CharKind::ParagraphBreak,
-                         !last && list[i + 1].paragraph ? EditLock::kNone : EditLock::kStructure);
+                         locked[i] || locked[i + 1]         ? EditLock::kProtected
+                         : !last && list[i + 1].paragraph ? EditLock::kNone
+                                                          : EditLock::kStructure);
       }
+      if (locked[i]) mirror_.LockEntry(p, EditLock::kProtected);
     }
   }
 

@@ -5,6 +5,7 @@
 #include <com/sun/star/text/ControlCharacter.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
 #include <rtl/character.hxx>
+#include <rtl/ustrbuf.hxx>
 
 #include <algorithm>
 #include <map>
@@ -41,7 +42,7 @@ bool IsBreak(CharKind kind) {
 // and breaks.
 struct Piece {
   enum { Run, Paragraph, Line } kind;
-  rtl::OUString text;
+  rtl::OUStringBuffer text;
 };
 
 void AppendCharacter(std::vector<Piece>& pieces, CharKind kind, char32_t code) {
@@ -50,8 +51,7 @@ void AppendCharacter(std::vector<Piece>& pieces, CharKind kind, char32_t code) {
     return;
   }
   if (pieces.empty() || pieces.back().kind != Piece::Run) pieces.push_back({Piece::Run, {}});
-  const sal_uInt32 point = code;
-  pieces.back().text += rtl::OUString(&point, 1);
+  pieces.back().text.appendUtf32(static_cast<sal_uInt32>(code));
 }
 
 }  // namespace
@@ -108,17 +108,14 @@ uint32_t TextMirror::AddPortion(uint32_t entry, PortionKind kind,
   return static_cast<uint32_t>(portions_.size() - 1);
 }
 
-void TextMirror::AddChar(uint32_t entry, Char c, bool original) {
+void TextMirror::AddChar(uint32_t entry, Char c) {
   c.entry = entry;
   c.anchorBefore = anchorPending_;
   anchorPending_ = false;
-  if (original) {
-    Portion& portion = portions_.back();
-    c.origin = static_cast<uint32_t>(originals_.size());
-    originals_.push_back({c.code, c.kind, c.steps, static_cast<uint32_t>(portions_.size() - 1),
-                          entries_[entry].steps});
-    portion.count++;
-  }
+  c.origin = static_cast<uint32_t>(originals_.size());
+  originals_.push_back({c.code, c.kind, c.steps, static_cast<uint32_t>(portions_.size() - 1),
+                        entries_[entry].steps});
+  portions_.back().count++;
   entries_[entry].steps += c.steps;
   chars_.push_back(c);
 }
@@ -138,7 +135,7 @@ void TextMirror::AddText(uint32_t entry, const rtl::OUString& text, EditLock loc
       c.kind = CharKind::Object;
       c.lock = EditLock::kObject;
     }
-    AddChar(entry, c, true);
+    AddChar(entry, c);
   }
 }
 
@@ -164,7 +161,7 @@ void TextMirror::AddLocked(uint32_t entry, int steps, const rtl::OUString& shown
   if (shown.isEmpty()) {
     c.kind = CharKind::Object;
     c.code = 0xFFFC;
-    for (int i = 0; i < steps; i++) AddChar(entry, c, true);
+    for (int i = 0; i < steps; i++) AddChar(entry, c);
     return;
   }
   // The steps go with the first character shown; the others take none.
@@ -174,7 +171,7 @@ void TextMirror::AddLocked(uint32_t entry, int steps, const rtl::OUString& shown
     c.kind = c.code == '\n' ? CharKind::LineBreak : CharKind::Text;
     c.steps = left;
     left = 0;
-    AddChar(entry, c, true);
+    AddChar(entry, c);
   }
 }
 
@@ -187,7 +184,7 @@ void TextMirror::AddBreak(uint32_t entry, CharKind kind, EditLock lock) {
   Char c;
   c.kind = kind;
   c.lock = lock;
-  AddChar(entry, c, true);
+  AddChar(entry, c);
 }
 
 long TextMirror::EntrySteps(uint32_t entry) const { return entries_.at(entry).steps; }
@@ -240,9 +237,10 @@ EditLock TextMirror::Lock(size_t from, size_t to) const {
     // Inside a text with a final paragraph mark nothing goes after it; an
     // edit-engine text takes text at its very end.
     if (from == chars_.size() && style_.finalMark) return EditLock::kStructure;
-    // Nothing goes into a protected or computed text either.
+    // Nothing goes into a protected or computed text either; in place of
+    // text just removed it goes where that was.
     const size_t neighbour = from < chars_.size() ? from : from - 1;
-    if (neighbour < chars_.size()) {
+    if (neighbour < chars_.size() && !(lastDelete_.valid && lastDelete_.position == from)) {
       const EditLock lock = chars_[neighbour].lock;
       if (lock == EditLock::kProtected || lock == EditLock::kComputed) return lock;
     }
@@ -469,11 +467,18 @@ std::vector<TextMirror::Edit> TextMirror::Edits() const {
       edits.push_back(std::move(edit));
     }
   }
-  // Back to front: an edit changes no position before it.
-  std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
+  // Back to front: an edit changes no position before it. An insertion
+  // before an original goes in after that original's edit, except before a
+  // paragraph's mark: that is found from the paragraph's end, which a join
+  // moves.
+  std::stable_sort(edits.begin(), edits.end(), [&](const Edit& a, const Edit& b) {
     if (a.entry != b.entry) return a.entry > b.entry;
     if (a.offset != b.offset) return a.offset > b.offset;
-    return !a.bare && b.bare;
+    if (a.bare == b.bare) return false;
+    const Edit& other = a.bare ? b : a;
+    const bool bareFirst = entries_[other.entry].anchor.is() &&
+                           portions_[other.portion].kind == PortionKind::Break;
+    return a.bare == bareFirst;
   });
   return edits;
 }
@@ -532,7 +537,9 @@ class TextMirror::Writer {
   // A collapsed cursor steps after the edit's place.
   Reference<css::text::XTextCursor> At(const Edit& edit, long steps) {
     const Entry& entry = entries_[edit.entry];
-    const Portion& portion = portions_[edit.portion];
+    // An insertion into a text without characters has no portion.
+    const Portion portion =
+        edit.portion < portions_.size() ? portions_[edit.portion] : Portion{};
     Reference<css::text::XTextCursor> cursor;
     if (portion.range.is()) {
       cursor = entry.text->createTextCursorByRange(portion.range->getStart());
@@ -581,8 +588,9 @@ class TextMirror::Writer {
     long steps = 0;
     for (const Piece& piece : pieces) {
       if (piece.kind == Piece::Run) {
-        entry.text->insertString(cursor.get(), piece.text, false);
-        steps += StepsOf(piece.text);
+        const rtl::OUString run = piece.text.toString();
+        entry.text->insertString(cursor.get(), run, false);
+        steps += StepsOf(run);
       } else {
         entry.text->insertControlCharacter(cursor.get(),
                                            piece.kind == Piece::Paragraph

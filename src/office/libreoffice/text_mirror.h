@@ -151,11 +151,11 @@ class TextMirror {
   };
   enum class PortionKind : uint8_t { Text, Locked, Break };
   struct Portion {
-    uint32_t entry;
-    uint32_t offset;
-    uint32_t first;  // its originals: [first, first + count)
-    uint32_t count;
-    PortionKind kind;
+    uint32_t entry = 0;
+    uint32_t offset = 0;
+    uint32_t first = 0;  // its originals: [first, first + count)
+    uint32_t count = 0;
+    PortionKind kind = PortionKind::Text;
     Reference<css::text::XTextRange> range;  // a paragraph's portion: where it is now
     bool whole = false;    // a paragraph's text read whole, not split into its portions yet
     bool uniform = true;   // one format throughout
@@ -172,7 +172,8 @@ class TextMirror {
   uint8_t StepsOf(char32_t code) const { return style_.utf16Steps && code > 0xFFFF ? 2 : 1; }
   uint32_t AddPortion(uint32_t entry, PortionKind kind,
                       const Reference<css::text::XTextRange>& range);
-  void AddChar(uint32_t entry, Char c, bool original);
+  // Adds an original character of the last portion.
+  void AddChar(uint32_t entry, Char c);
   // The original whose formatting text inserted at position takes.
   uint32_t FormatAt(size_t position) const;
   std::vector<Edit> Edits() const;
