@@ -190,6 +190,10 @@ def make(directory):
                       ["25元", "\U0001F600 cat;end"]])
 
 
+def size(width, height):
+    return uno.createUnoStruct("com.sun.star.awt.Size", width, height)
+
+
 def store_both(doc, directory, name, filters):
     for extension, filter_name in filters:
         doc.storeToURL(uno.systemPathToFileUrl(os.path.abspath(os.path.join(directory, name + extension))),
@@ -202,7 +206,6 @@ def packages(directory):
     merged cells, frames and shapes, several sheets and slides, saved in
     both zipped formats."""
     os.makedirs(directory, exist_ok=True)
-    size = lambda w, h: uno.createUnoStruct("com.sun.star.awt.Size", w, h)
     with Office() as office:
         doc = office.new("swriter")
         text = doc.getText()
@@ -335,7 +338,9 @@ def dump_impress(doc):
     return slides
 
 
-def dump(paths):
+def print_each(paths, writer, calc, impress):
+    """Prints, as JSON by file name, what the reader of its kind gives for
+    each document (null for a file that does not load)."""
     result = {}
     with Office() as office:
         for path in paths:
@@ -343,16 +348,22 @@ def dump(paths):
             if doc is None:
                 result[os.path.basename(path)] = None
                 continue
-            filter_name = [a.Value for a in doc.getArgs() if a.Name == "FilterName"][0]
             if doc.supportsService("com.sun.star.text.TextDocument"):
-                text = dump_writer(doc)
+                result[os.path.basename(path)] = writer(doc)
             elif doc.supportsService("com.sun.star.sheet.SpreadsheetDocument"):
-                text = dump_calc(doc)
+                result[os.path.basename(path)] = calc(doc)
             else:
-                text = dump_impress(doc)
-            result[os.path.basename(path)] = {"filter": filter_name, "text": text}
+                result[os.path.basename(path)] = impress(doc)
             doc.close(True)
     json.dump(result, sys.stdout, ensure_ascii=False, sort_keys=True)
+
+
+def dump(paths):
+    def read(text_of):
+        return lambda doc: {"filter": [a.Value for a in doc.getArgs()
+                                       if a.Name == "FilterName"][0],
+                            "text": text_of(doc)}
+    print_each(paths, read(dump_writer), read(dump_calc), read(dump_impress))
 
 
 def tiny_png(path):
@@ -399,7 +410,6 @@ def objects(directory):
     p = lambda name: os.path.join(directory, name)
     png = p("tiny.png")
     tiny_png(png)
-    size = lambda w, h: uno.createUnoStruct("com.sun.star.awt.Size", w, h)
     with Office() as office:
         doc = office.new("swriter")
         text = doc.getText()
@@ -514,26 +524,22 @@ def runs_of(paragraphs, objects_too):
 
 
 def inspect(paths):
-    result = {}
-    with Office() as office:
-        for path in paths:
-            doc = office.load(path)
-            if doc.supportsService("com.sun.star.text.TextDocument"):
-                info = {"paragraphs": runs_of(doc.getText().createEnumeration(), True),
-                        "objects": {"shapes": doc.getDrawPage().getCount(),
-                                    "frames": doc.getTextFrames().getCount(),
-                                    "images": doc.getGraphicObjects().getCount(),
-                                    "bookmarks": doc.getBookmarks().getCount(),
-                                    "notes": doc.getFootnotes().getCount()}}
-            elif doc.supportsService("com.sun.star.sheet.SpreadsheetDocument"):
-                cell = doc.getSheets().getByIndex(0).getCellByPosition(0, 0)
-                info = {"paragraphs": runs_of(cell.getText().createEnumeration(), False)}
-            else:
-                shape = doc.getDrawPages().getByIndex(0).getByIndex(0)
-                info = {"paragraphs": runs_of(shape.getText().createEnumeration(), False)}
-            result[os.path.basename(path)] = info
-            doc.close(True)
-    json.dump(result, sys.stdout, ensure_ascii=False, sort_keys=True)
+    def writer(doc):
+        return {"paragraphs": runs_of(doc.getText().createEnumeration(), True),
+                "objects": {"shapes": doc.getDrawPage().getCount(),
+                            "frames": doc.getTextFrames().getCount(),
+                            "images": doc.getGraphicObjects().getCount(),
+                            "bookmarks": doc.getBookmarks().getCount(),
+                            "notes": doc.getFootnotes().getCount()}}
+
+    def calc(doc):
+        cell = doc.getSheets().getByIndex(0).getCellByPosition(0, 0)
+        return {"paragraphs": runs_of(cell.getText().createEnumeration(), False)}
+
+    def impress(doc):
+        shape = doc.getDrawPages().getByIndex(0).getByIndex(0)
+        return {"paragraphs": runs_of(shape.getText().createEnumeration(), False)}
+    print_each(paths, writer, calc, impress)
 
 
 if __name__ == "__main__":
