@@ -496,16 +496,36 @@ std::string UnifiedDiff(std::string_view original, std::string_view result,
   const std::vector<std::string_view> oldLines = SplitLines(original);
   const std::vector<std::string_view> newLines = SplitLines(result);
   std::string out = "--- " + oldName + "\n+++ " + newName + "\n";
+  // The lines of a hunk are gathered in the code page and carried into
+  // UTF-8 at once; the marks are ASCII, the same in every code page.
+  std::string hunk;
+  std::vector<std::pair<char, std::string_view>> hunkLines;
+  auto append = [](std::string* to, char mark, std::string_view line) {
+    *to += mark;
+    to->append(line);
+    if (line.empty() || line.back() != '\n') *to += "\n\\ No newline at end of file\n";
+  };
   auto emit = [&](char mark, std::string_view line) {
-    out += mark;
+    append(&hunk, mark, line);
+    hunkLines.emplace_back(mark, line);
+  };
+  auto flush = [&] {
+    std::string utf8;
     if (codePage.IsUtf8()) {
-      out.append(line);
-    } else {
-      std::string utf8;
-      codePage.ToUtf8(line, &utf8);
+      out += hunk;
+    } else if (codePage.ToUtf8(hunk, &utf8) ||
+               std::count(utf8.begin(), utf8.end(), '\n') ==
+                   std::count(hunk.begin(), hunk.end(), '\n')) {
       out += utf8;
+    } else {
+      // A stray lead byte took the line end after it: line by line instead.
+      for (const auto& [mark, line] : hunkLines) {
+        codePage.ToUtf8(line, &utf8);
+        append(&out, mark, utf8);
+      }
     }
-    if (line.empty() || line.back() != '\n') out += "\n\\ No newline at end of file\n";
+    hunk.clear();
+    hunkLines.clear();
   };
   auto range = [](size_t first, size_t count) {
     return std::to_string(count == 0 ? first : first + 1) + "," + std::to_string(count);
@@ -534,6 +554,7 @@ std::string UnifiedDiff(std::string_view original, std::string_view result,
       at = blocks[b].oldFirst + blocks[b].oldCount;
     }
     for (; at < oldEnd; at++) emit(' ', oldLines[at]);
+    flush();
     k = last + 1;
   }
   return out;

@@ -74,6 +74,7 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   fileView_ = new QTreeWidget(this);
   fileView_->setObjectName(QStringLiteral("previewFiles"));
   fileView_->setRootIsDecorated(false);
+  fileView_->setTextElideMode(Qt::ElideMiddle);
   fileView_->setHeaderLabels({Text(texts_, "1208"), Text(texts_, "1209")});
   for (const FilePreview& file : files) {
     auto* item = new QTreeWidgetItem(fileView_);

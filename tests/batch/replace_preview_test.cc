@@ -348,6 +348,12 @@ TEST(TextDiffTest, UnifiedDiffShowsThreeLinesOfContextInUtf8) {
             "@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-\xE4\xB8\xAD\n+x\n 6\n 7\n 8\n"
             "@@ -10,4 +10,4 @@\n 10\n 11\n 12\n-13\n\\ No newline at end of file\n"
             "+13!\n\\ No newline at end of file\n");
+  // A stray lead byte does not take the line end after it.
+  const std::string stray = "x\x81\nab\n";
+  const TextDiff strayDiff = DiffTexts(stray, "x\x81\ncd\n", CodePage::Gbk());
+  EXPECT_EQ(UnifiedDiff(stray, "x\x81\ncd\n", LineBlocks(stray, "x\x81\ncd\n", strayDiff.changes),
+                        CodePage::Gbk(), "a/f", "b/f"),
+            "--- a/f\n+++ b/f\n@@ -1,2 +1,2 @@\n x\xEF\xBF\xBD\n-ab\n+cd\n");
 }
 
 }  // namespace
