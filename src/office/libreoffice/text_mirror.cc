@@ -7,6 +7,8 @@
 #include <rtl/character.hxx>
 #include <rtl/ustrbuf.hxx>
 
+#include <unicode/utf8.h>
+
 #include <algorithm>
 #include <map>
 
@@ -14,21 +16,10 @@ namespace strbatch::uno {
 namespace {
 
 void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
+  char buffer[U8_MAX_LENGTH];
+  int32_t length = 0;
+  U8_APPEND_UNSAFE(buffer, length, static_cast<UChar32>(code));
+  out.append(buffer, static_cast<size_t>(length));
 }
 
 // A paragraph's portions longer than this, in steps, are written anew whole.
