@@ -1,12 +1,15 @@
 #include "cli/cli.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <openssl/evp.h>
 #include <atomic>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -19,6 +22,7 @@
 #include "base/profile.h"
 #include "base/safe_file.h"
 #include "base/text_encoding.h"
+#include "base/version.h"
 #include "config/settings.h"
 #include "batch/backup.h"
 #include "batch/batch_driver.h"
@@ -29,6 +33,7 @@
 #include "journal/undo.h"
 #include "journal/undo_journal.h"
 #include "lists/file_list.h"
+#include "lists/folder_scan.h"
 #include "office/office_bridge.h"
 #include "sorttool/line_sort.h"
 
@@ -129,6 +134,11 @@ struct Arguments {
   std::vector<Definition> definitions;
   std::vector<std::string> definitionFiles;  // -D, loaded before the -d definitions
   std::vector<std::string> files;
+  std::string filesFrom;                 // --files-from: a list of paths ("-": standard input)
+  bool nullSeparated = false;            // -0: that list is NUL-separated
+  std::vector<std::string> folders;      // --folder: walked as Add folder walks
+  std::vector<std::string> includes;     // --include: their name patterns
+  bool recursive = false;                // --recursive: subfolders too
   std::string output;      // export-defs
   std::string convertTo;   // convert
   std::string encoding = "gbk";
@@ -255,6 +265,15 @@ bool ExtractDefinitions(std::vector<std::string>& args, std::vector<Definition>*
   return true;
 }
 
+std::string Base64(const std::string& bytes) {
+  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                                     reinterpret_cast<const unsigned char*>(bytes.data()),
+                                     static_cast<int>(bytes.size()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
 std::string Dumped(const nlohmann::ordered_json& value) {
   return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
@@ -272,9 +291,15 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
     for (size_t r = 0; r < files.Size(); r++) {
       const FileRow& row = files.Row(r);
       if (!row.checked) continue;
-      std::string file = Dumped({{"path", row.path},
-                                 {"count", row.count.value_or(0)},
-                                 {"matches", MatchListText(row.matches)}});
+      nlohmann::ordered_json entry;
+      entry["path"] = row.path;
+      // A name that is not UTF-8 reads with replacement characters; its
+      // bytes come beside it so that a script can still find the file.
+      bool multiByte = false;
+      if (!IsValidUtf8(row.path, &multiByte)) entry["path_bytes"] = Base64(row.path);
+      entry["count"] = row.count.value_or(0);
+      entry["matches"] = MatchListText(row.matches);
+      std::string file = Dumped(entry);
       if (extra != nullptr && extra->count(r) > 0) {
         file.pop_back();
         file += "," + extra->at(r) + "}";
@@ -350,7 +375,21 @@ int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& 
 }
 
 void AddFilesOption(CLI::App* command, Arguments& args) {
-  command->add_option("files", args.files, "the files to process, in order")->required();
+  command->add_option("files", args.files, "the files to process, in order");
+  command->add_option("--files-from", args.filesFrom,
+                      "also process the files listed in FILE, one path a line (- for "
+                      "standard input)");
+  command->add_flag("-0,--null", args.nullSeparated,
+                    "the --files-from list is separated by NUL bytes, not line ends");
+  command->add_option("--folder", args.folders,
+                      "also process the files of DIR, as the window's Add folder takes "
+                      "them (repeatable)")
+      ->allow_extra_args(false);
+  command->add_option("--include", args.includes,
+                      "name patterns for --folder (repeatable; * and ?, ASCII case ignored, "
+                      "*.* every file; default *.txt)")
+      ->allow_extra_args(false);
+  command->add_flag("--recursive", args.recursive, "--folder takes subfolders too");
   command->add_option("--lang", args.lang,
                       "language of the messages: zh or en (default: the settings file's "
                       "interface language, else the locale's)")
@@ -389,6 +428,63 @@ void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
 
 void AddNoUndoOption(CLI::App* command, Arguments& args) {
   command->add_flag("--no-undo", args.noUndo, "keep no journal: the run cannot be undone");
+}
+
+// The whole batch's files, in order: those named on the command line, then
+// those of --files-from, then each --folder's. False with a message when a
+// list cannot be read or nothing is left to process.
+bool GatherFiles(Arguments& args, std::FILE* in, std::string* error) {
+  if (!args.filesFrom.empty()) {
+    std::string list;
+    if (args.filesFrom == "-") {
+      char buffer[65536];
+      size_t n;
+      while (in != nullptr && (n = std::fread(buffer, 1, sizeof(buffer), in)) > 0) {
+        list.append(buffer, n);
+      }
+    } else if (!ReadWholeFile(args.filesFrom, &list, error)) {
+      *error = args.filesFrom + ": " + *error;
+      return false;
+    }
+    const char separator = args.nullSeparated ? '\0' : '\n';
+    size_t start = 0;
+    while (start < list.size()) {
+      size_t end = list.find(separator, start);
+      if (end == std::string::npos) end = list.size();
+      std::string path = list.substr(start, end - start);
+      // A list written on Windows ends its lines with CR LF.
+      if (!args.nullSeparated && !path.empty() && path.back() == '\r') path.pop_back();
+      if (!path.empty()) args.files.push_back(std::move(path));
+      start = end + 1;
+    }
+  } else if (args.nullSeparated) {
+    *error = "-0 applies to --files-from, which is not given";
+    return false;
+  }
+  if (args.folders.empty() && (!args.includes.empty() || args.recursive)) {
+    *error = "--include and --recursive apply to --folder, which is not given";
+    return false;
+  }
+  std::string patterns;
+  for (const std::string& pattern : args.includes) patterns += pattern + ";";
+  if (patterns.empty()) patterns = "*.txt";
+  for (const std::string& folder : args.folders) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      *error = folder + ": not a folder";
+      return false;
+    }
+    std::vector<std::string> found = CollectFolderFiles(folder, patterns, args.recursive);
+    args.files.insert(args.files.end(), std::make_move_iterator(found.begin()),
+                      std::make_move_iterator(found.end()));
+  }
+  if (args.files.empty()) {
+    *error = args.folders.empty() && args.filesFrom.empty()
+                 ? "no files given (name them, or use --files-from or --folder)"
+                 : "no files to process: the lists and folders given hold none";
+    return false;
+  }
+  return true;
 }
 
 std::vector<CheckedPath> CheckedPaths(const Arguments& args) {
@@ -854,9 +950,13 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   }
   CLI::App app{"StrBatch: batch find and replace over many files at once", "strbatch-cli"};
   const Commands commands = DefineCommands(app, args);
+  app.set_version_flag("--version", VersionLine("strbatch-cli"), "print the version and exit");
   std::vector<std::string> reversed(raw.rbegin(), raw.rend());
   try {
     app.parse(reversed);
+  } catch (const CLI::CallForVersion& e) {
+    std::fprintf(out, "%s\n", e.what());
+    return kExitOk;
   } catch (const CLI::ParseError& e) {
     std::string message = e.what();
     if (e.get_exit_code() == 0) {
@@ -867,6 +967,13 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitUsage;
   }
 
+  // Export and apply take no files of the batch kind.
+  if (!commands.exportDefs->parsed() && !commands.apply->parsed()) {
+    if (!GatherFiles(args, in, &error)) {
+      std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
+      return kExitUsage;
+    }
+  }
   const LanguageCatalog texts(ChooseLanguage(args.lang));
   CliHost host(args, texts, in, out, err);
   if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, texts, err);

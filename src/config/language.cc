@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "base/code_page.h"
 #include "base/paths.h"
 #include "base/profile.h"
@@ -42,6 +44,9 @@ void SetResourceDirectory(const std::string& directory) { g_resourceDirectory = 
 
 std::string ResourceFilePath(const std::string& fileName) {
   if (!g_resourceDirectory.empty()) return g_resourceDirectory + "/" + fileName;
+  if (const char* data = std::getenv("STRBATCH_DATA_DIR"); data != nullptr && *data != '\0') {
+    return std::string(data) + "/" + fileName;
+  }
   std::string programDirectory = ProgramDirectory();
   std::string beside = programDirectory + "/" + fileName;
   if (FileExists(beside)) return beside;

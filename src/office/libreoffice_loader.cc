@@ -79,9 +79,21 @@ class LibreOfficeLoader : public OfficeSuite {
     }
     if (!PrivateTempDir(&settings.privateDir, error)) return nullptr;
     RemoveLeftovers(settings.privateDir);
+    // The plugin's UNO libraries live in LibreOffice's program folder, which
+    // an installed plugin does not name (it carries no run path): they are
+    // loaded from beside soffice first, so that the plugin's references find
+    // them. One that fails shows in the plugin's own load error.
+    const std::string officeDir = settings.soffice.substr(0, settings.soffice.rfind('/'));
+    for (const char* library : {"libuno_sal.so.3", "libuno_salhelpergcc3.so.3",
+                                "libuno_cppu.so.3", "libuno_cppuhelpergcc3.so.3"}) {
+      const std::string path = officeDir + "/" + library;
+      if (access(path.c_str(), R_OK) == 0) dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    }
+    // Beside the program (the build), else where an installation puts it.
     const std::string programDir = ProgramDirectory();
     const std::string candidates[] = {
         programDir + "/" + kLibreOfficePluginName,
+        programDir + "/../lib/" STRBATCH_MULTIARCH "/strbatch/" + kLibreOfficePluginName,
         programDir + "/../lib/strbatch/" + kLibreOfficePluginName,
     };
     void* module = nullptr;

@@ -31,6 +31,18 @@ OfficeKind OfficeKindOf(const std::string& extension) {
 
 namespace {
 
+NotAppliedReason ReasonOf(EditLock lock) {
+  switch (lock) {
+    case EditLock::kObject: return NotAppliedReason::kObjectAnchor;
+    case EditLock::kProtected: return NotAppliedReason::kProtected;
+    case EditLock::kComputed: return NotAppliedReason::kFormulaResult;
+    case EditLock::kStructure:
+    case EditLock::kNone: break;
+  }
+  // A mark that keeps texts apart: the occurrence reaches into the next one.
+  return NotAppliedReason::kSpansParts;
+}
+
 // One open document during the processing of its file. The occurrences of a
 // definition arrive as segments of the definition's searched text; the
 // session keeps that text, so that the walk can resume exactly where the
@@ -88,15 +100,24 @@ class DocumentSession : public OfficeDocument {
   void EditOccurrence(std::string_view replacement) override {
     if (!pending_) return;
     if (!located_.editable) {
-      leftovers_.Add(NotAppliedReason::kSpansParts);
+      leftovers_.Add(located_.crossed ? NotAppliedReason::kSpansParts
+                                      : NotAppliedReason::kNotMatchable);
       return;
     }
-    if (!OccurrenceFits<Steps>(document(), location_, occurrence_, codePage_)) {
-      leftovers_.Add(NotAppliedReason::kNotMatchable);
-      return;
+    EditLock lock = EditLock::kNone;
+    switch (FitOccurrence<Steps>(document(), location_, occurrence_, codePage_, &lock)) {
+      case OccurrenceFit::kFits:
+        ReplaceOccurrence<Steps>(document(), location_, replacement, codePage_);
+        pending_ = false;
+        return;
+      case OccurrenceFit::kLocked:
+        leftovers_.Add(ReasonOf(lock));
+        return;
+      case OccurrenceFit::kMissing:
+      case OccurrenceFit::kOtherText:
+        leftovers_.Add(NotAppliedReason::kNotMatchable);
+        return;
     }
-    ReplaceOccurrence<Steps>(document(), location_, replacement, codePage_);
-    pending_ = false;
   }
 
   NotApplied Leftovers() const override { return leftovers_; }

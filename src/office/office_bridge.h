@@ -67,10 +67,12 @@ class OfficeDocument {
   // One occurrence, in the order found: its byte offset in the searched
   // text and its byte length. Occurrences do not overlap.
   virtual void LocateOccurrence(int64_t start, int64_t length) = 0;
-  // Replaces the occurrence located last with the replacement text. An
-  // occurrence that cannot be edited in place (one that spans a cell or a
-  // shape, begins inside a character, or covers a field or a character the
-  // code page cannot hold) is left as it is.
+  // Replaces the occurrence located last with the replacement text. The
+  // replacement takes the formatting of the occurrence's first character.
+  // An occurrence that cannot be edited in place (one that spans cells or
+  // shapes, begins inside a character, covers a field, an object's anchor,
+  // a protected or computed text, or a character the code page cannot hold)
+  // is left as it is and counted in Leftovers.
   virtual void EditOccurrence(std::string_view replacement) = 0;
   // Saves (when save is true and the document was changed) and closes the
   // document. A document dropped without Close is closed unsaved.

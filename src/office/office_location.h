@@ -34,6 +34,8 @@ struct LocateResult {
   // The occurrence begins and ends on character boundaries and lies inside
   // one cell or shape: it can be edited into the document.
   bool editable = false;
+  // It spans a separator of the layout: two cells, shapes or worksheets.
+  bool crossed = false;
   // The location just after the occurrence, for the next segment when this
   // occurrence is not edited.
   OfficeLocation after;

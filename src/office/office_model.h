@@ -26,6 +26,17 @@ class __attribute__((visibility("default"))) AutomationError : public std::runti
   using std::runtime_error::runtime_error;
 };
 
+// Why characters cannot be changed in place; kNone when they can.
+enum class EditLock {
+  kNone,
+  kStructure,  // a table cell mark, the last paragraph mark, a mark before a table:
+               // removing it would join texts that stay apart
+  kObject,     // a field, a footnote reference, or an anchor of an image, frame,
+               // shape or bookmark among or inside the characters
+  kProtected,  // a protected sheet or section, or a document opened read-only
+  kComputed,   // a number, a date or a formula's result, shown as text
+};
+
 // ---- Word processor ------------------------------------------------------
 
 // A run of characters [Start, End) of a document.
@@ -41,10 +52,11 @@ class WordRange {
   // Inserts at the range's end and extends the range over the insertion.
   // CR, LF and CR LF make one paragraph break, VT a line break.
   virtual void InsertAfter(std::string_view text) = 0;
-  // False when Cut or InsertAfter could not change exactly these characters
-  // in place: fields, objects, table cell marks, the final paragraph mark,
-  // or (for an empty range) a place where no text can be inserted.
-  virtual bool CanEdit() = 0;
+  // kNone when Cut and InsertAfter change exactly these characters in place
+  // and leave everything else as it was; otherwise why not. An anchor at
+  // either end of the range stays where it is. For an empty range: whether
+  // text can be inserted there.
+  virtual EditLock Lock() = 0;
 };
 
 class WordCharacters {
@@ -90,9 +102,9 @@ class ExcelCharacters {
   virtual void Delete() = 0;
   // Inserts before the first of these characters.
   virtual void Insert(std::string_view text) = 0;
-  // False when these characters cannot be changed as text (a number or a
-  // formula, a field, characters outside the cell).
-  virtual bool CanEdit() = 0;
+  // kNone when these characters can be changed as text; otherwise why not
+  // (a number or a formula, a field, a protected worksheet).
+  virtual EditLock Lock() = 0;
 };
 
 // The used range of a worksheet, or one cell of it.
@@ -151,7 +163,8 @@ class PowerPointTextRange {
   // The number of characters of the shape's text before the range.
   virtual long Start() = 0;
   virtual long Length() = 0;
-  virtual bool CanEdit() = 0;
+  // As WordRange::Lock.
+  virtual EditLock Lock() = 0;
 };
 
 class PowerPointTextFrame {

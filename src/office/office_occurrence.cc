@@ -37,6 +37,7 @@ LocateResult LocateInLayout(std::string_view segment, int64_t offset, int64_t le
 
   LocateResult result;
   result.editable = walk.aligned && !walk.crossed;
+  result.crossed = walk.crossed;
   result.after = location;
   SetLevels(result.after, layout, walk.atEnd);
   result.after.carriedOffset = walk.atEnd.characters;

@@ -48,7 +48,7 @@ LocateResult LocateInLayout(std::string_view segment, int64_t offset, int64_t le
 //   Application           the run's application for it (started when missing);
 //   WriteText             its work text;
 //   OccurrenceCharacters  the characters at the located occurrence's place
-//                         (anything with Text and CanEdit), null when the
+//                         (anything with Text and Lock), null when the
 //                         document does not hold them all there;
 //   ReplaceCharacters     replaces those characters with UTF-8 text, and
 //                         gives the position just after the insertion, from
@@ -64,7 +64,7 @@ concept DocumentSteps = requires(typename Steps::Document& document, OfficeLocat
   } -> std::same_as<std::unique_ptr<typename Steps::Document>>;
   { Steps::WriteText(document, codePage) } -> std::same_as<std::string>;
   { Steps::OccurrenceCharacters(document, location)->Text() } -> std::same_as<std::string>;
-  { Steps::OccurrenceCharacters(document, location)->CanEdit() } -> std::same_as<bool>;
+  { Steps::OccurrenceCharacters(document, location)->Lock() } -> std::same_as<EditLock>;
   { Steps::ReplaceCharacters(document, location, utf8) } -> std::same_as<long>;
 };
 
@@ -87,19 +87,33 @@ LocateResult LocateIn(std::string_view segment, int64_t offset, int64_t length,
   return LocateInLayout(segment, offset, length, location, Steps::kLayout, codePage);
 }
 
-// True when the located occurrence can be replaced in the document: the
-// characters at its place can be edited and read exactly as the occurrence
-// does in the work text.
+// What the document holds at a located occurrence's place.
+enum class OccurrenceFit {
+  kFits,       // exactly its characters, and they can be edited
+  kMissing,    // not all of its characters
+  kLocked,     // its characters, but they cannot be edited (*lock tells why)
+  kOtherText,  // characters that read otherwise than the work text: the
+               // occurrence matched a "?" standing for a character the code
+               // page cannot hold
+};
+
+// Whether the located occurrence can be replaced in the document.
 template <DocumentSteps Steps>
-bool OccurrenceFits(typename Steps::Document& document, const OfficeLocation& location,
-                    std::string_view occurrence, const CodePage& codePage) {
+OccurrenceFit FitOccurrence(typename Steps::Document& document, const OfficeLocation& location,
+                            std::string_view occurrence, const CodePage& codePage,
+                            EditLock* lock) {
   const auto characters = Steps::OccurrenceCharacters(document, location);
-  if (!characters || !characters->CanEdit()) return false;
+  if (!characters) return OccurrenceFit::kMissing;
+  // The lock comes first: a field reads as a stand-in too, and it is the
+  // field that keeps the occurrence as it is.
+  *lock = characters->Lock();
+  if (*lock != EditLock::kNone) return OccurrenceFit::kLocked;
   std::string bytes;
-  // A character the code page cannot hold reads as "?" in the work text; an
-  // occurrence that matched such a stand-in is not the document's text.
-  return codePage.FromUtf8(characters->Text(), &bytes) &&
-         CleanLayoutText(bytes, Steps::kLayout.text) == occurrence;
+  if (!codePage.FromUtf8(characters->Text(), &bytes) ||
+      CleanLayoutText(bytes, Steps::kLayout.text) != occurrence) {
+    return OccurrenceFit::kOtherText;
+  }
+  return OccurrenceFit::kFits;
 }
 
 // Replaces the located occurrence with the replacement, and sets

@@ -79,15 +79,13 @@ class SlideReader : public XmlHandler {
         paragraphTag_ = std::string(e.qname);
         paragraphProperties_.clear();
         inParagraph_ = true;
-      } else if (n == "pPr" && inParagraph_) {
+      } else if ((n == "pPr" && inParagraph_) || n == "rPr") {
         propertiesBegin_ = e.tagBegin;
       } else if (n == "endParaRPr") {
         endedBegin_ = e.tagBegin;
       } else if (n == "r") {
         runTag_ = std::string(e.qname);
         runProperties_.clear();
-      } else if (n == "rPr") {
-        propertiesBegin_ = e.tagBegin;
       } else if (n == "t" && !runTag_.empty()) {
         node_ = TextNode(e);
       } else if (n == "br") {

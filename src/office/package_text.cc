@@ -7,23 +7,6 @@
 namespace strbatch {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 // The next code point of valid UTF-8 at pos (the work text's replacement,
 // carried into UTF-8 by the code page).
@@ -351,9 +334,10 @@ bool PackageEdits::Plan(size_t first, size_t last, std::string_view utf8,
       return false;
     }
   }
+  // The new text goes into the first range; the others are emptied.
   for (size_t r = 0; r < ranges.size(); r++) {
     AddSplice(region, ranges[r].part, ranges[r].begin, ranges[r].end,
-              r == 0 ? std::move(xml) : "");
+              r == 0 ? xml : std::string());
   }
   for (size_t k = first; k < last; k++) KeepBlanks(region, items[k].node);
   if (odf) {

@@ -52,7 +52,7 @@ class WordprocessingReader : public XmlHandler {
       paragraphTag_ = std::string(e.qname);
       paragraphProperties_.clear();
       splittable_ = true;
-    } else if (name == "pPr" && parent == "p") {
+    } else if ((name == "pPr" && parent == "p") || (name == "rPr" && parent == "r")) {
       propertiesBegin_ = e.tagBegin;
     } else if (name == "sectPr" && parent == "pPr") {
       splittable_ = false;
@@ -61,8 +61,6 @@ class WordprocessingReader : public XmlHandler {
       runProperties_.clear();
       runInParagraph_ = parent == "p";
       runNode_ = UINT32_MAX;
-    } else if (name == "rPr" && parent == "r") {
-      propertiesBegin_ = e.tagBegin;
     } else if ((name == "t" || name == "delText") && parent == "r") {
       textNode_ = TextNode(e);
       deleted_ = name == "delText";

@@ -3,6 +3,8 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 
+#include <unicode/utf8.h>
+
 #include <cstring>
 #include <limits>
 
@@ -37,23 +39,6 @@ struct ScanState {
   }
 };
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 // Decodes one UTF-8 character at pos; 0xFFFFFFFF when malformed.
 char32_t DecodeUtf8(std::string_view text, size_t pos, size_t* length) {
@@ -362,6 +347,13 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
     return false;
   }
   return true;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  char buffer[U8_MAX_LENGTH];
+  int32_t length = 0;
+  U8_APPEND_UNSAFE(buffer, length, static_cast<UChar32>(code));
+  out.append(buffer, static_cast<size_t>(length));
 }
 
 std::string EscapeXml(std::string_view utf8) {

@@ -67,6 +67,9 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error);
 // characters XML cannot hold are left out.
 std::string EscapeXml(std::string_view utf8);
 
+// Appends one code point to out as UTF-8.
+void AppendUtf8(std::string& out, char32_t code);
+
 }  // namespace strbatch
 
 #endif  // STRBATCH_OFFICE_XML_SCAN_H_

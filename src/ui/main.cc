@@ -1,16 +1,56 @@
 // The desktop program: reads the settings, runs the main window as the one
 // modal dialog, and writes the settings back when it closes.
 #include <QApplication>
+#include <QStringList>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <string>
 
+#include "base/version.h"
 #include "config/settings.h"
 #include "journal/undo_journal.h"
 #include "office/office_bridge.h"
 #include "ui/app_icon.h"
 #include "ui/main_window.h"
 
+namespace {
+
+// --help and --version are answered without a display, for scripts and for
+// the manual page made from them.
+bool AnswerInformationOptions(int argc, char** argv) {
+  for (int i = 1; i < argc; i++) {
+    const std::string option = argv[i];
+    if (option == "--version") {
+      std::printf("%s\n", strbatch::VersionLine("strbatch").c_str());
+      return true;
+    }
+    if (option == "--help") {
+      std::printf(
+          "Usage: strbatch [FILE|FOLDER]...\n"
+          "StrBatch: find and replace strings in many files at once, in GBK, BIG5,\n"
+          "UTF-8 and English text; batch rename, Chinese code conversion, office\n"
+          "documents.\n"
+          "\n"
+          "The files and folders named are added to the file list as a drop adds\n"
+          "them (a folder's files by the last Add folder patterns).\n"
+          "\n"
+          "  --help       print this help and exit\n"
+          "  --version    print the version and exit\n"
+          "\n"
+          "The window keeps its settings in ~/.config/strbatch.INI (STRBATCH_CONFIG\n"
+          "names another file). The command-line program is strbatch-cli.\n");
+      return true;
+    }
+    if (option == "--") break;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (AnswerInformationOptions(argc, argv)) return 0;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("StrBatch"));
   QApplication::setWindowIcon(strbatch::AppIcon());
@@ -30,6 +70,12 @@ int main(int argc, char** argv) {
   strbatch::MainWindow window(strbatch::LoadSettings(settingsPath), settingsPath);
   window.SetOfficeBridge(office.get());
   window.SetJournal(&journal);
+  QStringList paths = QApplication::arguments();
+  paths.removeFirst();
+  if (!paths.isEmpty() && paths.first() == QStringLiteral("--")) paths.removeFirst();
+  // Added once the window is up, so that a long folder walk shows its
+  // progress over it.
+  if (!paths.isEmpty()) QTimer::singleShot(0, &window, [&] { window.AddStartPaths(paths); });
   window.exec();
 
   error.clear();

@@ -116,10 +116,7 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
   LoadCarriedDefinitions(&carried);
   definitionModel_->Change([&] { definitions_.AppendRecords(carried, true); });
 
-  ApplyCaptions(this, texts_, "dialog_main");
-  ApplyColumnTitles();
-  ApplyEncodingCaptions();
-  previewButton_->setText(Text(texts_, "1200"));
+  ApplyWindowTexts();
   fileView_->setTextElideMode(Qt::ElideMiddle);
   RestoreWindowState();
 }
@@ -296,6 +293,7 @@ void MainWindow::BuildLayout() {
   for (const EncodingItem& item : kEncodingItems) {
     encodingChoice_->addItem(Caption(item.caption), static_cast<int>(item.setting));
   }
+  // The label names the drop-down for screen readers (their "labelled by").
   auto* encodingLabel = new QLabel(Caption("文件编码"), this);
   SetResourceId(encodingLabel, control::kEncodingLabel);
   encodingLabel->setBuddy(encodingChoice_);
@@ -338,6 +336,35 @@ void MainWindow::BuildLayout() {
   // The designed arrangement is the smallest; the lists take what is more.
   setMinimumSize(900, 640);
   resize(900, 640);
+  SetTabOrder();
+}
+
+// Tab follows the window as it reads: each list's buttons, then the list,
+// then the command column from top to bottom.
+void MainWindow::SetTabOrder() {
+  std::vector<QWidget*> chain;
+  auto add = [&](std::initializer_list<int> ids) {
+    for (int id : ids) chain.push_back(Button(id));
+  };
+  add({control::kAddFiles, control::kAddFolder, control::kDeleteFile, control::kClearFiles,
+       control::kViewFile, control::kCheckAllFiles, control::kInvertFiles, control::kFileUp,
+       control::kFileDown});
+  chain.push_back(fileView_);
+  add({control::kAddDefinition, control::kEditDefinition, control::kDeleteDefinition,
+       control::kClearDefinitions, control::kCheckAllDefinitions, control::kInvertDefinitions,
+       control::kDefinitionUp, control::kDefinitionDown, control::kImport, control::kExport});
+  chain.push_back(definitionView_);
+  add({control::kChinese, control::kEnglish, control::kBatchReplace});
+  chain.push_back(previewButton_);
+  add({control::kBatchFind,
+       control::kBatchRename, control::kAdvanced, control::kMatchCase,
+       control::kReportAfterFind});
+  chain.push_back(encodingChoice_);
+  add({control::kAutoBackup, control::kRestoreBackups, control::kDeleteBackups,
+       control::kConvertCode, control::kGbkToBig5, control::kGbkToTraditional,
+       control::kBig5ToGbk, control::kGbkToSimplified, control::kToUtf8, control::kUtf8ToGbk,
+       control::kExit, control::kHelp});
+  for (size_t i = 1; i < chain.size(); i++) setTabOrder(chain[i - 1], chain[i]);
 }
 
 void MainWindow::ConnectCommands() {
@@ -477,9 +504,14 @@ void MainWindow::SwitchLanguage(int language) {
   options_.language = static_cast<Language>(language);
   texts_.SetLanguage(options_.language);
   ApplyToolkitLanguage();
+  ApplyWindowTexts();
+}
+
+void MainWindow::ApplyWindowTexts() {
   ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
+  status_->setAccessibleName(Text(texts_, "1179"));
   previewButton_->setText(Text(texts_, "1200"));
 }
 
@@ -590,6 +622,17 @@ void MainWindow::DropOnFiles(const QStringList& dropped) {
     }
   }
   AppendFiles(paths);
+}
+
+void MainWindow::AddStartPaths(const QStringList& paths) {
+  QStringList existing, missing;
+  for (const QString& path : paths) (QFileInfo::exists(path) ? existing : missing) << path;
+  if (!existing.isEmpty()) DropOnFiles(existing);
+  if (!missing.isEmpty()) {
+    ShowMessageText(this, texts_,
+                    Text(texts_, "1180") + QStringLiteral("\n") + missing.join(QLatin1Char('\n')),
+                    "1102", QMessageBox::Warning);
+  }
 }
 
 void MainWindow::DropOnDefinitions(const QStringList& dropped) {

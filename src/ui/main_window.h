@@ -57,6 +57,11 @@ class MainWindow : public QDialog, public ProgressHost {
   FileListModel* FileModel() const { return fileModel_; }
   DefinitionListModel* DefinitionModel() const { return definitionModel_; }
 
+  // Files and folders named when the program is started (a file manager's
+  // "open with"), added as a drop on the file list adds them; paths that
+  // do not exist are named in a warning and left out.
+  void AddStartPaths(const QStringList& paths);
+
   // Where office documents go during a batch; none: they yield no text.
   void SetOfficeBridge(OfficeBridge* bridge) { office_ = bridge; }
   // Where every command that changes files keeps its journal for undo;
@@ -81,6 +86,9 @@ class MainWindow : public QDialog, public ProgressHost {
   // Column titles from the language file ("dialog_main" keys).
   void ApplyColumnTitles();
   // The items of the encoding drop-down from the language file.
+  // Captions, column titles and accessible texts in the interface language.
+  void ApplyWindowTexts();
+  void SetTabOrder();
   void ApplyEncodingCaptions();
 
   // The status line: what the last command did.

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <string>
 
 #include "base/code_page.h"
 #include "config/language.h"
@@ -64,9 +65,36 @@ void SetControlCaption(QWidget* control, const QString& caption) {
   }
 }
 
+namespace {
+
+// The text a control shows, as a screen reader should say it: one line,
+// without the mnemonic marks.
+QString SpokenCaption(const QWidget* control) {
+  QString text;
+  if (const auto* button = qobject_cast<const QAbstractButton*>(control)) {
+    text = button->text();
+  } else if (const auto* label = qobject_cast<const QLabel*>(control)) {
+    text = label->text();
+  } else if (const auto* group = qobject_cast<const QGroupBox*>(control)) {
+    text = group->title();
+  }
+  text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  text.remove(QLatin1Char('&'));
+  return text.simplified();
+}
+
+// Descriptions are long sentences; captions are cut shorter.
+constexpr size_t kDescriptionLimit = 1024;
+
+}  // namespace
+
 void ApplyCaptions(QWidget* dialog, const LanguageCatalog& texts, const char* section) {
   QString title = FromCodePage(texts.DialogCaption(section));
   if (!title.isEmpty()) dialog->setWindowTitle(title);
+  // What screen readers and automation read: the caption as name (a control
+  // without one of its own, such as a list, takes its key's text) and a
+  // sentence from the section's "_description" twin.
+  const std::string descriptions = std::string(section) + "_description";
   // Controls sit inside layouts and group boxes; windows that the dialog
   // owns (a progress window, a message box) caption themselves.
   std::function<void(QWidget*)> walk = [&](QWidget* parent) {
@@ -76,6 +104,11 @@ void ApplyCaptions(QWidget* dialog, const LanguageCatalog& texts, const char* se
       if (int id = ResourceIdOf(widget); id != 0) {
         QString caption = FromCodePage(texts.ControlCaption(section, id));
         if (!caption.isEmpty()) SetControlCaption(widget, caption);
+        QString name = SpokenCaption(widget);
+        if (name.isEmpty()) name = caption.simplified();
+        if (!name.isEmpty()) widget->setAccessibleName(name);
+        widget->setAccessibleDescription(
+            FromCodePage(texts.Value(descriptions, std::to_string(id), kDescriptionLimit)));
       }
       walk(widget);
     }

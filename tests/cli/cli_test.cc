@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "lists/folder_scan.h"
 #include "test_support.h"
 
 namespace strbatch {
@@ -32,14 +33,22 @@ std::string Slurp(std::FILE* f) {
   return text;
 }
 
-CliRun Cli(std::vector<std::string> args) {
+// input, when given, is what the program reads on standard input.
+CliRun Cli(std::vector<std::string> args, const std::string* input = nullptr) {
   args.insert(args.begin(), "strbatch-cli");
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
+  std::FILE* in = nullptr;
+  if (input != nullptr) {
+    in = std::tmpfile();
+    std::fwrite(input->data(), 1, input->size(), in);
+    std::rewind(in);
+  }
   CliRun run;
-  run.exitCode = RunCli(static_cast<int>(argv.size()), argv.data(), nullptr, out, err);
+  run.exitCode = RunCli(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  if (in != nullptr) std::fclose(in);
   run.out = Slurp(out);
   run.err = Slurp(err);
   std::fclose(out);
@@ -370,6 +379,74 @@ TEST(CliPreviewTest, AFileChangedBetweenPreviewAndApplyIsRefusedAndUntouched) {
   dir.Write("b.txt", "cat");
   EXPECT_EQ(Cli({"apply", planPath}).exitCode, kExitRefused);
   EXPECT_EQ(dir.Read("b.txt"), "cat");
+}
+
+}  // namespace
+}  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+// A list too long for one command line is still one batch: one count per
+// definition, and the running file number reaches the last file.
+TEST(CliFileListTest, AListOnStandardInputIsOneBatch) {
+  ScratchDir dir;
+  constexpr int kFiles = 100000;
+  std::string list;
+  for (int i = 0; i < kFiles; i++) list += dir.Write("f" + std::to_string(i), "x") + '\0';
+  const CliRun run =
+      Cli({"replace", "-y", "-a", "--json", "-d", "x", "{i}", "--files-from", "-", "-0"}, &list);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const nlohmann::json result = nlohmann::json::parse(run.out);
+  EXPECT_EQ(result["files"].size(), static_cast<size_t>(kFiles));
+  EXPECT_EQ(result["definitions"][0]["count"], kFiles);
+  EXPECT_EQ(dir.Read("f0"), "1");
+  EXPECT_EQ(dir.Read("f" + std::to_string(kFiles - 1)), std::to_string(kFiles));
+}
+
+// --folder takes what Add folder takes; the lists and folders follow the
+// files named on the command line.
+TEST(CliFileListTest, FoldersAndListsJoinTheNamedFiles) {
+  ScratchDir dir;
+  mkdir(dir.File(".hidden").c_str(), 0755);
+  mkdir(dir.File("sub").c_str(), 0755);
+  for (const char* name : {"a.txt", "B.TXT", "c.md", ".hidden/d.txt", "sub/e.TXT"}) {
+    dir.Write(name, "x");
+  }
+  dir.Write("list", dir.File("a.txt") + "\r\n\n" + dir.File("c.md") + "\n");
+  const std::string tree = dir.path();
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> expected;  // empty: the window's Add folder over tree
+    std::string patterns;
+    bool recursive = false;
+  };
+  const Case cases[] = {
+      {{"--folder", tree}, {}, "*.txt", false},
+      {{"--folder", tree, "--include", "*.md", "--include", "*.TXT", "--recursive"},
+       {},
+       "*.md;*.TXT",
+       true},
+      {{dir.File("c.md"), "--files-from", dir.File("list")},
+       {dir.File("c.md"), dir.File("a.txt"), dir.File("c.md")}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"find", "--json", "-d", "x", "y"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CliRun run = Cli(args);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> paths;
+    const nlohmann::json result = nlohmann::json::parse(run.out);
+    for (const auto& file : result["files"]) {
+      paths.push_back(file["path"]);
+    }
+    const std::vector<std::string> expected =
+        c.expected.empty() ? CollectFolderFiles(tree, c.patterns, c.recursive) : c.expected;
+    EXPECT_EQ(paths, expected) << c.options[0];
+  }
+  EXPECT_EQ(Cli({"find", "-d", "x", "y", "--include", "*.txt", dir.File("a.txt")}).exitCode,
+            kExitUsage);
+  EXPECT_EQ(Cli({"find", "-d", "x", "y"}).exitCode, kExitUsage);
 }
 
 }  // namespace

@@ -10,11 +10,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
 #include "base/paths.h"
+#include "office/office_bridge.h"
+#include "office_test_support.h"
 #include "test_support.h"
 
 namespace strbatch {
@@ -94,7 +97,9 @@ class LibreOfficeTest : public ::testing::Test {
     if (!Installed()) return;
     documents_ = new ScratchDir;
     made_ = RunIn(*documents_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " make .")
-                .status == 0;
+                    .status == 0 &&
+            RunIn(*documents_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " objects .")
+                    .status == 0;
   }
   static void TearDownTestSuite() {
     delete documents_;
@@ -123,11 +128,35 @@ class LibreOfficeTest : public ::testing::Test {
   Result Cli(const std::string& arguments, const std::string& env = "") {
     return RunIn(dir_, Quote(CliPath()) + " " + arguments, env);
   }
-  json Dump(const std::string& names) {
-    Result result =
-        RunIn(dir_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " dump " + names);
+  json Dump(const std::string& names, const char* how = "dump") {
+    Result result = RunIn(dir_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " " + how +
+                                    " " + names);
     EXPECT_EQ(result.status, 0) << result.err;
     return json::parse(result.out, nullptr, false);
+  }
+  // Runs definitions over copies of names through LibreOffice, as the batch
+  // does, and saves them; gives the occurrences left as they were, by
+  // document.
+  std::map<std::string, NotApplied> ReplaceThroughLibreOffice(
+      const std::vector<std::string>& names,
+      const std::vector<std::pair<std::string, std::string>>& definitions) {
+    std::map<std::string, NotApplied> leftovers;
+    std::unique_ptr<OfficeBridge> office = MakeApplicationBridge();
+    for (const std::string& name : names) {
+      const std::string path = Copy(name);
+      std::string whyNot;
+      std::unique_ptr<OfficeDocument> document = office->Open(
+          path, OfficeKindOf(SplitPath(path).extension), CodePage::Utf8(), &whyNot);
+      EXPECT_TRUE(document) << name << ": " << whyNot;
+      if (!document) continue;
+      for (const auto& [find, replace] : definitions) {
+        testing::ReplaceAll(*document, find, replace);
+      }
+      document->Close(true);
+      leftovers[name] = document->Leftovers();
+    }
+    office->QuitAll();
+    return leftovers;
   }
 
   static ScratchDir* documents_;
@@ -243,6 +272,87 @@ TEST_F(LibreOfficeTest, AFileLibreOfficeCannotOpenEndsTheRunAtThatFile) {
   EXPECT_TRUE(ReadBytes(dir_.File("later.doc")) == later);
   EXPECT_EQ(Dump("second.doc")["second.doc"]["text"],
             json::parse(R"(["another kitten", "第二个文档 中文"])"));
+}
+
+// An occurrence that holds the anchor of a frame, a text box, an image, a
+// bookmark or a footnote is counted and left; one that ends or begins at an
+// anchor is replaced, the anchor staying where it was. Afterwards every
+// object is there, anchored among the same characters. (A .docx comes back
+// from LibreOffice with the frame at its paragraph's end, apart from the
+// occurrence, and with it moved to the start once the paragraph is saved
+// again: there only the objects are compared.)
+TEST_F(LibreOfficeTest, AnchoredObjectsSurviveAReplaceAroundThem) {
+  const std::map<std::string, size_t> names = {
+      {"anchors.doc", 5}, {"anchors.odt", 5}, {"anchors.docx", 4}};
+  json before;
+  std::vector<std::string> list;
+  for (const auto& [name, left] : names) {
+    before[name] = Dump(Copy(name), "inspect")[name];
+    list.push_back(name);
+  }
+  const auto leftovers = ReplaceThroughLibreOffice(
+      list, {{"chart below", "figure below"}, {"chart", "figure"}, {"cat", "kitten"},
+             {"picture here", "photo"}, {"bookmark there", "mark"}, {"note\uFFFC text", "remark"}});
+  for (const auto& [name, left] : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(leftovers.at(name).Of(NotAppliedReason::kObjectAnchor), left);
+    EXPECT_EQ(leftovers.at(name).Total(), left);
+    json expected = before[name];
+    for (json& run : expected["paragraphs"][0]) {
+      if (!run.is_array()) continue;
+      std::string text = run[0];
+      for (const auto& [find, replace] : {std::pair{"chart", "figure"}, {"cat", "kitten"}}) {
+        const size_t at = text.find(find);
+        if (at != std::string::npos) text.replace(at, std::string(find).size(), replace);
+      }
+      run[0] = text;
+    }
+    const json after = Dump(name, "inspect")[name];
+    EXPECT_EQ(after["objects"], expected["objects"]);
+    if (name != "anchors.docx") {
+      EXPECT_EQ(after, expected);
+    }
+  }
+}
+
+// A replacement takes the formatting of the occurrence's first character,
+// in a paragraph, a cell and a shape: "ca" bold + "t" italic becomes bold,
+// "ca" plain + "t" bold plain.
+TEST_F(LibreOfficeTest, AReplacementTakesTheFormattingOfItsFirstCharacter) {
+  const std::vector<std::string> names = {"formats.doc", "formats.xls", "formats.ppt"};
+  ReplaceThroughLibreOffice(names, {{"cat", "kitten"}});
+  const json runs = json::parse(R"([[["kitten", true, false], [" and do kitten", false, false]]])");
+  for (const std::string& name : names) {
+    EXPECT_EQ(Dump(name, "inspect")[name]["paragraphs"], runs) << name;
+  }
+}
+
+// A paragraph mark replaced by text joins the paragraphs, the text where the
+// mark was; the last mark stays.
+TEST_F(LibreOfficeTest, AReplacedParagraphMarkJoinsTheParagraphsWhereItWas) {
+  const auto leftovers = ReplaceThroughLibreOffice({"second.doc"}, {{"\r", " | "}});
+  EXPECT_EQ(leftovers.at("second.doc").Of(NotAppliedReason::kSpansParts), 1u);
+  EXPECT_EQ(Dump("second.doc")["second.doc"]["text"],
+            json::parse(R"(["another cat | 第二个文档 中文"])"));
+}
+
+// Protected sections and the locked cells of a protected sheet are counted
+// and left as they were; the rest of the document is edited.
+TEST_F(LibreOfficeTest, ProtectedPartsAreCountedAndLeft) {
+  const std::vector<std::string> names = {"protected.doc", "protected.odt", "protected.xls",
+                                          "protected.ods"};
+  const auto leftovers = ReplaceThroughLibreOffice(names, {{"cat", "kitten"}});
+  const json expected = json::parse(R"({
+    "protected.doc": ["open kitten", "locked cat", "open kitten again"],
+    "protected.odt": ["open kitten", "locked cat", "open kitten again"],
+    "protected.xls": [[["open kitten"]], [["locked cat", "free kitten"]]],
+    "protected.ods": [[["open kitten"]], [["locked cat", "free kitten"]]]
+  })");
+  const json read = Dump("protected.doc protected.odt protected.xls protected.ods");
+  for (const std::string& name : names) {
+    EXPECT_EQ(leftovers.at(name).Of(NotAppliedReason::kProtected), 1u) << name;
+    EXPECT_EQ(read[name]["text"], expected[name]) << name;
+  }
 }
 
 // Runs without LibreOffice too.

@@ -19,11 +19,21 @@ std::string Join(const MemoryText& text, size_t from, size_t to) {
   return joined;
 }
 
-bool AllEditable(const MemoryText& text, size_t from, size_t to) {
+// The first lock of [from, to): of a character, or of an anchor inside.
+EditLock LockOf(const MemoryText& text, size_t from, size_t to) {
   for (size_t i = from; i < to; i++) {
-    if (!text[i].editable) return false;
+    if (text[i].lock != EditLock::kNone) return text[i].lock;
+    if (i > from && text[i].anchorBefore) return EditLock::kObject;
   }
-  return true;
+  return EditLock::kNone;
+}
+
+// Removes [from, to); an anchor before the first removed character stays at
+// that place.
+void EraseText(MemoryText& text, size_t from, size_t to) {
+  const bool anchor = from < to && text[from].anchorBefore;
+  text.erase(text.begin() + static_cast<long>(from), text.begin() + static_cast<long>(to));
+  if (anchor && from < text.size()) text[from].anchorBefore = true;
 }
 
 // Inserts utf8 at position at and gives the number of characters inserted.
@@ -37,7 +47,7 @@ long InsertText(MemoryText& text, size_t at, std::string_view utf8, bool wordBre
       std::string piece = inserted[i].text;
       if (piece == "\r\a" || piece == "\n") piece = "\r";
       if (piece == "\r" && i + 1 < inserted.size() && inserted[i + 1].text == "\n") i++;
-      merged.push_back({piece, true});
+      merged.push_back({piece});
     }
     inserted.swap(merged);
   }
@@ -115,7 +125,7 @@ class MemoryWordRange : public WordRange, MemoryObject {
   }
   void Cut() override {
     Touch("Range.Cut");
-    data_->text.erase(data_->text.begin() + Clamped(start_), data_->text.begin() + Clamped(end_));
+    EraseText(data_->text, Clamped(start_), Clamped(end_));
     end_ = start_;
     data_->modified = true;
   }
@@ -124,9 +134,9 @@ class MemoryWordRange : public WordRange, MemoryObject {
     end_ = static_cast<long>(Clamped(end_)) + InsertText(data_->text, Clamped(end_), text, true);
     data_->modified = true;
   }
-  bool CanEdit() override {
-    Touch("Range.CanEdit");
-    return AllEditable(data_->text, Clamped(start_), Clamped(end_));
+  EditLock Lock() override {
+    Touch("Range.Lock");
+    return LockOf(data_->text, Clamped(start_), Clamped(end_));
   }
 
  private:
@@ -190,7 +200,7 @@ class MemoryExcelCharacters : public ExcelCharacters, MemoryObject {
   }
   void Delete() override {
     Touch("Characters.Delete");
-    cell_.text.erase(cell_.text.begin() + From(), cell_.text.begin() + To());
+    EraseText(cell_.text, From(), To());
     data_->modified = true;
   }
   void Insert(std::string_view text) override {
@@ -198,9 +208,10 @@ class MemoryExcelCharacters : public ExcelCharacters, MemoryObject {
     InsertText(cell_.text, From(), text, false);
     data_->modified = true;
   }
-  bool CanEdit() override {
-    Touch("Characters.CanEdit");
-    return cell_.textCell && AllEditable(cell_.text, From(), To());
+  EditLock Lock() override {
+    Touch("Characters.Lock");
+    if (!cell_.textCell) return EditLock::kComputed;
+    return LockOf(cell_.text, From(), To());
   }
 
  private:
@@ -328,7 +339,7 @@ class MemoryTextRange : public PowerPointTextRange, MemoryObject {
   }
   void Cut() override {
     Touch("TextRange.Cut");
-    shape_.text.erase(shape_.text.begin() + From(), shape_.text.begin() + To());
+    EraseText(shape_.text, From(), To());
     length_ = 0;
     data_->modified = true;
   }
@@ -346,9 +357,9 @@ class MemoryTextRange : public PowerPointTextRange, MemoryObject {
     Touch("TextRange.Length");
     return static_cast<long>(To() - From());
   }
-  bool CanEdit() override {
-    Touch("TextRange.CanEdit");
-    return AllEditable(shape_.text, From(), To());
+  EditLock Lock() override {
+    Touch("TextRange.Lock");
+    return LockOf(shape_.text, From(), To());
   }
 
  private:
@@ -485,13 +496,13 @@ MemoryText SplitMemoryText(std::string_view utf8) {
   MemoryText text;
   for (size_t i = 0; i < utf8.size();) {
     if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\a') {
-      text.push_back({"\r\a", false});
+      text.push_back({"\r\a", EditLock::kStructure});
       i += 2;
       continue;
     }
     const size_t length =
         std::min(CodePointLength(static_cast<unsigned char>(utf8[i])), utf8.size() - i);
-    text.push_back({std::string(utf8.substr(i, length)), true});
+    text.push_back({std::string(utf8.substr(i, length))});
     i += length;
   }
   return text;

@@ -19,7 +19,10 @@ namespace strbatch {
 
 struct MemoryCharacter {
   std::string text;  // UTF-8; one code point, or "\r\a" for a cell mark
-  bool editable = true;
+  EditLock lock = EditLock::kNone;
+  // An anchor (of an image, a frame, a bookmark) lies just before the
+  // character: a range that holds it inside is locked.
+  bool anchorBefore = false;
 };
 using MemoryText = std::vector<MemoryCharacter>;
 

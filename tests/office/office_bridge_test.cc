@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "memory_office.h"
+#include "office_test_support.h"
 #include "test_support.h"
 
 namespace strbatch {
@@ -100,6 +103,92 @@ TEST_F(OfficeBridgeTest, ADocumentDroppedOnAnErrorIsClosedUnsaved) {
   }
   EXPECT_FALSE(office_->Word("a.doc").open);
   EXPECT_EQ(office_->Word("a.doc").saves, 0);
+}
+
+TEST_F(OfficeBridgeTest, EachOccurrenceLeftAsItWasIsCountedWithItsReason) {
+  using Reason = NotAppliedReason;
+  const auto word = [](std::string_view text, const std::function<void(MemoryText&)>& mark) {
+    return [text, mark](MemoryOffice& office, const std::string& path) {
+      mark(office.AddWordDocument(path, text).text);
+    };
+  };
+  const auto workbook = [](const std::vector<std::vector<std::string>>& rows,
+                           const std::function<void(MemoryCell&)>& mark) {
+    return [rows, mark](MemoryOffice& office, const std::string& path) {
+      MemoryWorkbookData& data = office.AddWorkbook(path);
+      data.AddSheet(rows);
+      mark(data.sheets[0][0][0]);
+    };
+  };
+  const auto slide = [](const std::vector<std::string>& shapes,
+                        const std::function<void(MemoryText&)>& mark) {
+    return [shapes, mark](MemoryOffice& office, const std::string& path) {
+      std::vector<MemoryShape> slide;
+      for (const std::string& text : shapes) slide.push_back({true, SplitMemoryText(text)});
+      mark(slide[0].text);
+      office.AddPresentation(path).slides.push_back(slide);
+    };
+  };
+  const auto none = [](auto&) {};
+  const struct {
+    const char* name;
+    OfficeKind kind;
+    std::function<void(MemoryOffice&, const std::string&)> make;
+    std::string find;
+    Reason reason;
+  } rows[] = {
+      {"a field in the occurrence", OfficeKind::Word,
+       word("x cat", [](MemoryText& t) { t[3].lock = EditLock::kObject; }), "cat",
+       Reason::kObjectAnchor},
+      {"an image anchored inside the occurrence", OfficeKind::Word,
+       word("cat", [](MemoryText& t) { t[2].anchorBefore = true; }), "cat", Reason::kObjectAnchor},
+      {"a protected section", OfficeKind::Word,
+       word("cat", [](MemoryText& t) { t[0].lock = EditLock::kProtected; }), "cat",
+       Reason::kProtected},
+      {"a table cell mark", OfficeKind::Word, word("a\r\ab", none), "a\r\ab",
+       Reason::kSpansParts},
+      {"a stand-in for a character GBK lacks", OfficeKind::Word, word("a😀", none), "a?",
+       Reason::kNotMatchable},
+      {"from the middle of one character into the next", OfficeKind::Word, word("中文", none),
+       testing::Gbk("中文").substr(1, 2), Reason::kNotMatchable},
+      {"a number cell", OfficeKind::Excel,
+       workbook({{"12"}}, [](MemoryCell& cell) { cell.textCell = false; }), "12",
+       Reason::kFormulaResult},
+      {"two cells", OfficeKind::Excel, workbook({{"a", "b"}}, none), "a\tb",
+       Reason::kSpansParts},
+      {"a protected worksheet", OfficeKind::Excel,
+       workbook({{"ab"}}, [](MemoryCell& cell) { cell.text[0].lock = EditLock::kProtected; }),
+       "ab", Reason::kProtected},
+      {"two shapes", OfficeKind::PowerPoint, slide({"a", "b"}, none), "a\nb",
+       Reason::kSpansParts},
+      {"a field in a shape", OfficeKind::PowerPoint,
+       slide({"page 1"}, [](MemoryText& t) { t[5].lock = EditLock::kObject; }), "page 1",
+       Reason::kObjectAnchor},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = "d" + std::to_string(n++);
+    row.make(*office_, path);
+    std::unique_ptr<OfficeDocument> document = Open(path, row.kind);
+    ASSERT_TRUE(document);
+    const std::string before = document->WriteText();
+    EXPECT_EQ(testing::ReplaceAll(*document, row.find, "Z"), 1);
+    EXPECT_EQ(document->WriteText(), before);
+    EXPECT_EQ(document->Leftovers().Of(row.reason), 1u);
+    EXPECT_EQ(document->Leftovers().Total(), 1u);
+    document->Close(true);
+  }
+}
+
+TEST_F(OfficeBridgeTest, AnAnchorAtEitherEndOfTheOccurrenceDoesNotKeepItFromTheEdit) {
+  MemoryWordData& data = office_->AddWordDocument("a.doc", "a cat b");
+  data.text[2].anchorBefore = true;  // before "cat"
+  data.text[5].anchorBefore = true;  // after it
+  std::unique_ptr<OfficeDocument> document = Open("a.doc", OfficeKind::Word);
+  EXPECT_EQ(testing::ReplaceAll(*document, "cat", "kitten"), 1);
+  EXPECT_EQ(document->Leftovers().Total(), 0u);
+  EXPECT_EQ(JoinMemoryText(data.text), "a kitten b");
 }
 
 }  // namespace

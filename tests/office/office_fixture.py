@@ -4,6 +4,10 @@
     office_fixture.py make DIR       writes the test documents into DIR
     office_fixture.py packages DIR   writes richer .docx/.odt/.xlsx/.ods/.pptx/.odp
     office_fixture.py dump FILE...   prints each document's text as JSON
+    office_fixture.py objects DIR    writes documents with anchored objects, runs of
+                                     mixed formatting and protected parts
+    office_fixture.py inspect FILE...  prints each document's portions, their bold and
+                                     italic, and its objects as JSON
 
 One LibreOffice instance per call, with a private profile under
 $STRBATCH_TMPDIR; it is ended before the script exits.
@@ -186,6 +190,10 @@ def make(directory):
                       ["25元", "\U0001F600 cat;end"]])
 
 
+def size(width, height):
+    return uno.createUnoStruct("com.sun.star.awt.Size", width, height)
+
+
 def store_both(doc, directory, name, filters):
     for extension, filter_name in filters:
         doc.storeToURL(uno.systemPathToFileUrl(os.path.abspath(os.path.join(directory, name + extension))),
@@ -198,7 +206,6 @@ def packages(directory):
     merged cells, frames and shapes, several sheets and slides, saved in
     both zipped formats."""
     os.makedirs(directory, exist_ok=True)
-    size = lambda w, h: uno.createUnoStruct("com.sun.star.awt.Size", w, h)
     with Office() as office:
         doc = office.new("swriter")
         text = doc.getText()
@@ -331,7 +338,9 @@ def dump_impress(doc):
     return slides
 
 
-def dump(paths):
+def print_each(paths, writer, calc, impress):
+    """Prints, as JSON by file name, what the reader of its kind gives for
+    each document (null for a file that does not load)."""
     result = {}
     with Office() as office:
         for path in paths:
@@ -339,16 +348,198 @@ def dump(paths):
             if doc is None:
                 result[os.path.basename(path)] = None
                 continue
-            filter_name = [a.Value for a in doc.getArgs() if a.Name == "FilterName"][0]
             if doc.supportsService("com.sun.star.text.TextDocument"):
-                text = dump_writer(doc)
+                result[os.path.basename(path)] = writer(doc)
             elif doc.supportsService("com.sun.star.sheet.SpreadsheetDocument"):
-                text = dump_calc(doc)
+                result[os.path.basename(path)] = calc(doc)
             else:
-                text = dump_impress(doc)
-            result[os.path.basename(path)] = {"filter": filter_name, "text": text}
+                result[os.path.basename(path)] = impress(doc)
             doc.close(True)
     json.dump(result, sys.stdout, ensure_ascii=False, sort_keys=True)
+
+
+def dump(paths):
+    def read(text_of):
+        return lambda doc: {"filter": [a.Value for a in doc.getArgs()
+                                       if a.Name == "FilterName"][0],
+                            "text": text_of(doc)}
+    print_each(paths, read(dump_writer), read(dump_calc), read(dump_impress))
+
+
+def tiny_png(path):
+    """A 2x2 red PNG."""
+    import struct
+    import zlib
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    raw = b"".join(b"\x00" + b"\xff\x00\x00" * 2 for _ in range(2))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 2, 2, 8, 2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def at_character(content):
+    content.AnchorType = uno.Enum("com.sun.star.text.TextContentAnchorType", "AT_CHARACTER")
+
+
+def set_format(cursor, bold, italic):
+    cursor.setPropertyValue("CharWeight", 150.0 if bold else 100.0)
+    cursor.setPropertyValue("CharPosture", uno.Enum("com.sun.star.awt.FontSlant",
+                                                    "ITALIC" if italic else "NONE"))
+
+
+def insert_runs(text, cursor, runs):
+    """Inserts (string, bold, italic) runs at the cursor."""
+    for string, bold, italic in runs:
+        set_format(cursor, bold, italic)
+        text.insertString(cursor, string, False)
+    set_format(cursor, False, False)
+
+
+FORMAT_RUNS = [("ca", True, False), ("t", False, True), (" and d", False, False),
+               ("o ca", False, False), ("t", True, False)]
+
+
+def objects(directory):
+    """anchors.*: objects anchored inside and beside the text an occurrence
+    covers; formats.*: runs of mixed formatting in a paragraph, a cell and a
+    shape; protected.*: a protected section and a protected sheet."""
+    os.makedirs(directory, exist_ok=True)
+    p = lambda name: os.path.join(directory, name)
+    png = p("tiny.png")
+    tiny_png(png)
+    with Office() as office:
+        doc = office.new("swriter")
+        text = doc.getText()
+        c = text.createTextCursor()
+        text.insertString(c, "See the chart", False)
+        frame = doc.createInstance("com.sun.star.text.TextFrame")
+        frame.setSize(size(3000, 1500))
+        at_character(frame)
+        text.insertTextContent(c, frame, False)
+        frame.getText().setString("in the frame")
+        text.insertString(c, " below cat", False)
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        text.insertString(c, "ca", False)
+        box = doc.createInstance("com.sun.star.drawing.RectangleShape")
+        box.setSize(size(3000, 1000))
+        at_character(box)
+        text.insertTextContent(c, box, False)
+        box.setString("text box")
+        text.insertString(c, "t and dog", False)
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        text.insertString(c, "a picture", False)
+        image = doc.createInstance("com.sun.star.text.TextGraphicObject")
+        image.GraphicURL = uno.systemPathToFileUrl(os.path.abspath(png))
+        image.setSize(size(1000, 1000))
+        at_character(image)
+        text.insertTextContent(c, image, False)
+        text.insertString(c, " here", False)
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        text.insertString(c, "a bookmark", False)
+        mark = doc.createInstance("com.sun.star.text.Bookmark")
+        mark.setName("place")
+        text.insertTextContent(c, mark, False)
+        text.insertString(c, " there", False)
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        text.insertString(c, "a note", False)
+        note = doc.createInstance("com.sun.star.text.Footnote")
+        text.insertTextContent(c, note, False)
+        note.setString("the note")
+        text.insertString(c, " text, page ", False)
+        field = doc.createInstance("com.sun.star.text.TextField.PageNumber")
+        field.NumberingType = 4
+        field.SubType = uno.Enum("com.sun.star.text.PageNumberType", "CURRENT")
+        text.insertTextContent(c, field, False)
+        text.insertString(c, " end", False)
+        store_both(doc, directory, "anchors", ((".doc", "MS Word 97"), (".odt", "writer8"),
+                                               (".docx", "MS Word 2007 XML")))
+
+        doc = office.new("swriter")
+        text = doc.getText()
+        insert_runs(text, text.createTextCursor(), FORMAT_RUNS)
+        store_both(doc, directory, "formats", ((".doc", "MS Word 97"),))
+        doc = office.new("scalc")
+        cell = doc.getSheets().getByIndex(0).getCellByPosition(0, 0).getText()
+        insert_runs(cell, cell.createTextCursor(), FORMAT_RUNS)
+        store_both(doc, directory, "formats", ((".xls", "MS Excel 97"),))
+        doc = office.new("simpress")
+        page = doc.getDrawPages().getByIndex(0)
+        while page.getCount():
+            page.remove(page.getByIndex(0))
+        shape = doc.createInstance("com.sun.star.drawing.RectangleShape")
+        page.add(shape)
+        shape.setSize(size(12000, 2500))
+        insert_runs(shape.getText(), shape.getText().createTextCursor(), FORMAT_RUNS)
+        store_both(doc, directory, "formats", ((".ppt", "MS PowerPoint 97"),))
+
+        doc = office.new("swriter")
+        text = doc.getText()
+        text.insertString(text.getEnd(), "open cat", False)
+        text.insertControlCharacter(text.getEnd(), PARAGRAPH_BREAK, False)
+        section = doc.createInstance("com.sun.star.text.TextSection")
+        section.IsProtected = True
+        text.insertTextContent(text.getEnd(), section, False)
+        section.getAnchor().setString("locked cat")
+        text.insertString(text.getEnd(), "open cat again", False)
+        store_both(doc, directory, "protected", ((".doc", "MS Word 97"), (".odt", "writer8")))
+        doc = office.new("scalc")
+        sheets = doc.getSheets()
+        sheets.insertNewByName("Locked", 1)
+        sheets.getByIndex(0).getCellByPosition(0, 0).setString("open cat")
+        locked = sheets.getByIndex(1)
+        locked.getCellByPosition(0, 0).setString("locked cat")
+        free = locked.getCellByPosition(1, 0)
+        free.setString("free cat")
+        protection = free.CellProtection
+        protection.IsLocked = False
+        free.CellProtection = protection
+        locked.protect("")
+        store_both(doc, directory, "protected", ((".xls", "MS Excel 97"), (".ods", "calc8")))
+
+
+def runs_of(paragraphs, objects_too):
+    """Each paragraph's portions: [text, bold, italic], or "[Type]" for a
+    portion other than text."""
+    result = []
+    while paragraphs.hasMoreElements():
+        paragraph = paragraphs.nextElement()
+        if not paragraph.supportsService("com.sun.star.text.Paragraph") and objects_too:
+            continue
+        runs = []
+        portions = paragraph.createEnumeration()
+        while portions.hasMoreElements():
+            portion = portions.nextElement()
+            kind = portion.TextPortionType
+            if kind == "Text":
+                if portion.getString():
+                    runs.append([portion.getString(), portion.CharWeight > 100,
+                                 portion.CharPosture.value != "NONE"])
+            elif kind != "SoftPageBreak":
+                runs.append("[%s]" % kind)
+        result.append(runs)
+    return result
+
+
+def inspect(paths):
+    def writer(doc):
+        return {"paragraphs": runs_of(doc.getText().createEnumeration(), True),
+                "objects": {"shapes": doc.getDrawPage().getCount(),
+                            "frames": doc.getTextFrames().getCount(),
+                            "images": doc.getGraphicObjects().getCount(),
+                            "bookmarks": doc.getBookmarks().getCount(),
+                            "notes": doc.getFootnotes().getCount()}}
+
+    def calc(doc):
+        cell = doc.getSheets().getByIndex(0).getCellByPosition(0, 0)
+        return {"paragraphs": runs_of(cell.getText().createEnumeration(), False)}
+
+    def impress(doc):
+        shape = doc.getDrawPages().getByIndex(0).getByIndex(0)
+        return {"paragraphs": runs_of(shape.getText().createEnumeration(), False)}
+    print_each(paths, writer, calc, impress)
 
 
 if __name__ == "__main__":
@@ -358,5 +549,9 @@ if __name__ == "__main__":
         packages(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "dump":
         dump(sys.argv[2:])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "objects":
+        objects(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "inspect":
+        inspect(sys.argv[2:])
     else:
         sys.exit(__doc__)

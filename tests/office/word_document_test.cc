@@ -146,7 +146,7 @@ TEST_F(WordDocumentTest, OccurrencesThatCannotBeEditedStayAndLaterOnesStillLand)
   // A field reading "x", a character GBK cannot hold (read as "?"), and a
   // table cell mark: each is counted, none is changed.
   MemoryWordData& data = Add("x x ? 😀 \r\a x");
-  data.text[0].editable = false;
+  data.text[0].lock = EditLock::kObject;
   std::unique_ptr<OfficeDocument> document = Open();
   EXPECT_EQ(ReplaceAll(*document, "x", "yy"), 3);
   EXPECT_EQ(ReplaceAll(*document, "?", "!"), 2);

@@ -3,6 +3,8 @@
 // edit dialog, the viewer with a found file and the sort dialog. Usage:
 // strbatch-screenshots DIR (run with QT_QPA_PLATFORM=offscreen or a display).
 #include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -88,6 +90,24 @@ int main(int argc, char** argv) {
     auto save = [&](QWidget* widget, const char* name) {
       Save(widget, qPrintable(QLatin1String(name) + suffix));
     };
+    // Larger than designed, with a word in the status line: the lists take
+    // the room, the command column keeps its width.
+    window.SetStatus(window.Texts().Message("1164", {"6", "2", "2"}));
+    window.resize(1400, 900);
+    save(&window, "main_window_large");
+    window.resize(900, 640);
+
+    // Standard dialogs speak the interface language.
+    QMessageBox box(QMessageBox::Question, QStringLiteral("StrBatch"),
+                    strbatch::Text(window.Texts(), "1023"), QMessageBox::Yes | QMessageBox::No,
+                    &window);
+    box.show();
+    save(&box, "message_box");
+    QFileDialog files(&window, QString(), scratch.path());
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.show();
+    save(&files, "file_dialog");
+    files.hide();
     strbatch::ProgressWindow progress(&window, window.Texts());
     progress.ShowProgress();
     progress.SetMessage(strbatch::Text(window.Texts(), "1025") + QStringLiteral("1/2"));

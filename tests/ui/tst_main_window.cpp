@@ -403,6 +403,31 @@ class MainWindowTest : public QObject {
                     QMessageBox::Yes | QMessageBox::No);
     QVERIFY(box.button(QMessageBox::Yes)->text() != QStringLiteral("&Yes"));
   }
+
+  void tabReachesEveryCommandInReadingOrder() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget* first = window.Control(control::kAddFiles);
+    first->setFocus();
+    QList<QWidget*> visited{first};
+    for (int step = 0; step < 100; step++) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      if (QApplication::focusWidget() == first) break;
+      visited << QApplication::focusWidget();
+    }
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+      if (button->isVisible() && button->isEnabled()) QVERIFY2(visited.contains(button),
+                                                               qPrintable(button->text()));
+    }
+    const QList<QWidget*> expected{window.Control(control::kFileDown), window.FileView(),
+                                   window.Control(control::kAddDefinition),
+                                   window.DefinitionView(), window.Control(control::kBatchReplace),
+                                   window.Control(control::kHelp)};
+    for (int i = 1; i < expected.size(); i++) {
+      QVERIFY(visited.indexOf(expected[i - 1]) < visited.indexOf(expected[i]));
+    }
+  }
 };
 
 QTEST_MAIN(MainWindowTest)

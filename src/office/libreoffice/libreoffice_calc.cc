@@ -1,9 +1,12 @@
 // Excel workbooks in Calc. A worksheet's used range is Calc's used area;
 // which of its cells hold anything is asked once per worksheet, so empty
-// cells cost no call, and plain text cells are read in blocks. Cells with
-// formatted text (fields, several lines, mixed formatting) are read through
-// their paragraphs. Text cells are edited through their text; numbers and
-// formulas read as they are displayed and are never edited.
+// cells cost no call, and text cells, formatted or not, are read in blocks.
+// A cell's text portions are read only when the cell is about to be edited.
+// Numbers and formulas read as they are displayed and are never edited, nor
+// are the locked cells of a protected worksheet or anything in a workbook
+// opened read-only. Edits are kept in each cell's mirror and written when
+// the workbook is saved.
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
@@ -17,6 +20,9 @@
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/util/CellProtection.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 
 #include <algorithm>
 #include <map>
@@ -40,17 +46,20 @@ struct CellState {
       : mirror(kCellStyle, std::move(edited)), row(row), column(column) {}
   TextMirror mirror;
   bool textCell = false;
-  // A plain text cell (no fields, one line, one format) is edited in the
-  // mirror and written back whole: one call instead of a cursor's many.
+  // Read in a block: the text alone, no portions yet.
+  bool fromBlock = false;
+  // A cell without formatting or fields: written back whole, in one call.
   bool plain = false;
-  bool dirty = false;  // edited in the mirror, not written yet
-  long row, column;    // on the worksheet
+  // Ready for edits: its portions read, its protection known.
+  bool prepared = false;
+  long row, column;  // on the worksheet
 };
 
 class SheetState {
  public:
-  SheetState(const Reference<css::sheet::XSpreadsheet>& sheet, std::shared_ptr<bool> edited)
-      : sheet_(sheet), edited_(std::move(edited)) {}
+  SheetState(const Reference<css::sheet::XSpreadsheet>& sheet, std::shared_ptr<bool> edited,
+             bool readOnly)
+      : sheet_(sheet), edited_(std::move(edited)), readOnly_(readOnly) {}
 
   long Rows() {
     Scan();
@@ -68,35 +77,61 @@ class SheetState {
     std::unique_ptr<CellState>& cell = cells_[key];
     if (!cell) {
       cell = std::make_unique<CellState>(edited_, key.first, key.second);
-      if (filled_.count(key)) Read(*cell, key.first, key.second);
+      if (filled_.count(key)) Read(*cell);
     }
     return *cell;
   }
 
-  // Writes a plain cell's edited text.
-  void Write(CellState& cell) {
-    PrepareEdit(cell);
-    Call("writing a cell", [&] {
-      cell.mirror.ParagraphText(0)->setString(FromUtf8(cell.mirror.Text(0, cell.mirror.Size())));
-    });
-    cell.dirty = false;
-  }
-  void WritePending() {
-    for (auto& entry : cells_) {
-      if (entry.second && entry.second->dirty) Write(*entry.second);
+  // The cell's mirror, read again after its edits were written.
+  TextMirror& Mirror(CellState& cell) {
+    if (cell.mirror.Stale()) {
+      cell.prepared = false;
+      cell.fromBlock = false;
+      cell.plain = false;
+      Call("reading a cell", [&] { ReadEditText(cell, CellText(cell)); });
     }
+    return cell.mirror;
   }
 
-  // A cell read in bulk gets its text object when it is first edited.
-  void PrepareEdit(CellState& cell) {
-    if (cell.mirror.HasParagraphText(0)) return;
+  // Makes a text cell ready for edits: a cell read in a block gets its
+  // portions (which must read as the block did, or it stays as it is), a
+  // plain one its text object; protection locks it.
+  TextMirror& Prepare(CellState& cell) {
+    TextMirror& mirror = Mirror(cell);
+    if (cell.prepared || !cell.textCell) return mirror;
     Call("reading a cell", [&] {
-      cell.mirror.SetParagraphText(
-          0, Reference<css::text::XText>(sheet_->getCellByPosition(
-                                             static_cast<sal_Int32>(cell.column),
-                                             static_cast<sal_Int32>(cell.row)),
-                                         UNO_QUERY_THROW));
+      if (cell.fromBlock && !cell.plain) {
+        // Without fields the text read in the block steps as the cell does;
+        // with them their portions tell where they are.
+        Reference<css::text::XText> text = CellText(cell);
+        Reference<css::text::XTextFieldsSupplier> fields(text, UNO_QUERY);
+        if (fields.is() && !fields->getTextFields()->hasElements()) {
+          mirror.SetEntryText(0, text);
+        } else {
+          const std::string block = mirror.Text(0, mirror.Size());
+          ReadEditText(cell, text);
+          if (mirror.Text(0, mirror.Size()) != block) mirror.LockAll(EditLock::kObject);
+        }
+      }
+      cell.fromBlock = false;
+      if (readOnly_ || (sheetProtected_ && CellLocked(cell))) {
+        mirror.LockAll(EditLock::kProtected);
+      }
     });
+    cell.prepared = true;
+    return mirror;
+  }
+
+  // Plain cells are written back a block of text cells at a time; the
+  // others each through their text.
+  void Flush() {
+    for (const css::table::CellRangeAddress& range : textRanges_) WriteBlock(range);
+    for (auto& entry : cells_) {
+      CellState& cell = *entry.second;
+      if (!cell.mirror.Pending()) continue;
+      if (cell.plain && !cell.mirror.HasEntryText(0)) cell.mirror.SetEntryText(0, CellText(cell));
+      cell.mirror.Flush();
+    }
   }
 
  private:
@@ -124,7 +159,7 @@ class SheetState {
         return found;
       };
       filled_ = cells(flags::VALUE | flags::DATETIME | flags::STRING | flags::FORMULA);
-      const std::set<std::pair<long, long>> formatted = cells(flags::FORMATTED);
+      formatted_ = cells(flags::FORMATTED);
       for (const css::table::CellRangeAddress& range :
            query->queryContentCells(flags::STRING)->getRangeAddresses()) {
         Reference<css::sheet::XCellRangeData> block(
@@ -134,48 +169,120 @@ class SheetState {
         const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> rows = block->getDataArray();
         for (sal_Int32 r = 0; r < rows.getLength(); r++) {
           for (sal_Int32 c = 0; c < rows[r].getLength(); c++) {
-            const std::pair<long, long> key(range.StartRow + r, range.StartColumn + c);
             rtl::OUString text;
-            if (!formatted.count(key) && (rows[r][c] >>= text)) plain_[key] = text;
+            if (rows[r][c] >>= text) blockText_[{range.StartRow + r, range.StartColumn + c}] = text;
           }
         }
+        textRanges_.push_back(range);
       }
+      Reference<css::util::XProtectable> protectable(sheet_, UNO_QUERY);
+      sheetProtected_ = protectable.is() && protectable->isProtected();
     });
     scanned_ = true;
   }
 
-  void Read(CellState& state, long row, long column) {
-    auto plain = plain_.find({row, column});
-    if (plain != plain_.end()) {
+  // Writes a range of text cells whole when its edited cells are all plain
+  // ones: the others in it are written as they were read.
+  void WriteBlock(const css::table::CellRangeAddress& range) {
+    // Locked cells of a protected worksheet are not written, not even with
+    // their own text.
+    if (sheetProtected_) return;
+    bool edited = false;
+    for (long row = range.StartRow; row <= range.EndRow; row++) {
+      for (long column = range.StartColumn; column <= range.EndColumn; column++) {
+        auto cell = cells_.find({row, column});
+        if (cell == cells_.end()) {
+          if (!blockText_.count({row, column})) return;
+          continue;
+        }
+        if (!cell->second->plain || cell->second->mirror.Stale()) return;
+        edited = edited || cell->second->mirror.Pending();
+      }
+    }
+    if (!edited) return;
+    css::uno::Sequence<css::uno::Sequence<css::uno::Any>> rows(range.EndRow - range.StartRow + 1);
+    for (sal_Int32 r = 0; r < rows.getLength(); r++) {
+      css::uno::Sequence<css::uno::Any> row(range.EndColumn - range.StartColumn + 1);
+      for (sal_Int32 c = 0; c < row.getLength(); c++) {
+        const std::pair<long, long> key(range.StartRow + r, range.StartColumn + c);
+        auto cell = cells_.find(key);
+        if (cell != cells_.end()) {
+          const TextMirror& mirror = cell->second->mirror;
+          row.getArray()[c] <<= FromUtf8(mirror.Text(0, mirror.Size()));
+        } else {
+          row.getArray()[c] <<= blockText_.at(key);
+        }
+      }
+      rows.getArray()[r] = row;
+    }
+    Reference<css::sheet::XCellRangeData>(
+        sheet_->getCellRangeByPosition(range.StartColumn, range.StartRow, range.EndColumn,
+                                       range.EndRow),
+        UNO_QUERY_THROW)
+        ->setDataArray(rows);
+    for (long row = range.StartRow; row <= range.EndRow; row++) {
+      for (long column = range.StartColumn; column <= range.EndColumn; column++) {
+        auto cell = cells_.find({row, column});
+        if (cell != cells_.end()) cell->second->mirror.MarkWritten();
+      }
+    }
+  }
+
+  Reference<css::text::XText> CellText(const CellState& cell) const {
+    return Reference<css::text::XText>(
+        sheet_->getCellByPosition(static_cast<sal_Int32>(cell.column),
+                                  static_cast<sal_Int32>(cell.row)),
+        UNO_QUERY_THROW);
+  }
+
+  bool CellLocked(const CellState& cell) const {
+    Reference<css::beans::XPropertySet> properties(CellText(cell), UNO_QUERY_THROW);
+    css::util::CellProtection protection;
+    properties->getPropertyValue("CellProtection") >>= protection;
+    return protection.IsLocked;
+  }
+
+  // A text cell's paragraphs and portions, fields as they show.
+  static void ReadEditText(CellState& cell, const Reference<css::text::XText>& text) {
+    cell.mirror.Clear();
+    MirrorEditEngineText(cell.mirror, text, EditLock::kNone, true);
+  }
+
+  void Read(CellState& state) {
+    const std::pair<long, long> key(state.row, state.column);
+    auto block = blockText_.find(key);
+    if (block != blockText_.end()) {
       state.textCell = true;
-      state.plain = true;
-      const uint32_t paragraph =
-          state.mirror.AddParagraph(Reference<css::text::XText>(), nullptr);
-      state.mirror.AddText(paragraph, plain->second, true);
-      plain_.erase(plain);
+      state.fromBlock = true;
+      state.plain = !formatted_.count(key);
+      const uint32_t entry = state.mirror.AddEntry(nullptr, nullptr);
+      if (state.plain) {
+        state.mirror.AddText(entry, block->second, EditLock::kNone);
+        state.mirror.SetWhole(entry);
+      } else {
+        state.mirror.AddMixedText(entry, block->second);
+      }
       return;
     }
+    // Not a text cell: a number or a formula, read as it shows, never
+    // edited.
     Call("reading a cell", [&] {
-      Reference<css::table::XCell> cell =
-          sheet_->getCellByPosition(static_cast<sal_Int32>(column), static_cast<sal_Int32>(row));
-      Reference<css::text::XText> text(cell, UNO_QUERY_THROW);
-      state.textCell = cell->getType() == css::table::CellContentType_TEXT;
-      if (state.textCell) {
-        MirrorEditEngineText(state.mirror, text, true);
-      } else {
-        // A number or a formula: what it shows, never edited.
-        const uint32_t paragraph = state.mirror.AddParagraph(text, nullptr);
-        state.mirror.AddText(paragraph, text->getString(), false);
-      }
+      Reference<css::text::XText> text = CellText(state);
+      const uint32_t entry = state.mirror.AddEntry(text, nullptr);
+      state.mirror.AddText(entry, text->getString(), EditLock::kComputed);
     });
   }
 
   Reference<css::sheet::XSpreadsheet> sheet_;
   std::shared_ptr<bool> edited_;
+  bool readOnly_;
   bool scanned_ = false;
+  bool sheetProtected_ = false;
   css::table::CellRangeAddress used_;
   std::set<std::pair<long, long>> filled_;
-  std::map<std::pair<long, long>, rtl::OUString> plain_;  // plain text cells not read yet
+  std::set<std::pair<long, long>> formatted_;
+  std::map<std::pair<long, long>, rtl::OUString> blockText_;  // text cells as read
+  std::vector<css::table::CellRangeAddress> textRanges_;
   std::map<std::pair<long, long>, std::unique_ptr<CellState>> cells_;
 };
 
@@ -184,41 +291,33 @@ class CalcCharacters : public ExcelCharacters {
   // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
   CalcCharacters(std::shared_ptr<SheetState> sheet, CellState& cell, long start, long length)
       : sheet_(std::move(sheet)), cell_(cell), start_(start), length_(length) {}
-  std::string Text() override { return cell_.mirror.Text(From(), To()); }
+  std::string Text() override { return Mirror().Text(From(), To()); }
   long Count() override { return static_cast<long>(To() - From()); }
   void Delete() override {
-    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be deleted");
-    if (cell_.plain) {
-      // Written with the insertion that follows, or before the workbook is
-      // saved.
-      cell_.mirror.DeleteLocal(From(), To());
-      cell_.dirty = true;
-      return;
+    if (Lock() != EditLock::kNone) {
+      throw AutomationError("LibreOffice: these characters cannot be deleted");
     }
-    sheet_->PrepareEdit(cell_);
-    cell_.mirror.Delete(From(), To());
+    Mirror().Delete(From(), To());
   }
   void Insert(std::string_view text) override {
-    if (!cell_.textCell || !cell_.mirror.CanEdit(From(), From())) {
+    if (!cell_.textCell || sheet_->Prepare(cell_).Lock(From(), From()) != EditLock::kNone) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
-    if (cell_.plain) {
-      cell_.mirror.InsertLocal(From(), text);
-      sheet_->Write(cell_);
-      return;
-    }
-    sheet_->PrepareEdit(cell_);
-    cell_.mirror.Insert(From(), text);
+    Mirror().Insert(From(), text);
   }
-  bool CanEdit() override { return cell_.textCell && cell_.mirror.CanEdit(From(), To()); }
+  EditLock Lock() override {
+    if (!cell_.textCell) return EditLock::kComputed;
+    return sheet_->Prepare(cell_).Lock(From(), To());
+  }
 
  private:
-  size_t From() const {
-    return std::min(static_cast<size_t>(std::max(start_, 0L)), cell_.mirror.Size());
+  TextMirror& Mirror() { return sheet_->Mirror(cell_); }
+  size_t From() {
+    return std::min(static_cast<size_t>(std::max(start_, 0L)), Mirror().Size());
   }
-  size_t To() const {
-    if (length_ < 0) return cell_.mirror.Size();
-    return std::min(From() + static_cast<size_t>(length_), cell_.mirror.Size());
+  size_t To() {
+    if (length_ < 0) return Mirror().Size();
+    return std::min(From() + static_cast<size_t>(length_), Mirror().Size());
   }
   std::shared_ptr<SheetState> sheet_;
   CellState& cell_;
@@ -245,7 +344,10 @@ class CalcRange : public ExcelRange {
   std::unique_ptr<ExcelCharacters> Characters(long start, long length) override {
     return std::make_unique<CalcCharacters>(sheet_, Cell(), start - 1, std::max(length, 0L));
   }
-  std::string Text() override { return Cell().mirror.Text(0, Cell().mirror.Size()); }
+  std::string Text() override {
+    TextMirror& mirror = sheet_->Mirror(Cell());
+    return mirror.Text(0, mirror.Size());
+  }
 
  private:
   CellState& Cell() {
@@ -278,6 +380,7 @@ class CalcWorkbook : public SuiteDocument<ExcelWorkbook> {
       sheets_.set(document->getSheets(), UNO_QUERY_THROW);
       states_.resize(static_cast<size_t>(sheets_->getCount()));
     });
+    readOnly_ = loaded_->ReadOnly();
   }
   long WorksheetCount() override { return static_cast<long>(states_.size()); }
   std::unique_ptr<ExcelWorksheet> Worksheet(long index) override {
@@ -286,30 +389,24 @@ class CalcWorkbook : public SuiteDocument<ExcelWorkbook> {
           Call("reading a worksheet", [&] {
             state = std::make_shared<SheetState>(
                 Reference<css::sheet::XSpreadsheet>(sheets_->getByIndex(i), UNO_QUERY_THROW),
-                loaded_->Edited());
+                loaded_->Edited(), readOnly_);
           });
         }));
   }
-  // Plain cells edited in their mirrors are written before the workbook
-  // tells whether it changed or is saved.
-  bool Modified() override {
-    WritePending();
-    return SuiteDocument::Modified();
-  }
-  void SaveCopyAs(const std::string& path) override {
-    WritePending();
-    SuiteDocument::SaveCopyAs(path);
+ protected:
+  void FlushEdits() override {
+    Call("writing the edits", [&] {
+      for (const std::shared_ptr<SheetState>& sheet : states_) {
+        if (sheet) sheet->Flush();
+      }
+    });
   }
 
  private:
-  void WritePending() {
-    for (const std::shared_ptr<SheetState>& sheet : states_) {
-      if (sheet) sheet->WritePending();
-    }
-  }
 
   Reference<css::container::XIndexAccess> sheets_;
   std::vector<std::shared_ptr<SheetState>> states_;
+  bool readOnly_ = false;
 };
 
 }  // namespace

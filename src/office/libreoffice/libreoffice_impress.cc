@@ -1,7 +1,8 @@
 // PowerPoint presentations in Impress: the slides are the draw pages, the
 // shapes those of each page in their order, and a shape has a text frame
 // when it is a text shape. Paragraphs of a shape read as CR, line breaks as
-// VT, as the presentation program gives them.
+// VT, as the presentation program gives them. Edits are kept in each
+// shape's mirror and written when the presentation is saved.
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
@@ -22,14 +23,19 @@ constexpr DocumentKind kImpress{
 constexpr TextMirror::Style kShapeStyle{"\r", "\v", true, false};
 
 struct ShapeState {
-  explicit ShapeState(std::shared_ptr<bool> edited) : mirror(kShapeStyle, std::move(edited)) {}
+  ShapeState(std::shared_ptr<bool> edited, bool readOnly)
+      : mirror(kShapeStyle, std::move(edited)), readOnly(readOnly) {}
   Reference<css::text::XText> text;  // null: no text frame
   TextMirror mirror;
+  bool readOnly;
   bool read = false;
 
   TextMirror& Mirror() {
-    if (!read) {
-      Call("reading a shape's text", [&] { MirrorEditEngineText(mirror, text, true); });
+    if (!read || mirror.Stale()) {
+      Call("reading a shape's text", [&] {
+        MirrorEditEngineText(mirror, text, EditLock::kNone, false);
+        if (readOnly) mirror.LockAll(EditLock::kProtected);
+      });
       read = true;
     }
     return mirror;
@@ -38,6 +44,7 @@ struct ShapeState {
 
 struct SlideState {
   std::shared_ptr<bool> edited;
+  bool readOnly = false;
   Reference<css::container::XIndexAccess> shapes;
   std::vector<std::shared_ptr<ShapeState>> states;
 };
@@ -55,12 +62,14 @@ class ImpressTextRange : public PowerPointTextRange {
     return std::make_unique<ImpressTextRange>(shape_, from, to - from);
   }
   void Cut() override {
-    if (!CanEdit()) throw AutomationError("LibreOffice: these characters cannot be cut");
+    if (Lock() != EditLock::kNone) {
+      throw AutomationError("LibreOffice: these characters cannot be cut");
+    }
     Mirror().Delete(From(), To());
     length_ = 0;
   }
   void InsertAfter(std::string_view text) override {
-    if (!Mirror().CanEdit(To(), To())) {
+    if (Mirror().Lock(To(), To()) != EditLock::kNone) {
       throw AutomationError("LibreOffice: no text can be inserted here");
     }
     const size_t at = To();
@@ -68,7 +77,7 @@ class ImpressTextRange : public PowerPointTextRange {
   }
   long Start() override { return static_cast<long>(From()); }
   long Length() override { return static_cast<long>(To() - From()); }
-  bool CanEdit() override { return Mirror().CanEdit(From(), To()); }
+  EditLock Lock() override { return Mirror().Lock(From(), To()); }
 
  private:
   TextMirror& Mirror() { return shape_->Mirror(); }
@@ -111,7 +120,7 @@ class ImpressSlide : public PowerPointSlide {
   std::unique_ptr<PowerPointShape> Shape(long index) override {
     return std::make_unique<ImpressShape>(LazyItem(
         slide_->states, index, "shape", [&](std::shared_ptr<ShapeState>& state, sal_Int32 i) {
-          state = std::make_shared<ShapeState>(slide_->edited);
+          state = std::make_shared<ShapeState>(slide_->edited, slide_->readOnly);
           Call("reading a shape", [&] {
             Reference<css::lang::XServiceInfo> info(slide_->shapes->getByIndex(i),
                                                     UNO_QUERY_THROW);
@@ -135,6 +144,7 @@ class ImpressPresentation : public SuiteDocument<PowerPointPresentation> {
       pages_.set(supplier->getDrawPages(), UNO_QUERY_THROW);
       slides_.resize(static_cast<size_t>(pages_->getCount()));
     });
+    readOnly_ = loaded_->ReadOnly();
   }
   long SlideCount() override { return static_cast<long>(slides_.size()); }
   std::unique_ptr<PowerPointSlide> Slide(long index) override {
@@ -143,6 +153,7 @@ class ImpressPresentation : public SuiteDocument<PowerPointPresentation> {
           Call("reading a slide", [&] {
             auto state = std::make_shared<SlideState>();
             state->edited = loaded_->Edited();
+            state->readOnly = readOnly_;
             state->shapes.set(pages_->getByIndex(i), UNO_QUERY_THROW);
             state->states.resize(static_cast<size_t>(state->shapes->getCount()));
             slide = state;
@@ -150,9 +161,22 @@ class ImpressPresentation : public SuiteDocument<PowerPointPresentation> {
         }));
   }
 
+ protected:
+  void FlushEdits() override {
+    Call("writing the edits", [&] {
+      for (const std::shared_ptr<SlideState>& slide : slides_) {
+        if (!slide) continue;
+        for (const std::shared_ptr<ShapeState>& shape : slide->states) {
+          if (shape) shape->mirror.Flush();
+        }
+      }
+    });
+  }
+
  private:
   Reference<css::container::XIndexAccess> pages_;
   std::vector<std::shared_ptr<SlideState>> slides_;
+  bool readOnly_ = false;
 };
 
 }  // namespace

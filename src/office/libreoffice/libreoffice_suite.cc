@@ -102,6 +102,24 @@ bool LoadedDocument::Modified() {
   });
 }
 
+bool LoadedDocument::ReadOnly() {
+  return Call("asking whether " + path_ + " is read-only", [&] {
+    Reference<css::frame::XStorable> storable(model_, UNO_QUERY_THROW);
+    return static_cast<bool>(storable->isReadonly());
+  });
+}
+
+void LoadedDocument::LockControllers(bool lock) {
+  Call("writing the edits", [&] {
+    Reference<css::frame::XModel> model(model_, UNO_QUERY_THROW);
+    if (lock) {
+      model->lockControllers();
+    } else {
+      model->unlockControllers();
+    }
+  });
+}
+
 void LoadedDocument::StoreCopy(const std::string& path) {
   Call("saving " + path_, [&] {
     Reference<css::frame::XStorable> storable(model_, UNO_QUERY_THROW);

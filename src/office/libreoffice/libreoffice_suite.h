@@ -40,6 +40,10 @@ class LoadedDocument {
   // Set by every edit made through the object model.
   const std::shared_ptr<bool>& Edited() const { return edited_; }
   bool Modified();
+  // Whether LibreOffice opened it read-only (a file it may not write):
+  // nothing in it is edited.
+  bool ReadOnly();
+  void LockControllers(bool lock);
   // Stores the document, in the format it was read in, to a new file.
   void StoreCopy(const std::string& path);
   void Close();
@@ -118,16 +122,39 @@ std::unique_ptr<Interface> LibreOfficeSuite::Start(const DocumentKind& kind, std
 
 // A document of the suite over its loaded model (Interface: WordDocument,
 // ExcelWorkbook or PowerPointPresentation).
+// Edits held by the document's mirrors are written into the model before
+// it tells whether it changed or is saved.
 template <class Interface>
 class SuiteDocument : public Interface {
  public:
   explicit SuiteDocument(std::unique_ptr<LoadedDocument> loaded) : loaded_(std::move(loaded)) {}
-  bool Modified() override { return loaded_->Modified(); }
-  void SaveCopyAs(const std::string& path) override { loaded_->StoreCopy(path); }
+  bool Modified() override {
+    Flush();
+    return loaded_->Modified();
+  }
+  void SaveCopyAs(const std::string& path) override {
+    Flush();
+    loaded_->StoreCopy(path);
+  }
   void Close() override { loaded_->Close(); }
 
  protected:
+  virtual void FlushEdits() {}
   std::unique_ptr<LoadedDocument> loaded_;
+
+ private:
+  // With its controllers locked, the document is laid out once after all
+  // edits, not after each: in a long paragraph that is seconds a call.
+  void Flush() {
+    loaded_->LockControllers(true);
+    try {
+      FlushEdits();
+    } catch (...) {
+      loaded_->LockControllers(false);
+      throw;
+    }
+    loaded_->LockControllers(false);
+  }
 };
 
 // The index-th (1-based) of a document's items that are read on first use

@@ -1,14 +1,16 @@
 // A document text as the object model presents it: one entry per character,
 // built from the paragraphs and their text portions, with what each takes
-// in cursor steps and whether it may be edited. Positions and texts are
-// answered from the mirror; only edits talk to LibreOffice, and update the
-// mirror as they go, so mirror and document stay in step.
+// in cursor steps and whether it may be edited. Positions, texts and edits
+// are answered from the mirror alone; Flush brings the edits into the
+// document, each text portion that changed in one rewrite, back to front,
+// so that a paragraph with thousands of edits costs a few calls.
 //
 // Reading the whole text as one string would not do: its offsets do not
 // line up with cursor steps once there are fields, objects, tables or
 // characters outside the BMP. Here a Writer cursor step is one code point
 // and an edit-engine step (cells, shapes) one UTF-16 unit; a field or an
-// object is one locked character per step it takes.
+// object takes the steps it takes, its characters locked. An anchor (of a
+// frame, an image, a bookmark) takes no step; no edit reaches across one.
 #ifndef STRBATCH_OFFICE_LIBREOFFICE_TEXT_MIRROR_H_
 #define STRBATCH_OFFICE_LIBREOFFICE_TEXT_MIRROR_H_
 
@@ -18,6 +20,7 @@
 #include <com/sun/star/text/XTextRange.hpp>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,17 +30,7 @@
 
 namespace strbatch::uno {
 
-struct InsertedPiece;  // a run of inserted text or a break
-
 enum class CharKind : uint8_t { Text, ParagraphBreak, LineBreak, CellMark, Object };
-
-struct MirrorChar {
-  char32_t code = 0;  // the character, for Text
-  CharKind kind = CharKind::Text;
-  uint8_t steps = 1;  // cursor steps it takes
-  bool editable = true;
-  uint32_t paragraph = 0;
-};
 
 class TextMirror {
  public:
@@ -45,88 +38,170 @@ class TextMirror {
   struct Style {
     const char* paragraphBreak;
     const char* lineBreak;
-    bool utf16Steps;        // an edit engine: a character outside the BMP is two steps
-    bool breaksRebuild;     // Writer: a paragraph break changes the paragraphs' anchors
+    bool utf16Steps;  // an edit engine: a character outside the BMP is two steps
+    bool finalMark;   // Writer: every text ends in a mark nothing goes after
   };
-  // edited is set by every edit, for the document to know it changed: an
-  // edit-engine text changed through the API does not always mark its
-  // document modified.
+  // edited is set by every edit, for the document to know it changed.
   TextMirror(const Style& style, std::shared_ptr<bool> edited)
       : style_(style), edited_(std::move(edited)) {}
 
   // ---- Building ----
-  // A paragraph of text; anchor is the paragraph (cursor steps count from
-  // its start), or null for a whole edit-engine text counted from its start.
-  uint32_t AddParagraph(const Reference<css::text::XText>& text,
-                        const Reference<css::text::XTextRange>& anchor);
-  // Appends a text portion: LF is a line break, other control characters
-  // (but TAB) are locked objects.
-  void AddText(uint32_t paragraph, const rtl::OUString& text, bool editable);
-  void AddObject(uint32_t paragraph, int steps);
-  void AddBreak(uint32_t paragraph, CharKind kind, bool editable);
-  // Gives a paragraph added without its text (read in bulk) the text its
-  // edits go through.
-  void SetParagraphText(uint32_t paragraph, const Reference<css::text::XText>& text) {
-    paragraphs_.at(paragraph).text = text;
-  }
-  const Reference<css::text::XText>& ParagraphText(uint32_t paragraph) const {
-    return paragraphs_.at(paragraph).text;
-  }
-  bool HasParagraphText(uint32_t paragraph) const {
-    return paragraph < paragraphs_.size() && paragraphs_[paragraph].text.is();
-  }
-  // Cursor steps of the paragraph's characters so far.
-  long ParagraphSteps(uint32_t paragraph) const;
-  void LockParagraph(uint32_t paragraph);
-  void LockAll();
+  // Each call adds what one portion of the document's enumeration holds, in
+  // document order.
+  //
+  // A text of its own: a Writer paragraph (anchor: the paragraph, steps
+  // count from its start) or a whole edit-engine text (anchor null, steps
+  // from the text's start), whose paragraphs follow one another, each but
+  // the last ended by AddBreak. The text may be given later (SetEntryText)
+  // for a text read in bulk.
+  uint32_t AddEntry(const Reference<css::text::XText>& text,
+                    const Reference<css::text::XTextRange>& anchor);
+  void SetEntryText(uint32_t entry, const Reference<css::text::XText>& text);
+  bool HasEntryText(uint32_t entry) const;
+  // The entry is written back whole when it changed: a text in one format
+  // without fields, where one call does.
+  void SetWhole(uint32_t entry);
+  // A text portion: LF is a line break, other control characters (but TAB)
+  // are locked objects.
+  // range is the portion's, kept by a paragraph for its edits.
+  void AddText(uint32_t entry, const rtl::OUString& text, EditLock lock,
+               const Reference<css::text::XTextRange>& range = nullptr);
+  // A paragraph of a document that holds text alone, read whole: its text
+  // portions are read through split only when it is about to be edited.
+  // split gives them, or false when the paragraph holds more than text
+  // after all; it is then left as it is.
+  using PortionList = std::vector<std::pair<rtl::OUString, Reference<css::text::XTextRange>>>;
+  using Splitter =
+      std::function<bool(const Reference<css::text::XTextRange>& paragraph, PortionList* parts)>;
+  void AddWholeParagraph(uint32_t entry, const rtl::OUString& text);
+  // Text whose formatting runs are not known (an edit-engine text without
+  // fields, read whole): every edit in it takes its formatting from the
+  // first character it replaces, and no two edits are written as one.
+  void AddMixedText(uint32_t entry, const rtl::OUString& text);
+  void SetSplitter(Splitter split) { split_ = std::move(split); }
+  // A portion of steps locked characters (a field, a footnote, an object
+  // anchored as a character), read as shown, or as one object character a
+  // step when shown is empty.
+  void AddLocked(uint32_t entry, int steps, const rtl::OUString& shown,
+                 const Reference<css::text::XTextRange>& range = nullptr);
+  // A portion that takes no step: an anchor (of a frame, an image, a
+  // bookmark, a change) that no edit may reach across, or, anchor false,
+  // one that does not matter (a soft page break).
+  void AddMark(uint32_t entry, bool anchor);
+  // The mark that ends a paragraph of the entry.
+  void AddBreak(uint32_t entry, CharKind kind, EditLock lock);
+  // Cursor steps of the entry's characters so far.
+  long EntrySteps(uint32_t entry) const;
+  // Locks every character of the entry, or of the whole text, that is not
+  // locked yet; after LockAll nothing can be inserted either.
+  void LockEntry(uint32_t entry, EditLock lock);
+  void LockAll(EditLock lock);
   void Clear();
 
   // ---- Reading ----
   size_t Size() const { return chars_.size(); }
   std::string Text(size_t from, size_t to) const;
-  // Whether [from, to) may be replaced; an empty range asks whether text can
-  // be inserted there.
-  bool CanEdit(size_t from, size_t to) const;
+  // Whether [from, to) may be replaced (kNone), or why not: a locked
+  // character, or an anchor inside. An anchor at either end stays where it
+  // is. An empty range asks whether text can be inserted there.
+  EditLock Lock(size_t from, size_t to) const;
+  // Reads the portions of paragraphs read whole around [from, to], before
+  // Lock is asked about an edit there. Throws UNO exceptions.
+  void Prepare(size_t from, size_t to);
 
   // ---- Editing ----
+  // Removes [from, to). Text inserted next at from takes the formatting of
+  // the first character removed, as a typed replacement does.
   void Delete(size_t from, size_t to);
   // Inserts UTF-8 text before character at; CR, LF and CR LF become a
-  // paragraph break, VT a line break. Gives the characters inserted.
+  // paragraph break, VT a line break. Gives the characters inserted. Text
+  // inserted elsewhere than a deletion takes the formatting of the
+  // character before it.
   size_t Insert(size_t at, std::string_view utf8);
-  // The same two edits on the mirror alone, for a text that is then written
-  // back whole (a plain cell).
-  void DeleteLocal(size_t from, size_t to);
-  size_t InsertLocal(size_t at, std::string_view utf8);
-  // Set when an edit took or made a paragraph break and the style asks for
-  // the mirror to be built again.
-  bool NeedsRebuild() const { return needsRebuild_; }
+  // Whether there are edits the document does not hold yet.
+  bool Pending() const { return pending_; }
+  // Brings the edits into the document. Afterwards the mirror no longer
+  // knows where the document's portions are: it is empty and Stale until
+  // built again. Throws UNO exceptions.
+  void Flush();
+  bool Stale() const { return stale_; }
+  // For a whole entry the owner wrote itself: its text is in the document.
+  void MarkWritten() { pending_ = false; }
 
  private:
-  struct Paragraph {
+  static constexpr uint32_t kNoOriginal = std::numeric_limits<uint32_t>::max();
+
+  struct Char {
+    char32_t code = 0;
+    uint32_t origin = kNoOriginal;  // the document's character it is, or none
+    uint32_t format = kNoOriginal;  // inserted: the original whose formatting it takes
+    uint32_t entry = 0;
+    CharKind kind = CharKind::Text;
+    uint8_t steps = 1;
+    EditLock lock = EditLock::kNone;
+    bool anchorBefore = false;  // an anchor lies just before it
+  };
+  // A character as the document holds it.
+  struct Original {
+    char32_t code;
+    CharKind kind;
+    uint8_t steps;
+    uint32_t portion;
+    uint32_t offset;  // steps from its entry's start
+  };
+  enum class PortionKind : uint8_t { Text, Locked, Break };
+  struct Portion {
+    uint32_t entry = 0;
+    uint32_t offset = 0;
+    uint32_t first = 0;  // its originals: [first, first + count)
+    uint32_t count = 0;
+    PortionKind kind = PortionKind::Text;
+    Reference<css::text::XTextRange> range;  // a paragraph's portion: where it is now
+    bool whole = false;    // a paragraph's text read whole, not split into its portions yet
+    bool uniform = true;   // one format throughout
+  };
+  struct Entry {
     Reference<css::text::XText> text;
     Reference<css::text::XTextRange> anchor;
+    uint32_t steps = 0;
+    bool whole = false;
   };
-  // A collapsed cursor just before character position (or at the end).
-  Reference<css::text::XTextCursor> CursorAt(size_t position, uint32_t* paragraph) const;
-  uint8_t StepsOf(char32_t code) const { return style_.utf16Steps && code > 0xFFFF ? 2 : 1; }
-  // The characters that inserting these pieces makes, in paragraph.
-  std::vector<MirrorChar> Characters(const std::vector<InsertedPiece>& pieces,
-                                     uint32_t paragraph);
+  struct Edit;
+  class Writer;
 
-  // The cursor of the last edit and where it stands: edits run from left to
-  // right, so the next one usually starts from there with one move.
-  struct CursorCache {
-    Reference<css::text::XTextCursor> cursor;
-    size_t position = 0;
-    uint32_t paragraph = 0;
-  };
+  uint8_t StepsOf(char32_t code) const { return style_.utf16Steps && code > 0xFFFF ? 2 : 1; }
+  uint32_t AddPortion(uint32_t entry, PortionKind kind,
+                      const Reference<css::text::XTextRange>& range);
+  // Adds an original character of the last portion.
+  void AddChar(uint32_t entry, Char c);
+  // The original whose formatting text inserted at position takes.
+  uint32_t FormatAt(size_t position) const;
+  std::vector<Edit> Edits() const;
+  // Which portions the edits change.
+  std::vector<bool> Changed() const;
+  // Splits a paragraph read whole into its text portions.
+  void Split(uint32_t portion);
 
   Style style_;
   std::shared_ptr<bool> edited_;
-  CursorCache cache_;
-  std::vector<MirrorChar> chars_;
-  std::vector<Paragraph> paragraphs_;
-  bool needsRebuild_ = false;
+  std::vector<Char> chars_;
+  std::vector<Original> originals_;
+  std::vector<Portion> portions_;
+  std::vector<Entry> entries_;
+  Splitter split_;
+  EditLock lockedAll_ = EditLock::kNone;
+  bool anchorPending_ = false;  // an anchor waits for the next character
+  bool pending_ = false;
+  bool stale_ = false;
+  // The last deletion: where, the formatting an insertion there takes, and
+  // the anchors that stood at its two ends.
+  struct LastDelete {
+    size_t position = 0;
+    uint32_t format = kNoOriginal;
+    bool anchorBefore = false;
+    bool anchorAfter = false;
+    bool valid = false;
+  } lastDelete_;
 };
 
 // What reading a paragraph's text portions met.
@@ -139,20 +214,21 @@ struct PortionsRead {
 // told.
 using PortionSteps = std::function<int(const Reference<css::text::XTextRange>& portion)>;
 
-// Reads the text portions of one paragraph into the mirror's paragraph: a
-// text portion as its characters, any other portion (a field, an anchor, a
-// bookmark) as the locked characters of the steps it takes. The reading
-// stops at a portion whose steps cannot be told. Throws UNO exceptions.
-PortionsRead MirrorPortions(TextMirror& mirror, uint32_t paragraph,
+// Reads the text portions of one paragraph into the mirror's entry: a text
+// portion as its characters, a field or an object as the locked characters
+// of the steps it takes (read as shown when shownFields), a portion that
+// takes no step as a mark. The reading stops at a portion whose steps
+// cannot be told. Throws UNO exceptions.
+PortionsRead MirrorPortions(TextMirror& mirror, uint32_t entry,
                             const Reference<css::container::XEnumerationAccess>& portions,
-                            bool editable, const PortionSteps& steps);
+                            EditLock lock, const PortionSteps& steps, bool shownFields);
 
-// Builds the mirror of an edit-engine text (a cell or a shape): one
-// paragraph entry counted from the text's start, the paragraph breaks
-// between its paragraphs, fields as locked characters. Throws UNO
-// exceptions.
+// Builds the mirror of an edit-engine text (a cell or a shape): one entry
+// counted from the text's start, the paragraph breaks between its
+// paragraphs, fields locked (read as shown when shownFields, else as one
+// object character). Throws UNO exceptions.
 void MirrorEditEngineText(TextMirror& mirror, const Reference<css::text::XText>& text,
-                          bool editable);
+                          EditLock lock, bool shownFields);
 
 // Moves a cursor by any number of steps (the API takes 16-bit counts).
 bool GoRight(const Reference<css::text::XTextCursor>& cursor, long steps, bool expand);

@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""The window as screen readers and desktop automation see it.
+
+Starts the desktop program on an X server of its own (Xvfb) with a window
+manager and the accessibility bus, finds its controls through AT-SPI by the
+names and descriptions of the language file, adds a definition through the
+definition editor, presses Batch find and reads the count column.
+
+    atspi_check.py STRBATCH_BINARY
+
+Run under dbus-run-session (tests/ui/atspi_check.sh does that).
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+TIMEOUT = 60.0
+
+
+def wait_for(what, find):
+    deadline = time.monotonic() + TIMEOUT
+    while time.monotonic() < deadline:
+        try:
+            found = find()
+        except GLib.GError:  # the tree changed while it was walked
+            found = None
+        if found:
+            return found
+        time.sleep(0.2)
+    sys.exit("not found through AT-SPI within %d s: %s" % (TIMEOUT, what))
+
+
+def application(name):
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == name:
+            return app
+    return None
+
+
+def descendant(root, role, name=None, description=None):
+    """The first node below root, breadth first, with that role and name."""
+    level = [root]
+    while level:
+        below = []
+        for node in level:
+            if node is None:
+                continue
+            if (node is not root and node.getRoleName() == role and
+                    (name is None or node.name == name) and
+                    (description is None or node.description == description)):
+                return node
+            below.extend(node)
+        level = below
+    return None
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("press", "Press", "click"):
+            action.doAction(i)
+            return
+    action.doAction(0)
+
+
+def count_cell(table_node, row, column):
+    cell = table_node.queryTable().getAccessibleAt(row, column)
+    return cell.name if cell is not None else None
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    work = tempfile.mkdtemp(prefix="strbatch-atspi-")
+    sample = os.path.join(work, "sample.txt")
+    with open(sample, "wb") as f:
+        f.write("alpha beta alpha\r\n中文 alpha\r\n".encode("gbk"))
+    env = dict(os.environ,
+               QT_QPA_PLATFORM="xcb",
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+               QT_ACCESSIBILITY="1",
+               STRBATCH_CONFIG=os.path.join(work, "strbatch.INI"),
+               STRBATCH_TMPDIR=os.path.join(work, "private"))
+    manager = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    window = subprocess.Popen([program, sample], env=env)
+    try:
+        app = wait_for("the application", lambda: application("StrBatch"))
+        # The controls carry the captions of the language file (Chinese, the
+        # default) as their names.
+        for role, name in [("push button", "批量替换"), ("push button", "批量查找"),
+                           ("push button", "批量改名"), ("table", "文件列表"),
+                           ("table", "替换串列表"), ("label", "文件编码"),
+                           ("label", "上一条命令的结果")]:
+            wait_for("%s %s" % (role, name), lambda: descendant(app, role, name))
+        described = wait_for("a description", lambda: descendant(app, "push button", "批量查找"))
+        if not described.description:
+            sys.exit("Batch find has no accessible description")
+
+        # A definition: Add makes a row, Edit opens the editor on it, whose
+        # find field is found by the description the language file gives it.
+        frame = wait_for("the definition frame",
+                         lambda: descendant(app, "panel", "替换下列勾选串（双击修改）"))
+        definitions = wait_for("the definition list",
+                               lambda: descendant(frame, "table", "替换串列表"))
+        press(wait_for("Add in the definition frame",
+                       lambda: descendant(frame, "push button", "添加")))
+        wait_for("the added definition", lambda: definitions.queryTable().nRows == 1)
+        press(wait_for("Edit", lambda: descendant(frame, "push button", "编辑")))
+        field = wait_for("the find field of the editor",
+                         lambda: descendant(app, "text", description="要查找的文字或表达式。"))
+        field.queryEditableText().setTextContents("alpha")
+        dialog = wait_for("the editor", lambda: descendant(app, "dialog", "编辑"))
+        press(wait_for("OK of the editor", lambda: descendant(dialog, "push button", "确定")))
+        # Presses are carried out later by the window: the definition must be
+        # in place before Batch find is pressed, or it would find the old one.
+        wait_for("the edited definition in the list",
+                 lambda: count_cell(definitions, 0, 0) == "alpha")
+
+        files = wait_for("the file list", lambda: descendant(app, "table", "文件列表"))
+        wait_for("the started file in the list", lambda: files.queryTable().nRows >= 1)
+        press(wait_for("Batch find", lambda: descendant(app, "push button", "批量查找")))
+        count = wait_for("the count of the file", lambda: count_cell(files, 0, 2))
+        if count != "3":
+            sys.exit("the count column reads %r, expected '3'" % count)
+        print("AT-SPI: buttons, lists and descriptions found; Batch find counted 3")
+    finally:
+        window.kill()
+        manager.kill()
+        window.wait()
+        manager.wait()
+
+
+if __name__ == "__main__":
+    main()
