@@ -168,8 +168,11 @@ class CliHost : public BatchHost {
   int warnings = 0;
 
   bool Confirm(const std::string& textKey, const std::string&) override {
-    // Going on without undo is agreed to by --no-undo alone, never by -y.
-    if (textKey == "1302" || textKey == "1307") {
+    // Going on without undo because the run is too large for the journal
+    // is agreed to by --no-undo alone, never by -y: the limit is the user's
+    // own. A journal that cannot be made at all (no private directory) is
+    // told on the error output, and -y goes on, as a script must be able to.
+    if (textKey == "1302") {
       Print("", "give --no-undo to run without undo");
       refused = true;
       return false;
@@ -967,8 +970,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitUsage;
   }
 
-  // Export and apply take no files of the batch kind.
-  if (!commands.exportDefs->parsed() && !commands.apply->parsed()) {
+  // Export, apply and undo take no files of the batch kind.
+  if (!commands.exportDefs->parsed() && !commands.apply->parsed() && !commands.undo->parsed()) {
     if (!GatherFiles(args, in, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
       return kExitUsage;

@@ -54,11 +54,11 @@ Verdict Judge(const JournalRun& run, const JournalEntry& entry, std::string* rea
       return Verdict::kRefused;
     }
     case JournalEntry::Kind::kMove: {
-      const bool moved = TakeFingerprint(entry.newPath, &now, &error);
+      const bool moved = TakeIdentity(entry.newPath, &now, &error);
       const bool oldNameTaken = Exists(entry.path);
       if (moved && AsLeft(entry, now) && !oldNameTaken) return Verdict::kRestore;
       if (!entry.done && !moved) return Verdict::kNotDone;
-      if (!moved && oldNameTaken && TakeFingerprint(entry.path, &now, &error) &&
+      if (!moved && oldNameTaken && TakeIdentity(entry.path, &now, &error) &&
           AsLeft(entry, now)) {
         return Verdict::kAlreadyBack;
       }

@@ -200,6 +200,18 @@ UndoLimits UndoLimitsFrom(const UndoSettings& settings) {
           static_cast<uint64_t>(settings.megabytes) << 20};
 }
 
+bool TakeIdentity(const std::string& path, FileFingerprint* print, std::string* error) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  print->size = static_cast<uint64_t>(st.st_size);
+  print->mtimeNs = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  print->sha256 = "inode:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  return true;
+}
+
 bool DefaultJournalRoot(std::string* root, std::string* error) {
   std::string dir;
   if (!PrivateTempDir(&dir, error)) return false;
@@ -559,8 +571,8 @@ bool UndoJournal::Move(const std::string& from, const std::string& to, std::stri
   entry.path = Absolute(from);
   entry.newPath = Absolute(to);
   std::string why;
-  if (!TakeFingerprint(from, &entry.newState, &why)) {
-    *error = "cannot read " + from + " for undo: " + why;
+  if (!TakeIdentity(from, &entry.newState, &why)) {
+    *error = "cannot examine " + from + " for undo: " + why;
     return false;
   }
   entry.newKnown = entry.mtimeKnown = true;

@@ -37,6 +37,12 @@ UndoLimits UndoLimitsFrom(const UndoSettings& settings);
 // "journal" in the private temporary directory, created when missing.
 bool DefaultJournalRoot(std::string* root, std::string* error);
 
+// What a renamed file is known by: its size, modification time and inode,
+// in place of the hash of its bytes. A rename leaves all three, and any
+// change to the file since moves one of them, so a batch rename of large
+// files (or of files it may not read) costs no reading.
+bool TakeIdentity(const std::string& path, FileFingerprint* print, std::string* error);
+
 // One change a run recorded.
 struct JournalEntry {
   enum class Kind { kWrite, kMove, kRemove };

@@ -187,16 +187,29 @@ TEST_P(UndoTest, OldBytesAreLinkedOnlyWhereNothingElseCanChangeThem) {
   EXPECT_EQ(runs[0].DoneCount(), 2u);
 }
 
-TEST_P(UndoTest, ARenameBackIsRefusedWhereTheOldNameIsTaken) {
+// A renamed file is known by its inode, size and time, not its bytes: one
+// the run may not read is renamed and taken back, and one edited since is
+// left alone.
+TEST_P(UndoTest, ARenameBackIsRefusedWhereTheOldNameIsTakenOrTheFileChanged) {
   Add("a.txt", "one");
+  Add("c.txt", "two");
+  Add("e.txt", "three", 0);
   definitions_.Append("a.txt", "b.txt", true);
+  definitions_.Append("c.txt", "d.txt", true);
+  definitions_.Append("e.txt", "f.txt", true);
   BatchRunner runner(files_, definitions_, host_);
   runner.SetJournal(&journal_);
   runner.BatchRename();
+  ASSERT_TRUE(host_.warnings.empty()) << host_.warnings.front();
   dir_.Write("a.txt", "someone else's");
+  dir_.Write("d.txt", "two, edited");
   EXPECT_EQ(Undo().end, UndoOutcome::End::kPartly);
   EXPECT_EQ(dir_.Read("a.txt"), "someone else's");
   EXPECT_EQ(dir_.Read("b.txt"), "one");
+  EXPECT_EQ(dir_.Read("d.txt"), "two, edited");
+  EXPECT_EQ(access(dir_.File("e.txt").c_str(), F_OK), 0);
+  ASSERT_EQ(host_.warnings.size(), 2u);
+  EXPECT_NE(host_.warnings[0].find("d.txt: not undone: it was changed"), std::string::npos);
 }
 
 TEST_P(UndoTest, JournalsKeepTheLastRunsWithinBothLimits) {
