@@ -20,25 +20,6 @@
 namespace strbatch {
 namespace {
 
-std::string ErrnoText(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
-}
-
-// Writes all of data at fd's current offset; false (errno set) on failure.
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Copies every byte of from, read from its start, to to's current offset.
 bool CopyAll(int from, int to) {
   char buffer[65536];
@@ -403,6 +384,25 @@ class RealFileRewriter : public FileRewriter {
 };
 
 }  // namespace
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 
 bool IsSiblingTempName(std::string_view name) {
   const size_t marker = std::strlen(kSiblingTempMarker);

@@ -41,6 +41,13 @@ bool IsSiblingTempName(std::string_view name);
 // and process.
 size_t RemoveStaleTempFiles(const std::string& folder);
 
+// Writes all of data at fd's current offset, going on after short writes
+// and interruptions. False, with errno set, on failure.
+bool WriteAll(int fd, const char* data, size_t size);
+
+// "what path: the reason errno gives".
+std::string ErrnoText(const std::string& what, const std::string& path);
+
 // Reads the whole file into content. False, with a reason, when it cannot be
 // opened, is not a regular file (a FIFO or a device could block or never
 // end), cannot be read, or cannot be held in memory. spare: extra capacity to

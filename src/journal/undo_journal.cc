@@ -25,10 +25,6 @@ constexpr const char* kMagic = "strbatch-journal";
 // the level's lesser ratio costs less than the time of a higher one.
 constexpr int kCompressionLevel = -2;
 
-std::string ErrnoText(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
-}
-
 int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::system_clock::now().time_since_epoch())
@@ -80,19 +76,6 @@ std::vector<std::string> SplitFields(const std::string& line) {
   }
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 const char* KindName(JournalEntry::Kind kind) {
   switch (kind) {
@@ -207,7 +190,7 @@ bool TakeIdentity(const std::string& path, FileFingerprint* print, std::string* 
     return false;
   }
   print->size = static_cast<uint64_t>(st.st_size);
-  print->mtimeNs = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  print->mtimeNs = MtimeNs(st);
   print->sha256 = "inode:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
   return true;
 }

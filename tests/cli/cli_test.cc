@@ -428,7 +428,9 @@ TEST(CliFileListTest, FoldersAndListsJoinTheNamedFiles) {
        "*.md;*.TXT",
        true},
       {{dir.File("c.md"), "--files-from", dir.File("list")},
-       {dir.File("c.md"), dir.File("a.txt"), dir.File("c.md")}},
+       {dir.File("c.md"), dir.File("a.txt"), dir.File("c.md")},
+       "",
+       false},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"find", "--json", "-d", "x", "y"};
