@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -190,6 +191,36 @@ TEST_P(UndoTest, OldBytesAreLinkedOnlyWhereNothingElseCanChangeThem) {
 // A renamed file is known by its inode, size and time, not its bytes: one
 // the run may not read is renamed and taken back, and one edited since is
 // left alone.
+// A journal really on another file system than the files (memory, where
+// the system has /dev/shm) cannot link: it keeps copies and undoes the same.
+TEST(UndoOnAnotherFileSystemTest, KeepsCopiesAndUndoes) {
+  struct stat shm, tmp;
+  if (stat("/dev/shm", &shm) != 0 || stat("/tmp", &tmp) != 0 || shm.st_dev == tmp.st_dev) {
+    GTEST_SKIP() << "no second file system";
+  }
+  char pattern[] = "/dev/shm/strbatch-journal-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  {
+    UndoJournal journal(pattern);
+    ScratchDir dir;
+    FileList files;
+    files.Append(dir.Write("f.txt", "cat"), true);
+    DefinitionList definitions;
+    definitions.Append("cat", "dog", true);
+    UndoHost host;
+    BatchRunner runner(files, definitions, host);
+    runner.SetJournal(&journal);
+    runner.BatchReplace();
+    ASSERT_EQ(dir.Read("f.txt"), "dog");
+    const std::vector<JournalRun> runs = ListJournals(journal.Root());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].entries.at(0).store, JournalEntry::Store::kCompressed);
+    EXPECT_EQ(UndoRun(journal, "", host).end, UndoOutcome::End::kDone);
+    EXPECT_EQ(dir.Read("f.txt"), "cat");
+  }
+  std::filesystem::remove_all(pattern);
+}
+
 TEST_P(UndoTest, ARenameBackIsRefusedWhereTheOldNameIsTakenOrTheFileChanged) {
   Add("a.txt", "one");
   Add("c.txt", "two");
