@@ -327,6 +327,34 @@ TEST_F(LibreOfficeTest, AReplacementTakesTheFormattingOfItsFirstCharacter) {
   }
 }
 
+// Number cells are searched as LibreOffice shows them, whether read in a
+// block (whole numbers in the general format) or one by one.
+TEST_F(LibreOfficeTest, NumberCellsAreSearchedAsTheyShow) {
+  const std::string path = Copy("numbers.xls");
+  const json shown = Dump("numbers.xls", "inspect")["numbers.xls"]["shown"];
+  ASSERT_EQ(shown.size(), 16u) << shown;
+  std::unique_ptr<OfficeBridge> office = MakeApplicationBridge();
+  std::string whyNot;
+  std::unique_ptr<OfficeDocument> document =
+      office->Open(path, OfficeKind::Excel, CodePage::Utf8(), &whyNot);
+  ASSERT_TRUE(document) << whyNot;
+  const std::string text = document->WriteText();
+  document->Close(false);
+  office->QuitAll();
+  // Each cell's text whole, between the separators of cells and rows.
+  size_t at = 0;
+  for (const json& cell : shown) {
+    const std::string expected = cell.get<std::string>();
+    at = text.find(expected, at);
+    ASSERT_NE(at, std::string::npos) << expected << " in " << text;
+    const size_t end = at + expected.size();
+    EXPECT_TRUE(at == 0 || std::string("\t\r\n").find(text[at - 1]) != std::string::npos) << text;
+    EXPECT_TRUE(end == text.size() || std::string("\t\r\n").find(text[end]) != std::string::npos)
+        << expected << " in " << text;
+    at = end;
+  }
+}
+
 // A paragraph mark replaced by text joins the paragraphs, the text where the
 // mark was; the last mark stays.
 TEST_F(LibreOfficeTest, AReplacedParagraphMarkJoinsTheParagraphsWhereItWas) {
