@@ -2,6 +2,7 @@
 // itself made, read back with LibreOffice afterwards. Skipped where
 // LibreOffice is not installed (scripts/test installs it).
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -272,6 +273,26 @@ TEST_F(LibreOfficeTest, AFileLibreOfficeCannotOpenEndsTheRunAtThatFile) {
   EXPECT_TRUE(ReadBytes(dir_.File("later.doc")) == later);
   EXPECT_EQ(Dump("second.doc")["second.doc"]["text"],
             json::parse(R"(["another kitten", "第二个文档 中文"])"));
+}
+
+// A document whose lock file says this user has it open (as one left by
+// a program that crashed does) is named as in use and left; the rest of
+// the batch is done.
+TEST_F(LibreOfficeTest, ADocumentInUseIsNamedAndLeft) {
+  const std::string original = ReadBytes(documents_->File("second.doc"));
+  dir_.Write("held.doc", original);
+  char host[256] = {0};
+  gethostname(host, sizeof(host) - 1);
+  const passwd* user = getpwuid(geteuid());
+  ASSERT_NE(user, nullptr);
+  dir_.Write(".~lock.held.doc#", std::string(",") + user->pw_name + "," + host +
+                                     ",08.12.2026 10:00,file:///nowhere;");
+  Copy("second.doc");
+  Result run = Cli("replace -y -d cat kitten held.doc second.doc");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("held.doc: it is in use: "), std::string::npos) << run.err;
+  EXPECT_TRUE(ReadBytes(dir_.File("held.doc")) == original);
+  EXPECT_NE(run.out.find("1\tsecond.doc"), std::string::npos) << run.out;
 }
 
 // An occurrence that holds the anchor of a frame, a text box, an image, a
