@@ -2,6 +2,7 @@
 // itself made, read back with LibreOffice afterwards. Skipped where
 // LibreOffice is not installed (scripts/test installs it).
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -274,6 +275,26 @@ TEST_F(LibreOfficeTest, AFileLibreOfficeCannotOpenEndsTheRunAtThatFile) {
             json::parse(R"(["another kitten", "第二个文档 中文"])"));
 }
 
+// A document whose lock file says this user has it open (as one left by
+// a program that crashed does) is named as in use and left; the rest of
+// the batch is done.
+TEST_F(LibreOfficeTest, ADocumentInUseIsNamedAndLeft) {
+  const std::string original = ReadBytes(documents_->File("second.doc"));
+  dir_.Write("held.doc", original);
+  char host[256] = {0};
+  gethostname(host, sizeof(host) - 1);
+  const passwd* user = getpwuid(geteuid());
+  ASSERT_NE(user, nullptr);
+  dir_.Write(".~lock.held.doc#", std::string(",") + user->pw_name + "," + host +
+                                     ",08.12.2026 10:00,file:///nowhere;");
+  Copy("second.doc");
+  Result run = Cli("replace -y -d cat kitten held.doc second.doc");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("held.doc: it is in use: "), std::string::npos) << run.err;
+  EXPECT_TRUE(ReadBytes(dir_.File("held.doc")) == original);
+  EXPECT_NE(run.out.find("1\tsecond.doc"), std::string::npos) << run.out;
+}
+
 // An occurrence that holds the anchor of a frame, a text box, an image, a
 // bookmark or a footnote is counted and left; one that ends or begins at an
 // anchor is replaced, the anchor staying where it was. Afterwards every
@@ -324,6 +345,34 @@ TEST_F(LibreOfficeTest, AReplacementTakesTheFormattingOfItsFirstCharacter) {
   const json runs = json::parse(R"([[["kitten", true, false], [" and do kitten", false, false]]])");
   for (const std::string& name : names) {
     EXPECT_EQ(Dump(name, "inspect")[name]["paragraphs"], runs) << name;
+  }
+}
+
+// Number cells are searched as LibreOffice shows them, whether read in a
+// block (whole numbers in the general format) or one by one.
+TEST_F(LibreOfficeTest, NumberCellsAreSearchedAsTheyShow) {
+  const std::string path = Copy("numbers.xls");
+  const json shown = Dump("numbers.xls", "inspect")["numbers.xls"]["shown"];
+  ASSERT_EQ(shown.size(), 16u) << shown;
+  std::unique_ptr<OfficeBridge> office = MakeApplicationBridge();
+  std::string whyNot;
+  std::unique_ptr<OfficeDocument> document =
+      office->Open(path, OfficeKind::Excel, CodePage::Utf8(), &whyNot);
+  ASSERT_TRUE(document) << whyNot;
+  const std::string text = document->WriteText();
+  document->Close(false);
+  office->QuitAll();
+  // Each cell's text whole, between the separators of cells and rows.
+  size_t at = 0;
+  for (const json& cell : shown) {
+    const std::string expected = cell.get<std::string>();
+    at = text.find(expected, at);
+    ASSERT_NE(at, std::string::npos) << expected << " in " << text;
+    const size_t end = at + expected.size();
+    EXPECT_TRUE(at == 0 || std::string("\t\r\n").find(text[at - 1]) != std::string::npos) << text;
+    EXPECT_TRUE(end == text.size() || std::string("\t\r\n").find(text[end]) != std::string::npos)
+        << expected << " in " << text;
+    at = end;
   }
 }
 

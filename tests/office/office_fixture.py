@@ -7,7 +7,8 @@
     office_fixture.py objects DIR    writes documents with anchored objects, runs of
                                      mixed formatting and protected parts
     office_fixture.py inspect FILE...  prints each document's portions, their bold and
-                                     italic, and its objects as JSON
+                                     italic, and its objects as JSON (for a workbook,
+                                     the shown text of the first sheet's cells)
 
 One LibreOffice instance per call, with a private profile under
 $STRBATCH_TMPDIR; it is ended before the script exits.
@@ -465,6 +466,22 @@ def objects(directory):
         cell = doc.getSheets().getByIndex(0).getCellByPosition(0, 0).getText()
         insert_runs(cell, cell.createTextCursor(), FORMAT_RUNS)
         store_both(doc, directory, "formats", ((".xls", "MS Excel 97"),))
+        # Numbers as their formats show them: whole and other numbers in the
+        # general format, and in other formats beside them.
+        doc = office.new("scalc")
+        sheet = doc.getSheets().getByIndex(0)
+        general = [1234567, -5, 0, 0.5, 1e15 - 1, 1e15, 1e20, 1 / 3, -0.25, 42]
+        for r, value in enumerate(general):
+            sheet.getCellByPosition(0, r).setValue(value)
+        keys = doc.getNumberFormats()
+        locale = uno.createUnoStruct("com.sun.star.lang.Locale")
+        for r, (value, code) in enumerate([(0.25, "0%"), (1234567, "#,##0"), (45000, "YYYY-MM-DD"),
+                                           (3, "0.00"), (7, "General"), (12, "0")]):
+            cell = sheet.getCellByPosition(1, r)
+            cell.setValue(value)
+            key = keys.queryKey(code, locale, False)
+            cell.NumberFormat = key if key >= 0 else keys.addNew(code, locale)
+        store_both(doc, directory, "numbers", ((".xls", "MS Excel 97"),))
         doc = office.new("simpress")
         page = doc.getDrawPages().getByIndex(0)
         while page.getCount():
@@ -533,8 +550,17 @@ def inspect(paths):
                             "notes": doc.getFootnotes().getCount()}}
 
     def calc(doc):
-        cell = doc.getSheets().getByIndex(0).getCellByPosition(0, 0)
-        return {"paragraphs": runs_of(cell.getText().createEnumeration(), False)}
+        sheet = doc.getSheets().getByIndex(0)
+        cell = sheet.getCellByPosition(0, 0)
+        cursor = sheet.createCursor()
+        cursor.gotoStartOfUsedArea(False)
+        cursor.gotoEndOfUsedArea(True)
+        area = cursor.getRangeAddress()
+        shown = [sheet.getCellByPosition(c, r).getString()
+                 for r in range(area.StartRow, area.EndRow + 1)
+                 for c in range(area.StartColumn, area.EndColumn + 1)]
+        return {"paragraphs": runs_of(cell.getText().createEnumeration(), False),
+                "shown": [text for text in shown if text]}
 
     def impress(doc):
         shape = doc.getDrawPages().getByIndex(0).getByIndex(0)

@@ -7,6 +7,7 @@
 // opened read-only. Edits are kept in each cell's mirror and written when
 // the workbook is saved.
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/beans/XPropertyState.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
@@ -19,12 +20,16 @@
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/util/CellProtection.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/util/XProtectable.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <utility>
@@ -55,11 +60,53 @@ struct CellState {
   long row, column;  // on the worksheet
 };
 
+// Which number formats of a workbook are the general format of their
+// language, asked once per format.
+class GeneralFormats {
+ public:
+  explicit GeneralFormats(const Reference<css::uno::XInterface>& model) : model_(model) {}
+
+  bool IsGeneral(sal_Int32 key) {
+    auto known = general_.find(key);
+    if (known != general_.end()) return known->second;
+    if (!formats_.is()) {
+      formats_ = Reference<css::util::XNumberFormatsSupplier>(model_, UNO_QUERY_THROW)
+                     ->getNumberFormats();
+    }
+    css::lang::Locale locale;
+    Reference<css::beans::XPropertySet>(formats_->getByKey(key), UNO_QUERY_THROW)
+            ->getPropertyValue("Locale") >>= locale;
+    const bool general =
+        Reference<css::util::XNumberFormatTypes>(formats_, UNO_QUERY_THROW)
+            ->getStandardIndex(locale) == key;
+    general_[key] = general;
+    return general;
+  }
+
+ private:
+  Reference<css::uno::XInterface> model_;
+  Reference<css::util::XNumberFormats> formats_;
+  std::map<sal_Int32, bool> general_;
+};
+
+// The text the general format shows for a whole number of fewer than 16
+// digits (its digits, a minus before them, zero without one); empty for
+// any other number, whose shown text depends on more than its value.
+rtl::OUString GeneralWholeNumber(double value) {
+  if (!std::isfinite(value) || std::fabs(value) >= 1e15 || value != std::trunc(value)) {
+    return rtl::OUString();
+  }
+  return rtl::OUString::number(static_cast<sal_Int64>(value));
+}
+
 class SheetState {
  public:
   SheetState(const Reference<css::sheet::XSpreadsheet>& sheet, std::shared_ptr<bool> edited,
-             bool readOnly)
-      : sheet_(sheet), edited_(std::move(edited)), readOnly_(readOnly) {}
+             bool readOnly, std::shared_ptr<GeneralFormats> formats)
+      : sheet_(sheet),
+        edited_(std::move(edited)),
+        readOnly_(readOnly),
+        formats_(std::move(formats)) {}
 
   long Rows() {
     Scan();
@@ -175,10 +222,42 @@ class SheetState {
         }
         textRanges_.push_back(range);
       }
+      ReadNumbers(query->queryContentCells(flags::VALUE)->getRangeAddresses());
       Reference<css::util::XProtectable> protectable(sheet_, UNO_QUERY);
       sheetProtected_ = protectable.is() && protectable->isProtected();
     });
     scanned_ = true;
+  }
+
+  // Number cells show their value through their number format, which only
+  // LibreOffice applies: each is asked for its text, three calls a cell.
+  // A range of them in one general format is read in a block instead, its
+  // whole numbers taken as they show; only its other numbers are asked.
+  void ReadNumbers(const css::uno::Sequence<css::table::CellRangeAddress>& ranges) {
+    for (const css::table::CellRangeAddress& range : ranges) {
+      Reference<css::table::XCellRange> cells = sheet_->getCellRangeByPosition(
+          range.StartColumn, range.StartRow, range.EndColumn, range.EndRow);
+      if (Reference<css::beans::XPropertyState>(cells, UNO_QUERY_THROW)
+              ->getPropertyState("NumberFormat") == css::beans::PropertyState_AMBIGUOUS_VALUE) {
+        continue;
+      }
+      sal_Int32 key = 0;
+      if (!(Reference<css::beans::XPropertySet>(cells, UNO_QUERY_THROW)
+                ->getPropertyValue("NumberFormat") >>= key) ||
+          !formats_->IsGeneral(key)) {
+        continue;
+      }
+      const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> rows =
+          Reference<css::sheet::XCellRangeData>(cells, UNO_QUERY_THROW)->getDataArray();
+      for (sal_Int32 r = 0; r < rows.getLength(); r++) {
+        for (sal_Int32 c = 0; c < rows[r].getLength(); c++) {
+          double value = 0;
+          if (!(rows[r][c] >>= value)) continue;
+          const rtl::OUString shown = GeneralWholeNumber(value);
+          if (!shown.isEmpty()) numberText_[{range.StartRow + r, range.StartColumn + c}] = shown;
+        }
+      }
+    }
   }
 
   // Writes a range of text cells whole when its edited cells are all plain
@@ -266,6 +345,12 @@ class SheetState {
     }
     // Not a text cell: a number or a formula, read as it shows, never
     // edited.
+    auto number = numberText_.find(key);
+    if (number != numberText_.end()) {
+      const uint32_t entry = state.mirror.AddEntry(nullptr, nullptr);
+      state.mirror.AddText(entry, number->second, EditLock::kComputed);
+      return;
+    }
     Call("reading a cell", [&] {
       Reference<css::text::XText> text = CellText(state);
       const uint32_t entry = state.mirror.AddEntry(text, nullptr);
@@ -276,12 +361,14 @@ class SheetState {
   Reference<css::sheet::XSpreadsheet> sheet_;
   std::shared_ptr<bool> edited_;
   bool readOnly_;
+  std::shared_ptr<GeneralFormats> formats_;
   bool scanned_ = false;
   bool sheetProtected_ = false;
   css::table::CellRangeAddress used_;
   std::set<std::pair<long, long>> filled_;
   std::set<std::pair<long, long>> formatted_;
   std::map<std::pair<long, long>, rtl::OUString> blockText_;  // text cells as read
+  std::map<std::pair<long, long>, rtl::OUString> numberText_;  // number cells read in a block
   std::vector<css::table::CellRangeAddress> textRanges_;
   std::map<std::pair<long, long>, std::unique_ptr<CellState>> cells_;
 };
@@ -389,7 +476,7 @@ class CalcWorkbook : public SuiteDocument<ExcelWorkbook> {
           Call("reading a worksheet", [&] {
             state = std::make_shared<SheetState>(
                 Reference<css::sheet::XSpreadsheet>(sheets_->getByIndex(i), UNO_QUERY_THROW),
-                loaded_->Edited(), readOnly_);
+                loaded_->Edited(), readOnly_, formats_);
           });
         }));
   }
@@ -405,6 +492,7 @@ class CalcWorkbook : public SuiteDocument<ExcelWorkbook> {
  private:
 
   Reference<css::container::XIndexAccess> sheets_;
+  std::shared_ptr<GeneralFormats> formats_ = std::make_shared<GeneralFormats>(loaded_->Model());
   std::vector<std::shared_ptr<SheetState>> states_;
   bool readOnly_ = false;
 };

@@ -1,5 +1,7 @@
 #include "libreoffice_suite.h"
 
+#include <unistd.h>
+
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XModel.hpp>
@@ -60,7 +62,17 @@ std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& proces
                     Property("UpdateDocMode", css::uno::Any(sal_Int16(0)))}));
   });
   if (!model.is()) {
-    *whyNot = "LibreOffice gave no document for it";
+    // LibreOffice refuses a document another instance holds, which it marks
+    // with a lock file beside it; one left by a program that crashed stays.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string lock =
+        folder + ".~lock." + (slash == std::string::npos ? path : path.substr(slash + 1)) + "#";
+    *whyNot = access(lock.c_str(), F_OK) == 0
+                  ? "it is in use: " + lock +
+                        " says an office program has it open; close it there, or remove that "
+                        "file if none has"
+                  : "LibreOffice gave no document for it";
     return nullptr;
   }
   rtl::OUString filter;
