@@ -106,7 +106,7 @@ UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host
   }
   outcome.undoneId = run->id;
   outcome.end = UndoOutcome::End::kRefused;
-  if (!host.Confirm("1300", "1301")) return outcome;
+  if (!host.Confirm(id.empty() ? "1300" : "1308", "1301")) return outcome;
   std::vector<std::string> current;
   for (const JournalEntry& entry : run->entries) current.push_back(entry.newPath);
   if (!StartUndoableRun(journal, "undo " + run->id, SizeOfFiles(current), host)) return outcome;

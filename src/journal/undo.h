@@ -32,7 +32,7 @@ struct UndoOutcome {
 };
 
 // Takes back the run id, or the latest run when id is empty. Asks the host
-// (key 1300, caption 1301) first.
+// first (key 1300 for the latest run, 1308 for one chosen; caption 1301).
 UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host);
 
 }  // namespace strbatch
