@@ -13,25 +13,19 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/batch_host.h"
-#include "base/code_page.h"
 #include "base/safe_file.h"
 #include "batch/batch_driver.h"
+#include "bench_support.h"
 #include "batch/replace_preview.h"
 
 namespace fs = std::filesystem;
 using namespace strbatch;
 
 namespace {
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 std::vector<std::string> SortedFiles(const fs::path& dir) {
   std::vector<std::string> paths;
@@ -49,16 +43,7 @@ int main(int argc, char** argv) {
   }
   const fs::path corpus = argv[1];
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-  DefinitionList definitions;
-  std::ifstream tsv(argv[2]);
-  for (std::string line; std::getline(tsv, line);) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    std::string find, replace;
-    CodePage::Process().FromUtf8(line.substr(0, tab), &find);
-    CodePage::Process().FromUtf8(line.substr(tab + 1), &replace);
-    definitions.Append(find, replace, true);
-  }
+  DefinitionList definitions = bench::LoadDefinitions(argv[2]);
   const fs::path work = fs::temp_directory_path() / ("preview-bench-" + std::to_string(getpid()));
   SilentHost host;
   std::vector<double> replaceSeconds, previewSeconds;
@@ -104,7 +89,7 @@ int main(int argc, char** argv) {
     }
   }
   fs::remove_all(work);
-  const double replace = Median(replaceSeconds), previewTime = Median(previewSeconds);
+  const double replace = bench::Median(replaceSeconds), previewTime = bench::Median(previewSeconds);
   std::printf("files with changes: %zu, changes: %zu\n", files, changes);
   std::printf("batch replace: %.3f s\npreview:       %.3f s (%.2fx)\n", replace, previewTime,
               previewTime / replace);

@@ -20,14 +20,13 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/batch_host.h"
-#include "base/code_page.h"
 #include "base/safe_file.h"
 #include "batch/batch_driver.h"
+#include "bench_support.h"
 #include "journal/undo.h"
 #include "journal/undo_journal.h"
 
@@ -44,11 +43,6 @@ double ProcessorSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 bool SameFiles(const fs::path& a, const fs::path& b) {
@@ -71,16 +65,7 @@ int main(int argc, char** argv) {
   }
   const fs::path corpus = argv[1];
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-  DefinitionList definitions;
-  std::ifstream tsv(argv[2]);
-  for (std::string line; std::getline(tsv, line);) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    std::string find, replace;
-    CodePage::Process().FromUtf8(line.substr(0, tab), &find);
-    CodePage::Process().FromUtf8(line.substr(tab + 1), &replace);
-    definitions.Append(find, replace, true);
-  }
+  DefinitionList definitions = bench::LoadDefinitions(argv[2]);
   // The copy of the corpus and the journals on one file system, so that
   // links can be made where they are wanted.
   const fs::path base = corpus.parent_path() / ("undo-bench-" + std::to_string(getpid()));
@@ -124,10 +109,10 @@ int main(int argc, char** argv) {
     }
   }
   fs::remove_all(base);
-  const double plain = Median(seconds[0]), plainProcessor = Median(processor[0]);
+  const double plain = bench::Median(seconds[0]), plainProcessor = bench::Median(processor[0]);
   const double limits[] = {1.0, 1.2, 2.0};
   for (int k = 0; k < 3; k++) {
-    const double median = Median(seconds[k]), used = Median(processor[k]);
+    const double median = bench::Median(seconds[k]), used = bench::Median(processor[k]);
     std::printf("%-16s %.3f s (%.2fx), processor %.3f s (%.2fx)\n", kNames[k], median,
                 median / plain, used, used / plainProcessor);
     if (k > 0 && used > limits[k] * plainProcessor) {
