@@ -51,20 +51,26 @@ class LibreOfficeLoader : public OfficeSuite {
     OfficeSuite* suite = Load(whyNot);
     return suite ? suite->StartPowerPoint(whyNot) : nullptr;
   }
+  OfficeBridge* DocumentBridge(FileRewriter& rewriter) override {
+    OfficeSuite* suite = Load(nullptr);
+    return suite ? suite->DocumentBridge(rewriter) : nullptr;
+  }
   void EndRun() override {
     if (suite_) suite_->EndRun();
   }
 
  private:
-  // The suite, loaded on first use. A missing LibreOffice is told once: the
-  // later documents of the run (and of later runs) yield no text quietly.
+  // The suite, loaded on first use. A missing LibreOffice is told once, to
+  // the first caller that asks why: the later documents of the run (and of
+  // later runs) yield no text quietly.
   OfficeSuite* Load(std::string* whyNot) {
-    if (suite_ || failed_) return suite_.get();
-    std::string error;
-    suite_.reset(LoadSuite(&error));
-    if (!suite_) {
-      failed_ = true;
-      if (whyNot) *whyNot = "LibreOffice cannot be used, office documents are left out: " + error;
+    if (!suite_ && !failed_) {
+      suite_.reset(LoadSuite(&error_));
+      failed_ = !suite_;
+    }
+    if (failed_ && whyNot && !error_.empty()) {
+      *whyNot = "LibreOffice cannot be used, office documents are left out: " + error_;
+      error_.clear();
     }
     return suite_.get();
   }
@@ -121,6 +127,7 @@ class LibreOfficeLoader : public OfficeSuite {
 
   std::unique_ptr<OfficeSuite> suite_;
   bool failed_ = false;
+  std::string error_;  // why the suite failed, until told
 };
 
 }  // namespace

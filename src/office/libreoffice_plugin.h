@@ -17,6 +17,9 @@ struct LibreOfficeSettings {
   std::string soffice;     // the soffice.bin program to start
   std::string privateDir;  // where the private user profile is made
   int startSeconds = 60;   // how long to wait for a started instance to answer
+  // The plugin itself, which the instance loads to run documents inside
+  // it; empty: every call goes over the pipe.
+  std::string serviceModule;
 };
 
 // The plugin's file name, and the symbol it exports: a function that makes

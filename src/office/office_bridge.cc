@@ -161,6 +161,9 @@ class ApplicationsBridge : public OfficeBridge {
 
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
                                        const CodePage& codePage, std::string* whyNot) override {
+    if (OfficeBridge* inside = suite_ ? suite_->DocumentBridge(rewriter_) : nullptr) {
+      return inside->Open(path, kind, codePage, whyNot);
+    }
     std::string reason;
     std::unique_ptr<OfficeDocument> session;
     switch (kind) {

@@ -212,9 +212,20 @@ class PowerPointApplication {
 
 // Starts application instances. Each Start gives a new instance, or null when
 // the application cannot be started (reason in *whyNot).
+class OfficeBridge;
+class FileRewriter;
+
 class OfficeSuite {
  public:
   virtual ~OfficeSuite() = default;
+  // A suite that runs whole document sessions inside the application's own
+  // process gives the bridge to them (the suite's until EndRun; documents
+  // saved through rewriter). Null when it cannot: the documents are then
+  // worked through the applications below.
+  virtual OfficeBridge* DocumentBridge(FileRewriter& rewriter) {
+    (void)rewriter;
+    return nullptr;
+  }
   virtual std::unique_ptr<WordApplication> StartWord(std::string* whyNot) = 0;
   virtual std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) = 0;
   virtual std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) = 0;

@@ -1,5 +1,6 @@
 #include "libreoffice_suite.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <com/sun/star/container/XNameAccess.hpp>
@@ -11,6 +12,9 @@
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <cstdlib>
+
+#include "document_service.h"
 
 namespace strbatch::uno {
 namespace {
@@ -163,14 +167,30 @@ void LoadedDocument::Close() {
 std::shared_ptr<OfficeProcess> LibreOfficeSuite::Process(std::string* whyNot) {
   if (process_) return process_;
   // One failed start per run is enough: it may have waited a long time.
-  if (startFailed_) return nullptr;
-  std::string error;
-  process_ = OfficeProcess::Start(settings_, &error);
-  if (!process_) {
+  if (!startFailed_) {
+    process_ = OfficeProcess::Start(settings_, &startError_);
+    if (process_) return process_;
     startFailed_ = true;
-    if (whyNot) *whyNot = "LibreOffice cannot be started: " + error;
   }
-  return process_;
+  // Told once, to the first caller that asks why.
+  if (whyNot && !startError_.empty()) {
+    *whyNot = "LibreOffice cannot be started: " + startError_;
+    startError_.clear();
+  }
+  return nullptr;
+}
+
+OfficeBridge* LibreOfficeSuite::DocumentBridge(FileRewriter& rewriter) {
+  if (documents_) return documents_.get();
+  if (inside_ || settings_.serviceModule.empty() || documentsFailed_) return nullptr;
+  std::shared_ptr<OfficeProcess> process = Process(nullptr);
+  if (!process) return nullptr;
+  // An instance without the service still serves the object model: the
+  // documents are then worked over the pipe, only more slowly.
+  std::string ignored;
+  documents_ = MakeServiceBridge(std::move(process), rewriter, &ignored);
+  documentsFailed_ = !documents_;
+  return documents_.get();
 }
 
 void LibreOfficeSuite::ApplicationQuit() {
@@ -179,7 +199,11 @@ void LibreOfficeSuite::ApplicationQuit() {
 
 void LibreOfficeSuite::EndRun() {
   applications_ = 0;
+  if (inside_) return;
   startFailed_ = false;
+  startError_.clear();
+  documents_.reset();
+  documentsFailed_ = false;
   if (!process_) return;
   // Objects still holding the process only find it ended.
   process_->Terminate();
@@ -190,5 +214,18 @@ void LibreOfficeSuite::EndRun() {
 
 extern "C" __attribute__((visibility("default"))) strbatch::OfficeSuite*
 StrBatchCreateLibreOfficeSuite(const strbatch::LibreOfficeSettings& settings, std::string*) {
-  return new strbatch::uno::LibreOfficeSuite(settings);
+  strbatch::LibreOfficeSettings withService = settings;
+#if !defined(__SANITIZE_ADDRESS__)
+  // The instance loads this very module as its document service (a module
+  // built with the sanitizers cannot be loaded into it). STRBATCH_OFFICE_PIPE
+  // set keeps every call on the pipe.
+  Dl_info self{};
+  const char* pipeOnly = std::getenv("STRBATCH_OFFICE_PIPE");
+  if ((pipeOnly == nullptr || *pipeOnly == '\0') &&
+      dladdr(reinterpret_cast<void*>(&StrBatchCreateLibreOfficeSuite), &self) != 0 &&
+      self.dli_fname != nullptr) {
+    withService.serviceModule = self.dli_fname;
+  }
+#endif
+  return new strbatch::uno::LibreOfficeSuite(withService);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "office/libreoffice_plugin.h"
+#include "office/office_bridge.h"
 #include "office/office_model.h"
 #include "office_process.h"
 #include "uno_support.h"
@@ -61,7 +62,14 @@ class LoadedDocument {
 class LibreOfficeSuite : public OfficeSuite {
  public:
   explicit LibreOfficeSuite(const LibreOfficeSettings& settings) : settings_(settings) {}
+  // The suite of the instance this code runs in.
+  explicit LibreOfficeSuite(std::shared_ptr<OfficeProcess> inside)
+      : process_(std::move(inside)), inside_(true) {}
   ~LibreOfficeSuite() override { EndRun(); }
+
+  // The document service of the instance (document_service.h), when the
+  // instance offers it.
+  OfficeBridge* DocumentBridge(FileRewriter& rewriter) override;
 
   // Each defined beside its documents (libreoffice_writer.cc, ..._calc.cc,
   // ..._impress.cc).
@@ -82,7 +90,11 @@ class LibreOfficeSuite : public OfficeSuite {
 
   LibreOfficeSettings settings_;
   std::shared_ptr<OfficeProcess> process_;
+  bool inside_ = false;
   bool startFailed_ = false;
+  std::string startError_;  // why the start failed, until told
+  std::unique_ptr<OfficeBridge> documents_;
+  bool documentsFailed_ = false;
   int applications_ = 0;
 };
 

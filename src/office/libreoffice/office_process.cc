@@ -1,5 +1,8 @@
 #include "office_process.h"
 
+#include "document_service.h"
+
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -153,6 +156,27 @@ void SeedProfile(const std::string& soffice, const std::string& profileDir) {
       << version << "</value></prop></item>\n</oor:items>\n";
 }
 
+// The folder of the installation's service registrations: beside the
+// program (soffice may be a script or a link elsewhere), else beside the UNO
+// runtime this plugin uses. Empty when neither has it.
+std::string ServicesFolder(const std::string& soffice) {
+  std::vector<std::string> programs;
+  char resolved[PATH_MAX];
+  if (realpath(soffice.c_str(), resolved) != nullptr) programs.emplace_back(resolved);
+  Dl_info runtime{};
+  if (dladdr(reinterpret_cast<void*>(&rtl_uString_new), &runtime) != 0 &&
+      runtime.dli_fname != nullptr && realpath(runtime.dli_fname, resolved) != nullptr) {
+    programs.emplace_back(resolved);
+  }
+  for (std::string program : programs) {
+    program.erase(program.rfind('/'));
+    if (access((program + "/services/services.rdb").c_str(), R_OK) == 0) {
+      return program + "/services";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 rtl::OUString FileUrl(const std::string& path) {
@@ -196,12 +220,28 @@ std::unique_ptr<OfficeProcess> OfficeProcess::Start(const LibreOfficeSettings& s
   }
   process->profileDir_ = pattern;
   SeedProfile(settings.soffice, pattern);
+  // Without the registration the instance still serves every call from
+  // outside: the documents are then worked over the pipe.
+  std::string ignored;
+  if (!settings.serviceModule.empty() &&
+      WriteServiceRegistration(pattern + "/strbatch.rdb", settings.serviceModule, &ignored)) {
+    process->registration_ = pattern + "/strbatch.rdb";
+  }
   process->pipeName_ = "strbatch-" + std::to_string(getpid()) + "-" +
                        pattern.substr(pattern.size() - 6);
   if (!process->Launch(error) || !process->Connect(settings.startSeconds, error)) {
     process->Terminate();
     return nullptr;
   }
+  return process;
+}
+
+std::shared_ptr<OfficeProcess> OfficeProcess::Attach(
+    const Reference<css::uno::XComponentContext>& context) {
+  std::shared_ptr<OfficeProcess> process(new OfficeProcess);
+  process->attached_ = true;
+  process->context_ = context;
+  process->desktop_ = css::frame::Desktop::create(context);
   return process;
 }
 
@@ -220,6 +260,13 @@ bool OfficeProcess::Launch(std::string* error) {
       "-env:UserInstallation=" + ToUtf8(FileUrl(profileDir_)),
       "--accept=pipe,name=" + pipeName_ + ";urp;",
   };
+  const std::string services = registration_.empty() ? "" : ServicesFolder(soffice_);
+  if (!services.empty()) {
+    // The instance's own services (every file of its services folder), and
+    // ours. Extensions are left out: a private profile has none.
+    args.push_back("-env:URE_MORE_SERVICES=<" + ToUtf8(FileUrl(services)) + ">* " +
+                   ToUtf8(FileUrl(registration_)));
+  }
   // The instance turns the URLs it is given into file names with its
   // locale's character set; that must be UTF-8, like the names themselves.
   std::vector<std::string> env;
@@ -313,7 +360,7 @@ bool OfficeProcess::Connect(int seconds, std::string* error) {
 
 void OfficeProcess::Terminate() {
   bool ending = false;
-  if (desktop_.is()) {
+  if (desktop_.is() && !attached_) {
     try {
       ending = desktop_->terminate();
     } catch (const css::uno::Exception&) {

@@ -25,6 +25,10 @@ class OfficeProcess {
   // when it cannot be started or does not answer in time.
   static std::unique_ptr<OfficeProcess> Start(const LibreOfficeSettings& settings,
                                               std::string* error);
+  // The instance this code runs in (the plugin loaded into soffice as a
+  // component): nothing to start, and nothing to end.
+  static std::shared_ptr<OfficeProcess> Attach(
+      const Reference<css::uno::XComponentContext>& context);
   ~OfficeProcess();
   OfficeProcess(const OfficeProcess&) = delete;
   OfficeProcess& operator=(const OfficeProcess&) = delete;
@@ -42,7 +46,9 @@ class OfficeProcess {
   std::string PipePath() const;
   bool Connect(int seconds, std::string* error);
 
+  bool attached_ = false;
   std::string soffice_;
+  std::string registration_;  // the document service's, for the instance to load
   std::string profileDir_;
   std::string pipeName_;
   pid_t pid_ = -1;
