@@ -257,6 +257,31 @@ TEST_F(LibreOfficeTest, TwoDocumentsAndAWorkbookShareOneInstance) {
     if (at != std::string::npos) pipes.insert(line.substr(at));
   }
   EXPECT_EQ(pipes.size(), 1u) << ReadBytes(log);
+#if !defined(__SANITIZE_ADDRESS__)
+  // The instance is told where the plugin's document service is.
+  EXPECT_NE(ReadBytes(log).find("strbatch.rdb"), std::string::npos) << ReadBytes(log);
+#endif
+}
+
+// Documents worked inside soffice (the plugin's document service) and
+// documents worked over the pipe come out the same.
+TEST_F(LibreOfficeTest, InsideSofficeAndOverThePipeGiveTheSameDocuments) {
+  const std::string names = "letter.doc table.xls slides.ppt";
+  const std::string definitions = "-d cat kitten -d 中文 汉语 -d ';' '\\n' -d 'in a' ''";
+  ASSERT_EQ(mkdir(dir_.File("pipe").c_str(), 0755), 0);
+  for (const char* name : {"letter.doc", "table.xls", "slides.ppt"}) {
+    dir_.Write(std::string("pipe/") + name, ReadBytes(Copy(name)));
+  }
+  Result inside = Cli("replace -y " + definitions + " " + names);
+  Result piped = RunIn(dir_, "cd pipe && " + Quote(CliPath()) + " replace -y " + definitions +
+                                 " " + names,
+                       "STRBATCH_OFFICE_PIPE=1");
+  ASSERT_EQ(inside.status, 0) << inside.err;
+  EXPECT_EQ(inside.out, piped.out);
+  EXPECT_EQ(inside.err, piped.err);
+  const json there = Dump(names);
+  EXPECT_EQ(there, Dump("pipe/letter.doc pipe/table.xls pipe/slides.ppt"));
+  EXPECT_EQ(there["letter.doc"]["text"][6], "kitten  table");
 }
 
 TEST_F(LibreOfficeTest, AFileLibreOfficeCannotOpenEndsTheRunAtThatFile) {
