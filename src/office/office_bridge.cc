@@ -105,7 +105,8 @@ class DocumentSession : public OfficeDocument {
       return;
     }
     EditLock lock = EditLock::kNone;
-    switch (FitOccurrence<Steps>(document(), location_, occurrence_, codePage_, &lock)) {
+    switch (FitOccurrence<Steps>(document(), location_, occurrence_, codePage_,
+                                 replacement.empty(), &lock)) {
       case OccurrenceFit::kFits:
         ReplaceOccurrence<Steps>(document(), location_, replacement, codePage_);
         pending_ = false;

@@ -57,6 +57,9 @@ class WordRange {
   // either end of the range stays where it is. For an empty range: whether
   // text can be inserted there.
   virtual EditLock Lock() = 0;
+  // As Lock, for a Cut after which nothing is inserted: removing a whole
+  // text can take more with it than replacing it does.
+  virtual EditLock RemovalLock() { return Lock(); }
 };
 
 class WordCharacters {

@@ -97,16 +97,21 @@ enum class OccurrenceFit {
                // page cannot hold
 };
 
-// Whether the located occurrence can be replaced in the document.
+// Whether the located occurrence can be replaced in the document (removed,
+// when removal: replaced by nothing).
 template <DocumentSteps Steps>
 OccurrenceFit FitOccurrence(typename Steps::Document& document, const OfficeLocation& location,
-                            std::string_view occurrence, const CodePage& codePage,
+                            std::string_view occurrence, const CodePage& codePage, bool removal,
                             EditLock* lock) {
   const auto characters = Steps::OccurrenceCharacters(document, location);
   if (!characters) return OccurrenceFit::kMissing;
   // The lock comes first: a field reads as a stand-in too, and it is the
   // field that keeps the occurrence as it is.
-  *lock = characters->Lock();
+  if constexpr (requires { characters->RemovalLock(); }) {
+    *lock = removal ? characters->RemovalLock() : characters->Lock();
+  } else {
+    *lock = characters->Lock();
+  }
   if (*lock != EditLock::kNone) return OccurrenceFit::kLocked;
   std::string bytes;
   if (!codePage.FromUtf8(characters->Text(), &bytes) ||

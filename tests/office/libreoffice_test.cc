@@ -361,6 +361,37 @@ TEST_F(LibreOfficeTest, AnchoredObjectsSurviveAReplaceAroundThem) {
   }
 }
 
+// Removing every character of a text (the body, a table cell) would take
+// an object anchored at its start with it: that removal is counted and
+// left. Replacing the same characters keeps the object.
+TEST_F(LibreOfficeTest, ATextIsNotEmptiedOfAnObjectAnchoredInIt) {
+  const std::vector<std::string> names = {"emptied.doc", "emptied-cell.doc"};
+  for (const std::string& name : names) Copy(name);
+  const std::string both = "emptied.doc emptied-cell.doc";
+  const json objects = Dump(both, "inspect");
+  const json text = Dump(both);
+  auto leftovers = ReplaceThroughLibreOffice(names, {{"lone", ""}});
+  const json removedObjects = Dump(both, "inspect");
+  const json removedText = Dump(both);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(objects[name]["objects"]["images"], 1);
+    EXPECT_EQ(leftovers.at(name).Of(NotAppliedReason::kObjectAnchor), 1u);
+    EXPECT_EQ(removedObjects[name]["objects"], objects[name]["objects"]);
+    EXPECT_EQ(removedText[name]["text"], text[name]["text"]);
+  }
+  leftovers = ReplaceThroughLibreOffice(names, {{"lone", "solo"}});
+  const json replacedObjects = Dump(both, "inspect");
+  const json replacedText = Dump(both);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(leftovers.at(name).Total(), 0u);
+    EXPECT_EQ(replacedObjects[name]["objects"], objects[name]["objects"]);
+    EXPECT_NE(replacedText[name]["text"].dump().find("solo"), std::string::npos)
+        << replacedText[name];
+  }
+}
+
 // A replacement takes the formatting of the occurrence's first character,
 // in a paragraph, a cell and a shape: "ca" bold + "t" italic becomes bold,
 // "ca" plain + "t" bold plain.

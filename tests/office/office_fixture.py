@@ -516,6 +516,24 @@ def objects(directory):
         locked.protect("")
         store_both(doc, directory, "protected", ((".xls", "MS Excel 97"), (".ods", "calc8")))
 
+        # emptied.*: a text that is all one word, with an object anchored at
+        # its start: the whole body, and a table cell.
+        for name, in_cell in (("emptied", False), ("emptied-cell", True)):
+            doc = office.new("swriter")
+            text = doc.getText()
+            if in_cell:
+                table = doc.createInstance("com.sun.star.text.TextTable")
+                table.initialize(1, 1)
+                text.insertTextContent(text.getEnd(), table, False)
+                text = table.getCellByName("A1")
+            image = doc.createInstance("com.sun.star.text.TextGraphicObject")
+            image.GraphicURL = uno.systemPathToFileUrl(os.path.abspath(png))
+            image.setSize(size(1000, 1000))
+            at_character(image)
+            text.insertTextContent(text.getStart(), image, False)
+            text.insertString(text.getEnd(), "lone", False)
+            store_both(doc, directory, name, ((".doc", "MS Word 97"),))
+
 
 def runs_of(paragraphs, objects_too):
     """Each paragraph's portions: [text, bold, italic], or "[Type]" for a

@@ -309,6 +309,11 @@ class WriterRange : public WordRange {
     });
     return mirror.Lock(static_cast<size_t>(start_), static_cast<size_t>(end_));
   }
+  EditLock RemovalLock() override {
+    const EditLock lock = Lock();
+    if (lock != EditLock::kNone) return lock;
+    return text_->Mirror().RemovalLock(static_cast<size_t>(start_), static_cast<size_t>(end_));
+  }
 
  private:
   std::shared_ptr<WriterText> text_;

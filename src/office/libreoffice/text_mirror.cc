@@ -244,6 +244,31 @@ EditLock TextMirror::Lock(size_t from, size_t to) const {
   return EditLock::kNone;
 }
 
+EditLock TextMirror::RemovalLock(size_t from, size_t to) const {
+  // Writer takes an object anchored at either end of a removal that empties
+  // a whole text (a table cell, a frame, the body) with the text. Replaced,
+  // the characters keep it: the new text goes in first.
+  if (from >= to || to > chars_.size() || !style_.finalMark) return EditLock::kNone;
+  const bool anchorAtEnd =
+      chars_[from].anchorBefore || (to < chars_.size() && chars_[to].anchorBefore);
+  return anchorAtEnd && CoversWholeText(from, to) ? EditLock::kObject : EditLock::kNone;
+}
+
+bool TextMirror::CoversWholeText(size_t from, size_t to) const {
+  const css::text::XText* text = entries_[chars_[from].entry].text.get();
+  const auto inText = [&](size_t i) { return entries_[chars_[i].entry].text.get() == text; };
+  for (size_t i = 0; i < from; i++) {
+    if (inText(i)) return false;
+  }
+  // After the characters only the text's final mark.
+  size_t after = 0;
+  for (size_t i = to; i < chars_.size(); i++) {
+    if (!inText(i)) continue;
+    if (++after > 1 || !IsBreak(chars_[i].kind)) return false;
+  }
+  return true;
+}
+
 uint32_t TextMirror::FormatAt(size_t position) const {
   const auto textOriginal = [&](size_t i) {
     const Char& c = chars_[i];

@@ -105,6 +105,9 @@ class TextMirror {
   // character, or an anchor inside. An anchor at either end stays where it
   // is. An empty range asks whether text can be inserted there.
   EditLock Lock(size_t from, size_t to) const;
+  // What besides Lock keeps [from, to) from being removed with nothing put
+  // in its place.
+  EditLock RemovalLock(size_t from, size_t to) const;
   // Reads the portions of paragraphs read whole around [from, to], before
   // Lock is asked about an edit there. Throws UNO exceptions.
   void Prepare(size_t from, size_t to);
@@ -174,6 +177,8 @@ class TextMirror {
                       const Reference<css::text::XTextRange>& range);
   // Adds an original character of the last portion.
   void AddChar(uint32_t entry, Char c);
+  // Whether [from, to) holds every character of its text but the final mark.
+  bool CoversWholeText(size_t from, size_t to) const;
   // The original whose formatting text inserted at position takes.
   uint32_t FormatAt(size_t position) const;
   std::vector<Edit> Edits() const;
