@@ -375,7 +375,7 @@ class ServiceDocument : public OfficeDocument {
   }
 
   NotApplied Leftovers() const override {
-    if (!closed_ && !ops_.empty()) {
+    if (!closed_) {
       auto* self = const_cast<ServiceDocument*>(this);
       self->leftovers_ =
           LeftoversFrom(self->Request("edits", "editing " + path_).Get<Sequence<sal_Int64>>("Leftovers"));
