@@ -1,7 +1,5 @@
 #include "office_process.h"
 
-#include "document_service.h"
-
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -26,6 +24,8 @@
 #include <com/sun/star/frame/Desktop.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
+
+#include "document_service.h"
 
 extern char** environ;
 
