@@ -7,6 +7,7 @@
 #include <cppuhelper/implbase2.hxx>
 #include <cppuhelper/implementationentry.hxx>
 #include <cppuhelper/supportsservice.hxx>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -113,10 +114,9 @@ Sequence<sal_Int64> LeftoverCounts(const NotApplied& leftovers) {
 
 NotApplied LeftoversFrom(const Sequence<sal_Int64>& counts) {
   NotApplied leftovers;
-  for (sal_Int32 r = 0; r < counts.getLength() && r < static_cast<sal_Int32>(NotAppliedReason::kCount);
-       r++) {
-    leftovers.counts[r] = static_cast<size_t>(counts[r]);
-  }
+  const sal_Int32 reasons =
+      std::min(counts.getLength(), static_cast<sal_Int32>(NotAppliedReason::kCount));
+  for (sal_Int32 r = 0; r < reasons; r++) leftovers.counts[r] = static_cast<size_t>(counts[r]);
   return leftovers;
 }
 
