@@ -7,10 +7,13 @@
 #include <CLI/CLI.hpp>
 #include <openssl/evp.h>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -164,6 +167,7 @@ class CliHost : public BatchHost {
       : args_(args), texts_(texts), in_(in), out_(out), err_(err) {}
 
   bool refused = false;
+  bool overUndoLimit = false;  // refused because the run is larger than undo keeps
   bool rejected = false;  // a definition could not be used
   int warnings = 0;
 
@@ -173,8 +177,9 @@ class CliHost : public BatchHost {
     // own. A journal that cannot be made at all (no private directory) is
     // told on the error output, and -y goes on, as a script must be able to.
     if (textKey == "1302") {
-      Print("", "give --no-undo to run without undo");
+      Print("", "nothing was changed; give --no-undo to run without undo");
       refused = true;
+      overUndoLimit = true;
       return false;
     }
     if (args_.yes) return true;
@@ -241,6 +246,12 @@ class CliHost : public BatchHost {
   std::FILE* out_;
   std::FILE* err_;
 };
+
+// Tells that the command did not run for want of a confirmation. A run
+// over the undo limit has had its own advice, which -y does not answer.
+void TellNotConfirmed(const CliHost& host, const LanguageCatalog& texts, std::FILE* err) {
+  if (!host.overUndoLimit) std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+}
 
 // Takes every "-d/--def FIND REPLACE" out of the arguments before the
 // option parser sees them, so that the two strings are taken exactly as
@@ -520,7 +531,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
               UndoJournal& journal, std::FILE* out, std::FILE* err) {
   if (!host.Confirm("1108", "1109") ||
       !StartUndoableRun(journal, "sort", SizeOfFiles(args.files), host)) {
-    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+    TellNotConfirmed(host, texts, err);
     return kExitRefused;
   }
   std::vector<CheckedPath> rows;
@@ -562,16 +573,26 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
       "Definitions: -d, --def FIND REPLACE (repeatable; applied in order, after\n"
       "those of -D files).\n"
       "Strings are given in UTF-8 and used in code page 936 (GBK).\n"
-      "Exit status: 0 done, 1 done but something was not done (see the warnings:\n"
-      "a file that could not be processed, a search that gave up), 2 usage error\n"
-      "or an expression that does not compile (nothing is touched), 3 confirmation\n"
-      "refused, 130/143 stopped by Ctrl-C/SIGTERM (the results so far are printed).\n"
       "replace -n --json > plan.json, edit the plan, then apply plan.json: only the\n"
-      "changes left in it are written; a file whose bytes no longer match is refused.\n"
+      "changes left in it are written; a file no longer the one the plan was made\n"
+      "from (its whole SHA-256) is refused.\n"
       "Every command that changes files keeps a journal (unless --no-undo): undo\n"
       "takes the last run back, undo --list shows the runs kept, undo --run ID an\n"
       "older one; a file changed since its run is left alone (exit status 1).\n"
-      "Messages follow --lang, else the settings file's language, else the locale.");
+      "Messages follow --lang, else the settings file's language, else the locale.\n"
+      "\n"
+      "Exit status, the same for every command:\n"
+      "  0  done\n"
+      "  1  done, with warnings: something was refused, skipped or left (a file not\n"
+      "     read or written, a search that gave up, a file changed since its plan\n"
+      "     or its run, a folder that could not be read)\n"
+      "  2  bad input, refused before anything is touched: usage error, expression\n"
+      "     that does not compile, broken definition file, plan or table file,\n"
+      "     report folder missing, bad or already-undone run id (an internal error:\n"
+      "     2 before anything was written, 1 after)\n"
+      "  3  not confirmed, nothing changed: no -y and no terminal, answered no, or\n"
+      "     more than undo keeps without --no-undo\n"
+      "  130, 143  stopped by Ctrl-C, SIGTERM (the results so far are printed)");
   Commands commands{};
   commands.replace = app.add_subcommand("replace", "replace every occurrence in the files");
   AddBatchOptions(commands.replace, args, true);
@@ -792,7 +813,7 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
 
   if (host.rejected) return kExitUsage;
   if (host.refused) {
-    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+    TellNotConfirmed(host, texts, err);
     return kExitRefused;
   }
   if (stopped) {
@@ -930,7 +951,7 @@ int UndoCommand(const Arguments& args, const LanguageCatalog& texts, CliHost& ho
   }
   switch (outcome.end) {
     case UndoOutcome::End::kRefused:
-      std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+      TellNotConfirmed(host, texts, err);
       return kExitRefused;
     case UndoOutcome::End::kNoRun: return kExitFailure;
     case UndoOutcome::End::kDone:
@@ -941,9 +962,82 @@ int UndoCommand(const Arguments& args, const LanguageCatalog& texts, CliHost& ho
   return outcome.end == UndoOutcome::End::kDone && host.warnings == 0 ? kExitOk : kExitFailure;
 }
 
-}  // namespace
+// A rewriter that counts the changes that reached the disk (rewrites
+// committed, files moved or removed), so that an unexpected error can tell
+// whether the command had changed anything yet.
+class CountingRewriter : public FileRewriter {
+ public:
+  explicit CountingRewriter(FileRewriter& inner) : inner_(inner) {}
 
-int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  size_t changes = 0;
+
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override {
+    std::unique_ptr<RewriteSession> session = inner_.Begin(path, error);
+    if (session == nullptr) return nullptr;
+    return std::make_unique<Session>(std::move(session), changes);
+  }
+  bool Move(const std::string& from, const std::string& to, std::string* error) override {
+    return Count(inner_.Move(from, to, error));
+  }
+  bool Remove(const std::string& path, std::string* error) override {
+    return Count(inner_.Remove(path, error));
+  }
+  // Backup copies are changes on disk too.
+  FileRewriter& Plain() override { return *this; }
+
+ private:
+  class Session : public RewriteSession {
+   public:
+    Session(std::unique_ptr<RewriteSession> inner, size_t& changes)
+        : inner_(std::move(inner)), changes_(changes) {}
+    bool Write(const char* data, size_t size) override { return inner_->Write(data, size); }
+    void SetMode(unsigned mode) override { inner_->SetMode(mode); }
+    bool Watch(ReplaceWatcher* watcher) override { return inner_->Watch(watcher); }
+    bool Commit(std::string* error) override {
+      if (!inner_->Commit(error)) return false;
+      changes_++;
+      return true;
+    }
+
+   private:
+    std::unique_ptr<RewriteSession> inner_;
+    size_t& changes_;
+  };
+
+  bool Count(bool done) {
+    if (done) changes++;
+    return done;
+  }
+
+  FileRewriter& inner_;
+};
+
+// A report is written when the find has ended; a folder that cannot take it
+// is told before the run, not after it.
+bool ReportFolderTakesIt(const std::string& report, std::string* error) {
+  if (report.empty() || report == "-") return true;
+  const size_t slash = report.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : report.substr(0, slash);
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *error = report + ": the report's folder " + folder + " does not exist";
+    return false;
+  }
+  if (stat(report.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = report + ": is a folder, not a report file";
+    return false;
+  }
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    *error = report + ": the report cannot be written in " + folder + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
+                   FileRewriter& disk) {
   Arguments args;
   std::vector<std::string> raw(argv + 1, argv + argc);
   std::string error;
@@ -972,7 +1066,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
 
   // Export, apply and undo take no files of the batch kind.
   if (!commands.exportDefs->parsed() && !commands.apply->parsed() && !commands.undo->parsed()) {
-    if (!GatherFiles(args, in, &error)) {
+    if (!GatherFiles(args, in, &error) || !ReportFolderTakesIt(args.report, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
       return kExitUsage;
     }
@@ -984,7 +1078,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   // command that changes files says so.
   std::string root;
   if (!DefaultJournalRoot(&root, &error)) root.clear();
-  UndoJournal journal(root);
+  UndoJournal journal(root, disk);
   journal.limits = UndoLimitsFrom(LoadUndoSettings(SettingsFilePath()));
   if (args.noUndo) journal.limits.enabled = false;
   if (commands.undo->parsed()) return UndoCommand(args, texts, host, journal, out, err);
@@ -996,7 +1090,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     }
     if (!StartUndoableRun(journal, commands.restore->parsed() ? "restore" : "clear-backups",
                           SizeOfFiles(touched), host)) {
-      std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+      TellNotConfirmed(host, texts, err);
       return kExitRefused;
     }
     const size_t done = commands.restore->parsed()
@@ -1008,6 +1102,32 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   if (commands.sort->parsed()) return SortFiles(args, host, texts, journal, out, err);
   if (commands.apply->parsed()) return ApplyPlan(args, texts, host, journal, out, err);
   return RunBatchCommand(commands, args, texts, host, journal, out, err);
+}
+
+}  // namespace
+
+// The one place where an error nobody expected ends the command: it is
+// told, and the status says whether files were changed before it.
+int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  CountingRewriter disk(DefaultFileRewriter());
+  std::string what;
+  try {
+    return RunCommandLine(argc, argv, in, out, err, disk);
+  } catch (const std::exception& error) {
+    what = error.what();
+  } catch (...) {
+    what = "an unknown exception";
+  }
+  std::fflush(out);
+  if (disk.changes == 0) {
+    std::fprintf(err, "strbatch-cli: internal error: %s; nothing was changed\n", what.c_str());
+    return kExitUsage;
+  }
+  std::fprintf(err,
+               "strbatch-cli: internal error: %s; files were changed before it (%zu "
+               "changes on disk)\n",
+               what.c_str(), disk.changes);
+  return kExitFailure;
 }
 
 }  // namespace strbatch
