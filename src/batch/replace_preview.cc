@@ -212,19 +212,94 @@ ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool
   return Write(preview.path, out, backup, rewriter, error);
 }
 
-ApplyOutcome ApplyPlannedChanges(const std::string& path,
-                                 const std::vector<PlannedChange>& changes, bool backup,
-                                 FileRewriter& rewriter, std::string* error) {
-  if (changes.empty()) return ApplyOutcome::kNothing;
+namespace {
+
+bool IsUtf16Name(std::string_view encoding) {
+  return encoding == "UTF-16LE" || encoding == "UTF-16BE";
+}
+
+// The byte-order mark every UTF-16 file of a plan begins with.
+std::string_view Utf16Mark(std::string_view encoding) {
+  return encoding == "UTF-16LE" ? "\xFF\xFE" : "\xFE\xFF";
+}
+
+// Whether a plan made for a file in encoding can have been made from bytes:
+// a UTF-16 file is recognised by its mark; the other encodings are the
+// reading the user chose and fit any bytes.
+bool EncodingFits(std::string_view bytes, std::string_view encoding) {
+  if (IsUtf16Name(encoding)) return bytes.substr(0, 2) == Utf16Mark(encoding);
+  return encoding == "UTF-8" || encoding == "GBK" || encoding == "BIG5";
+}
+
+// Whether bytes that are not those of the plan are another encoding than
+// the plan's (a file converted since), rather than other text.
+bool EncodingChanged(std::string_view bytes, std::string_view encoding) {
+  if (IsUtf16Name(encoding)) return bytes.substr(0, 2) != Utf16Mark(encoding);
+  const FileEncoding now = DetectFileEncoding(bytes, EncodingSetting::Auto).encoding;
+  if (now != FileEncoding::CodePage) return encoding != FileEncodingName(now);
+  bool multiByte = false;
+  return encoding == "UTF-8" && !IsValidUtf8(bytes, &multiByte);
+}
+
+// The lines of a file's text: one more than its line feeds (in UTF-16,
+// code units 0x000A after the mark).
+uint64_t LineCount(std::string_view bytes, std::string_view encoding) {
+  if (!IsUtf16Name(encoding)) {
+    return 1 + static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  }
+  const size_t low = encoding == "UTF-16LE" ? 0 : 1;
+  uint64_t lines = 1;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    if (bytes[i + low] == '\n' && bytes[i + 1 - low] == '\0') lines++;
+  }
+  return lines;
+}
+
+// Why a planned change does not fit the file, or empty when it does.
+std::string MisfitOfChange(const PlannedChange& change, std::string_view bytes, uint64_t lines) {
+  const std::string size = " (the file has " + std::to_string(bytes.size()) + " bytes)";
+  if (change.offset > bytes.size()) {
+    return "offset " + std::to_string(change.offset) + " lies past the end of the file" + size;
+  }
+  if (change.length > bytes.size() - change.offset) {
+    return "length " + std::to_string(change.length) + " at offset " +
+           std::to_string(change.offset) + " reaches past the end of the file" + size;
+  }
+  if (change.line < 1 || change.line > lines) {
+    return "line " + std::to_string(change.line) + " of the change at offset " +
+           std::to_string(change.offset) + " is not a line of the file (it has " +
+           std::to_string(lines) + ")";
+  }
+  if (Sha256Hex(bytes.substr(change.offset, change.length)) != change.oldSha256) {
+    return "the bytes at offset " + std::to_string(change.offset) +
+           " are not those of the plan (the file changed since)";
+  }
+  return "";
+}
+
+}  // namespace
+
+ApplyOutcome ApplyPlannedChanges(const PlannedFile& plan, bool backup, FileRewriter& rewriter,
+                                 std::string* error) {
+  if (plan.changes.empty()) return ApplyOutcome::kNothing;
   std::string bytes;
-  if (!ReadWholeFile(path, &bytes, error)) return ApplyOutcome::kFailed;
+  if (!ReadWholeFile(plan.path, &bytes, error)) return ApplyOutcome::kFailed;
+  if (Sha256Hex(bytes) != plan.sha256) {
+    *error = EncodingChanged(bytes, plan.encoding)
+                 ? "its encoding is no longer the plan's " + plan.encoding + "; left as it is"
+                 : "changed since the plan was made (its SHA-256 is not the plan's); left as "
+                   "it is";
+    return ApplyOutcome::kChanged;
+  }
+  if (!EncodingFits(bytes, plan.encoding)) {
+    *error = "the plan's encoding " + plan.encoding + " is not the file's; left as it is";
+    return ApplyOutcome::kRefused;
+  }
+  const uint64_t lines = LineCount(bytes, plan.encoding);
   std::vector<ByteEdit> edits;
-  for (const PlannedChange& change : changes) {
-    if (change.offset > bytes.size() || change.length > bytes.size() - change.offset ||
-        Sha256Hex(std::string_view(bytes).substr(change.offset, change.length)) !=
-            change.oldSha256) {
-      *error = "the bytes at offset " + std::to_string(change.offset) +
-               " are not those of the plan (the file changed since); left as it is";
+  for (const PlannedChange& change : plan.changes) {
+    if (const std::string misfit = MisfitOfChange(change, bytes, lines); !misfit.empty()) {
+      *error = misfit + "; left as it is";
       return ApplyOutcome::kRefused;
     }
     edits.push_back({static_cast<size_t>(change.offset), static_cast<size_t>(change.length),
@@ -235,7 +310,7 @@ ApplyOutcome ApplyPlannedChanges(const std::string& path,
     *error = "the plan's changes overlap; left as it is";
     return ApplyOutcome::kRefused;
   }
-  return Write(path, out, backup, rewriter, error);
+  return Write(plan.path, out, backup, rewriter, error);
 }
 
 bool EncodeForFile(std::string_view utf8, std::string_view encoding, std::string* bytes) {

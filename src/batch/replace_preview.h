@@ -121,13 +121,24 @@ struct PlannedChange {
   uint64_t length = 0;
   std::string newBytes;
   std::string oldSha256;
+  uint64_t line = 1;  // where the change begins, from 1
 };
 
-// Writes the planned changes into the file at path: refused when any
-// change's old bytes are not those on disk, or when changes overlap.
-ApplyOutcome ApplyPlannedChanges(const std::string& path,
-                                 const std::vector<PlannedChange>& changes, bool backup,
-                                 FileRewriter& rewriter, std::string* error);
+// One file of a reviewed plan: what the file was when the plan was made
+// and the changes to write into it.
+struct PlannedFile {
+  std::string path;
+  std::string encoding;  // as FileEncodingName names it
+  std::string sha256;    // of the whole file
+  std::vector<PlannedChange> changes;
+};
+
+// Writes the planned changes into the file. Left alone (kChanged) when the
+// file's bytes are no longer those the plan was made from; refused when the
+// plan's encoding cannot be the file's, a change lies outside the file, its
+// old bytes are not those on disk, or changes overlap.
+ApplyOutcome ApplyPlannedChanges(const PlannedFile& plan, bool backup, FileRewriter& rewriter,
+                                 std::string* error);
 
 // Text (UTF-8) as bytes of a file in encoding, as the names of
 // FileEncodingName give them. False when a character cannot be held.

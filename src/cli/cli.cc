@@ -706,11 +706,12 @@ bool FromHex(const std::string& hex, std::string* bytes) {
   return true;
 }
 
-// The members a dry run adds to a file's JSON object: its encoding and
-// changes.
+// The members a dry run adds to a file's JSON object: its encoding, the
+// SHA-256 of the whole file as it was read, and its changes.
 std::string PreviewJson(const FilePreview& file) {
   auto quoted = [](std::string_view text) { return Dumped(std::string(text)); };
-  std::string json = "\"encoding\":" + quoted(FileEncodingName(file.encoding));
+  std::string json = "\"encoding\":" + quoted(FileEncodingName(file.encoding)) +
+                     ",\"sha256\":" + quoted(file.fingerprint.sha256);
   if (file.IsDocument()) json += ",\"document\":true";
   json += ",\"changes\":[";
   for (size_t k = 0; k < file.changes.size(); k++) {
@@ -832,83 +833,173 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   return host.warnings > 0 ? kExitFailure : kExitOk;
 }
 
-// The planned changes of one file of a plan; false, with a reason, when the
-// entry is not one this program can write.
-bool PlannedChanges(const nlohmann::json& file, std::vector<PlannedChange>* changes,
-                    std::string* error) {
-  if (file.value("document", false)) {
+// A plan's text as JSON of the plan's shape: an object with a list of
+// files, each an object whose path is a string. Every file with changes
+// has its whole-file checksum, which plans of older versions lack. False,
+// with a reason, otherwise: then nothing of the plan may be written.
+bool ReadPlan(const std::string& text, nlohmann::json* plan, std::string* error) {
+  *plan = nlohmann::json::parse(text, nullptr, false);
+  if (plan->is_discarded() || !plan->is_object() || !plan->contains("files") ||
+      !(*plan)["files"].is_array()) {
+    *error = "not a plan (the JSON of replace --dry-run --json)";
+    return false;
+  }
+  size_t number = 0;
+  for (const nlohmann::json& file : (*plan)["files"]) {
+    const std::string which = "file " + std::to_string(++number) + " of the plan";
+    if (!file.is_object()) {
+      *error = "not a plan: " + which + " is not an object";
+      return false;
+    }
+    if (!file.contains("path") || !file["path"].is_string()) {
+      *error = "not a plan: " + which + " has no \"path\" string";
+      return false;
+    }
+    if (file.contains("changes") && !file.contains("sha256")) {
+      *error = "made by an older version (" + which +
+               " lacks the \"sha256\" of the whole file); make it again with replace -n "
+               "--json";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Member field of a plan's object as a non-negative integer. JSON reads -1
+// as a signed number and 4.5 or 2**64 as fractions, all refused.
+bool PlanNumber(const nlohmann::json& object, const char* field, uint64_t* value,
+                std::string* error) {
+  const auto it = object.find(field);
+  if (it != object.end() && it->is_number_unsigned()) {
+    *value = it->get<uint64_t>();
+    return true;
+  }
+  std::string shown =
+      it == object.end() ? "" : it->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (shown.size() > 40) shown = shown.substr(0, 40) + "...";
+  *error = std::string("\"") + field + "\" " +
+           (it == object.end() ? "is missing" : "is " + shown + ", not a non-negative integer");
+  return false;
+}
+
+bool PlanString(const nlohmann::json& object, const char* field, std::string* value,
+                std::string* error) {
+  const auto it = object.find(field);
+  if (it != object.end() && it->is_string()) {
+    *value = it->get<std::string>();
+    return true;
+  }
+  *error =
+      std::string("\"") + field + "\" " + (it == object.end() ? "is missing" : "is not a string");
+  return false;
+}
+
+// One change of a plan; false, with a reason naming the field, when a
+// member is missing or of the wrong kind, or its new text cannot be
+// written in the file's encoding.
+bool PlannedChangeOf(const nlohmann::json& item, const std::string& encoding, PlannedChange* change,
+                     std::string* error) {
+  if (!item.is_object()) {
+    *error = "is not an object";
+    return false;
+  }
+  if (!PlanNumber(item, "offset", &change->offset, error) ||
+      !PlanNumber(item, "length", &change->length, error) ||
+      !PlanNumber(item, "line", &change->line, error) ||
+      !PlanString(item, "old_sha256", &change->oldSha256, error)) {
+    return false;
+  }
+  std::string text;
+  if (item.contains("new_bytes_hex")) {
+    if (!PlanString(item, "new_bytes_hex", &text, error)) return false;
+    if (!FromHex(text, &change->newBytes)) {
+      *error = "\"new_bytes_hex\" is not hexadecimal bytes";
+      return false;
+    }
+    return true;
+  }
+  if (!PlanString(item, "new", &text, error)) return false;
+  if (!EncodeForFile(text, encoding, &change->newBytes)) {
+    *error = "its \"new\" text cannot be written in " + encoding;
+    return false;
+  }
+  return true;
+}
+
+// The file of a plan (of ReadPlan's shape) as the program writes it; false,
+// with a reason, when the entry is not one this program can write.
+bool PlannedChanges(const nlohmann::json& file, PlannedFile* planned, std::string* error) {
+  planned->path = file["path"].get<std::string>();
+  const auto document = file.find("document");
+  if (document != file.end() && !document->is_boolean()) {
+    *error = "\"document\" is neither true nor false; left as it is";
+    return false;
+  }
+  if (document != file.end() && document->get<bool>()) {
     *error = "an office document is written whole from its preview in the window, not from a "
              "plan; left as it is";
     return false;
   }
-  const std::string encoding = file.value("encoding", "");
-  for (const nlohmann::json& item : file.at("changes")) {
+  const auto left = [error] {
+    *error += "; left as it is";
+    return false;
+  };
+  if (!PlanString(file, "encoding", &planned->encoding, error) ||
+      !PlanString(file, "sha256", &planned->sha256, error)) {
+    return left();
+  }
+  if (!file["changes"].is_array()) {
+    *error = "\"changes\" is not a list";
+    return left();
+  }
+  size_t number = 0;
+  for (const nlohmann::json& item : file["changes"]) {
     PlannedChange change;
-    change.offset = item.at("offset").get<uint64_t>();
-    change.length = item.at("length").get<uint64_t>();
-    change.oldSha256 = item.at("old_sha256").get<std::string>();
-    const bool exact = item.contains("new_bytes_hex");
-    if (exact ? !FromHex(item["new_bytes_hex"].get<std::string>(), &change.newBytes)
-              : !EncodeForFile(item.at("new").get<std::string>(), encoding, &change.newBytes)) {
-      *error = "the new text of the change at offset " + std::to_string(change.offset) +
-               " cannot be written in " + (encoding.empty() ? "an unnamed encoding" : encoding) +
-               "; left as it is";
-      return false;
+    number++;
+    if (!PlannedChangeOf(item, planned->encoding, &change, error)) {
+      *error = "change " + std::to_string(number) + " of the plan: " + *error;
+      return left();
     }
-    changes->push_back(std::move(change));
+    planned->changes.push_back(std::move(change));
   }
   return true;
 }
 
 // apply PLAN: writes the changes the plan lists, file by file; a file whose
 // bytes are no longer those the plan was made from is refused and left as
-// it is.
+// it is. A plan that is not of the plan's shape is refused whole.
 int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host,
               UndoJournal& journal, std::FILE* out, std::FILE* err) {
   std::string text, error;
   nlohmann::json plan;
-  if (!ReadWholeFile(args.plan, &text, &error)) {
+  if (!ReadWholeFile(args.plan, &text, &error) || !ReadPlan(text, &plan, &error)) {
     host.Warn(args.plan, error);
     return kExitUsage;
   }
-  plan = nlohmann::json::parse(text, nullptr, false);
-  if (plan.is_discarded() || !plan.is_object() || !plan.contains("files") ||
-      !plan["files"].is_array()) {
-    host.Warn(args.plan, "not a plan (the JSON of replace --dry-run --json)");
-    return kExitUsage;
-  }
-  std::vector<std::pair<std::string, std::vector<PlannedChange>>> work;
+  std::vector<PlannedFile> work;
   for (const nlohmann::json& file : plan["files"]) {
-    if (!file.is_object() || !file.contains("changes") || file["changes"].empty()) continue;
-    const std::string path = file.value("path", "");
-    std::vector<PlannedChange> changes;
-    try {
-      if (!PlannedChanges(file, &changes, &error)) {
-        host.Warn(path, error);
-        continue;
-      }
-    } catch (const nlohmann::json::exception&) {
-      host.Warn(path, "a change of the plan lacks offset, length, old_sha256 or new; "
-                      "left as it is");
+    if (!file.contains("changes") || file["changes"].empty()) continue;
+    PlannedFile planned;
+    if (!PlannedChanges(file, &planned, &error)) {
+      host.Warn(planned.path, error);
       continue;
     }
-    work.emplace_back(path, std::move(changes));
+    work.push_back(std::move(planned));
   }
   std::vector<std::string> paths;
   paths.reserve(work.size());
-  for (const auto& item : work) paths.push_back(item.first);
+  for (const PlannedFile& planned : work) paths.push_back(planned.path);
   if (!work.empty() && (!host.Confirm("1023", "1024") ||
                         !StartUndoableRun(journal, "apply", SizeOfFiles(paths), host))) {
-    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+    TellNotConfirmed(host, texts, err);
     return kExitRefused;
   }
-  for (const auto& [path, changes] : work) {
-    const ApplyOutcome outcome =
-        ApplyPlannedChanges(path, changes, args.backup, journal, &error);
+  for (const PlannedFile& planned : work) {
+    const ApplyOutcome outcome = ApplyPlannedChanges(planned, args.backup, journal, &error);
     if (outcome == ApplyOutcome::kApplied) {
-      std::fprintf(out, "%zu\t%s\n", changes.size(), path.c_str());
+      std::fprintf(out, "%zu\t%s\n", planned.changes.size(), planned.path.c_str());
     } else if (outcome != ApplyOutcome::kNothing) {
-      host.Warn(path, error);
+      host.Warn(planned.path, error);
     }
   }
   return host.warnings > 0 ? kExitFailure : kExitOk;

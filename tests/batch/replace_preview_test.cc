@@ -242,7 +242,8 @@ TEST_F(ReplacePreviewTest, PlannedChangesAreCheckedAgainstTheBytesOnDisk) {
     SCOPED_TRACE(row.what);
     testing::WriteBytes(path, "abcdef");
     std::string error;
-    EXPECT_EQ(ApplyPlannedChanges(path, row.changes, false, DefaultFileRewriter(), &error),
+    EXPECT_EQ(ApplyPlannedChanges({path, "GBK", Sha256Hex("abcdef"), row.changes}, false,
+                                  DefaultFileRewriter(), &error),
               row.outcome);
     EXPECT_EQ(testing::ReadBytes(path), row.bytes);
   }

@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -370,8 +373,7 @@ TEST(CliPreviewTest, AFileChangedBetweenPreviewAndApplyIsRefusedAndUntouched) {
   dir.Write("a.txt", "cut");
   CliRun apply = Cli({"apply", "-y", planPath});
   EXPECT_EQ(apply.exitCode, kExitFailure);
-  EXPECT_NE(apply.err.find(a + ": the bytes at offset 0 are not those of the plan"),
-            std::string::npos)
+  EXPECT_NE(apply.err.find(a + ": changed since the plan was made"), std::string::npos)
       << apply.err;
   EXPECT_EQ(dir.Read("a.txt"), "cut");
   EXPECT_EQ(dir.Read("b.txt"), "dog");
@@ -449,6 +451,154 @@ TEST(CliFileListTest, FoldersAndListsJoinTheNamedFiles) {
   EXPECT_EQ(Cli({"find", "-d", "x", "y", "--include", "*.txt", dir.File("a.txt")}).exitCode,
             kExitUsage);
   EXPECT_EQ(Cli({"find", "-d", "x", "y"}).exitCode, kExitUsage);
+}
+
+}  // namespace
+}  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+// What a script sees: one command over scratch files, its exit status, the
+// bytes of the files afterwards and the last line it writes on standard
+// error. In arguments, plans and messages "@" stands for the scratch folder
+// and a slash.
+struct ExitCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> files;  // written first
+  std::vector<std::string> args;
+  int exit;
+  std::vector<std::pair<std::string, std::string>> expected;  // the files afterwards
+  std::string lastError;  // the last line of standard error
+  // When set: @plan.json is what replace -n --json of these arguments
+  // prints, edited by editPlan, and changed is written after it.
+  std::vector<std::string> plan = {};
+  std::function<void(nlohmann::json&)> editPlan = nullptr;
+  std::vector<std::pair<std::string, std::string>> changed = {};
+  std::string settings = "";  // the settings file's text
+};
+
+std::string InFolder(std::string text, const std::string& folder) {
+  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at)) {
+    text.replace(at, 1, folder + "/");
+    at += folder.size() + 1;
+  }
+  return text;
+}
+
+void CheckExitCase(const ExitCase& c) {
+  SCOPED_TRACE(c.name);
+  ScratchDir dir;
+  for (const auto& [name, bytes] : c.files) dir.Write(name, bytes);
+  auto inFolder = [&dir](std::vector<std::string> args) {
+    for (std::string& arg : args) arg = InFolder(arg, dir.path());
+    return args;
+  };
+  if (!c.plan.empty()) {
+    std::vector<std::string> args = {"replace", "-n", "--json"};
+    for (const std::string& arg : inFolder(c.plan)) args.push_back(arg);
+    const CliRun preview = Cli(args);
+    ASSERT_EQ(preview.exitCode, kExitOk) << preview.err;
+    nlohmann::json plan = nlohmann::json::parse(preview.out);
+    if (c.editPlan) c.editPlan(plan);
+    dir.Write("plan.json", plan.dump());
+  }
+  for (const auto& [name, bytes] : c.changed) dir.Write(name, bytes);
+  dir.Write("strbatch.INI", c.settings);
+  const char* config = std::getenv("STRBATCH_CONFIG");
+  const std::string configBefore = config != nullptr ? config : "";
+  setenv("STRBATCH_CONFIG", dir.File("strbatch.INI").c_str(), 1);
+  const CliRun run = Cli(inFolder(c.args));
+  if (config != nullptr) {
+    setenv("STRBATCH_CONFIG", configBefore.c_str(), 1);
+  } else {
+    unsetenv("STRBATCH_CONFIG");
+  }
+  EXPECT_EQ(run.exitCode, c.exit) << run.err;
+  for (const auto& [name, bytes] : c.expected) EXPECT_EQ(dir.Read(name), bytes) << name;
+  const size_t start = run.err.find_last_of('\n', run.err.size() - 2);
+  EXPECT_EQ(run.err.substr(start == std::string::npos ? 0 : start + 1),
+            InFolder(c.lastError, dir.path()) + "\n");
+}
+
+TEST(CliExitStatusTest, EachCaseEndsWithItsStatusAndItsBytes) {
+  const std::string red = "The colour is red.\n";
+  const std::string odd = "The humour is odd.\n";
+  // GBK "colour 数据库", then the same text in UTF-8.
+  const std::string gbk = "colour \xCA\xFD\xBE\xDD\xBF\xE2\n";
+  const std::string utf8 = "colour \xE6\x95\xB0\xE6\x8D\xAE\xE5\xBA\x93\n";
+  const std::vector<std::pair<std::string, std::string>> files = {{"a.txt", red},
+                                                                  {"b.txt", "colour\n"}};
+  const std::vector<std::string> plan = {"-d", "colour", "color", "@a.txt", "@b.txt"};
+  const std::vector<std::string> apply = {"apply", "-y", "@plan.json"};
+  // a.txt refused, b.txt written; or the whole plan refused.
+  const std::vector<std::pair<std::string, std::string>> onlyB = {{"a.txt", red},
+                                                                  {"b.txt", "color\n"}};
+  const std::vector<std::pair<std::string, std::string>> none = files;
+  auto firstChange = [](const char* field, nlohmann::json value) {
+    return [field, value](nlohmann::json& p) { p["files"][0]["changes"][0][field] = value; };
+  };
+  const std::string big(1 << 20, 'a');
+  const ExitCase cases[] = {
+      // Only the byte that differs was checked: "humour" became "humor".
+      {"whole file changed", files, apply, kExitFailure, {{"a.txt", odd}, {"b.txt", "color\n"}},
+       "strbatch-cli: @a.txt: changed since the plan was made (its SHA-256 is not the plan's); "
+       "left as it is",
+       plan, nullptr, {{"a.txt", odd}}},
+      // GBK bytes were written into the converted file.
+      {"encoding changed", {{"g.txt", gbk}}, apply, kExitFailure, {{"g.txt", utf8}},
+       "strbatch-cli: @g.txt: its encoding is no longer the plan's GBK; left as it is",
+       {"-d", "colour", "\xE9\xA2\x9C\xE8\x89\xB2", "@g.txt"}, nullptr, {{"g.txt", utf8}}},
+      {"encoding edited", files, apply, kExitFailure, onlyB,
+       "strbatch-cli: @a.txt: the plan's encoding UTF-16LE is not the file's; left as it is", plan,
+       [](nlohmann::json& p) { p["files"][0]["encoding"] = "UTF-16LE"; }},
+      {"plan of an older version", files, apply, kExitUsage, none,
+       "strbatch-cli: @plan.json: made by an older version (file 1 of the plan lacks the "
+       "\"sha256\" of the whole file); make it again with replace -n --json",
+       plan, [](nlohmann::json& p) { p["files"][0].erase("sha256"); }},
+      // Read as 18446744073709551615.
+      {"negative offset", files, apply, kExitFailure, onlyB,
+       "strbatch-cli: @a.txt: change 1 of the plan: \"offset\" is -1, not a non-negative "
+       "integer; left as it is",
+       plan, firstChange("offset", -1)},
+      // Wrapped to 0.
+      {"offset 2**64", files, apply, kExitFailure, onlyB,
+       "strbatch-cli: @a.txt: change 1 of the plan: \"offset\" is 1.8446744073709552e+19, not "
+       "a non-negative integer; left as it is",
+       plan, firstChange("offset", nlohmann::json::parse("18446744073709551616"))},
+      // Taken as 4.
+      {"fractional length", files, apply, kExitFailure, onlyB,
+       "strbatch-cli: @a.txt: change 1 of the plan: \"length\" is 4.5, not a non-negative "
+       "integer; left as it is",
+       plan, firstChange("length", 4.5)},
+      {"offset past the end", files, apply, kExitFailure, onlyB,
+       "strbatch-cli: @a.txt: offset 18446744073709551615 lies past the end of the file (the "
+       "file has 19 bytes); left as it is",
+       plan, firstChange("offset", UINT64_MAX)},
+      {"line past the end", files, apply, kExitFailure, onlyB,
+       "strbatch-cli: @a.txt: line 3 of the change at offset 8 is not a line of the file (it "
+       "has 2); left as it is",
+       plan, firstChange("line", 3)},
+      // Aborted with an uncaught exception.
+      {"path a number", files, apply, kExitUsage, none,
+       "strbatch-cli: @plan.json: not a plan: file 1 of the plan has no \"path\" string", plan,
+       [](nlohmann::json& p) { p["files"][0]["path"] = 5; }},
+      {"not a plan", {{"plan.json", "[1,2]"}, {"b.txt", "colour\n"}}, apply, kExitUsage,
+       {{"b.txt", "colour\n"}},
+       "strbatch-cli: @plan.json: not a plan (the JSON of replace --dry-run --json)"},
+      {"a file that is no object", files, apply, kExitUsage, none,
+       "strbatch-cli: @plan.json: not a plan: file 2 of the plan is not an object", plan,
+       [](nlohmann::json& p) { p["files"][1] = "b.txt"; }},
+      // The find ran and failed only when it came to write the report.
+      {"report folder missing", files, {"find", "-r", "@no/r.txt", "-d", "colour", "x", "@a.txt"},
+       kExitUsage, none, "strbatch-cli: @no/r.txt: the report's folder @no does not exist"},
+      // "use -y to confirm" followed, though -y was given.
+      {"over the undo limit", {{"big.txt", big + "a"}},
+       {"replace", "-y", "-d", "a", "b", "@big.txt"}, kExitRefused, {{"big.txt", big + "a"}},
+       "strbatch-cli: nothing was changed; give --no-undo to run without undo", {}, nullptr, {},
+       "[undo]\nMegabytes=1\n"},
+  };
+  for (const ExitCase& c : cases) CheckExitCase(c);
 }
 
 }  // namespace
