@@ -567,10 +567,10 @@ TEST(CliExitStatusTest, EachCaseEndsWithItsStatusAndItsBytes) {
        "a non-negative integer; left as it is",
        plan, firstChange("offset", nlohmann::json::parse("18446744073709551616"))},
       // Taken as 4.
-      {"fractional length", files, apply, kExitFailure, onlyB,
-       "strbatch-cli: @a.txt: change 1 of the plan: \"length\" is 4.5, not a non-negative "
+      {"fractional offset", files, apply, kExitFailure, onlyB,
+       "strbatch-cli: @a.txt: change 1 of the plan: \"offset\" is 4.5, not a non-negative "
        "integer; left as it is",
-       plan, firstChange("length", 4.5)},
+       plan, firstChange("offset", 4.5)},
       {"offset past the end", files, apply, kExitFailure, onlyB,
        "strbatch-cli: @a.txt: offset 18446744073709551615 lies past the end of the file (the "
        "file has 19 bytes); left as it is",
