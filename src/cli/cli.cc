@@ -948,6 +948,11 @@ bool PlannedChanges(const nlohmann::json& file, PlannedFile* planned, std::strin
       !PlanString(file, "sha256", &planned->sha256, error)) {
     return left();
   }
+  if (planned->sha256.size() != 64 ||
+      planned->sha256.find_first_not_of("0123456789abcdef") != std::string::npos) {
+    *error = "\"sha256\" is not a SHA-256 in hexadecimal";
+    return left();
+  }
   if (!file["changes"].is_array()) {
     *error = "\"changes\" is not a list";
     return left();
