@@ -333,23 +333,21 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
   }
 }
 
-// Adds the command-line definitions to the list, converted from the
-// terminal's UTF-8 into the process code page.
 // Adds the definitions: those of -D files (code page bytes), then those of
 // -d, typed in UTF-8 and carried into the process code page. A -d string
 // the code page cannot hold exactly is refused, never applied with "?"
-// standing in for a character: the command then ends with status 2 and
-// nothing changed. A -D file that cannot be read ends it with status 1.
+// standing in for a character; so is a -D file that cannot be read or is not
+// a whole definition file (one cut off would apply a half-read last item).
+// Either ends the command with status 2 and nothing changed.
 int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& host,
                    const LanguageCatalog& texts) {
   for (const std::string& path : args.definitionFiles) {
     std::vector<DefinitionRecord> records;
-    MarkupTree tree;
-    if (!ParseMarkupTree(path, &tree)) {
-      host.Warn(path, "not a definition file, or it cannot be read");
-      return kExitFailure;
+    DefinitionFileError error;
+    if (!LoadDefinitionFile(path, &records, &error)) {
+      host.Print("", texts.Message("1240", {error.message}));
+      return kExitUsage;
     }
-    DefinitionsFromTree(tree, &records);
     definitions.AppendRecords(records, true);
   }
   const CodePage& codePage = CodePage::Process();
