@@ -36,6 +36,7 @@
 #include "lists/folder_scan.h"
 #include "office/office_bridge.h"
 #include "sorttool/line_sort.h"
+#include "sorttool/sort_tables.h"
 
 namespace strbatch {
 namespace {
@@ -516,6 +517,16 @@ int ExportDefinitions(const Arguments& args, CliHost& host, const LanguageCatalo
 // the same way (and takes -y and -b like them).
 int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
               UndoJournal& journal, std::FILE* out, std::FILE* err) {
+  ParseEncodingSetting(args.encoding, &args.sort.encoding);
+  // A table named but unreadable would sort every file by the wrong rules.
+  std::string problems;
+  LoadSortTables(args.sort.equalValueTablePath, args.sort.noSortTablePath, args.sort.encoding,
+                 &problems);
+  if (!problems.empty()) {
+    if (problems.back() == '\n') problems.pop_back();
+    host.Print("", texts.Message("1241", {problems}));
+    return kExitUsage;
+  }
   if (!host.Confirm("1108", "1109") ||
       !StartUndoableRun(journal, "sort", SizeOfFiles(args.files), host)) {
     std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
@@ -523,7 +534,6 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
   }
   std::vector<CheckedPath> rows;
   for (const std::string& path : args.files) rows.push_back({path, true});
-  ParseEncodingSetting(args.encoding, &args.sort.encoding);
   if (args.backup) {
     for (const std::string& path : args.files) {
       std::string error;
