@@ -164,4 +164,10 @@ bool Utf8ToUtf16(std::string_view utf8, bool bigEndian, std::string* bytes) {
   return true;
 }
 
+std::string_view FirstLineEnd(std::string_view text) {
+  const size_t feed = text.find('\n');
+  if (feed == std::string_view::npos) return "\r\n";
+  return feed > 0 && text[feed - 1] == '\r' ? "\r\n" : "\n";
+}
+
 }  // namespace strbatch

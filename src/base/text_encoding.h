@@ -45,6 +45,12 @@ const char* FileEncodingName(FileEncoding encoding);
 bool Utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string* utf8);
 bool Utf8ToUtf16(std::string_view utf8, bool bigEndian, std::string* bytes);
 
+// The line end that a rewrite of a text made of lines writes, so that a file
+// keeps its kind: the text's first one ("\n" or "\r\n"), "\r\n" when it has
+// none. Text in a code page or UTF-8 (their bytes never hold CR or LF inside
+// a character).
+std::string_view FirstLineEnd(std::string_view text);
+
 }  // namespace strbatch
 
 #endif  // STRBATCH_BASE_TEXT_ENCODING_H_

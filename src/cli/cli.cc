@@ -39,6 +39,7 @@
 #include "lists/folder_scan.h"
 #include "office/office_bridge.h"
 #include "sorttool/line_sort.h"
+#include "sorttool/sort_tables.h"
 
 namespace strbatch {
 namespace {
@@ -344,23 +345,21 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
   }
 }
 
-// Adds the command-line definitions to the list, converted from the
-// terminal's UTF-8 into the process code page.
 // Adds the definitions: those of -D files (code page bytes), then those of
 // -d, typed in UTF-8 and carried into the process code page. A -d string
 // the code page cannot hold exactly is refused, never applied with "?"
-// standing in for a character: the command then ends with status 2 and
-// nothing changed. A -D file that cannot be read ends it with status 1.
+// standing in for a character; so is a -D file that cannot be read or is not
+// a whole definition file (one cut off would apply a half-read last item).
+// Either ends the command with status 2 and nothing changed.
 int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& host,
                    const LanguageCatalog& texts) {
   for (const std::string& path : args.definitionFiles) {
     std::vector<DefinitionRecord> records;
-    MarkupTree tree;
-    if (!ParseMarkupTree(path, &tree)) {
-      host.Warn(path, "not a definition file, or it cannot be read");
-      return kExitFailure;
+    DefinitionFileError error;
+    if (!LoadDefinitionFile(path, &records, &error)) {
+      host.Print("", texts.Message("1240", {error.message}));
+      return kExitUsage;
     }
-    DefinitionsFromTree(tree, &records);
     definitions.AppendRecords(records, true);
   }
   const CodePage& codePage = CodePage::Process();
@@ -529,6 +528,16 @@ int ExportDefinitions(const Arguments& args, CliHost& host, const LanguageCatalo
 // the same way (and takes -y and -b like them).
 int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
               UndoJournal& journal, std::FILE* out, std::FILE* err) {
+  ParseEncodingSetting(args.encoding, &args.sort.encoding);
+  // A table named but unreadable would sort every file by the wrong rules.
+  std::string problems;
+  LoadSortTables(args.sort.equalValueTablePath, args.sort.noSortTablePath, args.sort.encoding,
+                 &problems);
+  if (!problems.empty()) {
+    if (problems.back() == '\n') problems.pop_back();
+    host.Print("", texts.Message("1241", {problems}));
+    return kExitUsage;
+  }
   if (!host.Confirm("1108", "1109") ||
       !StartUndoableRun(journal, "sort", SizeOfFiles(args.files), host)) {
     TellNotConfirmed(host, texts, err);
@@ -536,7 +545,6 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
   }
   std::vector<CheckedPath> rows;
   for (const std::string& path : args.files) rows.push_back({path, true});
-  ParseEncodingSetting(args.encoding, &args.sort.encoding);
   if (args.backup) {
     for (const std::string& path : args.files) {
       std::string error;

@@ -2,9 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <string>
 
 #include "base/ascii.h"
 #include "base/paths.h"
@@ -47,9 +46,44 @@ void AppendWrapped(std::string_view text, std::string* out) {
   out->append(kCdataClose);
 }
 
-bool IsRegularFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+// The name of a tag for a message: "<item id=1>" gives "<item>". Only
+// plain ASCII name characters are shown, at most 32 of them.
+std::string TagName(std::string_view tag) {
+  if (tag.substr(0, 4) == "<!--") return "<!-- -->";
+  std::string name = "<";
+  for (size_t i = 1; i < tag.size() && name.size() <= 32; i++) {
+    const char c = tag[i];
+    const bool nameChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '_' || c == '-' || c == ':' ||
+                          c == '.' || (i == 1 && (c == '!' || c == '?'));
+    if (!nameChar) break;
+    name += c;
+  }
+  return name + ">";
+}
+
+// Counts lines as the parser moves forward, so that every node and every
+// refusal can name its line without a second pass over the text.
+class LineCounter {
+ public:
+  explicit LineCounter(std::string_view content) : content_(content) {}
+  size_t At(size_t pos) {
+    for (; counted_ < pos && counted_ < content_.size(); counted_++) {
+      if (content_[counted_] == '\n') line_++;
+    }
+    return line_;
+  }
+
+ private:
+  std::string_view content_;
+  size_t counted_ = 0;
+  size_t line_ = 1;
+};
+
+bool Refuse(size_t line, std::string reason, DefinitionFileError* error) {
+  error->line = line;
+  error->reason = std::move(reason);
+  return false;
 }
 
 class TreeBuilder {
@@ -83,25 +117,28 @@ class TreeBuilder {
     current_ = MarkupNode::kNone;
   }
 
-  void Empty(std::string_view tag) {
-    NewNode(tag);
+  void Empty(std::string_view tag, size_t line) {
+    NewNode(tag, line);
     current_ = MarkupNode::kNone;
   }
 
-  void Open(std::string_view tag) {
-    size_t node = NewNode(tag);
+  void Open(std::string_view tag, size_t line) {
+    size_t node = NewNode(tag, line);
     open_.push_back(node);
     current_ = node;
     protectedLength_ = 0;
   }
 
+  size_t InnermostOpen() const { return open_.empty() ? MarkupNode::kNone : open_.back(); }
+
  private:
   // The first node is the root; every node goes under the innermost open one.
-  size_t NewNode(std::string_view tag) {
+  size_t NewNode(std::string_view tag, size_t line) {
     std::vector<MarkupNode>& nodes = tree_->nodes;
     size_t index = nodes.size();
     nodes.emplace_back();
     nodes[index].tag = tag;
+    nodes[index].line = line;
     if (!open_.empty()) {
       MarkupNode& parent = nodes[open_.back()];
       if (parent.firstChild == MarkupNode::kNone) {
@@ -145,18 +182,26 @@ bool SaveDefinitionFile(const std::string& path, const std::vector<DefinitionRec
   return SaveDefinitionFile(DefaultFileRewriter(), path, rows, error);
 }
 
-bool ParseMarkupText(std::string_view content, MarkupTree* tree) {
+bool ParseMarkupText(std::string_view content, MarkupTree* tree, DefinitionFileError* error) {
   tree->nodes.clear();
+  tree->unclosed = MarkupNode::kNone;
+  if (content.empty()) return Refuse(0, "the file is empty", error);
   std::string_view firstLine = content.substr(0, kFirstLineLimit);
   if (size_t lf = firstLine.find('\n'); lf != std::string_view::npos) {
     firstLine = firstLine.substr(0, lf + 1);
   }
   while (!firstLine.empty() && IsLineBreak(firstLine.front())) firstLine.remove_prefix(1);
-  if (firstLine.substr(0, 5) != "<?xml") return false;
+  if (firstLine.substr(0, 5) != "<?xml") {
+    return Refuse(1, "the file does not begin with an XML declaration (<?xml ...?>)", error);
+  }
 
   // Skip the declaration and the line breaks after it.
+  LineCounter lines(content);
   size_t pos = content.find('>');
-  pos = pos == std::string_view::npos ? content.size() : pos + 1;
+  if (pos == std::string_view::npos) {
+    return Refuse(1, "the file ends inside the XML declaration", error);
+  }
+  pos++;
   while (pos < content.size() && IsLineBreak(content[pos])) pos++;
 
   TreeBuilder builder(tree);
@@ -169,7 +214,16 @@ bool ParseMarkupText(std::string_view content, MarkupTree* tree) {
     builder.EndOfText();
     size_t tagStart = pos - 1;
     size_t gt = content.find('>', pos);
-    pos = gt == std::string_view::npos ? content.size() : gt + 1;
+    if (gt == std::string_view::npos) {
+      const std::string_view rest = content.substr(tagStart);
+      const std::string name = TagName(rest);
+      return Refuse(lines.At(tagStart),
+                    StartsWithNoCase(rest, kCdataOpen) ? "the file ends inside a CDATA section"
+                    : name == "<>"                     ? "the file ends inside a tag"
+                                                       : "the file ends inside the tag " + name,
+                    error);
+    }
+    pos = gt + 1;
     std::string_view tag = content.substr(tagStart, pos - tagStart);
 
     if (StartsWithNoCase(tag, kCdataOpen)) {
@@ -181,9 +235,11 @@ bool ParseMarkupText(std::string_view content, MarkupTree* tree) {
         body = tag.substr(kCdataOpen.size(), tag.size() - kCdataOpen.size() - kCdataClose.size());
       } else {
         size_t close = content.find(kCdataClose, pos);
-        size_t bodyEnd = close == std::string_view::npos ? content.size() : close;
-        body = content.substr(tagStart + kCdataOpen.size(), bodyEnd - tagStart - kCdataOpen.size());
-        pos = close == std::string_view::npos ? content.size() : close + kCdataClose.size();
+        if (close == std::string_view::npos) {
+          return Refuse(lines.At(tagStart), "the file ends inside a CDATA section", error);
+        }
+        body = content.substr(tagStart + kCdataOpen.size(), close - tagStart - kCdataOpen.size());
+        pos = close + kCdataClose.size();
       }
       builder.Cdata(body);
       continue;
@@ -191,21 +247,14 @@ bool ParseMarkupText(std::string_view content, MarkupTree* tree) {
     if (tag.size() > 3 && tag[1] == '/') {
       builder.Close();
     } else if (tag.size() > 3 && tag[tag.size() - 2] == '/') {
-      builder.Empty(tag);
+      builder.Empty(tag, lines.At(tagStart));
     } else {
-      builder.Open(tag);
+      builder.Open(tag, lines.At(tagStart));
     }
   }
-  return !tree->nodes.empty();
-}
-
-bool ParseMarkupTree(const std::string& path, MarkupTree* tree) {
-  tree->nodes.clear();
-  // A FIFO or device named by the user would block the reader.
-  if (!IsRegularFile(path)) return false;
-  std::string content, error;
-  if (!ReadWholeFile(path, &content, &error)) return false;
-  return ParseMarkupText(content, tree);
+  if (tree->nodes.empty()) return Refuse(0, "the file holds no element", error);
+  tree->unclosed = builder.InnermostOpen();
+  return true;
 }
 
 size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>* rows,
@@ -235,12 +284,34 @@ size_t DefinitionsFromTree(const MarkupTree& tree, std::vector<DefinitionRecord>
   return added;
 }
 
-size_t LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* rows,
-                          size_t* items) {
+bool LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* rows,
+                        DefinitionFileError* error, size_t* items) {
   if (items != nullptr) *items = 0;
+  *error = DefinitionFileError();
+  std::string content;
+  if (!ReadWholeFile(path, &content, &error->reason)) {
+    error->message = error->reason;
+    return false;
+  }
   MarkupTree tree;
-  if (!ParseMarkupTree(path, &tree)) return 0;
-  return DefinitionsFromTree(tree, rows, items);
+  bool whole = ParseMarkupText(content, &tree, error);
+  if (whole && !EqualNoCase(tree.Root().tag, "<replace>")) {
+    whole = Refuse(tree.Root().line,
+                   "the root element is " + TagName(tree.Root().tag) + ", not <replace>", error);
+  }
+  // An element still open means the file was cut off: its last item would
+  // load as a definition it never finished, "replace with nothing" at worst.
+  if (whole && tree.unclosed != MarkupNode::kNone) {
+    const MarkupNode& open = tree.nodes[tree.unclosed];
+    whole = Refuse(open.line, "the file ends before " + TagName(open.tag) + " is closed", error);
+  }
+  if (!whole) {
+    error->message = path + (error->line > 0 ? ":" + std::to_string(error->line) : "") + ": " +
+                     error->reason;
+    return false;
+  }
+  DefinitionsFromTree(tree, rows, items);
+  return true;
 }
 
 bool CarriedDefinitionFilePath(std::string* path, std::string* error) {
@@ -250,10 +321,29 @@ bool CarriedDefinitionFilePath(std::string* path, std::string* error) {
   return true;
 }
 
-size_t LoadCarriedDefinitions(std::vector<DefinitionRecord>* rows) {
-  std::string path, error;
-  if (!CarriedDefinitionFilePath(&path, &error)) return 0;
-  return LoadDefinitionFile(path, rows);
+bool LoadCarriedDefinitions(std::vector<DefinitionRecord>* rows, DefinitionFileError* error,
+                            std::string* movedTo) {
+  movedTo->clear();
+  *error = DefinitionFileError();
+  std::string path;
+  if (!CarriedDefinitionFilePath(&path, &error->reason)) {
+    error->message = error->reason;
+    return false;
+  }
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
+  if (LoadDefinitionFile(path, rows, error)) return true;
+  // Moved aside, never over an earlier damaged file: its bytes may be all
+  // that is left of a list the user still wants.
+  std::string moveError = "every name for it is taken";
+  for (int n = 1; n <= 100; n++) {
+    std::string aside = path + ".damaged" + (n > 1 ? "." + std::to_string(n) : "");
+    if (lstat(aside.c_str(), &st) == 0) continue;
+    if (MoveNoReplace(path, aside, &moveError)) *movedTo = aside;
+    break;
+  }
+  if (movedTo->empty()) error->message += " (it could not be moved aside: " + moveError + ")";
+  return false;
 }
 
 bool SaveCarriedDefinitions(FileRewriter& rewriter, const std::vector<DefinitionRecord>& rows,

@@ -60,12 +60,13 @@ bool SortText(std::string_view content, const SortOptions& options, const SortTa
               std::string* sorted, const CodePage& codePage) {
   std::vector<std::string> lines = SplitSortLines(content);
   if (lines.empty()) return false;
+  const std::string_view lineEnd = FirstLineEnd(content);
   const SortKeyBuilder builder(options.KeyOptions(), tables, codePage);
   std::vector<LineEntry> entries;
   entries.reserve(lines.size());
   size_t total = 0;
   for (std::string& line : lines) {
-    total += line.size() + 2;
+    total += line.size() + lineEnd.size();
     std::string key = builder.BuildKey(line);
     entries.push_back({std::move(line), std::move(key)});
   }
@@ -83,7 +84,7 @@ bool SortText(std::string_view content, const SortOptions& options, const SortTa
       if (entries[at].text == entries[previous].text) continue;
     }
     sorted->append(entries[at].text);
-    sorted->append("\r\n");
+    sorted->append(lineEnd);
   }
   return true;
 }

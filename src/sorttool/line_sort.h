@@ -1,5 +1,6 @@
 // The line sort tool: rewrites text files with their non-empty lines in
-// sorted order, each followed by "\r\n". A file with no non-empty line, or one
+// sorted order, each followed by the file's first line end (LF or CR LF; CR
+// LF when it has none). A file with no non-empty line, or one
 // that cannot be read, is left untouched; the rewrite is all-or-nothing.
 // Under an encoding setting other than "gbk" each file is sorted by the
 // characters of its own encoding and written back in it, mark kept.

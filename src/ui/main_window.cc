@@ -113,10 +113,19 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
   }
 
   std::vector<DefinitionRecord> carried;
-  LoadCarriedDefinitions(&carried);
+  DefinitionFileError carriedError;
+  std::string movedTo;
+  const bool carriedLoaded = LoadCarriedDefinitions(&carried, &carriedError, &movedTo);
   definitionModel_->Change([&] { definitions_.AppendRecords(carried, true); });
+  // The status line rather than a box: the window is not shown yet. A file
+  // that could not be moved aside is kept from being saved over at exit.
+  carriedBlocked_ = !carriedLoaded && movedTo.empty();
 
   ApplyWindowTexts();
+  if (!carriedLoaded) {
+    SetStatus(movedTo.empty() ? texts_.Message("1244", {carriedError.message})
+                              : texts_.Message("1243", {carriedError.message, movedTo}));
+  }
   fileView_->setTextElideMode(Qt::ElideMiddle);
   RestoreWindowState();
 }
@@ -540,7 +549,7 @@ bool MainWindow::ExitSteps() {
   ControlsToMembers();
   texts_.SetLanguage(options_.language);
   std::string error;
-  if (!SaveCarriedDefinitions(definitions_.Records(), &error)) {
+  if (!carriedBlocked_ && !SaveCarriedDefinitions(definitions_.Records(), &error)) {
     // The list would be gone at the next start; the user should know.
     ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
                 QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
@@ -749,7 +758,13 @@ void MainWindow::Import() {
 void MainWindow::ImportDefinitions(const std::string& path) {
   std::vector<DefinitionRecord> records;
   size_t items = 0;
-  const size_t loaded = LoadDefinitionFile(path, &records, &items);
+  DefinitionFileError error;
+  if (!LoadDefinitionFile(path, &records, &error, &items)) {
+    ShowMessageText(this, texts_, QString::fromStdString(texts_.Message("1242", {error.message})),
+                    "1102", QMessageBox::Warning);
+    return;
+  }
+  const size_t loaded = records.size();
   definitionModel_->Change([&] { definitions_.AppendRecords(records, true); });
   // An import that reads nothing, or less than the file holds, says so.
   if (loaded == 0) {

@@ -161,6 +161,8 @@ class MainWindow : public QDialog, public ProgressHost {
   QTranslator toolkitTexts_;
   std::string settingsPath_;
   bool exited_ = false;
+  // The carried definition file was refused and is still in its place.
+  bool carriedBlocked_ = false;
   FileList files_;
   DefinitionList definitions_;
   FileListModel* fileModel_;

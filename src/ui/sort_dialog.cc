@@ -6,9 +6,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "config/settings.h"
+#include "sorttool/sort_tables.h"
 #include "ui/progress_host.h"
 #include "ui/ui_text.h"
 
@@ -98,7 +100,28 @@ void SortDialog::ChooseFile(QLineEdit* target) {
   if (!path.isEmpty()) target->setText(path);
 }
 
+bool SortDialog::TablesReadable() {
+  for (QLineEdit* table : {equalValueTable_, noSortTable_}) {
+    const std::string path = PathFromQString(table->text());
+    if (path.empty()) continue;
+    std::string problem;
+    LoadSortTables(table == equalValueTable_ ? path : std::string(),
+                   table == noSortTable_ ? path : std::string(), encoding_, &problem);
+    if (problem.empty()) continue;
+    if (problem.back() == '\n') problem.pop_back();
+    QMessageBox question(QMessageBox::Warning, Text(texts_, "1109"),
+                         QString::fromStdString(texts_.Message("1245", {path, problem})),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setDefaultButton(QMessageBox::No);
+    if (question.exec() != QMessageBox::Yes) return false;
+    table->clear();
+    StoreTablePaths();
+  }
+  return true;
+}
+
 void SortDialog::Start() {
+  if (!TablesReadable()) return;
   if (ShowMessage(this, texts_, "1108", "1109", QMessageBox::Yes | QMessageBox::No, QString(),
                   QMessageBox::Warning, QMessageBox::No) != QMessageBox::Yes) {
     return;
@@ -122,7 +145,7 @@ void SortDialog::Start() {
   QDialog::accept();
 }
 
-void SortDialog::reject() {
+void SortDialog::StoreTablePaths() {
   SortToolSettings settings;
   settings.equalValueTable = PathFromQString(equalValueTable_->text());
   settings.noSortTable = PathFromQString(noSortTable_->text());
@@ -131,6 +154,10 @@ void SortDialog::reject() {
     ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok, PathToQString(settingsPath_),
                 QMessageBox::Warning);
   }
+}
+
+void SortDialog::reject() {
+  StoreTablePaths();
   QDialog::reject();
 }
 

@@ -37,6 +37,11 @@ class SortDialog : public QDialog {
 
  private:
   void Start();
+  // A table that cannot be read would sort every file by the wrong rules:
+  // for each, the user may clear its path (stored at once) and go on. False
+  // when they would rather not.
+  bool TablesReadable();
+  void StoreTablePaths();
   void ChooseFile(QLineEdit* target);
 
   const LanguageCatalog& texts_;

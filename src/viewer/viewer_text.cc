@@ -63,7 +63,10 @@ std::string Utf16ForDisplay(std::string_view bytes, bool bigEndian) {
 }  // namespace
 
 ViewerFile::ViewerFile(std::string bytes, EncodingSetting setting)
-    : bytes_(std::move(bytes)), detected_(DetectFileEncoding(bytes_, setting)) {}
+    : bytes_(std::move(bytes)), detected_(DetectFileEncoding(bytes_, setting)) {
+  // UTF-16 holds its CR and LF in two bytes; the other encodings as ASCII.
+  lineEnd_ = IsUtf16(detected_.encoding) ? FirstLineEnd(Decode(Body())) : FirstLineEnd(Body());
+}
 
 long ViewerFile::BodyOffset(long fileOffset, bool roundUp) const {
   const long mark = static_cast<long>(detected_.bomLength);
@@ -135,7 +138,7 @@ bool ViewerFile::ShowsFaithfully(const std::vector<std::string>& lines) const {
       return false;
     }
   }
-  return JoinViewerLines(lines) == NormalizeLineEnds(text);
+  return JoinViewerLines(lines, lineEnd_) == NormalizeLineEnds(text, lineEnd_);
 }
 
 std::vector<ViewerSpan> ViewerSpans(const std::vector<MatchSpan>& matches) {
@@ -188,22 +191,22 @@ bool ClampSpanIndex(long k, size_t spanCount, long* index) {
   return true;
 }
 
-std::string JoinViewerLines(const std::vector<std::string>& lines) {
+std::string JoinViewerLines(const std::vector<std::string>& lines, std::string_view lineEnd) {
   std::string out;
   for (size_t i = 0; i < lines.size(); i++) {
-    if (i > 0) out += "\r\n";
+    if (i > 0) out += lineEnd;
     out += lines[i];
   }
   return out;
 }
 
-std::string NormalizeLineEnds(std::string_view bytes) {
+std::string NormalizeLineEnds(std::string_view bytes, std::string_view lineEnd) {
   std::string out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size(); i++) {
     char c = bytes[i];
     if (c == '\r' || c == '\n') {
-      out += "\r\n";
+      out += lineEnd;
       if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') i++;
     } else {
       out += c;
@@ -215,7 +218,7 @@ std::string NormalizeLineEnds(std::string_view bytes) {
 bool SaveViewerText(FileRewriter& rewriter, const std::string& path, const ViewerFile& file,
                     const std::vector<std::string>& lines, std::string* error) {
   std::string bytes;
-  if (!file.Encode(JoinViewerLines(lines), &bytes)) {
+  if (!file.Encode(JoinViewerLines(lines, file.LineEnd()), &bytes)) {
     *error = std::string("the text cannot be written as ") + FileEncodingName(file.Encoding());
     return false;
   }

@@ -2,7 +2,7 @@
 // parsed into spans, the file decoded in its own encoding, the loading
 // procedure that turns byte spans into character positions measured by the
 // text control, and the all-or-nothing save that joins the control's lines
-// with "\r\n" and writes them back in the file's encoding.
+// with the file's line end and writes them back in the file's encoding.
 #ifndef STRBATCH_VIEWER_VIEWER_TEXT_H_
 #define STRBATCH_VIEWER_VIEWER_TEXT_H_
 
@@ -65,6 +65,10 @@ class ViewerFile {
   // another setting cannot cut characters apart.
   long BodyOffset(long fileOffset, bool roundUp) const;
 
+  // What a save writes between lines: the file's first line end as loaded
+  // ("\n" or "\r\n"), "\r\n" when it has none.
+  std::string_view LineEnd() const { return lineEnd_; }
+
   // Body bytes as text (UTF-8); what does not decode becomes U+FFFD.
   std::string Decode(std::string_view piece) const;
 
@@ -81,6 +85,7 @@ class ViewerFile {
  private:
   std::string bytes_;
   DetectedEncoding detected_;
+  std::string_view lineEnd_ = "\r\n";  // a literal, never into bytes_
 };
 
 // Fills sink with the file's text: the text before each span, the span
@@ -96,16 +101,17 @@ void LoadViewerText(const ViewerFile& file, std::vector<ViewerSpan>* spans,
 // no span.
 bool ClampSpanIndex(long k, size_t spanCount, long* index);
 
-// What a save writes: the lines joined by "\r\n", nothing after the last.
-std::string JoinViewerLines(const std::vector<std::string>& lines);
+// What a save writes: the lines joined by lineEnd, nothing after the last.
+std::string JoinViewerLines(const std::vector<std::string>& lines,
+                            std::string_view lineEnd = "\r\n");
 
 // The text with every line end ("\r\n", a lone "\r" or "\n") written as
-// "\r\n": what a save of the unedited text gives for a file whose text the
+// lineEnd: what a save of the unedited text gives for a file whose text the
 // control shows faithfully.
-std::string NormalizeLineEnds(std::string_view bytes);
+std::string NormalizeLineEnds(std::string_view bytes, std::string_view lineEnd = "\r\n");
 
-// Writes the joined lines (UTF-8) over path in the file's encoding,
-// all-or-nothing. False, with a reason and the file as it was, when that
+// Writes the lines (UTF-8), joined by the file's line end, over path in the
+// file's encoding, all-or-nothing. False, with a reason and the file as it was, when that
 // fails.
 bool SaveViewerText(FileRewriter& rewriter, const std::string& path, const ViewerFile& file,
                     const std::vector<std::string>& lines, std::string* error);

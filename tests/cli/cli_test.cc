@@ -453,6 +453,42 @@ TEST(CliFileListTest, FoldersAndListsJoinTheNamedFiles) {
   EXPECT_EQ(Cli({"find", "-d", "x", "y"}).exitCode, kExitUsage);
 }
 
+// Broken definition files and unreadable sort tables are bad input: refused
+// with status 2 before any file is touched. A cut-off file once replaced
+// "one" with nothing and a missing table sorted by an empty one.
+TEST(CliTest, BrokenDefinitionFilesAndTablesStopBeforeAnyFileIsTouched) {
+  ScratchDir dir;
+  const std::string good = dir.File("good.xml");
+  ASSERT_EQ(Cli({"export-defs", "-d", "colour", "color", "-d", "one", "two", good}).exitCode,
+            kExitOk);
+  const std::string whole = dir.Read("good.xml");
+  dir.Write("trunc.xml", whole.substr(0, whole.find("</old>", whole.find("one")) + 6));
+  dir.Write("foreign.xml", "<?xml version=\"1.0\"?><defs><def");
+  dir.Write("empty.xml", "");
+  const std::string a = dir.Write("a.txt", "colour one\nb\na\n");
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } rows[] = {
+      {{"replace", "-y", "-D", dir.File("trunc.xml"), a}, "trunc.xml:4: "},
+      {{"replace", "-y", "-D", dir.File("foreign.xml"), a}, "foreign.xml:1: "},
+      {{"find", "-D", dir.File("empty.xml"), a}, "empty.xml: the file is empty"},
+      {{"replace", "-y", "-D", dir.File("missing.xml"), a}, "missing.xml"},
+      {{"replace", "-y", "-D", dir.path(), a}, "directory"},
+      {{"sort", "-y", "--equal", dir.File("missing.tbl"), a}, "missing.tbl"},
+      {{"sort", "-y", "--ignore", dir.path(), a}, "directory"},
+  };
+  for (const auto& row : rows) {
+    const CliRun run = Cli(row.args);
+    EXPECT_EQ(run.exitCode, kExitUsage) << row.args[3];
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_EQ(dir.Read("a.txt"), "colour one\nb\na\n") << row.args[3];
+  }
+  // The sort keeps the file's own line ends.
+  ASSERT_EQ(Cli({"sort", "-y", a}).exitCode, kExitOk);
+  EXPECT_EQ(dir.Read("a.txt"), "a\nb\ncolour one\n");
+}
+
 }  // namespace
 }  // namespace strbatch
 

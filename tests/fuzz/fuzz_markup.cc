@@ -12,8 +12,12 @@ namespace {
 
 std::vector<strbatch::DefinitionRecord> LoadFromText(std::string_view content) {
   strbatch::MarkupTree tree;
+  strbatch::DefinitionFileError error;
   std::vector<strbatch::DefinitionRecord> rows;
-  if (strbatch::ParseMarkupText(content, &tree)) strbatch::DefinitionsFromTree(tree, &rows);
+  if (strbatch::ParseMarkupText(content, &tree, &error) &&
+      tree.unclosed == strbatch::MarkupNode::kNone) {
+    strbatch::DefinitionsFromTree(tree, &rows);
+  }
   return rows;
 }
 

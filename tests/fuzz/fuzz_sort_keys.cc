@@ -26,13 +26,15 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-std::vector<std::string> OutputLines(const std::string& sorted) {
+std::vector<std::string> OutputLines(const std::string& sorted, std::string_view lineEnd) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < sorted.size()) {
     size_t feed = sorted.find('\n', start);
-    Check(feed != std::string::npos && feed > start && sorted[feed - 1] == '\r');
-    lines.push_back(sorted.substr(start, feed - 1 - start));
+    Check(feed != std::string::npos && feed + 1 - start > lineEnd.size());
+    const size_t end = feed + 1 - lineEnd.size();
+    Check(sorted.compare(end, lineEnd.size(), lineEnd) == 0);
+    lines.push_back(sorted.substr(start, end - start));
     start = feed + 1;
   }
   return lines;
@@ -72,11 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::vector<std::string> lines = strbatch::SplitSortLines(text);
+  const std::string_view lineEnd = strbatch::FirstLineEnd(text);
   std::string sorted;
   Check(strbatch::SortText(text, options, tables, &sorted) == !lines.empty());
   if (lines.empty()) return 0;
 
-  const std::vector<std::string> forward = OutputLines(sorted);
+  const std::vector<std::string> forward = OutputLines(sorted, lineEnd);
   Check(Counts(forward) == Counts(lines));
   for (size_t k = 1; k < forward.size(); ++k) {
     Check(CompareSortKeys(builder.BuildKey(forward[k - 1]), builder.BuildKey(forward[k])) <= 0);
@@ -84,13 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   options.reverseOutput = true;
   Check(strbatch::SortText(text, options, tables, &sorted));
-  const std::vector<std::string> backward = OutputLines(sorted);
+  const std::vector<std::string> backward = OutputLines(sorted, lineEnd);
   Check(std::vector<std::string>(forward.rbegin(), forward.rend()) == backward);
 
   options.filterDuplicates = true;
   options.reverseOutput = flags & 16;
   Check(strbatch::SortText(text, options, tables, &sorted));
-  const std::vector<std::string> unique = OutputLines(sorted);
+  const std::vector<std::string> unique = OutputLines(sorted, lineEnd);
   for (size_t k = 1; k < unique.size(); ++k) Check(unique[k - 1] != unique[k]);
   std::map<std::string, int> all = Counts(lines), kept = Counts(unique);
   Check(all.size() == kept.size());

@@ -22,14 +22,19 @@ class DefinitionFileTest : public ::testing::Test {
     std::string path = dir_.File("defs.xml");
     EXPECT_TRUE(SaveDefinitionFile(path, rows, &error)) << error;
     std::vector<DefinitionRecord> back;
-    LoadDefinitionFile(path, &back);
+    DefinitionFileError refused;
+    EXPECT_TRUE(LoadDefinitionFile(path, &back, &refused)) << refused.message;
     return back;
   }
-  // Loads definitions from file bytes.
-  std::vector<DefinitionRecord> Load(const std::string& bytes) {
+  // Loads definitions from file bytes: their pairs, or "refused@LINE" with
+  // nothing loaded.
+  std::string Load(const std::string& bytes, DefinitionFileError* error = nullptr) {
     std::vector<DefinitionRecord> rows;
-    LoadDefinitionFile(dir_.Write("in.xml", bytes), &rows);
-    return rows;
+    DefinitionFileError refused;
+    if (error == nullptr) error = &refused;
+    if (LoadDefinitionFile(dir_.Write("in.xml", bytes), &rows, error)) return Pairs(rows);
+    EXPECT_TRUE(rows.empty());
+    return "refused@" + std::to_string(error->line);
   }
   static std::string Pairs(const std::vector<DefinitionRecord>& rows) {
     std::string out;
@@ -88,9 +93,9 @@ TEST_F(DefinitionFileTest, FilesOfTheOlderWriterStillLoad) {
                      "<item><old><![CDATA[a<b]]></old><new>&lt;</new></item>\r\n"
                      "<item><old>plain</old><new><![CDATA[<\r\nx>]]></new></item>\r\n"
                      "</replace>\r\n";
-  EXPECT_EQ(Pairs(Load(file)), "[a<b|&lt;][plain|<\r\nx>]");
+  EXPECT_EQ(Load(file), "[a<b|&lt;][plain|<\r\nx>]");
   // Layout line breaks around plain texts are not part of them.
-  EXPECT_EQ(Pairs(Load(kDeclaration + "<replace><item><old>\r\n\r\nab\r\n</old></item></replace>")),
+  EXPECT_EQ(Load(kDeclaration + "<replace><item><old>\r\n\r\nab\r\n</old></item></replace>"),
             "[ab|]");
 }
 
@@ -116,20 +121,58 @@ TEST_F(DefinitionFileTest, ReaderToleranceRules) {
        d + "<replace><item><note>x</note><old>a</old><br/></item><other/></replace>", "[a|]"},
       {"declaration in one line with the root", "<?xml?><replace><item><old>a</old></item></replace>",
        "[a|]"},
-      {"unterminated CDATA runs to the end",
-       d + "<replace><item><old><![CDATA[a</old></item></replace>",
-       "[a</old></item></replace>|]"},
-      {"a comment before the root hides it",
-       d + "<!-- defs --><replace><item><old>a</old></item></replace>", ""},
-      {"byte-order mark", "\xEF\xBB\xBF" + d + "<replace><item><old>a</old></item></replace>", ""},
-      {"leading blank", " " + d + "<replace><item><old>a</old></item></replace>", ""},
-      {"empty first line", "\r\n" + d + "<replace><item><old>a</old></item></replace>", ""},
-      {"another root", d + "<list><item><old>a</old></item></list>", ""},
+      {"unterminated CDATA", d + "<replace><item><old><![CDATA[a</old></item></replace>",
+       "refused@2"},
+      {"a comment before the root is the root",
+       d + "<!-- defs --><replace><item><old>a</old></item></replace>", "refused@2"},
+      {"byte-order mark", "\xEF\xBB\xBF" + d + "<replace><item><old>a</old></item></replace>",
+       "refused@1"},
+      {"leading blank", " " + d + "<replace><item><old>a</old></item></replace>", "refused@1"},
+      {"empty first line", "\r\n" + d + "<replace><item><old>a</old></item></replace>",
+       "refused@1"},
+      {"another root", d + "<list><item><old>a</old></item></list>", "refused@2"},
       {"root without children", d + "<replace>a</replace>", ""},
-      {"no declaration", "<replace><item><old>a</old></item></replace>", ""},
-      {"empty file", "", ""},
+      {"no declaration", "<replace><item><old>a</old></item></replace>", "refused@1"},
+      {"empty file", "", "refused@0"},
   };
-  for (const ToleranceRow& row : rows) EXPECT_EQ(Pairs(Load(row.file)), row.expected) << row.why;
+  for (const ToleranceRow& row : rows) EXPECT_EQ(Load(row.file), row.expected) << row.why;
+}
+
+// A file cut off anywhere before its end, or not a definition file, must be
+// refused whole: a cut inside an item used to load "replace with nothing".
+TEST_F(DefinitionFileTest, CutOffAndForeignFilesAreRefusedWithTheirLine) {
+  const std::string whole = FormatDefinitionFile({{"colour", "color"}, {"one", "two"}});
+  const size_t end = whole.find("</replace>") + std::string("</replace>").size();
+  for (size_t cut = 0; cut < end; cut++) {
+    EXPECT_EQ(Load(whole.substr(0, cut)).substr(0, 8), "refused@") << "cut at " << cut;
+  }
+  EXPECT_EQ(Load(whole.substr(0, end)), "[colour|color][one|two]");
+
+  const std::string d = kDeclaration;
+  const std::string cdata = FormatDefinitionFile({{"a<b", "x"}});
+  const struct {
+    std::string file;
+    const char* expected;
+    const char* reason;
+  } rows[] = {
+      {whole.substr(0, whole.find("</old>", whole.find("one")) + 6), "refused@4",
+       "ends before <item> is closed"},
+      {whole.substr(0, whole.find("<new>two") + 3), "refused@4", "inside the tag <ne>"},
+      {cdata.substr(0, cdata.find("a<b") + 2), "refused@3", "CDATA"},
+      {"<?xml version=\"1.0\"?><defs><def", "refused@1", "inside the tag <def>"},
+      {"<?xml version=\"1.0\"?>\n<defs></defs>", "refused@2", "<defs>, not <replace>"},
+      {d + "<replace>\r\n<item><old>a</old>\r\n</replace>\r\n", "refused@2",
+       "<replace> is closed"},
+      {"<?xml version=", "refused@1", "declaration"},
+      {d + "\r\n", "refused@0", "no element"},
+  };
+  for (const auto& row : rows) {
+    DefinitionFileError error;
+    EXPECT_EQ(Load(row.file, &error), row.expected) << row.reason;
+    EXPECT_NE(error.reason.find(row.reason), std::string::npos) << error.message;
+    const std::string where = error.line > 0 ? ":" + std::to_string(error.line) : "";
+    EXPECT_EQ(error.message.find(dir_.File("in.xml") + where + ": "), 0u) << error.message;
+  }
 }
 
 TEST_F(DefinitionFileTest, FailedSavesLeaveTheEarlierFileWhole) {
@@ -138,32 +181,59 @@ TEST_F(DefinitionFileTest, FailedSavesLeaveTheEarlierFileWhole) {
   ASSERT_TRUE(CarriedDefinitionFilePath(&path, &error)) << error;
   EXPECT_EQ(path.substr(path.rfind('/')), "/_tqmix_tmp_map.xml");
   std::vector<DefinitionRecord> rows;
-  EXPECT_EQ(LoadCarriedDefinitions(&rows), 0u);  // first run: no file yet
+  DefinitionFileError refused;
+  std::string movedTo;
+  EXPECT_TRUE(LoadCarriedDefinitions(&rows, &refused, &movedTo));  // first run: no file yet
+  EXPECT_TRUE(rows.empty());
 
   ASSERT_TRUE(SaveCarriedDefinitions({{"keep", "me"}}, &error)) << error;
   std::string before = testing::ReadBytes(path);
   testing::FailingRewriter failing;
   EXPECT_FALSE(SaveCarriedDefinitions(failing, {{"new", "list"}}, &error));
   EXPECT_EQ(testing::ReadBytes(path), before);
-  EXPECT_EQ(LoadCarriedDefinitions(&rows), 1u);
+  EXPECT_TRUE(LoadCarriedDefinitions(&rows, &refused, &movedTo));
   EXPECT_EQ(Pairs(rows), "[keep|me]");
 
   // An empty list is saved too, and carries nothing.
   ASSERT_TRUE(SaveCarriedDefinitions({}, &error)) << error;
   rows.clear();
-  EXPECT_EQ(LoadCarriedDefinitions(&rows), 0u);
+  EXPECT_TRUE(LoadCarriedDefinitions(&rows, &refused, &movedTo));
+  EXPECT_TRUE(rows.empty());
   EXPECT_EQ(testing::ReadBytes(path), kDeclaration + "<replace>\r\n</replace>\r\n");
 }
 
-TEST_F(DefinitionFileTest, UnreadablePathsLoadNothingWithoutBlocking) {
+// A carried file that is refused goes aside, never over an earlier one, so
+// that the save at exit cannot destroy what may be the user's only copy.
+TEST_F(DefinitionFileTest, RefusedCarriedFilesAreMovedAsideWhole) {
+  std::string path, error;
+  ASSERT_TRUE(CarriedDefinitionFilePath(&path, &error)) << error;
+  const std::string cut = FormatDefinitionFile({{"a", "b"}, {"c", "d"}}).substr(0, 70);
+  for (const char* aside : {".damaged", ".damaged.2"}) {
+    testing::WriteBytes(path, cut + aside);
+    std::vector<DefinitionRecord> rows;
+    DefinitionFileError refused;
+    std::string movedTo;
+    EXPECT_FALSE(LoadCarriedDefinitions(&rows, &refused, &movedTo));
+    EXPECT_TRUE(rows.empty());
+    EXPECT_NE(refused.message.find(path + ":"), std::string::npos) << refused.message;
+    EXPECT_EQ(movedTo, path + aside);
+    EXPECT_EQ(testing::ReadBytes(movedTo), cut + aside);
+    struct stat st;
+    EXPECT_NE(lstat(path.c_str(), &st), 0);
+  }
+}
+
+TEST_F(DefinitionFileTest, UnreadablePathsAreRefusedWithoutBlocking) {
   std::vector<DefinitionRecord> rows;
-  EXPECT_EQ(LoadDefinitionFile(dir_.File("missing.xml"), &rows), 0u);
-  EXPECT_EQ(LoadDefinitionFile(dir_.path(), &rows), 0u);
+  DefinitionFileError error;
   std::string fifo = dir_.File("fifo.xml");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(LoadDefinitionFile(fifo, &rows), 0u);
-  std::string error;
-  EXPECT_FALSE(SaveDefinitionFile(dir_.path(), {{"a", "b"}}, &error));
+  for (const std::string& path : {dir_.File("missing.xml"), dir_.path(), fifo}) {
+    EXPECT_FALSE(LoadDefinitionFile(path, &rows, &error));
+    EXPECT_NE(error.message.find(path), std::string::npos) << error.message;
+  }
+  EXPECT_TRUE(rows.empty());
+  EXPECT_FALSE(SaveDefinitionFile(dir_.path(), {{"a", "b"}}, &error.reason));
 }
 
 }  // namespace

@@ -429,7 +429,11 @@ TEST_F(HostileInputTest, RandomBytesAsDefinitionFiles) {
     }
     testing::WriteBytes(path, bytes);
     std::vector<DefinitionRecord> rows;
-    LoadDefinitionFile(path, &rows);
+    DefinitionFileError error;
+    if (!LoadDefinitionFile(path, &rows, &error)) {
+      ASSERT_TRUE(rows.empty()) << i;
+      ASSERT_NE(error.message.find(path), std::string::npos) << i;
+    }
     for (const DefinitionRecord& row : rows) ASSERT_FALSE(row.find.empty()) << i;
   }
   testing::AddToFigure("random definition files read", 600);

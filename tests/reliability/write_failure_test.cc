@@ -284,7 +284,7 @@ TEST_F(WriteFailureTest, RestoreAndSortSurviveAFaultAtEveryStep) {
       if (now == "b line\nc line " + tail + "\na line\n") {
         untouched++;
       } else {
-        EXPECT_EQ(now, "a line\r\nb line\r\nc line " + tail + "\r\n");
+        EXPECT_EQ(now, "a line\nb line\nc line " + tail + "\n");
       }
     }
     EXPECT_EQ(untouched, paths_.size() - sorted);

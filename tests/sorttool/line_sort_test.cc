@@ -31,6 +31,11 @@ std::string Sorted(const std::string& content, bool reverse = false, bool unique
 
 TEST(LineSortTest, OutputOrderAndLineEnds) {
   EXPECT_EQ(Sorted("b\r\na\r\n\r\nc"), "a\r\nb\r\nc\r\n");
+  // The file's first line end is every line's: an LF file stays LF.
+  EXPECT_EQ(Sorted("b\na\nc\n"), "a\nb\nc\n");
+  EXPECT_EQ(Sorted("b\na\r\nc"), "a\nb\nc\n");
+  EXPECT_EQ(Sorted("b\r\na\nc"), "a\r\nb\r\nc\r\n");
+  EXPECT_EQ(Sorted("b"), "b\r\n");
   EXPECT_EQ(Sorted("b\r\na\r\n\r\nc", true), "c\r\nb\r\na\r\n");
   EXPECT_EQ(Sorted("\rb\r\na\rz"), "a\rz\r\nb\r\n");
   EXPECT_EQ(Sorted("\r\n\r\n\n"), "<nothing>");
@@ -43,9 +48,9 @@ TEST(LineSortTest, OutputOrderAndLineEnds) {
 TEST(LineSortTest, EqualKeysLandWhereTheSortPutsThem) {
   // Traced by hand through the partition steps; a stable sort would keep
   // the input order.
-  EXPECT_EQ(Sorted("apple\nApple\nAPPLE"), "APPLE\r\nApple\r\napple\r\n");
-  EXPECT_EQ(Sorted("ab\nAb\naB\nAB"), "aB\r\nAB\r\nab\r\nAb\r\n");
-  EXPECT_EQ(Sorted("b\na\nB"), "a\r\nB\r\nb\r\n");
+  EXPECT_EQ(Sorted("apple\nApple\nAPPLE"), "APPLE\nApple\napple\n");
+  EXPECT_EQ(Sorted("ab\nAb\naB\nAB"), "aB\nAB\nab\nAb\n");
+  EXPECT_EQ(Sorted("b\na\nB"), "a\nB\nb\n");
 }
 
 TEST(LineSortTest, DuplicatesAreDroppedOnlyWhenNeighbours) {
@@ -93,7 +98,7 @@ TEST(LineSortTest, FilesAreSortedAndWrittenInTheirOwnEncoding) {
   // mark must stay in front of the text, not travel with the first line.
   // U+0D0A is the bytes 0A 0D in UTF-16LE, which no line end may split.
   // "一" comes before "中" in every one of the encodings.
-  const std::string text = "中\nb\r\nＡ\n\n一\r\n", sorted = "Ａ\r\nb\r\n一\r\n中\r\n";
+  const std::string text = "中\nb\r\nＡ\n\n一\r\n", sorted = "Ａ\nb\n一\n中\n";
   const EncodedFileRow rows[] = {
       {"UTF-8 with a mark", EncodingSetting::Auto, "\xEF\xBB\xBF" + text,
        "\xEF\xBB\xBF" + sorted},
@@ -138,7 +143,7 @@ TEST(LineSortTest, TablesReachEveryEncodingOfTheRun) {
   // A UTF-8 table file: "壹" sorts as "9", "的" is left out.
   options.equalValueTablePath = dir.Write("equal.txt", "壹 9\n");
   options.noSortTablePath = dir.Write("nosort.txt", "\xEF\xBB\xBF的\n");
-  const std::string text = "壹a\n8\n的z\n", sorted = "8\r\n壹a\r\n的z\r\n";
+  const std::string text = "壹a\n8\n的z\n", sorted = "8\n壹a\n的z\n";
   std::vector<CheckedPath> rows = {
       {dir.Write("utf8", text), true},
       {dir.Write("gbk", InCodePage(CodePage::kGbk, text)), true},
@@ -168,7 +173,7 @@ TEST(LineSortTest, RunSortsCheckedFilesInOrderUntilCancelled) {
   host.cancelAtQuery = 4;
   EXPECT_EQ(RunLineSort(rows, options, host), 2u);
   EXPECT_EQ(dir.Read("1") + dir.Read("2") + dir.Read("4") + dir.Read("5"),
-            "q2\r\nb\r\n" "b\na\n" "b\r\n#c\r\n" "b\na\n");
+            "q2\nb\n" "b\na\n" "b\n#c\n" "b\na\n");
   EXPECT_EQ(host.messages, (std::vector<std::string>{rows[0].path, rows[2].path, rows[3].path}));
   EXPECT_EQ(host.positions, (std::vector<int>{0, 40, 60}));
   EXPECT_EQ(host.warnings, std::vector<std::string>{rows[2].path});

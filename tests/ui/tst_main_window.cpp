@@ -181,7 +181,10 @@ class MainWindowTest : public QObject {
     QVERIFY(window.CurrentOptions().language == Language::English);
     QVERIFY(!window.CurrentOptions().Case);
     std::vector<DefinitionRecord> carried;
-    QCOMPARE(LoadCarriedDefinitions(&carried), size_t{1});
+    DefinitionFileError refused;
+    std::string movedTo;
+    QVERIFY(LoadCarriedDefinitions(&carried, &refused, &movedTo));
+    QCOMPARE(carried.size(), size_t{1});
     QCOMPARE(QString::fromStdString(carried[0].find), QStringLiteral("<b>"));
 
     // The next window starts with the carried list, checked.
@@ -313,6 +316,30 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.FileModel()->rowCount(), 1000);
   }
 
+  // A carried list that is refused is moved aside, the user is told on the
+  // status line, and the save at exit writes beside it, not over it.
+  void aRefusedCarriedListIsMovedAsideAndTold() {
+    std::string carriedPath, error;
+    QVERIFY(CarriedDefinitionFilePath(&carriedPath, &error));
+    const QByteArray cut("<?xml version=\"1.0\"?>\r\n<replace>\r\n<item><old>one</old>");
+    env_->Write(carriedPath, cut);
+    {
+      MainWindow window(Options{}, env_->SettingsPath());
+      QCOMPARE(window.Definitions().Size(), size_t{0});
+      QVERIFY(window.StatusText().contains(QString::fromStdString(carriedPath + ".damaged")));
+      window.DefinitionModel()->Change([&] { window.Definitions().Append("a", "b", true); });
+      window.show();
+      QVERIFY(QTest::qWaitForWindowActive(&window));
+      QTest::keyClick(&window, Qt::Key_Escape);
+    }
+    QCOMPARE(env_->Read(carriedPath + ".damaged"), cut);
+    std::vector<DefinitionRecord> carried;
+    DefinitionFileError refused;
+    std::string movedTo;
+    QVERIFY(LoadCarriedDefinitions(&carried, &refused, &movedTo));
+    QCOMPARE(carried.size(), size_t{1});
+  }
+
   void importAppendsAndExportWritesFullTexts() {
     MainWindow window(Options{}, env_->SettingsPath());
     const std::string longFind(300, 'a');
@@ -323,6 +350,19 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.DefinitionModel()->rowCount(), 2);
     QCOMPARE(window.Definitions().GetDefinitionText(1, 0), longFind);
     QVERIFY(window.Definitions().Row(1).checked);
+
+    // A cut-off file is refused whole, with its line, and adds nothing.
+    const std::string cut = env_->StdPath("cut.xml");
+    env_->Write(cut, env_->Read(path).left(80));
+    QString warning;
+    OnNextModal([&warning](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      warning = box->text();
+      box->button(QMessageBox::Ok)->click();
+    });
+    window.ImportDefinitions(cut);
+    QVERIFY(warning.contains(QString::fromStdString(cut + ":3: ")));
+    QCOMPARE(window.DefinitionModel()->rowCount(), 2);
 
     // A failed export says so instead of passing for a saved file.
     AnswerNextMessage(QMessageBox::Ok);

@@ -11,6 +11,7 @@
 using namespace strbatch;
 using strbatch::testing::AnswerNextMessage;
 using strbatch::testing::CancelModalWatchers;
+using strbatch::testing::OnNextModal;
 using strbatch::testing::UiTestEnvironment;
 
 class SortDialogTest : public QObject {
@@ -66,6 +67,36 @@ class SortDialogTest : public QObject {
     QCOMPARE(QString::fromStdString(stored.noSortTable), QStringLiteral("/t/no.txt"));
     SortDialog again(nullptr, env.Texts(), {}, env.SettingsPath());
     QCOMPARE(again.Options().noSortTablePath, std::string("/t/no.txt"));
+  }
+
+  // A table that cannot be read is named; No sorts nothing, Yes clears its
+  // path (in the settings too) and sorts.
+  void anUnreadableTableIsNamedAndItsPathOfferedForClearing() {
+    UiTestEnvironment env;
+    const std::string path = env.StdPath("a.txt"), table = env.StdPath("missing.tbl");
+    env.Write(path, "pear\napple\n");
+    SortDialog dialog(nullptr, env.Texts(), {{path, true}}, env.SettingsPath());
+    auto* equal = dialog.findChild<QLineEdit*>(QStringLiteral("1023"));
+    equal->setText(QString::fromStdString(table));
+    dialog.show();
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+      QString question;
+      OnNextModal([&question, answer](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        question = box->text();
+        box->button(answer)->click();
+        if (answer == QMessageBox::Yes) AnswerNextMessage(QMessageBox::Yes);
+      });
+      dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+      QVERIFY(question.contains(QString::fromStdString(table)));
+      if (answer == QMessageBox::No) {
+        QCOMPARE(env.Read(path), QByteArray("pear\napple\n"));
+        QCOMPARE(equal->text(), QString::fromStdString(table));
+      }
+    }
+    QVERIFY(equal->text().isEmpty());
+    QVERIFY(LoadSortToolSettings(env.SettingsPath()).equalValueTable.empty());
+    QCOMPARE(env.Read(path), QByteArray("apple\npear\n"));
   }
 };
 

@@ -1,6 +1,7 @@
 // The viewer window: spans coloured where the control puts them, stepping
-// clamped at the ends, saves that join lines with "\r\n", and files whose
-// bytes the control cannot show are not altered behind the user's back.
+// clamped at the ends, saves that join lines with the file's line end, and
+// files whose bytes the control cannot show are not altered behind the
+// user's back.
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
@@ -81,18 +82,20 @@ class ViewerTest : public QObject {
     QCOMPARE(Selected(viewer), QStringLiteral("abc"));
   }
 
-  void saveJoinsTheLinesWithCrLf() {
+  void saveKeepsTheFilesLineEnd() {
     const std::string path = env_->StdPath("lines.txt");
-    env_->Write(path, "l1\nl2");
-    CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:2"));
-    QVERIFY(viewer.LoadViewerText());
-    Click(viewer, 1052);
-    QCOMPARE(env_->Read(path), QByteArray("l1\r\nl2"));
+    for (const QByteArray lineEnd : {QByteArray("\n"), QByteArray("\r\n")}) {
+      env_->Write(path, "l1" + lineEnd + "l2");
+      CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:2"));
+      QVERIFY(viewer.LoadViewerText());
+      Click(viewer, 1052);
+      QCOMPARE(env_->Read(path), "l1" + lineEnd + "l2");
 
-    // An edited text is written back in the code page.
-    viewer.TextControl()->setPlainText(QStringLiteral("文本\n\nend\n"));
-    Click(viewer, 1052);
-    QCOMPARE(env_->Read(path), QByteArray("\xce\xc4\xb1\xbe\r\n\r\nend\r\n"));
+      // An edited text is written back in the code page.
+      viewer.TextControl()->setPlainText(QStringLiteral("文本\n\nend\n"));
+      Click(viewer, 1052);
+      QCOMPARE(env_->Read(path), "\xce\xc4\xb1\xbe" + lineEnd + lineEnd + "end" + lineEnd);
+    }
   }
 
   void asksBeforeSavingBytesTheControlCannotShow() {

@@ -158,9 +158,27 @@ TEST(ViewerTextTest, StepsAreClampedAtTheEnds) {
   EXPECT_EQ(index, 1);
 }
 
-TEST(ViewerTextTest, SaveJoinsLinesWithCrLf) {
+TEST(ViewerTextTest, SaveJoinsLinesWithTheFilesFirstLineEnd) {
+  // UTF-16LE "\u0D0Ab\r\n": the bytes 0A 0D of the first character are no
+  // line end.
+  const std::string utf16("\xFF\xFE\x0A\x0D" "b\0\r\0\n\0", 10);
+  const struct {
+    std::string bytes;
+    EncodingSetting setting;
+    const char* lineEnd;
+  } files[] = {
+      {"a\nb\r\n", EncodingSetting::Gbk, "\n"},
+      {"a\r\nb\n", EncodingSetting::Gbk, "\r\n"},
+      {"a\rb", EncodingSetting::Gbk, "\r\n"},  // no line feed: none of its own
+      {std::string("\xFF\xFE" "a\0\n\0", 6), EncodingSetting::Auto, "\n"},
+      {utf16, EncodingSetting::Auto, "\r\n"},
+      {"", EncodingSetting::Gbk, "\r\n"},
+  };
+  for (const auto& file : files) {
+    EXPECT_EQ(ViewerFile(file.bytes, file.setting).LineEnd(), file.lineEnd) << file.bytes;
+  }
   EXPECT_EQ(JoinViewerLines({"l1", "l2"}), "l1\r\nl2");
-  EXPECT_EQ(JoinViewerLines({"l1", ""}), "l1\r\n");
+  EXPECT_EQ(JoinViewerLines({"l1", ""}, "\n"), "l1\n");
   EXPECT_EQ(JoinViewerLines({}), "");
   EXPECT_EQ(NormalizeLineEnds("a\nb\r\nc\rd\r"), "a\r\nb\r\nc\r\nd\r\n");
   EXPECT_EQ(NormalizeLineEnds("\r\r\n\n"), "\r\n\r\n\r\n");
@@ -287,11 +305,11 @@ TEST(ViewerTextTest, SaveIsAllOrNothing) {
   std::string error;
   const ViewerFile file("old\nbytes", EncodingSetting::Gbk);
   ASSERT_TRUE(SaveViewerText(DefaultFileRewriter(), path, file, {"l1", "l2"}, &error)) << error;
-  EXPECT_EQ(dir.Read("a.txt"), "l1\r\nl2");
+  EXPECT_EQ(dir.Read("a.txt"), "l1\nl2");
 
   FailingRewriter failing;
   EXPECT_FALSE(SaveViewerText(failing, path, file, {"new"}, &error));
-  EXPECT_EQ(dir.Read("a.txt"), "l1\r\nl2");
+  EXPECT_EQ(dir.Read("a.txt"), "l1\nl2");
 }
 
 }  // namespace
