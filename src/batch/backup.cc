@@ -8,12 +8,14 @@
 #include <functional>
 
 #include "config/language.h"
+#include "lists/file_identity.h"
 
 namespace strbatch {
 namespace {
 
 // The loop shared by restore and clear: progress message "<text>r/n", a
-// cancel check before every row, unchecked rows passed over. The action
+// cancel check before every row, unchecked rows and later namings of a file
+// passed over. The action
 // returns true when it handled the row's backup.
 size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
                          const std::string& prefix,
@@ -21,9 +23,11 @@ size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
   host.ShowProgress();
   const std::string total = "/" + std::to_string(rows.size());
   size_t done = 0;
+  // A file named again has had its backup handled by its first naming.
+  FileOnce once(SameFileRule::kContents);
   for (size_t r = 0; r < rows.size(); ++r) {
     if (host.CheckCancelled()) break;
-    if (!rows[r].checked) continue;
+    if (!rows[r].checked || !once.First(rows[r].path)) continue;
     std::string message = prefix;
     message += std::to_string(r + 1);
     message += total;
@@ -31,6 +35,7 @@ size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
     host.SelectFileRow(r);
     if (action(rows[r].path)) ++done;
   }
+  once.TellFolded(host);
   host.HideProgress();
   return done;
 }

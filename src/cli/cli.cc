@@ -32,6 +32,7 @@
 #include "lists/definition_list.h"
 #include "journal/undo.h"
 #include "journal/undo_journal.h"
+#include "lists/file_identity.h"
 #include "lists/file_list.h"
 #include "lists/folder_scan.h"
 #include "office/office_bridge.h"
@@ -283,6 +284,8 @@ std::string Dumped(const nlohmann::ordered_json& value) {
 
 // extra: JSON members added to the object of some file rows (by row), as
 // text: a dry run's changes can be millions, too many to hold as objects.
+// A checked row left without a count named a file the run had already
+// processed: it has no line of its own (the run's notice names it).
 void PrintResults(const FileList& files, const DefinitionList& definitions,
                   const Arguments& args, bool stopped, std::FILE* out,
                   const std::map<size_t, std::string>* extra = nullptr) {
@@ -293,7 +296,7 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
     bool first = true;
     for (size_t r = 0; r < files.Size(); r++) {
       const FileRow& row = files.Row(r);
-      if (!row.checked) continue;
+      if (!row.checked || !row.count) continue;
       nlohmann::ordered_json entry;
       entry["path"] = row.path;
       // A name that is not UTF-8 reads with replacement characters; its
@@ -322,7 +325,7 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
   }
   for (size_t r = 0; r < files.Size(); r++) {
     const FileRow& row = files.Row(r);
-    if (!row.checked) continue;
+    if (!row.checked || !row.count) continue;
     std::fprintf(out, "%lld\t%s\n", static_cast<long long>(row.count.value_or(0)),
                  row.path.c_str());
   }
@@ -881,7 +884,14 @@ int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host
     std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
     return kExitRefused;
   }
+  FileOnce once(SameFileRule::kContents);
   for (const auto& [path, changes] : work) {
+    // A second entry for a file would be judged against bytes the first
+    // one already changed.
+    if (!once.First(path)) {
+      host.Warn(path, "the plan names this file more than once; this later entry was skipped");
+      continue;
+    }
     const ApplyOutcome outcome =
         ApplyPlannedChanges(path, changes, args.backup, journal, &error);
     if (outcome == ApplyOutcome::kApplied) {

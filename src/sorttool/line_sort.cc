@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "lists/file_identity.h"
 #include "sorttool/sort_tables.h"
 
 namespace strbatch {
@@ -108,8 +109,10 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
 
   host.ShowProgress();
   size_t sortedFiles = 0;
+  // A file named again is sorted once.
+  FileOnce once(SameFileRule::kContents);
   for (size_t i = 0; i < rows.size(); ++i) {
-    if (!rows[i].checked) continue;
+    if (!rows[i].checked || !once.First(rows[i].path)) continue;
     if (host.CheckCancelled()) break;
     host.SetMessage(rows[i].path);
     host.SetPosition(static_cast<int>(100 * i / rows.size()));
@@ -125,6 +128,7 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
         break;
     }
   }
+  once.TellFolded(host);
   host.HideProgress();
   return sortedFiles;
 }

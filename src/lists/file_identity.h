@@ -1,0 +1,49 @@
+// One processing per file in a run. A list may name a file more than once
+// (a name twice, "./x" beside "x", a link beside its target, a folder scan
+// overlapping the names given): the first naming is processed, later ones
+// are skipped and told in one notice.
+#ifndef STRBATCH_LISTS_FILE_IDENTITY_H_
+#define STRBATCH_LISTS_FILE_IDENTITY_H_
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "base/batch_host.h"
+
+namespace strbatch {
+
+// What makes two names the same file. Commands that read or write contents
+// follow links to the file itself (its canonical path); a rename works on
+// directory entries, so a link and its target are two names to rename.
+// Distinct hard links are distinct names under either rule.
+enum class SameFileRule { kContents, kEntry };
+
+class FileOnce {
+ public:
+  explicit FileOnce(SameFileRule rule) : rule_(rule) {}
+
+  // True for the first naming of a file in this run; false for a later one,
+  // which is kept for TellFolded.
+  bool First(const std::string& path);
+
+  // The later namings skipped so far, in order.
+  const std::vector<std::string>& Folded() const { return folded_; }
+
+  // One notice naming the skipped namings; nothing when there were none.
+  void TellFolded(BatchHost& host) const;
+
+ private:
+  SameFileRule rule_;
+  std::unordered_set<std::string> seen_;
+  std::vector<std::string> folded_;
+};
+
+// The key under which a name is the same file as another by rule: a
+// canonical path, the canonical folder joined with the name, or (when
+// neither can be resolved) the name as given.
+std::string SameFileKey(const std::string& path, SameFileRule rule);
+
+}  // namespace strbatch
+
+#endif  // STRBATCH_LISTS_FILE_IDENTITY_H_
