@@ -438,8 +438,10 @@ void AddNoUndoOption(CLI::App* command, Arguments& args) {
 
 // The whole batch's files, in order: those named on the command line, then
 // those of --files-from, then each --folder's. False with a message when a
-// list cannot be read or nothing is left to process.
-bool GatherFiles(Arguments& args, std::FILE* in, std::string* error) {
+// list cannot be read or nothing is left to process. The folders a scan
+// could not read are added to *unreadable.
+bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
+                 std::vector<UnreadableFolder>* unreadable) {
   if (!args.filesFrom.empty()) {
     std::string list;
     if (args.filesFrom == "-") {
@@ -480,7 +482,8 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error) {
       *error = folder + ": not a folder";
       return false;
     }
-    std::vector<std::string> found = CollectFolderFiles(folder, patterns, args.recursive);
+    std::vector<std::string> found =
+        CollectFolderFiles(folder, patterns, args.recursive, nullptr, unreadable);
     args.files.insert(args.files.end(), std::make_move_iterator(found.begin()),
                       std::make_move_iterator(found.end()));
   }
@@ -980,15 +983,21 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitUsage;
   }
 
+  const LanguageCatalog texts(ChooseLanguage(args.lang));
+  CliHost host(args, texts, in, out, err);
   // Export, apply and undo take no files of the batch kind.
   if (!commands.exportDefs->parsed() && !commands.apply->parsed() && !commands.undo->parsed()) {
-    if (!GatherFiles(args, in, &error)) {
+    std::vector<UnreadableFolder> unreadable;
+    const bool gathered = GatherFiles(args, in, &error, &unreadable);
+    // The run goes on with what could be read; the status says it is not all.
+    for (const UnreadableFolder& folder : unreadable) {
+      host.Warn(folder.path, texts.Message("1192", {folder.reason}));
+    }
+    if (!gathered) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
       return kExitUsage;
     }
   }
-  const LanguageCatalog texts(ChooseLanguage(args.lang));
-  CliHost host(args, texts, in, out, err);
   if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, texts, err);
   // Where there is no private directory the journal cannot start, and each
   // command that changes files says so.
