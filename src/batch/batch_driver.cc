@@ -593,12 +593,13 @@ void BatchRunner::Tally(const FileJob& job) {
 
 void BatchRunner::RenameFile(FileJob& job) {
   if (!job.usable || !state_.changesExpected || DryRun()) return;
-  std::string newName, newPath, error;
+  std::string newName, newPath, error, inTheWay;
   if (NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error) &&
-      RenameStep(job.path, newName, &newPath, &error, Changes())) {
+      RenameStep(job.path, newName, &newPath, &error, Changes(), &inTheWay)) {
     files_.SetPath(job.row, newPath);
   } else {
-    host_.Warn(job.path, error);
+    // The count stays: it is of the occurrences found in the name.
+    host_.Warn(job.path, inTheWay.empty() ? error : texts_.Message("1193", {inTheWay}));
   }
 }
 
