@@ -18,7 +18,7 @@ namespace {
 // passed over. The action
 // returns true when it handled the row's backup.
 size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
-                         const std::string& prefix,
+                         const LanguageCatalog& texts, const std::string& prefix,
                          const std::function<bool(const std::string&)>& action) {
   host.ShowProgress();
   const std::string total = "/" + std::to_string(rows.size());
@@ -35,7 +35,7 @@ size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
     host.SelectFileRow(r);
     if (action(rows[r].path)) ++done;
   }
-  once.TellFolded(host);
+  if (!once.Folded().empty()) host.Notice("", texts.Message("1194", {once.FoldedNames()}));
   host.HideProgress();
   return done;
 }
@@ -75,7 +75,7 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
 
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                       const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts.Text("1026"), [&](const std::string& path) {
+  return ForEachCheckedRow(rows, host, texts, texts.Text("1026"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     // No backup at all is the ordinary case of a file never backed up.
     struct stat st;
@@ -97,7 +97,7 @@ size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
 
 size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                     const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts.Text("1027"), [&](const std::string& path) {
+  return ForEachCheckedRow(rows, host, texts, texts.Text("1027"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     struct stat st;
     if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;

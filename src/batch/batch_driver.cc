@@ -341,7 +341,9 @@ void BatchRunner::RunBatch(BatchMode mode) {
   // number of every later row stays what the list says; its count stays
   // blank.
   FileOnce once(mode == BatchMode::Rename ? SameFileRule::kEntry : SameFileRule::kContents);
-  ScopeExit tellFolded([this, &once] { once.TellFolded(host_); });
+  ScopeExit tellFolded([this, &once] {
+    if (!once.Folded().empty()) host_.Notice("", texts_.Message("1194", {once.FoldedNames()}));
+  });
   for (size_t r = 0; r < files_.Size(); r++) {
     files_.SetMatches(r, {});
     state_.currentFileNumber = static_cast<long long>(r) + 1;

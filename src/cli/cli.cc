@@ -532,6 +532,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
   std::vector<CheckedPath> rows;
   for (const std::string& path : args.files) rows.push_back({path, true});
   ParseEncodingSetting(args.encoding, &args.sort.encoding);
+  args.sort.language = texts.CurrentLanguage();
   if (args.backup) {
     for (const std::string& path : args.files) {
       std::string error;

@@ -44,16 +44,15 @@ bool FileOnce::First(const std::string& path) {
   return false;
 }
 
-void FileOnce::TellFolded(BatchHost& host) const {
-  if (folded_.empty()) return;
+std::string FileOnce::FoldedNames() const {
   std::string names;
   for (size_t i = 0; i < folded_.size() && i < kNamesTold; i++) {
     names += (i == 0 ? "" : ", ") + folded_[i];
   }
   if (folded_.size() > kNamesTold) {
-    names += " and " + std::to_string(folded_.size() - kNamesTold) + " more";
+    names += ", ... (+" + std::to_string(folded_.size() - kNamesTold) + ")";
   }
-  host.Notice("", "named again after the file was processed in this run, so skipped: " + names);
+  return names;
 }
 
 }  // namespace strbatch

@@ -1,15 +1,13 @@
 // One processing per file in a run. A list may name a file more than once
 // (a name twice, "./x" beside "x", a link beside its target, a folder scan
 // overlapping the names given): the first naming is processed, later ones
-// are skipped and told in one notice.
+// are skipped, and the command names them in one notice.
 #ifndef STRBATCH_LISTS_FILE_IDENTITY_H_
 #define STRBATCH_LISTS_FILE_IDENTITY_H_
 
 #include <string>
 #include <unordered_set>
 #include <vector>
-
-#include "base/batch_host.h"
 
 namespace strbatch {
 
@@ -24,14 +22,15 @@ class FileOnce {
   explicit FileOnce(SameFileRule rule) : rule_(rule) {}
 
   // True for the first naming of a file in this run; false for a later one,
-  // which is kept for TellFolded.
+  // which is kept among the folded names.
   bool First(const std::string& path);
 
   // The later namings skipped so far, in order.
   const std::vector<std::string>& Folded() const { return folded_; }
 
-  // One notice naming the skipped namings; nothing when there were none.
-  void TellFolded(BatchHost& host) const;
+  // The folded names for a notice, the first few of a long list with the
+  // number of the others; empty when there are none.
+  std::string FoldedNames() const;
 
  private:
   SameFileRule rule_;

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "config/language.h"
 #include "lists/file_identity.h"
 #include "sorttool/sort_tables.h"
 
@@ -128,7 +129,9 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
         break;
     }
   }
-  once.TellFolded(host);
+  if (!once.Folded().empty()) {
+    host.Notice("", LanguageCatalog(options.language).Message("1194", {once.FoldedNames()}));
+  }
   host.HideProgress();
   return sortedFiles;
 }

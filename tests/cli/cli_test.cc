@@ -483,7 +483,7 @@ TEST(CliFoldTest, AFileNamedTwiceIsProcessedOnce) {
        "1\t@x.txt\n1\t@y.txt\n2\ta\t{i}\n",
        {{"x.txt", "1"}, {"y.txt", "3"}},
        kExitOk,
-       "skipped: @x.txt"},
+       "already processed: @x.txt"},
       {"through ./ and a link",
        {"replace", "@x.txt", "@./x.txt", "@l.txt", "@y.txt"},
        "1\t@x.txt\n1\t@y.txt\n2\ta\t{i}\n",
@@ -508,6 +508,12 @@ TEST(CliFoldTest, AFileNamedTwiceIsProcessedOnce) {
        {{"x.txt", "a"}},
        kExitOk,
        ""},
+      {"sort sorts the file once",
+       {"sort", "@x.txt", "@l.txt"},
+       "1\n",
+       {{"l.txt", "->x.txt"}},
+       kExitOk,
+       "already processed: @l.txt"},
       {"rename: a file and its link are two names, one name twice is one",
        {"rename", "-d", ".txt", ".md", "@x.txt", "@l.txt", "@x.txt"},
        "1\t@x.md\n1\t@l.md\n2\t.txt\t.md\n",
@@ -531,7 +537,9 @@ TEST(CliFoldTest, AFileNamedTwiceIsProcessedOnce) {
       ASSERT_EQ(link(dir.File("x.txt").c_str(), dir.File("h.txt").c_str()), 0);
     }
     std::vector<std::string> args{c.args[0], "-y"};
-    if (c.args[0] != "rename") args.insert(args.end(), {"-a", "-d", "a", "{i}"});
+    if (c.args[0] == "replace" || c.args[0] == "find") {
+      args.insert(args.end(), {"-a", "-d", "a", "{i}"});
+    }
     for (size_t k = 1; k < c.args.size(); k++) args.push_back(InDir(dir, c.args[k]));
     const CliRun run = Cli(args);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.err;
