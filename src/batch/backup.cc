@@ -15,8 +15,7 @@ namespace {
 
 // The loop shared by restore and clear: progress message "<text>r/n", a
 // cancel check before every row, unchecked rows and later namings of a file
-// passed over. The action
-// returns true when it handled the row's backup.
+// passed over. The action returns true when it handled the row's backup.
 size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
                          const LanguageCatalog& texts, const std::string& prefix,
                          const std::function<bool(const std::string&)>& action) {

@@ -1,6 +1,5 @@
 #include "lists/file_identity.h"
 
-#include <limits.h>
 #include <stdlib.h>
 
 #include <memory>
@@ -21,8 +20,9 @@ bool Canonical(const std::string& path, std::string* canonical) {
   return true;
 }
 
-}  // namespace
-
+// The key under which a name is the same file as another by rule: a
+// canonical path, the canonical folder joined with the name, or (when
+// neither can be resolved) the name as given.
 std::string SameFileKey(const std::string& path, SameFileRule rule) {
   std::string key;
   if (rule == SameFileRule::kContents && Canonical(path, &key)) return key;
@@ -37,6 +37,8 @@ std::string SameFileKey(const std::string& path, SameFileRule rule) {
   }
   return path;
 }
+
+}  // namespace
 
 bool FileOnce::First(const std::string& path) {
   if (seen_.insert(SameFileKey(path, rule_)).second) return true;

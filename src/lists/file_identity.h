@@ -38,11 +38,6 @@ class FileOnce {
   std::vector<std::string> folded_;
 };
 
-// The key under which a name is the same file as another by rule: a
-// canonical path, the canonical folder joined with the name, or (when
-// neither can be resolved) the name as given.
-std::string SameFileKey(const std::string& path, SameFileRule rule);
-
 }  // namespace strbatch
 
 #endif  // STRBATCH_LISTS_FILE_IDENTITY_H_
