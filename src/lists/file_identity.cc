@@ -1,6 +1,7 @@
 #include "lists/file_identity.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -20,28 +21,36 @@ bool Canonical(const std::string& path, std::string* canonical) {
   return true;
 }
 
-// The key under which a name is the same file as another by rule: a
-// canonical path, the canonical folder joined with the name, or (when
-// neither can be resolved) the name as given.
-std::string SameFileKey(const std::string& path, SameFileRule rule) {
-  std::string key;
-  if (rule == SameFileRule::kContents && Canonical(path, &key)) return key;
-  // The entry: its folder resolved, its own name as it stands (a link stays
-  // itself). A file that is missing is keyed this way too, so that naming
-  // it twice gives one warning.
-  const SplitPathResult parts = SplitPath(path);
-  const std::string name = parts.baseName + parts.extension;
-  if (!name.empty() && Canonical(parts.directory.empty() ? "." : parts.directory, &key)) {
-    if (key.back() != '/') key += '/';
-    return key + name;
-  }
-  return path;
-}
-
 }  // namespace
 
+// The key under which a name is the same file as another: its folder
+// resolved (once per folder in a run), joined with its own name; under the
+// contents rule a link is resolved to the file it names. A name that
+// cannot be resolved is its own key, so a missing file named twice still
+// gives one warning.
+std::string FileOnce::Key(const std::string& path) {
+  const SplitPathResult parts = SplitPath(path);
+  const std::string name = parts.baseName + parts.extension;
+  struct stat st;
+  const bool plainName = !name.empty() && name != "." && name != "..";
+  const bool link = lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  std::string key;
+  if (rule_ == SameFileRule::kContents && (link || !plainName) && Canonical(path, &key)) {
+    return key;
+  }
+  if (!plainName) return path;
+  const std::string folder = parts.directory.empty() ? "." : parts.directory;
+  auto known = folders_.find(folder);
+  if (known == folders_.end()) {
+    if (!Canonical(folder, &key)) key = folder;
+    if (key.back() != '/') key += '/';
+    known = folders_.emplace(folder, std::move(key)).first;
+  }
+  return known->second + name;
+}
+
 bool FileOnce::First(const std::string& path) {
-  if (seen_.insert(SameFileKey(path, rule_)).second) return true;
+  if (seen_.insert(Key(path)).second) return true;
   folded_.push_back(path);
   return false;
 }

@@ -6,6 +6,7 @@
 #define STRBATCH_LISTS_FILE_IDENTITY_H_
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -33,8 +34,12 @@ class FileOnce {
   std::string FoldedNames() const;
 
  private:
+  std::string Key(const std::string& path);
+
   SameFileRule rule_;
   std::unordered_set<std::string> seen_;
+  // Each folder of the run resolved to its canonical path with a "/".
+  std::unordered_map<std::string, std::string> folders_;
   std::vector<std::string> folded_;
 };
 
