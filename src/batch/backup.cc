@@ -8,22 +8,25 @@
 #include <functional>
 
 #include "config/language.h"
+#include "lists/file_identity.h"
 
 namespace strbatch {
 namespace {
 
 // The loop shared by restore and clear: progress message "<text>r/n", a
-// cancel check before every row, unchecked rows passed over. The action
-// returns true when it handled the row's backup.
+// cancel check before every row, unchecked rows and later namings of a file
+// passed over. The action returns true when it handled the row's backup.
 size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
-                         const std::string& prefix,
+                         const LanguageCatalog& texts, const std::string& prefix,
                          const std::function<bool(const std::string&)>& action) {
   host.ShowProgress();
   const std::string total = "/" + std::to_string(rows.size());
   size_t done = 0;
+  // A file named again has had its backup handled by its first naming.
+  FileOnce once(SameFileRule::kContents);
   for (size_t r = 0; r < rows.size(); ++r) {
     if (host.CheckCancelled()) break;
-    if (!rows[r].checked) continue;
+    if (!rows[r].checked || !once.First(rows[r].path)) continue;
     std::string message = prefix;
     message += std::to_string(r + 1);
     message += total;
@@ -31,6 +34,7 @@ size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
     host.SelectFileRow(r);
     if (action(rows[r].path)) ++done;
   }
+  if (!once.Folded().empty()) host.Notice("", texts.Message("1194", {once.FoldedNames()}));
   host.HideProgress();
   return done;
 }
@@ -70,7 +74,7 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
 
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                       const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts.Text("1026"), [&](const std::string& path) {
+  return ForEachCheckedRow(rows, host, texts, texts.Text("1026"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     // No backup at all is the ordinary case of a file never backed up.
     struct stat st;
@@ -92,7 +96,7 @@ size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
 
 size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                     const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts.Text("1027"), [&](const std::string& path) {
+  return ForEachCheckedRow(rows, host, texts, texts.Text("1027"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     struct stat st;
     if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;

@@ -12,6 +12,7 @@
 #include "batch/rename.h"
 #include "batch/replace_template.h"
 #include "batch/text_diff.h"
+#include "lists/file_identity.h"
 #include "office/office_bridge.h"
 #include "pattern/pattern.h"
 
@@ -336,12 +337,23 @@ void BatchRunner::RunBatch(BatchMode mode) {
     }
     host_.HideProgress();
   });
+  // A file named again is skipped in its place, so that the running file
+  // number of every later row stays what the list says; its count stays
+  // blank.
+  FileOnce once(mode == BatchMode::Rename ? SameFileRule::kEntry : SameFileRule::kContents);
+  ScopeExit tellFolded([this, &once] {
+    if (!once.Folded().empty()) host_.Notice("", texts_.Message("1194", {once.FoldedNames()}));
+  });
   for (size_t r = 0; r < files_.Size(); r++) {
     files_.SetMatches(r, {});
     state_.currentFileNumber = static_cast<long long>(r) + 1;
     if (Cancelled()) break;
     if (!files_.Row(r).checked) continue;
     lastRowReached_ = r + 1;
+    if (!once.First(files_.Row(r).path)) {
+      files_.SetCount(r, std::nullopt);
+      continue;
+    }
     host_.SetMessage(texts_.Text("1025") + std::to_string(r + 1) + "/" +
                      std::to_string(files_.Size()));
     host_.SelectFileRow(r);
@@ -583,12 +595,13 @@ void BatchRunner::Tally(const FileJob& job) {
 
 void BatchRunner::RenameFile(FileJob& job) {
   if (!job.usable || !state_.changesExpected || DryRun()) return;
-  std::string newName, newPath, error;
+  std::string newName, newPath, error, inTheWay;
   if (NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error) &&
-      RenameStep(job.path, newName, &newPath, &error, Changes())) {
+      RenameStep(job.path, newName, &newPath, &error, Changes(), &inTheWay)) {
     files_.SetPath(job.row, newPath);
   } else {
-    host_.Warn(job.path, error);
+    // The count stays: it is of the occurrences found in the name.
+    host_.Warn(job.path, inTheWay.empty() ? error : texts_.Message("1193", {inTheWay}));
   }
 }
 

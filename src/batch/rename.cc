@@ -1,5 +1,7 @@
 #include "batch/rename.h"
 
+#include <sys/stat.h>
+
 #include "base/paths.h"
 
 namespace strbatch {
@@ -43,7 +45,7 @@ bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
 }
 
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,
-                std::string* error, FileRewriter& rewriter) {
+                std::string* error, FileRewriter& rewriter, std::string* inTheWay) {
   if (newName.empty() || newName == "." || newName == "..") {
     *error = "the new name would be empty";
     return false;
@@ -59,6 +61,14 @@ bool RenameStep(const std::string& path, const std::string& newName, std::string
   if (target == path) {
     *newPath = path;
     return true;
+  }
+  // The move never replaces what holds the name; looking first lets the
+  // user hear what is in the way rather than the system's "File exists".
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0) {
+    *error = target + " already exists; the file was not renamed";
+    if (inTheWay != nullptr) *inTheWay = target;
+    return false;
   }
   if (!rewriter.Move(path, target, error)) return false;
   *newPath = target;

@@ -28,9 +28,11 @@ bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
 // holding control characters such as line ends. A "/" in the name moves
 // the file into that subfolder when it exists. On success *newPath is the
 // new path. A name equal to the old one changes nothing and succeeds. The
-// move goes through rewriter (a journal records it).
+// move goes through rewriter (a journal records it). When the new name is
+// taken, *inTheWay (when given) is the path that holds it.
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,
-                std::string* error, FileRewriter& rewriter = DefaultFileRewriter());
+                std::string* error, FileRewriter& rewriter = DefaultFileRewriter(),
+                std::string* inTheWay = nullptr);
 
 }  // namespace strbatch
 

@@ -35,6 +35,7 @@
 #include "lists/definition_list.h"
 #include "journal/undo.h"
 #include "journal/undo_journal.h"
+#include "lists/file_identity.h"
 #include "lists/file_list.h"
 #include "lists/folder_scan.h"
 #include "office/office_bridge.h"
@@ -295,6 +296,8 @@ std::string Dumped(const nlohmann::ordered_json& value) {
 
 // extra: JSON members added to the object of some file rows (by row), as
 // text: a dry run's changes can be millions, too many to hold as objects.
+// A checked row left without a count named a file the run had already
+// processed: it has no line of its own (the run's notice names it).
 void PrintResults(const FileList& files, const DefinitionList& definitions,
                   const Arguments& args, bool stopped, std::FILE* out,
                   const std::map<size_t, std::string>* extra = nullptr) {
@@ -305,7 +308,7 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
     bool first = true;
     for (size_t r = 0; r < files.Size(); r++) {
       const FileRow& row = files.Row(r);
-      if (!row.checked) continue;
+      if (!row.checked || !row.count) continue;
       nlohmann::ordered_json entry;
       entry["path"] = row.path;
       // A name that is not UTF-8 reads with replacement characters; its
@@ -334,7 +337,7 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
   }
   for (size_t r = 0; r < files.Size(); r++) {
     const FileRow& row = files.Row(r);
-    if (!row.checked) continue;
+    if (!row.checked || !row.count) continue;
     std::fprintf(out, "%lld\t%s\n", static_cast<long long>(row.count.value_or(0)),
                  row.path.c_str());
   }
@@ -445,8 +448,10 @@ void AddNoUndoOption(CLI::App* command, Arguments& args) {
 
 // The whole batch's files, in order: those named on the command line, then
 // those of --files-from, then each --folder's. False with a message when a
-// list cannot be read or nothing is left to process.
-bool GatherFiles(Arguments& args, std::FILE* in, std::string* error) {
+// list cannot be read or nothing is left to process. The folders a scan
+// could not read are added to *unreadable.
+bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
+                 std::vector<UnreadableFolder>* unreadable) {
   if (!args.filesFrom.empty()) {
     std::string list;
     if (args.filesFrom == "-") {
@@ -487,7 +492,8 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error) {
       *error = folder + ": not a folder";
       return false;
     }
-    std::vector<std::string> found = CollectFolderFiles(folder, patterns, args.recursive);
+    std::vector<std::string> found =
+        CollectFolderFiles(folder, patterns, args.recursive, nullptr, unreadable);
     args.files.insert(args.files.end(), std::make_move_iterator(found.begin()),
                       std::make_move_iterator(found.end()));
   }
@@ -545,6 +551,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
   }
   std::vector<CheckedPath> rows;
   for (const std::string& path : args.files) rows.push_back({path, true});
+  args.sort.language = texts.CurrentLanguage();
   if (args.backup) {
     for (const std::string& path : args.files) {
       std::string error;
@@ -1007,7 +1014,15 @@ int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host
     TellNotConfirmed(host, texts, err);
     return kExitRefused;
   }
+  FileOnce once(SameFileRule::kContents);
   for (const PlannedFile& planned : work) {
+    // A second entry for a file would be judged against bytes the first
+    // one already changed.
+    if (!once.First(planned.path)) {
+      host.Warn(planned.path,
+                "the plan names this file more than once; this later entry was skipped");
+      continue;
+    }
     const ApplyOutcome outcome = ApplyPlannedChanges(planned, args.backup, journal, &error);
     if (outcome == ApplyOutcome::kApplied) {
       std::fprintf(out, "%zu\t%s\n", planned.changes.size(), planned.path.c_str());
@@ -1168,15 +1183,21 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
     return kExitUsage;
   }
 
+  const LanguageCatalog texts(ChooseLanguage(args.lang));
+  CliHost host(args, texts, in, out, err);
   // Export, apply and undo take no files of the batch kind.
   if (!commands.exportDefs->parsed() && !commands.apply->parsed() && !commands.undo->parsed()) {
-    if (!GatherFiles(args, in, &error) || !ReportFolderTakesIt(args.report, &error)) {
+    std::vector<UnreadableFolder> unreadable;
+    const bool gathered = GatherFiles(args, in, &error, &unreadable);
+    // The run goes on with what could be read; the status says it is not all.
+    for (const UnreadableFolder& folder : unreadable) {
+      host.Warn(folder.path, texts.Message("1192", {folder.reason}));
+    }
+    if (!gathered || !ReportFolderTakesIt(args.report, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
       return kExitUsage;
     }
   }
-  const LanguageCatalog texts(ChooseLanguage(args.lang));
-  CliHost host(args, texts, in, out, err);
   if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, texts, err);
   // Where there is no private directory the journal cannot start, and each
   // command that changes files says so.

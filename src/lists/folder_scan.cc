@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <numeric>
 #include <set>
+#include <unordered_set>
 #include <utility>
 
 namespace strbatch {
@@ -24,8 +27,11 @@ std::string FoldAsciiLower(const std::string& text) {
 
 void ScanFolder(std::vector<std::string>* result, const std::string& folder,
                 const std::string& pattern, bool recursive, bool fullPaths,
-                const ScanProgress& keepGoing) {
+                const ScanProgress& keepGoing, std::vector<UnreadableFolder>* unreadable) {
   if (folder.empty()) return;
+  const auto failed = [unreadable](const std::string& dir) {
+    if (unreadable != nullptr) unreadable->push_back({dir, std::strerror(errno)});
+  };
   std::set<std::pair<dev_t, ino_t>> visited;
   // Folders still to walk, the next one last: a folder's own files come
   // before those of its subfolders, which follow in enumeration order.
@@ -38,13 +44,21 @@ void ScanFolder(std::vector<std::string>* result, const std::string& folder,
     std::string dir = std::move(pending.back());
     pending.pop_back();
     struct stat st;
-    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (stat(dir.c_str(), &st) != 0) {
+      failed(dir);
+      continue;
+    }
+    if (!S_ISDIR(st.st_mode)) continue;
     if (!visited.insert({st.st_dev, st.st_ino}).second) continue;
     DIR* handle = opendir(dir.c_str());
-    if (handle == nullptr) continue;
+    if (handle == nullptr) {
+      failed(dir);
+      continue;
+    }
     std::string prefix = dir.back() == '/' ? dir : dir + "/";
     std::vector<std::string> subfolders;
-    while (dirent* entry = readdir(handle)) {
+    // readdir tells an error from the end of the folder only by errno.
+    for (errno = 0; dirent* entry = readdir(handle); errno = 0) {
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       std::string full = prefix + name;
@@ -64,6 +78,7 @@ void ScanFolder(std::vector<std::string>* result, const std::string& folder,
         subfolders.push_back(std::move(full));
       }
     }
+    if (errno != 0) failed(dir);
     closedir(handle);
     pending.insert(pending.end(), std::make_move_iterator(subfolders.rbegin()),
                    std::make_move_iterator(subfolders.rend()));
@@ -102,8 +117,10 @@ std::vector<std::string> SplitFilePatterns(const std::string& text) {
 
 std::vector<std::string> CollectFolderFiles(const std::string& folder,
                                             const std::string& patternText, bool recursive,
-                                            const ScanProgress& keepGoing) {
+                                            const ScanProgress& keepGoing,
+                                            std::vector<UnreadableFolder>* unreadable) {
   std::vector<std::string> paths;
+  std::vector<UnreadableFolder> failures;
   bool stopped = false;
   const ScanProgress watch = [&](size_t found) {
     stopped = stopped || (keepGoing && !keepGoing(found));
@@ -111,7 +128,17 @@ std::vector<std::string> CollectFolderFiles(const std::string& folder,
   };
   for (const std::string& pattern : SplitFilePatterns(patternText)) {
     if (stopped) break;
-    ScanFolder(&paths, folder, pattern, recursive, true, watch);
+    ScanFolder(&paths, folder, pattern, recursive, true, watch, &failures);
+  }
+  // Each pattern walks the same folders: a file or an unreadable folder is
+  // named once however many patterns meet it.
+  std::unordered_set<std::string> seen;
+  std::erase_if(paths, [&seen](const std::string& path) { return !seen.insert(path).second; });
+  if (unreadable != nullptr) {
+    seen.clear();
+    for (UnreadableFolder& failure : failures) {
+      if (seen.insert(failure.path).second) unreadable->push_back(std::move(failure));
+    }
   }
   SortPathsNoCase(&paths);
   return paths;

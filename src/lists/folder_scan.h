@@ -17,13 +17,20 @@ namespace strbatch {
 // matched like any byte; "*.*" is every file), as full paths or, without fullPaths, as bare names. With
 // recursive, subfolders (hidden ones too) follow their parent's own files.
 // Only regular files are taken, symbolic links followed; each directory is
-// walked once, so link loops end. Unreadable folders add nothing.
+// walked once, so link loops end. Unreadable folders add nothing; each is
+// added to *unreadable (when given) with the system's reason, and the walk
+// goes on with the rest.
 // keepGoing (when given) is asked before every folder with the number of
 // files found so far; false ends the walk (what was found stays).
 using ScanProgress = std::function<bool(size_t found)>;
+struct UnreadableFolder {
+  std::string path;
+  std::string reason;
+};
 void ScanFolder(std::vector<std::string>* result, const std::string& folder,
                 const std::string& pattern, bool recursive, bool fullPaths,
-                const ScanProgress& keepGoing = nullptr);
+                const ScanProgress& keepGoing = nullptr,
+                std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // Sorts ascending by bytes with ASCII letters folded to lower case (other
 // bytes unsigned); equal paths keep their order.
@@ -34,10 +41,12 @@ void SortPathsNoCase(std::vector<std::string>* paths);
 std::vector<std::string> SplitFilePatterns(const std::string& text);
 
 // The add-folder collection: each pattern scanned in order with full paths,
-// everything sorted together. A file that two patterns match comes twice.
+// everything sorted together. A file that two patterns match comes once.
+// A folder that cannot be read is named once in *unreadable.
 std::vector<std::string> CollectFolderFiles(const std::string& folder,
                                             const std::string& patternText, bool recursive,
-                                            const ScanProgress& keepGoing = nullptr);
+                                            const ScanProgress& keepGoing = nullptr,
+                                            std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // One add-files command takes at most this many files.
 inline constexpr size_t kAddFilesLimit = 1000;

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "config/language.h"
+#include "lists/file_identity.h"
 #include "sorttool/sort_tables.h"
 
 namespace strbatch {
@@ -109,8 +111,10 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
 
   host.ShowProgress();
   size_t sortedFiles = 0;
+  // A file named again is sorted once.
+  FileOnce once(SameFileRule::kContents);
   for (size_t i = 0; i < rows.size(); ++i) {
-    if (!rows[i].checked) continue;
+    if (!rows[i].checked || !once.First(rows[i].path)) continue;
     if (host.CheckCancelled()) break;
     host.SetMessage(rows[i].path);
     host.SetPosition(static_cast<int>(100 * i / rows.size()));
@@ -125,6 +129,9 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
         host.Warn(rows[i].path, error);
         break;
     }
+  }
+  if (!once.Folded().empty()) {
+    host.Notice("", LanguageCatalog(options.language).Message("1194", {once.FoldedNames()}));
   }
   host.HideProgress();
   return sortedFiles;

@@ -16,6 +16,7 @@
 #include "base/safe_file.h"
 #include "base/text_encoding.h"
 #include "base/batch_host.h"
+#include "config/options.h"
 #include "lists/file_list.h"
 #include "sorttool/sort_key.h"
 
@@ -34,6 +35,8 @@ struct SortOptions {
   // How data and table files are read: "gbk" reads all of them in the
   // process code page.
   EncodingSetting encoding = EncodingSetting::Gbk;
+  // The language of the run's notices.
+  Language language = Language::Chinese;
 
   SortKeyOptions KeyOptions() const { return {caseSensitive, widthSensitive, countSpaces}; }
 };

@@ -631,6 +631,7 @@ void MainWindow::DropOnFiles(const QStringList& dropped) {
     }
   }
   AppendFiles(paths);
+  ReportWarnings();
 }
 
 void MainWindow::AddStartPaths(const QStringList& paths) {
@@ -689,21 +690,29 @@ void MainWindow::AddFolderFiles(const std::string& folder, const QString& patter
   lastPatterns_ = patterns;
   lastRecursive_ = recursive;
   AppendFiles(ScanWithProgress(folder, patterns, recursive));
+  ReportWarnings();
 }
 
 // A long walk shows its progress and can be stopped; the window stays
-// responsive meanwhile.
+// responsive meanwhile. A folder it cannot read is a warning, shown by the
+// caller's ReportWarnings.
 std::vector<std::string> MainWindow::ScanWithProgress(const std::string& folder,
                                                       const QString& patterns, bool recursive) {
   ShowProgress();
   const std::string prefix = texts_.Text("1178");
+  std::vector<UnreadableFolder> unreadable;
   // Patterns are matched against file names, which are native bytes.
   std::vector<std::string> paths = CollectFolderFiles(
-      folder, PathFromQString(patterns), recursive, [this, &prefix](size_t found) {
+      folder, PathFromQString(patterns), recursive,
+      [this, &prefix](size_t found) {
         SetMessage(prefix + std::to_string(found));
         return !CheckCancelled();
-      });
+      },
+      &unreadable);
   HideProgress();
+  for (const UnreadableFolder& failure : unreadable) {
+    Warn(failure.path, texts_.Message("1192", {failure.reason}));
+  }
   return paths;
 }
 

@@ -90,6 +90,7 @@ SortOptions SortDialog::Options() const {
   options.equalValueTablePath = PathFromQString(equalValueTable_->text());
   options.noSortTablePath = PathFromQString(noSortTable_->text());
   options.encoding = encoding_;
+  options.language = texts_.CurrentLanguage();
   return options;
 }
 

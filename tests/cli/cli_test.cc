@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -407,7 +408,7 @@ TEST(CliFileListTest, AListOnStandardInputIsOneBatch) {
 }
 
 // --folder takes what Add folder takes; the lists and folders follow the
-// files named on the command line.
+// files named on the command line, and a file they name again is skipped.
 TEST(CliFileListTest, FoldersAndListsJoinTheNamedFiles) {
   ScratchDir dir;
   mkdir(dir.File(".hidden").c_str(), 0755);
@@ -429,8 +430,9 @@ TEST(CliFileListTest, FoldersAndListsJoinTheNamedFiles) {
        {},
        "*.md;*.TXT",
        true},
+      // The list names c.md again: the file is searched once.
       {{dir.File("c.md"), "--files-from", dir.File("list")},
-       {dir.File("c.md"), dir.File("a.txt"), dir.File("c.md")},
+       {dir.File("c.md"), dir.File("a.txt")},
        "",
        false},
   };
@@ -635,6 +637,155 @@ TEST(CliExitStatusTest, EachCaseEndsWithItsStatusAndItsBytes) {
        "[undo]\nMegabytes=1\n"},
   };
   for (const ExitCase& c : cases) CheckExitCase(c);
+}
+
+}  // namespace
+}  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+// Names in the table: "@" stands for the scratch folder and a "/".
+std::string InDir(const ScratchDir& dir, const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '@' ? dir.path() + "/" : std::string(1, c);
+  return out;
+}
+
+// A file the list names again is processed once, its row skipped in its
+// place; rename works on names, so a link and its target are two.
+TEST(CliFoldTest, AFileNamedTwiceIsProcessedOnce) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;  // after the command, with "@" for the folder
+    std::string out;
+    std::vector<std::pair<std::string, std::string>> after;  // name, bytes (or "->" target)
+    int exitCode = kExitOk;
+    std::string err;  // a part of standard error
+  };
+  const Case cases[] = {
+      {"twice, and {i} of later rows kept",
+       {"replace", "@x.txt", "@x.txt", "@y.txt"},
+       "1\t@x.txt\n1\t@y.txt\n2\ta\t{i}\n",
+       {{"x.txt", "1"}, {"y.txt", "3"}},
+       kExitOk,
+       "already processed: @x.txt"},
+      {"through ./ and a link",
+       {"replace", "@x.txt", "@./x.txt", "@l.txt", "@y.txt"},
+       "1\t@x.txt\n1\t@y.txt\n2\ta\t{i}\n",
+       {{"x.txt", "1"}, {"y.txt", "4"}, {"l.txt", "->x.txt"}},
+       kExitOk,
+       ""},
+      {"a folder that holds the named file and a link",
+       {"replace", "@y.txt", "--folder", "@"},
+       "1\t@y.txt\n1\t@l.txt\n2\ta\t{i}\n",
+       {{"x.txt", "2"}, {"y.txt", "1"}},
+       kExitOk,
+       ""},
+      {"hard links stay two files",
+       {"replace", "@x.txt", "@h.txt"},
+       "1\t@x.txt\n1\t@h.txt\n2\ta\t{i}\n",
+       {{"x.txt", "1"}, {"h.txt", "2"}},
+       kExitOk,
+       ""},
+      {"find reports the file once",
+       {"find", "@x.txt", "@l.txt"},
+       "1\t@x.txt\n1\ta\t{i}\n",
+       {{"x.txt", "a"}},
+       kExitOk,
+       ""},
+      {"sort sorts the file once",
+       {"sort", "@x.txt", "@l.txt"},
+       "1\n",
+       {{"l.txt", "->x.txt"}},
+       kExitOk,
+       "already processed: @l.txt"},
+      {"rename: a file and its link are two names, one name twice is one",
+       {"rename", "-d", ".txt", ".md", "@x.txt", "@l.txt", "@x.txt"},
+       "1\t@x.md\n1\t@l.md\n2\t.txt\t.md\n",
+       {{"x.md", "a"}, {"l.md", "->x.txt"}},
+       kExitOk,
+       ""},
+      {"rename onto a name that is taken keeps its count and names it",
+       {"rename", "-d", "x.txt", "y.txt", "@x.txt"},
+       "1\t@x.txt\n1\tx.txt\ty.txt\n",
+       {{"x.txt", "a"}, {"y.txt", "a"}},
+       kExitFailure,
+       "@x.txt: @y.txt already exists"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    dir.Write("x.txt", "a");
+    dir.Write("y.txt", "a");
+    ASSERT_EQ(symlink("x.txt", dir.File("l.txt").c_str()), 0);
+    const bool hardLink = c.args.back() == "@h.txt";
+    if (hardLink) {
+      ASSERT_EQ(link(dir.File("x.txt").c_str(), dir.File("h.txt").c_str()), 0);
+    }
+    std::vector<std::string> args{c.args[0], "-y"};
+    if (c.args[0] == "replace" || c.args[0] == "find") {
+      args.insert(args.end(), {"-a", "-d", "a", "{i}"});
+    }
+    for (size_t k = 1; k < c.args.size(); k++) args.push_back(InDir(dir, c.args[k]));
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.err;
+    EXPECT_EQ(run.out, InDir(dir, c.out)) << c.what;
+    EXPECT_NE(run.err.find(InDir(dir, c.err)), std::string::npos) << c.what << "\n" << run.err;
+    for (const auto& [name, bytes] : c.after) {
+      char target[256] = {0};
+      if (bytes.rfind("->", 0) == 0) {
+        EXPECT_GT(readlink(dir.File(name).c_str(), target, sizeof target - 1), 0) << c.what;
+        EXPECT_EQ(target, bytes.substr(2)) << c.what;
+      } else {
+        EXPECT_EQ(dir.Read(name), bytes) << c.what << ": " << name;
+      }
+    }
+  }
+}
+
+// The dry run, its plan and undo see the file once, as the replace does.
+TEST(CliFoldTest, PreviewApplyAndUndoAgreeWithTheReplace) {
+  ScratchDir dir;
+  const std::string x = dir.Write("x.txt", "a\n");
+  const std::string again = dir.path() + "/./x.txt";
+  const CliRun preview = Cli({"replace", "-n", "--json", "-d", "a", "aa", x, x, again});
+  ASSERT_EQ(preview.exitCode, kExitOk) << preview.err;
+  nlohmann::json plan = nlohmann::json::parse(preview.out);
+  ASSERT_EQ(plan["files"].size(), 1u);
+  // A plan edited to name the file twice applies its first entry only.
+  plan["files"].push_back(plan["files"][0]);
+  const CliRun apply = Cli({"apply", "-y", dir.Write("plan.json", plan.dump())});
+  EXPECT_EQ(apply.exitCode, kExitFailure);
+  EXPECT_EQ(dir.Read("x.txt"), "aa\n");
+  ASSERT_EQ(Cli({"undo", "-y"}).exitCode, kExitOk);
+  ASSERT_EQ(Cli({"replace", "-y", "-d", "a", "aa", x, x, again}).exitCode, kExitOk);
+  EXPECT_EQ(dir.Read("x.txt"), "aa\n");
+  const CliRun undo = Cli({"undo", "-y"});
+  EXPECT_EQ(undo.exitCode, kExitOk) << undo.err;
+  EXPECT_EQ(dir.Read("x.txt"), "a\n");
+}
+
+// A subfolder that cannot be read is a warning, and the rest is still
+// searched. Root reads any folder, so the run is made as nobody there.
+TEST(CliFoldTest, AnUnreadableSubfolderIsAWarning) {
+  ScratchDir dir;
+  dir.Write("a.txt", "x");
+  ASSERT_EQ(mkdir(dir.File("locked").c_str(), 0755), 0);
+  dir.Write("locked/c.txt", "x");
+  ASSERT_EQ(chmod(dir.File("locked").c_str(), 0), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    if (seteuid(65534) != 0) GTEST_SKIP() << "cannot run as another user";
+  }
+  const CliRun run = Cli({"find", "-d", "x", "y", "--folder", dir.path(), "--recursive"});
+  if (root) {
+    ASSERT_EQ(seteuid(0), 0);
+  }
+  chmod(dir.File("locked").c_str(), 0755);
+  EXPECT_EQ(run.exitCode, kExitFailure);
+  EXPECT_EQ(run.out, "1\t" + dir.File("a.txt") + "\n1\tx\ty\n");
+  EXPECT_NE(run.err.find(dir.File("locked") + ": "), std::string::npos) << run.err;
 }
 
 }  // namespace
