@@ -667,7 +667,10 @@ Commands DefineCommands(CLI::App& app, Arguments& args) {
       app.add_subcommand("undo", "take back the last run that changed files, or another");
   undo->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
   undo->add_flag("-l,--list", args.undoList, "list the runs that can be taken back");
-  undo->add_option("--run", args.undoRun, "the ID of the run to take back (see --list)");
+  undo->add_option("--run", args.undoRun, "the ID of the run to take back (see --list)")
+      ->check([](const std::string& id) {
+        return id.empty() ? std::string("an empty ID names no run") : std::string();
+      });
   undo->add_option("--lang", args.lang, "language of the messages: zh or en")
       ->check(CLI::IsMember({"zh", "en"}));
   commands.exportDefs =
@@ -1045,7 +1048,8 @@ std::string SizeText(uint64_t bytes) {
 }
 
 // undo: --list prints one line per journal, oldest first: ID, when,
-// command, files changed, old bytes kept, and whether it was taken back.
+// command, files changed, old bytes kept, whether it stopped short, and
+// whether (or how far) it was taken back.
 int UndoCommand(const Arguments& args, const LanguageCatalog& texts, CliHost& host,
                 UndoJournal& journal, std::FILE* out, std::FILE* err) {
   if (args.undoList) {
@@ -1055,11 +1059,12 @@ int UndoCommand(const Arguments& args, const LanguageCatalog& texts, CliHost& ho
       localtime_r(&seconds, &local);
       char when[32];
       std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-      std::string state = run.finished ? "" : "\tstopped";
-      if (!run.undoneBy.empty()) state += "\tundone by " + run.undoneBy;
+      std::string state = run.finished && !run.partial ? "" : "\tstopped";
+      if (!run.undoneBy.empty()) {
+        state += (run.partlyUndone ? "\tpartly undone by " : "\tundone by ") + run.undoneBy;
+      }
       std::fprintf(out, "%s\t%s\t%s\t%zu files\t%s%s\n", run.id.c_str(), when,
-                   run.command.c_str(), run.DoneCount(), SizeText(run.bytes).c_str(),
-                   state.c_str());
+                   run.command.c_str(), run.files, SizeText(run.bytes).c_str(), state.c_str());
     }
     return kExitOk;
   }
@@ -1073,6 +1078,7 @@ int UndoCommand(const Arguments& args, const LanguageCatalog& texts, CliHost& ho
       TellNotConfirmed(host, texts, err);
       return kExitRefused;
     case UndoOutcome::End::kNoRun: return kExitFailure;
+    case UndoOutcome::End::kBadRun: return kExitUsage;
     case UndoOutcome::End::kDone:
     case UndoOutcome::End::kPartly: break;
   }

@@ -20,7 +20,8 @@ struct UndoOutcome {
   enum class End {
     kDone,      // every change of the run is taken back
     kPartly,    // some files were refused (warned)
-    kNoRun,     // no such run, or none at all (warned)
+    kNoRun,     // there is no run, or its journal cannot be read (warned)
+    kBadRun,    // the run named does not exist or is already undone (warned)
     kRefused,   // the user said no
   };
   End end = End::kNoRun;
@@ -33,6 +34,10 @@ struct UndoOutcome {
 
 // Takes back the run id, or the latest run when id is empty. Asks the host
 // first (key 1300 for the latest run, 1308 for one chosen; caption 1301).
+// When that run is an undo that did not go through every file (stopped,
+// a write failed, or killed), it is finished in its own journal instead:
+// the files it restored count as back and those it refused are left alone.
+// Only an undo that went through every file marks its run undone.
 UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host);
 
 }  // namespace strbatch

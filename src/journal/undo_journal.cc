@@ -20,7 +20,13 @@ namespace strbatch {
 namespace {
 
 constexpr const char* kLogName = "log";
+constexpr const char* kIndexName = "index";
+constexpr const char* kMarkName = "mark";
 constexpr const char* kMagic = "strbatch-journal";
+constexpr const char* kIndexMagic = "strbatch-journal-index";
+// 1: records without checksums, entries without link and target.
+constexpr int kFormat = 2;
+constexpr size_t kSealLength = 16;
 // One of zstd's fast levels: the copy is on the path of every rewrite, and
 // the level's lesser ratio costs less than the time of a higher one.
 constexpr int kCompressionLevel = -2;
@@ -76,6 +82,33 @@ std::vector<std::string> SplitFields(const std::string& line) {
   }
 }
 
+
+// A record of the second format ends in a field holding the start of the
+// SHA-256 of what precedes it, so that a damaged record is told from one the
+// run wrote.
+std::string Seal(const std::string& record) {
+  return record + "\t" + Sha256Hex(record).substr(0, kSealLength) + "\n";
+}
+
+// The record without its seal; false when the seal does not match.
+bool Unseal(const std::string& line, std::string* record) {
+  const size_t tab = line.rfind('\t');
+  if (tab == std::string::npos || line.size() - tab - 1 != kSealLength) return false;
+  *record = line.substr(0, tab);
+  return Sha256Hex(*record).compare(0, kSealLength, line, tab + 1, kSealLength) == 0;
+}
+
+// Writes a small file of the journal whole or not at all.
+bool WriteSmallFile(const std::string& path, const std::string& text) {
+  const std::string temp = path + ".new";
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, text.data(), text.size());
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
+  unlink(temp.c_str());
+  return false;
+}
 
 const char* KindName(JournalEntry::Kind kind) {
   switch (kind) {
@@ -171,11 +204,26 @@ void RemoveFolder(const std::string& folder) {
   rmdir(folder.c_str());
 }
 
+// The entry a record names. Entries are numbered from 1 in the order they
+// are written, so the number is its place unless the log is damaged.
+JournalEntry* Numbered(JournalRun* run, const std::string& field) {
+  const size_t number = std::strtoull(field.c_str(), nullptr, 10);
+  std::vector<JournalEntry>& entries = run->entries;
+  if (number >= 1 && number <= entries.size() && entries[number - 1].number == number) {
+    return &entries[number - 1];
+  }
+  for (JournalEntry& entry : entries) {
+    if (entry.number == number) return &entry;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 size_t JournalRun::DoneCount() const {
-  return static_cast<size_t>(
-      std::count_if(entries.begin(), entries.end(), [](const JournalEntry& e) { return e.done; }));
+  return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const JournalEntry& e) {
+    return e.done && !e.cancelled;
+  }));
 }
 
 UndoLimits UndoLimitsFrom(const UndoSettings& settings) {
@@ -206,6 +254,144 @@ bool DefaultJournalRoot(std::string* root, std::string* error) {
   return true;
 }
 
+namespace {
+
+JournalEntry::Kind KindNamed(const std::string& name) {
+  return name == "move"     ? JournalEntry::Kind::kMove
+         : name == "remove" ? JournalEntry::Kind::kRemove
+                            : JournalEntry::Kind::kWrite;
+}
+
+// A pending record: "P", number, kind, path, new path, store, mode, the
+// three fields of the new state and, in the second format, link and target.
+bool ParsePending(const std::vector<std::string>& f, int version, JournalEntry* entry) {
+  if (f.size() != (version == 1 ? 10u : 12u)) return false;
+  entry->number = std::strtoull(f[1].c_str(), nullptr, 10);
+  entry->kind = KindNamed(f[2]);
+  entry->path = f[3];
+  entry->newPath = f[4];
+  entry->store = f[5] == "link"   ? JournalEntry::Store::kLink
+                 : f[5] == "zstd" ? JournalEntry::Store::kCompressed
+                                  : JournalEntry::Store::kNone;
+  entry->oldMode = f[6] == "-" ? -1 : static_cast<int>(std::strtol(f[6].c_str(), nullptr, 8));
+  ParseState(f[7], f[8], f[9], entry);
+  entry->target = entry->newPath;
+  if (version == 1) return true;
+  entry->linkKnown = true;
+  entry->wasLink = f[10] == "1";
+  entry->target = f[11];
+  return true;
+}
+
+// Applies one record after the header to run. A record of the second
+// format that does not verify marks the entry it names (as far as it can be
+// read) damaged, so that undo refuses it rather than trust it.
+void ReadRecord(const std::string& line, JournalRun* run) {
+  std::string record = line;
+  const bool sound = run->version == 1 || Unseal(line, &record);
+  std::vector<std::string> f = SplitFields(record);
+  if (!sound) {
+    if (f[0] == "P") {
+      JournalEntry entry;
+      entry.number = f.size() > 1 ? std::strtoull(f[1].c_str(), nullptr, 10) : 0;
+      entry.path = entry.newPath = f.size() > 3 ? f[3] : "entry " + std::to_string(entry.number);
+      entry.damaged = true;
+      run->entries.push_back(std::move(entry));
+    } else if ((f[0] == "D" || f[0] == "C") && f.size() > 1) {
+      if (JournalEntry* entry = Numbered(run, f[1])) entry->damaged = true;
+    }
+    return;
+  }
+  if (f[0] == "P") {
+    JournalEntry entry;
+    if (!ParsePending(f, run->version, &entry)) {
+      entry.damaged = true;
+      entry.path = entry.newPath = f.size() > 3 ? f[3] : "an entry";
+    }
+    run->entries.push_back(std::move(entry));
+    // A run goes on after a partial end when it is resumed.
+    run->finished = run->partial = false;
+  } else if (f[0] == "D" && f.size() == 5) {
+    if (JournalEntry* entry = Numbered(run, f[1])) {
+      entry->done = true;
+      ParseState(f[2], f[3], f[4], entry);
+    }
+  } else if (f[0] == "C" && f.size() == 2) {
+    if (JournalEntry* entry = Numbered(run, f[1])) entry->cancelled = true;
+  } else if (f[0] == "E" || f[0] == "S") {
+    run->finished = true;
+    run->partial = f[0] == "S";
+  } else if (f[0] == "O" && f.size() == 2) {
+    run->pid = std::strtol(f[1].c_str(), nullptr, 10);
+    run->finished = run->partial = false;
+  } else if (f[0] == "T" && f.size() == 2) {
+    run->undoOf = f[1];
+  } else if (f[0] == "R" && f.size() == 2) {
+    run->refusedOf.push_back(std::strtoull(f[1].c_str(), nullptr, 10));
+  } else if (f[0] == "U" && f.size() == 2) {
+    run->undoneBy = f[1];
+  }
+}
+
+uint64_t FolderBytes(const std::string& folder) {
+  uint64_t bytes = 0;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      struct stat st;
+      std::string name = entry->d_name;
+      if (name != "." && name != ".." && lstat(InFolder(folder, name).c_str(), &st) == 0) {
+        bytes += static_cast<uint64_t>(st.st_size);
+      }
+    }
+    closedir(dir);
+  }
+  return bytes;
+}
+
+// The index a run writes when it ends: what a listing shows of it.
+std::string IndexText(const JournalRun& run) {
+  return Seal(std::string(kIndexMagic) + "\t" + std::to_string(kFormat) + "\t" +
+              std::to_string(run.startNs) + "\t" + std::to_string(run.pid) + "\t" +
+              Escape(run.command) + "\t" + (run.partial ? "S" : "E") + "\t" +
+              std::to_string(run.files) + "\t" + std::to_string(run.bytes) + "\t" +
+              Escape(run.undoOf));
+}
+
+bool ReadIndex(const std::string& folder, JournalRun* run) {
+  std::string text, record, error;
+  if (!ReadWholeFile(InFolder(folder, kIndexName), &text, &error) || text.empty() ||
+      text.back() != '\n' || !Unseal(text.substr(0, text.size() - 1), &record)) {
+    return false;
+  }
+  std::vector<std::string> f = SplitFields(record);
+  if (f.size() != 9 || f[0] != kIndexMagic) return false;
+  run->version = static_cast<int>(std::strtol(f[1].c_str(), nullptr, 10));
+  run->startNs = std::strtoll(f[2].c_str(), nullptr, 10);
+  run->pid = std::strtol(f[3].c_str(), nullptr, 10);
+  run->command = f[4];
+  run->finished = true;
+  run->partial = f[5] == "S";
+  run->files = std::strtoull(f[6].c_str(), nullptr, 10);
+  run->bytes = std::strtoull(f[7].c_str(), nullptr, 10);
+  run->undoOf = f[8];
+  return true;
+}
+
+// The note of the run that took this one back, where there is one.
+void ReadMark(const std::string& folder, JournalRun* run) {
+  std::string text, record, error;
+  if (!ReadWholeFile(InFolder(folder, kMarkName), &text, &error) || text.empty() ||
+      text.back() != '\n' || !Unseal(text.substr(0, text.size() - 1), &record)) {
+    return;
+  }
+  std::vector<std::string> f = SplitFields(record);
+  if (f.size() != 2 || (f[0] != "undone" && f[0] != "partly")) return;
+  run->undoneBy = f[1];
+  run->partlyUndone = f[0] == "partly";
+}
+
+}  // namespace
+
 bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error) {
   std::string text;
   if (!ReadWholeFile(folder + "/" + kLogName, &text, error)) return false;
@@ -216,54 +402,29 @@ bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error)
   bool headed = false;
   // A record is complete only with its line end; a kill may cut the last.
   for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-    std::vector<std::string> f = SplitFields(text.substr(at, end - at));
-    if (!headed) {
-      if (f.size() < 5 || f[0] != kMagic) break;
-      run->startNs = std::strtoll(f[2].c_str(), nullptr, 10);
-      run->pid = std::strtol(f[3].c_str(), nullptr, 10);
-      run->command = f[4];
-      headed = true;
-    } else if (f[0] == "P" && f.size() == 10) {
-      JournalEntry entry;
-      entry.number = std::strtoull(f[1].c_str(), nullptr, 10);
-      entry.kind = f[2] == "move"     ? JournalEntry::Kind::kMove
-                   : f[2] == "remove" ? JournalEntry::Kind::kRemove
-                                      : JournalEntry::Kind::kWrite;
-      entry.path = f[3];
-      entry.newPath = f[4];
-      entry.store = f[5] == "link"   ? JournalEntry::Store::kLink
-                    : f[5] == "zstd" ? JournalEntry::Store::kCompressed
-                                     : JournalEntry::Store::kNone;
-      entry.oldMode = f[6] == "-" ? -1 : static_cast<int>(std::strtol(f[6].c_str(), nullptr, 8));
-      ParseState(f[7], f[8], f[9], &entry);
-      run->entries.push_back(std::move(entry));
-    } else if (f[0] == "D" && f.size() == 5) {
-      size_t number = std::strtoull(f[1].c_str(), nullptr, 10);
-      for (JournalEntry& entry : run->entries) {
-        if (entry.number != number) continue;
-        entry.done = true;
-        ParseState(f[2], f[3], f[4], &entry);
-      }
-    } else if (f[0] == "E") {
-      run->finished = true;
-    } else if (f[0] == "U" && f.size() == 2) {
-      run->undoneBy = f[1];
+    const std::string line = text.substr(at, end - at);
+    if (headed) {
+      ReadRecord(line, run);
+      continue;
     }
+    std::vector<std::string> f = SplitFields(line);
+    if (f.size() < 5 || f[0] != kMagic) break;
+    run->version = static_cast<int>(std::strtol(f[1].c_str(), nullptr, 10));
+    std::string record;
+    if (run->version == kFormat && (f.size() != 6 || !Unseal(line, &record))) break;
+    if (run->version != 1 && run->version != kFormat) break;
+    run->startNs = std::strtoll(f[2].c_str(), nullptr, 10);
+    run->pid = std::strtol(f[3].c_str(), nullptr, 10);
+    run->command = f[4];
+    headed = true;
   }
   if (!headed) {
-    *error = folder + " holds no journal";
+    *error = folder + " holds no journal, or one this version cannot read";
     return false;
   }
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      struct stat st;
-      std::string name = entry->d_name;
-      if (name != "." && name != ".." && stat(InFolder(folder, name).c_str(), &st) == 0) {
-        run->bytes += static_cast<uint64_t>(st.st_size);
-      }
-    }
-    closedir(dir);
-  }
+  run->files = run->DoneCount();
+  run->bytes = FolderBytes(folder);
+  ReadMark(folder, run);
   return true;
 }
 
@@ -275,8 +436,20 @@ std::vector<JournalRun> ListJournals(const std::string& root) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     JournalRun run;
+    const std::string folder = InFolder(root, name);
     std::string error;
-    if (ReadJournal(InFolder(root, name), &run, &error)) runs.push_back(std::move(run));
+    if (ReadIndex(folder, &run)) {
+      // Only a run that was killed, or is still being written, lacks one.
+      run.folder = folder;
+      run.id = name;
+      ReadMark(folder, &run);
+    } else if (ReadJournal(folder, &run, &error)) {
+      run.entries.clear();
+      run.entries.shrink_to_fit();
+    } else {
+      continue;
+    }
+    runs.push_back(std::move(run));
   }
   closedir(dir);
   std::sort(runs.begin(), runs.end(), [](const JournalRun& a, const JournalRun& b) {
@@ -284,6 +457,8 @@ std::vector<JournalRun> ListJournals(const std::string& root) {
   });
   return runs;
 }
+
+bool StillRunning(const JournalRun& run) { return !run.finished && ProcessAlive(run.pid); }
 
 bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string* bytes,
                   std::string* error) {
@@ -309,21 +484,31 @@ bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string*
   return true;
 }
 
-void MarkUndone(const JournalRun& run, const std::string& by) {
-  const std::string logPath = run.folder + "/" + kLogName;
-  int log = open(logPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (log < 0) return;
-  // Only the listing reads the note; a lost one costs nothing else.
-  const std::string record = "U\t" + Escape(by) + "\n";
-  (void)WriteAll(log, record.data(), record.size());
-  close(log);
+void MarkUndone(const JournalRun& run, const std::string& by, bool partly) {
+  const std::string path = InFolder(run.folder, kMarkName);
+  // Only the listing and undo's choice of run read the note; a lost one
+  // leaves the run as if not taken back, and its files judged by their state.
+  if (by.empty()) {
+    unlink(path.c_str());
+    return;
+  }
+  (void)WriteSmallFile(path, Seal(std::string(partly ? "partly" : "undone") + "\t" + Escape(by)));
 }
 
 // The open run: its folder and the log it appends records to.
 class UndoJournal::Run {
  public:
-  Run(std::string folder, int log, bool linking)
-      : folder_(std::move(folder)), log_(log), linking_(linking), compressor_(ZSTD_createCCtx()) {}
+  Run(JournalRun info, int log, bool linking)
+      : info_(std::move(info)), log_(log), linking_(linking), compressor_(ZSTD_createCCtx()) {
+    // A resumed run goes on numbering after its last entry.
+    resumed_ = !info_.entries.empty();
+    for (const JournalEntry& entry : info_.entries) {
+      next_ = std::max(next_, entry.number + 1);
+      if (!entry.cancelled && !entry.damaged) live_++;
+      if (entry.done && !entry.cancelled) done_++;
+    }
+    info_.entries.clear();
+  }
   ~Run() {
     if (log_ >= 0) close(log_);
     ZSTD_freeCCtx(compressor_);
@@ -331,15 +516,21 @@ class UndoJournal::Run {
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
-  const std::string& Folder() const { return folder_; }
-  bool Empty() const { return next_ == 1; }
+  const std::string& Folder() const { return info_.folder; }
+  // True while every entry written was cancelled: the run changed nothing.
+  bool Empty() const { return live_ == 0; }
 
   // One record, in one write, so that a kill leaves it whole or cut at its
   // end (where the reader drops it).
   bool Append(const std::string& record, std::string* error) {
     if (WriteAll(log_, record.data(), record.size())) return true;
-    *error = ErrnoText("cannot write the undo journal", folder_);
+    *error = ErrnoText("cannot write the undo journal", info_.folder);
     return false;
+  }
+  // A record that costs nothing when lost.
+  void Note(const std::string& record) {
+    std::string error;
+    (void)Append(Seal(record), &error);
   }
 
   // Keeps the old bytes of entry and writes its pending record. A link is
@@ -348,16 +539,22 @@ class UndoJournal::Run {
   // written in place is copied.
   bool Pending(JournalEntry* entry, const std::string& source, bool linkable, std::string* error) {
     entry->number = next_++;
+    if (resumed_) {
+      // Old bytes a killed run kept for an entry it never recorded.
+      unlink(StoreFile(info_.folder, entry->number, JournalEntry::Store::kLink).c_str());
+      unlink(StoreFile(info_.folder, entry->number, JournalEntry::Store::kCompressed).c_str());
+    }
     if (entry->store != JournalEntry::Store::kNone) {
       entry->store = JournalEntry::Store::kCompressed;
-      const std::string linkName = StoreFile(folder_, entry->number, JournalEntry::Store::kLink);
+      const std::string linkName =
+          StoreFile(info_.folder, entry->number, JournalEntry::Store::kLink);
       if (linkable && linking_ && link(source.c_str(), linkName.c_str()) == 0) {
         entry->store = JournalEntry::Store::kLink;
       } else {
         std::string& bytes = bytes_;
         if (!ReadWholeFile(source, &bytes, error) ||
-            !WriteCompressed(compressor_, StoreFile(folder_, entry->number, entry->store), bytes,
-                             error)) {
+            !WriteCompressed(compressor_, StoreFile(info_.folder, entry->number, entry->store),
+                             bytes, error)) {
           *error = "cannot keep the old bytes for undo: " + *error;
           return false;
         }
@@ -368,29 +565,63 @@ class UndoJournal::Run {
       std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(entry->oldMode));
       return std::string(octal);
     }();
-    const std::string record = "P\t" + std::to_string(entry->number) + "\t" +
-                               KindName(entry->kind) + "\t" + Escape(entry->path) + "\t" +
-                               Escape(entry->newPath) + "\t" + StoreName(entry->store) + "\t" +
-                               mode + "\t" + StateFields(*entry) + "\n";
-    if (Append(record, error)) return true;
-    unlink(StoreFile(folder_, entry->number, entry->store).c_str());
+    const std::string record =
+        Seal("P\t" + std::to_string(entry->number) + "\t" + KindName(entry->kind) + "\t" +
+             Escape(entry->path) + "\t" + Escape(entry->newPath) + "\t" +
+             StoreName(entry->store) + "\t" + mode + "\t" + StateFields(*entry) + "\t" +
+             (entry->wasLink ? "1" : "0") + "\t" + Escape(entry->target));
+    if (Append(record, error)) {
+      live_++;
+      return true;
+    }
+    unlink(StoreFile(info_.folder, entry->number, entry->store).c_str());
     return false;
   }
 
-  // Marks an entry done, with the state its file was left in.
+  // Marks an entry done, with the state its file was left in. A lost done
+  // record costs nothing: undo then checks the file's state.
   void Done(const JournalEntry& entry) {
+    Note("D\t" + std::to_string(entry.number) + "\t" + StateFields(entry));
+    done_++;
+  }
+
+  // Retracts a pending entry whose change failed and left the file as it
+  // was. Should the record be lost, undo finds the file in its old state.
+  void Cancel(const JournalEntry& entry) {
     std::string error;
-    // A lost done record costs nothing: undo then checks the file's state.
-    (void)Append("D\t" + std::to_string(entry.number) + "\t" + StateFields(entry) + "\n", &error);
+    if (!Append(Seal("C\t" + std::to_string(entry.number)), &error)) return;
+    if (entry.store != JournalEntry::Store::kNone) {
+      unlink(StoreFile(info_.folder, entry.number, entry.store).c_str());
+    }
+    live_--;
+  }
+
+  void SetUndoOf(const std::string& id) {
+    info_.undoOf = id;
+    Note("T\t" + Escape(id));
+  }
+
+  // Ends the log and writes the index a listing reads instead of it.
+  void Close(bool complete) {
+    info_.partial = !complete;
+    Note(std::string(complete ? "E" : "S") + "\t" + std::to_string(NowNs()));
+    close(log_);
+    log_ = -1;
+    info_.files = done_;
+    info_.bytes = FolderBytes(info_.folder);
+    (void)WriteSmallFile(InFolder(info_.folder, kIndexName), IndexText(info_));
   }
 
  private:
-  std::string folder_;
+  JournalRun info_;  // the run's header and, resumed, its entries so far
   int log_;
   bool linking_;
   ZSTD_CCtx* compressor_;
   std::string bytes_;  // the old bytes being copied, kept for their capacity
   size_t next_ = 1;
+  size_t live_ = 0;  // entries written and not cancelled
+  size_t done_ = 0;
+  bool resumed_ = false;
 };
 
 namespace {
@@ -428,7 +659,10 @@ class JournalSession : public RewriteSession, public ReplaceWatcher {
       step.inPlace = true;
       if (!BeforeReplace(step, error)) return false;
     }
-    if (!inner_->Commit(error)) return false;
+    if (!inner_->Commit(error)) {
+      if (pending_) run_.Cancel(entry_);
+      return false;
+    }
     struct stat st;
     if (stat(path_.c_str(), &st) == 0) {
       entry_.newState.mtimeNs = MtimeNs(st);
@@ -448,7 +682,12 @@ class JournalSession : public RewriteSession, public ReplaceWatcher {
     entry_.newKnown = hashed_;
     entry_.mtimeKnown = hashed_ && !step.inPlace;
     entry_.newState.mtimeNs = step.newMtimeNs;
-    return run_.Pending(&entry_, step.target, !step.inPlace && step.links == 1, error);
+    // A link is rewritten at its target: undo must find both as they were.
+    struct stat st;
+    entry_.wasLink = lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    entry_.target = Absolute(step.target);
+    pending_ = run_.Pending(&entry_, step.target, !step.inPlace && step.links == 1, error);
+    return pending_;
   }
 
  private:
@@ -457,6 +696,7 @@ class JournalSession : public RewriteSession, public ReplaceWatcher {
   std::unique_ptr<RewriteSession> inner_;
   bool watched_ = false;
   bool hashed_ = false;
+  bool pending_ = false;  // the entry is in the log
   Sha256Stream hash_;
   uint64_t size_ = 0;
   JournalEntry entry_;
@@ -480,8 +720,11 @@ bool UndoJournal::StartRun(const std::string& command, std::string* error) {
     return false;
   }
   // Named by the time, so that a listing of the folder reads in order.
-  const int64_t now = NowNs();
-  const time_t seconds = static_cast<time_t>(now / 1000000000);
+  JournalRun info;
+  info.startNs = NowNs();
+  info.pid = getpid();
+  info.command = command;
+  const time_t seconds = static_cast<time_t>(info.startNs / 1000000000);
   struct tm local;
   localtime_r(&seconds, &local);
   char stamp[32];
@@ -491,6 +734,7 @@ bool UndoJournal::StartRun(const std::string& command, std::string* error) {
     *error = ErrnoText("cannot create a journal in", root_);
     return false;
   }
+  info.folder = folder;
   const std::string logPath = folder + "/" + kLogName;
   int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
   if (log < 0) {
@@ -498,9 +742,10 @@ bool UndoJournal::StartRun(const std::string& command, std::string* error) {
     rmdir(folder.c_str());
     return false;
   }
-  auto run = std::make_unique<Run>(folder, log, linking_);
-  const std::string header = std::string(kMagic) + "\t1\t" + std::to_string(now) + "\t" +
-                             std::to_string(getpid()) + "\t" + Escape(command) + "\n";
+  const std::string header = Seal(std::string(kMagic) + "\t" + std::to_string(kFormat) + "\t" +
+                                  std::to_string(info.startNs) + "\t" +
+                                  std::to_string(info.pid) + "\t" + Escape(command));
+  auto run = std::make_unique<Run>(std::move(info), log, linking_);
   if (!run->Append(header, error)) {
     run.reset();
     RemoveFolder(folder);
@@ -511,20 +756,54 @@ bool UndoJournal::StartRun(const std::string& command, std::string* error) {
   return true;
 }
 
-void UndoJournal::FinishRun() {
-  if (!run_) return;
-  // A run that changed nothing leaves no journal, so that undo takes back
-  // the last run that did.
+bool UndoJournal::ResumeRun(const JournalRun& run, std::string* error) {
+  FinishRun();
+  if (run.version != kFormat) {
+    *error = "the journal of " + run.id + " is of an older format";
+    return false;
+  }
+  const std::string logPath = run.folder + "/" + kLogName;
+  // A kill may have cut the last record; what follows must start a line.
+  std::string text;
+  if (!ReadWholeFile(logPath, &text, error)) return false;
+  int log = open(logPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (log < 0 || ftruncate(log, static_cast<off_t>(text.rfind('\n') + 1)) != 0) {
+    *error = ErrnoText("cannot open", logPath);
+    if (log >= 0) close(log);
+    return false;
+  }
+  // Open again, the run has no index until it ends anew.
+  unlink(InFolder(run.folder, kIndexName).c_str());
+  run_ = std::make_unique<Run>(run, log, linking_);
+  run_->Note("O\t" + std::to_string(getpid()));
+  lastId_ = run.id;
+  return true;
+}
+
+bool UndoJournal::FinishRun(bool complete) {
+  if (!run_) return false;
+  // A run that changed nothing (no entry, or every one cancelled) leaves no
+  // journal, so that undo takes back the last run that did and failed runs
+  // push no real one out of those kept. Decided here, by the run itself:
+  // from outside, a pending entry may be a change that happened.
   if (run_->Empty()) {
     const std::string folder = run_->Folder();
     run_.reset();
     RemoveFolder(folder);
-    return;
+    return false;
   }
-  std::string error;
-  (void)run_->Append("E\t" + std::to_string(NowNs()) + "\n", &error);
+  run_->Close(complete);
   run_.reset();
   Prune(lastId_);
+  return true;
+}
+
+void UndoJournal::NoteUndoOf(const std::string& id) {
+  if (run_) run_->SetUndoOf(id);
+}
+
+void UndoJournal::NoteRefused(size_t number) {
+  if (run_) run_->Note("R\t" + std::to_string(number));
 }
 
 void UndoJournal::Prune(const std::string& keep) {
@@ -534,7 +813,7 @@ void UndoJournal::Prune(const std::string& keep) {
   for (const JournalRun& run : runs) total += run.bytes;
   for (const JournalRun& run : runs) {
     if (count <= limits.keepRuns && total <= limits.keepBytes) break;
-    if (run.id == keep || (!run.finished && ProcessAlive(run.pid))) continue;
+    if (run.id == keep || StillRunning(run)) continue;
     RemoveFolder(run.folder);
     count--;
     total -= run.bytes;
@@ -559,8 +838,14 @@ bool UndoJournal::Move(const std::string& from, const std::string& to, std::stri
     return false;
   }
   entry.newKnown = entry.mtimeKnown = true;
+  struct stat st;
+  entry.wasLink = lstat(from.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  entry.target = entry.path;
   if (!run_->Pending(&entry, from, false, error)) return false;
-  if (!inner_.Move(from, to, error)) return false;
+  if (!inner_.Move(from, to, error)) {
+    run_->Cancel(entry);
+    return false;
+  }
   run_->Done(entry);
   return true;
 }
@@ -577,8 +862,13 @@ bool UndoJournal::Remove(const std::string& path, std::string* error) {
   entry.path = Absolute(path);
   entry.store = JournalEntry::Store::kLink;
   entry.oldMode = static_cast<int>(st.st_mode & 07777);
+  entry.wasLink = S_ISLNK(st.st_mode);
+  entry.target = entry.path;
   if (!run_->Pending(&entry, path, S_ISREG(st.st_mode) && st.st_nlink == 1, error)) return false;
-  if (!inner_.Remove(path, error)) return false;
+  if (!inner_.Remove(path, error)) {
+    run_->Cancel(entry);
+    return false;
+  }
   run_->Done(entry);
   return true;
 }

@@ -59,34 +59,53 @@ struct JournalEntry {
   bool mtimeKnown = false;
   FileFingerprint newState;
   bool done = false;
+  bool cancelled = false;  // the change failed and the file was left as it was
+  // What the path was when the run changed it: whether it was a symbolic
+  // link, and the file it resolved to (a write changes that file). Runs of
+  // the first journal format know neither.
+  bool linkKnown = false;
+  bool wasLink = false;
+  std::string target;
+  bool damaged = false;  // a record of the entry does not verify
 };
 
-// What a journal holds about its run.
+// What a journal holds about its run. A listing fills all but entries.
 struct JournalRun {
   std::string id;  // the name of its folder
   std::string folder;
+  int version = 0;
   int64_t startNs = 0;
   long pid = 0;
   std::string command;
   bool finished = false;  // the run ended rather than being killed
+  bool partial = false;   // it ended before it went through every file
+  std::string undoOf;     // an undo: the run it takes back
   std::string undoneBy;   // the run that took it back, if one did
+  bool partlyUndone = false;  // undoneBy stopped, was killed or failed
+  size_t files = 0;       // changes done
   uint64_t bytes = 0;     // the old bytes kept, on disk
   std::vector<JournalEntry> entries;
+  std::vector<size_t> refusedOf;  // an undo: the entries of undoOf it refused
   // Entries that are done, counting pending ones cannot be told here.
   size_t DoneCount() const;
 };
 
-// Reads one run's journal. False when the folder holds none.
+// Reads one run's journal, entries and all. False when the folder holds
+// none.
 bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error);
-// The runs under root, oldest first (entries read too).
+// The runs under root, oldest first, without their entries: a run that
+// ended is known by its index, whatever its size.
 std::vector<JournalRun> ListJournals(const std::string& root);
+// Whether run has not ended and the process writing it is alive.
+bool StillRunning(const JournalRun& run);
 // The old bytes of an entry, as kept. False, with a reason, when they are
 // gone or damaged.
 bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string* bytes,
                   std::string* error);
 
-// Notes in run's journal that the run by took it back.
-void MarkUndone(const JournalRun& run, const std::string& by);
+// Notes in run's journal that the run by took it back (completely, or as
+// far as partly says). An empty by removes the note.
+void MarkUndone(const JournalRun& run, const std::string& by, bool partly = false);
 
 // A rewriter that journals: while a run is open, every rewrite, move and
 // removal through it is recorded; otherwise it only passes them to inner.
@@ -112,10 +131,18 @@ class UndoJournal : public FileRewriter {
   // Opens the journal of a run named command. False, with a reason, when its
   // folder or log cannot be made.
   bool StartRun(const std::string& command, std::string* error);
-  // Closes the open run (removing its journal when it recorded nothing) and
-  // removes the oldest runs beyond the limits. Does nothing when no run is
-  // open.
-  void FinishRun();
+  // Opens the journal of a run that ended partly or was killed again, to go
+  // on with it as the same run.
+  bool ResumeRun(const JournalRun& run, std::string* error);
+  // Closes the open run (removing its journal when it changed nothing),
+  // writes its index and removes the oldest runs beyond the limits. complete:
+  // whether the run went through every file. False when there was no open
+  // run or its journal was removed.
+  bool FinishRun(bool complete = true);
+  // Notes in the open run that it is the undo of run id, and that it refused
+  // entry number of that run (the file had changed).
+  void NoteUndoOf(const std::string& id);
+  void NoteRefused(size_t number);
   bool Recording() const { return run_ != nullptr; }
   // The id of the open run, or of the last one finished.
   const std::string& RunId() const { return lastId_; }

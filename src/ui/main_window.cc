@@ -978,7 +978,8 @@ void MainWindow::UndoLastRun() {
     }
   });
   switch (outcome.end) {
-    case UndoOutcome::End::kNoRun: SetStatus(texts_.Message("1305")); break;
+    case UndoOutcome::End::kNoRun:
+    case UndoOutcome::End::kBadRun: SetStatus(texts_.Message("1305")); break;
     case UndoOutcome::End::kRefused: SetStatus(texts_.Message("1172")); break;
     case UndoOutcome::End::kDone:
       SetStatus(texts_.Message("1303", {std::to_string(outcome.restored)}));

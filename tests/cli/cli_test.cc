@@ -361,7 +361,7 @@ TEST(CliTest, UndoAsksListsAndTellsWhatItLeftAlone) {
   EXPECT_EQ(dir.Read("b.txt"), "mine");
   EXPECT_NE(undo.err.find(b + ": not undone: it was changed after the run"), std::string::npos)
       << undo.err;
-  EXPECT_EQ(Cli({"undo", "-y", "--run", "no-such-run"}).exitCode, kExitFailure);
+  EXPECT_EQ(Cli({"undo", "-y", "--run", "no-such-run"}).exitCode, kExitUsage);
 }
 
 TEST(CliPreviewTest, AFileChangedBetweenPreviewAndApplyIsRefusedAndUntouched) {
@@ -786,6 +786,26 @@ TEST(CliFoldTest, AnUnreadableSubfolderIsAWarning) {
   EXPECT_EQ(run.exitCode, kExitFailure);
   EXPECT_EQ(run.out, "1\t" + dir.File("a.txt") + "\n1\tx\ty\n");
   EXPECT_NE(run.err.find(dir.File("locked") + ": "), std::string::npos) << run.err;
+}
+
+// A run undone is not undone again by name, and an empty name names none:
+// both are bad input, and neither touches a file.
+TEST(CliTest, UndoOfAnUndoneOrEmptyRunIdIsRefused) {
+  ScratchDir dir;
+  const std::string a = dir.Write("a.txt", "cat");
+  ASSERT_EQ(Cli({"replace", "-y", "-d", "cat", "dog", a}).exitCode, kExitOk);
+  const std::string list = Cli({"undo", "--list"}).out;
+  const std::string last = list.substr(list.find_last_of('\n', list.size() - 2) + 1);
+  const std::string id = last.substr(0, last.find('\t'));
+  ASSERT_EQ(Cli({"undo", "-y"}).exitCode, kExitOk);
+  EXPECT_NE(Cli({"undo", "--list"}).out.find(id + "\t"), std::string::npos);
+  EXPECT_NE(Cli({"undo", "--list"}).out.find("\tundone by "), std::string::npos);
+  for (const std::string& named : {id, std::string()}) {
+    const CliRun undo = Cli({"undo", "-y", "--run", named});
+    EXPECT_EQ(undo.exitCode, kExitUsage) << named;
+    EXPECT_FALSE(undo.err.empty());
+    EXPECT_EQ(dir.Read("a.txt"), "cat");
+  }
 }
 
 }  // namespace

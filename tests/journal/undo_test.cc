@@ -5,6 +5,7 @@
 #include "journal/undo.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +43,18 @@ FolderState StateOf(const ScratchDir& dir) {
   }
   closedir(handle);
   return state;
+}
+
+// The one run under root, entries and all.
+JournalRun OnlyRun(const std::string& root) {
+  const std::vector<JournalRun> runs = ListJournals(root);
+  JournalRun run;
+  std::string error;
+  EXPECT_EQ(runs.size(), 1u);
+  if (!runs.empty()) {
+    EXPECT_TRUE(ReadJournal(runs[0].folder, &run, &error)) << error;
+  }
+  return run;
 }
 
 // A host that agrees to everything but going on without undo.
@@ -179,13 +192,13 @@ TEST_P(UndoTest, OldBytesAreLinkedOnlyWhereNothingElseCanChangeThem) {
   const std::string shared = Add("shared.txt", "a");
   ASSERT_EQ(link(shared.c_str(), dir_.File("other-name").c_str()), 0);
   Replace("a", "b");
-  const std::vector<JournalRun> runs = ListJournals(journal_.Root());
-  ASSERT_EQ(runs.size(), 1u);
-  ASSERT_EQ(runs[0].entries.size(), 2u);
+  const JournalRun run = OnlyRun(journal_.Root());
+  ASSERT_EQ(run.entries.size(), 2u);
   using Store = JournalEntry::Store;
-  EXPECT_EQ(runs[0].entries[0].store, GetParam() ? Store::kLink : Store::kCompressed);
-  EXPECT_EQ(runs[0].entries[1].store, Store::kCompressed);
-  EXPECT_EQ(runs[0].DoneCount(), 2u);
+  EXPECT_EQ(run.entries[0].store, GetParam() ? Store::kLink : Store::kCompressed);
+  EXPECT_EQ(run.entries[1].store, Store::kCompressed);
+  EXPECT_EQ(run.DoneCount(), 2u);
+  EXPECT_EQ(ListJournals(journal_.Root()).at(0).files, 2u);
 }
 
 // A renamed file is known by its inode, size and time, not its bytes: one
@@ -212,9 +225,7 @@ TEST(UndoOnAnotherFileSystemTest, KeepsCopiesAndUndoes) {
     runner.SetJournal(&journal);
     runner.BatchReplace();
     ASSERT_EQ(dir.Read("f.txt"), "dog");
-    const std::vector<JournalRun> runs = ListJournals(journal.Root());
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].entries.at(0).store, JournalEntry::Store::kCompressed);
+    EXPECT_EQ(OnlyRun(journal.Root()).entries.at(0).store, JournalEntry::Store::kCompressed);
     EXPECT_EQ(UndoRun(journal, "", host).end, UndoOutcome::End::kDone);
     EXPECT_EQ(dir.Read("f.txt"), "cat");
   }
@@ -272,6 +283,213 @@ TEST_P(UndoTest, NoJournalForARunThatChangedNothingOrWithUndoOff) {
   EXPECT_TRUE(ListJournals(journal_.Root()).empty());
   EXPECT_EQ(Undo().end, UndoOutcome::End::kNoRun);
   EXPECT_EQ(host_.warnings.size(), 1u);
+}
+
+// Renames that fail (their new name taken) cancel their entries: such runs
+// leave no journal and push no real run out of those kept.
+TEST_P(UndoTest, FailedRenamesPushNoRealRunOut) {
+  Add("a.txt", "a");
+  journal_.limits.keepRuns = 3;
+  Replace("a", "b");
+  const std::string replaceId = journal_.RunId();
+  dir_.Write("g.txt", "in the way");
+  for (int i = 0; i < 4; i++) {
+    definitions_.Clear();
+    definitions_.Append("a.txt", "g.txt", true);
+    BatchRunner runner(files_, definitions_, host_);
+    runner.SetJournal(&journal_);
+    runner.BatchRename();
+  }
+  EXPECT_EQ(host_.warnings.size(), 4u);
+  const std::vector<JournalRun> runs = ListJournals(journal_.Root());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].id, replaceId);
+  host_.warnings.clear();
+  EXPECT_EQ(Undo().end, UndoOutcome::End::kDone);
+  EXPECT_EQ(dir_.Read("a.txt"), "a");
+  EXPECT_EQ(dir_.Read("g.txt"), "in the way");
+}
+
+// A copy of from at to with from's modification time: the same size, time
+// and bytes, so that only the kind of the path can tell them apart.
+void CopyWithTime(const std::string& from, const std::string& to) {
+  testing::WriteBytes(to, testing::ReadBytes(from));
+  struct stat st;
+  ASSERT_EQ(stat(from.c_str(), &st), 0);
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, to.c_str(), times, 0), 0);
+}
+
+// Undo writes the file the run wrote, never through what the path leads to
+// now. Each case: a run over a.txt (a link to elsewhere/real.txt where
+// linked), then a change of the path; the file elsewhere must keep its bytes.
+TEST_P(UndoTest, UndoWritesOnlyTheFileTheRunWrote) {
+  struct Case {
+    const char* name;
+    bool linked;
+    std::function<void(const std::string& path, const std::string& elsewhere)> change;
+    const char* warning;  // empty: undone
+  };
+  const Case cases[] = {
+      {"a run through a link is undone at its target", true, nullptr, ""},
+      {"a file replaced by a link to an identical one", false,
+       [](const std::string& path, const std::string& elsewhere) {
+         CopyWithTime(path, elsewhere + "/copy.txt");
+         unlink(path.c_str());
+         ASSERT_EQ(symlink((elsewhere + "/copy.txt").c_str(), path.c_str()), 0);
+       },
+       "replaced by a symbolic link"},
+      {"a link that leads elsewhere now", true,
+       [](const std::string& path, const std::string& elsewhere) {
+         CopyWithTime(elsewhere + "/real.txt", elsewhere + "/copy.txt");
+         unlink(path.c_str());
+         ASSERT_EQ(symlink((elsewhere + "/copy.txt").c_str(), path.c_str()), 0);
+       },
+       "no longer the symbolic link"},
+      {"a folder in place of the file", false,
+       [](const std::string& path, const std::string&) {
+         unlink(path.c_str());
+         ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+       },
+       "no longer a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir elsewhere;
+    files_.Clear();
+    host_.warnings.clear();
+    const std::string path = dir_.File("a.txt");
+    std::filesystem::remove_all(path);
+    if (c.linked) {
+      ASSERT_EQ(symlink(elsewhere.Write("real.txt", "a").c_str(), path.c_str()), 0);
+      files_.Append(path, true);
+    } else {
+      Add("a.txt", "a");
+    }
+    Replace("a", "b");
+    if (c.change) c.change(path, elsewhere.path());
+    const FolderState outside = StateOf(elsewhere);
+
+    const UndoOutcome outcome = Undo();
+    if (*c.warning == '\0') {
+      EXPECT_EQ(outcome.end, UndoOutcome::End::kDone);
+      EXPECT_EQ(elsewhere.Read("real.txt"), "a");
+      struct stat st;
+      EXPECT_TRUE(lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+      continue;
+    }
+    EXPECT_EQ(outcome.end, UndoOutcome::End::kPartly);
+    EXPECT_EQ(StateOf(elsewhere), outside);
+    ASSERT_EQ(host_.warnings.size(), 1u);
+    EXPECT_NE(host_.warnings[0].find(c.warning), std::string::npos) << host_.warnings[0];
+  }
+}
+
+// An entry whose record no longer verifies is refused and named; the rest
+// of the run is undone.
+TEST_P(UndoTest, ADamagedEntryIsRefusedAndTheOthersUndone) {
+  Add("a.txt", "a1");
+  Add("b.txt", "a2");
+  Replace("a", "b");
+  const std::string c = dir_.Write("c.txt", "b1");
+  const std::string log = OnlyRun(journal_.Root()).folder + "/log";
+  std::string text = testing::ReadBytes(log);
+  const size_t at = text.find("/a.txt\t");
+  ASSERT_NE(at, std::string::npos);
+  text[at + 1] = 'c';  // the entry now names c.txt, which holds a.txt's new bytes
+  testing::WriteBytes(log, text);
+
+  const UndoOutcome outcome = Undo();
+  EXPECT_EQ(outcome.end, UndoOutcome::End::kPartly);
+  EXPECT_EQ(outcome.restored, 1u);
+  EXPECT_EQ(dir_.Read("b.txt"), "a2");
+  EXPECT_EQ(dir_.Read("a.txt"), "b1");
+  EXPECT_EQ(dir_.Read("c.txt"), "b1");
+  ASSERT_EQ(host_.warnings.size(), 1u);
+  EXPECT_NE(host_.warnings[0].find("c.txt: not undone: its record in the journal is damaged"),
+            std::string::npos)
+      << host_.warnings[0];
+}
+
+// Runs kept by the first journal format (no checksums, links or index)
+// still list and undo.
+TEST_P(UndoTest, ARunOfTheFirstFormatListsAndUndoes) {
+  const std::string path = Add("a.txt", "new bytes");
+  const std::string folder = journalDir_.path() + "/20240101-000000-abcdef";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  testing::WriteBytes(folder + "/1.old", "old bytes");
+  FileFingerprint now;
+  std::string error;
+  ASSERT_TRUE(TakeFingerprint(path, &now, &error)) << error;
+  testing::WriteBytes(folder + "/log", "strbatch-journal\t1\t1704067200000000000\t1\treplace\n"
+                                       "P\t1\twrite\t" + path + "\t" + path +
+                                       "\tlink\t644\t-\t-\t-\n"
+                                       "D\t1\t9\t-\t" + now.sha256 + "\nE\t1\n");
+  const std::vector<JournalRun> runs = ListJournals(journal_.Root());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].command, "replace");
+  EXPECT_EQ(runs[0].files, 1u);
+  EXPECT_EQ(Undo().end, UndoOutcome::End::kDone);
+  EXPECT_EQ(dir_.Read("a.txt"), "old bytes");
+}
+
+// An undo that stopped short (at the second file) or whose writes failed
+// marks its run partly undone; the next undo finishes it in the same
+// journal, then the run is undone and the undo of that undo redoes.
+TEST_P(UndoTest, AnUndoCutShortIsFinished) {
+  struct Case {
+    const char* name;
+    std::function<UndoOutcome()> cutShort;
+  };
+  const Case cases[] = {
+      {"stopped", [this] {
+         host_.queries = 0;
+         host_.cancelAtQuery = 2;
+         UndoOutcome outcome = Undo();
+         host_.cancelAtQuery = -1;
+         return outcome;
+       }},
+      {"a write failed", [this] {
+         testing::FailingRewriter full(4);  // the old bytes of c.txt do not fit
+         UndoJournal journal(journalDir_.path(), full);
+         journal.SetLinking(GetParam());
+         return UndoRun(journal, "", host_);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    files_.Clear();
+    std::filesystem::remove_all(journalDir_.path());
+    Add("a.txt", "a");
+    Add("b.txt", "aa");
+    Add("c.txt", "aaaaaaaa");
+    const FolderState old = StateOf(dir_);
+    Replace("a", "b");
+    const FolderState replaced = StateOf(dir_);
+    const std::string replaceId = journal_.RunId();
+
+    EXPECT_EQ(c.cutShort().end, UndoOutcome::End::kPartly);
+    std::vector<JournalRun> runs = ListJournals(journal_.Root());
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_TRUE(runs[0].partlyUndone);
+    EXPECT_EQ(runs[0].undoneBy, runs[1].id);
+    EXPECT_NE(StateOf(dir_), old);
+
+    host_.warnings.clear();
+    const UndoOutcome finished = Undo();
+    EXPECT_EQ(finished.end, UndoOutcome::End::kDone);
+    EXPECT_EQ(finished.undoneId, replaceId);
+    EXPECT_EQ(StateOf(dir_), old);
+    runs = ListJournals(journal_.Root());
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_FALSE(runs[0].partlyUndone);
+    EXPECT_EQ(runs[0].undoneBy, runs[1].id);
+    EXPECT_EQ(runs[1].files, 3u);
+
+    EXPECT_EQ(UndoRun(journal_, replaceId, host_).end, UndoOutcome::End::kBadRun);
+    EXPECT_EQ(Undo().end, UndoOutcome::End::kDone);
+    EXPECT_EQ(StateOf(dir_), replaced);
+  }
 }
 
 }  // namespace

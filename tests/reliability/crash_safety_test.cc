@@ -212,8 +212,8 @@ class CrashSafetyTest : public ::testing::Test {
     ASSERT_EQ(result.exitCode, 0) << "signal " << result.signal << ": " << result.err;
   }
 
-  // Kills command amid a run, undoes it, kills the undo of that undo and
-  // undoes again, checking the files after each step.
+  // Kills command amid a run, undoes it, kills the undo of that undo,
+  // finishes that and undoes again, checking the files after each step.
   void KillRunAndUndo(const std::vector<std::string>& command, uint64_t seeds);
 
   // A test whose kills mostly came too late would prove nothing.
@@ -264,8 +264,8 @@ TEST_F(CrashSafetyTest, KilledReplaceLeavesEveryFileOldOrNew) {
 
 // A kill during a run, then during the undo of its undo: each undo must
 // take back exactly the files its journal holds as changed (by the file's
-// state where the kill came before the done mark), and leave no file lost,
-// doubled or mixed.
+// state where the kill came before the done mark), the undo after a killed
+// undo must finish it, and no file may be lost, doubled or mixed.
 void CrashSafetyTest::KillRunAndUndo(const std::vector<std::string>& command, uint64_t seeds) {
   std::string root, error;
   ASSERT_TRUE(DefaultJournalRoot(&root, &error)) << error;
@@ -306,12 +306,24 @@ void CrashSafetyTest::KillRunAndUndo(const std::vector<std::string>& command, ui
     undoAll(changed.size());
     if (HasFatalFailure() || changed.empty()) return;
 
-    // Redo, killed after one of the files it puts back.
+    // Redo, killed after one of the files it puts back; the next undo
+    // finishes the redo (the files it redid count as done), and the one
+    // after takes it all back. A kill after the redo's journal ended came
+    // too late: that undo takes the redo back at once.
     changedNow();
     KillAfterFile(testing::StartCli({"undo", "-y"}), changed[random.Below(changed.size())],
                   random);
     ExpectOldOrNew();
-    undoAll(changedNow().size());
+    const std::vector<JournalRun> runs = ListJournals(root);
+    ASSERT_FALSE(runs.empty());
+    if (!runs.back().finished) {
+      const size_t redone = changedNow().size();
+      testing::ChildResult result = testing::RunCli({"undo", "-y"});
+      ASSERT_EQ(result.exitCode, 0) << result.err;
+      EXPECT_EQ(std::stoul(result.out), changed.size() - redone) << result.out;
+      EXPECT_EQ(changedNow(), changed);
+    }
+    undoAll(changed.size());
     EXPECT_TRUE(testing::TempFilesIn(folder_).empty());
     if (HasFatalFailure()) return;
   }
