@@ -455,42 +455,6 @@ TEST(CliFileListTest, FoldersAndListsJoinTheNamedFiles) {
   EXPECT_EQ(Cli({"find", "-d", "x", "y"}).exitCode, kExitUsage);
 }
 
-// Broken definition files and unreadable sort tables are bad input: refused
-// with status 2 before any file is touched. A cut-off file once replaced
-// "one" with nothing and a missing table sorted by an empty one.
-TEST(CliTest, BrokenDefinitionFilesAndTablesStopBeforeAnyFileIsTouched) {
-  ScratchDir dir;
-  const std::string good = dir.File("good.xml");
-  ASSERT_EQ(Cli({"export-defs", "-d", "colour", "color", "-d", "one", "two", good}).exitCode,
-            kExitOk);
-  const std::string whole = dir.Read("good.xml");
-  dir.Write("trunc.xml", whole.substr(0, whole.find("</old>", whole.find("one")) + 6));
-  dir.Write("foreign.xml", "<?xml version=\"1.0\"?><defs><def");
-  dir.Write("empty.xml", "");
-  const std::string a = dir.Write("a.txt", "colour one\nb\na\n");
-  const struct {
-    std::vector<std::string> args;
-    const char* says;
-  } rows[] = {
-      {{"replace", "-y", "-D", dir.File("trunc.xml"), a}, "trunc.xml:4: "},
-      {{"replace", "-y", "-D", dir.File("foreign.xml"), a}, "foreign.xml:1: "},
-      {{"find", "-D", dir.File("empty.xml"), a}, "empty.xml: the file is empty"},
-      {{"replace", "-y", "-D", dir.File("missing.xml"), a}, "missing.xml"},
-      {{"replace", "-y", "-D", dir.path(), a}, "directory"},
-      {{"sort", "-y", "--equal", dir.File("missing.tbl"), a}, "missing.tbl"},
-      {{"sort", "-y", "--ignore", dir.path(), a}, "directory"},
-  };
-  for (const auto& row : rows) {
-    const CliRun run = Cli(row.args);
-    EXPECT_EQ(run.exitCode, kExitUsage) << row.args[3];
-    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
-    EXPECT_EQ(dir.Read("a.txt"), "colour one\nb\na\n") << row.args[3];
-  }
-  // The sort keeps the file's own line ends.
-  ASSERT_EQ(Cli({"sort", "-y", a}).exitCode, kExitOk);
-  EXPECT_EQ(dir.Read("a.txt"), "a\nb\ncolour one\n");
-}
-
 }  // namespace
 }  // namespace strbatch
 
@@ -554,6 +518,10 @@ void CheckExitCase(const ExitCase& c) {
   }
   EXPECT_EQ(run.exitCode, c.exit) << run.err;
   for (const auto& [name, bytes] : c.expected) EXPECT_EQ(dir.Read(name), bytes) << name;
+  if (c.lastError.empty()) {
+    EXPECT_EQ(run.err, "");
+    return;
+  }
   const size_t start = run.err.find_last_of('\n', run.err.size() - 2);
   EXPECT_EQ(run.err.substr(start == std::string::npos ? 0 : start + 1),
             InFolder(c.lastError, dir.path()) + "\n");
@@ -577,7 +545,55 @@ TEST(CliExitStatusTest, EachCaseEndsWithItsStatusAndItsBytes) {
     return [field, value](nlohmann::json& p) { p["files"][0]["changes"][0][field] = value; };
   };
   const std::string big(1 << 20, 'a');
+  // A definition file cut inside its second item, after <old>one</old>.
+  const std::string cut =
+      "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\r\n<replace>\r\n"
+      "<item><old>colour</old><new>color</new></item>\r\n<item><old>one</old>";
+  const std::vector<std::pair<std::string, std::string>> text = {{"a.txt", "colour one\n"}};
+  const std::string refused =
+      "strbatch-cli: definition file refused, nothing loaded and nothing changed: ";
+  const std::string unsorted = "strbatch-cli: a sort table cannot be read, nothing was sorted: ";
+  const std::string folded = "strbatch-cli: these names were skipped, as they name a file this "
+                             "run had already processed: ";
   const ExitCase cases[] = {
+      // The unfinished item replaced "one" with nothing.
+      {"definition file cut off", {{"cut.xml", cut}, text[0]},
+       {"replace", "-y", "-D", "@cut.xml", "@a.txt"}, kExitUsage, text,
+       refused + "@cut.xml:4: the file ends before <item> is closed"},
+      // Loaded zero definitions with status 0.
+      {"not a definition file", {{"f.xml", "<?xml version=\"1.0\"?><defs><def"}, text[0]},
+       {"replace", "-y", "-D", "@f.xml", "@a.txt"}, kExitUsage, text,
+       refused + "@f.xml:1: the file ends inside the tag <def>"},
+      {"empty definition file", {{"e.xml", ""}, text[0]}, {"find", "-D", "@e.xml", "@a.txt"},
+       kExitUsage, text, refused + "@e.xml: the file is empty"},
+      {"missing definition file", text, {"replace", "-y", "-D", "@no.xml", "@a.txt"}, kExitUsage,
+       text, refused + "cannot open @no.xml: No such file or directory"},
+      {"definition file a folder", text, {"replace", "-y", "-D", "@.", "@a.txt"}, kExitUsage,
+       text, refused + "@. is a directory"},
+      // CR LF went into every file the sort touched.
+      {"sort keeps LF", {{"lf.txt", "b\na\nc\n"}}, {"sort", "-y", "@lf.txt"}, kExitOk,
+       {{"lf.txt", "a\nb\nc\n"}}, ""},
+      {"sort keeps CR LF", {{"crlf.txt", "b\r\na\r\n"}}, {"sort", "-y", "@crlf.txt"}, kExitOk,
+       {{"crlf.txt", "a\r\nb\r\n"}}, ""},
+      // Sorted with an empty table, and rewrote the file.
+      {"missing sort table", {{"lf.txt", "b\na\n"}},
+       {"sort", "-y", "--equal", "@no.tbl", "@lf.txt"}, kExitUsage, {{"lf.txt", "b\na\n"}},
+       unsorted + "cannot open @no.tbl: No such file or directory"},
+      {"sort table a folder", {{"lf.txt", "b\na\n"}},
+       {"sort", "-y", "--ignore", "@.", "@lf.txt"}, kExitUsage, {{"lf.txt", "b\na\n"}},
+       unsorted + "@. is a directory"},
+      // Replaced once per naming: "aaaa...".
+      {"a file named three times", {{"x.txt", "a\n"}},
+       {"replace", "-y", "-d", "a", "aa", "@x.txt", "@x.txt", "@./x.txt"}, kExitOk,
+       {{"x.txt", "aa\n"}}, folded + "@x.txt, @./x.txt"},
+      {"a file named and in a folder", {{"x.txt", "a\n"}},
+       {"replace", "-y", "-d", "a", "aa", "@x.txt", "--folder", "@."}, kExitOk,
+       {{"x.txt", "aa\n"}}, folded + "@./x.txt"},
+      // Said "File exists" of the file renamed, not of the name in the way.
+      {"rename onto a taken name", {{"a.txt", "a"}, {"g.txt", "g"}},
+       {"rename", "-y", "-d", "a.txt", "g.txt", "@a.txt"}, kExitFailure,
+       {{"a.txt", "a"}, {"g.txt", "g"}},
+       "strbatch-cli: @a.txt: @g.txt already exists; the file was not renamed"},
       // Only the byte that differs was checked: "humour" became "humor".
       {"whole file changed", files, apply, kExitFailure, {{"a.txt", odd}, {"b.txt", "color\n"}},
        "strbatch-cli: @a.txt: changed since the plan was made (its SHA-256 is not the plan's); "
