@@ -84,7 +84,7 @@ class ViewerTest : public QObject {
 
   void saveKeepsTheFilesLineEnd() {
     const std::string path = env_->StdPath("lines.txt");
-    for (const QByteArray lineEnd : {QByteArray("\n"), QByteArray("\r\n")}) {
+    for (const QByteArray& lineEnd : {QByteArray("\n"), QByteArray("\r\n")}) {
       env_->Write(path, "l1" + lineEnd + "l2");
       CDlgView viewer(nullptr, env_->Texts(), path, strbatch::testing::Matches("0:2"));
       QVERIFY(viewer.LoadViewerText());
