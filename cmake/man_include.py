@@ -4,13 +4,38 @@ each command, as the program itself prints them, so that the manual page
 never drifts from the program.
 
     man_include.py PROGRAM TEMPLATE OUTPUT
+    man_include.py --exit-status PAGE
+
+The second form moves the exit statuses, which help2man renders from the
+end of the program's --help among the options, into the page's EXIT STATUS
+section, so that the page states them once and as the program does.
 """
 import re
 import subprocess
 import sys
 
-program, template, output = sys.argv[1:4]
 MARK = '.\\" The options of each command follow, as the program prints them.'
+EXIT_MARK = '.\\" The exit statuses follow, as the program prints them.'
+
+
+def move_exit_status(page):
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    found = re.search(r'^\.SS "Exit status, ([^"]*):"\n(.*?)(?=^\.S[HS] )', text,
+                      re.M | re.S)
+    if not found or EXIT_MARK not in text:
+        sys.exit(f"{page}: no exit statuses to move")
+    body = found.group(1)[0].upper() + found.group(1)[1:] + ":\n" + found.group(2)
+    text = text[:found.start()] + text[found.end():]
+    with open(page, "w", encoding="utf-8") as f:
+        f.write(text.replace(EXIT_MARK, body.rstrip("\n")))
+
+
+if sys.argv[1] == "--exit-status":
+    move_exit_status(sys.argv[2])
+    sys.exit(0)
+
+program, template, output = sys.argv[1:4]
 
 
 def run(*args):
