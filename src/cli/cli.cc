@@ -553,9 +553,14 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
   for (const std::string& path : args.files) rows.push_back({path, true});
   args.sort.language = texts.CurrentLanguage();
   if (args.backup) {
+    // Through the run's rewriter, as the batch commands make theirs, and
+    // once per file, as the sort takes each file once.
+    FileOnce once(SameFileRule::kContents);
     for (const std::string& path : args.files) {
       std::string error;
-      if (!MakeBackup(path, &error)) host.Warn(path, "no backup made: " + error);
+      if (once.First(path) && !MakeBackup(path, &error, journal)) {
+        host.Warn(path, "no backup made: " + error);
+      }
     }
   }
   size_t done = 0;
