@@ -27,6 +27,10 @@ std::string BackupPath(const std::string& path);
 bool MakeBackup(const std::string& path, std::string* error,
                 FileRewriter& rewriter = DefaultFileRewriter());
 
+// The backup before a command changes a file: a copy that cannot be made
+// is warned (the command goes on).
+void BackUpBeforeChange(const std::string& path, BatchHost& host, FileRewriter& rewriter);
+
 // Puts back the backup of every checked row and deletes it once the file holds
 // its bytes. Rows without a backup are passed over silently; other failures,
 // and a backup name taken by anything but a plain file, are reported through

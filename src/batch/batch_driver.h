@@ -193,7 +193,7 @@ class BatchRunner {
   FileRewriter& Changes() { return journal_ != nullptr ? *journal_ : *rewriter_; }
   // Opens the journal of a run that is about to change files; false when
   // the user would rather not run without undo.
-  bool StartJournal(BatchMode mode);
+  bool StartJournal(JournalledRun& run, BatchMode mode);
   ResultWriter* writer_ = nullptr;
   bool DryRun() const { return writer_ != nullptr && writer_->DryRun(); }
   const CodePage* codePage_ = &CodePage::Process();
