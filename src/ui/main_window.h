@@ -31,6 +31,7 @@ class QRadioButton;
 namespace strbatch {
 
 class BatchRunner;
+struct CommandReport;
 class DefinitionListModel;
 class EditableListCtrl;
 class FileListModel;
@@ -145,7 +146,8 @@ class MainWindow : public QDialog, public ProgressHost {
   void PreviewReplace();
   void RunBackupCommand(bool restore);
   void UndoLastRun();
-  void TellRunResult(int command, const BatchRunner& runner, size_t renamed);
+  void TellRunResult(int command, const CommandReport& report);
+  void TellFailure(const CommandReport& report);
   // The window's geometry, column widths and dialog folders in the settings.
   void RestoreWindowState();
   void SaveWindowState();
