@@ -468,6 +468,23 @@ class MainWindowTest : public QObject {
       QVERIFY(visited.indexOf(expected[i - 1]) < visited.indexOf(expected[i]));
     }
   }
+
+  // Auto backup covers the line sort as it covers the batch commands.
+  void sortUnderAutoBackupKeepsACopyFirst() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    const std::string path = env_->StdPath("lines.txt");
+    env_->Write(path, "pear\r\napple\r\n");
+    window.AddFilePaths({path});
+    window.Control(control::kAutoBackup)->click();
+    OnNextModal([](QWidget* sortDialog) {
+      AnswerNextMessage(QMessageBox::Yes);
+      sortDialog->findChild<QPushButton*>(QStringLiteral("1"))->click();
+    });
+    window.Control(control::kSortLines)->setEnabled(true);
+    window.Control(control::kSortLines)->click();
+    QCOMPARE(env_->Read(path), QByteArray("apple\r\npear\r\n"));
+    QCOMPARE(env_->Read(path + ".bak"), QByteArray("pear\r\napple\r\n"));
+  }
 };
 
 QTEST_MAIN(MainWindowTest)
