@@ -41,6 +41,7 @@
 #include "ui/list_models.h"
 #include "ui/pair_edit_dialog.h"
 #include "ui/preview_dialog.h"
+#include "ui/slot_guard.h"
 #include "ui/sort_dialog.h"
 #include "ui/ui_text.h"
 #include "ui/view_dialog.h"
@@ -375,8 +376,10 @@ void MainWindow::SetTabOrder() {
 }
 
 void MainWindow::ConnectCommands() {
-  auto on = [this](int id, auto&& handler) {
-    connect(Button(id), &QAbstractButton::clicked, this, handler);
+  // Every command runs inside the window's exception boundary.
+  auto on = [this](int id, std::function<void()> handler) {
+    connect(Button(id), &QAbstractButton::clicked, this,
+            [this, id, handler] { Guarded(Button(id)->text(), handler); });
   };
   on(control::kAddFiles, [this] { AddFiles(); });
   on(control::kAddFolder, [this] { AddFolder(); });
@@ -402,7 +405,8 @@ void MainWindow::ConnectCommands() {
   });
   on(control::kFileUp, [this] { ChangeFiles([this](size_t s) { return files_.MoveUp(s); }); });
   on(control::kFileDown, [this] { ChangeFiles([this](size_t s) { return files_.MoveDown(s); }); });
-  connect(fileView_, &EditableListCtrl::rowDoubleClicked, this, [this] { ViewFiles(); });
+  connect(fileView_, &EditableListCtrl::rowDoubleClicked, this,
+          [this] { Guarded(Button(control::kViewFile)->text(), [this] { ViewFiles(); }); });
 
   on(control::kAddDefinition, [this] { AddDefinition(); });
   on(control::kEditDefinition, [this] { EditDefinition(); });
@@ -436,7 +440,8 @@ void MainWindow::ConnectCommands() {
   for (int command :
        {control::kBatchReplace, control::kBatchFind, control::kBatchRename, control::kConvertCode})
     on(command, [this, command] { RunBatchCommand(command); });
-  connect(previewButton_, &QAbstractButton::clicked, this, [this] { PreviewReplace(); });
+  connect(previewButton_, &QAbstractButton::clicked, this,
+          [this] { Guarded(previewButton_->text(), [this] { PreviewReplace(); }); });
   on(control::kRestoreBackups, [this] { RunBackupCommand(true); });
   on(control::kDeleteBackups, [this] { RunBackupCommand(false); });
   on(control::kUndoLastRun, [this] { UndoLastRun(); });
@@ -450,10 +455,13 @@ void MainWindow::ConnectCommands() {
           &QAbstractButton::click);
   connect(definitionView_, &EditableListCtrl::deleteRequested,
           Button(control::kDeleteDefinition), &QAbstractButton::click);
-  connect(fileView_, &EditableListCtrl::pathsDropped, this,
-          [this](const QStringList& paths) { DropOnFiles(paths); });
+  connect(fileView_, &EditableListCtrl::pathsDropped, this, [this](const QStringList& paths) {
+    Guarded(Button(control::kAddFiles)->text(), [this, paths] { DropOnFiles(paths); });
+  });
   connect(definitionView_, &EditableListCtrl::pathsDropped, this,
-          [this](const QStringList& paths) { DropOnDefinitions(paths); });
+          [this](const QStringList& paths) {
+            Guarded(Button(control::kImport)->text(), [this, paths] { DropOnDefinitions(paths); });
+          });
   connect(fileView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     ShowListMenu(fileView_, at,
                  {control::kAddFiles, control::kAddFolder, control::kDeleteFile,
@@ -661,8 +669,9 @@ void MainWindow::ShowListMenu(EditableListCtrl* view, const QPoint& at,
   }
   if (withSortTool) {
     menu.addSeparator();
-    menu.addAction(FromCodePage(texts_.ControlCaption("dialog_main", control::kSortLines)), this,
-                   [this] { OpenSortTool(); });
+    const QString sortTool = FromCodePage(texts_.ControlCaption("dialog_main", control::kSortLines));
+    menu.addAction(sortTool, this,
+                   [this, sortTool] { Guarded(sortTool, [this] { OpenSortTool(); }); });
   }
   menu.exec(view->viewport()->mapToGlobal(at));
 }
@@ -806,6 +815,17 @@ bool MainWindow::ExportDefinitions(const std::string& path) {
               PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
               QMessageBox::Warning);
   return false;
+}
+
+// What a command that threw left behind: its progress window, lists that
+// no longer show what they hold, warnings not yet shown.
+void MainWindow::Guarded(const QString& command, const std::function<void()>& body) {
+  RunGuarded(this, texts_, command, body, [this] {
+    HideProgress();
+    fileModel_->Refresh();
+    definitionModel_->Refresh();
+    ReportWarnings();
+  });
 }
 
 void MainWindow::RunBatchCommand(int command) {

@@ -140,6 +140,8 @@ class MainWindow : public QDialog, public ProgressHost {
   void ChangeDefinitions(const std::function<size_t(size_t)>& command);
   void Import();
   void Export();
+  // Runs a command's body inside the window's exception boundary.
+  void Guarded(const QString& command, const std::function<void()>& body);
   // Batch commands.
   void RunBatchCommand(int command);
   // Computes the replace without writing and opens the preview dialog.

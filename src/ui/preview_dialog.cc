@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "commands/commands.h"
+#include "ui/slot_guard.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -122,7 +123,10 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   connect(next, &QPushButton::clicked, this, [this] { StepChange(1); });
   connect(acceptAll, &QPushButton::clicked, this, [this] { SetAllInFile(true); });
   connect(skipAll, &QPushButton::clicked, this, [this] { SetAllInFile(false); });
-  connect(applyButton_, &QPushButton::clicked, this, [this] { ApplyChecked(); });
+  connect(applyButton_, &QPushButton::clicked, this, [this] {
+    RunGuarded(this, texts_, applyButton_->text(), [this] { ApplyChecked(); },
+               [this] { host_.ReportWarnings(); });
+  });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
   connect(fileView_, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* item) {

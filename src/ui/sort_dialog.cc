@@ -13,6 +13,7 @@
 #include "config/settings.h"
 #include "sorttool/sort_tables.h"
 #include "ui/progress_host.h"
+#include "ui/slot_guard.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -73,7 +74,8 @@ SortDialog::SortDialog(QWidget* owner, const LanguageCatalog& texts,
   auto* exit = new QPushButton(QStringLiteral("退出"), this);
   SetResourceId(exit, 2);
   exit->setAutoDefault(false);
-  connect(start, &QPushButton::clicked, this, &SortDialog::Start);
+  connect(start, &QPushButton::clicked, this,
+          [this, start] { RunGuarded(this, texts_, start->text(), [this] { Start(); }); });
   connect(exit, &QPushButton::clicked, this, &SortDialog::reject);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
