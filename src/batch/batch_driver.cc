@@ -471,7 +471,19 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
           office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
       if (!job.document && !whyNot.empty()) host_.Warn(job.path, whyNot);
     }
-    if (job.document) job.work.bytes = job.document->WriteText();
+    if (job.document) {
+      try {
+        job.work.bytes = job.document->WriteText();
+      } catch (const AutomationError& error) {
+        // A document read in part is no document to replace in: it is
+        // warned, closed unsaved and not counted; the run goes on.
+        host_.Warn(job.path, error.what());
+        job.usable = false;
+        job.work.bytes.clear();
+        job.document.reset();
+        return;
+      }
+    }
     if (job.document && DryRun()) job.before = job.work.bytes;
   }
 }

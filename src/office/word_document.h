@@ -23,8 +23,8 @@ namespace strbatch {
 // single answer of the application grows with the document.
 inline constexpr long kWordTextWindow = 102401;
 
-// The document's text, as Word reports it for its characters. An automation
-// error while reading ends the text quietly: the text read so far is given.
+// The document's text, as Word reports it for its characters. Throws
+// AutomationError when it cannot be read whole, saying how far it came.
 std::string WriteWordText(WordDocument& document, const CodePage& codePage);
 
 // Word documents for the shared occurrence steps: no separators, paragraph
