@@ -97,7 +97,6 @@ class BatchRunner {
   void SetJournal(UndoJournal* journal) { journal_ = journal; }
   // Where the results of a replace go (null: written to the files).
   void SetResultWriter(ResultWriter* writer) { writer_ = writer; }
-  void SetCodePage(const CodePage* codePage) { codePage_ = codePage; }
   // The find report in UTF-8 whatever the encoding setting (the CLI's
   // standard output).
   void SetReportInUtf8(bool utf8) { reportInUtf8_ = utf8; }

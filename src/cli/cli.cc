@@ -27,7 +27,6 @@
 #include "base/text_encoding.h"
 #include "base/version.h"
 #include "config/settings.h"
-#include "batch/backup.h"
 #include "batch/batch_driver.h"
 #include "batch/replace_preview.h"
 #include "commands/commands.h"

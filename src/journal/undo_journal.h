@@ -26,7 +26,8 @@
 
 namespace strbatch {
 
-// How many runs the journals keep, settings "UndoRuns" and "UndoMegabytes".
+// How many runs the journals keep: "Runs" and "Megabytes" of the settings'
+// [undo] section.
 struct UndoLimits {
   bool enabled = true;
   size_t keepRuns = 20;
@@ -113,7 +114,7 @@ void MarkUndone(const JournalRun& run, const std::string& by, bool partly = fals
 // One object lives as long as the program and serves run after run.
 class UndoJournal : public FileRewriter {
  public:
-  explicit UndoJournal(std::string root, FileRewriter& inner = DefaultFileRewriter());
+  explicit UndoJournal(std::string root, FileRewriter& inner);
   ~UndoJournal() override;
   UndoJournal(const UndoJournal&) = delete;
   UndoJournal& operator=(const UndoJournal&) = delete;
@@ -121,7 +122,6 @@ class UndoJournal : public FileRewriter {
   UndoLimits limits;
 
   const std::string& Root() const { return root_; }
-  FileRewriter& Inner() { return inner_; }
   // Tests: false makes the journal behave as if it were on another file
   // system than every file, keeping copies instead of links.
   void SetLinking(bool linking) { linking_ = linking; }

@@ -2,7 +2,8 @@
 // occurrence found in it is located by counting characters (a CR LF or CR
 // BEL pair counts once), and replaced in the document by cutting its
 // characters and inserting the replacement at the same place. Text handed
-// to and from these functions is in the process code page.
+// to and from these functions is in the code page the run opened the
+// document with.
 #ifndef STRBATCH_OFFICE_WORD_DOCUMENT_H_
 #define STRBATCH_OFFICE_WORD_DOCUMENT_H_
 

@@ -25,7 +25,6 @@
 #include "config/language.h"
 #include "config/settings.h"
 #include "base/paths.h"
-#include "batch/backup.h"
 #include "batch/batch_driver.h"
 #include "batch/replace_preview.h"
 #include "commands/commands.h"

@@ -42,7 +42,8 @@ class MainWindow : public QDialog, public ProgressHost {
 
  public:
   // options: the process-wide options read from the settings at start-up.
-  // settingsPath: where the line sort tool keeps its table paths.
+  // settingsPath: the settings file, where the undo limits, the window's
+  // layout and the line sort tool's table paths are kept.
   MainWindow(const Options& options, std::string settingsPath);
   ~MainWindow() override;
 
@@ -84,13 +85,14 @@ class MainWindow : public QDialog, public ProgressHost {
   void ImportDefinitions(const std::string& path);
   bool ExportDefinitions(const std::string& path);
 
+  // Captions, column titles and accessible texts in the interface language.
+  void ApplyWindowTexts();
   // Column titles from the language file ("dialog_main" keys).
   void ApplyColumnTitles();
   // The items of the encoding drop-down from the language file.
-  // Captions, column titles and accessible texts in the interface language.
-  void ApplyWindowTexts();
-  void SetTabOrder();
   void ApplyEncodingCaptions();
+  // Tab follows the window as it reads.
+  void SetTabOrder();
 
   // The status line: what the last command did.
   void SetStatus(const std::string& utf8);

@@ -390,7 +390,8 @@ namespace {
 TEST_F(BatchDriverTest, ADocumentReadInPartIsWarnedAndNotCounted) {
   auto suite = std::make_unique<MemoryOffice>();
   MemoryOffice& office = *suite;
-  const std::unique_ptr<OfficeBridge> bridge = MakeOfficeBridge(std::move(suite));
+  const std::unique_ptr<OfficeBridge> bridge =
+      MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
   const std::string doc = AddFile("d.doc", "original");
   office.AddWordDocument(doc, std::string(kWordTextWindow, 'a') + "cat");
   AddFile("t.txt", "cat");

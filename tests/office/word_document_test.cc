@@ -72,7 +72,7 @@ class WordDocumentTest : public ::testing::Test {
   WordDocumentTest() {
     auto suite = std::make_unique<MemoryOffice>();
     office_ = suite.get();
-    bridge_ = MakeOfficeBridge(std::move(suite));
+    bridge_ = MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
   }
   MemoryWordData& Add(std::string_view text) {
     path_ = dir_.Write("d.doc", "original");
