@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
       std::sort(paths.begin(), paths.end());
       for (const std::string& path : paths) list.Append(path, true);
       DefinitionList defs = definitions;
-      UndoJournal journal((base / "journal").string());
+      UndoJournal journal((base / "journal").string(), DefaultFileRewriter());
       journal.SetLinking(kind == Kind::kLinks);
       BatchRunner runner(list, defs, host);
       if (kind != Kind::kPlain) runner.SetJournal(&journal);

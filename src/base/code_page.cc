@@ -12,8 +12,6 @@
 namespace strbatch {
 namespace {
 
-int g_process_code_page = CodePage::kGbk;
-
 struct ConverterCloser {
   void operator()(UConverter* c) const { ucnv_close(c); }
 };
@@ -118,7 +116,7 @@ const CodePage& CodePage::Utf8() {
   return utf8;
 }
 
-const CodePage& CodePage::Process() { return g_process_code_page == kBig5 ? Big5() : Gbk(); }
+const CodePage& CodePage::Process() { return Gbk(); }
 
 size_t CodePage::Utf8SequenceLength(const char* text, size_t pos, size_t size) {
   const unsigned char b = static_cast<unsigned char>(text[pos]);
@@ -139,8 +137,6 @@ size_t CodePage::Utf8SequenceLength(const char* text, size_t pos, size_t size) {
   }
   return length;
 }
-
-void CodePage::SetProcess(int number) { g_process_code_page = number; }
 
 const char* CodePage::ConverterName() const {
   // The platform tables: "CP950" would open a different (IBM) table.

@@ -21,9 +21,9 @@ class CodePage {
 
   explicit CodePage(int number);
 
-  // The code page of the process: 936 unless SetProcess chose another.
+  // The code page of the process: 936 (GBK), the code page definitions,
+  // names and settings are kept in.
   static const CodePage& Process();
-  static void SetProcess(int number);
 
   // The code pages that the batch reads files in, made once.
   static const CodePage& Gbk();

@@ -107,4 +107,9 @@ size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
   });
 }
 
+void BackUpBeforeChange(const std::string& path, BatchHost& host, FileRewriter& rewriter) {
+  std::string error;
+  if (!MakeBackup(path, &error, rewriter)) host.Warn(path, "no backup made: " + error);
+}
+
 }  // namespace strbatch

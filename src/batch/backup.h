@@ -24,8 +24,11 @@ std::string BackupPath(const std::string& path);
 // batch driver goes on without it. A backup name that is taken by anything
 // but a plain file (a symbolic link someone planted in a shared folder, a
 // folder, a FIFO) is never written through.
-bool MakeBackup(const std::string& path, std::string* error,
-                FileRewriter& rewriter = DefaultFileRewriter());
+bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewriter);
+
+// The backup before a command changes a file: a copy that cannot be made
+// is warned (the command goes on).
+void BackUpBeforeChange(const std::string& path, BatchHost& host, FileRewriter& rewriter);
 
 // Puts back the backup of every checked row and deletes it once the file holds
 // its bytes. Rows without a backup are passed over silently; other failures,
@@ -34,14 +37,12 @@ bool MakeBackup(const std::string& path, std::string* error,
 // restored.
 // texts gives the progress lines.
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
-                      const LanguageCatalog& texts,
-                      FileRewriter& rewriter = DefaultFileRewriter());
+                      const LanguageCatalog& texts, FileRewriter& rewriter);
 
 // Deletes the backup of every checked row. Gives the number deleted.
 // Restore and clear delete backups through rewriter (a journal keeps them).
 size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
-                    const LanguageCatalog& texts,
-                    FileRewriter& rewriter = DefaultFileRewriter());
+                    const LanguageCatalog& texts, FileRewriter& rewriter);
 
 }  // namespace strbatch
 

@@ -165,9 +165,7 @@ bool BatchRunner::ComputeChangesExpected() const {
 }
 
 void BatchRunner::MakeBackupStep(const std::string& path) {
-  // A failed backup does not stop the batch, but the user hears of it.
-  std::string error;
-  if (!MakeBackup(path, &error, *rewriter_)) host_.Warn(path, "no backup made: " + error);
+  BackUpBeforeChange(path, host_, *rewriter_);
 }
 
 void BatchRunner::ConvertStep(const std::string& path) {
@@ -316,10 +314,8 @@ void BatchRunner::RunBatch(BatchMode mode) {
   // A dry run writes nothing, so it has nothing to ask.
   const bool changing = (state_.changesExpected || converting) && !DryRun();
   if (changing && !host_.Confirm("1023", "1024")) return;
-  if (changing && !StartJournal(mode)) return;
-  ScopeExit closeJournal([this] {
-    if (journal_ != nullptr) journal_->FinishRun();
-  });
+  JournalledRun journalRun(changing ? journal_ : nullptr);
+  if (changing && !StartJournal(journalRun, mode)) return;
   end_ = RunEnd::kFinished;
   for (size_t r = 0; r < files_.Size(); r++) files_.SetCount(r, 0);
   for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, 0);
@@ -361,7 +357,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
   }
 }
 
-bool BatchRunner::StartJournal(BatchMode mode) {
+bool BatchRunner::StartJournal(JournalledRun& run, BatchMode mode) {
   if (journal_ == nullptr) return true;
   const bool converting = options.AltCode != CodeConversion::None;
   const char* command = mode == BatchMode::Rename ? "rename" : converting ? "convert" : "replace";
@@ -370,7 +366,7 @@ bool BatchRunner::StartJournal(BatchMode mode) {
   for (size_t r = 0; r < files_.Size() && mode == BatchMode::Content; r++) {
     if (files_.Row(r).checked) paths.push_back(files_.Row(r).path);
   }
-  return StartUndoableRun(*journal_, command, SizeOfFiles(paths), host_);
+  return run.Open(command, SizeOfFiles(paths), host_);
 }
 
 const BatchRunner::CarriedDefinition& BatchRunner::Carried(size_t d, const CodePage& codePage) {
@@ -475,7 +471,19 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
           office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
       if (!job.document && !whyNot.empty()) host_.Warn(job.path, whyNot);
     }
-    if (job.document) job.work.bytes = job.document->WriteText();
+    if (job.document) {
+      try {
+        job.work.bytes = job.document->WriteText();
+      } catch (const AutomationError& error) {
+        // A document read in part is no document to replace in: it is
+        // warned, closed unsaved and not counted; the run goes on.
+        host_.Warn(job.path, error.what());
+        job.usable = false;
+        job.work.bytes.clear();
+        job.document.reset();
+        return;
+      }
+    }
     if (job.document && DryRun()) job.before = job.work.bytes;
   }
 }

@@ -97,7 +97,6 @@ class BatchRunner {
   void SetJournal(UndoJournal* journal) { journal_ = journal; }
   // Where the results of a replace go (null: written to the files).
   void SetResultWriter(ResultWriter* writer) { writer_ = writer; }
-  void SetCodePage(const CodePage* codePage) { codePage_ = codePage; }
   // The find report in UTF-8 whatever the encoding setting (the CLI's
   // standard output).
   void SetReportInUtf8(bool utf8) { reportInUtf8_ = utf8; }
@@ -193,7 +192,7 @@ class BatchRunner {
   FileRewriter& Changes() { return journal_ != nullptr ? *journal_ : *rewriter_; }
   // Opens the journal of a run that is about to change files; false when
   // the user would rather not run without undo.
-  bool StartJournal(BatchMode mode);
+  bool StartJournal(JournalledRun& run, BatchMode mode);
   ResultWriter* writer_ = nullptr;
   bool DryRun() const { return writer_ != nullptr && writer_->DryRun(); }
   const CodePage* codePage_ = &CodePage::Process();

@@ -45,22 +45,17 @@ struct ConversionResult {
 // Converts one file; setting says how it is read (for the conversion to
 // UTF-8).
 ConversionResult ConvertCodeFile(const std::string& path, CodeConversion conversion,
-                                 EncodingSetting setting,
-                                 FileRewriter& rewriter = DefaultFileRewriter());
+                                 EncodingSetting setting, FileRewriter& rewriter);
 
 // GBK simplified -> BIG5 traditional: made traditional within GBK, then
 // re-encoded.
-bool ConvertGbkToBig5(const std::string& path, std::string* error,
-                      FileRewriter& rewriter = DefaultFileRewriter());
+bool ConvertGbkToBig5(const std::string& path, std::string* error, FileRewriter& rewriter);
 // GBK simplified -> GBK traditional.
-bool ConvertGbkToTraditional(const std::string& path, std::string* error,
-                             FileRewriter& rewriter = DefaultFileRewriter());
+bool ConvertGbkToTraditional(const std::string& path, std::string* error, FileRewriter& rewriter);
 // BIG5 traditional -> GBK simplified: re-encoded to GBK, then made simplified.
-bool ConvertBig5ToGbk(const std::string& path, std::string* error,
-                      FileRewriter& rewriter = DefaultFileRewriter());
+bool ConvertBig5ToGbk(const std::string& path, std::string* error, FileRewriter& rewriter);
 // GBK traditional -> GBK simplified.
-bool ConvertGbkToSimplified(const std::string& path, std::string* error,
-                            FileRewriter& rewriter = DefaultFileRewriter());
+bool ConvertGbkToSimplified(const std::string& path, std::string* error, FileRewriter& rewriter);
 
 // Any encoding -> UTF-8, character for character: the file's encoding is
 // the one the setting gives it (detected under "auto"); a byte-order mark
@@ -69,13 +64,12 @@ bool ConvertGbkToSimplified(const std::string& path, std::string* error,
 // it would turn into nonsense), and so is a file with bytes that are not
 // valid in its encoding: no character is ever lost.
 bool ConvertToUtf8(const std::string& path, EncodingSetting setting, std::string* error,
-                   FileRewriter& rewriter = DefaultFileRewriter());
+                   FileRewriter& rewriter);
 
 // UTF-8 -> the process code page, the UTF-8 mark dropped. A file that is
 // not valid UTF-8, or holds a character the code page cannot hold, is
 // refused and left as it was.
-bool ConvertUtf8ToCodePage(const std::string& path, std::string* error,
-                            FileRewriter& rewriter = DefaultFileRewriter());
+bool ConvertUtf8ToCodePage(const std::string& path, std::string* error, FileRewriter& rewriter);
 
 }  // namespace strbatch
 

@@ -20,7 +20,6 @@ class FindReport {
 
   // Creates (truncates) the report file; false when it cannot be created.
   bool Open(const std::string& path);
-  bool IsOpen() const { return file_ != nullptr; }
   // Writes the text and "\r\n". A failed write is remembered.
   void WriteLine(std::string_view text);
   // Lines that follow are carried from this code page into UTF-8 before

@@ -31,7 +31,7 @@ bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
 // move goes through rewriter (a journal records it). When the new name is
 // taken, *inTheWay (when given) is the path that holds it.
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,
-                std::string* error, FileRewriter& rewriter = DefaultFileRewriter(),
+                std::string* error, FileRewriter& rewriter,
                 std::string* inTheWay = nullptr);
 
 }  // namespace strbatch

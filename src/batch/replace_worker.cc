@@ -226,28 +226,4 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
   return result;
 }
 
-int64_t ReplaceInFilePlain(const std::string& path, std::string_view find,
-                           std::string_view replace, const WorkerContext& context,
-                           std::string* error, FileRewriter& rewriter) {
-  WorkText work;
-  if (!ReadWholeFile(path, &work.bytes, error)) return 0;
-  const int64_t count = ReplaceInTextPlain(work, find, replace, context);
-  if (work.changed && !RewriteFile(rewriter, path, work.bytes, error)) return 0;
-  return count;
-}
-
-int64_t ReplaceInFileAdvanced(const std::string& path, std::string_view find,
-                              std::string_view replace, const WorkerContext& context,
-                              std::string* error, FileRewriter& rewriter) {
-  WorkText work;
-  if (!ReadWholeFile(path, &work.bytes, error)) return 0;
-  const AdvancedResult result = ReplaceInTextAdvanced(work, find, replace, context);
-  if (result.gaveUp) {
-    *error = "the search gave up at byte " + std::to_string(result.reachedOffset);
-    return 0;
-  }
-  if (work.changed && !RewriteFile(rewriter, path, work.bytes, error)) return 0;
-  return result.count;
-}
-
 }  // namespace strbatch

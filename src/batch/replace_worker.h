@@ -80,18 +80,6 @@ struct AdvancedResult {
 AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view find,
                                      std::string_view replace, const WorkerContext& context);
 
-// One definition applied to one file on disk: read whole, replaced, and
-// rewritten all-or-nothing when it changed. Gives the number of occurrences,
-// or 0 (with a reason in *error) when the file cannot be read or written or
-// the search gave up.
-int64_t ReplaceInFilePlain(const std::string& path, std::string_view find,
-                           std::string_view replace, const WorkerContext& context,
-                           std::string* error, FileRewriter& rewriter = DefaultFileRewriter());
-int64_t ReplaceInFileAdvanced(const std::string& path, std::string_view find,
-                              std::string_view replace, const WorkerContext& context,
-                              std::string* error,
-                              FileRewriter& rewriter = DefaultFileRewriter());
-
 }  // namespace strbatch
 
 #endif  // STRBATCH_BATCH_REPLACE_WORKER_H_

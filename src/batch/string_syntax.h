@@ -36,13 +36,6 @@ inline char DecodeEscape(char c) {
 // in BIG5 許, B3 5C) is never taken for a backslash.
 std::string UnescapePlain(std::string_view text, const CodePage* codePage = nullptr);
 
-// The character boundary rule of the plain search: a byte of 0x80 or above
-// followed by another byte of the text forms a two-byte character.
-inline size_t NextPlainChar(std::string_view text, size_t pos) {
-  return static_cast<unsigned char>(text[pos]) >= 0x80 && pos + 1 < text.size() ? pos + 2
-                                                                                  : pos + 1;
-}
-
 // Folds the single-byte ASCII letters of text to lower case; the bytes of
 // double-byte characters are left as they are.
 std::string FoldAsciiCharacters(std::string_view text, CharRule rule = CharRule::DoubleByte);

@@ -27,9 +27,10 @@
 #include "base/text_encoding.h"
 #include "base/version.h"
 #include "config/settings.h"
-#include "batch/backup.h"
 #include "batch/batch_driver.h"
 #include "batch/replace_preview.h"
+#include "commands/commands.h"
+#include "commands/plan.h"
 #include "base/batch_host.h"
 #include "lists/definition_file.h"
 #include "lists/definition_list.h"
@@ -253,6 +254,24 @@ class CliHost : public BatchHost {
 // over the undo limit has had its own advice, which -y does not answer.
 void TellNotConfirmed(const CliHost& host, const LanguageCatalog& texts, std::FILE* err) {
   if (!host.overUndoLimit) std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+}
+
+// The exit status of a command that ran, from its report; a command that
+// was not confirmed says so first.
+int ExitStatus(const CommandReport& report, const CliHost& host, const LanguageCatalog& texts,
+               std::FILE* err) {
+  switch (report.end) {
+    case CommandEnd::kRejected: return kExitUsage;
+    case CommandEnd::kRefused:
+      TellNotConfirmed(host, texts, err);
+      return kExitRefused;
+    case CommandEnd::kStopped: return StopSignals::ExitStatus();
+    case CommandEnd::kFailed: return kExitFailure;
+    case CommandEnd::kFinished: break;
+  }
+  // Skipped files are reported on stderr as they happen; the status lets a
+  // script know that not everything was done.
+  return host.warnings > 0 ? kExitFailure : kExitOk;
 }
 
 // Takes every "-d/--def FIND REPLACE" out of the arguments before the
@@ -544,33 +563,15 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
     host.Print("", texts.Message("1241", {problems}));
     return kExitUsage;
   }
-  if (!host.Confirm("1108", "1109") ||
-      !StartUndoableRun(journal, "sort", SizeOfFiles(args.files), host)) {
-    TellNotConfirmed(host, texts, err);
-    return kExitRefused;
-  }
-  std::vector<CheckedPath> rows;
-  for (const std::string& path : args.files) rows.push_back({path, true});
   args.sort.language = texts.CurrentLanguage();
-  if (args.backup) {
-    // Through the run's rewriter, as the batch commands make theirs, and
-    // once per file, as the sort takes each file once.
-    FileOnce once(SameFileRule::kContents);
-    for (const std::string& path : args.files) {
-      std::string error;
-      if (once.First(path) && !MakeBackup(path, &error, journal)) {
-        host.Warn(path, "no backup made: " + error);
-      }
-    }
-  }
-  size_t done = 0;
+  CommandReport report;
   {
     StopSignals signals;
-    done = RunLineSort(rows, args.sort, host, journal);
+    report = SortLines({CheckedPaths(args), args.sort, args.backup, journal, &journal}, host);
   }
-  std::fprintf(out, "%zu\n", done);
-  if (g_stopSignal.load() != 0) return StopSignals::ExitStatus();
-  return host.warnings > 0 ? kExitFailure : kExitOk;
+  if (report.end == CommandEnd::kRefused) return ExitStatus(report, host, texts, err);
+  std::fprintf(out, "%zu\n", report.done);
+  return ExitStatus(report, host, texts, err);
 }
 
 // The subcommands, as DefineCommands made them; parsed() tells which one ran.
@@ -700,71 +701,6 @@ Options BatchOptions(const Arguments& args, const LanguageCatalog& texts) {
   return options;
 }
 
-// Work text of a preview as UTF-8 for reading.
-std::string PreviewUtf8(const FilePreview& file, std::string_view text) {
-  if (file.codePage->IsUtf8()) return std::string(text);
-  std::string utf8;
-  file.codePage->ToUtf8(text, &utf8);
-  return utf8;
-}
-
-std::string Hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char b : bytes) {
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 0xF];
-  }
-  return hex;
-}
-
-bool FromHex(const std::string& hex, std::string* bytes) {
-  if (hex.size() % 2 != 0) return false;
-  bytes->clear();
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    const std::string pair = hex.substr(i, 2);
-    if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
-    bytes->push_back(static_cast<char>(std::stoi(pair, nullptr, 16)));
-  }
-  return true;
-}
-
-// The members a dry run adds to a file's JSON object: its encoding, the
-// SHA-256 of the whole file as it was read, and its changes.
-std::string PreviewJson(const FilePreview& file) {
-  auto quoted = [](std::string_view text) { return Dumped(std::string(text)); };
-  std::string json = "\"encoding\":" + quoted(FileEncodingName(file.encoding)) +
-                     ",\"sha256\":" + quoted(file.fingerprint.sha256);
-  if (file.IsDocument()) json += ",\"document\":true";
-  json += ",\"changes\":[";
-  for (size_t k = 0; k < file.changes.size(); k++) {
-    const TextChange& change = file.changes[k];
-    const DiskChange onDisk = OnDisk(file, k);
-    const std::string newText = PreviewUtf8(file, Replacement(file.result, change));
-    if (k > 0) json += ',';
-    json += "{\"line\":" + std::to_string(change.line);
-    if (!file.IsDocument()) {
-      json += ",\"offset\":" + std::to_string(onDisk.offset) +
-              ",\"length\":" + std::to_string(onDisk.length);
-    }
-    json += ",\"old\":" +
-            quoted(PreviewUtf8(file, std::string_view(file.original).substr(change.offset,
-                                                                             change.length))) +
-            ",\"new\":" + quoted(newText);
-    if (!file.IsDocument()) {
-      json += ",\"old_sha256\":\"" + Sha256Hex(OldBytes(file, k)) + "\"";
-      // Bytes that UTF-8 cannot carry (invalid ones) are given exactly.
-      std::string again;
-      if (!EncodeForFile(newText, FileEncodingName(file.encoding), &again) ||
-          again != onDisk.newBytes) {
-        json += ",\"new_bytes_hex\":\"" + Hex(onDisk.newBytes) + "\"";
-      }
-    }
-    json += '}';
-  }
-  return json + "]";
-}
-
 void PrintUnifiedDiff(const FilePreview& file, std::FILE* out) {
   if (file.IsDocument()) {
     std::fprintf(out, "note: %s is an office document; its texts that change are shown\n",
@@ -791,55 +727,50 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
     return status;
   }
 
-  BatchRunner runner(files, definitions, host);
-  runner.options = BatchOptions(args, texts);
-  // Everything on standard output is UTF-8, the report too.
-  runner.SetReportInUtf8(args.report == "-");
   // Office documents go through LibreOffice, started only when the first
   // one comes up and ended with the run.
   std::unique_ptr<OfficeBridge> office = MakeLibreOfficeBridge(journal);
-  runner.SetOfficeBridge(office.get());
-  runner.SetJournal(&journal);
-
   const bool dryRun = commands.replace->parsed() && args.dryRun;
   std::map<size_t, std::string> previews;
-  bool stopped = false;
-  size_t lastRow = 0;
+  CommandReport report;
   {
     StopSignals signals;
-    try {
-      if (dryRun) {
-        ReplacePreview preview;
-        preview.onFile = [&](FilePreview& file) {
-          if (args.json) {
-            previews[file.row] = PreviewJson(file);
-          } else {
-            PrintUnifiedDiff(file, out);
-          }
-        };
-        stopped = preview.Compute(files, definitions, runner.options, host, office.get()) ==
-                  BatchRunner::RunEnd::kStopped;
-        lastRow = preview.LastRowReached();
-      } else {
-        if (commands.replace->parsed()) runner.BatchReplace();
-        if (commands.find->parsed()) runner.BatchFind();
-        if (commands.rename->parsed()) runner.BatchRename();
-        if (commands.convert->parsed()) runner.ConvertCode(kConversions.at(args.convertTo));
-        stopped = runner.Stopped();
-        lastRow = runner.LastRowReached();
+    if (dryRun) {
+      ReplacePreview preview;
+      preview.onFile = [&](FilePreview& file) {
+        if (args.json) {
+          previews[file.row] = PlanFileMembers(file);
+        } else {
+          PrintUnifiedDiff(file, out);
+        }
+      };
+      report = ComputePreview({files, definitions, BatchOptions(args, texts), office.get()},
+                              preview, host);
+    } else {
+      BatchRequest request{BatchCommand::kReplace, files, definitions, BatchOptions(args, texts)};
+      if (commands.find->parsed()) request.command = BatchCommand::kFind;
+      if (commands.rename->parsed()) request.command = BatchCommand::kRename;
+      if (commands.convert->parsed()) {
+        request.command = BatchCommand::kConvert;
+        request.conversion = kConversions.at(args.convertTo);
       }
-    } catch (const AutomationError& error) {
-      // An office call that failed ends the run; the files before it are done.
-      std::fprintf(err, "strbatch-cli: %s\n", error.what());
-      return kExitFailure;
+      request.office = office.get();
+      request.journal = &journal;
+      // Everything on standard output is UTF-8, the report too.
+      request.reportInUtf8 = args.report == "-";
+      report = strbatch::RunBatchCommand(request, host);
     }
   }
-
-  if (host.rejected) return kExitUsage;
-  if (host.refused) {
-    TellNotConfirmed(host, texts, err);
-    return kExitRefused;
+  if (report.end == CommandEnd::kFailed) {
+    // An office call that failed ends the run; the files before it are done.
+    std::fprintf(err, "strbatch-cli: %s\n", report.failure.c_str());
+    return kExitFailure;
   }
+  if (report.end == CommandEnd::kRejected || report.end == CommandEnd::kRefused) {
+    return ExitStatus(report, host, texts, err);
+  }
+  const bool stopped = report.end == CommandEnd::kStopped;
+  const size_t lastRow = report.lastRow;
   if (stopped) {
     std::fprintf(err, "strbatch-cli: %s\n",
                  texts.Message("1142", {std::to_string(lastRow), std::to_string(files.Size())})
@@ -850,147 +781,7 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
     PrintResults(files, definitions, args, stopped, args.report == "-" ? err : out,
                  dryRun ? &previews : nullptr);
   }
-  if (stopped) return StopSignals::ExitStatus();
-  // Skipped files are reported on stderr as they happen; the status lets a
-  // script know that not everything was done.
-  return host.warnings > 0 ? kExitFailure : kExitOk;
-}
-
-// A plan's text as JSON of the plan's shape: an object with a list of
-// files, each an object whose path is a string. Every file with changes
-// has its whole-file checksum, which plans of older versions lack. False,
-// with a reason, otherwise: then nothing of the plan may be written.
-bool ReadPlan(const std::string& text, nlohmann::json* plan, std::string* error) {
-  *plan = nlohmann::json::parse(text, nullptr, false);
-  if (plan->is_discarded() || !plan->is_object() || !plan->contains("files") ||
-      !(*plan)["files"].is_array()) {
-    *error = "not a plan (the JSON of replace --dry-run --json)";
-    return false;
-  }
-  size_t number = 0;
-  for (const nlohmann::json& file : (*plan)["files"]) {
-    const std::string which = "file " + std::to_string(++number) + " of the plan";
-    if (!file.is_object()) {
-      *error = "not a plan: " + which + " is not an object";
-      return false;
-    }
-    if (!file.contains("path") || !file["path"].is_string()) {
-      *error = "not a plan: " + which + " has no \"path\" string";
-      return false;
-    }
-    if (file.contains("changes") && !file.contains("sha256")) {
-      *error = "made by an older version (" + which +
-               " lacks the \"sha256\" of the whole file); make it again with replace -n "
-               "--json";
-      return false;
-    }
-  }
-  return true;
-}
-
-// Member field of a plan's object as a non-negative integer. JSON reads -1
-// as a signed number and 4.5 or 2**64 as fractions, all refused.
-bool PlanNumber(const nlohmann::json& object, const char* field, uint64_t* value,
-                std::string* error) {
-  const auto it = object.find(field);
-  if (it != object.end() && it->is_number_unsigned()) {
-    *value = it->get<uint64_t>();
-    return true;
-  }
-  std::string shown =
-      it == object.end() ? "" : it->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  if (shown.size() > 40) shown = shown.substr(0, 40) + "...";
-  *error = std::string("\"") + field + "\" " +
-           (it == object.end() ? "is missing" : "is " + shown + ", not a non-negative integer");
-  return false;
-}
-
-bool PlanString(const nlohmann::json& object, const char* field, std::string* value,
-                std::string* error) {
-  const auto it = object.find(field);
-  if (it != object.end() && it->is_string()) {
-    *value = it->get<std::string>();
-    return true;
-  }
-  *error =
-      std::string("\"") + field + "\" " + (it == object.end() ? "is missing" : "is not a string");
-  return false;
-}
-
-// One change of a plan; false, with a reason naming the field, when a
-// member is missing or of the wrong kind, or its new text cannot be
-// written in the file's encoding.
-bool PlannedChangeOf(const nlohmann::json& item, const std::string& encoding, PlannedChange* change,
-                     std::string* error) {
-  if (!item.is_object()) {
-    *error = "is not an object";
-    return false;
-  }
-  if (!PlanNumber(item, "offset", &change->offset, error) ||
-      !PlanNumber(item, "length", &change->length, error) ||
-      !PlanNumber(item, "line", &change->line, error) ||
-      !PlanString(item, "old_sha256", &change->oldSha256, error)) {
-    return false;
-  }
-  std::string text;
-  if (item.contains("new_bytes_hex")) {
-    if (!PlanString(item, "new_bytes_hex", &text, error)) return false;
-    if (!FromHex(text, &change->newBytes)) {
-      *error = "\"new_bytes_hex\" is not hexadecimal bytes";
-      return false;
-    }
-    return true;
-  }
-  if (!PlanString(item, "new", &text, error)) return false;
-  if (!EncodeForFile(text, encoding, &change->newBytes)) {
-    *error = "its \"new\" text cannot be written in " + encoding;
-    return false;
-  }
-  return true;
-}
-
-// The file of a plan (of ReadPlan's shape) as the program writes it; false,
-// with a reason, when the entry is not one this program can write.
-bool PlannedChanges(const nlohmann::json& file, PlannedFile* planned, std::string* error) {
-  planned->path = file["path"].get<std::string>();
-  const auto document = file.find("document");
-  if (document != file.end() && !document->is_boolean()) {
-    *error = "\"document\" is neither true nor false; left as it is";
-    return false;
-  }
-  if (document != file.end() && document->get<bool>()) {
-    *error = "an office document is written whole from its preview in the window, not from a "
-             "plan; left as it is";
-    return false;
-  }
-  const auto left = [error] {
-    *error += "; left as it is";
-    return false;
-  };
-  if (!PlanString(file, "encoding", &planned->encoding, error) ||
-      !PlanString(file, "sha256", &planned->sha256, error)) {
-    return left();
-  }
-  if (planned->sha256.size() != 64 ||
-      planned->sha256.find_first_not_of("0123456789abcdef") != std::string::npos) {
-    *error = "\"sha256\" is not a SHA-256 in hexadecimal";
-    return left();
-  }
-  if (!file["changes"].is_array()) {
-    *error = "\"changes\" is not a list";
-    return left();
-  }
-  size_t number = 0;
-  for (const nlohmann::json& item : file["changes"]) {
-    PlannedChange change;
-    number++;
-    if (!PlannedChangeOf(item, planned->encoding, &change, error)) {
-      *error = "change " + std::to_string(number) + " of the plan: " + *error;
-      return left();
-    }
-    planned->changes.push_back(std::move(change));
-  }
-  return true;
+  return ExitStatus(report, host, texts, err);
 }
 
 // apply PLAN: writes the changes the plan lists, file by file; a file whose
@@ -999,46 +790,16 @@ bool PlannedChanges(const nlohmann::json& file, PlannedFile* planned, std::strin
 int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host,
               UndoJournal& journal, std::FILE* out, std::FILE* err) {
   std::string text, error;
-  nlohmann::json plan;
+  Plan plan;
   if (!ReadWholeFile(args.plan, &text, &error) || !ReadPlan(text, &plan, &error)) {
     host.Warn(args.plan, error);
     return kExitUsage;
   }
-  std::vector<PlannedFile> work;
-  for (const nlohmann::json& file : plan["files"]) {
-    if (!file.contains("changes") || file["changes"].empty()) continue;
-    PlannedFile planned;
-    if (!PlannedChanges(file, &planned, &error)) {
-      host.Warn(planned.path, error);
-      continue;
-    }
-    work.push_back(std::move(planned));
+  const CommandReport report = strbatch::ApplyPlan({plan, args.backup, journal, &journal}, host);
+  for (const auto& [path, changes] : report.written) {
+    std::fprintf(out, "%zu\t%s\n", changes, path.c_str());
   }
-  std::vector<std::string> paths;
-  paths.reserve(work.size());
-  for (const PlannedFile& planned : work) paths.push_back(planned.path);
-  if (!work.empty() && (!host.Confirm("1023", "1024") ||
-                        !StartUndoableRun(journal, "apply", SizeOfFiles(paths), host))) {
-    TellNotConfirmed(host, texts, err);
-    return kExitRefused;
-  }
-  FileOnce once(SameFileRule::kContents);
-  for (const PlannedFile& planned : work) {
-    // A second entry for a file would be judged against bytes the first
-    // one already changed.
-    if (!once.First(planned.path)) {
-      host.Warn(planned.path,
-                "the plan names this file more than once; this later entry was skipped");
-      continue;
-    }
-    const ApplyOutcome outcome = ApplyPlannedChanges(planned, args.backup, journal, &error);
-    if (outcome == ApplyOutcome::kApplied) {
-      std::fprintf(out, "%zu\t%s\n", planned.changes.size(), planned.path.c_str());
-    } else if (outcome != ApplyOutcome::kNothing) {
-      host.Warn(planned.path, error);
-    }
-  }
-  return host.warnings > 0 ? kExitFailure : kExitOk;
+  return ExitStatus(report, host, texts, err);
 }
 
 // The size of a journal for people: "12 KiB".
@@ -1074,22 +835,19 @@ int UndoCommand(const Arguments& args, const LanguageCatalog& texts, CliHost& ho
     return kExitOk;
   }
   UndoOutcome outcome;
+  CommandReport report;
   {
     StopSignals signals;
-    outcome = UndoRun(journal, args.undoRun, host);
+    report = Undo(journal, args.undoRun, host, &outcome);
   }
-  switch (outcome.end) {
-    case UndoOutcome::End::kRefused:
-      TellNotConfirmed(host, texts, err);
-      return kExitRefused;
-    case UndoOutcome::End::kNoRun: return kExitFailure;
-    case UndoOutcome::End::kBadRun: return kExitUsage;
-    case UndoOutcome::End::kDone:
-    case UndoOutcome::End::kPartly: break;
+  if (report.end != CommandEnd::kFinished && report.end != CommandEnd::kStopped) {
+    return ExitStatus(report, host, texts, err);
   }
   std::fprintf(out, "%zu\t%s\n", outcome.restored, outcome.undoneId.c_str());
   if (g_stopSignal.load() != 0) return StopSignals::ExitStatus();
-  return outcome.end == UndoOutcome::End::kDone && host.warnings == 0 ? kExitOk : kExitFailure;
+  // A run partly undone has warned of each file it left.
+  return outcome.end == UndoOutcome::End::kDone ? ExitStatus(report, host, texts, err)
+                                                 : kExitFailure;
 }
 
 // A rewriter that counts the changes that reached the disk (rewrites
@@ -1212,27 +970,15 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
   if (commands.exportDefs->parsed()) return ExportDefinitions(args, host, texts, err);
   // Where there is no private directory the journal cannot start, and each
   // command that changes files says so.
-  std::string root;
-  if (!DefaultJournalRoot(&root, &error)) root.clear();
-  UndoJournal journal(root, disk);
-  journal.limits = UndoLimitsFrom(LoadUndoSettings(SettingsFilePath()));
-  if (args.noUndo) journal.limits.enabled = false;
+  const std::unique_ptr<UndoJournal> undoJournal =
+      MakeUndoJournal(SettingsFilePath(), args.noUndo, disk);
+  UndoJournal& journal = *undoJournal;
   if (commands.undo->parsed()) return UndoCommand(args, texts, host, journal, out, err);
   if (commands.restore->parsed() || commands.clearBackups->parsed()) {
-    std::vector<std::string> touched;
-    for (const std::string& path : args.files) {
-      touched.push_back(BackupPath(path));
-      if (commands.restore->parsed()) touched.push_back(path);
-    }
-    if (!StartUndoableRun(journal, commands.restore->parsed() ? "restore" : "clear-backups",
-                          SizeOfFiles(touched), host)) {
-      TellNotConfirmed(host, texts, err);
-      return kExitRefused;
-    }
-    const size_t done = commands.restore->parsed()
-                            ? RestoreBackups(CheckedPaths(args), host, texts, journal)
-                            : ClearBackups(CheckedPaths(args), host, texts, journal);
-    std::fprintf(out, "%zu\n", done);
+    const CommandReport report = strbatch::RunBackupCommand(
+        {commands.restore->parsed(), CheckedPaths(args), journal, &journal, texts}, host);
+    if (report.end == CommandEnd::kRefused) return ExitStatus(report, host, texts, err);
+    std::fprintf(out, "%zu\n", report.done);
     return host.warnings > 0 ? kExitFailure : kExitOk;
   }
   if (commands.sort->parsed()) return SortFiles(args, host, texts, journal, out, err);

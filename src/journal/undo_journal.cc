@@ -897,4 +897,17 @@ bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t
   return host.Confirm("1307", "1024");
 }
 
+JournalledRun::~JournalledRun() {
+  if (open_ && journal_->Recording()) {
+    journal_->FinishRun(complete_ && std::uncaught_exceptions() == exceptions_);
+  }
+}
+
+bool JournalledRun::Open(const std::string& command, uint64_t oldBytes, BatchHost& host) {
+  if (journal_ == nullptr) return true;
+  if (!StartUndoableRun(*journal_, command, oldBytes, host)) return false;
+  open_ = journal_->Recording();
+  return true;
+}
+
 }  // namespace strbatch

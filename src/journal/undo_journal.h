@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +26,8 @@
 
 namespace strbatch {
 
-// How many runs the journals keep, settings "UndoRuns" and "UndoMegabytes".
+// How many runs the journals keep: "Runs" and "Megabytes" of the settings'
+// [undo] section.
 struct UndoLimits {
   bool enabled = true;
   size_t keepRuns = 20;
@@ -112,7 +114,7 @@ void MarkUndone(const JournalRun& run, const std::string& by, bool partly = fals
 // One object lives as long as the program and serves run after run.
 class UndoJournal : public FileRewriter {
  public:
-  explicit UndoJournal(std::string root, FileRewriter& inner = DefaultFileRewriter());
+  explicit UndoJournal(std::string root, FileRewriter& inner);
   ~UndoJournal() override;
   UndoJournal(const UndoJournal&) = delete;
   UndoJournal& operator=(const UndoJournal&) = delete;
@@ -120,7 +122,6 @@ class UndoJournal : public FileRewriter {
   UndoLimits limits;
 
   const std::string& Root() const { return root_; }
-  FileRewriter& Inner() { return inner_; }
   // Tests: false makes the journal behave as if it were on another file
   // system than every file, keeping copies instead of links.
   void SetLinking(bool linking) { linking_ = linking; }
@@ -177,6 +178,31 @@ uint64_t SizeOfFiles(const std::vector<std::string>& paths);
 // means the user said no and the command must not run.
 bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t oldBytes,
                       BatchHost& host);
+
+// One journalled run of a command, closed on every path out of it: Open it
+// before the first change; the destructor finishes the run it opened,
+// complete unless SetComplete(false) said otherwise or an exception is
+// leaving. Without a journal it opens nothing and agrees to every run.
+class JournalledRun {
+ public:
+  explicit JournalledRun(UndoJournal* journal) : journal_(journal) {}
+  ~JournalledRun();
+  JournalledRun(const JournalledRun&) = delete;
+  JournalledRun& operator=(const JournalledRun&) = delete;
+
+  // StartUndoableRun's question; false: the command must not run.
+  bool Open(const std::string& command, uint64_t oldBytes, BatchHost& host);
+  // Closes, at the end, whatever run the journal then has open (an undo
+  // opens and finishes its own, unless an exception cuts it short).
+  void Adopt() { open_ = journal_ != nullptr; }
+  void SetComplete(bool complete) { complete_ = complete; }
+
+ private:
+  UndoJournal* journal_;
+  bool open_ = false;
+  bool complete_ = true;
+  int exceptions_ = std::uncaught_exceptions();
+};
 
 }  // namespace strbatch
 

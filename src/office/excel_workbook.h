@@ -3,7 +3,8 @@
 // row and a CR after each worksheet, so that the position of any byte tells
 // its worksheet, row, column and character in the cell. Each occurrence is
 // traced back through these separators and replaced inside its cell. Text
-// handed to and from these functions is in the process code page.
+// handed to and from these functions is in the code page the run opened the
+// workbook with.
 #ifndef STRBATCH_OFFICE_EXCEL_WORKBOOK_H_
 #define STRBATCH_OFFICE_EXCEL_WORKBOOK_H_
 

@@ -100,7 +100,7 @@ class OfficeBridge {
 // A bridge over the applications of suite (null: none can be started).
 // Documents are saved through rewriter.
 std::unique_ptr<OfficeBridge> MakeOfficeBridge(std::unique_ptr<OfficeSuite> suite,
-                                               FileRewriter& rewriter = DefaultFileRewriter());
+                                               FileRewriter& rewriter);
 
 // The bridge of the program: .docx, .xlsx, .pptx, .odt, .ods and .odp are
 // edited in their XML (package_document.h), every other office document in
@@ -109,12 +109,12 @@ std::unique_ptr<OfficeBridge> MakeOfficeBridge(std::unique_ptr<OfficeSuite> suit
 // yield no text and the first Open says why. Documents are written through
 // rewriter.
 std::unique_ptr<OfficeBridge> MakeLibreOfficeBridge(
-    FileRewriter& rewriter = DefaultFileRewriter());
+    FileRewriter& rewriter);
 
 // The bridge to LibreOffice alone, for every office document, the zipped
 // formats included.
 std::unique_ptr<OfficeBridge> MakeApplicationBridge(
-    FileRewriter& rewriter = DefaultFileRewriter());
+    FileRewriter& rewriter);
 
 }  // namespace strbatch
 

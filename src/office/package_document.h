@@ -32,7 +32,7 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
 // A bridge that opens the zipped formats itself and hands every other
 // office document to fallback.
 std::unique_ptr<OfficeBridge> MakePackageBridge(std::unique_ptr<OfficeBridge> fallback,
-                                                FileRewriter& rewriter = DefaultFileRewriter());
+                                                FileRewriter& rewriter);
 
 }  // namespace strbatch
 

@@ -3,7 +3,7 @@
 // so that the position of any byte tells its slide, shape and character in
 // the shape's text. Each occurrence is traced back through these separators
 // and replaced inside its shape. Text handed to and from these functions is
-// in the process code page.
+// in the code page the run opened the presentation with.
 #ifndef STRBATCH_OFFICE_POWERPOINT_PRESENTATION_H_
 #define STRBATCH_OFFICE_POWERPOINT_PRESENTATION_H_
 

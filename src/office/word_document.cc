@@ -1,6 +1,7 @@
 #include "office/word_document.h"
 
 #include <algorithm>
+#include <string>
 
 namespace strbatch {
 namespace {
@@ -37,22 +38,25 @@ bool SetOccurrenceRange(WordCharacters& characters, WordRange& range,
 
 std::string WriteWordText(WordDocument& document, const CodePage& codePage) {
   std::string text;
-  try {
-    std::unique_ptr<WordCharacters> characters = document.Characters();
-    const long n = characters->Count();
-    std::unique_ptr<WordRange> window = characters->Item(1);
-    for (long j = 1; j <= n;) {
-      const long k = std::min(j + (kWordTextWindow - 1), n);
+  std::unique_ptr<WordCharacters> characters = document.Characters();
+  const long n = characters->Count();
+  std::unique_ptr<WordRange> window = characters->Item(1);
+  for (long j = 1; j <= n;) {
+    const long k = std::min(j + (kWordTextWindow - 1), n);
+    try {
       std::unique_ptr<WordRange> first = characters->Item(j);
       std::unique_ptr<WordRange> last = characters->Item(k);
       window->SetRange(first->Start(), last->End());
       std::string bytes;
       codePage.FromUtf8(window->Text(), &bytes);
       text += bytes;
-      j = k + 1;
+    } catch (const AutomationError& error) {
+      // Replacing in part of a document would count it as if whole.
+      throw AutomationError("the document's text could be read only up to character " +
+                            std::to_string(j - 1) + " of " + std::to_string(n) + ": " +
+                            error.what());
     }
-  } catch (const AutomationError&) {
-    // The batch goes on with the text read so far.
+    j = k + 1;
   }
   return text;
 }

@@ -2,7 +2,8 @@
 // occurrence found in it is located by counting characters (a CR LF or CR
 // BEL pair counts once), and replaced in the document by cutting its
 // characters and inserting the replacement at the same place. Text handed
-// to and from these functions is in the process code page.
+// to and from these functions is in the code page the run opened the
+// document with.
 #ifndef STRBATCH_OFFICE_WORD_DOCUMENT_H_
 #define STRBATCH_OFFICE_WORD_DOCUMENT_H_
 
@@ -23,8 +24,8 @@ namespace strbatch {
 // single answer of the application grows with the document.
 inline constexpr long kWordTextWindow = 102401;
 
-// The document's text, as Word reports it for its characters. An automation
-// error while reading ends the text quietly: the text read so far is given.
+// The document's text, as Word reports it for its characters. Throws
+// AutomationError when it cannot be read whole, saying how far it came.
 std::string WriteWordText(WordDocument& document, const CodePage& codePage);
 
 // Word documents for the shared occurrence steps: no separators, paragraph

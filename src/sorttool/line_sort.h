@@ -55,15 +55,14 @@ enum class SortFileResult {
 // tables: as LoadSortTables gives them for options.encoding (code page
 // bytes under "gbk", UTF-8 otherwise).
 SortFileResult SortFile(const std::string& path, const SortOptions& options,
-                        const SortTables& tables, std::string* error,
-                        FileRewriter& rewriter = DefaultFileRewriter());
+                        const SortTables& tables, std::string* error, FileRewriter& rewriter);
 
 // Loads the tables, then sorts every checked file in list order with the
 // progress shown per file (the path, and 100 * row / number of rows); the
 // user may cancel before any file. Failures go to host.Warn. Gives the
 // number of files rewritten.
 size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& options,
-                   BatchHost& host, FileRewriter& rewriter = DefaultFileRewriter());
+                   BatchHost& host, FileRewriter& rewriter);
 
 }  // namespace strbatch
 

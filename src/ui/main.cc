@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/version.h"
+#include "commands/commands.h"
 #include "config/settings.h"
 #include "journal/undo_journal.h"
 #include "office/office_bridge.h"
@@ -62,10 +63,9 @@ int main(int argc, char** argv) {
   // the window that uses it.
   // Every change to users' files, office documents' too, is journalled for
   // undo; the journal outlives the bridge and the window.
-  std::string root, error;
-  if (!strbatch::DefaultJournalRoot(&root, &error)) root.clear();
-  strbatch::UndoJournal journal(root);
-  journal.limits = strbatch::UndoLimitsFrom(strbatch::LoadUndoSettings(settingsPath));
+  const std::unique_ptr<strbatch::UndoJournal> undoJournal =
+      strbatch::MakeUndoJournal(settingsPath, false, strbatch::DefaultFileRewriter());
+  strbatch::UndoJournal& journal = *undoJournal;
   std::unique_ptr<strbatch::OfficeBridge> office = strbatch::MakeLibreOfficeBridge(journal);
   strbatch::MainWindow window(strbatch::LoadSettings(settingsPath), settingsPath);
   window.SetOfficeBridge(office.get());
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   if (!paths.isEmpty()) QTimer::singleShot(0, &window, [&] { window.AddStartPaths(paths); });
   window.exec();
 
-  error.clear();
+  std::string error;
   if (!strbatch::SaveSettings(settingsPath, window.CurrentOptions(), &error)) {
     std::fprintf(stderr, "strbatch: settings not saved: %s\n", error.c_str());
   }

@@ -25,9 +25,9 @@
 #include "config/language.h"
 #include "config/settings.h"
 #include "base/paths.h"
-#include "batch/backup.h"
 #include "batch/batch_driver.h"
 #include "batch/replace_preview.h"
+#include "commands/commands.h"
 #include "journal/undo.h"
 #include "lists/definition_file.h"
 #include "lists/folder_scan.h"
@@ -40,6 +40,7 @@
 #include "ui/list_models.h"
 #include "ui/pair_edit_dialog.h"
 #include "ui/preview_dialog.h"
+#include "ui/slot_guard.h"
 #include "ui/sort_dialog.h"
 #include "ui/ui_text.h"
 #include "ui/view_dialog.h"
@@ -86,10 +87,7 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
       settingsPath_(std::move(settingsPath)) {
   // Where there is no private directory the journal cannot start, and each
   // command that changes files asks whether to go on without undo.
-  std::string root, error;
-  if (!DefaultJournalRoot(&root, &error)) root.clear();
-  ownJournal_ = std::make_unique<UndoJournal>(root);
-  ownJournal_->limits = UndoLimitsFrom(LoadUndoSettings(settingsPath_));
+  ownJournal_ = MakeUndoJournal(settingsPath_, false, DefaultFileRewriter());
   journal_ = ownJournal_.get();
   texts_.SetLanguage(options_.language);
   ApplyToolkitLanguage();
@@ -377,8 +375,10 @@ void MainWindow::SetTabOrder() {
 }
 
 void MainWindow::ConnectCommands() {
-  auto on = [this](int id, auto&& handler) {
-    connect(Button(id), &QAbstractButton::clicked, this, handler);
+  // Every command runs inside the window's exception boundary.
+  auto on = [this](int id, std::function<void()> handler) {
+    connect(Button(id), &QAbstractButton::clicked, this,
+            [this, id, handler] { Guarded(Button(id)->text(), handler); });
   };
   on(control::kAddFiles, [this] { AddFiles(); });
   on(control::kAddFolder, [this] { AddFolder(); });
@@ -404,7 +404,8 @@ void MainWindow::ConnectCommands() {
   });
   on(control::kFileUp, [this] { ChangeFiles([this](size_t s) { return files_.MoveUp(s); }); });
   on(control::kFileDown, [this] { ChangeFiles([this](size_t s) { return files_.MoveDown(s); }); });
-  connect(fileView_, &EditableListCtrl::rowDoubleClicked, this, [this] { ViewFiles(); });
+  connect(fileView_, &EditableListCtrl::rowDoubleClicked, this,
+          [this] { Guarded(Button(control::kViewFile)->text(), [this] { ViewFiles(); }); });
 
   on(control::kAddDefinition, [this] { AddDefinition(); });
   on(control::kEditDefinition, [this] { EditDefinition(); });
@@ -438,7 +439,8 @@ void MainWindow::ConnectCommands() {
   for (int command :
        {control::kBatchReplace, control::kBatchFind, control::kBatchRename, control::kConvertCode})
     on(command, [this, command] { RunBatchCommand(command); });
-  connect(previewButton_, &QAbstractButton::clicked, this, [this] { PreviewReplace(); });
+  connect(previewButton_, &QAbstractButton::clicked, this,
+          [this] { Guarded(previewButton_->text(), [this] { PreviewReplace(); }); });
   on(control::kRestoreBackups, [this] { RunBackupCommand(true); });
   on(control::kDeleteBackups, [this] { RunBackupCommand(false); });
   on(control::kUndoLastRun, [this] { UndoLastRun(); });
@@ -452,10 +454,13 @@ void MainWindow::ConnectCommands() {
           &QAbstractButton::click);
   connect(definitionView_, &EditableListCtrl::deleteRequested,
           Button(control::kDeleteDefinition), &QAbstractButton::click);
-  connect(fileView_, &EditableListCtrl::pathsDropped, this,
-          [this](const QStringList& paths) { DropOnFiles(paths); });
+  connect(fileView_, &EditableListCtrl::pathsDropped, this, [this](const QStringList& paths) {
+    Guarded(Button(control::kAddFiles)->text(), [this, paths] { DropOnFiles(paths); });
+  });
   connect(definitionView_, &EditableListCtrl::pathsDropped, this,
-          [this](const QStringList& paths) { DropOnDefinitions(paths); });
+          [this](const QStringList& paths) {
+            Guarded(Button(control::kImport)->text(), [this, paths] { DropOnDefinitions(paths); });
+          });
   connect(fileView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     ShowListMenu(fileView_, at,
                  {control::kAddFiles, control::kAddFolder, control::kDeleteFile,
@@ -663,8 +668,9 @@ void MainWindow::ShowListMenu(EditableListCtrl* view, const QPoint& at,
   }
   if (withSortTool) {
     menu.addSeparator();
-    menu.addAction(FromCodePage(texts_.ControlCaption("dialog_main", control::kSortLines)), this,
-                   [this] { OpenSortTool(); });
+    const QString sortTool = FromCodePage(texts_.ControlCaption("dialog_main", control::kSortLines));
+    menu.addAction(sortTool, this,
+                   [this, sortTool] { Guarded(sortTool, [this] { OpenSortTool(); }); });
   }
   menu.exec(view->viewport()->mapToGlobal(at));
 }
@@ -810,43 +816,44 @@ bool MainWindow::ExportDefinitions(const std::string& path) {
   return false;
 }
 
+// What a command that threw left behind: its progress window, lists that
+// no longer show what they hold, warnings not yet shown.
+void MainWindow::Guarded(const QString& command, const std::function<void()>& body) {
+  RunGuarded(this, texts_, command, body, [this] {
+    HideProgress();
+    fileModel_->Refresh();
+    definitionModel_->Refresh();
+    ReportWarnings();
+  });
+}
+
 void MainWindow::RunBatchCommand(int command) {
   ControlsToMembers();
-  std::vector<std::string> pathsBefore;
-  for (size_t r = 0; r < files_.Size(); r++) pathsBefore.push_back(files_.Row(r).path);
-  BatchRunner runner(files_, definitions_, *this);
-  runner.options = options_;
-  runner.SetOfficeBridge(office_);
-  runner.SetJournal(journal_);
-  try {
-    switch (command) {
-      case control::kBatchReplace:
-        runner.BatchReplace();
-        break;
-      case control::kBatchFind:
-        runner.BatchFind();
-        break;
-      case control::kBatchRename:
-        runner.BatchRename();
-        break;
-      case control::kConvertCode:
-        runner.ConvertCode(options_.AltCode);
-        break;
-    }
-  } catch (const AutomationError& error) {
-    HideProgress();
-    ShowMessage(this, texts_, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(error.what()),
-                QMessageBox::Warning);
+  BatchRequest request{BatchCommand::kReplace, files_, definitions_, options_};
+  switch (command) {
+    case control::kBatchFind: request.command = BatchCommand::kFind; break;
+    case control::kBatchRename: request.command = BatchCommand::kRename; break;
+    case control::kConvertCode:
+      request.command = BatchCommand::kConvert;
+      request.conversion = options_.AltCode;
+      break;
   }
+  request.office = office_;
+  request.journal = journal_;
+  const CommandReport report = strbatch::RunBatchCommand(request, *this);
+  TellFailure(report);
   fileModel_->Refresh();
   definitionModel_->Refresh();
   if (pendingRow_ >= 0) fileView_->SelectRow(std::exchange(pendingRow_, -1));
-  size_t renamed = 0;
-  for (size_t r = 0; r < files_.Size() && r < pathsBefore.size(); r++) {
-    renamed += files_.Row(r).path != pathsBefore[r] ? 1 : 0;
-  }
-  TellRunResult(command, runner, renamed);
+  TellRunResult(command, report);
   ReportWarnings();
+}
+
+// An office call that failed ended the run: its reason in a box.
+void MainWindow::TellFailure(const CommandReport& report) {
+  if (report.end != CommandEnd::kFailed) return;
+  ShowMessage(this, texts_, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(report.failure.c_str()),
+              QMessageBox::Warning);
 }
 
 void MainWindow::PreviewReplace() {
@@ -856,25 +863,17 @@ void MainWindow::PreviewReplace() {
   FileList files = files_;
   DefinitionList definitions = definitions_;
   ReplacePreview preview;
-  BatchRunner::RunEnd end = BatchRunner::RunEnd::kFinished;
-  size_t lastRow = 0;
-  try {
-    end = preview.Compute(files, definitions, options_, *this, office_);
-    lastRow = preview.LastRowReached();
-  } catch (const AutomationError& error) {
-    HideProgress();
-    ShowMessage(this, texts_, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(error.what()),
-                QMessageBox::Warning);
-    end = BatchRunner::RunEnd::kStopped;
-  }
+  const CommandReport report =
+      ComputePreview({files, definitions, options_, office_}, preview, *this);
+  TellFailure(report);
   if (pendingRow_ >= 0) fileView_->SelectRow(std::exchange(pendingRow_, -1));
   // Files that could not be read are told before the preview opens.
   ReportWarnings();
-  if (end == BatchRunner::RunEnd::kStopped) {
-    SetStatus(texts_.Message("1170", {std::to_string(lastRow), std::to_string(files_.Size())}));
+  if (report.end == CommandEnd::kStopped || report.end == CommandEnd::kFailed) {
+    SetStatus(texts_.Message("1170", {std::to_string(report.lastRow), std::to_string(files_.Size())}));
     return;
   }
-  if (end != BatchRunner::RunEnd::kFinished) {
+  if (report.end != CommandEnd::kFinished) {
     SetStatus(texts_.Message("1172"));
     return;
   }
@@ -901,36 +900,28 @@ void MainWindow::PreviewReplace() {
 }
 
 // The status line after a batch command: what it did, in numbers.
-void MainWindow::TellRunResult(int command, const BatchRunner& runner, size_t renamed) {
+void MainWindow::TellRunResult(int command, const CommandReport& report) {
   std::string text;
-  size_t checked = 0, hit = 0;
-  int64_t occurrences = 0;
-  for (size_t r = 0; r < files_.Size(); r++) {
-    if (!files_.Row(r).checked) continue;
-    checked++;
-    const int64_t count = files_.Row(r).count.value_or(0);
-    hit += count > 0 ? 1 : 0;
-    occurrences += count;
-  }
-  const size_t failed = WarnedFiles();
-  switch (runner.End()) {
-    case BatchRunner::RunEnd::kRejected:
-    case BatchRunner::RunEnd::kRefused:
+  const size_t failed = report.WarnedFiles();
+  switch (report.end) {
+    case CommandEnd::kRejected:
+    case CommandEnd::kRefused:
       text = texts_.Message("1172");
       break;
-    case BatchRunner::RunEnd::kStopped:
-      text = texts_.Message("1170", {std::to_string(runner.LastRowReached()),
-                                     std::to_string(files_.Size())});
+    case CommandEnd::kStopped:
+    case CommandEnd::kFailed:
+      text = texts_.Message("1170", {std::to_string(report.lastRow), std::to_string(report.rows)});
       break;
-    case BatchRunner::RunEnd::kFinished: {
-      const std::string n = std::to_string(occurrences);
-      const std::string files = std::to_string(hit);
+    case CommandEnd::kFinished: {
+      const std::string n = std::to_string(report.occurrences);
+      const std::string files = std::to_string(report.filesHit);
+      const size_t checked = report.checked;
       const std::string of = std::to_string(checked);
       switch (command) {
         case control::kBatchReplace: text = texts_.Message("1163", {n, files, of}); break;
         case control::kBatchFind: text = texts_.Message("1164", {n, files, of}); break;
         case control::kBatchRename:
-          text = texts_.Message("1165", {std::to_string(renamed), of});
+          text = texts_.Message("1165", {std::to_string(report.done), of});
           break;
         default:
           text = texts_.Message("1166", {std::to_string(checked - std::min(checked, failed)), of});
@@ -939,36 +930,29 @@ void MainWindow::TellRunResult(int command, const BatchRunner& runner, size_t re
       break;
     }
   }
-  if (failed > 0 && runner.End() != BatchRunner::RunEnd::kRejected) {
+  if (failed > 0 && report.end != CommandEnd::kRejected) {
     text += texts_.Message("1171", {std::to_string(failed)});
   }
   SetStatus(text);
 }
 
 void MainWindow::RunBackupCommand(bool restore) {
-  std::vector<std::string> touched;
-  for (const CheckedPath& row : files_.CheckedPaths()) {
-    if (!row.checked) continue;
-    touched.push_back(BackupPath(row.path));
-    if (restore) touched.push_back(row.path);
-  }
-  if (!StartUndoableRun(*journal_, restore ? "restore" : "clear-backups", SizeOfFiles(touched),
-                        *this)) {
+  const CommandReport report = strbatch::RunBackupCommand(
+      {restore, files_.CheckedPaths(), *journal_, journal_, texts_}, *this);
+  if (report.end == CommandEnd::kRefused) {
     SetStatus(texts_.Message("1172"));
     ReportWarnings();
     return;
   }
-  const size_t done = restore ? RestoreBackups(files_.CheckedPaths(), *this, texts_, *journal_)
-                              : ClearBackups(files_.CheckedPaths(), *this, texts_, *journal_);
-  journal_->FinishRun();
-  std::string text = texts_.Message(restore ? "1167" : "1168", {std::to_string(done)});
+  std::string text = texts_.Message(restore ? "1167" : "1168", {std::to_string(report.done)});
   if (WarnedFiles() > 0) text += texts_.Message("1171", {std::to_string(WarnedFiles())});
   SetStatus(text);
   ReportWarnings();
 }
 
 void MainWindow::UndoLastRun() {
-  const UndoOutcome outcome = UndoRun(*journal_, "", *this);
+  UndoOutcome outcome;
+  Undo(*journal_, "", *this, &outcome);
   // The rows of files an undone rename moved follow them back.
   fileModel_->Change([&] {
     for (const auto& [from, to] : outcome.movedBack) {
@@ -995,7 +979,7 @@ void MainWindow::UndoLastRun() {
 void MainWindow::OpenSortTool() {
   ControlsToMembers();
   SortDialog dialog(this, texts_, files_.CheckedPaths(), settingsPath_, options_.encoding,
-                    journal_);
+                    journal_, options_.autoBackup);
   if (dialog.exec() == QDialog::Accepted) {
     SetStatus(texts_.Message("1169", {std::to_string(dialog.SortedCount())}));
   }

@@ -31,6 +31,7 @@ class QRadioButton;
 namespace strbatch {
 
 class BatchRunner;
+struct CommandReport;
 class DefinitionListModel;
 class EditableListCtrl;
 class FileListModel;
@@ -41,7 +42,8 @@ class MainWindow : public QDialog, public ProgressHost {
 
  public:
   // options: the process-wide options read from the settings at start-up.
-  // settingsPath: where the line sort tool keeps its table paths.
+  // settingsPath: the settings file, where the undo limits, the window's
+  // layout and the line sort tool's table paths are kept.
   MainWindow(const Options& options, std::string settingsPath);
   ~MainWindow() override;
 
@@ -83,13 +85,14 @@ class MainWindow : public QDialog, public ProgressHost {
   void ImportDefinitions(const std::string& path);
   bool ExportDefinitions(const std::string& path);
 
+  // Captions, column titles and accessible texts in the interface language.
+  void ApplyWindowTexts();
   // Column titles from the language file ("dialog_main" keys).
   void ApplyColumnTitles();
   // The items of the encoding drop-down from the language file.
-  // Captions, column titles and accessible texts in the interface language.
-  void ApplyWindowTexts();
-  void SetTabOrder();
   void ApplyEncodingCaptions();
+  // Tab follows the window as it reads.
+  void SetTabOrder();
 
   // The status line: what the last command did.
   void SetStatus(const std::string& utf8);
@@ -139,13 +142,16 @@ class MainWindow : public QDialog, public ProgressHost {
   void ChangeDefinitions(const std::function<size_t(size_t)>& command);
   void Import();
   void Export();
+  // Runs a command's body inside the window's exception boundary.
+  void Guarded(const QString& command, const std::function<void()>& body);
   // Batch commands.
   void RunBatchCommand(int command);
   // Computes the replace without writing and opens the preview dialog.
   void PreviewReplace();
   void RunBackupCommand(bool restore);
   void UndoLastRun();
-  void TellRunResult(int command, const BatchRunner& runner, size_t renamed);
+  void TellRunResult(int command, const CommandReport& report);
+  void TellFailure(const CommandReport& report);
   // The window's geometry, column widths and dialog folders in the settings.
   void RestoreWindowState();
   void SaveWindowState();

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "commands/commands.h"
+#include "ui/slot_guard.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -121,7 +123,10 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   connect(next, &QPushButton::clicked, this, [this] { StepChange(1); });
   connect(acceptAll, &QPushButton::clicked, this, [this] { SetAllInFile(true); });
   connect(skipAll, &QPushButton::clicked, this, [this] { SetAllInFile(false); });
-  connect(applyButton_, &QPushButton::clicked, this, [this] { ApplyChecked(); });
+  connect(applyButton_, &QPushButton::clicked, this, [this] {
+    RunGuarded(this, texts_, applyButton_->text(), [this] { ApplyChecked(); },
+               [this] { host_.ReportWarnings(); });
+  });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
   connect(fileView_, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* item) {
@@ -213,36 +218,20 @@ bool PreviewDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void PreviewDialog::ApplyChecked() {
   const std::vector<FilePreview>& files = preview_.files();
-  if (journal_ != nullptr) {
-    std::vector<std::string> paths;
-    for (size_t f = 0; f < files.size(); f++) {
-      if (fileView_->topLevelItem(static_cast<int>(f))->checkState(0) == Qt::Checked) {
-        paths.push_back(files[f].path);
-      }
-    }
-    if (!StartUndoableRun(*journal_, "apply", SizeOfFiles(paths), host_)) {
-      host_.ReportWarnings();
-      return;
-    }
+  std::vector<bool> checked;
+  for (size_t f = 0; f < files.size(); f++) {
+    checked.push_back(fileView_->topLevelItem(static_cast<int>(f))->checkState(0) == Qt::Checked);
+  }
+  const CommandReport report = ApplyPreview(
+      {preview_, checked, accepted_, autoBackup_, *rewriter_, journal_, texts_}, &applied_, host_);
+  if (report.end == CommandEnd::kRefused) {
+    host_.ReportWarnings();
+    return;
   }
   for (size_t f = 0; f < files.size(); f++) {
-    QTreeWidgetItem* item = fileView_->topLevelItem(static_cast<int>(f));
-    applied_[f] = -1;
-    if (item->checkState(0) == Qt::Checked) {
-      std::string error;
-      switch (ApplyFilePreview(files[f], accepted_[f], autoBackup_, *rewriter_, &error)) {
-        case ApplyOutcome::kApplied:
-          applied_[f] = std::count(accepted_[f].begin(), accepted_[f].end(), true);
-          break;
-        case ApplyOutcome::kNothing: break;
-        case ApplyOutcome::kChanged: host_.Warn(files[f].path, texts_.Message("1210")); break;
-        case ApplyOutcome::kRefused:
-        case ApplyOutcome::kFailed: host_.Warn(files[f].path, error); break;
-      }
-    }
-    item->setText(1, QString::number(std::max<int64_t>(applied_[f], 0)));
+    fileView_->topLevelItem(static_cast<int>(f))
+        ->setText(1, QString::number(std::max<int64_t>(applied_[f], 0)));
   }
-  if (journal_ != nullptr) journal_->FinishRun();
   // What was written is no longer what was previewed.
   applyButton_->setEnabled(false);
   host_.ReportWarnings();

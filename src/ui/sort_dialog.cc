@@ -9,22 +9,25 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "commands/commands.h"
 #include "config/settings.h"
 #include "sorttool/sort_tables.h"
 #include "ui/progress_host.h"
+#include "ui/slot_guard.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
 
 SortDialog::SortDialog(QWidget* owner, const LanguageCatalog& texts,
                        std::vector<CheckedPath> rows, std::string settingsPath,
-                       EncodingSetting encoding, UndoJournal* journal)
+                       EncodingSetting encoding, UndoJournal* journal, bool autoBackup)
     : QDialog(owner),
       texts_(texts),
       rows_(std::move(rows)),
       settingsPath_(std::move(settingsPath)),
       encoding_(encoding),
-      journal_(journal) {
+      journal_(journal),
+      autoBackup_(autoBackup) {
   // This dialog keeps the captions it was designed with in both languages.
   setWindowTitle(QStringLiteral("排序设置"));
   const SortToolSettings stored = LoadSortToolSettings(settingsPath_);
@@ -71,7 +74,8 @@ SortDialog::SortDialog(QWidget* owner, const LanguageCatalog& texts,
   auto* exit = new QPushButton(QStringLiteral("退出"), this);
   SetResourceId(exit, 2);
   exit->setAutoDefault(false);
-  connect(start, &QPushButton::clicked, this, &SortDialog::Start);
+  connect(start, &QPushButton::clicked, this,
+          [this, start] { RunGuarded(this, texts_, start->text(), [this] { Start(); }); });
   connect(exit, &QPushButton::clicked, this, &SortDialog::reject);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -123,27 +127,13 @@ bool SortDialog::TablesReadable() {
 
 void SortDialog::Start() {
   if (!TablesReadable()) return;
-  if (ShowMessage(this, texts_, "1108", "1109", QMessageBox::Yes | QMessageBox::No, QString(),
-                  QMessageBox::Warning, QMessageBox::No) != QMessageBox::Yes) {
-    return;
-  }
   ProgressHost host(this, texts_, /*messagesArePaths=*/true);
-  if (journal_ == nullptr) {
-    sorted_ = RunLineSort(rows_, Options(), host);
-  } else {
-    std::vector<std::string> paths;
-    for (const CheckedPath& row : rows_) {
-      if (row.checked) paths.push_back(row.path);
-    }
-    if (!StartUndoableRun(*journal_, "sort", SizeOfFiles(paths), host)) {
-      host.ReportWarnings();
-      return;
-    }
-    sorted_ = RunLineSort(rows_, Options(), host, *journal_);
-    journal_->FinishRun();
-  }
+  FileRewriter& rewriter = journal_ != nullptr ? *journal_ : DefaultFileRewriter();
+  const CommandReport report =
+      SortLines({rows_, Options(), autoBackup_, rewriter, journal_}, host);
+  sorted_ = report.done;
   host.ReportWarnings();
-  QDialog::accept();
+  if (report.end != CommandEnd::kRefused) QDialog::accept();
 }
 
 void SortDialog::StoreTablePaths() {

@@ -24,9 +24,10 @@ class SortDialog : public QDialog {
   // rows: the file list as the tool sees it; settingsPath: where the two
   // table paths are kept; encoding: how the files are read.
   // journal: where the sort's changes are kept for undo (null: nowhere).
+  // autoBackup: each file's backup is made before it is sorted.
   SortDialog(QWidget* owner, const LanguageCatalog& texts, std::vector<CheckedPath> rows,
              std::string settingsPath, EncodingSetting encoding = EncodingSetting::Gbk,
-             UndoJournal* journal = nullptr);
+             UndoJournal* journal = nullptr, bool autoBackup = false);
 
   SortOptions Options() const;
   // The number of files the last start sorted.
@@ -49,6 +50,7 @@ class SortDialog : public QDialog {
   std::string settingsPath_;
   EncodingSetting encoding_;
   UndoJournal* journal_;
+  bool autoBackup_;
   QLineEdit* equalValueTable_;
   QLineEdit* noSortTable_;
   QCheckBox* caseSensitive_;

@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "ui/desktop_open.h"
 #include "ui/numbered_text_edit.h"
+#include "ui/slot_guard.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -72,7 +73,9 @@ CDlgView::CDlgView(QWidget* owner, const LanguageCatalog& texts, const std::stri
   buttons->addStretch();
   connect(next, &QPushButton::clicked, this, [this] { ShowMatch(currentIndex_ + 1); });
   connect(previous, &QPushButton::clicked, this, [this] { ShowMatch(currentIndex_ - 1); });
-  connect(save_, &QPushButton::clicked, this, [this] { SaveViewerText(); });
+  connect(save_, &QPushButton::clicked, this, [this] {
+    RunGuarded(this, texts_, save_->text(), [this] { SaveViewerText(); });
+  });
   connect(exit, &QPushButton::clicked, this, &QDialog::reject);
 
   text_ = new NumberedTextEdit(this);

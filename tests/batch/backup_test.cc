@@ -27,7 +27,7 @@ class BackupTest : public ::testing::Test {
   // A file with a backup of original, then changed to "changed".
   std::string BackedUp(const std::string& name, const std::string& original) {
     std::string path = dir_.Write(name, original), error;
-    EXPECT_TRUE(MakeBackup(path, &error)) << error;
+    EXPECT_TRUE(MakeBackup(path, &error, DefaultFileRewriter())) << error;
     testing::WriteBytes(path, "changed");
     return path;
   }
@@ -43,10 +43,10 @@ TEST_F(BackupTest, BackupCopiesBytesAndModeOverAnOlderOne) {
   const std::string bytes("a\0b\xFF\r\n", 6);
   std::string path = dir_.Write("report.txt", "first"), error;
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-  ASSERT_TRUE(MakeBackup(path, &error)) << error;
+  ASSERT_TRUE(MakeBackup(path, &error, DefaultFileRewriter())) << error;
   testing::WriteBytes(path, bytes);
   ASSERT_EQ(chmod(path.c_str(), 0600), 0);
-  ASSERT_TRUE(MakeBackup(path, &error)) << error;
+  ASSERT_TRUE(MakeBackup(path, &error, DefaultFileRewriter())) << error;
   EXPECT_EQ(dir_.Read("report.txt.bak"), bytes);
   struct stat st;
   ASSERT_EQ(stat(dir_.File("report.txt.bak").c_str(), &st), 0);
@@ -56,18 +56,18 @@ TEST_F(BackupTest, BackupCopiesBytesAndModeOverAnOlderOne) {
   testing::WriteBytes(path, "newer");
   EXPECT_FALSE(MakeBackup(path, &error, fullDisk_));
   EXPECT_EQ(dir_.Read("report.txt.bak"), bytes);
-  EXPECT_FALSE(MakeBackup(dir_.File("missing"), &error));
+  EXPECT_FALSE(MakeBackup(dir_.File("missing"), &error, DefaultFileRewriter()));
   EXPECT_FALSE(HasBackup(dir_.File("missing")));
 }
 
 TEST_F(BackupTest, RestoreConsumesTheBackupOnce) {
   std::vector<CheckedPath> rows = {{BackedUp("f.txt", "original"), true}};
-  EXPECT_EQ(RestoreBackups(rows, host_, texts_), 1u);
+  EXPECT_EQ(RestoreBackups(rows, host_, texts_, DefaultFileRewriter()), 1u);
   EXPECT_EQ(dir_.Read("f.txt"), "original");
   EXPECT_FALSE(HasBackup(rows[0].path));
 
   testing::WriteBytes(rows[0].path, "edited");
-  EXPECT_EQ(RestoreBackups(rows, host_, texts_), 0u);
+  EXPECT_EQ(RestoreBackups(rows, host_, texts_, DefaultFileRewriter()), 0u);
   EXPECT_EQ(dir_.Read("f.txt"), "edited");
   EXPECT_TRUE(host_.warnings.empty());
 }
@@ -88,14 +88,14 @@ TEST_F(BackupTest, CommandsVisitCheckedRowsUntilCancelled) {
       {BackedUp("d", "D"), true},
   };
   host_.cancelAtQuery = 4;
-  EXPECT_EQ(RestoreBackups(rows, host_, texts_), 1u);
+  EXPECT_EQ(RestoreBackups(rows, host_, texts_, DefaultFileRewriter()), 1u);
   EXPECT_EQ(dir_.Read("a") + dir_.Read("b") + dir_.Read("c") + dir_.Read("d"),
             "Achangedno backupchanged");
   const std::string restoring = texts_.Text("1026");
   EXPECT_EQ(host_.messages, (std::vector<std::string>{restoring + "1/4", restoring + "3/4"}));
 
   Host clearing;
-  EXPECT_EQ(ClearBackups(rows, clearing, texts_), 1u);
+  EXPECT_EQ(ClearBackups(rows, clearing, texts_, DefaultFileRewriter()), 1u);
   EXPECT_TRUE(HasBackup(rows[1].path));
   EXPECT_FALSE(HasBackup(rows[3].path));
   const std::string text = texts_.Text("1027");

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "memory_office.h"
+#include "office/word_document.h"
 #include "recording_host.h"
 #include "test_support.h"
 
@@ -375,6 +377,39 @@ TEST_F(BatchDriverTest, EmptyFindStringsAreSkippedAndMissingGroupsNoticed) {
             std::string::npos)
       << host_.notices[0];
   EXPECT_TRUE(host_.warnings.empty());
+}
+
+}  // namespace
+}  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+// A document whose text could be read only in part was replaced in and
+// counted as if whole.
+TEST_F(BatchDriverTest, ADocumentReadInPartIsWarnedAndNotCounted) {
+  auto suite = std::make_unique<MemoryOffice>();
+  MemoryOffice& office = *suite;
+  const std::unique_ptr<OfficeBridge> bridge =
+      MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
+  const std::string doc = AddFile("d.doc", "original");
+  office.AddWordDocument(doc, std::string(kWordTextWindow, 'a') + "cat");
+  AddFile("t.txt", "cat");
+  AddDef("cat", "dog");
+  int texts = 0;
+  office.onCall = [&texts](const std::string& call) {
+    if (call == "Range.Text" && ++texts == 2) throw AutomationError("busy");
+  };
+  runner_.SetOfficeBridge(bridge.get());
+  runner_.BatchReplace();
+  EXPECT_EQ(runner_.End(), BatchRunner::RunEnd::kFinished);
+  EXPECT_EQ(FileCount(0), "0");
+  EXPECT_EQ(FileCount(1), "1");
+  EXPECT_EQ(dir_.Read("t.txt"), "dog");
+  EXPECT_EQ(JoinMemoryText(office.Word(doc).text), std::string(kWordTextWindow, 'a') + "cat");
+  ASSERT_EQ(host_.warnings.size(), 1u);
+  EXPECT_NE(host_.warnings[0].find("read only up to character 102401"), std::string::npos)
+      << host_.warnings[0];
 }
 
 }  // namespace

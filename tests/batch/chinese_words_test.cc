@@ -128,7 +128,8 @@ std::vector<std::string> Convert(CodeConversion conversion, const CodePage& from
   std::string text;
   for (const std::string& line : lines) text += Encode(from, line) + "\r\n";
   const std::string path = dir.Write("words.txt", text);
-  const ConversionResult result = ConvertCodeFile(path, conversion, EncodingSetting::Gbk);
+  const ConversionResult result =
+      ConvertCodeFile(path, conversion, EncodingSetting::Gbk, DefaultFileRewriter());
   EXPECT_EQ(result.status, ConversionResult::kConverted) << result.Description();
   *unmapped = result.unmapped;
   std::string utf8;

@@ -65,7 +65,7 @@ TEST(CodeConversionTest, RoundTripThroughBig5) {
 TEST(CodeConversionTest, FailuresLeaveTheFile) {
   ScratchDir dir;
   std::string error;
-  EXPECT_FALSE(ConvertGbkToBig5(dir.File("missing.txt"), &error));
+  EXPECT_FALSE(ConvertGbkToBig5(dir.File("missing.txt"), &error, DefaultFileRewriter()));
   EXPECT_FALSE(error.empty());
 
   // A rewrite that fails midway changes nothing.

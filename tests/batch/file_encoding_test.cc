@@ -162,36 +162,38 @@ TEST(Utf8ConversionTest, ToUtf8AndBack) {
   std::string utf16 = dir.Write("utf16.txt", Utf16Le(kText));
   std::string bad = dir.Write("bad.txt", "ok\x81");
   std::string error;
-  ASSERT_TRUE(ConvertToUtf8(gbk, EncodingSetting::Auto, &error)) << error;
+  ASSERT_TRUE(ConvertToUtf8(gbk, EncodingSetting::Auto, &error, DefaultFileRewriter())) << error;
   EXPECT_EQ(dir.Read("gbk.txt"), kText);
-  ASSERT_TRUE(ConvertToUtf8(utf16, EncodingSetting::Auto, &error)) << error;
+  ASSERT_TRUE(ConvertToUtf8(utf16, EncodingSetting::Auto, &error, DefaultFileRewriter())) << error;
   EXPECT_EQ(dir.Read("utf16.txt"), "\xEF\xBB\xBF" + kText);
-  EXPECT_FALSE(ConvertToUtf8(bad, EncodingSetting::Gbk, &error));
+  EXPECT_FALSE(ConvertToUtf8(bad, EncodingSetting::Gbk, &error, DefaultFileRewriter()));
   EXPECT_EQ(dir.Read("bad.txt"), "ok\x81");
 
-  ASSERT_TRUE(ConvertUtf8ToCodePage(gbk, &error)) << error;
+  ASSERT_TRUE(ConvertUtf8ToCodePage(gbk, &error, DefaultFileRewriter())) << error;
   EXPECT_EQ(dir.Read("gbk.txt"), In(CodePage::Gbk(), kText));
   // A character GBK cannot hold is never written as "?": the file is left.
   std::string emoji = dir.Write("emoji.txt", "a\r\nb\xF0\x9F\x98\x80");
-  EXPECT_FALSE(ConvertUtf8ToCodePage(emoji, &error));
+  EXPECT_FALSE(ConvertUtf8ToCodePage(emoji, &error, DefaultFileRewriter()));
   EXPECT_EQ(dir.Read("emoji.txt"), "a\r\nb\xF0\x9F\x98\x80");
-  const ConversionResult result =
-      ConvertCodeFile(emoji, CodeConversion::Utf8ToCodePage, EncodingSetting::Gbk);
+  const ConversionResult result = ConvertCodeFile(emoji, CodeConversion::Utf8ToCodePage,
+                                                  EncodingSetting::Gbk, DefaultFileRewriter());
   EXPECT_EQ(result.status, ConversionResult::kNotHeld);
   EXPECT_EQ(result.character, "\xF0\x9F\x98\x80");
   EXPECT_EQ(result.line, 2u);
-  EXPECT_FALSE(ConvertUtf8ToCodePage(bad, &error));
+  EXPECT_FALSE(ConvertUtf8ToCodePage(bad, &error, DefaultFileRewriter()));
 
   // Read as GBK, a file that is UTF-8 already would become nonsense.
   std::string utf8 = dir.Write("utf8.txt", kText);
   for (EncodingSetting setting : {EncodingSetting::Gbk, EncodingSetting::Big5,
                                   EncodingSetting::Auto, EncodingSetting::Utf8}) {
-    EXPECT_EQ(ConvertCodeFile(utf8, CodeConversion::ToUtf8, setting).status,
+    EXPECT_EQ(ConvertCodeFile(utf8, CodeConversion::ToUtf8, setting, DefaultFileRewriter()).status,
               ConversionResult::kAlreadyUtf8);
     EXPECT_EQ(dir.Read("utf8.txt"), kText);
   }
-  EXPECT_EQ(ConvertCodeFile(utf16, CodeConversion::ToUtf8, EncodingSetting::Gbk).status,
-            ConversionResult::kAlreadyUtf8);
+  EXPECT_EQ(
+      ConvertCodeFile(utf16, CodeConversion::ToUtf8, EncodingSetting::Gbk, DefaultFileRewriter())
+          .status,
+      ConversionResult::kAlreadyUtf8);
 }
 
 TEST(DetectFileEncodingTest, Rules) {

@@ -313,7 +313,7 @@ TEST_F(ReplacePreviewTest, ADocumentIsPreviewedOnACopyAndWrittenWhole) {
   }
   ASSERT_EQ(zip_close(archive), 0);
   const std::string original = testing::ReadBytes(path);
-  std::unique_ptr<OfficeBridge> office = MakePackageBridge(nullptr);
+  std::unique_ptr<OfficeBridge> office = MakePackageBridge(nullptr, DefaultFileRewriter());
   FileList files;
   files.Append(path, true);
   DefinitionList definitions;

@@ -92,7 +92,7 @@ class UndoTest : public ::testing::TestWithParam<bool> {
 
   ScratchDir dir_;
   ScratchDir journalDir_;
-  UndoJournal journal_{journalDir_.path()};
+  UndoJournal journal_{journalDir_.path(), DefaultFileRewriter()};
   FileList files_;
   DefinitionList definitions_;
   UndoHost host_;
@@ -214,7 +214,7 @@ TEST(UndoOnAnotherFileSystemTest, KeepsCopiesAndUndoes) {
   char pattern[] = "/dev/shm/strbatch-journal-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   {
-    UndoJournal journal(pattern);
+    UndoJournal journal(pattern, DefaultFileRewriter());
     ScratchDir dir;
     FileList files;
     files.Append(dir.Write("f.txt", "cat"), true);

@@ -22,7 +22,7 @@ class ExcelWorkbookTest : public ::testing::Test {
   ExcelWorkbookTest() {
     auto suite = std::make_unique<MemoryOffice>();
     office_ = suite.get();
-    bridge_ = MakeOfficeBridge(std::move(suite));
+    bridge_ = MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
     path_ = dir_.Write("b.xls", "original");
     workbook_ = &office_->AddWorkbook(path_);
   }

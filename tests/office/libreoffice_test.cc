@@ -142,7 +142,7 @@ class LibreOfficeTest : public ::testing::Test {
       const std::vector<std::string>& names,
       const std::vector<std::pair<std::string, std::string>>& definitions) {
     std::map<std::string, NotApplied> leftovers;
-    std::unique_ptr<OfficeBridge> office = MakeApplicationBridge();
+    std::unique_ptr<OfficeBridge> office = MakeApplicationBridge(DefaultFileRewriter());
     for (const std::string& name : names) {
       const std::string path = Copy(name);
       std::string whyNot;
@@ -410,7 +410,7 @@ TEST_F(LibreOfficeTest, NumberCellsAreSearchedAsTheyShow) {
   const std::string path = Copy("numbers.xls");
   const json shown = Dump("numbers.xls", "inspect")["numbers.xls"]["shown"];
   ASSERT_EQ(shown.size(), 16u) << shown;
-  std::unique_ptr<OfficeBridge> office = MakeApplicationBridge();
+  std::unique_ptr<OfficeBridge> office = MakeApplicationBridge(DefaultFileRewriter());
   std::string whyNot;
   std::unique_ptr<OfficeDocument> document =
       office->Open(path, OfficeKind::Excel, CodePage::Utf8(), &whyNot);

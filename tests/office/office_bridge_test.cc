@@ -34,7 +34,7 @@ class OfficeBridgeTest : public ::testing::Test {
   OfficeBridgeTest() {
     auto suite = std::make_unique<MemoryOffice>();
     office_ = suite.get();
-    bridge_ = MakeOfficeBridge(std::move(suite));
+    bridge_ = MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
   }
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
                                        std::string* whyNot = nullptr) {

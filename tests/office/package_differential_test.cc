@@ -102,8 +102,8 @@ TEST_F(PackageDifferentialTest, TheDirectPathReadsAndEditsAsLibreOfficeDoes) {
   ScratchDir direct, application;
   std::string names;
   {
-    std::unique_ptr<OfficeBridge> package = MakePackageBridge(nullptr);
-    std::unique_ptr<OfficeBridge> office = MakeApplicationBridge();
+    std::unique_ptr<OfficeBridge> package = MakePackageBridge(nullptr, DefaultFileRewriter());
+    std::unique_ptr<OfficeBridge> office = MakeApplicationBridge(DefaultFileRewriter());
     for (const auto& document : kDocuments) {
       SCOPED_TRACE(document.name);
       names += std::string(" ") + document.name;

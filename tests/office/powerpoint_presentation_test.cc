@@ -21,7 +21,7 @@ class PowerPointPresentationTest : public ::testing::Test {
   PowerPointPresentationTest() {
     auto suite = std::make_unique<MemoryOffice>();
     office_ = suite.get();
-    bridge_ = MakeOfficeBridge(std::move(suite));
+    bridge_ = MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
     path_ = dir_.Write("p.ppt", "original");
     presentation_ = &office_->AddPresentation(path_);
   }

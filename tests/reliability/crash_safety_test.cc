@@ -406,7 +406,7 @@ TEST_F(CrashSafetyTest, KilledConversionLeavesEveryFileOldOrNew) {
   auto converted = [&](size_t i) {
     testing::WriteBytes(reference, text(i));
     std::string error;
-    EXPECT_TRUE(ConvertGbkToBig5(reference, &error)) << error;
+    EXPECT_TRUE(ConvertGbkToBig5(reference, &error, DefaultFileRewriter())) << error;
     return testing::ReadBytes(reference);
   };
   Plan([](size_t i) { return "c" + std::to_string(i) + ".txt"; }, text, converted);

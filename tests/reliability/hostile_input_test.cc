@@ -184,7 +184,7 @@ TEST_F(HostileInputTest, OddBytesThroughFindReplaceConversionAndSort) {
   std::vector<CheckedPath> rows;
   for (const std::string& path : paths) rows.push_back({path, true});
   RecordingHost host;
-  RunLineSort(rows, SortOptions{}, host);
+  RunLineSort(rows, SortOptions{}, host, DefaultFileRewriter());
   EXPECT_TRUE(host.warnings.empty());
 }
 

@@ -175,7 +175,8 @@ TEST(LoadTest, LargeFileConversion) {
     std::string line, error;
     gbk.FromUtf8(utf8, &line);
     testing::WriteBytes(memory.File("line"), line);
-    ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error)) << error;
+    ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error, DefaultFileRewriter()))
+        << error;
     lines.push_back(line);
     converted.push_back(testing::ReadBytes(memory.File("line")));
   }
@@ -190,7 +191,7 @@ TEST(LoadTest, LargeFileConversion) {
   gbk.FromUtf8("简体中文", &longUnit);
   testing::WriteBytes(memory.File("line"), longUnit);
   std::string error;
-  ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error)) << error;
+  ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error, DefaultFileRewriter())) << error;
   longConverted = testing::ReadBytes(memory.File("line"));
   while (text.size() < size + (size_t{3} << 19)) {
     text += longUnit;
@@ -198,7 +199,7 @@ TEST(LoadTest, LargeFileConversion) {
   }
   const std::string path = memory.File("large.txt");
   testing::WriteBytes(path, text);
-  ASSERT_TRUE(ConvertGbkToTraditional(path, &error)) << error;
+  ASSERT_TRUE(ConvertGbkToTraditional(path, &error, DefaultFileRewriter())) << error;
   EXPECT_TRUE(testing::ReadBytes(path) == expected);
 
   if (testing::UnderSanitizer()) return;  // the sanitizers keep freed memory
@@ -208,7 +209,7 @@ TEST(LoadTest, LargeFileConversion) {
     testing::ResetPeakResident();
     const int64_t before = testing::PeakResidentBytes();
     std::string error;
-    if (!ConvertGbkToBig5(path, &error)) return 2;
+    if (!ConvertGbkToBig5(path, &error, DefaultFileRewriter())) return 2;
     const int64_t growth = testing::PeakResidentBytes() - before;
     std::printf("[ figures  ] conversion of %zu MiB: peak memory growth %lld MiB\n",
                 text.size() >> 20, static_cast<long long>(growth >> 20));

@@ -217,7 +217,7 @@ TEST_F(WriteFailureTest, ConversionSurvivesAFaultAtEveryStep) {
   std::vector<std::string> converted;
   for (const std::string& path : paths_) {
     std::string error;
-    ASSERT_TRUE(ConvertGbkToBig5(path, &error)) << error;
+    ASSERT_TRUE(ConvertGbkToBig5(path, &error, DefaultFileRewriter())) << error;
     converted.push_back(testing::ReadBytes(path));
   }
   ForEveryStep([&](FaultAtStep& fault) {

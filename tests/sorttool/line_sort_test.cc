@@ -66,7 +66,7 @@ TEST(LineSortTest, DuplicatesAreDroppedOnlyWhenNeighbours) {
 TEST(LineSortTest, FilesWithoutLinesOrThatCannotBeWrittenStayAsTheyWere) {
   testing::ScratchDir dir;
   std::string error;
-  EXPECT_EQ(SortFile(dir.Write("blank", "\r\n\r\n"), {}, {}, &error),
+  EXPECT_EQ(SortFile(dir.Write("blank", "\r\n\r\n"), {}, {}, &error, DefaultFileRewriter()),
             SortFileResult::kNothingToSort);
   EXPECT_EQ(dir.Read("blank"), "\r\n\r\n");
   testing::FailingRewriter fullDisk;
@@ -117,7 +117,8 @@ TEST(LineSortTest, FilesAreSortedAndWrittenInTheirOwnEncoding) {
     options.encoding = row.setting;
     std::string error;
     const std::string path = dir.Write("f", row.before);
-    EXPECT_EQ(SortFile(path, options, {}, &error), SortFileResult::kSorted) << row.note << error;
+    EXPECT_EQ(SortFile(path, options, {}, &error, DefaultFileRewriter()), SortFileResult::kSorted)
+        << row.note << error;
     EXPECT_EQ(dir.Read("f"), row.after) << row.note;
   }
 }
@@ -128,11 +129,13 @@ TEST(LineSortTest, BrokenUtf16AndBareMarksAreLeftAlone) {
   options.encoding = EncodingSetting::Auto;
   std::string error;
   const std::string unpaired = "\xFF\xFE" "b\0\n\0\x00\xD8\n\0a\0";  // a lone high surrogate
-  EXPECT_EQ(SortFile(dir.Write("u", unpaired), options, {}, &error), SortFileResult::kFailed);
+  EXPECT_EQ(SortFile(dir.Write("u", unpaired), options, {}, &error, DefaultFileRewriter()),
+            SortFileResult::kFailed);
   EXPECT_EQ(dir.Read("u"), unpaired);
   EXPECT_FALSE(error.empty());
-  EXPECT_EQ(SortFile(dir.Write("m", "\xEF\xBB\xBF\r\n"), options, {}, &error),
-            SortFileResult::kNothingToSort);
+  EXPECT_EQ(
+      SortFile(dir.Write("m", "\xEF\xBB\xBF\r\n"), options, {}, &error, DefaultFileRewriter()),
+      SortFileResult::kNothingToSort);
   EXPECT_EQ(dir.Read("m"), "\xEF\xBB\xBF\r\n");
 }
 
@@ -150,7 +153,7 @@ TEST(LineSortTest, TablesReachEveryEncodingOfTheRun) {
       {dir.Write("utf16", InUtf16LE(text)), true},
   };
   Host host;
-  EXPECT_EQ(RunLineSort(rows, options, host), 3u);
+  EXPECT_EQ(RunLineSort(rows, options, host, DefaultFileRewriter()), 3u);
   EXPECT_EQ(dir.Read("utf8"), sorted);
   EXPECT_EQ(dir.Read("gbk"), InCodePage(CodePage::kGbk, sorted));
   EXPECT_EQ(dir.Read("utf16"), InUtf16LE(sorted));
@@ -171,7 +174,7 @@ TEST(LineSortTest, RunSortsCheckedFilesInOrderUntilCancelled) {
   };
   Host host;
   host.cancelAtQuery = 4;
-  EXPECT_EQ(RunLineSort(rows, options, host), 2u);
+  EXPECT_EQ(RunLineSort(rows, options, host, DefaultFileRewriter()), 2u);
   EXPECT_EQ(dir.Read("1") + dir.Read("2") + dir.Read("4") + dir.Read("5"),
             "q2\nb\n" "b\na\n" "b\n#c\n" "b\na\n");
   EXPECT_EQ(host.messages, (std::vector<std::string>{rows[0].path, rows[2].path, rows[3].path}));

@@ -468,6 +468,64 @@ class MainWindowTest : public QObject {
       QVERIFY(visited.indexOf(expected[i - 1]) < visited.indexOf(expected[i]));
     }
   }
+
+  // Auto backup covers the line sort as it covers the batch commands.
+  void sortUnderAutoBackupKeepsACopyFirst() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    const std::string path = env_->StdPath("lines.txt");
+    env_->Write(path, "pear\r\napple\r\n");
+    window.AddFilePaths({path});
+    window.Control(control::kAutoBackup)->click();
+    OnNextModal([](QWidget* sortDialog) {
+      AnswerNextMessage(QMessageBox::Yes);
+      sortDialog->findChild<QPushButton*>(QStringLiteral("1"))->click();
+    });
+    window.Control(control::kSortLines)->setEnabled(true);
+    window.Control(control::kSortLines)->click();
+    QCOMPARE(env_->Read(path), QByteArray("apple\r\npear\r\n"));
+    QCOMPARE(env_->Read(path + ".bak"), QByteArray("pear\r\napple\r\n"));
+  }
+
+  // A command that throws (here: memory runs out as a backup is restored)
+  // is a warning naming the command; the window stays up and works on.
+  void aCommandThatThrowsIsAWarningAndTheWindowStays() {
+    class ThrowingRewriter : public FileRewriter {
+     public:
+      std::unique_ptr<RewriteSession> Begin(const std::string&, std::string*) override {
+        throw std::bad_alloc();
+      }
+      bool Move(const std::string&, const std::string&, std::string*) override {
+        throw std::bad_alloc();
+      }
+      bool Remove(const std::string&, std::string*) override { throw std::bad_alloc(); }
+      FileRewriter& Plain() override { return *this; }
+    } throwing;
+    UndoJournal journal("", throwing);
+    journal.limits.enabled = false;
+    MainWindow window(Options{}, env_->SettingsPath());
+    window.SetJournal(&journal);
+    const std::string path = env_->StdPath("a.txt");
+    env_->Write(path, "new");
+    env_->Write(path + ".bak", "old");
+    window.AddFilePaths({path});
+    QString told;
+    OnNextModal([&told](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      told = box->text();
+      box->button(QMessageBox::Ok)->click();
+    });
+    window.Control(control::kRestoreBackups)->click();
+    QVERIFY2(told.contains(window.Control(control::kRestoreBackups)->text()), qPrintable(told));
+    QVERIFY(told.contains(QStringLiteral("std::bad_alloc")));
+    QCOMPARE(env_->Read(path), QByteArray("new"));
+    UndoJournal plain("", DefaultFileRewriter());
+    plain.limits.enabled = false;
+    window.SetJournal(&plain);
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("new", "newer", true); });
+    AnswerNextMessage(QMessageBox::Yes);
+    window.Control(control::kBatchReplace)->click();
+    QCOMPARE(env_->Read(path), QByteArray("newer"));
+  }
 };
 
 QTEST_MAIN(MainWindowTest)

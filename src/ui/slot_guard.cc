@@ -1,0 +1,35 @@
+#include "ui/slot_guard.h"
+
+#include <exception>
+#include <string>
+
+#include "ui/ui_text.h"
+
+namespace strbatch {
+
+void RunGuarded(QWidget* owner, const LanguageCatalog& texts, const QString& command,
+                const std::function<void()>& body, const std::function<void()>& cleanup) {
+  std::string what;
+  try {
+    body();
+    return;
+  } catch (const std::exception& error) {
+    what = error.what();
+  } catch (...) {
+    what = "an unknown exception";
+  }
+  // The message is built after the handler has ended, so that memory the
+  // failed command held is free again.
+  try {
+    if (cleanup) cleanup();
+    QString name = command;
+    name.replace(QLatin1Char('\n'), QString());
+    ShowMessageText(owner, texts,
+                    QString::fromStdString(texts.Message("1850", {name.toStdString(), what})),
+                    "1102", QMessageBox::Warning);
+  } catch (...) {
+    // Nothing more can be told; the window stays up all the same.
+  }
+}
+
+}  // namespace strbatch
