@@ -22,6 +22,7 @@
 #include "base/code_page.h"
 #include "base/file_fingerprint.h"
 #include "config/language.h"
+#include "config/message_text.h"
 #include "base/profile.h"
 #include "base/safe_file.h"
 #include "base/text_encoding.h"
@@ -173,13 +174,13 @@ class CliHost : public BatchHost {
   bool rejected = false;  // a definition could not be used
   int warnings = 0;
 
-  bool Confirm(const std::string& textKey, const std::string&) override {
+  bool Ask(Question question) override {
     // Going on without undo because the run is too large for the journal
     // is agreed to by --no-undo alone, never by -y: the limit is the user's
     // own. A journal that cannot be made at all (no private directory) is
     // told on the error output, and -y goes on, as a script must be able to.
-    if (textKey == "1302") {
-      Print("", "nothing was changed; give --no-undo to run without undo");
+    if (question == Question::kGoOnWithoutUndoOverLimit) {
+      Print("", MessageText(texts_, Message(MessageId::kNoUndoOverLimit)));
       refused = true;
       overUndoLimit = true;
       return false;
@@ -189,9 +190,7 @@ class CliHost : public BatchHost {
       refused = true;
       return false;
     }
-    std::string question = texts_.Message(textKey);
-    if (question.empty()) question = "Files will be changed. Go on?";
-    std::fprintf(err_, "%s [y/N] ", question.c_str());
+    std::fprintf(err_, "%s [y/N] ", QuestionText(texts_, question).c_str());
     std::fflush(err_);
     char answer[64] = {0};
     if (std::fgets(answer, sizeof(answer), in_) == nullptr ||
@@ -212,24 +211,33 @@ class CliHost : public BatchHost {
   void OpenReport(const std::string& path) override {
     std::string bytes, error;
     if (!ReadWholeFile(path, &bytes, &error)) {
-      Warn(path, error);
+      Warn(path, LibraryText(error));
       return;
     }
     if (args_.report == "-") {
       if (std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size() ||
           std::fflush(out_) != 0) {
-        Warn("-", "cannot write the report to standard output");
+        Warn("-", Message(MessageId::kCannotWriteStandardOutput));
       }
     } else if (!RewriteFile(args_.report, bytes, &error)) {
-      Warn(args_.report, error);
+      Warn(args_.report, LibraryText(error));
     }
   }
-  void Warn(const std::string& path, const std::string& reason) override {
+  void Warn(const std::string& path, const Message& message) override {
+    Warn(path, MessageText(texts_, message));
+  }
+  void Notice(const std::string& path, const Message& message) override {
+    Print(path, MessageText(texts_, message));
+  }
+  void RejectDefinition(size_t row, const Message& message) override {
+    RejectDefinition(row, MessageText(texts_, message));
+  }
+  // The same, for texts the command line itself took from the catalog.
+  void Warn(const std::string& path, const std::string& reason) {
     warnings++;
     Print(path, reason);
   }
-  void Notice(const std::string& path, const std::string& text) override { Print(path, text); }
-  void RejectDefinition(size_t, const std::string& message) override {
+  void RejectDefinition(size_t, const std::string& message) {
     rejected = true;
     Print("", message);
   }
@@ -544,7 +552,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
     host.Print("", texts.Message("1241", {problems}));
     return kExitUsage;
   }
-  if (!host.Confirm("1108", "1109") ||
+  if (!host.Ask(Question::kSortFiles) ||
       !StartUndoableRun(journal, "sort", SizeOfFiles(args.files), host)) {
     TellNotConfirmed(host, texts, err);
     return kExitRefused;
@@ -559,7 +567,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
     for (const std::string& path : args.files) {
       std::string error;
       if (once.First(path) && !MakeBackup(path, &error, journal)) {
-        host.Warn(path, "no backup made: " + error);
+        host.Warn(path, Message(MessageId::kNoBackupMade).Because(LibraryText(error)));
       }
     }
   }
@@ -1017,7 +1025,7 @@ int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host
   std::vector<std::string> paths;
   paths.reserve(work.size());
   for (const PlannedFile& planned : work) paths.push_back(planned.path);
-  if (!work.empty() && (!host.Confirm("1023", "1024") ||
+  if (!work.empty() && (!ConfirmChanges(&journal, SizeOfFiles(paths), host) ||
                         !StartUndoableRun(journal, "apply", SizeOfFiles(paths), host))) {
     TellNotConfirmed(host, texts, err);
     return kExitRefused;

@@ -192,7 +192,7 @@ bool TakeBack(UndoJournal& journal, const JournalRun& target, const std::set<siz
   bool complete = true;
   for (size_t i = total; i-- > 0;) {
     if (host.CheckCancelled()) {
-      host.Warn("", "undo was stopped; the files not reached are as the run left them");
+      host.Warn("", Message(MessageId::kUndoStopped));
       complete = false;
       break;
     }
@@ -216,7 +216,8 @@ bool TakeBack(UndoJournal& journal, const JournalRun& target, const std::set<siz
       case Verdict::kRefused: journal.NoteRefused(entry.number); break;
     }
     outcome->refused++;
-    host.Warn(entry.newPath.empty() ? entry.path : entry.newPath, "not undone: " + reason);
+    host.Warn(entry.newPath.empty() ? entry.path : entry.newPath,
+              Message(MessageId::kNotUndone).Because(LibraryText(reason)));
   }
   host.HideProgress();
   return complete;
@@ -253,7 +254,7 @@ bool Unfinished(const JournalRun& run, const std::vector<JournalRun>& runs) {
 bool ReadWhole(const JournalRun& summary, JournalRun* run, BatchHost& host) {
   std::string error;
   if (ReadJournal(summary.folder, run, &error)) return true;
-  host.Warn("", "the journal of " + summary.id + " cannot be read: " + error);
+  host.Warn("", Message(MessageId::kJournalUnreadable, {summary.id}).Because(LibraryText(error)));
   return false;
 }
 
@@ -262,22 +263,20 @@ UndoOutcome FinishUndo(UndoJournal& journal, const JournalRun& undo, const Journ
                        bool chosen, BatchHost& host) {
   UndoOutcome outcome;
   outcome.undoneId = target.id;
-  host.Notice("", "the undo " + undo.id + " of " + target.id +
-                      " did not go through every file; it is finished now");
+  host.Notice("", Message(MessageId::kUndoUnfinished, {undo.id, target.id}));
   outcome.end = UndoOutcome::End::kRefused;
-  if (!host.Confirm(chosen ? "1308" : "1300", "1301")) return outcome;
+  if (!host.Ask(chosen ? Question::kUndoChosenRun : Question::kUndoLastRun)) return outcome;
   outcome.end = UndoOutcome::End::kNoRun;
   JournalRun undoRun, targetRun;
   if (!ReadWhole(undo, &undoRun, host) || !ReadWhole(target, &targetRun, host)) return outcome;
   std::string error;
   if (!journal.ResumeRun(undoRun, &error)) {
-    host.Warn("", "the undo " + undo.id + " cannot be finished: " + error);
+    host.Warn("", Message(MessageId::kUndoCannotFinish, {undo.id}).Because(LibraryText(error)));
     return outcome;
   }
   const std::set<size_t> refused(undoRun.refusedOf.begin(), undoRun.refusedOf.end());
   if (!refused.empty()) {
-    host.Notice("", std::to_string(refused.size()) +
-                        " files it found changed before are left alone, as it said then");
+    host.Notice("", Message(MessageId::kUndoLeavesRefused, {std::to_string(refused.size())}));
   }
   MarkUndone(targetRun, undo.id, true);
   const bool complete = TakeBack(journal, targetRun, refused, host, &outcome);
@@ -292,7 +291,7 @@ UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host
   const std::vector<JournalRun> runs = ListJournals(journal.Root());
   const JournalRun* run = id.empty() ? (runs.empty() ? nullptr : &runs.back()) : Named(runs, id);
   if (run == nullptr) {
-    host.Warn("", id.empty() ? "there is no run to undo" : "there is no run " + id + " to undo");
+    host.Warn("", id.empty() ? Message(MessageId::kNoRunToUndo) : Message(MessageId::kNoSuchRun, {id}));
     if (!id.empty()) outcome.end = UndoOutcome::End::kBadRun;
     return outcome;
   }
@@ -303,14 +302,13 @@ UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host
     const JournalRun* by = Named(runs, run->undoneBy);
     if (by != nullptr && Unfinished(*by, runs)) return FinishUndo(journal, *by, *run, true, host);
   } else if (!run->undoneBy.empty()) {
-    host.Warn("", "the run " + run->id + " is already undone, by " + run->undoneBy +
-                      " (undo that run to redo it)");
+    host.Warn("", Message(MessageId::kAlreadyUndone, {run->id, run->undoneBy}));
     outcome.end = UndoOutcome::End::kBadRun;
     return outcome;
   }
   outcome.undoneId = run->id;
   outcome.end = UndoOutcome::End::kRefused;
-  if (!host.Confirm(id.empty() ? "1300" : "1308", "1301")) return outcome;
+  if (!host.Ask(id.empty() ? Question::kUndoLastRun : Question::kUndoChosenRun)) return outcome;
   JournalRun target;
   if (!ReadWhole(*run, &target, host)) {
     outcome.end = UndoOutcome::End::kNoRun;

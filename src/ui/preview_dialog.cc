@@ -237,7 +237,7 @@ void PreviewDialog::ApplyChecked() {
         case ApplyOutcome::kNothing: break;
         case ApplyOutcome::kChanged: host_.Warn(files[f].path, texts_.Message("1210")); break;
         case ApplyOutcome::kRefused:
-        case ApplyOutcome::kFailed: host_.Warn(files[f].path, error); break;
+        case ApplyOutcome::kFailed: host_.Warn(files[f].path, LibraryText(error)); break;
       }
     }
     item->setText(1, QString::number(std::max<int64_t>(applied_[f], 0)));

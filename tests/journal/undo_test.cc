@@ -61,8 +61,11 @@ JournalRun OnlyRun(const std::string& root) {
 class UndoHost : public RecordingHost {
  public:
   bool withoutUndo = false;
-  bool Confirm(const std::string& key, const std::string& caption) override {
-    return key == "1302" || key == "1307" ? withoutUndo : RecordingHost::Confirm(key, caption);
+  bool Ask(Question question) override {
+    return question == Question::kGoOnWithoutUndoOverLimit ||
+                   question == Question::kGoOnWithoutJournal
+               ? withoutUndo
+               : RecordingHost::Ask(question);
   }
 };
 
