@@ -458,7 +458,7 @@ void AddNoUndoOption(CLI::App* command, Arguments& args) {
 // those of --files-from, then each --folder's. False with a message when a
 // list cannot be read or nothing is left to process. The folders a scan
 // could not read are added to *unreadable.
-bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
+bool GatherFiles(Arguments& args, std::FILE* in, const LanguageCatalog& texts, std::string* error,
                  std::vector<UnreadableFolder>* unreadable) {
   if (!args.filesFrom.empty()) {
     std::string list;
@@ -484,11 +484,11 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
       start = end + 1;
     }
   } else if (args.nullSeparated) {
-    *error = "-0 applies to --files-from, which is not given";
+    *error = texts.Message("1503");
     return false;
   }
   if (args.folders.empty() && (!args.includes.empty() || args.recursive)) {
-    *error = "--include and --recursive apply to --folder, which is not given";
+    *error = texts.Message("1504");
     return false;
   }
   std::string patterns;
@@ -497,7 +497,7 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
   for (const std::string& folder : args.folders) {
     struct stat st {};
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      *error = folder + ": not a folder";
+      *error = texts.Message("1500", {folder});
       return false;
     }
     std::vector<std::string> found =
@@ -506,9 +506,7 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
                       std::make_move_iterator(found.end()));
   }
   if (args.files.empty()) {
-    *error = args.folders.empty() && args.filesFrom.empty()
-                 ? "no files given (name them, or use --files-from or --folder)"
-                 : "no files to process: the lists and folders given hold none";
+    *error = texts.Message(args.folders.empty() && args.filesFrom.empty() ? "1501" : "1502");
     return false;
   }
   return true;
@@ -1152,7 +1150,8 @@ class CountingRewriter : public FileRewriter {
 
 // A report is written when the find has ended; a folder that cannot take it
 // is told before the run, not after it.
-bool ReportFolderTakesIt(const std::string& report, std::string* error) {
+bool ReportFolderTakesIt(const std::string& report, const LanguageCatalog& texts,
+                         std::string* error) {
   if (report.empty() || report == "-") return true;
   const size_t slash = report.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "."
@@ -1160,15 +1159,15 @@ bool ReportFolderTakesIt(const std::string& report, std::string* error) {
                                                         : report.substr(0, slash);
   struct stat st {};
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    *error = report + ": the report's folder " + folder + " does not exist";
+    *error = texts.Message("1505", {report, folder});
     return false;
   }
   if (stat(report.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = report + ": is a folder, not a report file";
+    *error = texts.Message("1506", {report});
     return false;
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    *error = report + ": the report cannot be written in " + folder + ": " + std::strerror(errno);
+    *error = texts.Message("1507", {report, folder, OsErrorText(texts, errno)});
     return false;
   }
   return true;
@@ -1207,12 +1206,12 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
   // Export, apply and undo take no files of the batch kind.
   if (!commands.exportDefs->parsed() && !commands.apply->parsed() && !commands.undo->parsed()) {
     std::vector<UnreadableFolder> unreadable;
-    const bool gathered = GatherFiles(args, in, &error, &unreadable);
+    const bool gathered = GatherFiles(args, in, texts, &error, &unreadable);
     // The run goes on with what could be read; the status says it is not all.
     for (const UnreadableFolder& folder : unreadable) {
       host.Warn(folder.path, texts.Message("1192", {folder.reason}));
     }
-    if (!gathered || !ReportFolderTakesIt(args.report, &error)) {
+    if (!gathered || !ReportFolderTakesIt(args.report, texts, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
       return kExitUsage;
     }
