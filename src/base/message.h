@@ -6,6 +6,7 @@
 #ifndef STRBATCH_BASE_MESSAGE_H_
 #define STRBATCH_BASE_MESSAGE_H_
 
+#include <cerrno>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -96,6 +97,17 @@ enum class MessageId {
   kNoRunToUndo,
   kNoSuchRun,            // %1 run id
   kAlreadyUndone,        // %1 run id, %2 undo id
+  // Why a file is not taken back.
+  kReplacedByLink,
+  kNoLongerRegular,
+  kLinkGone,
+  kNoLongerLinkTo,       // %1 the link's target then
+  kRecordDamaged,
+  kStoppedInPlace,
+  kChangedAfterRun,
+  kGone,
+  kOldNameTaken,         // %1 the old name
+  kMadeAfterRun,
 
   // Line sort.
   kSortTableUnreadable,  // the cause says why
@@ -127,6 +139,12 @@ struct Message {
     return out;
   }
 };
+
+// A message about a system call that just failed: errno is its reason.
+inline Message OsFailure(MessageId id, std::initializer_list<std::string> arguments) {
+  const int error = errno;
+  return Message(id, arguments).WithOsError(error);
+}
 
 // A text a library gave us, as it is.
 inline Message LibraryText(std::string text) {

@@ -83,6 +83,16 @@ constexpr MessageKeyRow kMessageKeys[] = {
     {MessageId::kNoRunToUndo, "1481"},
     {MessageId::kNoSuchRun, "1482"},
     {MessageId::kAlreadyUndone, "1483"},
+    {MessageId::kReplacedByLink, "1508"},
+    {MessageId::kNoLongerRegular, "1509"},
+    {MessageId::kLinkGone, "1510"},
+    {MessageId::kNoLongerLinkTo, "1511"},
+    {MessageId::kRecordDamaged, "1512"},
+    {MessageId::kStoppedInPlace, "1513"},
+    {MessageId::kChangedAfterRun, "1514"},
+    {MessageId::kGone, "1515"},
+    {MessageId::kOldNameTaken, "1516"},
+    {MessageId::kMadeAfterRun, "1517"},
     {MessageId::kSortTableUnreadable, "1484"},
 };
 

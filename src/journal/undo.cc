@@ -41,24 +41,26 @@ enum class Found { kFile, kNone, kOther };
 // which did not record links), a symbolic link at its last component is not
 // followed: the path no longer names the file the run wrote.
 Found ReadRegular(const std::string& path, bool follow, std::string* bytes,
-                  FileFingerprint* print, std::string* reason) {
+                  FileFingerprint* print, Message* reason) {
   if (follow) {
-    if (ReadFingerprinted(path, bytes, print, reason)) return Found::kFile;
+    std::string why;
+    if (ReadFingerprinted(path, bytes, print, &why)) return Found::kFile;
+    *reason = LibraryText(why);
     return Exists(path) ? Found::kOther : Found::kNone;
   }
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (errno == ENOENT) return Found::kNone;
-    *reason = errno == ELOOP ? "it has been replaced by a symbolic link"
-                             : ErrnoText("cannot open", path);
+    *reason = errno == ELOOP ? Message(MessageId::kReplacedByLink)
+                             : OsFailure(MessageId::kCannotOpen, {path});
     return Found::kOther;
   }
   struct stat st;
   Found found = Found::kOther;
   if (fstat(fd, &st) != 0) {
-    *reason = ErrnoText("cannot examine", path);
+    *reason = OsFailure(MessageId::kCannotExamine, {path});
   } else if (!S_ISREG(st.st_mode)) {
-    *reason = "it is no longer a regular file";
+    *reason = Message(MessageId::kNoLongerRegular);
   } else {
     bytes->resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
@@ -73,7 +75,7 @@ Found ReadRegular(const std::string& path, bool follow, std::string* bytes,
       print->sha256 = Sha256Hex(*bytes);
       found = Found::kFile;
     } else {
-      *reason = ErrnoText("cannot read", path);
+      *reason = OsFailure(MessageId::kCannotRead, {path});
     }
   }
   close(fd);
@@ -82,24 +84,24 @@ Found ReadRegular(const std::string& path, bool follow, std::string* bytes,
 
 // Whether the path of a rewritten file is still what the run found: the
 // same regular file, or a symbolic link leading to the same target.
-bool SamePathKind(const JournalEntry& entry, std::string* reason) {
+bool SamePathKind(const JournalEntry& entry, Message* reason) {
   if (!entry.linkKnown) return true;
   struct stat st;
   if (lstat(entry.path.c_str(), &st) != 0) {
     if (!entry.wasLink) return true;  // judged by the file's presence
-    *reason = "the symbolic link it was written through is gone";
+    *reason = Message(MessageId::kLinkGone);
     return false;
   }
   if (!entry.wasLink) {
     if (S_ISREG(st.st_mode)) return true;
-    *reason = S_ISLNK(st.st_mode) ? "it has been replaced by a symbolic link"
-                                  : "it is no longer a regular file";
+    *reason = Message(S_ISLNK(st.st_mode) ? MessageId::kReplacedByLink
+                                          : MessageId::kNoLongerRegular);
     return false;
   }
   char* resolved = S_ISLNK(st.st_mode) ? realpath(entry.path.c_str(), nullptr) : nullptr;
   const bool same = resolved != nullptr && entry.target == resolved;
   free(resolved);
-  if (!same) *reason = "it is no longer the symbolic link to " + entry.target + " the run wrote through";
+  if (!same) *reason = Message(MessageId::kNoLongerLinkTo, {entry.target});
   return same;
 }
 
@@ -110,11 +112,12 @@ bool AreOldBytes(const JournalRun& run, const JournalEntry& entry, const std::st
          bytes == old;
 }
 
-Verdict Judge(const JournalRun& run, const JournalEntry& entry, std::string* reason) {
+Verdict Judge(const JournalRun& run, const JournalEntry& entry, Message* reason) {
   FileFingerprint now;
   std::string error;
+  Message ignored;
   if (entry.damaged) {
-    *reason = "its record in the journal is damaged";
+    *reason = Message(MessageId::kRecordDamaged);
     return Verdict::kRefused;
   }
   if (entry.cancelled) return Verdict::kNotDone;
@@ -129,11 +132,11 @@ Verdict Judge(const JournalRun& run, const JournalEntry& entry, std::string* rea
       if (!present && entry.store == JournalEntry::Store::kNone) return Verdict::kAlreadyBack;
       if (present && AreOldBytes(run, entry, bytes)) return Verdict::kAlreadyBack;
       if (!entry.newKnown) {
-        *reason = "the run was stopped while this file was written in place; it is left alone";
+        *reason = Message(MessageId::kStoppedInPlace);
         return Verdict::kRefused;
       }
       if (!entry.done) return Verdict::kNotDone;
-      *reason = present ? "it was changed after the run" : "it is gone";
+      *reason = Message(present ? MessageId::kChangedAfterRun : MessageId::kGone);
       return Verdict::kRefused;
     }
     case JournalEntry::Kind::kMove: {
@@ -145,20 +148,20 @@ Verdict Judge(const JournalRun& run, const JournalEntry& entry, std::string* rea
           AsLeft(entry, now)) {
         return Verdict::kAlreadyBack;
       }
-      *reason = !moved                ? "it is gone"
-                : !AsLeft(entry, now) ? "it was changed after the run"
-                                      : "its old name " + entry.path + " is taken";
+      *reason = !moved                ? Message(MessageId::kGone)
+                : !AsLeft(entry, now) ? Message(MessageId::kChangedAfterRun)
+                                      : Message(MessageId::kOldNameTaken, {entry.path});
       return Verdict::kRefused;
     }
     case JournalEntry::Kind::kRemove: {
       if (!Exists(entry.path)) return Verdict::kRestore;
       std::string bytes;
-      if (ReadRegular(entry.path, !entry.linkKnown, &bytes, &now, &error) == Found::kFile &&
+      if (ReadRegular(entry.path, !entry.linkKnown, &bytes, &now, &ignored) == Found::kFile &&
           AreOldBytes(run, entry, bytes)) {
         return Verdict::kAlreadyBack;
       }
       if (!entry.done) return Verdict::kNotDone;
-      *reason = "a file of its name was made after the run";
+      *reason = Message(MessageId::kMadeAfterRun);
       return Verdict::kRefused;
     }
   }
@@ -199,16 +202,18 @@ bool TakeBack(UndoJournal& journal, const JournalRun& target, const std::set<siz
     host.SetPosition(static_cast<int>(100 * (total - i) / total));
     const JournalEntry& entry = target.entries[i];
     if (skip.count(entry.number) != 0) continue;
-    std::string reason;
+    Message reason;
+    std::string failure;
     switch (Judge(target, entry, &reason)) {
       case Verdict::kRestore:
-        if (Restore(journal, target, entry, &reason)) {
+        if (Restore(journal, target, entry, &failure)) {
           outcome->restored++;
           if (entry.kind == JournalEntry::Kind::kMove) {
             outcome->movedBack.emplace_back(entry.newPath, entry.path);
           }
           continue;
         }
+        reason = LibraryText(failure);
         complete = false;
         break;
       case Verdict::kAlreadyBack:
@@ -217,7 +222,7 @@ bool TakeBack(UndoJournal& journal, const JournalRun& target, const std::set<siz
     }
     outcome->refused++;
     host.Warn(entry.newPath.empty() ? entry.path : entry.newPath,
-              Message(MessageId::kNotUndone).Because(LibraryText(reason)));
+              Message(MessageId::kNotUndone).Because(reason));
   }
   host.HideProgress();
   return complete;
