@@ -67,6 +67,10 @@ enum class MessageId {
   kNameNotCarried,
   kReplacementNotHeld,   // %1 row, %2 encoding
   kNameTaken,            // %1 the name in the way
+  kNameTooLong,          // a new name over 255 bytes
+  kNameNotCarriedBack,
+  kNameEmpty,
+  kNameHasControl,
   kNamesSkipped,         // %1 the names
 
   // Pattern errors, in the order of PatternError from PATTERN_ERR_MEMORY;

@@ -604,14 +604,14 @@ void BatchRunner::Tally(const FileJob& job) {
 
 void BatchRunner::RenameFile(FileJob& job) {
   if (!job.usable || !state_.changesExpected || DryRun()) return;
-  std::string newName, newPath, error, inTheWay;
+  std::string newName, newPath;
+  Message error;
   if (NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error) &&
-      RenameStep(job.path, newName, &newPath, &error, Changes(), &inTheWay)) {
+      RenameStep(job.path, newName, &newPath, &error, Changes())) {
     files_.SetPath(job.row, newPath);
   } else {
     // The count stays: it is of the occurrences found in the name.
-    host_.Warn(job.path, inTheWay.empty() ? LibraryText(error)
-                                         : Message(MessageId::kNameTaken, {inTheWay}));
+    host_.Warn(job.path, error);
   }
 }
 
