@@ -17,7 +17,7 @@ namespace {
 // cancel check before every row, unchecked rows and later namings of a file
 // passed over. The action returns true when it handled the row's backup.
 size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
-                         const LanguageCatalog& texts, const std::string& prefix,
+                         const std::string& prefix,
                          const std::function<bool(const std::string&)>& action) {
   host.ShowProgress();
   const std::string total = "/" + std::to_string(rows.size());
@@ -34,7 +34,7 @@ size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
     host.SelectFileRow(r);
     if (action(rows[r].path)) ++done;
   }
-  if (!once.Folded().empty()) host.Notice("", texts.Message("1194", {once.FoldedNames()}));
+  if (!once.Folded().empty()) host.Notice("", Message(MessageId::kNamesSkipped, {once.FoldedNames()}));
   host.HideProgress();
   return done;
 }
@@ -74,42 +74,44 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
 
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                       const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts, texts.Text("1026"), [&](const std::string& path) {
+  return ForEachCheckedRow(rows, host, texts.Text("1026"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     // No backup at all is the ordinary case of a file never backed up.
     struct stat st;
     if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
     std::string content, error;
     if (!BackupNameUsable(backup, &error) || !ReadWholeFile(backup, &content, &error)) {
-      host.Warn(path, error);
+      host.Warn(path, LibraryText(error));
       return false;
     }
     if (!RewriteFile(rewriter, path, content, &error)) {
       // The file is as it was, and its backup must stay for another try.
-      host.Warn(path, error);
+      host.Warn(path, LibraryText(error));
       return false;
     }
-    if (!rewriter.Remove(backup, &error)) host.Warn(path, "restored, but " + error);
+    if (!rewriter.Remove(backup, &error)) host.Warn(path, Message(MessageId::kRestoredBut).Because(LibraryText(error)));
     return true;
   });
 }
 
 size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                     const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts, texts.Text("1027"), [&](const std::string& path) {
+  return ForEachCheckedRow(rows, host, texts.Text("1027"), [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     struct stat st;
     if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
     std::string error;
     if (rewriter.Remove(backup, &error)) return true;
-    host.Warn(path, error);
+    host.Warn(path, LibraryText(error));
     return false;
   });
 }
 
 void BackUpBeforeChange(const std::string& path, BatchHost& host, FileRewriter& rewriter) {
   std::string error;
-  if (!MakeBackup(path, &error, rewriter)) host.Warn(path, "no backup made: " + error);
+  if (!MakeBackup(path, &error, rewriter)) {
+    host.Warn(path, Message(MessageId::kNoBackupMade).Because(LibraryText(error)));
+  }
 }
 
 }  // namespace strbatch

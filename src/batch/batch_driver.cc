@@ -139,18 +139,18 @@ void BatchRunner::BatchFind() {
   FindReport report;
   if (options.reportOutput && path.empty()) {
     // The find still runs; the user hears why there is no report.
-    host_.Warn("find report", error);
+    host_.Warn("", Message(MessageId::kFindReportNoPlace).Because(LibraryText(error)));
   } else if (options.reportOutput) {
     if (report.Open(path)) {
       state_.reportFile = &report;
     } else {
-      host_.Warn(path, "cannot create the find report");
+      host_.Warn(path, Message(MessageId::kCannotCreateFindReport));
     }
   }
   ScopeExit clearReport([this] { state_.reportFile = nullptr; });
   RunBatch(BatchMode::Content);
   if (state_.reportFile) {
-    if (!report.Close()) host_.Warn(path, "the find report could not be written completely");
+    if (!report.Close()) host_.Warn(path, Message(MessageId::kFindReportIncomplete));
     state_.reportFile = nullptr;
     host_.OpenReport(path);
   }
@@ -178,21 +178,21 @@ void BatchRunner::ConvertStep(const std::string& path) {
       // "?" in place of a character is the conversion's designed answer
       // where the target holds no form of it, but never a silent one.
       if (result.unmapped > 0) {
-        host_.Notice(path, texts_.Message("1147", {std::to_string(result.unmapped),
-                                                   result.encodingName}));
+        host_.Notice(path, Message(MessageId::kConversionUnmapped,
+                                   {std::to_string(result.unmapped), result.encodingName}));
       }
       break;
     case ConversionResult::kUnchanged: break;
-    case ConversionResult::kAlreadyUtf8: host_.Warn(path, texts_.Message("1148")); break;
+    case ConversionResult::kAlreadyUtf8: host_.Warn(path, Message(MessageId::kAlreadyUtf8)); break;
     case ConversionResult::kNotHeld:
-      host_.Warn(path, texts_.Message("1149", {result.character, CodePointName(result.character),
-                                               std::to_string(result.line),
-                                               result.encodingName}));
+      host_.Warn(path, Message(MessageId::kCharacterNotHeld,
+                               {result.character, CodePointName(result.character),
+                                std::to_string(result.line), result.encodingName}));
       break;
     case ConversionResult::kInvalidBytes:
-      host_.Warn(path, texts_.Message("1150", {result.encodingName}));
+      host_.Warn(path, Message(MessageId::kInvalidBytes, {result.encodingName}));
       break;
-    case ConversionResult::kFailed: host_.Warn(path, result.error); break;
+    case ConversionResult::kFailed: host_.Warn(path, LibraryText(result.error)); break;
   }
 }
 
@@ -242,13 +242,21 @@ namespace {
 
 // The compile error in words, with the character of the find string it is
 // about (counted from 1 in the code page the expression was compiled in).
-std::string DescribePatternError(const CPattern& pattern, std::string_view find,
-                                 const CodePage& codePage, const LanguageCatalog& texts) {
+Message DescribePatternError(const CPattern& pattern, std::string_view find,
+                             const CodePage& codePage) {
+  // In the order of PatternError, from PATTERN_ERR_MEMORY.
+  static constexpr MessageId kFaults[] = {
+      MessageId::kPatternMemory,    MessageId::kPatternBrace,         MessageId::kPatternParen,
+      MessageId::kPatternBracket,   MessageId::kPatternAbbreviation,  MessageId::kPatternEmptyClass,
+      MessageId::kPatternGroupReference, MessageId::kPatternRange,    MessageId::kPatternEmptyRepeat,
+      MessageId::kPatternNoInput,   MessageId::kPatternNesting,       MessageId::kPatternTooLarge,
+  };
   size_t character = 1;
   const size_t offset = std::min(pattern.ErrorOffset(), find.size());
   for (size_t at = 0; at < offset; at = codePage.NextChar(find, at)) character++;
-  return texts.Message(std::to_string(1120 + static_cast<int>(pattern.LastError())),
-                       {std::to_string(character)});
+  const size_t fault = static_cast<size_t>(pattern.LastError()) - PATTERN_ERR_MEMORY;
+  return Message(fault < std::size(kFaults) ? kFaults[fault] : MessageId::kPatternMemory,
+                 {std::to_string(character)});
 }
 
 }  // namespace
@@ -264,13 +272,14 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
       if (!def.findOk) continue;
       CPattern pattern(*page);
       if (pattern.Compile(def.find, options.Case) != PATTERN_OK) {
-        const std::string what = DescribePatternError(pattern, def.find, *page, texts_);
+        const Message what = DescribePatternError(pattern, def.find, *page);
         const std::string row = std::to_string(d + 1);
         // Where the expression compiles in one code page and not in another
         // (a class range of single bytes), the message says which.
         host_.RejectDefinition(
-            d, pages.size() > 1 ? texts_.Message("1112", {row, page->Name(), what})
-                                : texts_.Message("1111", {row, what}));
+            d, pages.size() > 1
+                   ? Message(MessageId::kDefinitionFaultIn, {row, page->Name()}).Because(what)
+                   : Message(MessageId::kDefinitionFault, {row}).Because(what));
         return false;
       }
       int group = 0;
@@ -279,8 +288,9 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
         std::vector<uint32_t> kinds;
         ParseReplaceTemplate(def.replace, &pieces, &kinds, *page);
         if (FindMissingGroupReference(pieces, kinds, pattern.GroupCount(), &group)) {
-          host_.Notice("", texts_.Message("1140", {std::to_string(d + 1), std::to_string(group),
-                                                std::to_string(pattern.GroupCount())}));
+          host_.Notice("", Message(MessageId::kMissingGroup,
+                                   {std::to_string(d + 1), std::to_string(group),
+                                    std::to_string(pattern.GroupCount())}));
           noticed = true;
         }
       }
@@ -313,7 +323,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
   state_.changesExpected = ComputeChangesExpected() && !state_.findMode;
   // A dry run writes nothing, so it has nothing to ask.
   const bool changing = (state_.changesExpected || converting) && !DryRun();
-  if (changing && !host_.Confirm("1023", "1024")) return;
+  if (changing && !ConfirmChanges(journal_, OldBytes(mode), host_)) return;
   JournalledRun journalRun(changing ? journal_ : nullptr);
   if (changing && !StartJournal(journalRun, mode)) return;
   end_ = RunEnd::kFinished;
@@ -338,7 +348,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
   // blank.
   FileOnce once(mode == BatchMode::Rename ? SameFileRule::kEntry : SameFileRule::kContents);
   ScopeExit tellFolded([this, &once] {
-    if (!once.Folded().empty()) host_.Notice("", texts_.Message("1194", {once.FoldedNames()}));
+    if (!once.Folded().empty()) host_.Notice("", Message(MessageId::kNamesSkipped, {once.FoldedNames()}));
   });
   for (size_t r = 0; r < files_.Size(); r++) {
     files_.SetMatches(r, {});
@@ -357,16 +367,20 @@ void BatchRunner::RunBatch(BatchMode mode) {
   }
 }
 
-bool BatchRunner::StartJournal(JournalledRun& run, BatchMode mode) {
-  if (journal_ == nullptr) return true;
-  const bool converting = options.AltCode != CodeConversion::None;
-  const char* command = mode == BatchMode::Rename ? "rename" : converting ? "convert" : "replace";
+uint64_t BatchRunner::OldBytes(BatchMode mode) const {
   // A rename keeps no bytes, only names.
   std::vector<std::string> paths;
   for (size_t r = 0; r < files_.Size() && mode == BatchMode::Content; r++) {
     if (files_.Row(r).checked) paths.push_back(files_.Row(r).path);
   }
-  return run.Open(command, SizeOfFiles(paths), host_);
+  return SizeOfFiles(paths);
+}
+
+bool BatchRunner::StartJournal(JournalledRun& run, BatchMode mode) {
+  if (journal_ == nullptr) return true;
+  const bool converting = options.AltCode != CodeConversion::None;
+  const char* command = mode == BatchMode::Rename ? "rename" : converting ? "convert" : "replace";
+  return run.Open(command, OldBytes(mode), host_);
 }
 
 const BatchRunner::CarriedDefinition& BatchRunner::Carried(size_t d, const CodePage& codePage) {
@@ -431,16 +445,12 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
 
 void BatchRunner::TellLeftovers(const std::string& path, const NotApplied& leftovers) {
   if (leftovers.Total() == 0) return;
-  // The reasons in the order of NotAppliedReason, each with its count.
-  static const char* const kReasonKeys[] = {"1153", "1154", "1155", "1156", "1157", "1158"};
-  std::string reasons;
+  // The total, then the count of each NotAppliedReason in its order.
+  Message notice(MessageId::kNotApplied, {std::to_string(leftovers.Total())});
   for (size_t r = 0; r < static_cast<size_t>(NotAppliedReason::kCount); r++) {
-    const size_t count = leftovers.Of(static_cast<NotAppliedReason>(r));
-    if (count == 0) continue;
-    if (!reasons.empty()) reasons += "; ";
-    reasons += texts_.Message(kReasonKeys[r], {std::to_string(count)});
+    notice.args.push_back(std::to_string(leftovers.Of(static_cast<NotAppliedReason>(r))));
   }
-  host_.Notice(path, texts_.Message("1152", {std::to_string(leftovers.Total()), reasons}));
+  host_.Notice(path, notice);
 }
 
 void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
@@ -456,7 +466,7 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
   if (mode == BatchMode::Rename) {
     job.haveText = true;
     job.usable = NameTextForRename(job.path, *job.workPage, &job.work.bytes);
-    if (!job.usable) host_.Warn(job.path, "the name cannot be carried into the code page and back");
+    if (!job.usable) host_.Warn(job.path, Message(MessageId::kNameNotCarried));
   } else if (job.kind != OfficeKind::None) {
     job.haveText = true;
     if (office_) {
@@ -464,12 +474,12 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
       std::string whyNot;
       if (DryRun() && !writer_->CopyDocument(job.path, &job.copy, &job.fingerprint, &whyNot)) {
         job.usable = false;
-        host_.Warn(job.path, whyNot);
+        host_.Warn(job.path, LibraryText(whyNot));
         return;
       }
       job.document =
           office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
-      if (!job.document && !whyNot.empty()) host_.Warn(job.path, whyNot);
+      if (!job.document && !whyNot.empty()) host_.Warn(job.path, LibraryText(whyNot));
     }
     if (job.document) {
       try {
@@ -477,7 +487,7 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
       } catch (const AutomationError& error) {
         // A document read in part is no document to replace in: it is
         // warned, closed unsaved and not counted; the run goes on.
-        host_.Warn(job.path, error.what());
+        host_.Warn(job.path, LibraryText(error.what()));
         job.usable = false;
         job.work.bytes.clear();
         job.document.reset();
@@ -498,7 +508,7 @@ bool BatchRunner::ReadTextFile(FileJob& job) {
                : ReadWholeFile(job.path, &job.work.bytes, &error, kGrowthReserve);
   if (!read || !job.fileText.Open(&job.work.bytes, options.encoding, &error)) {
     job.usable = false;
-    host_.Warn(job.path, error);
+    host_.Warn(job.path, LibraryText(error));
     return false;
   }
   job.workPage = &job.fileText.WorkCodePage();
@@ -535,9 +545,8 @@ void BatchRunner::ApplyDefinition(FileJob& job, size_t d) {
   // A find string the file's encoding cannot hold occurs nowhere in it.
   if (!def.findOk) return;
   if (!def.replaceOk && state_.changesExpected) {
-    host_.Warn(job.path, std::string("the replacement of definition ") + std::to_string(d + 1) +
-                             " has characters that " + FileEncodingName(job.fileText.Encoding()) +
-                             " cannot hold; that definition was not applied to this file");
+    host_.Warn(job.path, Message(MessageId::kReplacementNotHeld,
+                                 {std::to_string(d + 1), FileEncodingName(job.fileText.Encoding())}));
     return;
   }
   FindReport* report = state_.reportFile;
@@ -561,8 +570,8 @@ void BatchRunner::ApplyDefinition(FileJob& job, size_t d) {
     const AdvancedResult result = ReplaceInTextAdvanced(job.work, def.find, def.replace, context);
     job.found[d] = result.count;
     if (result.gaveUp) {
-      host_.Warn(job.path, texts_.Message("1141", {std::to_string(d + 1),
-                                                std::to_string(result.reachedOffset)}));
+      host_.Warn(job.path, Message(MessageId::kSearchGaveUp,
+                                   {std::to_string(d + 1), std::to_string(result.reachedOffset)}));
     }
   } else {
     job.found[d] = ReplaceInTextPlain(job.work, def.find, def.replace, context);
@@ -589,7 +598,7 @@ bool BatchRunner::CommitText(FileJob& job, BatchMode mode) {
                     DryRun() ? &job.fingerprint : nullptr, DryRun() ? &job.before : nullptr,
                     &rewritten};
   if (writer.CommitText(result, &error)) return true;
-  host_.Warn(job.path, error);
+  host_.Warn(job.path, LibraryText(error));
   return false;
 }
 
@@ -603,13 +612,14 @@ void BatchRunner::Tally(const FileJob& job) {
 
 void BatchRunner::RenameFile(FileJob& job) {
   if (!job.usable || !state_.changesExpected || DryRun()) return;
-  std::string newName, newPath, error, inTheWay;
+  std::string newName, newPath;
+  Message error;
   if (NewNameFromWorkText(job.work.bytes, *job.workPage, &newName, &error) &&
-      RenameStep(job.path, newName, &newPath, &error, Changes(), &inTheWay)) {
+      RenameStep(job.path, newName, &newPath, &error, Changes())) {
     files_.SetPath(job.row, newPath);
   } else {
     // The count stays: it is of the occurrences found in the name.
-    host_.Warn(job.path, inTheWay.empty() ? error : texts_.Message("1193", {inTheWay}));
+    host_.Warn(job.path, error);
   }
 }
 

@@ -193,6 +193,8 @@ class BatchRunner {
   // Opens the journal of a run that is about to change files; false when
   // the user would rather not run without undo.
   bool StartJournal(JournalledRun& run, BatchMode mode);
+  // The bytes of the files a run in mode changes, as the journal keeps them.
+  uint64_t OldBytes(BatchMode mode) const;
   ResultWriter* writer_ = nullptr;
   bool DryRun() const { return writer_ != nullptr && writer_->DryRun(); }
   const CodePage* codePage_ = &CodePage::Process();

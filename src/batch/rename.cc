@@ -24,35 +24,35 @@ bool NameTextForRename(const std::string& path, const CodePage& codePage,
 }
 
 bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
-                         std::string* newName, std::string* error) {
+                         std::string* newName, Message* error) {
   size_t length = 0;
   while (length < workText.size() && workText[length] != '\0') {
     if (workText[length++] == '\n') break;
   }
   if (length > kMaxNameBytes) {
-    *error = "the new name would be longer than 255 bytes; the file was not renamed";
+    *error = Message(MessageId::kNameTooLong);
     return false;
   }
   if (!codePage.ToUtf8(workText.substr(0, length), newName)) {
-    *error = "the new name cannot be carried back from the code page";
+    *error = Message(MessageId::kNameNotCarriedBack);
     return false;
   }
   if (newName->size() > kMaxNameBytes) {
-    *error = "the new name would be longer than 255 bytes; the file was not renamed";
+    *error = Message(MessageId::kNameTooLong);
     return false;
   }
   return true;
 }
 
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,
-                std::string* error, FileRewriter& rewriter, std::string* inTheWay) {
+                Message* error, FileRewriter& rewriter) {
   if (newName.empty() || newName == "." || newName == "..") {
-    *error = "the new name would be empty";
+    *error = Message(MessageId::kNameEmpty);
     return false;
   }
   for (unsigned char c : newName) {
     if (c < 0x20 || c == 0x7F) {
-      *error = "the new name holds a line end or another control character";
+      *error = Message(MessageId::kNameHasControl);
       return false;
     }
   }
@@ -66,11 +66,14 @@ bool RenameStep(const std::string& path, const std::string& newName, std::string
   // user hear what is in the way rather than the system's "File exists".
   struct stat st;
   if (lstat(target.c_str(), &st) == 0) {
-    *error = target + " already exists; the file was not renamed";
-    if (inTheWay != nullptr) *inTheWay = target;
+    *error = Message(MessageId::kNameTaken, {target});
     return false;
   }
-  if (!rewriter.Move(path, target, error)) return false;
+  std::string why;
+  if (!rewriter.Move(path, target, &why)) {
+    *error = LibraryText(why);
+    return false;
+  }
   *newPath = target;
   return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/code_page.h"
+#include "base/message.h"
 #include "base/safe_file.h"
 
 namespace strbatch {
@@ -21,7 +22,7 @@ bool NameTextForRename(const std::string& path, const CodePage& codePage, std::s
 // would be longer than a name may be (255 bytes, in the code page or in the
 // file system): a name is never cut.
 bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
-                         std::string* newName, std::string* error);
+                         std::string* newName, Message* error);
 
 // Moves the file at path to its directory joined with newName, never
 // replacing an existing file. Refuses an empty name, ".", "..", and names
@@ -29,10 +30,9 @@ bool NewNameFromWorkText(const std::string& workText, const CodePage& codePage,
 // the file into that subfolder when it exists. On success *newPath is the
 // new path. A name equal to the old one changes nothing and succeeds. The
 // move goes through rewriter (a journal records it). When the new name is
-// taken, *inTheWay (when given) is the path that holds it.
+// taken, the message names the path that holds it.
 bool RenameStep(const std::string& path, const std::string& newName, std::string* newPath,
-                std::string* error, FileRewriter& rewriter,
-                std::string* inTheWay = nullptr);
+                Message* error, FileRewriter& rewriter);
 
 }  // namespace strbatch
 

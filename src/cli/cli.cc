@@ -22,6 +22,7 @@
 #include "base/code_page.h"
 #include "base/file_fingerprint.h"
 #include "config/language.h"
+#include "config/message_text.h"
 #include "base/profile.h"
 #include "base/safe_file.h"
 #include "base/text_encoding.h"
@@ -174,13 +175,13 @@ class CliHost : public BatchHost {
   bool rejected = false;  // a definition could not be used
   int warnings = 0;
 
-  bool Confirm(const std::string& textKey, const std::string&) override {
+  bool Ask(Question question) override {
     // Going on without undo because the run is too large for the journal
     // is agreed to by --no-undo alone, never by -y: the limit is the user's
     // own. A journal that cannot be made at all (no private directory) is
     // told on the error output, and -y goes on, as a script must be able to.
-    if (textKey == "1302") {
-      Print("", "nothing was changed; give --no-undo to run without undo");
+    if (question == Question::kGoOnWithoutUndoOverLimit) {
+      Print("", MessageText(texts_, Message(MessageId::kNoUndoOverLimit)));
       refused = true;
       overUndoLimit = true;
       return false;
@@ -190,9 +191,7 @@ class CliHost : public BatchHost {
       refused = true;
       return false;
     }
-    std::string question = texts_.Message(textKey);
-    if (question.empty()) question = "Files will be changed. Go on?";
-    std::fprintf(err_, "%s [y/N] ", question.c_str());
+    std::fprintf(err_, "%s [y/N] ", QuestionText(texts_, question).c_str());
     std::fflush(err_);
     char answer[64] = {0};
     if (std::fgets(answer, sizeof(answer), in_) == nullptr ||
@@ -213,24 +212,33 @@ class CliHost : public BatchHost {
   void OpenReport(const std::string& path) override {
     std::string bytes, error;
     if (!ReadWholeFile(path, &bytes, &error)) {
-      Warn(path, error);
+      Warn(path, LibraryText(error));
       return;
     }
     if (args_.report == "-") {
       if (std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size() ||
           std::fflush(out_) != 0) {
-        Warn("-", "cannot write the report to standard output");
+        Warn("-", Message(MessageId::kCannotWriteStandardOutput));
       }
     } else if (!RewriteFile(args_.report, bytes, &error)) {
-      Warn(args_.report, error);
+      Warn(args_.report, LibraryText(error));
     }
   }
-  void Warn(const std::string& path, const std::string& reason) override {
+  void Warn(const std::string& path, const Message& message) override {
+    Warn(path, MessageText(texts_, message));
+  }
+  void Notice(const std::string& path, const Message& message) override {
+    Print(path, MessageText(texts_, message));
+  }
+  void RejectDefinition(size_t row, const Message& message) override {
+    RejectDefinition(row, MessageText(texts_, message));
+  }
+  // The same, for texts the command line itself took from the catalog.
+  void Warn(const std::string& path, const std::string& reason) {
     warnings++;
     Print(path, reason);
   }
-  void Notice(const std::string& path, const std::string& text) override { Print(path, text); }
-  void RejectDefinition(size_t, const std::string& message) override {
+  void RejectDefinition(size_t, const std::string& message) {
     rejected = true;
     Print("", message);
   }
@@ -469,7 +477,7 @@ void AddNoUndoOption(CLI::App* command, Arguments& args) {
 // those of --files-from, then each --folder's. False with a message when a
 // list cannot be read or nothing is left to process. The folders a scan
 // could not read are added to *unreadable.
-bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
+bool GatherFiles(Arguments& args, std::FILE* in, const LanguageCatalog& texts, std::string* error,
                  std::vector<UnreadableFolder>* unreadable) {
   if (!args.filesFrom.empty()) {
     std::string list;
@@ -495,11 +503,11 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
       start = end + 1;
     }
   } else if (args.nullSeparated) {
-    *error = "-0 applies to --files-from, which is not given";
+    *error = texts.Message("1503");
     return false;
   }
   if (args.folders.empty() && (!args.includes.empty() || args.recursive)) {
-    *error = "--include and --recursive apply to --folder, which is not given";
+    *error = texts.Message("1504");
     return false;
   }
   std::string patterns;
@@ -508,7 +516,7 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
   for (const std::string& folder : args.folders) {
     struct stat st {};
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      *error = folder + ": not a folder";
+      *error = texts.Message("1500", {folder});
       return false;
     }
     std::vector<std::string> found =
@@ -517,9 +525,7 @@ bool GatherFiles(Arguments& args, std::FILE* in, std::string* error,
                       std::make_move_iterator(found.end()));
   }
   if (args.files.empty()) {
-    *error = args.folders.empty() && args.filesFrom.empty()
-                 ? "no files given (name them, or use --files-from or --folder)"
-                 : "no files to process: the lists and folders given hold none";
+    *error = texts.Message(args.folders.empty() && args.filesFrom.empty() ? "1501" : "1502");
     return false;
   }
   return true;
@@ -902,7 +908,8 @@ class CountingRewriter : public FileRewriter {
 
 // A report is written when the find has ended; a folder that cannot take it
 // is told before the run, not after it.
-bool ReportFolderTakesIt(const std::string& report, std::string* error) {
+bool ReportFolderTakesIt(const std::string& report, const LanguageCatalog& texts,
+                         std::string* error) {
   if (report.empty() || report == "-") return true;
   const size_t slash = report.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "."
@@ -910,15 +917,15 @@ bool ReportFolderTakesIt(const std::string& report, std::string* error) {
                                                         : report.substr(0, slash);
   struct stat st {};
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    *error = report + ": the report's folder " + folder + " does not exist";
+    *error = texts.Message("1505", {report, folder});
     return false;
   }
   if (stat(report.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = report + ": is a folder, not a report file";
+    *error = texts.Message("1506", {report});
     return false;
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    *error = report + ": the report cannot be written in " + folder + ": " + std::strerror(errno);
+    *error = texts.Message("1507", {report, folder, OsErrorText(texts, errno)});
     return false;
   }
   return true;
@@ -957,12 +964,12 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
   // Export, apply and undo take no files of the batch kind.
   if (!commands.exportDefs->parsed() && !commands.apply->parsed() && !commands.undo->parsed()) {
     std::vector<UnreadableFolder> unreadable;
-    const bool gathered = GatherFiles(args, in, &error, &unreadable);
+    const bool gathered = GatherFiles(args, in, texts, &error, &unreadable);
     // The run goes on with what could be read; the status says it is not all.
     for (const UnreadableFolder& folder : unreadable) {
       host.Warn(folder.path, texts.Message("1192", {folder.reason}));
     }
-    if (!gathered || !ReportFolderTakesIt(args.report, &error)) {
+    if (!gathered || !ReportFolderTakesIt(args.report, texts, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
       return kExitUsage;
     }

@@ -19,9 +19,7 @@ class ReportingHost : public BatchHost {
 
   bool cancelled = false;
 
-  bool Confirm(const std::string& textKey, const std::string& captionKey) override {
-    return inner_.Confirm(textKey, captionKey);
-  }
+  bool Ask(Question question) override { return inner_.Ask(question); }
   void ShowProgress() override { inner_.ShowProgress(); }
   void SetMessage(const std::string& text) override { inner_.SetMessage(text); }
   void SetPosition(int percent) override { inner_.SetPosition(percent); }
@@ -33,15 +31,15 @@ class ReportingHost : public BatchHost {
   void HideProgress() override { inner_.HideProgress(); }
   void SelectFileRow(size_t row) override { inner_.SelectFileRow(row); }
   void OpenReport(const std::string& path) override { inner_.OpenReport(path); }
-  void Warn(const std::string& path, const std::string& reason) override {
+  void Warn(const std::string& path, const Message& reason) override {
     report_.warnings.push_back({path, reason});
     inner_.Warn(path, reason);
   }
-  void Notice(const std::string& path, const std::string& text) override {
+  void Notice(const std::string& path, const Message& text) override {
     report_.notices++;
     inner_.Notice(path, text);
   }
-  void RejectDefinition(size_t row, const std::string& message) override {
+  void RejectDefinition(size_t row, const Message& message) override {
     inner_.RejectDefinition(row, message);
   }
 
@@ -176,9 +174,9 @@ CommandReport ApplyPreview(const ApplyPreviewRequest& request, std::vector<int64
         break;
       }
       case ApplyOutcome::kNothing: break;
-      case ApplyOutcome::kChanged: host.Warn(files[f].path, request.texts.Message("1210")); break;
+      case ApplyOutcome::kChanged: host.Warn(files[f].path, Message(MessageId::kChangedSincePreview)); break;
       case ApplyOutcome::kRefused:
-      case ApplyOutcome::kFailed: host.Warn(files[f].path, error); break;
+      case ApplyOutcome::kFailed: host.Warn(files[f].path, LibraryText(error)); break;
     }
   }
   return report;
@@ -187,14 +185,15 @@ CommandReport ApplyPreview(const ApplyPreviewRequest& request, std::vector<int64
 CommandReport ApplyPlan(const PlanRequest& request, BatchHost& frontEnd) {
   CommandReport report;
   ReportingHost host(frontEnd, report);
-  for (const PlanRefusal& refusal : request.plan.refused) host.Warn(refusal.path, refusal.reason);
+  for (const PlanRefusal& refusal : request.plan.refused) host.Warn(refusal.path, LibraryText(refusal.reason));
   const std::vector<PlannedFile>& work = request.plan.files;
   if (work.empty()) return report;
   std::vector<std::string> paths;
   paths.reserve(work.size());
   for (const PlannedFile& planned : work) paths.push_back(planned.path);
   JournalledRun run(request.journal);
-  if (!host.Confirm("1023", "1024") || !run.Open("apply", SizeOfFiles(paths), host)) {
+  const uint64_t oldBytes = SizeOfFiles(paths);
+  if (!ConfirmChanges(request.journal, oldBytes, host) || !run.Open("apply", oldBytes, host)) {
     report.end = CommandEnd::kRefused;
     return report;
   }
@@ -203,8 +202,7 @@ CommandReport ApplyPlan(const PlanRequest& request, BatchHost& frontEnd) {
     // A second entry for a file would be judged against bytes the first
     // one already changed.
     if (!once.First(planned.path)) {
-      host.Warn(planned.path,
-                "the plan names this file more than once; this later entry was skipped");
+      host.Warn(planned.path, Message(MessageId::kPlanNamesFileTwice));
       continue;
     }
     std::string error;
@@ -214,7 +212,7 @@ CommandReport ApplyPlan(const PlanRequest& request, BatchHost& frontEnd) {
       report.written.emplace_back(planned.path, planned.changes.size());
       report.done++;
     } else if (outcome != ApplyOutcome::kNothing) {
-      host.Warn(planned.path, error);
+      host.Warn(planned.path, LibraryText(error));
     }
   }
   return report;
@@ -245,7 +243,7 @@ CommandReport SortLines(const SortRequest& request, BatchHost& frontEnd) {
   ReportingHost host(frontEnd, report);
   const std::vector<std::string> paths = CheckedOnly(request.rows);
   JournalledRun run(request.journal);
-  if (!host.Confirm("1108", "1109") || !run.Open("sort", SizeOfFiles(paths), host)) {
+  if (!host.Ask(Question::kSortFiles) || !run.Open("sort", SizeOfFiles(paths), host)) {
     report.end = CommandEnd::kRefused;
     return report;
   }

@@ -50,7 +50,7 @@ enum class CommandEnd {
 // A warning of the run: a file left as it was, or a step not done.
 struct Refusal {
   std::string path;  // may be empty
-  std::string reason;
+  Message reason;
 };
 
 struct CommandReport {

@@ -99,6 +99,11 @@ std::string LanguageCatalog::Text(std::string_view key) const {
 
 std::string LanguageCatalog::Message(std::string_view key,
                                      std::initializer_list<std::string> args) const {
+  return Message(key, std::vector<std::string>(args));
+}
+
+std::string LanguageCatalog::Message(std::string_view key,
+                                     const std::vector<std::string>& args) const {
   std::string text;
   CodePage::Process().ToUtf8(Text(key), &text);
   std::string out;
@@ -106,7 +111,7 @@ std::string LanguageCatalog::Message(std::string_view key,
   for (size_t i = 0; i < text.size(); i++) {
     const size_t n = i + 1 < text.size() ? static_cast<size_t>(text[i + 1] - '1') : args.size();
     if (text[i] == '%' && n < args.size() && n < 9) {
-      out += args.begin()[n];
+      out += args[n];
       i++;
     } else {
       out += text[i];

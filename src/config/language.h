@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/options.h"
 
@@ -53,6 +54,7 @@ class LanguageCatalog {
   // A message for the user in UTF-8: the text of a key in section "string",
   // with "%1", "%2" ... replaced by the arguments in turn (UTF-8 too).
   std::string Message(std::string_view key, std::initializer_list<std::string> args = {}) const;
+  std::string Message(std::string_view key, const std::vector<std::string>& args) const;
   // Any value of the language file, cut at limit bytes.
   std::string Value(std::string_view section, std::string_view key, size_t limit) const;
   // Dialog captions: "caption" of a dialog's section, the caption of the

@@ -41,24 +41,26 @@ enum class Found { kFile, kNone, kOther };
 // which did not record links), a symbolic link at its last component is not
 // followed: the path no longer names the file the run wrote.
 Found ReadRegular(const std::string& path, bool follow, std::string* bytes,
-                  FileFingerprint* print, std::string* reason) {
+                  FileFingerprint* print, Message* reason) {
   if (follow) {
-    if (ReadFingerprinted(path, bytes, print, reason)) return Found::kFile;
+    std::string why;
+    if (ReadFingerprinted(path, bytes, print, &why)) return Found::kFile;
+    *reason = LibraryText(why);
     return Exists(path) ? Found::kOther : Found::kNone;
   }
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (errno == ENOENT) return Found::kNone;
-    *reason = errno == ELOOP ? "it has been replaced by a symbolic link"
-                             : ErrnoText("cannot open", path);
+    *reason = errno == ELOOP ? Message(MessageId::kReplacedByLink)
+                             : OsFailure(MessageId::kCannotOpen, {path});
     return Found::kOther;
   }
   struct stat st;
   Found found = Found::kOther;
   if (fstat(fd, &st) != 0) {
-    *reason = ErrnoText("cannot examine", path);
+    *reason = OsFailure(MessageId::kCannotExamine, {path});
   } else if (!S_ISREG(st.st_mode)) {
-    *reason = "it is no longer a regular file";
+    *reason = Message(MessageId::kNoLongerRegular);
   } else {
     bytes->resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
@@ -73,7 +75,7 @@ Found ReadRegular(const std::string& path, bool follow, std::string* bytes,
       print->sha256 = Sha256Hex(*bytes);
       found = Found::kFile;
     } else {
-      *reason = ErrnoText("cannot read", path);
+      *reason = OsFailure(MessageId::kCannotRead, {path});
     }
   }
   close(fd);
@@ -82,24 +84,24 @@ Found ReadRegular(const std::string& path, bool follow, std::string* bytes,
 
 // Whether the path of a rewritten file is still what the run found: the
 // same regular file, or a symbolic link leading to the same target.
-bool SamePathKind(const JournalEntry& entry, std::string* reason) {
+bool SamePathKind(const JournalEntry& entry, Message* reason) {
   if (!entry.linkKnown) return true;
   struct stat st;
   if (lstat(entry.path.c_str(), &st) != 0) {
     if (!entry.wasLink) return true;  // judged by the file's presence
-    *reason = "the symbolic link it was written through is gone";
+    *reason = Message(MessageId::kLinkGone);
     return false;
   }
   if (!entry.wasLink) {
     if (S_ISREG(st.st_mode)) return true;
-    *reason = S_ISLNK(st.st_mode) ? "it has been replaced by a symbolic link"
-                                  : "it is no longer a regular file";
+    *reason = Message(S_ISLNK(st.st_mode) ? MessageId::kReplacedByLink
+                                          : MessageId::kNoLongerRegular);
     return false;
   }
   char* resolved = S_ISLNK(st.st_mode) ? realpath(entry.path.c_str(), nullptr) : nullptr;
   const bool same = resolved != nullptr && entry.target == resolved;
   free(resolved);
-  if (!same) *reason = "it is no longer the symbolic link to " + entry.target + " the run wrote through";
+  if (!same) *reason = Message(MessageId::kNoLongerLinkTo, {entry.target});
   return same;
 }
 
@@ -110,11 +112,12 @@ bool AreOldBytes(const JournalRun& run, const JournalEntry& entry, const std::st
          bytes == old;
 }
 
-Verdict Judge(const JournalRun& run, const JournalEntry& entry, std::string* reason) {
+Verdict Judge(const JournalRun& run, const JournalEntry& entry, Message* reason) {
   FileFingerprint now;
   std::string error;
+  Message ignored;
   if (entry.damaged) {
-    *reason = "its record in the journal is damaged";
+    *reason = Message(MessageId::kRecordDamaged);
     return Verdict::kRefused;
   }
   if (entry.cancelled) return Verdict::kNotDone;
@@ -129,11 +132,11 @@ Verdict Judge(const JournalRun& run, const JournalEntry& entry, std::string* rea
       if (!present && entry.store == JournalEntry::Store::kNone) return Verdict::kAlreadyBack;
       if (present && AreOldBytes(run, entry, bytes)) return Verdict::kAlreadyBack;
       if (!entry.newKnown) {
-        *reason = "the run was stopped while this file was written in place; it is left alone";
+        *reason = Message(MessageId::kStoppedInPlace);
         return Verdict::kRefused;
       }
       if (!entry.done) return Verdict::kNotDone;
-      *reason = present ? "it was changed after the run" : "it is gone";
+      *reason = Message(present ? MessageId::kChangedAfterRun : MessageId::kGone);
       return Verdict::kRefused;
     }
     case JournalEntry::Kind::kMove: {
@@ -145,20 +148,20 @@ Verdict Judge(const JournalRun& run, const JournalEntry& entry, std::string* rea
           AsLeft(entry, now)) {
         return Verdict::kAlreadyBack;
       }
-      *reason = !moved                ? "it is gone"
-                : !AsLeft(entry, now) ? "it was changed after the run"
-                                      : "its old name " + entry.path + " is taken";
+      *reason = !moved                ? Message(MessageId::kGone)
+                : !AsLeft(entry, now) ? Message(MessageId::kChangedAfterRun)
+                                      : Message(MessageId::kOldNameTaken, {entry.path});
       return Verdict::kRefused;
     }
     case JournalEntry::Kind::kRemove: {
       if (!Exists(entry.path)) return Verdict::kRestore;
       std::string bytes;
-      if (ReadRegular(entry.path, !entry.linkKnown, &bytes, &now, &error) == Found::kFile &&
+      if (ReadRegular(entry.path, !entry.linkKnown, &bytes, &now, &ignored) == Found::kFile &&
           AreOldBytes(run, entry, bytes)) {
         return Verdict::kAlreadyBack;
       }
       if (!entry.done) return Verdict::kNotDone;
-      *reason = "a file of its name was made after the run";
+      *reason = Message(MessageId::kMadeAfterRun);
       return Verdict::kRefused;
     }
   }
@@ -192,23 +195,25 @@ bool TakeBack(UndoJournal& journal, const JournalRun& target, const std::set<siz
   bool complete = true;
   for (size_t i = total; i-- > 0;) {
     if (host.CheckCancelled()) {
-      host.Warn("", "undo was stopped; the files not reached are as the run left them");
+      host.Warn("", Message(MessageId::kUndoStopped));
       complete = false;
       break;
     }
     host.SetPosition(static_cast<int>(100 * (total - i) / total));
     const JournalEntry& entry = target.entries[i];
     if (skip.count(entry.number) != 0) continue;
-    std::string reason;
+    Message reason;
+    std::string failure;
     switch (Judge(target, entry, &reason)) {
       case Verdict::kRestore:
-        if (Restore(journal, target, entry, &reason)) {
+        if (Restore(journal, target, entry, &failure)) {
           outcome->restored++;
           if (entry.kind == JournalEntry::Kind::kMove) {
             outcome->movedBack.emplace_back(entry.newPath, entry.path);
           }
           continue;
         }
+        reason = LibraryText(failure);
         complete = false;
         break;
       case Verdict::kAlreadyBack:
@@ -216,7 +221,8 @@ bool TakeBack(UndoJournal& journal, const JournalRun& target, const std::set<siz
       case Verdict::kRefused: journal.NoteRefused(entry.number); break;
     }
     outcome->refused++;
-    host.Warn(entry.newPath.empty() ? entry.path : entry.newPath, "not undone: " + reason);
+    host.Warn(entry.newPath.empty() ? entry.path : entry.newPath,
+              Message(MessageId::kNotUndone).Because(reason));
   }
   host.HideProgress();
   return complete;
@@ -253,7 +259,7 @@ bool Unfinished(const JournalRun& run, const std::vector<JournalRun>& runs) {
 bool ReadWhole(const JournalRun& summary, JournalRun* run, BatchHost& host) {
   std::string error;
   if (ReadJournal(summary.folder, run, &error)) return true;
-  host.Warn("", "the journal of " + summary.id + " cannot be read: " + error);
+  host.Warn("", Message(MessageId::kJournalUnreadable, {summary.id}).Because(LibraryText(error)));
   return false;
 }
 
@@ -262,22 +268,20 @@ UndoOutcome FinishUndo(UndoJournal& journal, const JournalRun& undo, const Journ
                        bool chosen, BatchHost& host) {
   UndoOutcome outcome;
   outcome.undoneId = target.id;
-  host.Notice("", "the undo " + undo.id + " of " + target.id +
-                      " did not go through every file; it is finished now");
+  host.Notice("", Message(MessageId::kUndoUnfinished, {undo.id, target.id}));
   outcome.end = UndoOutcome::End::kRefused;
-  if (!host.Confirm(chosen ? "1308" : "1300", "1301")) return outcome;
+  if (!host.Ask(chosen ? Question::kUndoChosenRun : Question::kUndoLastRun)) return outcome;
   outcome.end = UndoOutcome::End::kNoRun;
   JournalRun undoRun, targetRun;
   if (!ReadWhole(undo, &undoRun, host) || !ReadWhole(target, &targetRun, host)) return outcome;
   std::string error;
   if (!journal.ResumeRun(undoRun, &error)) {
-    host.Warn("", "the undo " + undo.id + " cannot be finished: " + error);
+    host.Warn("", Message(MessageId::kUndoCannotFinish, {undo.id}).Because(LibraryText(error)));
     return outcome;
   }
   const std::set<size_t> refused(undoRun.refusedOf.begin(), undoRun.refusedOf.end());
   if (!refused.empty()) {
-    host.Notice("", std::to_string(refused.size()) +
-                        " files it found changed before are left alone, as it said then");
+    host.Notice("", Message(MessageId::kUndoLeavesRefused, {std::to_string(refused.size())}));
   }
   MarkUndone(targetRun, undo.id, true);
   const bool complete = TakeBack(journal, targetRun, refused, host, &outcome);
@@ -292,7 +296,7 @@ UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host
   const std::vector<JournalRun> runs = ListJournals(journal.Root());
   const JournalRun* run = id.empty() ? (runs.empty() ? nullptr : &runs.back()) : Named(runs, id);
   if (run == nullptr) {
-    host.Warn("", id.empty() ? "there is no run to undo" : "there is no run " + id + " to undo");
+    host.Warn("", id.empty() ? Message(MessageId::kNoRunToUndo) : Message(MessageId::kNoSuchRun, {id}));
     if (!id.empty()) outcome.end = UndoOutcome::End::kBadRun;
     return outcome;
   }
@@ -303,14 +307,13 @@ UndoOutcome UndoRun(UndoJournal& journal, const std::string& id, BatchHost& host
     const JournalRun* by = Named(runs, run->undoneBy);
     if (by != nullptr && Unfinished(*by, runs)) return FinishUndo(journal, *by, *run, true, host);
   } else if (!run->undoneBy.empty()) {
-    host.Warn("", "the run " + run->id + " is already undone, by " + run->undoneBy +
-                      " (undo that run to redo it)");
+    host.Warn("", Message(MessageId::kAlreadyUndone, {run->id, run->undoneBy}));
     outcome.end = UndoOutcome::End::kBadRun;
     return outcome;
   }
   outcome.undoneId = run->id;
   outcome.end = UndoOutcome::End::kRefused;
-  if (!host.Confirm(id.empty() ? "1300" : "1308", "1301")) return outcome;
+  if (!host.Ask(id.empty() ? Question::kUndoLastRun : Question::kUndoChosenRun)) return outcome;
   JournalRun target;
   if (!ReadWhole(*run, &target, host)) {
     outcome.end = UndoOutcome::End::kNoRun;

@@ -882,19 +882,26 @@ uint64_t SizeOfFiles(const std::vector<std::string>& paths) {
   return total;
 }
 
+bool ConfirmChanges(const UndoJournal* journal, uint64_t oldBytes, QuestionSink& host) {
+  if (journal == nullptr || !journal->limits.enabled) {
+    return host.Ask(Question::kChangeFilesWithoutUndo);
+  }
+  return !journal->Fits(oldBytes) || host.Ask(Question::kChangeFiles);
+}
+
 bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t oldBytes,
                       BatchHost& host) {
   if (!journal.limits.enabled) return true;
   if (!journal.Fits(oldBytes)) {
-    host.Notice("", "the files hold " + std::to_string(oldBytes >> 20) +
-                        " MiB, more than undo keeps (" +
-                        std::to_string(journal.limits.keepBytes >> 20) + " MiB)");
-    return host.Confirm("1302", "1024");
+    host.Notice("", Message(MessageId::kOverUndoLimit,
+                            {std::to_string(oldBytes >> 20),
+                             std::to_string(journal.limits.keepBytes >> 20)}));
+    return host.Ask(Question::kGoOnWithoutUndoOverLimit);
   }
   std::string error;
   if (journal.StartRun(command, &error)) return true;
-  host.Notice("", "the run cannot be recorded for undo: " + error);
-  return host.Confirm("1307", "1024");
+  host.Notice("", Message(MessageId::kRunNotRecorded).Because(LibraryText(error)));
+  return host.Ask(Question::kGoOnWithoutJournal);
 }
 
 JournalledRun::~JournalledRun() {

@@ -173,9 +173,8 @@ uint64_t SizeOfFiles(const std::vector<std::string>& paths);
 // Before a command that changes files holding oldBytes: opens a journalled
 // run when undo is on. When the run cannot be journalled (the old bytes
 // exceed the limit, or the journal cannot be made) the host hears why and
-// is asked (key 1302 when too large, 1307 otherwise; caption 1024) whether
-// to run without undo; false
-// means the user said no and the command must not run.
+// is asked whether to run without undo; false means the user said no and
+// the command must not run.
 bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t oldBytes,
                       BatchHost& host);
 
@@ -203,6 +202,12 @@ class JournalledRun {
   bool complete_ = true;
   int exceptions_ = std::uncaught_exceptions();
 };
+
+// Asks whether files holding oldBytes may be changed, in words that say
+// whether the run can be undone (journal null or disabled: it cannot).
+// Over the undo limit it asks nothing and gives true: StartUndoableRun then
+// asks whether to go on without undo, a question of its own.
+bool ConfirmChanges(const UndoJournal* journal, uint64_t oldBytes, QuestionSink& host);
 
 }  // namespace strbatch
 

@@ -106,7 +106,7 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
   // An unreadable table sorts as an empty one; the user still hears of it.
   if (!problems.empty()) {
     if (problems.back() == '\n') problems.pop_back();
-    host.Warn("", problems);
+    host.Warn("", Message(MessageId::kSortTableUnreadable).Because(LibraryText(problems)));
   }
 
   host.ShowProgress();
@@ -126,12 +126,12 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
       case SortFileResult::kNothingToSort:
         break;
       case SortFileResult::kFailed:
-        host.Warn(rows[i].path, error);
+        host.Warn(rows[i].path, LibraryText(error));
         break;
     }
   }
   if (!once.Folded().empty()) {
-    host.Notice("", LanguageCatalog(options.language).Message("1194", {once.FoldedNames()}));
+    host.Notice("", Message(MessageId::kNamesSkipped, {once.FoldedNames()}));
   }
   host.HideProgress();
   return sortedFiles;

@@ -582,7 +582,7 @@ void MainWindow::BeforePump() {
 // for every file: selecting and scrolling costs more than a small file.
 void MainWindow::SelectFileRow(size_t row) { pendingRow_ = ViewRow(row); }
 
-void MainWindow::RejectDefinition(size_t row, const std::string& message) {
+void MainWindow::RejectDefinition(size_t row, const Message& message) {
   definitionView_->SelectRow(ViewRow(row));
   ProgressHost::RejectDefinition(row, message);
 }

@@ -101,7 +101,7 @@ class MainWindow : public QDialog, public ProgressHost {
   // BatchHost: the rest comes from ProgressHost.
   void SelectFileRow(size_t row) override;
   // Selects the definition's row before the message.
-  void RejectDefinition(size_t row, const std::string& message) override;
+  void RejectDefinition(size_t row, const Message& message) override;
   void OpenReport(const std::string& path) override;
 
  public slots:

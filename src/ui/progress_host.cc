@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "config/message_text.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -15,8 +16,8 @@ constexpr int kWarningsShown = 15;
 
 ProgressHost::~ProgressHost() { delete progress_; }
 
-bool ProgressHost::Confirm(const std::string& textKey, const std::string& captionKey) {
-  return ShowMessage(owner_, hostTexts_, textKey.c_str(), captionKey.c_str(),
+bool ProgressHost::Ask(Question question) {
+  return ShowMessage(owner_, hostTexts_, QuestionKey(question), QuestionCaptionKey(question),
                      QMessageBox::Yes | QMessageBox::No, QString(), QMessageBox::Question,
                      QMessageBox::No) == QMessageBox::Yes;
 }
@@ -91,15 +92,19 @@ void ProgressHost::Warn(const std::string& path, const std::string& reason) {
   warnings_ << line + QString::fromUtf8(reason.c_str());
 }
 
-void ProgressHost::Notice(const std::string& path, const std::string& text) {
-  QString line = PathToQString(path);
-  if (!line.isEmpty()) line += QStringLiteral(": ");
-  notices_ << line + QString::fromUtf8(text.c_str());
+void ProgressHost::Warn(const std::string& path, const Message& message) {
+  Warn(path, MessageText(hostTexts_, message));
 }
 
-void ProgressHost::RejectDefinition(size_t, const std::string& message) {
-  ShowMessageText(owner_, hostTexts_, QString::fromUtf8(message.c_str()), "1102",
-                  QMessageBox::Warning);
+void ProgressHost::Notice(const std::string& path, const Message& message) {
+  QString line = PathToQString(path);
+  if (!line.isEmpty()) line += QStringLiteral(": ");
+  notices_ << line + QString::fromStdString(MessageText(hostTexts_, message));
+}
+
+void ProgressHost::RejectDefinition(size_t, const Message& message) {
+  ShowMessageText(owner_, hostTexts_, QString::fromStdString(MessageText(hostTexts_, message)),
+                  "1102", QMessageBox::Warning);
 }
 
 namespace {

@@ -25,7 +25,7 @@ class ProgressHost : public BatchHost {
       : owner_(owner), hostTexts_(texts), messagesArePaths_(messagesArePaths) {}
   ~ProgressHost() override;
 
-  bool Confirm(const std::string& textKey, const std::string& captionKey) override;
+  bool Ask(Question question) override;
   void ShowProgress() override;
   void SetMessage(const std::string& text) override;
   void SetPosition(int percent) override;
@@ -33,10 +33,12 @@ class ProgressHost : public BatchHost {
   void HideProgress() override;
   void SelectFileRow(size_t) override {}
   void OpenReport(const std::string&) override {}
-  void Warn(const std::string& path, const std::string& reason) override;
-  void Notice(const std::string& path, const std::string& text) override;
+  void Warn(const std::string& path, const Message& message) override;
+  void Notice(const std::string& path, const Message& message) override;
   // Shows the message at once: the command ends without doing anything.
-  void RejectDefinition(size_t row, const std::string& message) override;
+  void RejectDefinition(size_t row, const Message& message) override;
+  // A warning whose text the window took from the catalog itself (UTF-8).
+  void Warn(const std::string& path, const std::string& reason);
 
   // The number of different files warned about since the last
   // ReportWarnings (a warning without a path counts as one).

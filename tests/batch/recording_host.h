@@ -1,5 +1,6 @@
-// A BatchHost for tests: answers the confirmation as told, records what the
-// batch showed, and cancels at a chosen cancel query.
+// A BatchHost for tests: answers the questions as told, records what the
+// batch showed (messages in their English text), and cancels at a chosen
+// cancel query.
 #ifndef STRBATCH_TESTS_BATCH_RECORDING_HOST_H_
 #define STRBATCH_TESTS_BATCH_RECORDING_HOST_H_
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "base/batch_host.h"
+#include "config/message_text.h"
 
 namespace strbatch::testing {
 
@@ -26,9 +28,12 @@ class RecordingHost : public BatchHost {
   std::vector<std::string> warnings;
   std::vector<std::string> notices;
   std::vector<std::pair<size_t, std::string>> rejected;  // row and message
+  std::vector<Question> questions;
+  LanguageCatalog texts{Language::English};
 
-  bool Confirm(const std::string&, const std::string&) override {
+  bool Ask(Question question) override {
     confirmations++;
+    questions.push_back(question);
     return answer;
   }
   void ShowProgress() override { progressShown = true; }
@@ -38,14 +43,14 @@ class RecordingHost : public BatchHost {
   void HideProgress() override { progressHidden = true; }
   void SelectFileRow(size_t row) override { selectedRows.push_back(row); }
   void OpenReport(const std::string& path) override { openedReports.push_back(path); }
-  void Warn(const std::string& path, const std::string& reason) override {
-    warnings.push_back(path + ": " + reason);
+  void Warn(const std::string& path, const Message& message) override {
+    warnings.push_back(path + ": " + MessageText(texts, message));
   }
-  void Notice(const std::string& path, const std::string& text) override {
-    notices.push_back(path + ": " + text);
+  void Notice(const std::string& path, const Message& message) override {
+    notices.push_back(path + ": " + MessageText(texts, message));
   }
-  void RejectDefinition(size_t row, const std::string& message) override {
-    rejected.emplace_back(row, message);
+  void RejectDefinition(size_t row, const Message& message) override {
+    rejected.emplace_back(row, MessageText(texts, message));
   }
 };
 

@@ -111,7 +111,8 @@ TEST_F(RenameTest, UnchangedNameAndFindOnlyDefinitionsDoNothing) {
 }
 
 TEST(NewNameTest, FirstLineAndNeverCut) {
-  std::string name, error;
+  std::string name;
+  Message error;
   ASSERT_TRUE(NewNameFromWorkText("a.txt\nsecond", CodePage::Process(), &name, &error));
   EXPECT_EQ(name, "a.txt\n");  // the line end stays and makes the name invalid
   ASSERT_TRUE(NewNameFromWorkText(std::string(255, 'x'), CodePage::Process(), &name, &error));
@@ -121,7 +122,7 @@ TEST(NewNameTest, FirstLineAndNeverCut) {
   std::string chinese;
   for (int i = 0; i < 120; i++) chinese += "\xD6\xD0";
   EXPECT_FALSE(NewNameFromWorkText(chinese, CodePage::Process(), &name, &error));
-  EXPECT_NE(error.find("255"), std::string::npos);
+  EXPECT_EQ(error.id, MessageId::kNameTooLong);
 }
 
 }  // namespace

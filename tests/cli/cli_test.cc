@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -804,6 +805,73 @@ TEST(CliTest, UndoOfAnUndoneOrEmptyRunIdIsRefused) {
     EXPECT_EQ(undo.exitCode, kExitUsage) << named;
     EXPECT_FALSE(undo.err.empty());
     EXPECT_EQ(dir.Read("a.txt"), "cat");
+  }
+}
+
+}  // namespace
+}  // namespace strbatch
+
+namespace strbatch {
+namespace {
+
+// Three English words in a row: a sentence left untranslated. Paths are
+// taken out before the check; option names and numbers cannot match.
+bool HoldsEnglishSentence(const std::string& text) {
+  static const std::regex kWords("[A-Za-z]{2,} [A-Za-z]{2,} [A-Za-z]{2,}");
+  return std::regex_search(text, kWords);
+}
+
+// Under --lang zh every message of a command that fails or is refused is
+// Chinese: the core's messages, the questions' refusals and the command
+// line's own. Each case runs with a journal and settings of its own.
+TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
+  const std::string big(1 << 20, 'a');
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::string> args;
+    int exit;
+    std::string settings = "";
+  } cases[] = {
+      {"undo with no run", {}, {"undo", "-y", "--lang", "zh"}, kExitFailure},
+      {"undo of an unknown run", {}, {"undo", "-y", "--run", "nosuch", "--lang", "zh"}, kExitUsage},
+      {"over the undo limit", {{"big.txt", big + "a"}}, {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@big.txt"},
+       kExitRefused, "[undo]\nMegabytes=1\n"},
+      {"expression that does not compile", {{"a.txt", "abc"}},
+       {"replace", "-y", "-a", "-d", "[c-a]", "x", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"character GBK cannot hold", {{"a.txt", "abc"}},
+       {"replace", "-y", "-d", "a", "\xF0\x9F\x98\x80", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"not confirmed", {{"a.txt", "abc"}}, {"replace", "-d", "a", "b", "--lang", "zh", "@a.txt"},
+       kExitRefused},
+      {"rename onto a taken name", {{"a.txt", "a"}, {"g.txt", "g"}},
+       {"rename", "-y", "-d", "a.txt", "g.txt", "--lang", "zh", "@a.txt"}, kExitFailure},
+      {"no files", {}, {"find", "-d", "a", "b", "--lang", "zh"}, kExitUsage},
+      {"folder that is a file", {{"a.txt", "a"}},
+       {"find", "-d", "a", "b", "--folder", "@a.txt", "--lang", "zh"}, kExitUsage},
+      {"report folder missing", {{"a.txt", "a"}},
+       {"find", "-r", "@no/r.txt", "-d", "a", "x", "--lang", "zh", "@a.txt"}, kExitUsage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    for (const auto& [name, bytes] : c.files) dir.Write(name, bytes);
+    dir.Write("strbatch.INI", c.settings);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(InFolder(arg, dir.path()));
+    const std::string config = std::getenv("STRBATCH_CONFIG") ? std::getenv("STRBATCH_CONFIG") : "";
+    const std::string tmp = std::getenv("STRBATCH_TMPDIR") ? std::getenv("STRBATCH_TMPDIR") : "";
+    setenv("STRBATCH_CONFIG", dir.File("strbatch.INI").c_str(), 1);
+    setenv("STRBATCH_TMPDIR", dir.File("private").c_str(), 1);
+    const CliRun run = Cli(args);
+    setenv("STRBATCH_CONFIG", config.c_str(), 1);
+    setenv("STRBATCH_TMPDIR", tmp.c_str(), 1);
+    EXPECT_EQ(run.exitCode, c.exit) << run.err;
+    EXPECT_NE(run.err, "");
+    std::string err = run.err;
+    for (size_t at = err.find(dir.path()); at != std::string::npos; at = err.find(dir.path())) {
+      err.replace(at, dir.path().size(), "@");
+    }
+    EXPECT_FALSE(HoldsEnglishSentence(err)) << err;
   }
 }
 

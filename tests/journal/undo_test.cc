@@ -61,8 +61,12 @@ JournalRun OnlyRun(const std::string& root) {
 class UndoHost : public RecordingHost {
  public:
   bool withoutUndo = false;
-  bool Confirm(const std::string& key, const std::string& caption) override {
-    return key == "1302" || key == "1307" ? withoutUndo : RecordingHost::Confirm(key, caption);
+  bool Ask(Question question) override {
+    const bool answer = RecordingHost::Ask(question);
+    return question == Question::kGoOnWithoutUndoOverLimit ||
+                   question == Question::kGoOnWithoutJournal
+               ? withoutUndo
+               : answer;
   }
 };
 
@@ -490,6 +494,38 @@ TEST_P(UndoTest, AnUndoCutShortIsFinished) {
     EXPECT_EQ(Undo().end, UndoOutcome::End::kDone);
     EXPECT_EQ(StateOf(dir_), replaced);
   }
+}
+
+// The change-files question tells whether the run can be undone; over the
+// undo limit only the question of going on without undo is asked.
+TEST_P(UndoTest, TheQuestionSaysWhetherTheRunCanBeUndone) {
+  Add("f.txt", std::string(3000, 'a'));
+  const struct {
+    const char* name;
+    std::function<void(UndoJournal&)> set;
+    Question asked;
+  } cases[] = {
+      {"undo on", [](UndoJournal&) {}, Question::kChangeFiles},
+      {"undo off", [](UndoJournal& j) { j.limits.enabled = false; },
+       Question::kChangeFilesWithoutUndo},
+      {"over the limit", [](UndoJournal& j) { j.limits.keepBytes = 1000; },
+       Question::kGoOnWithoutUndoOverLimit},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    journal_.limits = UndoLimits();
+    c.set(journal_);
+    host_.questions.clear();
+    Replace("a", "b");
+    EXPECT_EQ(host_.questions, std::vector<Question>{c.asked});
+    Replace("b", "a");
+  }
+  // A run without a journal at all cannot be undone either.
+  host_.questions.clear();
+  definitions_.Append("a", "b", true);
+  BatchRunner runner(files_, definitions_, host_);
+  runner.BatchReplace();
+  EXPECT_EQ(host_.questions, std::vector<Question>{Question::kChangeFilesWithoutUndo});
 }
 
 }  // namespace

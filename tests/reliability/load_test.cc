@@ -13,6 +13,7 @@
 #include "base/code_page.h"
 #include "batch/batch_driver.h"
 #include "batch/code_conversion.h"
+#include "config/message_text.h"
 #include "reliability_support.h"
 #include "test_support.h"
 
@@ -36,7 +37,7 @@ class TimingHost : public BatchHost {
  public:
   explicit TimingHost(int cancelAt) : cancelAt_(cancelAt) {}
 
-  bool Confirm(const std::string&, const std::string&) override { return true; }
+  bool Ask(Question) override { return true; }
   void ShowProgress() override { Tick(); }
   void SetMessage(const std::string&) override { Tick(); }
   void SetPosition(int percent) override {
@@ -59,15 +60,16 @@ class TimingHost : public BatchHost {
     positionsInFile = 0;
   }
   void OpenReport(const std::string&) override {}
-  void Warn(const std::string& path, const std::string& reason) override {
-    warnings.push_back(path + ": " + reason);
+  void Warn(const std::string& path, const Message& message) override {
+    warnings.push_back(path + ": " + MessageText(texts, message));
   }
-  void Notice(const std::string& path, const std::string& text) override {
-    warnings.push_back(path + ": " + text);
+  void Notice(const std::string& path, const Message& message) override {
+    warnings.push_back(path + ": " + MessageText(texts, message));
   }
-  void RejectDefinition(size_t, const std::string& message) override {
-    warnings.push_back(message);
+  void RejectDefinition(size_t, const Message& message) override {
+    warnings.push_back(MessageText(texts, message));
   }
+  LanguageCatalog texts{Language::English};
 
   double longestGap = 0;
   int queries = 0;

@@ -14,7 +14,7 @@ class Host : public SilentHost {
   void SetMessage(const std::string& text) override { messages.push_back(text); }
   void SetPosition(int percent) override { positions.push_back(percent); }
   bool CheckCancelled() override { return ++queries == cancelAtQuery; }
-  void Warn(const std::string& path, const std::string&) override { warnings.push_back(path); }
+  void Warn(const std::string& path, const Message&) override { warnings.push_back(path); }
   int cancelAtQuery = 0, queries = 0;  // 1-based; 0: never
   std::vector<std::string> messages, warnings;
   std::vector<int> positions;
