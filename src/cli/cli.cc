@@ -105,25 +105,6 @@ class StopSignals {
   struct sigaction previousTerm_ {};
 };
 
-// The interface language of the CLI's messages: --lang, else the settings
-// file's, else the environment's (a locale starting with "zh" is Chinese).
-Language ChooseLanguage(const std::string& lang) {
-  if (lang == "zh") return Language::Chinese;
-  if (lang == "en") return Language::English;
-  const std::string settings = SettingsFilePath();
-  if (!settings.empty()) {
-    const int stored = GetProfileInt(settings, "option", "Language", -1);
-    if (stored == 0 || stored == 1) return static_cast<Language>(stored);
-  }
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') {
-      return std::strncmp(value, "zh", 2) == 0 ? Language::Chinese : Language::English;
-    }
-  }
-  return Language::English;
-}
-
 // Code page bytes to UTF-8 for the terminal; invalid bytes become U+FFFD.
 std::string ToTerminal(const std::string& bytes) {
   std::string utf8;
@@ -1297,7 +1278,7 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
   std::vector<std::string> raw(argv + 1, argv + argc);
   std::string error;
   const bool definitionsRead = ExtractDefinitions(raw, &args.definitions, &error);
-  const LanguageCatalog texts(ChooseLanguage(LanguageOnCommandLine(raw)));
+  const LanguageCatalog texts(ChooseMessageLanguage(LanguageOnCommandLine(raw)));
   if (!definitionsRead) {
     std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1707", {error}).c_str());
     return kExitUsage;
