@@ -731,7 +731,8 @@ Commands DefineCommands(CLI::App& app, Arguments& args, const LanguageCatalog& t
   AddDefinitionOptions(commands.exportDefs, args, texts);
   commands.exportDefs->add_option("output", args.output, Say(texts, "1668"))->required();
   AddLanguageOption(commands.exportDefs, args, texts);
-  for (CLI::App* command : {commands.replace, commands.find, commands.rename, commands.exportDefs}) {
+  for (CLI::App* command :
+       {commands.replace, commands.find, commands.rename, commands.exportDefs}) {
     command->footer(Say(texts, "1680"));
   }
   // Set last, so that the commands do not take it over.
@@ -1231,6 +1232,11 @@ std::string LanguageOnCommandLine(const std::vector<std::string>& args) {
   return lang;
 }
 
+template <typename Kind>
+bool IsA(const CLI::ParseError& error) {
+  return dynamic_cast<const Kind*>(&error) != nullptr;
+}
+
 // A usage error of the parser in the user's language. CLI11 gives its
 // errors as English text only, so each kind it makes is recognised by its
 // shape and said again from the catalog; a shape not known here is still
@@ -1240,11 +1246,8 @@ std::string UsageErrorText(const CLI::ParseError& error, const CLI::App& app,
   const std::string what = error.what();
   const auto& names = static_cast<const CatalogFormatter&>(*app.get_formatter());
   std::smatch parts;
-  const auto is = [&error](auto* kind) {
-    return dynamic_cast<decltype(kind)>(&error) != nullptr;
-  };
   const bool commandGiven = !app.get_subcommands().empty();
-  if (is(static_cast<const CLI::RequiredError*>(nullptr)) && !commandGiven) {
+  if (IsA<CLI::RequiredError>(error) && !commandGiven) {
     // The first word that is not an option names the command: one that is
     // not known is told as such, not as a missing command.
     for (size_t i = 0; i < args.size(); i++) {
@@ -1256,19 +1259,21 @@ std::string UsageErrorText(const CLI::ParseError& error, const CLI::App& app,
     }
     return Say(texts, "1703");
   }
-  if (is(static_cast<const CLI::RequiredError*>(nullptr)) && std::regex_match(what, parts, std::regex("(.+) is required"))) {
+  if (IsA<CLI::RequiredError>(error) &&
+      std::regex_match(what, parts, std::regex("(.+) is required"))) {
     return texts.Message("1704", {names.ArgumentName(parts[1])});
   }
-  if (is(static_cast<const CLI::ExtrasError*>(nullptr)) &&
-      std::regex_match(what, parts, std::regex("The following arguments? (was|were) not expected: (.*)"))) {
+  if (IsA<CLI::ExtrasError>(error) &&
+      std::regex_match(what, parts,
+                       std::regex("The following arguments? (was|were) not expected: (.*)"))) {
     return texts.Message(parts[1] == "was" ? "1700" : "1701", {parts[2]});
   }
-  if (is(static_cast<const CLI::ArgumentMismatch*>(nullptr)) &&
+  if (IsA<CLI::ArgumentMismatch>(error) &&
       std::regex_match(what, parts, std::regex("(\\S+): [0-9]+ required .* missing"))) {
     return texts.Message("1705", {parts[1]});
   }
   // The validators' own messages are the catalog's already.
-  if (is(static_cast<const CLI::ValidationError*>(nullptr))) return what;
+  if (IsA<CLI::ValidationError>(error)) return what;
   return texts.Message("1709", {what});
 }
 
