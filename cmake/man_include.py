@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Completes the help2man include file of strbatch-cli with the options of
 each command, as the program itself prints them, so that the manual page
-never drifts from the program.
+never drifts from the program; and finishes a page help2man made.
 
     man_include.py PROGRAM TEMPLATE OUTPUT
-    man_include.py --exit-status PAGE
+    man_include.py --finish PAGE PROGRAM [HEADINGS]
 
+The program speaks the language its environment chooses (STRBATCH_CONFIG).
 The second form moves the exit statuses, which help2man renders from the
 end of the program's --help among the options, into the page's EXIT STATUS
-section, so that the page states them once and as the program does.
+section, so that the page states them once and as the program does; and,
+given a HEADINGS file of "ENGLISH=TRANSLATED" lines, names the page's
+sections in the page's language.
 """
 import re
 import subprocess
@@ -18,29 +21,47 @@ MARK = '.\\" The options of each command follow, as the program prints them.'
 EXIT_MARK = '.\\" The exit statuses follow, as the program prints them.'
 
 
-def move_exit_status(page):
-    with open(page, encoding="utf-8") as f:
-        text = f.read()
-    found = re.search(r'^\.SS "Exit status, ([^"]*):"\n(.*?)(?=^\.S[HS] )', text,
-                      re.M | re.S)
-    if not found or EXIT_MARK not in text:
-        sys.exit(f"{page}: no exit statuses to move")
-    body = found.group(1)[0].upper() + found.group(1)[1:] + ":\n" + found.group(2)
-    text = text[:found.start()] + text[found.end():]
-    with open(page, "w", encoding="utf-8") as f:
-        f.write(text.replace(EXIT_MARK, body.rstrip("\n")))
-
-
-if sys.argv[1] == "--exit-status":
-    move_exit_status(sys.argv[2])
-    sys.exit(0)
-
-program, template, output = sys.argv[1:4]
-
-
-def run(*args):
+def run(program, *args):
     return subprocess.run([program, *args], check=True, capture_output=True,
                           text=True).stdout
+
+
+def exit_heading(program):
+    """The line that opens the exit-status table of the program's --help,
+    without its colon: the line before the row of status 0."""
+    lines = run(program, "--help").splitlines()
+    for before, line in zip(lines, lines[1:]):
+        if line.startswith("  0  "):
+            return before.rstrip(":")
+    return None
+
+
+def finish(page, program, headings):
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    heading = exit_heading(program)
+    if heading is not None:
+        found = re.search(r'^\.SS "' + re.escape(heading) + r':"\n(.*?)(?=^\.S[HS] )', text,
+                          re.M | re.S)
+        if not found or EXIT_MARK not in text:
+            sys.exit(f"{page}: no exit statuses to move")
+        # "Exit status, the same for every command" states its scope under
+        # the section's own heading: "The same for every command:".
+        scope = re.split(r"[,\uff0c]\s*", heading, maxsplit=1)[-1]
+        body = scope[0].upper() + scope[1:] + ":\n" + found.group(1)
+        text = text[:found.start()] + text[found.end():]
+        text = text.replace(EXIT_MARK, body.rstrip("\n"))
+    if headings:
+        # Chinese has no spaces to stretch: lines are left ragged, not
+        # justified with gaps between the characters.
+        text = re.sub(r"^(\.TH .*\n)", r"\1.ad l\n", text, count=1, flags=re.M)
+        with open(headings, encoding="utf-8") as f:
+            for line in f:
+                english, _, translated = line.rstrip("\n").partition("=")
+                text = re.sub(r'^\.SH "?' + re.escape(english) + r'"?$',
+                              f'.SH "{translated}"', text, flags=re.M)
+    with open(page, "w", encoding="utf-8") as f:
+        f.write(text)
 
 
 def roff(text):
@@ -53,18 +74,25 @@ def roff(text):
     return "\n".join(lines)
 
 
-top = run("--help")
-block = top.split("Subcommands:", 1)[1].split("\n\n", 1)[0]
-commands = re.findall(r"^  ([a-z][a-z-]*) ", block, re.M)
-sections = []
-for command in commands:
-    text = run(command, "--help")
-    # The footer repeats the program's own; the description is its first line.
-    text = text.split("\n\nDefinitions:", 1)[0]
-    sections.append(f".SS {command}\n.nf\n{roff(text)}\n.fi")
-with open(template, encoding="utf-8") as f:
-    content = f.read()
-if MARK not in content:
-    sys.exit(f"{template}: no place for the commands")
-with open(output, "w", encoding="utf-8") as f:
-    f.write(content.replace(MARK, "\n".join(sections)))
+def include(program, template, output):
+    # The names of the commands, from the help that is always English.
+    top = run(program, "--lang", "en", "--help")
+    block = top.split("Subcommands:", 1)[1].split("\n\n", 1)[0]
+    commands = re.findall(r"^  ([a-z][a-z-]*) ", block, re.M)
+    sections = []
+    for command in commands:
+        # The description is the first line; the footer is the command's own.
+        text = run(program, command, "--help").rstrip("\n")
+        sections.append(f".SS {command}\n.nf\n{roff(text)}\n.fi")
+    with open(template, encoding="utf-8") as f:
+        content = f.read()
+    if MARK not in content:
+        sys.exit(f"{template}: no place for the commands")
+    with open(output, "w", encoding="utf-8") as f:
+        f.write(content.replace(MARK, "\n".join(sections)))
+
+
+if sys.argv[1] == "--finish":
+    finish(sys.argv[2], sys.argv[3], sys.argv[4] if len(sys.argv) > 4 else None)
+else:
+    include(*sys.argv[1:4])

@@ -40,14 +40,14 @@ encoding, every rewrite is all or nothing, and backups are optional.
 This package holds the desktop program strbatch, the command-line program
 strbatch-cli, and their language files and user guide.")
 
-# The plugin's UNO libraries live in LibreOffice's own program folder, where
-# dpkg-shlibdeps cannot resolve them: its dependencies are given here (ICU
-# for the code pages of the documents it works inside LibreOffice).
-string(REGEX MATCH "^[0-9]+" icu_major "${ICU_VERSION}")
+# The plugin's Depends are computed by dpkg-shlibdeps, as for the programs:
+# its UNO libraries (libuno-*) and ICU, versioned. The LibreOffice
+# applications the plugin drives through UNO are named by no library, so
+# they are given here.
 set(CPACK_DEBIAN_OFFICE_PACKAGE_NAME strbatch-libreoffice)
-set(CPACK_DEBIAN_OFFICE_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_OFFICE_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_OFFICE_PACKAGE_DEPENDS
-    "strbatch (= ${PROJECT_VERSION}), libc6, libgcc-s1, libstdc++6, libicu${icu_major}, libreoffice-writer-nogui | libreoffice-writer, libreoffice-calc-nogui | libreoffice-calc, libreoffice-impress-nogui | libreoffice-impress")
+    "strbatch (= ${PROJECT_VERSION}), libreoffice-writer-nogui | libreoffice-writer, libreoffice-calc-nogui | libreoffice-calc, libreoffice-impress-nogui | libreoffice-impress")
 set(CPACK_COMPONENT_OFFICE_DESCRIPTION
     "StrBatch office plugin: old Word, Excel and PowerPoint documents
 StrBatch reads and edits .docx, .xlsx, .pptx, .odt, .ods and .odp

@@ -1,6 +1,7 @@
 # bash completion for strbatch-cli. Subcommands, options and the values of
 # options that take a fixed set are read from the program's own --help, so
-# they follow the installed version.
+# they follow the installed version (always in English, where the headings
+# it looks for are fixed).
 
 _strbatch_cli() {
   local cur prev words cword
@@ -9,21 +10,26 @@ _strbatch_cli() {
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case "${words[i]}" in
+      --lang) ((i++)) ;;
       -*) ;;
       *) command="${words[i]}"; break ;;
     esac
   done
 
+  if [[ -z "$command" && "$prev" == --lang ]]; then
+    COMPREPLY=($(compgen -W "zh en" -- "$cur"))
+    return
+  fi
   if [[ -z "$command" ]]; then
     local commands
-    commands=$("$1" --help 2>/dev/null |
+    commands=$("$1" --lang en --help 2>/dev/null |
       sed -n '/^Subcommands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p')
-    COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "$commands --help --version --lang" -- "$cur"))
     return
   fi
 
   local help
-  help=$("$1" "$command" --help 2>/dev/null)
+  help=$("$1" --lang en "$command" --help 2>/dev/null)
   # An option with a fixed set of values shows them as TEXT:{a,b,c}.
   if [[ "$prev" == -* ]]; then
     local values

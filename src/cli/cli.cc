@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,25 +106,6 @@ class StopSignals {
   struct sigaction previousInt_ {};
   struct sigaction previousTerm_ {};
 };
-
-// The interface language of the CLI's messages: --lang, else the settings
-// file's, else the environment's (a locale starting with "zh" is Chinese).
-Language ChooseLanguage(const std::string& lang) {
-  if (lang == "zh") return Language::Chinese;
-  if (lang == "en") return Language::English;
-  const std::string settings = SettingsFilePath();
-  if (!settings.empty()) {
-    const int stored = GetProfileInt(settings, "option", "Language", -1);
-    if (stored == 0 || stored == 1) return static_cast<Language>(stored);
-  }
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') {
-      return std::strncmp(value, "zh", 2) == 0 ? Language::Chinese : Language::English;
-    }
-  }
-  return Language::English;
-}
 
 // Code page bytes to UTF-8 for the terminal; invalid bytes become U+FFFD.
 std::string ToTerminal(const std::string& bytes) {
@@ -295,7 +277,7 @@ bool ExtractDefinitions(std::vector<std::string>& args, std::vector<Definition>*
     }
     if (args[i] == "-d" || args[i] == "--def") {
       if (i + 2 >= args.size()) {
-        *error = args[i] + " needs two strings: FIND REPLACE";
+        *error = args[i];  // the option that lacks its strings
         return false;
       }
       definitions->push_back({args[i + 1], args[i + 2]});
@@ -417,60 +399,80 @@ int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& 
   return kExitOk;
 }
 
-void AddFilesOption(CLI::App* command, Arguments& args) {
-  command->add_option("files", args.files, "the files to process, in order");
-  command->add_option("--files-from", args.filesFrom,
-                      "also process the files listed in FILE, one path a line (- for "
-                      "standard input)");
-  command->add_flag("-0,--null", args.nullSeparated,
-                    "the --files-from list is separated by NUL bytes, not line ends");
-  command->add_option("--folder", args.folders,
-                      "also process the files of DIR, as the window's Add folder takes "
-                      "them (repeatable)")
-      ->allow_extra_args(false);
-  command->add_option("--include", args.includes,
-                      "name patterns for --folder (repeatable; * and ?, ASCII case ignored, "
-                      "*.* every file; default *.txt)")
-      ->allow_extra_args(false);
-  command->add_flag("--recursive", args.recursive, "--folder takes subfolders too");
-  command->add_option("--lang", args.lang,
-                      "language of the messages: zh or en (default: the settings file's "
-                      "interface language, else the locale's)")
-      ->check(CLI::IsMember({"zh", "en"}));
+// The language's text of a key for --help and usage errors.
+std::string Say(const LanguageCatalog& texts, const char* key) { return texts.Message(key); }
+
+// Only the given values: the help shows them as "TEXT:{a,b}", and a value
+// outside them is refused in the user's language.
+CLI::Validator OneOf(std::vector<std::string> values, const LanguageCatalog& texts) {
+  std::string shown;
+  for (const std::string& value : values) shown += (shown.empty() ? "" : ",") + value;
+  shown = "{" + shown + "}";
+  return CLI::Validator(
+      [values, shown, &texts](const std::string& value) {
+        for (const std::string& allowed : values) {
+          if (value == allowed) return std::string();
+        }
+        return texts.Message("1706", {value, shown});
+      },
+      shown);
 }
 
-void AddDefinitionOptions(CLI::App* command, Arguments& args) {
+void AddLanguageOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
+  command->add_option("--lang", args.lang, Say(texts, "1646"))
+      ->check(OneOf({"zh", "en"}, texts));
+}
+
+void AddFilesOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
+  command->add_option("files", args.files, Say(texts, "1640"));
+  command->add_option("--files-from", args.filesFrom, Say(texts, "1641"));
+  command->add_flag("-0,--null", args.nullSeparated, Say(texts, "1642"));
+  command->add_option("--folder", args.folders, Say(texts, "1643"))->allow_extra_args(false);
+  command->add_option("--include", args.includes, Say(texts, "1644"))->allow_extra_args(false);
+  command->add_flag("--recursive", args.recursive, Say(texts, "1645"));
+  AddLanguageOption(command, args, texts);
+}
+
+void AddDefinitionOptions(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
   // One file per -D, so that the files to process may follow it.
-  command->add_option("-D,--defs", args.definitionFiles,
-                      "load the definitions of a definition file (repeatable)")
+  command->add_option("-D,--defs", args.definitionFiles, Say(texts, "1647"))
       ->expected(1)
       ->allow_extra_args(false)
       ->take_all();
 }
 
-void AddEncodingOption(CLI::App* command, Arguments& args) {
-  command->add_option("--encoding", args.encoding,
-                      "how files are read: gbk (default: every file in code page 936), auto "
-                      "(UTF-8 and UTF-16 files recognised, the rest GBK), big5, utf-8")
-      ->check(CLI::IsMember({"auto", "gbk", "big5", "utf-8"}));
+void AddEncodingOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
+  command->add_option("--encoding", args.encoding, Say(texts, "1648"))
+      ->check(OneOf({"auto", "gbk", "big5", "utf-8"}, texts));
 }
 
-void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions) {
+void AddYesOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
+  command->add_flag("-y,--yes", args.yes, Say(texts, "1651"));
+}
+
+void AddBackupOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
+  command->add_flag("-b,--backup", args.backup, Say(texts, "1653"));
+}
+
+// The options of the batch commands. Only those that change files take -y
+// and -b: a find asks nothing and writes no backup, so it refuses them
+// rather than seem to honour them.
+void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions, bool changesFiles,
+                     const LanguageCatalog& texts) {
   if (withDefinitions) {
-    AddDefinitionOptions(command, args);
-    command->add_flag("-i,--ignore-case", args.ignoreCase, "ASCII letters match either case");
-    command->add_flag("-a,--advanced", args.advanced,
-                      "find strings are expressions, replace strings templates");
+    AddDefinitionOptions(command, args, texts);
+    command->add_flag("-i,--ignore-case", args.ignoreCase, Say(texts, "1649"));
+    command->add_flag("-a,--advanced", args.advanced, Say(texts, "1650"));
   }
-  command->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
-  AddEncodingOption(command, args);
-  command->add_flag("--json", args.json, "print the results as one JSON object");
-  command->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
-  AddFilesOption(command, args);
+  if (changesFiles) AddYesOption(command, args, texts);
+  AddEncodingOption(command, args, texts);
+  command->add_flag("--json", args.json, Say(texts, "1652"));
+  if (changesFiles) AddBackupOption(command, args, texts);
+  AddFilesOption(command, args, texts);
 }
 
-void AddNoUndoOption(CLI::App* command, Arguments& args) {
-  command->add_flag("--no-undo", args.noUndo, "keep no journal: the run cannot be undone");
+void AddNoUndoOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
+  command->add_flag("--no-undo", args.noUndo, Say(texts, "1654"));
 }
 
 // The whole batch's files, in order: those named on the command line, then
@@ -594,104 +596,154 @@ struct Commands {
   CLI::App* undo;
 };
 
-Commands DefineCommands(CLI::App& app, Arguments& args) {
+// Help in the user's language: CLI11's headings, the name of a value
+// ("TEXT") and the names of the arguments come from the catalog.
+class CatalogFormatter : public CLI::Formatter {
+ public:
+  explicit CatalogFormatter(const LanguageCatalog& texts)
+      : valueName_(Say(texts, "1610")),
+        argumentNames_{{"files", Say(texts, "1611")},
+                       {"plan", Say(texts, "1612")},
+                       {"output", Say(texts, "1613")}} {
+    label("Usage", Say(texts, "1603"));
+    label("OPTIONS", Say(texts, "1604"));
+    label("SUBCOMMAND", Say(texts, "1605"));
+    label("Positionals", Say(texts, "1606"));
+    label("REQUIRED", Say(texts, "1609"));
+  }
+
+  // An argument's name as the user reads it ("files" is "文件" in Chinese).
+  std::string ArgumentName(const std::string& name) const {
+    const auto found = argumentNames_.find(name);
+    return found == argumentNames_.end() || found->second.empty() ? name : found->second;
+  }
+
+  std::string make_option_name(const CLI::Option* opt, bool is_positional) const override {
+    return is_positional ? ArgumentName(opt->get_name(true, false))
+                         : CLI::Formatter::make_option_name(opt, false);
+  }
+  std::string make_option_usage(const CLI::Option* opt) const override {
+    std::string usage = CLI::Formatter::make_option_usage(opt);
+    const std::string name = opt->get_name(true, false);
+    const size_t at = usage.find(name);
+    if (at != std::string::npos) usage.replace(at, name.size(), ArgumentName(name));
+    return usage;
+  }
+  // As CLI11 lays an option out, but with the name's column measured in
+  // what a terminal shows: a Chinese character takes two columns, not the
+  // three bytes it has in UTF-8.
+  std::string make_option(const CLI::Option* opt, bool is_positional) const override {
+    const std::string name = "  " + make_option_name(opt, is_positional) + make_option_opts(opt);
+    size_t columns = 0;
+    for (unsigned char c : name) {
+      if ((c & 0xC0) != 0x80) columns += c >= 0xE0 ? 2 : 1;
+    }
+    std::string line = name;
+    const std::string description = make_option_desc(opt);
+    if (!description.empty()) {
+      const std::string indent(column_width_, ' ');
+      line += columns >= column_width_ ? "\n" + indent : std::string(column_width_ - columns, ' ');
+      for (const char c : description) {
+        line += c;
+        if (c == '\n') line += indent;
+      }
+    }
+    return line + "\n";
+  }
+  std::string make_option_opts(const CLI::Option* opt) const override {
+    std::string opts = CLI::Formatter::make_option_opts(opt);
+    // Every value here is text; its name leads, before any allowed values.
+    if (!valueName_.empty() && opts.rfind(" TEXT", 0) == 0) opts.replace(1, 4, valueName_);
+    return opts;
+  }
+
+ private:
+  std::string valueName_;
+  std::map<std::string, std::string> argumentNames_;
+};
+
+// A subcommand whose help flag and option group speak the user's language
+// (CLI11 makes a subcommand's help flag before it copies the group's name).
+CLI::App* AddCommand(CLI::App& app, const char* name, const char* description,
+                     const LanguageCatalog& texts) {
+  CLI::App* command = app.add_subcommand(name, Say(texts, description));
+  command->set_help_flag("-h,--help", Say(texts, "1602"));
+  return command;
+}
+
+// The program's options and subcommands, each with the options it takes and
+// its help in the user's language. The commands that take definitions
+// describe -d, which the parser never sees, in their footer.
+Commands DefineCommands(CLI::App& app, Arguments& args, const LanguageCatalog& texts) {
+  app.formatter(std::make_shared<CatalogFormatter>(texts));
+  app.option_defaults()->group(Say(texts, "1607"));
+  app.group(Say(texts, "1608"));
+  app.set_help_flag("-h,--help", Say(texts, "1602"));
+  app.set_version_flag("--version", VersionLine("strbatch-cli"), Say(texts, "1601"));
+  AddLanguageOption(&app, args, texts);
   app.require_subcommand(1);
-  app.footer(
-      "Definitions: -d, --def FIND REPLACE (repeatable; applied in order, after\n"
-      "those of -D files).\n"
-      "Strings are given in UTF-8 and used in code page 936 (GBK).\n"
-      "replace -n --json > plan.json, edit the plan, then apply plan.json: only the\n"
-      "changes left in it are written; a file no longer the one the plan was made\n"
-      "from (its whole SHA-256) is refused.\n"
-      "Every command that changes files keeps a journal (unless --no-undo): undo\n"
-      "takes the last run back, undo --list shows the runs kept, undo --run ID an\n"
-      "older one; a file changed since its run is left alone (exit status 1).\n"
-      "Messages follow --lang, else the settings file's language, else the locale.\n"
-      "\n"
-      "Exit status, the same for every command:\n"
-      "  0  done\n"
-      "  1  done, with warnings: something was refused, skipped or left (a file not\n"
-      "     read or written, a search that gave up, a file changed since its plan\n"
-      "     or its run, a folder that could not be read)\n"
-      "  2  bad input, refused before anything is touched: usage error, expression\n"
-      "     that does not compile, broken definition file, plan or table file,\n"
-      "     report folder missing, bad or already-undone run id (an internal error:\n"
-      "     2 before anything was written, 1 after)\n"
-      "  3  not confirmed, nothing changed: no -y and no terminal, answered no, or\n"
-      "     more than undo keeps without --no-undo\n"
-      "  130, 143  stopped by Ctrl-C, SIGTERM (the results so far are printed)");
   Commands commands{};
-  commands.replace = app.add_subcommand("replace", "replace every occurrence in the files");
-  AddBatchOptions(commands.replace, args, true);
-  commands.replace->add_flag("-n,--dry-run", args.dryRun,
-                             "write nothing: print a unified diff of every file (with --json: "
-                             "each file's encoding and changes, a plan for apply)");
-  commands.apply = app.add_subcommand(
-      "apply", "write the changes a plan (replace --dry-run --json, edited) lists");
-  commands.apply->add_option("plan", args.plan, "the plan, a JSON file")->required();
-  commands.apply->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
-  commands.apply->add_flag("-b,--backup", args.backup,
-                           "keep a copy FILE.bak before changing FILE");
-  commands.apply->add_option("--lang", args.lang, "language of the messages: zh or en")
-      ->check(CLI::IsMember({"zh", "en"}));
-  AddNoUndoOption(commands.replace, args);
-  AddNoUndoOption(commands.apply, args);
-  commands.find = app.add_subcommand("find", "count and list occurrences; change nothing");
-  commands.find->add_option("-r,--report", args.report,
-                            "write the replacement text of every occurrence to FILE (- for "
-                            "stdout)");
-  AddBatchOptions(commands.find, args, true);
-  commands.rename = app.add_subcommand("rename", "apply the definitions to the file names");
-  AddBatchOptions(commands.rename, args, true);
-  AddNoUndoOption(commands.rename, args);
-  commands.convert = app.add_subcommand("convert", "convert Chinese text between code pages");
-  commands.convert
-      ->add_option("--to", args.convertTo,
-                   "big5 (GBK to BIG5), gbk-traditional (GBK simplified to GBK "
-                   "traditional), gbk (BIG5 to GBK), gbk-simplified (GBK traditional "
-                   "to GBK simplified), utf-8 (from the file's encoding to UTF-8), cp936 "
-                   "(UTF-8 to code page 936)")
+  commands.replace = AddCommand(app, "replace", "1620", texts);
+  AddBatchOptions(commands.replace, args, true, true, texts);
+  commands.replace->add_flag("-n,--dry-run", args.dryRun, Say(texts, "1655"));
+  commands.apply = AddCommand(app, "apply", "1621", texts);
+  commands.apply->add_option("plan", args.plan, Say(texts, "1656"))->required();
+  AddYesOption(commands.apply, args, texts);
+  AddBackupOption(commands.apply, args, texts);
+  AddLanguageOption(commands.apply, args, texts);
+  AddNoUndoOption(commands.replace, args, texts);
+  AddNoUndoOption(commands.apply, args, texts);
+  commands.find = AddCommand(app, "find", "1622", texts);
+  commands.find->add_option("-r,--report", args.report, Say(texts, "1657"));
+  AddBatchOptions(commands.find, args, true, false, texts);
+  commands.rename = AddCommand(app, "rename", "1623", texts);
+  AddBatchOptions(commands.rename, args, true, true, texts);
+  AddNoUndoOption(commands.rename, args, texts);
+  commands.convert = AddCommand(app, "convert", "1624", texts);
+  std::vector<std::string> conversions;
+  for (const auto& conversion : kConversions) conversions.push_back(conversion.first);
+  commands.convert->add_option("--to", args.convertTo, Say(texts, "1658"))
       ->required()
-      ->check(CLI::IsMember(kConversions));
-  AddBatchOptions(commands.convert, args, false);
-  AddNoUndoOption(commands.convert, args);
-  commands.restore = app.add_subcommand("restore", "put FILE.bak back in place of FILE");
-  AddFilesOption(commands.restore, args);
-  AddNoUndoOption(commands.restore, args);
-  commands.clearBackups = app.add_subcommand("clear-backups", "delete FILE.bak of each FILE");
-  AddFilesOption(commands.clearBackups, args);
-  AddNoUndoOption(commands.clearBackups, args);
-  CLI::App* sort = commands.sort = app.add_subcommand("sort", "sort the lines of each file");
-  sort->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
-  sort->add_flag("-b,--backup", args.backup, "keep a copy FILE.bak before changing FILE");
-  sort->add_flag("--case", args.sort.caseSensitive, "upper and lower case sort apart");
-  sort->add_flag("--width", args.sort.widthSensitive,
-                 "full-width and half-width forms sort apart");
-  sort->add_flag("--spaces", args.sort.countSpaces, "spaces take part in the comparison");
-  sort->add_flag("--reverse", args.sort.reverseOutput, "write the lines from last to first");
-  sort->add_flag("--unique", args.sort.filterDuplicates, "drop repeated lines");
-  sort->add_option("--equal", args.sort.equalValueTablePath, "table of characters that sort alike");
-  sort->add_option("--ignore", args.sort.noSortTablePath, "table of characters left out of keys");
-  AddEncodingOption(sort, args);
-  AddFilesOption(sort, args);
-  AddNoUndoOption(sort, args);
-  CLI::App* undo = commands.undo =
-      app.add_subcommand("undo", "take back the last run that changed files, or another");
-  undo->add_flag("-y,--yes", args.yes, "answer the confirmation with yes");
-  undo->add_flag("-l,--list", args.undoList, "list the runs that can be taken back");
-  undo->add_option("--run", args.undoRun, "the ID of the run to take back (see --list)")
-      ->check([](const std::string& id) {
-        return id.empty() ? std::string("an empty ID names no run") : std::string();
+      ->check(OneOf(conversions, texts));
+  AddBatchOptions(commands.convert, args, false, true, texts);
+  AddNoUndoOption(commands.convert, args, texts);
+  commands.restore = AddCommand(app, "restore", "1625", texts);
+  AddFilesOption(commands.restore, args, texts);
+  AddNoUndoOption(commands.restore, args, texts);
+  commands.clearBackups = AddCommand(app, "clear-backups", "1626", texts);
+  AddFilesOption(commands.clearBackups, args, texts);
+  AddNoUndoOption(commands.clearBackups, args, texts);
+  CLI::App* sort = commands.sort = AddCommand(app, "sort", "1627", texts);
+  AddYesOption(sort, args, texts);
+  AddBackupOption(sort, args, texts);
+  sort->add_flag("--case", args.sort.caseSensitive, Say(texts, "1659"));
+  sort->add_flag("--width", args.sort.widthSensitive, Say(texts, "1660"));
+  sort->add_flag("--spaces", args.sort.countSpaces, Say(texts, "1661"));
+  sort->add_flag("--reverse", args.sort.reverseOutput, Say(texts, "1662"));
+  sort->add_flag("--unique", args.sort.filterDuplicates, Say(texts, "1663"));
+  sort->add_option("--equal", args.sort.equalValueTablePath, Say(texts, "1664"));
+  sort->add_option("--ignore", args.sort.noSortTablePath, Say(texts, "1665"));
+  AddEncodingOption(sort, args, texts);
+  AddFilesOption(sort, args, texts);
+  AddNoUndoOption(sort, args, texts);
+  CLI::App* undo = commands.undo = AddCommand(app, "undo", "1628", texts);
+  AddYesOption(undo, args, texts);
+  undo->add_flag("-l,--list", args.undoList, Say(texts, "1666"));
+  undo->add_option("--run", args.undoRun, Say(texts, "1667"))
+      ->check([&texts](const std::string& id) {
+        return id.empty() ? Say(texts, "1710") : std::string();
       });
-  undo->add_option("--lang", args.lang, "language of the messages: zh or en")
-      ->check(CLI::IsMember({"zh", "en"}));
-  commands.exportDefs =
-      app.add_subcommand("export-defs", "write the definitions to a definition file");
-  AddDefinitionOptions(commands.exportDefs, args);
-  commands.exportDefs->add_option("output", args.output, "the definition file to write")
-      ->required();
-  commands.exportDefs->add_option("--lang", args.lang, "language of the messages: zh or en")
-      ->check(CLI::IsMember({"zh", "en"}));
+  AddLanguageOption(undo, args, texts);
+  commands.exportDefs = AddCommand(app, "export-defs", "1629", texts);
+  AddDefinitionOptions(commands.exportDefs, args, texts);
+  commands.exportDefs->add_option("output", args.output, Say(texts, "1668"))->required();
+  AddLanguageOption(commands.exportDefs, args, texts);
+  for (CLI::App* command :
+       {commands.replace, commands.find, commands.rename, commands.exportDefs}) {
+    command->footer(Say(texts, "1680"));
+  }
+  // Set last, so that the commands do not take it over.
+  app.footer(Say(texts, "1681") + "\n\n" + Say(texts, "1682"));
   return commands;
 }
 
@@ -931,18 +983,78 @@ bool ReportFolderTakesIt(const std::string& report, const LanguageCatalog& texts
   return true;
 }
 
+// The value of the last --lang before "--", so that --help and the usage
+// errors speak the language the rest of the command will (empty: none).
+std::string LanguageOnCommandLine(const std::vector<std::string>& args) {
+  std::string lang;
+  for (size_t i = 0; i < args.size() && args[i] != "--"; i++) {
+    if (args[i] == "--lang" && i + 1 < args.size()) {
+      lang = args[++i];
+    } else if (args[i].rfind("--lang=", 0) == 0) {
+      lang = args[i].substr(7);
+    }
+  }
+  return lang;
+}
+
+template <typename Kind>
+bool IsA(const CLI::ParseError& error) {
+  return dynamic_cast<const Kind*>(&error) != nullptr;
+}
+
+// A usage error of the parser in the user's language. CLI11 gives its
+// errors as English text only, so each kind it makes is recognised by its
+// shape and said again from the catalog; a shape not known here is still
+// told, inside a sentence of the user's language.
+std::string UsageErrorText(const CLI::ParseError& error, const CLI::App& app,
+                           const std::vector<std::string>& args, const LanguageCatalog& texts) {
+  const std::string what = error.what();
+  const auto& names = static_cast<const CatalogFormatter&>(*app.get_formatter());
+  std::smatch parts;
+  const bool commandGiven = !app.get_subcommands().empty();
+  if (IsA<CLI::RequiredError>(error) && !commandGiven) {
+    // The first word that is not an option names the command: one that is
+    // not known is told as such, not as a missing command.
+    for (size_t i = 0; i < args.size(); i++) {
+      if (args[i] == "--lang") {
+        i++;
+      } else if (!args[i].empty() && args[i][0] != '-') {
+        return texts.Message("1702", {args[i]});
+      }
+    }
+    return Say(texts, "1703");
+  }
+  if (IsA<CLI::RequiredError>(error) &&
+      std::regex_match(what, parts, std::regex("(.+) is required"))) {
+    return texts.Message("1704", {names.ArgumentName(parts[1])});
+  }
+  if (IsA<CLI::ExtrasError>(error) &&
+      std::regex_match(what, parts,
+                       std::regex("The following arguments? (was|were) not expected: (.*)"))) {
+    return texts.Message(parts[1] == "was" ? "1700" : "1701", {parts[2]});
+  }
+  if (IsA<CLI::ArgumentMismatch>(error) &&
+      std::regex_match(what, parts, std::regex("(\\S+): [0-9]+ required .* missing"))) {
+    return texts.Message("1705", {parts[1]});
+  }
+  // The validators' own messages are the catalog's already.
+  if (IsA<CLI::ValidationError>(error)) return what;
+  return texts.Message("1709", {what});
+}
+
 int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
                    FileRewriter& disk) {
   Arguments args;
   std::vector<std::string> raw(argv + 1, argv + argc);
   std::string error;
-  if (!ExtractDefinitions(raw, &args.definitions, &error)) {
-    std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
+  const bool definitionsRead = ExtractDefinitions(raw, &args.definitions, &error);
+  const LanguageCatalog texts(ChooseMessageLanguage(LanguageOnCommandLine(raw)));
+  if (!definitionsRead) {
+    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1707", {error}).c_str());
     return kExitUsage;
   }
-  CLI::App app{"StrBatch: batch find and replace over many files at once", "strbatch-cli"};
-  const Commands commands = DefineCommands(app, args);
-  app.set_version_flag("--version", VersionLine("strbatch-cli"), "print the version and exit");
+  CLI::App app{Say(texts, "1600"), "strbatch-cli"};
+  const Commands commands = DefineCommands(app, args, texts);
   std::vector<std::string> reversed(raw.rbegin(), raw.rend());
   try {
     app.parse(reversed);
@@ -950,16 +1062,22 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
     std::fprintf(out, "%s\n", e.what());
     return kExitOk;
   } catch (const CLI::ParseError& e) {
-    std::string message = e.what();
     if (e.get_exit_code() == 0) {
       std::fprintf(out, "%s", app.help().c_str());
       return kExitOk;
     }
-    std::fprintf(err, "strbatch-cli: %s\n", message.c_str());
+    std::fprintf(err, "strbatch-cli: %s\n", UsageErrorText(e, app, raw, texts).c_str());
+    return kExitUsage;
+  }
+  // -d is taken before the parser sees it, so a command that has no use for
+  // definitions refuses them here rather than ignore them.
+  if (!args.definitions.empty() && !commands.replace->parsed() && !commands.find->parsed() &&
+      !commands.rename->parsed() && !commands.exportDefs->parsed()) {
+    std::fprintf(err, "strbatch-cli: %s\n",
+                 texts.Message("1708", {app.get_subcommands().front()->get_name()}).c_str());
     return kExitUsage;
   }
 
-  const LanguageCatalog texts(ChooseLanguage(args.lang));
   CliHost host(args, texts, in, out, err);
   // Export, apply and undo take no files of the batch kind.
   if (!commands.exportDefs->parsed() && !commands.apply->parsed() && !commands.undo->parsed()) {

@@ -50,6 +50,23 @@ std::string SettingsFilePath() {
   return "";
 }
 
+Language ChooseMessageLanguage(const std::string& requested) {
+  if (requested == "zh") return Language::Chinese;
+  if (requested == "en") return Language::English;
+  const std::string settings = SettingsFilePath();
+  if (!settings.empty()) {
+    const int stored = GetProfileInt(settings, "option", "Language", -1);
+    if (stored == 0 || stored == 1) return static_cast<Language>(stored);
+  }
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      return std::strncmp(value, "zh", 2) == 0 ? Language::Chinese : Language::English;
+    }
+  }
+  return Language::English;
+}
+
 int AltCodeNumber(CodeConversion conversion) { return static_cast<int>(conversion); }
 
 CodeConversion AltCodeFromNumber(int number) {

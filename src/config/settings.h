@@ -19,6 +19,12 @@ namespace strbatch {
 // there is no home directory.
 std::string SettingsFilePath();
 
+// The language of the texts the programs print (the CLI's messages, --help):
+// "zh" or "en" as asked, else the settings file's "Language", else the
+// environment's (LC_ALL, LC_MESSAGES or LANG beginning with "zh" is
+// Chinese), else English.
+Language ChooseMessageLanguage(const std::string& requested);
+
 // The stored numbers of the code conversions, 0 to 6 in the order of
 // CodeConversion; a number out of range gives CodeConversion::None.
 int AltCodeNumber(CodeConversion conversion);

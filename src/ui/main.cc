@@ -9,6 +9,7 @@
 
 #include "base/version.h"
 #include "commands/commands.h"
+#include "config/language.h"
 #include "config/settings.h"
 #include "journal/undo_journal.h"
 #include "office/office_bridge.h"
@@ -27,20 +28,10 @@ bool AnswerInformationOptions(int argc, char** argv) {
       return true;
     }
     if (option == "--help") {
-      std::printf(
-          "Usage: strbatch [FILE|FOLDER]...\n"
-          "StrBatch: find and replace strings in many files at once, in GBK, BIG5,\n"
-          "UTF-8 and English text; batch rename, Chinese code conversion, office\n"
-          "documents.\n"
-          "\n"
-          "The files and folders named are added to the file list as a drop adds\n"
-          "them (a folder's files by the last Add folder patterns).\n"
-          "\n"
-          "  --help       print this help and exit\n"
-          "  --version    print the version and exit\n"
-          "\n"
-          "The window keeps its settings in ~/.config/strbatch.INI (STRBATCH_CONFIG\n"
-          "names another file). The command-line program is strbatch-cli.\n");
+      // The settings file's language, else the locale's: before a first
+      // run there are no settings, and the help follows the locale.
+      const strbatch::LanguageCatalog texts(strbatch::ChooseMessageLanguage(""));
+      std::printf("%s\n", texts.Message("1720").c_str());
       return true;
     }
     if (option == "--") break;

@@ -11,6 +11,8 @@ definition editor, presses Batch find and reads the count column.
 Run under dbus-run-session (tests/ui/atspi_check.sh does that).
 """
 import os
+import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -75,7 +77,16 @@ def count_cell(table_node, row, column):
 
 def main():
     program = os.path.abspath(sys.argv[1])
+    # A test stopped for its time (SIGTERM) still removes its folder.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
     work = tempfile.mkdtemp(prefix="strbatch-atspi-")
+    try:
+        run(program, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def run(program, work):
     sample = os.path.join(work, "sample.txt")
     with open(sample, "wb") as f:
         f.write("alpha beta alpha\r\n中文 alpha\r\n".encode("gbk"))
@@ -85,10 +96,11 @@ def main():
                QT_ACCESSIBILITY="1",
                STRBATCH_CONFIG=os.path.join(work, "strbatch.INI"),
                STRBATCH_TMPDIR=os.path.join(work, "private"))
-    manager = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    window = subprocess.Popen([program, sample], env=env)
+    # The window manager's output goes to the test's log, as the window's does.
+    manager = subprocess.Popen(["openbox"], env=env)
+    window = None
     try:
+        window = subprocess.Popen([program, sample], env=env)
         app = wait_for("the application", lambda: application("StrBatch"))
         # The controls carry the captions of the language file (Chinese, the
         # default) as their names.
@@ -129,10 +141,10 @@ def main():
             sys.exit("the count column reads %r, expected '3'" % count)
         print("AT-SPI: buttons, lists and descriptions found; Batch find counted 3")
     finally:
-        window.kill()
-        manager.kill()
-        window.wait()
-        manager.wait()
+        for process in (window, manager):
+            if process is not None:
+                process.kill()
+                process.wait()
 
 
 if __name__ == "__main__":
