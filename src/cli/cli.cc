@@ -759,13 +759,12 @@ Options BatchOptions(const Arguments& args, const LanguageCatalog& texts) {
   return options;
 }
 
-void PrintUnifiedDiff(const FilePreview& file, std::FILE* out) {
+void PrintUnifiedDiff(const FilePreview& file, const LanguageCatalog& texts, std::FILE* out) {
   if (file.IsDocument()) {
-    std::fprintf(out, "note: %s is an office document; its texts that change are shown\n",
-                 file.path.c_str());
+    std::fprintf(out, "%s\n", texts.Message("1851", {file.path}).c_str());
   } else if (file.encoding != FileEncoding::Utf8) {
-    std::fprintf(out, "note: %s is %s text, shown here in UTF-8\n", file.path.c_str(),
-                 FileEncodingName(file.encoding));
+    std::fprintf(out, "%s\n",
+                 texts.Message("1852", {file.path, FileEncodingName(file.encoding)}).c_str());
   }
   const std::string diff = UnifiedDiff(file.original, file.result, FileLineBlocks(file), *file.codePage,
                                        "a/" + file.path, "b/" + file.path);
@@ -799,7 +798,7 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
         if (args.json) {
           previews[file.row] = PlanFileMembers(file);
         } else {
-          PrintUnifiedDiff(file, out);
+          PrintUnifiedDiff(file, texts, out);
         }
       };
       report = ComputePreview({files, definitions, BatchOptions(args, texts), office.get()},
@@ -1118,22 +1117,24 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
 int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   CountingRewriter disk(DefaultFileRewriter());
   std::string what;
+  bool known = true;
   try {
     return RunCommandLine(argc, argv, in, out, err, disk);
   } catch (const std::exception& error) {
     what = error.what();
   } catch (...) {
-    what = "an unknown exception";
+    known = false;
   }
   std::fflush(out);
+  const LanguageCatalog texts(
+      ChooseMessageLanguage(LanguageOnCommandLine(std::vector<std::string>(argv + 1, argv + argc))));
+  if (!known) what = texts.Message("1853");
   if (disk.changes == 0) {
-    std::fprintf(err, "strbatch-cli: internal error: %s; nothing was changed\n", what.c_str());
+    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1854", {what}).c_str());
     return kExitUsage;
   }
-  std::fprintf(err,
-               "strbatch-cli: internal error: %s; files were changed before it (%zu "
-               "changes on disk)\n",
-               what.c_str(), disk.changes);
+  std::fprintf(err, "strbatch-cli: %s\n",
+               texts.Message("1855", {what, std::to_string(disk.changes)}).c_str());
   return kExitFailure;
 }
 

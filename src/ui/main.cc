@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
 
   std::string error;
   if (!strbatch::SaveSettings(settingsPath, window.CurrentOptions(), &error)) {
-    std::fprintf(stderr, "strbatch: settings not saved: %s\n", error.c_str());
+    const strbatch::LanguageCatalog texts(window.CurrentOptions().language);
+    std::fprintf(stderr, "strbatch: %s\n", texts.Message("1856", {error}).c_str());
   }
   return 0;
 }

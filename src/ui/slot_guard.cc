@@ -16,7 +16,7 @@ void RunGuarded(QWidget* owner, const LanguageCatalog& texts, const QString& com
   } catch (const std::exception& error) {
     what = error.what();
   } catch (...) {
-    what = "an unknown exception";
+    what = texts.Message("1853");
   }
   // The message is built after the handler has ended, so that memory the
   // failed command held is free again.
