@@ -404,7 +404,7 @@ std::string Say(const LanguageCatalog& texts, const char* key) { return texts.Me
 
 // Only the given values: the help shows them as "TEXT:{a,b}", and a value
 // outside them is refused in the user's language.
-CLI::Validator OneOf(std::vector<std::string> values, const LanguageCatalog& texts) {
+CLI::Validator OneOf(const std::vector<std::string>& values, const LanguageCatalog& texts) {
   std::string shown;
   for (const std::string& value : values) shown += (shown.empty() ? "" : ",") + value;
   shown = "{" + shown + "}";
@@ -701,6 +701,7 @@ Commands DefineCommands(CLI::App& app, Arguments& args, const LanguageCatalog& t
   AddNoUndoOption(commands.rename, args, texts);
   commands.convert = AddCommand(app, "convert", "1624", texts);
   std::vector<std::string> conversions;
+  conversions.reserve(std::size(kConversions));
   for (const auto& conversion : kConversions) conversions.push_back(conversion.first);
   commands.convert->add_option("--to", args.convertTo, Say(texts, "1658"))
       ->required()
@@ -1007,7 +1008,7 @@ bool IsA(const CLI::ParseError& error) {
 // told, inside a sentence of the user's language.
 std::string UsageErrorText(const CLI::ParseError& error, const CLI::App& app,
                            const std::vector<std::string>& args, const LanguageCatalog& texts) {
-  const std::string what = error.what();
+  std::string what = error.what();
   const auto& names = static_cast<const CatalogFormatter&>(*app.get_formatter());
   std::smatch parts;
   const bool commandGiven = !app.get_subcommands().empty();
