@@ -376,7 +376,7 @@ void MainWindow::SetTabOrder() {
 
 void MainWindow::ConnectCommands() {
   // Every command runs inside the window's exception boundary.
-  auto on = [this](int id, std::function<void()> handler) {
+  auto on = [this](int id, const std::function<void()>& handler) {
     connect(Button(id), &QAbstractButton::clicked, this,
             [this, id, handler] { Guarded(Button(id)->text(), handler); });
   };
