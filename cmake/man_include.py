@@ -13,6 +13,7 @@ section, so that the page states them once and as the program does; and,
 given a HEADINGS file of "ENGLISH=TRANSLATED" lines, names the page's
 sections in the page's language.
 """
+import os
 import re
 import subprocess
 import sys
@@ -55,13 +56,50 @@ def finish(page, program, headings):
         # Chinese has no spaces to stretch: lines are left ragged, not
         # justified with gaps between the characters.
         text = re.sub(r"^(\.TH .*\n)", r"\1.ad l\n", text, count=1, flags=re.M)
+        names = {}
         with open(headings, encoding="utf-8") as f:
             for line in f:
                 english, _, translated = line.rstrip("\n").partition("=")
+                names[english] = translated
                 text = re.sub(r'^\.SH "?' + re.escape(english) + r'"?$',
                               f'.SH "{translated}"', text, flags=re.M)
+                # help2man knows the English headings of --help only: a
+                # translated one ("选项:") is left as a subsection.
+                text = re.sub(r'^\.SS "' + re.escape(translated) + r'[:\uff1a]"$',
+                              f'.SH "{translated}"', text, flags=re.M)
+        text = translate_title(text, names)
+        text = add_synopsis(text, names, os.path.basename(program))
     with open(page, "w", encoding="utf-8") as f:
         f.write(text)
+
+
+def translate_title(text, names):
+    """The manual's name in the header line, as the page's language says it."""
+    manual = names.get("User Commands")
+    if manual is None:
+        return text
+    return re.sub(r'^(\.TH .*)"User Commands"$', lambda m: f'{m.group(1)}"{manual}"', text,
+                  count=1, flags=re.M)
+
+
+def add_synopsis(text, names, program):
+    """A SYNOPSIS section made from the usage line of a translated --help,
+    which help2man recognises in English only and leaves in the description.
+    The line stays where it is too, as it does on the English page."""
+    heading = names.get("SYNOPSIS")
+    if heading is None or f'.SH "{heading}"' in text:
+        return text
+    usage = re.search(r"^\S+[:\uff1a] *(" + re.escape(program.replace("-", "\\-")) + r") (.+)$",
+                      text, re.M)
+    name_section = re.search(r'^\.SH "' + re.escape(names.get("NAME", "NAME")) +
+                             r'"\n(?:[^.].*\n)+', text, re.M)
+    if not usage or not name_section:
+        sys.exit("no usage line for the synopsis")
+    # Placeholders in italics, as help2man sets the English ones.
+    placeholders = re.sub(r"[^\s\[\]|.]+", lambda m: f"\\fI{m.group(0)}\\fR",
+                          usage.group(2))
+    synopsis = f'.SH "{heading}"\n.B {usage.group(1)}\n{placeholders}\n'
+    return text[:name_section.end()] + synopsis + text[name_section.end():]
 
 
 def roff(text):
