@@ -1,6 +1,7 @@
 #include "office/package_document.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include "base/paths.h"
 #include "office/package_read.h"
@@ -35,6 +36,14 @@ const FormatOf* FindFormat(const std::string& extension) {
 
 // An OLE compound file holding an encrypted Office Open XML package names
 // its streams in UTF-16.
+const char* KindName(OfficeKind kind) {
+  switch (kind) {
+    case OfficeKind::Excel: return "an Excel workbook";
+    case OfficeKind::PowerPoint: return "a PowerPoint presentation";
+    default: return "a Word document";
+  }
+}
+
 bool NamesEncryptedPackage(const std::string& bytes) {
   static const std::string kNames[] = {
       std::string("E\0n\0c\0r\0y\0p\0t\0i\0o\0n\0I\0n\0f\0o\0", 28),
@@ -171,6 +180,13 @@ class PackageBridge : public OfficeBridge {
 
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
                                        const CodePage& codePage, std::string* whyNot) override {
+    // An empty file is no document of any format; LibreOffice would open it
+    // as a new empty one, and a find would say 0 of a file it never read.
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0) {
+      if (whyNot) *whyNot = std::string("it is empty, not ") + KindName(kind) + "; left out";
+      return nullptr;
+    }
     if (IsPackageExtension(SplitPath(path).extension)) {
       bool notPackage = false;
       std::string reason;

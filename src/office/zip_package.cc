@@ -49,7 +49,13 @@ std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, std::string* err
       return nullptr;
     }
     package->names_.emplace_back(name);
-    package->index_.emplace(name, static_cast<uint64_t>(i));
+    // Readers disagree on which of two entries of one name is the part:
+    // editing one while another program shows the other is no edit.
+    if (!package->index_.emplace(name, static_cast<uint64_t>(i)).second) {
+      *error = std::string("the package holds two entries named ") + name +
+               ", so which one is the document cannot be told";
+      return nullptr;
+    }
   }
   return package;
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
 #include "office/zip_package.h"
 #include "office_test_support.h"
 #include "test_support.h"
@@ -388,6 +389,30 @@ TEST_F(PackageDocumentTest, WhatIsNoEditablePackageIsToldOrHandedOn) {
   EXPECT_FALSE(OpenPackageDocument(legacy, CodePage::Utf8(), DefaultFileRewriter(), &whyNot,
                                    &notPackage));
   EXPECT_TRUE(notPackage);
+  // Two entries of one name: other readers may take the one not edited.
+  const std::string twice = dir_.File("twice.docx");
+  WriteZip(twice, {{"_rels/.rels", Rels("word/document.xml")},
+                   {"word/document.xml", Docx("<w:p><w:r><w:t>a</w:t></w:r></w:p>")},
+                   {"word/document.xmX", Docx("<w:p><w:r><w:t>b</w:t></w:r></w:p>")}});
+  std::string bytes = testing::ReadBytes(twice);
+  for (size_t at = 0; (at = bytes.find("word/document.xmX", at)) != std::string::npos;)
+    bytes[at + 16] = 'l';
+  dir_.Write("twice.docx", bytes);
+  EXPECT_FALSE(Open(twice, &whyNot));
+  EXPECT_NE(whyNot.find("two entries named word/document.xml"), std::string::npos) << whyNot;
+}
+
+// An empty file named as an office document is told, not opened as a new
+// empty document by the application behind the bridge.
+TEST_F(PackageDocumentTest, AnEmptyOfficeFileIsToldForEveryKind) {
+  std::unique_ptr<OfficeBridge> bridge = MakePackageBridge(nullptr, DefaultFileRewriter());
+  for (const char* name : {"e.docx", "e.doc", "e.xlsx", "e.ppt", "e.odt"}) {
+    const std::string path = dir_.Write(name, "");
+    std::string whyNot;
+    EXPECT_FALSE(bridge->Open(path, OfficeKindOf(SplitPath(path).extension), CodePage::Utf8(),
+                              &whyNot));
+    EXPECT_NE(whyNot.find("empty"), std::string::npos) << name;
+  }
 }
 
 }  // namespace
