@@ -435,7 +435,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   if (mode == BatchMode::Rename) RenameFile(job);
   if (job.document) {
     job.document->Close(state_.changesExpected);
-    if (state_.changesExpected) TellLeftovers(job.path, job.document->Leftovers());
+    if (state_.changesExpected) TellLeftovers(job, job.document->Leftovers());
     if (DryRun() && job.usable && job.before != job.work.bytes) {
       writer_->CommitDocument({job.row, job.path, job.copy, job.fingerprint, job.before,
                                job.work.bytes, *job.workPage});
@@ -443,14 +443,17 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   }
 }
 
-void BatchRunner::TellLeftovers(const std::string& path, const NotApplied& leftovers) {
+void BatchRunner::TellLeftovers(const FileJob& job, const NotApplied& leftovers) {
   if (leftovers.Total() == 0) return;
-  // The total, then the count of each NotAppliedReason in its order.
-  Message notice(MessageId::kNotApplied, {std::to_string(leftovers.Total())});
+  files_.SetNotChanged(job.row, leftovers.Total());
+  // The total, then the count of each NotAppliedReason in its order. A
+  // replace that leaves some of what it counted has not done what was
+  // asked: a warning, not a notice.
+  Message warning(MessageId::kNotApplied, {std::to_string(leftovers.Total())});
   for (size_t r = 0; r < static_cast<size_t>(NotAppliedReason::kCount); r++) {
-    notice.args.push_back(std::to_string(leftovers.Of(static_cast<NotAppliedReason>(r))));
+    warning.args.push_back(std::to_string(leftovers.Of(static_cast<NotAppliedReason>(r))));
   }
-  host_.Notice(path, notice);
+  host_.Warn(job.path, warning);
 }
 
 void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {

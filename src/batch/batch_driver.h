@@ -177,7 +177,7 @@ class BatchRunner {
   void RenameFile(FileJob& job);
   // One notice for the occurrences of an office document that were counted
   // but not edited, with their reasons.
-  void TellLeftovers(const std::string& path, const NotApplied& leftovers);
+  void TellLeftovers(const FileJob& job, const NotApplied& leftovers);
 
   void MakeBackupStep(const std::string& path);
   void ConvertStep(const std::string& path);

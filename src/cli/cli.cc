@@ -308,7 +308,7 @@ std::string Dumped(const nlohmann::ordered_json& value) {
 // A checked row left without a count named a file the run had already
 // processed: it has no line of its own (the run's notice names it).
 void PrintResults(const FileList& files, const DefinitionList& definitions,
-                  const Arguments& args, bool stopped, std::FILE* out,
+                  const Arguments& args, bool replacing, bool stopped, std::FILE* out,
                   const std::map<size_t, std::string>* extra = nullptr) {
   if (args.json) {
     // Only a stopped run says so, so that the output of a whole run stays
@@ -325,6 +325,8 @@ void PrintResults(const FileList& files, const DefinitionList& definitions,
       bool multiByte = false;
       if (!IsValidUtf8(row.path, &multiByte)) entry["path_bytes"] = Base64(row.path);
       entry["count"] = row.count.value_or(0);
+      // A replace tells what it changed of what it counted.
+      if (replacing) entry["replaced"] = row.count.value_or(0) - row.notChanged;
       entry["matches"] = MatchListText(row.matches);
       std::string file = Dumped(entry);
       if (extra != nullptr && extra->count(r) > 0) {
@@ -836,7 +838,8 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   }
   // The diff is the whole output of a dry run without --json.
   if (!dryRun || args.json) {
-    PrintResults(files, definitions, args, stopped, args.report == "-" ? err : out,
+    PrintResults(files, definitions, args, commands.replace->parsed(), stopped,
+                 args.report == "-" ? err : out,
                  dryRun ? &previews : nullptr);
   }
   return ExitStatus(report, host, texts, err);

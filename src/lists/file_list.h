@@ -24,6 +24,9 @@ struct MatchSpan {
 struct FileRow {
   std::string path;
   std::optional<int64_t> count;  // hits of the last run; none before any
+  // Of count, the occurrences a replace counted but could not change (in
+  // office documents: spans, protection, anchors, formula results).
+  int64_t notChanged = 0;
   bool checked = false;
   // The occurrences of the last batch find, in the order found: all of the
   // first checked definition, then those of the next.
@@ -46,7 +49,12 @@ class FileList {
   size_t Append(const std::string& path, bool checked);
 
   void SetChecked(size_t row, bool checked) { rows_[row].checked = checked; }
-  void SetCount(size_t row, std::optional<int64_t> count) { rows_[row].count = count; }
+  // A new count; what was not changed of the earlier one goes with it.
+  void SetCount(size_t row, std::optional<int64_t> count) {
+    rows_[row].count = count;
+    rows_[row].notChanged = 0;
+  }
+  void SetNotChanged(size_t row, int64_t n) { rows_[row].notChanged = n; }
   // Adds n to the row's count (a row without one counts from 0).
   void AddToCount(size_t row, int64_t n) { rows_[row].count = rows_[row].count.value_or(0) + n; }
   void SetPath(size_t row, std::string path) { rows_[row].path = std::move(path); }

@@ -412,5 +412,28 @@ TEST_F(BatchDriverTest, ADocumentReadInPartIsWarnedAndNotCounted) {
       << host_.warnings[0];
 }
 
+// A replace that counted occurrences it could not change has not done what
+// was asked: it warns (the command-line program exits 1) and the row keeps
+// how many of its count were left.
+TEST_F(BatchDriverTest, OccurrencesCountedButNotChangedAreWarned) {
+  auto suite = std::make_unique<MemoryOffice>();
+  MemoryOffice& office = *suite;
+  const std::unique_ptr<OfficeBridge> bridge =
+      MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
+  const std::string doc = AddFile("d.doc", "original");
+  MemoryWordData& word = office.AddWordDocument(doc, "cat cat");
+  word.text[0].lock = EditLock::kProtected;
+  AddDef("cat", "dog");
+  runner_.SetOfficeBridge(bridge.get());
+  runner_.BatchReplace();
+  EXPECT_EQ(FileCount(0), "2");
+  EXPECT_EQ(files_.Row(0).notChanged, 1);
+  EXPECT_EQ(JoinMemoryText(office.Word(doc).text), "cat dog");
+  EXPECT_TRUE(host_.notices.empty());
+  ASSERT_EQ(host_.warnings.size(), 1u);
+  EXPECT_NE(host_.warnings[0].find("1 occurrences were counted but not changed"), std::string::npos)
+      << host_.warnings[0];
+}
+
 }  // namespace
 }  // namespace strbatch
