@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "config/language.h"
+#include "config/text_keys.h"
 #include "lists/file_identity.h"
 
 namespace strbatch {
@@ -74,7 +75,8 @@ bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewri
 
 size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                       const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts.Text("1026"), [&](const std::string& path) {
+  const std::string caption = texts.Text(key::kRestoringBackup);
+  return ForEachCheckedRow(rows, host, caption, [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     // No backup at all is the ordinary case of a file never backed up.
     struct stat st;
@@ -96,7 +98,8 @@ size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
 
 size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
                     const LanguageCatalog& texts, FileRewriter& rewriter) {
-  return ForEachCheckedRow(rows, host, texts.Text("1027"), [&](const std::string& path) {
+  const std::string caption = texts.Text(key::kDeletingBackup);
+  return ForEachCheckedRow(rows, host, caption, [&](const std::string& path) {
     const std::string backup = BackupPath(path);
     struct stat st;
     if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;

@@ -12,6 +12,7 @@
 #include "batch/rename.h"
 #include "batch/replace_template.h"
 #include "batch/text_diff.h"
+#include "config/text_keys.h"
 #include "lists/file_identity.h"
 #include "office/office_bridge.h"
 #include "pattern/pattern.h"
@@ -360,7 +361,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
       files_.SetCount(r, std::nullopt);
       continue;
     }
-    host_.SetMessage(texts_.Text("1025") + std::to_string(r + 1) + "/" +
+    host_.SetMessage(texts_.Text(key::kProcessingFile) + std::to_string(r + 1) + "/" +
                      std::to_string(files_.Size()));
     host_.SelectFileRow(r);
     ProcessFile(r, mode);

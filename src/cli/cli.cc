@@ -34,6 +34,7 @@
 #include "commands/commands.h"
 #include "commands/plan.h"
 #include "base/batch_host.h"
+#include "config/text_keys.h"
 #include "lists/definition_file.h"
 #include "lists/definition_list.h"
 #include "journal/undo.h"
@@ -243,7 +244,8 @@ class CliHost : public BatchHost {
 // Tells that the command did not run for want of a confirmation. A run
 // over the undo limit has had its own advice, which -y does not answer.
 void TellNotConfirmed(const CliHost& host, const LanguageCatalog& texts, std::FILE* err) {
-  if (!host.overUndoLimit) std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1143").c_str());
+  if (!host.overUndoLimit)
+    std::fprintf(err, "strbatch-cli: %s\n", texts.Message(key::kNotConfirmed).c_str());
 }
 
 // The exit status of a command that ran, from its report; a command that
@@ -371,7 +373,7 @@ int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& 
     std::vector<DefinitionRecord> records;
     DefinitionFileError error;
     if (!LoadDefinitionFile(path, &records, &error)) {
-      host.Print("", texts.Message("1240", {error.message}));
+      host.Print("", texts.Message(key::kDefinitionFileRefusedNothingLoaded, {error.message}));
       return kExitUsage;
     }
     definitions.AppendRecords(records, true);
@@ -384,13 +386,14 @@ int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& 
       bool multiByte = false;
       std::string character;
       if (!IsValidUtf8(*text, &multiByte)) {
-        host.RejectDefinition(definitions.Size(), texts.Message("1146", {row}));
+        host.RejectDefinition(definitions.Size(), texts.Message(key::kDefinitionNotUtf8, {row}));
         return kExitUsage;
       }
       if (codePage.FirstCharacterNotHeld(*text, &character)) {
-        host.RejectDefinition(definitions.Size(),
-                              texts.Message("1145", {row, character, CodePointName(character),
-                                                     codePage.Name()}));
+        host.RejectDefinition(
+            definitions.Size(),
+            texts.Message(key::kDefinitionCharacterNotHeld,
+                          {row, character, CodePointName(character), codePage.Name()}));
         return kExitUsage;
       }
     }
@@ -415,45 +418,47 @@ CLI::Validator OneOf(const std::vector<std::string>& values, const LanguageCatal
         for (const std::string& allowed : values) {
           if (value == allowed) return std::string();
         }
-        return texts.Message("1706", {value, shown});
+        return texts.Message(key::kValueNotAllowed, {value, shown});
       },
       shown);
 }
 
 void AddLanguageOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
-  command->add_option("--lang", args.lang, Say(texts, "1646"))
+  command->add_option("--lang", args.lang, Say(texts, key::kHelpLanguageOption))
       ->check(OneOf({"zh", "en"}, texts));
 }
 
 void AddFilesOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
-  command->add_option("files", args.files, Say(texts, "1640"));
-  command->add_option("--files-from", args.filesFrom, Say(texts, "1641"));
-  command->add_flag("-0,--null", args.nullSeparated, Say(texts, "1642"));
-  command->add_option("--folder", args.folders, Say(texts, "1643"))->allow_extra_args(false);
-  command->add_option("--include", args.includes, Say(texts, "1644"))->allow_extra_args(false);
-  command->add_flag("--recursive", args.recursive, Say(texts, "1645"));
+  command->add_option("files", args.files, Say(texts, key::kHelpFilesPositional));
+  command->add_option("--files-from", args.filesFrom, Say(texts, key::kHelpFilesFromOption));
+  command->add_flag("-0,--null", args.nullSeparated, Say(texts, key::kHelpNullOption));
+  command->add_option("--folder", args.folders, Say(texts, key::kHelpFolderOption))
+      ->allow_extra_args(false);
+  command->add_option("--include", args.includes, Say(texts, key::kHelpIncludeOption))
+      ->allow_extra_args(false);
+  command->add_flag("--recursive", args.recursive, Say(texts, key::kHelpRecursiveOption));
   AddLanguageOption(command, args, texts);
 }
 
 void AddDefinitionOptions(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
   // One file per -D, so that the files to process may follow it.
-  command->add_option("-D,--defs", args.definitionFiles, Say(texts, "1647"))
+  command->add_option("-D,--defs", args.definitionFiles, Say(texts, key::kHelpDefsOption))
       ->expected(1)
       ->allow_extra_args(false)
       ->take_all();
 }
 
 void AddEncodingOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
-  command->add_option("--encoding", args.encoding, Say(texts, "1648"))
+  command->add_option("--encoding", args.encoding, Say(texts, key::kHelpEncodingOption))
       ->check(OneOf({"auto", "gbk", "big5", "utf-8"}, texts));
 }
 
 void AddYesOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
-  command->add_flag("-y,--yes", args.yes, Say(texts, "1651"));
+  command->add_flag("-y,--yes", args.yes, Say(texts, key::kHelpYesOption));
 }
 
 void AddBackupOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
-  command->add_flag("-b,--backup", args.backup, Say(texts, "1653"));
+  command->add_flag("-b,--backup", args.backup, Say(texts, key::kHelpBackupOption));
 }
 
 // The options of the batch commands. Only those that change files take -y
@@ -463,18 +468,18 @@ void AddBatchOptions(CLI::App* command, Arguments& args, bool withDefinitions, b
                      const LanguageCatalog& texts) {
   if (withDefinitions) {
     AddDefinitionOptions(command, args, texts);
-    command->add_flag("-i,--ignore-case", args.ignoreCase, Say(texts, "1649"));
-    command->add_flag("-a,--advanced", args.advanced, Say(texts, "1650"));
+    command->add_flag("-i,--ignore-case", args.ignoreCase, Say(texts, key::kHelpIgnoreCaseOption));
+    command->add_flag("-a,--advanced", args.advanced, Say(texts, key::kHelpAdvancedOption));
   }
   if (changesFiles) AddYesOption(command, args, texts);
   AddEncodingOption(command, args, texts);
-  command->add_flag("--json", args.json, Say(texts, "1652"));
+  command->add_flag("--json", args.json, Say(texts, key::kHelpJsonOption));
   if (changesFiles) AddBackupOption(command, args, texts);
   AddFilesOption(command, args, texts);
 }
 
 void AddNoUndoOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
-  command->add_flag("--no-undo", args.noUndo, Say(texts, "1654"));
+  command->add_flag("--no-undo", args.noUndo, Say(texts, key::kHelpNoUndoOption));
 }
 
 // The whole batch's files, in order: those named on the command line, then
@@ -507,11 +512,11 @@ bool GatherFiles(Arguments& args, std::FILE* in, const LanguageCatalog& texts, s
       start = end + 1;
     }
   } else if (args.nullSeparated) {
-    *error = texts.Message("1503");
+    *error = texts.Message(key::kNullWithoutFilesFrom);
     return false;
   }
   if (args.folders.empty() && (!args.includes.empty() || args.recursive)) {
-    *error = texts.Message("1504");
+    *error = texts.Message(key::kIncludeWithoutFolder);
     return false;
   }
   std::string patterns;
@@ -520,7 +525,7 @@ bool GatherFiles(Arguments& args, std::FILE* in, const LanguageCatalog& texts, s
   for (const std::string& folder : args.folders) {
     struct stat st {};
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      *error = texts.Message("1500", {folder});
+      *error = texts.Message(key::kNotAFolder, {folder});
       return false;
     }
     std::vector<std::string> found =
@@ -529,7 +534,8 @@ bool GatherFiles(Arguments& args, std::FILE* in, const LanguageCatalog& texts, s
                       std::make_move_iterator(found.end()));
   }
   if (args.files.empty()) {
-    *error = texts.Message(args.folders.empty() && args.filesFrom.empty() ? "1501" : "1502");
+    *error = texts.Message(args.folders.empty() && args.filesFrom.empty() ? key::kNoFilesGiven
+                                                                          : key::kNoFilesToProcess);
     return false;
   }
   return true;
@@ -570,7 +576,7 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
                  &problems);
   if (!problems.empty()) {
     if (problems.back() == '\n') problems.pop_back();
-    host.Print("", texts.Message("1241", {problems}));
+    host.Print("", texts.Message(key::kSortTableRefused, {problems}));
     return kExitUsage;
   }
   args.sort.language = texts.CurrentLanguage();
@@ -603,15 +609,15 @@ struct Commands {
 class CatalogFormatter : public CLI::Formatter {
  public:
   explicit CatalogFormatter(const LanguageCatalog& texts)
-      : valueName_(Say(texts, "1610")),
-        argumentNames_{{"files", Say(texts, "1611")},
-                       {"plan", Say(texts, "1612")},
-                       {"output", Say(texts, "1613")}} {
-    label("Usage", Say(texts, "1603"));
-    label("OPTIONS", Say(texts, "1604"));
-    label("SUBCOMMAND", Say(texts, "1605"));
-    label("Positionals", Say(texts, "1606"));
-    label("REQUIRED", Say(texts, "1609"));
+      : valueName_(Say(texts, key::kHelpTextValueName)),
+        argumentNames_{{"files", Say(texts, key::kHelpFilesArgumentName)},
+                       {"plan", Say(texts, key::kHelpPlanArgumentName)},
+                       {"output", Say(texts, key::kHelpOutputArgumentName)}} {
+    label("Usage", Say(texts, key::kHelpUsageLabel));
+    label("OPTIONS", Say(texts, key::kHelpOptionsLabel));
+    label("SUBCOMMAND", Say(texts, key::kHelpSubcommandLabel));
+    label("Positionals", Say(texts, key::kHelpPositionalsLabel));
+    label("REQUIRED", Say(texts, key::kHelpRequiredLabel));
   }
 
   // An argument's name as the user reads it ("files" is "文件" in Chinese).
@@ -669,7 +675,7 @@ class CatalogFormatter : public CLI::Formatter {
 CLI::App* AddCommand(CLI::App& app, const char* name, const char* description,
                      const LanguageCatalog& texts) {
   CLI::App* command = app.add_subcommand(name, Say(texts, description));
-  command->set_help_flag("-h,--help", Say(texts, "1602"));
+  command->set_help_flag("-h,--help", Say(texts, key::kHelpHelpOption));
   return command;
 }
 
@@ -678,75 +684,77 @@ CLI::App* AddCommand(CLI::App& app, const char* name, const char* description,
 // describe -d, which the parser never sees, in their footer.
 Commands DefineCommands(CLI::App& app, Arguments& args, const LanguageCatalog& texts) {
   app.formatter(std::make_shared<CatalogFormatter>(texts));
-  app.option_defaults()->group(Say(texts, "1607"));
-  app.group(Say(texts, "1608"));
-  app.set_help_flag("-h,--help", Say(texts, "1602"));
-  app.set_version_flag("--version", VersionLine("strbatch-cli"), Say(texts, "1601"));
+  app.option_defaults()->group(Say(texts, key::kHelpOptionsGroup));
+  app.group(Say(texts, key::kHelpSubcommandsGroup));
+  app.set_help_flag("-h,--help", Say(texts, key::kHelpHelpOption));
+  app.set_version_flag("--version", VersionLine("strbatch-cli"),
+                       Say(texts, key::kHelpVersionOption));
   AddLanguageOption(&app, args, texts);
   app.require_subcommand(1);
   Commands commands{};
-  commands.replace = AddCommand(app, "replace", "1620", texts);
+  commands.replace = AddCommand(app, "replace", key::kHelpReplaceCommand, texts);
   AddBatchOptions(commands.replace, args, true, true, texts);
-  commands.replace->add_flag("-n,--dry-run", args.dryRun, Say(texts, "1655"));
-  commands.apply = AddCommand(app, "apply", "1621", texts);
-  commands.apply->add_option("plan", args.plan, Say(texts, "1656"))->required();
+  commands.replace->add_flag("-n,--dry-run", args.dryRun, Say(texts, key::kHelpDryRunOption));
+  commands.apply = AddCommand(app, "apply", key::kHelpApplyCommand, texts);
+  commands.apply->add_option("plan", args.plan, Say(texts, key::kHelpPlanPositional))->required();
   AddYesOption(commands.apply, args, texts);
   AddBackupOption(commands.apply, args, texts);
   AddLanguageOption(commands.apply, args, texts);
   AddNoUndoOption(commands.replace, args, texts);
   AddNoUndoOption(commands.apply, args, texts);
-  commands.find = AddCommand(app, "find", "1622", texts);
-  commands.find->add_option("-r,--report", args.report, Say(texts, "1657"));
+  commands.find = AddCommand(app, "find", key::kHelpFindCommand, texts);
+  commands.find->add_option("-r,--report", args.report, Say(texts, key::kHelpReportOption));
   AddBatchOptions(commands.find, args, true, false, texts);
-  commands.rename = AddCommand(app, "rename", "1623", texts);
+  commands.rename = AddCommand(app, "rename", key::kHelpRenameCommand, texts);
   AddBatchOptions(commands.rename, args, true, true, texts);
   AddNoUndoOption(commands.rename, args, texts);
-  commands.convert = AddCommand(app, "convert", "1624", texts);
+  commands.convert = AddCommand(app, "convert", key::kHelpConvertCommand, texts);
   std::vector<std::string> conversions;
   conversions.reserve(std::size(kConversions));
   for (const auto& conversion : kConversions) conversions.push_back(conversion.first);
-  commands.convert->add_option("--to", args.convertTo, Say(texts, "1658"))
+  commands.convert->add_option("--to", args.convertTo, Say(texts, key::kHelpConvertToOption))
       ->required()
       ->check(OneOf(conversions, texts));
   AddBatchOptions(commands.convert, args, false, true, texts);
   AddNoUndoOption(commands.convert, args, texts);
-  commands.restore = AddCommand(app, "restore", "1625", texts);
+  commands.restore = AddCommand(app, "restore", key::kHelpRestoreCommand, texts);
   AddFilesOption(commands.restore, args, texts);
   AddNoUndoOption(commands.restore, args, texts);
-  commands.clearBackups = AddCommand(app, "clear-backups", "1626", texts);
+  commands.clearBackups = AddCommand(app, "clear-backups", key::kHelpClearBackupsCommand, texts);
   AddFilesOption(commands.clearBackups, args, texts);
   AddNoUndoOption(commands.clearBackups, args, texts);
-  CLI::App* sort = commands.sort = AddCommand(app, "sort", "1627", texts);
+  CLI::App* sort = commands.sort = AddCommand(app, "sort", key::kHelpSortCommand, texts);
   AddYesOption(sort, args, texts);
   AddBackupOption(sort, args, texts);
-  sort->add_flag("--case", args.sort.caseSensitive, Say(texts, "1659"));
-  sort->add_flag("--width", args.sort.widthSensitive, Say(texts, "1660"));
-  sort->add_flag("--spaces", args.sort.countSpaces, Say(texts, "1661"));
-  sort->add_flag("--reverse", args.sort.reverseOutput, Say(texts, "1662"));
-  sort->add_flag("--unique", args.sort.filterDuplicates, Say(texts, "1663"));
-  sort->add_option("--equal", args.sort.equalValueTablePath, Say(texts, "1664"));
-  sort->add_option("--ignore", args.sort.noSortTablePath, Say(texts, "1665"));
+  sort->add_flag("--case", args.sort.caseSensitive, Say(texts, key::kHelpSortCaseOption));
+  sort->add_flag("--width", args.sort.widthSensitive, Say(texts, key::kHelpSortWidthOption));
+  sort->add_flag("--spaces", args.sort.countSpaces, Say(texts, key::kHelpSortSpacesOption));
+  sort->add_flag("--reverse", args.sort.reverseOutput, Say(texts, key::kHelpSortReverseOption));
+  sort->add_flag("--unique", args.sort.filterDuplicates, Say(texts, key::kHelpSortUniqueOption));
+  sort->add_option("--equal", args.sort.equalValueTablePath, Say(texts, key::kHelpSortEqualOption));
+  sort->add_option("--ignore", args.sort.noSortTablePath, Say(texts, key::kHelpSortIgnoreOption));
   AddEncodingOption(sort, args, texts);
   AddFilesOption(sort, args, texts);
   AddNoUndoOption(sort, args, texts);
-  CLI::App* undo = commands.undo = AddCommand(app, "undo", "1628", texts);
+  CLI::App* undo = commands.undo = AddCommand(app, "undo", key::kHelpUndoCommand, texts);
   AddYesOption(undo, args, texts);
-  undo->add_flag("-l,--list", args.undoList, Say(texts, "1666"));
-  undo->add_option("--run", args.undoRun, Say(texts, "1667"))
+  undo->add_flag("-l,--list", args.undoList, Say(texts, key::kHelpUndoListOption));
+  undo->add_option("--run", args.undoRun, Say(texts, key::kHelpUndoRunOption))
       ->check([&texts](const std::string& id) {
-        return id.empty() ? Say(texts, "1710") : std::string();
+        return id.empty() ? Say(texts, key::kEmptyRunId) : std::string();
       });
   AddLanguageOption(undo, args, texts);
-  commands.exportDefs = AddCommand(app, "export-defs", "1629", texts);
+  commands.exportDefs = AddCommand(app, "export-defs", key::kHelpExportDefinitionsCommand, texts);
   AddDefinitionOptions(commands.exportDefs, args, texts);
-  commands.exportDefs->add_option("output", args.output, Say(texts, "1668"))->required();
+  commands.exportDefs->add_option("output", args.output, Say(texts, key::kHelpOutputPositional))
+      ->required();
   AddLanguageOption(commands.exportDefs, args, texts);
   for (CLI::App* command :
        {commands.replace, commands.find, commands.rename, commands.exportDefs}) {
-    command->footer(Say(texts, "1680"));
+    command->footer(Say(texts, key::kHelpDefinitionsFooter));
   }
   // Set last, so that the commands do not take it over.
-  app.footer(Say(texts, "1681") + "\n\n" + Say(texts, "1682"));
+  app.footer(Say(texts, key::kHelpPlanFooter) + "\n\n" + Say(texts, key::kHelpExitStatusFooter));
   return commands;
 }
 
@@ -764,10 +772,11 @@ Options BatchOptions(const Arguments& args, const LanguageCatalog& texts) {
 
 void PrintUnifiedDiff(const FilePreview& file, const LanguageCatalog& texts, std::FILE* out) {
   if (file.IsDocument()) {
-    std::fprintf(out, "%s\n", texts.Message("1851", {file.path}).c_str());
+    std::fprintf(out, "%s\n", texts.Message(key::kOfficeDocumentNote, {file.path}).c_str());
   } else if (file.encoding != FileEncoding::Utf8) {
-    std::fprintf(out, "%s\n",
-                 texts.Message("1852", {file.path, FileEncodingName(file.encoding)}).c_str());
+    std::fprintf(
+        out, "%s\n",
+        texts.Message(key::kEncodingNote, {file.path, FileEncodingName(file.encoding)}).c_str());
   }
   const std::string diff = UnifiedDiff(file.original, file.result, FileLineBlocks(file), *file.codePage,
                                        "a/" + file.path, "b/" + file.path);
@@ -833,7 +842,9 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   const size_t lastRow = report.lastRow;
   if (stopped) {
     std::fprintf(err, "strbatch-cli: %s\n",
-                 texts.Message("1142", {std::to_string(lastRow), std::to_string(files.Size())})
+                 texts
+                     .Message(key::kRunStoppedAfterFile,
+                              {std::to_string(lastRow), std::to_string(files.Size())})
                      .c_str());
   }
   // The diff is the whole output of a dry run without --json.
@@ -972,15 +983,16 @@ bool ReportFolderTakesIt(const std::string& report, const LanguageCatalog& texts
                                                         : report.substr(0, slash);
   struct stat st {};
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    *error = texts.Message("1505", {report, folder});
+    *error = texts.Message(key::kReportFolderMissing, {report, folder});
     return false;
   }
   if (stat(report.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = texts.Message("1506", {report});
+    *error = texts.Message(key::kReportIsFolder, {report});
     return false;
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    *error = texts.Message("1507", {report, folder, OsErrorText(texts, errno)});
+    *error =
+        texts.Message(key::kReportCannotBeWritten, {report, folder, OsErrorText(texts, errno)});
     return false;
   }
   return true;
@@ -1022,27 +1034,28 @@ std::string UsageErrorText(const CLI::ParseError& error, const CLI::App& app,
       if (args[i] == "--lang") {
         i++;
       } else if (!args[i].empty() && args[i][0] != '-') {
-        return texts.Message("1702", {args[i]});
+        return texts.Message(key::kNotACommand, {args[i]});
       }
     }
-    return Say(texts, "1703");
+    return Say(texts, key::kCommandRequired);
   }
   if (IsA<CLI::RequiredError>(error) &&
       std::regex_match(what, parts, std::regex("(.+) is required"))) {
-    return texts.Message("1704", {names.ArgumentName(parts[1])});
+    return texts.Message(key::kArgumentRequired, {names.ArgumentName(parts[1])});
   }
   if (IsA<CLI::ExtrasError>(error) &&
       std::regex_match(what, parts,
                        std::regex("The following arguments? (was|were) not expected: (.*)"))) {
-    return texts.Message(parts[1] == "was" ? "1700" : "1701", {parts[2]});
+    return texts.Message(parts[1] == "was" ? key::kUnexpectedArgument : key::kUnexpectedArguments,
+                         {parts[2]});
   }
   if (IsA<CLI::ArgumentMismatch>(error) &&
       std::regex_match(what, parts, std::regex("(\\S+): [0-9]+ required .* missing"))) {
-    return texts.Message("1705", {parts[1]});
+    return texts.Message(key::kNeedsValue, {parts[1]});
   }
   // The validators' own messages are the catalog's already.
   if (IsA<CLI::ValidationError>(error)) return what;
-  return texts.Message("1709", {what});
+  return texts.Message(key::kCommandLineUnreadable, {what});
 }
 
 int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
@@ -1053,10 +1066,11 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
   const bool definitionsRead = ExtractDefinitions(raw, &args.definitions, &error);
   const LanguageCatalog texts(ChooseMessageLanguage(LanguageOnCommandLine(raw)));
   if (!definitionsRead) {
-    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1707", {error}).c_str());
+    std::fprintf(err, "strbatch-cli: %s\n",
+                 texts.Message(key::kDefinitionNeedsTwoStrings, {error}).c_str());
     return kExitUsage;
   }
-  CLI::App app{Say(texts, "1600"), "strbatch-cli"};
+  CLI::App app{Say(texts, key::kHelpProgram), "strbatch-cli"};
   const Commands commands = DefineCommands(app, args, texts);
   std::vector<std::string> reversed(raw.rbegin(), raw.rend());
   try {
@@ -1076,8 +1090,10 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
   // definitions refuses them here rather than ignore them.
   if (!args.definitions.empty() && !commands.replace->parsed() && !commands.find->parsed() &&
       !commands.rename->parsed() && !commands.exportDefs->parsed()) {
-    std::fprintf(err, "strbatch-cli: %s\n",
-                 texts.Message("1708", {app.get_subcommands().front()->get_name()}).c_str());
+    std::fprintf(
+        err, "strbatch-cli: %s\n",
+        texts.Message(key::kTakesNoDefinitions, {app.get_subcommands().front()->get_name()})
+            .c_str());
     return kExitUsage;
   }
 
@@ -1088,7 +1104,7 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
     const bool gathered = GatherFiles(args, in, texts, &error, &unreadable);
     // The run goes on with what could be read; the status says it is not all.
     for (const UnreadableFolder& folder : unreadable) {
-      host.Warn(folder.path, texts.Message("1192", {folder.reason}));
+      host.Warn(folder.path, texts.Message(key::kFolderNotRead, {folder.reason}));
     }
     if (!gathered || !ReportFolderTakesIt(args.report, texts, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());
@@ -1132,13 +1148,15 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   std::fflush(out);
   const LanguageCatalog texts(
       ChooseMessageLanguage(LanguageOnCommandLine(std::vector<std::string>(argv + 1, argv + argc))));
-  if (!known) what = texts.Message("1853");
+  if (!known) what = texts.Message(key::kUnknownException);
   if (disk.changes == 0) {
-    std::fprintf(err, "strbatch-cli: %s\n", texts.Message("1854", {what}).c_str());
+    std::fprintf(err, "strbatch-cli: %s\n",
+                 texts.Message(key::kInternalErrorNothingChanged, {what}).c_str());
     return kExitUsage;
   }
-  std::fprintf(err, "strbatch-cli: %s\n",
-               texts.Message("1855", {what, std::to_string(disk.changes)}).c_str());
+  std::fprintf(
+      err, "strbatch-cli: %s\n",
+      texts.Message(key::kInternalErrorFilesChanged, {what, std::to_string(disk.changes)}).c_str());
   return kExitFailure;
 }
 

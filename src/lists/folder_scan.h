@@ -53,7 +53,7 @@ inline constexpr size_t kAddFilesLimit = 1000;
 
 struct ChosenFiles {
   std::vector<std::string> paths;  // sorted
-  bool limitReached = false;       // show the limit message (keys "1011", "1012") once
+  bool limitReached = false;       // show the limit message (key::kTooManyFiles) once
 };
 
 // The add-files collection: the first kAddFilesLimit chosen paths in the

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "config/text_keys.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -20,7 +21,7 @@ bool OpenWithDesktop(QWidget* owner, const LanguageCatalog& texts, const std::st
   const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
   std::string message;
   if (opener.isEmpty()) {
-    message = texts.Message("1176", {path});
+    message = texts.Message(key::kNoDesktopOpener, {path});
   } else {
     QProcess process;
     process.setProgram(opener);
@@ -32,14 +33,16 @@ bool OpenWithDesktop(QWidget* owner, const LanguageCatalog& texts, const std::st
     const bool finished = started && process.waitForFinished(kWaitMilliseconds);
     QApplication::restoreOverrideCursor();
     if (!started) {
-      message = texts.Message("1176", {path});
+      message = texts.Message(key::kNoDesktopOpener, {path});
     } else if (finished &&
                (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)) {
-      message = texts.Message("1175", {path, std::to_string(process.exitCode())});
+      message =
+          texts.Message(key::kDesktopCouldNotOpen, {path, std::to_string(process.exitCode())});
     }
   }
   if (message.empty()) return true;
-  ShowMessageText(owner, texts, QString::fromStdString(message), "1102", QMessageBox::Warning);
+  ShowMessageText(owner, texts, QString::fromStdString(message), key::kErrorCaption,
+                  QMessageBox::Warning);
   return false;
 }
 

@@ -11,6 +11,7 @@
 #include "commands/commands.h"
 #include "config/language.h"
 #include "config/settings.h"
+#include "config/text_keys.h"
 #include "journal/undo_journal.h"
 #include "office/office_bridge.h"
 #include "ui/app_icon.h"
@@ -31,7 +32,7 @@ bool AnswerInformationOptions(int argc, char** argv) {
       // The settings file's language, else the locale's: before a first
       // run there are no settings, and the help follows the locale.
       const strbatch::LanguageCatalog texts(strbatch::ChooseMessageLanguage(""));
-      std::printf("%s\n", texts.Message("1720").c_str());
+      std::printf("%s\n", texts.Message(strbatch::key::kWindowUsage).c_str());
       return true;
     }
     if (option == "--") break;
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
   std::string error;
   if (!strbatch::SaveSettings(settingsPath, window.CurrentOptions(), &error)) {
     const strbatch::LanguageCatalog texts(window.CurrentOptions().language);
-    std::fprintf(stderr, "strbatch: %s\n", texts.Message("1856", {error}).c_str());
+    std::fprintf(stderr, "strbatch: %s\n",
+                 texts.Message(strbatch::key::kSettingsNotSaved, {error}).c_str());
   }
   return 0;
 }

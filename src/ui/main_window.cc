@@ -28,6 +28,7 @@
 #include "batch/batch_driver.h"
 #include "batch/replace_preview.h"
 #include "commands/commands.h"
+#include "config/text_keys.h"
 #include "journal/undo.h"
 #include "lists/definition_file.h"
 #include "lists/folder_scan.h"
@@ -104,7 +105,8 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
   definitionView_->setModel(definitionModel_);
   definitionView_->SetTexts(&texts_);
   definitionView_->SetColumnFractions(0.45, 0.45, 0.1);
-  const char* titleKeys[2][3] = {{"1002", "1003", "1004"}, {"1005", "1006", "1004"}};
+  const char* titleKeys[2][3] = {{key::kNumberColumn, key::kFileColumn, key::kHitsColumn},
+                                 {key::kFindColumn, key::kReplaceWithColumn, key::kHitsColumn}};
   for (int c = 0; c < 3; c++) {
     fileModel_->setHeaderData(c, Qt::Horizontal, Text(texts_, titleKeys[0][c]));
     definitionModel_->setHeaderData(c, Qt::Horizontal, Text(texts_, titleKeys[1][c]));
@@ -121,8 +123,9 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
 
   ApplyWindowTexts();
   if (!carriedLoaded) {
-    SetStatus(movedTo.empty() ? texts_.Message("1244", {carriedError.message})
-                              : texts_.Message("1243", {carriedError.message, movedTo}));
+    SetStatus(movedTo.empty() ? texts_.Message(key::kKeptDefinitionsRefused, {carriedError.message})
+                              : texts_.Message(key::kKeptDefinitionsMovedAside,
+                                               {carriedError.message, movedTo}));
   }
   fileView_->setTextElideMode(Qt::ElideMiddle);
   RestoreWindowState();
@@ -525,8 +528,8 @@ void MainWindow::ApplyWindowTexts() {
   ApplyCaptions(this, texts_, "dialog_main");
   ApplyColumnTitles();
   ApplyEncodingCaptions();
-  status_->setAccessibleName(Text(texts_, "1179"));
-  previewButton_->setText(Text(texts_, "1200"));
+  status_->setAccessibleName(Text(texts_, key::kStatusLineName));
+  previewButton_->setText(Text(texts_, key::kPreviewButton));
 }
 
 void MainWindow::ApplyEncodingCaptions() {
@@ -556,7 +559,7 @@ bool MainWindow::ExitSteps() {
   std::string error;
   if (!carriedBlocked_ && !SaveCarriedDefinitions(definitions_.Records(), &error)) {
     // The list would be gone at the next start; the user should know.
-    ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
+    ShowMessage(this, texts_, key::kCannotWriteFile, key::kErrorCaption, QMessageBox::Ok,
                 QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
   }
   SaveWindowState();
@@ -598,9 +601,10 @@ void MainWindow::OpenReport(const std::string& path) {
 }
 
 void MainWindow::AddFiles() {
-  QStringList chosen = QFileDialog::getOpenFileNames(this, QString(), LastFolder(kAddFilesFolder),
-                                                     FileDialogFilter(texts_, "1008"), nullptr,
-                                                     QFileDialog::HideNameFilterDetails);
+  QStringList chosen =
+      QFileDialog::getOpenFileNames(this, QString(), LastFolder(kAddFilesFolder),
+                                    FileDialogFilter(texts_, key::kFilesToAddFilter), nullptr,
+                                    QFileDialog::HideNameFilterDetails);
   if (chosen.isEmpty()) return;
   RememberFolder(kAddFilesFolder, chosen.first(), true);
   std::vector<std::string> paths;
@@ -610,7 +614,7 @@ void MainWindow::AddFiles() {
 
 void MainWindow::AddFilePaths(const std::vector<std::string>& chosen) {
   ChosenFiles files = CollectChosenFiles(chosen);
-  if (files.limitReached) ShowMessage(this, texts_, "1011", "1012");
+  if (files.limitReached) ShowMessage(this, texts_, key::kTooManyFiles, key::kFileListCaption);
   AppendFiles(files.paths);
 }
 
@@ -618,7 +622,7 @@ void MainWindow::AppendFiles(const std::vector<std::string>& paths) {
   fileModel_->Change([&] {
     for (const std::string& path : paths) files_.Append(path, true);
   });
-  SetStatus(texts_.Message("1173", {std::to_string(paths.size())}));
+  SetStatus(texts_.Message(key::kFilesAdded, {std::to_string(paths.size())}));
 }
 
 void MainWindow::DropOnFiles(const QStringList& dropped) {
@@ -645,8 +649,9 @@ void MainWindow::AddStartPaths(const QStringList& paths) {
   if (!existing.isEmpty()) DropOnFiles(existing);
   if (!missing.isEmpty()) {
     ShowMessageText(this, texts_,
-                    Text(texts_, "1180") + QStringLiteral("\n") + missing.join(QLatin1Char('\n')),
-                    "1102", QMessageBox::Warning);
+                    Text(texts_, key::kMissingNotAdded) + QStringLiteral("\n") +
+                        missing.join(QLatin1Char('\n')),
+                    key::kErrorCaption, QMessageBox::Warning);
   }
 }
 
@@ -676,18 +681,19 @@ void MainWindow::ShowListMenu(EditableListCtrl* view, const QPoint& at,
 }
 
 void MainWindow::AddFolder() {
-  QString folder =
-      QFileDialog::getExistingDirectory(this, Text(texts_, "1001"), LastFolder(kAddFolderFolder));
+  QString folder = QFileDialog::getExistingDirectory(this, Text(texts_, key::kChooseFolderTitle),
+                                                     LastFolder(kAddFolderFolder));
   if (folder.isEmpty()) return;
   RememberFolder(kAddFolderFolder, folder, false);
   ChoiceDialog choice(
-      this, texts_, Text(texts_, "1015"), Text(texts_, "1016"), QString(), QStringLiteral("*.txt"),
+      this, texts_, Text(texts_, key::kAddFolderTitle), Text(texts_, key::kFileNamePatternsPrompt),
+      QString(), QStringLiteral("*.txt"),
       {QStringLiteral("*.txt"), QStringLiteral("*.htm"), QStringLiteral("*.rtf;*.doc"),
        QStringLiteral("*.ppt"), QStringLiteral("*.xls")});
   if (choice.exec() != QDialog::Accepted || choice.Text().isEmpty()) return;
-  const bool recursive =
-      ShowMessage(this, texts_, "1017", "1012", QMessageBox::Yes | QMessageBox::No, QString(),
-                  QMessageBox::Question) == QMessageBox::Yes;
+  const bool recursive = ShowMessage(this, texts_, key::kSearchSubfoldersQuestion,
+                                     key::kFileListCaption, QMessageBox::Yes | QMessageBox::No,
+                                     QString(), QMessageBox::Question) == QMessageBox::Yes;
   AddFolderFiles(PathFromQString(folder), choice.Text(), recursive);
 }
 
@@ -705,7 +711,7 @@ void MainWindow::AddFolderFiles(const std::string& folder, const QString& patter
 std::vector<std::string> MainWindow::ScanWithProgress(const std::string& folder,
                                                       const QString& patterns, bool recursive) {
   ShowProgress();
-  const std::string prefix = texts_.Text("1178");
+  const std::string prefix = texts_.Text(key::kLookingForFiles);
   std::vector<UnreadableFolder> unreadable;
   // Patterns are matched against file names, which are native bytes.
   std::vector<std::string> paths = CollectFolderFiles(
@@ -717,7 +723,7 @@ std::vector<std::string> MainWindow::ScanWithProgress(const std::string& folder,
       &unreadable);
   HideProgress();
   for (const UnreadableFolder& failure : unreadable) {
-    Warn(failure.path, texts_.Message("1192", {failure.reason}));
+    Warn(failure.path, texts_.Message(key::kFolderNotRead, {failure.reason}));
   }
   return paths;
 }
@@ -763,8 +769,8 @@ void MainWindow::EditDefinition() {
 
 void MainWindow::Import() {
   QString path = QFileDialog::getOpenFileName(this, QString(), LastFolder(kImportFolder),
-                                              FileDialogFilter(texts_, "1013"), nullptr,
-                                              QFileDialog::HideNameFilterDetails);
+                                              FileDialogFilter(texts_, key::kDefinitionFileFilter),
+                                              nullptr, QFileDialog::HideNameFilterDetails);
   if (path.isEmpty()) return;
   RememberFolder(kImportFolder, path, true);
   ImportDefinitions(PathFromQString(path));
@@ -775,27 +781,32 @@ void MainWindow::ImportDefinitions(const std::string& path) {
   size_t items = 0;
   DefinitionFileError error;
   if (!LoadDefinitionFile(path, &records, &error, &items)) {
-    ShowMessageText(this, texts_, QString::fromStdString(texts_.Message("1242", {error.message})),
-                    "1102", QMessageBox::Warning);
+    ShowMessageText(this, texts_,
+                    QString::fromStdString(
+                        texts_.Message(key::kDefinitionFileRefusedListUnchanged, {error.message})),
+                    key::kErrorCaption, QMessageBox::Warning);
     return;
   }
   const size_t loaded = records.size();
   definitionModel_->Change([&] { definitions_.AppendRecords(records, true); });
   // An import that reads nothing, or less than the file holds, says so.
   if (loaded == 0) {
-    ShowMessageText(this, texts_, QString::fromStdString(texts_.Message("1160", {path})), "1102",
-                    QMessageBox::Warning);
-  } else if (loaded < items) {
     ShowMessageText(this, texts_,
-                    QString::fromStdString(texts_.Message(
-                        "1161", {std::to_string(loaded), std::to_string(items), path})),
-                    "1102", QMessageBox::Warning);
+                    QString::fromStdString(texts_.Message(key::kNoDefinitionRead, {path})),
+                    key::kErrorCaption, QMessageBox::Warning);
+  } else if (loaded < items) {
+    ShowMessageText(
+        this, texts_,
+        QString::fromStdString(texts_.Message(
+            key::kSomeItemsNotLoaded, {std::to_string(loaded), std::to_string(items), path})),
+        key::kErrorCaption, QMessageBox::Warning);
   }
-  SetStatus(texts_.Message("1162", {std::to_string(loaded)}));
+  SetStatus(texts_.Message(key::kDefinitionsImported, {std::to_string(loaded)}));
 }
 
 void MainWindow::Export() {
-  QFileDialog dialog(this, QString(), LastFolder(kExportFolder), FileDialogFilter(texts_, "1013"));
+  QFileDialog dialog(this, QString(), LastFolder(kExportFolder),
+                     FileDialogFilter(texts_, key::kDefinitionFileFilter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("xml"));
   dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -807,10 +818,11 @@ void MainWindow::Export() {
 bool MainWindow::ExportDefinitions(const std::string& path) {
   std::string error;
   if (SaveDefinitionFile(path, definitions_.Records(), &error)) {
-    SetStatus(texts_.Message("1174", {std::to_string(definitions_.Size()), path}));
+    SetStatus(
+        texts_.Message(key::kDefinitionsExported, {std::to_string(definitions_.Size()), path}));
     return true;
   }
-  ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
+  ShowMessage(this, texts_, key::kCannotWriteFile, key::kErrorCaption, QMessageBox::Ok,
               PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
               QMessageBox::Warning);
   return false;
@@ -852,8 +864,8 @@ void MainWindow::RunBatchCommand(int command) {
 // An office call that failed ended the run: its reason in a box.
 void MainWindow::TellFailure(const CommandReport& report) {
   if (report.end != CommandEnd::kFailed) return;
-  ShowMessage(this, texts_, "1110", "1102", QMessageBox::Ok, QString::fromUtf8(report.failure.c_str()),
-              QMessageBox::Warning);
+  ShowMessage(this, texts_, key::kOfficeAutomationError, key::kErrorCaption, QMessageBox::Ok,
+              QString::fromUtf8(report.failure.c_str()), QMessageBox::Warning);
 }
 
 void MainWindow::PreviewReplace() {
@@ -870,15 +882,16 @@ void MainWindow::PreviewReplace() {
   // Files that could not be read are told before the preview opens.
   ReportWarnings();
   if (report.end == CommandEnd::kStopped || report.end == CommandEnd::kFailed) {
-    SetStatus(texts_.Message("1170", {std::to_string(report.lastRow), std::to_string(files_.Size())}));
+    SetStatus(texts_.Message(key::kStoppedAfterFile,
+                             {std::to_string(report.lastRow), std::to_string(files_.Size())}));
     return;
   }
   if (report.end != CommandEnd::kFinished) {
-    SetStatus(texts_.Message("1172"));
+    SetStatus(texts_.Message(key::kNothingChanged));
     return;
   }
   if (preview.files().empty()) {
-    SetStatus(texts_.Message("1212"));
+    SetStatus(texts_.Message(key::kReplaceWouldChangeNothing));
     return;
   }
   PreviewDialog dialog(this, texts_, preview, *this, options_.autoBackup);
@@ -895,8 +908,9 @@ void MainWindow::PreviewReplace() {
   }
   fileModel_->Refresh();
   SetStatus(dialog.ApplyButton()->isEnabled()
-                ? texts_.Message("1213")
-                : texts_.Message("1211", {std::to_string(written), std::to_string(writtenFiles)}));
+                ? texts_.Message(key::kPreviewClosedNothingWritten)
+                : texts_.Message(key::kChangesWritten,
+                                 {std::to_string(written), std::to_string(writtenFiles)}));
 }
 
 // The status line after a batch command: what it did, in numbers.
@@ -906,11 +920,12 @@ void MainWindow::TellRunResult(int command, const CommandReport& report) {
   switch (report.end) {
     case CommandEnd::kRejected:
     case CommandEnd::kRefused:
-      text = texts_.Message("1172");
+      text = texts_.Message(key::kNothingChanged);
       break;
     case CommandEnd::kStopped:
     case CommandEnd::kFailed:
-      text = texts_.Message("1170", {std::to_string(report.lastRow), std::to_string(report.rows)});
+      text = texts_.Message(key::kStoppedAfterFile,
+                            {std::to_string(report.lastRow), std::to_string(report.rows)});
       break;
     case CommandEnd::kFinished: {
       const std::string n = std::to_string(report.occurrences);
@@ -918,20 +933,25 @@ void MainWindow::TellRunResult(int command, const CommandReport& report) {
       const size_t checked = report.checked;
       const std::string of = std::to_string(checked);
       switch (command) {
-        case control::kBatchReplace: text = texts_.Message("1163", {n, files, of}); break;
-        case control::kBatchFind: text = texts_.Message("1164", {n, files, of}); break;
+        case control::kBatchReplace:
+          text = texts_.Message(key::kOccurrencesReplaced, {n, files, of});
+          break;
+        case control::kBatchFind:
+          text = texts_.Message(key::kOccurrencesFound, {n, files, of});
+          break;
         case control::kBatchRename:
-          text = texts_.Message("1165", {std::to_string(report.done), of});
+          text = texts_.Message(key::kFilesRenamed, {std::to_string(report.done), of});
           break;
         default:
-          text = texts_.Message("1166", {std::to_string(checked - std::min(checked, failed)), of});
+          text = texts_.Message(key::kFilesConverted,
+                                {std::to_string(checked - std::min(checked, failed)), of});
           break;
       }
       break;
     }
   }
   if (failed > 0 && report.end != CommandEnd::kRejected) {
-    text += texts_.Message("1171", {std::to_string(failed)});
+    text += texts_.Message(key::kFilesNotProcessedSuffix, {std::to_string(failed)});
   }
   SetStatus(text);
 }
@@ -940,12 +960,14 @@ void MainWindow::RunBackupCommand(bool restore) {
   const CommandReport report = strbatch::RunBackupCommand(
       {restore, files_.CheckedPaths(), *journal_, journal_, texts_}, *this);
   if (report.end == CommandEnd::kRefused) {
-    SetStatus(texts_.Message("1172"));
+    SetStatus(texts_.Message(key::kNothingChanged));
     ReportWarnings();
     return;
   }
-  std::string text = texts_.Message(restore ? "1167" : "1168", {std::to_string(report.done)});
-  if (WarnedFiles() > 0) text += texts_.Message("1171", {std::to_string(WarnedFiles())});
+  std::string text = texts_.Message(restore ? key::kBackupsRestored : key::kBackupsDeleted,
+                                    {std::to_string(report.done)});
+  if (WarnedFiles() > 0)
+    text += texts_.Message(key::kFilesNotProcessedSuffix, {std::to_string(WarnedFiles())});
   SetStatus(text);
   ReportWarnings();
 }
@@ -963,14 +985,14 @@ void MainWindow::UndoLastRun() {
   });
   switch (outcome.end) {
     case UndoOutcome::End::kNoRun:
-    case UndoOutcome::End::kBadRun: SetStatus(texts_.Message("1305")); break;
-    case UndoOutcome::End::kRefused: SetStatus(texts_.Message("1172")); break;
+    case UndoOutcome::End::kBadRun: SetStatus(texts_.Message(key::kNoRunToUndo)); break;
+    case UndoOutcome::End::kRefused: SetStatus(texts_.Message(key::kNothingChanged)); break;
     case UndoOutcome::End::kDone:
-      SetStatus(texts_.Message("1303", {std::to_string(outcome.restored)}));
+      SetStatus(texts_.Message(key::kFilesTakenBack, {std::to_string(outcome.restored)}));
       break;
     case UndoOutcome::End::kPartly:
-      SetStatus(texts_.Message("1304", {std::to_string(outcome.restored),
-                                        std::to_string(outcome.refused)}));
+      SetStatus(texts_.Message(key::kFilesTakenBackSomeLeft, {std::to_string(outcome.restored),
+                                                              std::to_string(outcome.refused)}));
       break;
   }
   ReportWarnings();
@@ -981,7 +1003,7 @@ void MainWindow::OpenSortTool() {
   SortDialog dialog(this, texts_, files_.CheckedPaths(), settingsPath_, options_.encoding,
                     journal_, options_.autoBackup);
   if (dialog.exec() == QDialog::Accepted) {
-    SetStatus(texts_.Message("1169", {std::to_string(dialog.SortedCount())}));
+    SetStatus(texts_.Message(key::kFilesSorted, {std::to_string(dialog.SortedCount())}));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "config/text_keys.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -79,8 +80,8 @@ void PairEditDialog::accept() {
   std::string replace = FromField(replaceEdit_, replace_);
   if (find.size() > kMaxBytes || replace.size() > kMaxBytes) {
     QString limit = QString::number(kMaxBytes);
-    QMessageBox box(QMessageBox::Warning, Text(texts_, "1102"), Text(texts_, "1101").arg(limit),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, Text(texts_, key::kErrorCaption),
+                    Text(texts_, key::kInputTooLong).arg(limit), QMessageBox::Ok, this);
     box.exec();
     findEdit_->setFocus();
     return;

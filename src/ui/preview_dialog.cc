@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "commands/commands.h"
+#include "config/text_keys.h"
 #include "ui/slot_guard.h"
 #include "ui/ui_text.h"
 
@@ -67,7 +68,7 @@ QString ChangeHtml(const FilePreview& file, const TextChange& change) {
 PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
                              const ReplacePreview& preview, ProgressHost& host, bool autoBackup)
     : QDialog(owner), texts_(texts), preview_(preview), host_(host), autoBackup_(autoBackup) {
-  setWindowTitle(Text(texts_, "1201"));
+  setWindowTitle(Text(texts_, key::kPreviewTitle));
   const std::vector<FilePreview>& files = preview_.files();
   applied_.assign(files.size(), -1);
   for (const FilePreview& file : files) accepted_.emplace_back(file.changes.size(), true);
@@ -76,7 +77,8 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   fileView_->setObjectName(QStringLiteral("previewFiles"));
   fileView_->setRootIsDecorated(false);
   fileView_->setTextElideMode(Qt::ElideMiddle);
-  fileView_->setHeaderLabels({Text(texts_, "1208"), Text(texts_, "1209")});
+  fileView_->setHeaderLabels(
+      {Text(texts_, key::kPreviewFileColumn), Text(texts_, key::kPreviewChangesColumn)});
   for (const FilePreview& file : files) {
     auto* item = new QTreeWidgetItem(fileView_);
     item->setText(0, PathToQString(file.path));
@@ -90,7 +92,8 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   changeView_ = new QTreeWidget(this);
   changeView_->setObjectName(QStringLiteral("previewChanges"));
   changeView_->setRootIsDecorated(false);
-  changeView_->setHeaderLabels({Text(texts_, "1214"), Text(texts_, "1215")});
+  changeView_->setHeaderLabels(
+      {Text(texts_, key::kPreviewLineColumn), Text(texts_, key::kPreviewChangeColumn)});
   changeView_->installEventFilter(this);
 
   auto* splitter = new QSplitter(this);
@@ -100,12 +103,12 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   splitter->setStretchFactor(1, 3);
 
   auto button = [this](const char* key) { return new QPushButton(Text(texts_, key), this); };
-  QPushButton* previous = button("1205");
-  QPushButton* next = button("1204");
-  QPushButton* acceptAll = button("1206");
-  QPushButton* skipAll = button("1207");
-  applyButton_ = button("1202");
-  QPushButton* close = button("1203");
+  QPushButton* previous = button(key::kPreviousChange);
+  QPushButton* next = button(key::kNextChange);
+  QPushButton* acceptAll = button(key::kAcceptAllInFile);
+  QPushButton* skipAll = button(key::kSkipAllInFile);
+  applyButton_ = button(key::kApplyChecked);
+  QPushButton* close = button(key::kPreviewClose);
   previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8));
   next->setShortcut(QKeySequence(Qt::Key_F8));
   acceptAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Plus));

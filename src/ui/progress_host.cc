@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "config/message_text.h"
+#include "config/text_keys.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -104,7 +105,7 @@ void ProgressHost::Notice(const std::string& path, const Message& message) {
 
 void ProgressHost::RejectDefinition(size_t, const Message& message) {
   ShowMessageText(owner_, hostTexts_, QString::fromStdString(MessageText(hostTexts_, message)),
-                  "1102", QMessageBox::Warning);
+                  key::kErrorCaption, QMessageBox::Warning);
 }
 
 namespace {
@@ -123,14 +124,14 @@ QString Section(const LanguageCatalog& texts, const char* headingKey, const QStr
 void ProgressHost::ReportWarnings() {
   if (warnings_.isEmpty() && notices_.isEmpty()) return;
   QStringList sections;
-  if (!warnings_.isEmpty()) sections << Section(hostTexts_, "1106", warnings_);
-  if (!notices_.isEmpty()) sections << Section(hostTexts_, "1144", notices_);
+  if (!warnings_.isEmpty()) sections << Section(hostTexts_, key::kWarningsHeading, warnings_);
+  if (!notices_.isEmpty()) sections << Section(hostTexts_, key::kNoticesHeading, notices_);
   const bool failed = !warnings_.isEmpty();
   warnings_.clear();
   notices_.clear();
   warnedPaths_.clear();
   ShowMessageText(owner_, hostTexts_, sections.join(QStringLiteral("\n\n")),
-                  failed ? "1102" : "1024",
+                  failed ? key::kErrorCaption : key::kConfirmCaption,
                   failed ? QMessageBox::Warning : QMessageBox::Information);
 }
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "config/text_keys.h"
 #include "ui/ui_text.h"
 
 namespace strbatch {
@@ -16,7 +17,7 @@ void RunGuarded(QWidget* owner, const LanguageCatalog& texts, const QString& com
   } catch (const std::exception& error) {
     what = error.what();
   } catch (...) {
-    what = texts.Message("1853");
+    what = texts.Message(key::kUnknownException);
   }
   // The message is built after the handler has ended, so that memory the
   // failed command held is free again.
@@ -25,8 +26,9 @@ void RunGuarded(QWidget* owner, const LanguageCatalog& texts, const QString& com
     QString name = command;
     name.replace(QLatin1Char('\n'), QString());
     ShowMessageText(owner, texts,
-                    QString::fromStdString(texts.Message("1850", {name.toStdString(), what})),
-                    "1102", QMessageBox::Warning);
+                    QString::fromStdString(
+                        texts.Message(key::kCommandDidNotFinish, {name.toStdString(), what})),
+                    key::kErrorCaption, QMessageBox::Warning);
   } catch (...) {
     // Nothing more can be told; the window stays up all the same.
   }

@@ -11,6 +11,7 @@
 
 #include "commands/commands.h"
 #include "config/settings.h"
+#include "config/text_keys.h"
 #include "sorttool/sort_tables.h"
 #include "ui/progress_host.h"
 #include "ui/slot_guard.h"
@@ -114,9 +115,10 @@ bool SortDialog::TablesReadable() {
                    table == noSortTable_ ? path : std::string(), encoding_, &problem);
     if (problem.empty()) continue;
     if (problem.back() == '\n') problem.pop_back();
-    QMessageBox question(QMessageBox::Warning, Text(texts_, "1109"),
-                         QString::fromStdString(texts_.Message("1245", {path, problem})),
-                         QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox question(
+        QMessageBox::Warning, Text(texts_, key::kImportantCaption),
+        QString::fromStdString(texts_.Message(key::kSortTableUnreadable, {path, problem})),
+        QMessageBox::Yes | QMessageBox::No, this);
     question.setDefaultButton(QMessageBox::No);
     if (question.exec() != QMessageBox::Yes) return false;
     table->clear();
@@ -142,8 +144,8 @@ void SortDialog::StoreTablePaths() {
   settings.noSortTable = PathFromQString(noSortTable_->text());
   std::string error;
   if (!settingsPath_.empty() && !SaveSortToolSettings(settingsPath_, settings, &error)) {
-    ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok, PathToQString(settingsPath_),
-                QMessageBox::Warning);
+    ShowMessage(this, texts_, key::kCannotWriteFile, key::kErrorCaption, QMessageBox::Ok,
+                PathToQString(settingsPath_), QMessageBox::Warning);
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "base/code_page.h"
 #include "config/language.h"
+#include "config/text_keys.h"
 
 namespace strbatch {
 
@@ -146,13 +147,14 @@ void TellRefused(QWidget* field, const LanguageCatalog& texts, const QString& ch
   const QByteArray utf8 = character.toUtf8();
   const QString text = QString::fromUtf8(
       texts
-          .Message("1151", {std::string(utf8.constData(), utf8.size()),
-                            CodePointName(std::string_view(utf8.constData(), utf8.size())),
-                            CodePage::Process().Name()})
+          .Message(key::kCharacterNotHeldInField,
+                   {std::string(utf8.constData(), utf8.size()),
+                    CodePointName(std::string_view(utf8.constData(), utf8.size())),
+                    CodePage::Process().Name()})
           .c_str());
   QPointer<QWidget> owner(field);
   QTimer::singleShot(0, field, [owner, &texts, text] {
-    if (owner) ShowMessageText(owner, texts, text, "1102", QMessageBox::Warning);
+    if (owner) ShowMessageText(owner, texts, text, key::kErrorCaption, QMessageBox::Warning);
   });
 }
 

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "config/settings.h"
+#include "config/text_keys.h"
 #include "ui/desktop_open.h"
 #include "ui/numbered_text_edit.h"
 #include "ui/slot_guard.h"
@@ -129,8 +130,8 @@ bool CDlgView::LoadViewerText() {
   setWindowTitle(title);
   QApplication::restoreOverrideCursor();
   if (!read) {
-    ShowMessage(this, texts_, "1103", "1102", QMessageBox::Ok, PathToQString(path_),
-                QMessageBox::Warning);
+    ShowMessage(this, texts_, key::kCannotReadFile, key::kErrorCaption, QMessageBox::Ok,
+                PathToQString(path_), QMessageBox::Warning);
   }
   return read;
 }
@@ -153,8 +154,8 @@ void CDlgView::ShowPosition() {
     return;
   }
   const std::string current = currentIndex_ < 0 ? "-" : std::to_string(currentIndex_ + 1);
-  position_->setText(
-      QString::fromStdString(texts_.Message("1177", {current, std::to_string(spans_.size())})));
+  position_->setText(QString::fromStdString(
+      texts_.Message(key::kOccurrenceOfCount, {current, std::to_string(spans_.size())})));
 }
 
 QString CDlgView::PositionText() const { return position_->text(); }
@@ -196,14 +197,14 @@ std::vector<std::string> CDlgView::CurrentLines() const {
 bool CDlgView::SaveViewerText() {
   if (mode_ != 1 || readOnly_) return false;
   if (!faithful_ &&
-      ShowMessage(this, texts_, "1107", "1024", QMessageBox::Yes | QMessageBox::No,
-                  QStringLiteral("\n") + PathToQString(path_), QMessageBox::Warning,
-                  QMessageBox::No) != QMessageBox::Yes) {
+      ShowMessage(this, texts_, key::kSaveReplacesUnshownBytes, key::kConfirmCaption,
+                  QMessageBox::Yes | QMessageBox::No, QStringLiteral("\n") + PathToQString(path_),
+                  QMessageBox::Warning, QMessageBox::No) != QMessageBox::Yes) {
     return false;
   }
   std::string error;
   if (!strbatch::SaveViewerText(*rewriter_, path_, file_, CurrentLines(), &error)) {
-    ShowMessage(this, texts_, "1105", "1102", QMessageBox::Ok,
+    ShowMessage(this, texts_, key::kChangesNotSaved, key::kErrorCaption, QMessageBox::Ok,
                 QStringLiteral("\n") + PathToQString(path_) + QStringLiteral(": ") +
                     QString::fromUtf8(error.c_str()),
                 QMessageBox::Warning);

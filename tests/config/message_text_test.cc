@@ -1,7 +1,10 @@
 #include "config/message_text.h"
 
 #include <cerrno>
+#include <fstream>
 #include <regex>
+#include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +50,39 @@ TEST_F(MessageTextTest, EveryMessageAndQuestionHasItsTextInBothLanguages) {
     EXPECT_NE(QuestionCaption(chinese_, question), "");
     EXPECT_FALSE(HoldsEnglishSentence(QuestionText(chinese_, question)));
   }
+}
+
+// The texts the programs name in config/text_keys.h, read from the header
+// itself so that a key added there is checked without a list to keep: each
+// is in both files with the same placeholders (a translation that drops
+// "%2" loses a path), and no key has two names.
+TEST_F(MessageTextTest, EveryNamedTextIsInBothLanguages) {
+  std::ifstream header(STRBATCH_TEXT_KEYS_HEADER);
+  ASSERT_TRUE(header) << STRBATCH_TEXT_KEYS_HEADER;
+  static const std::regex kDeclaration(R"re(inline constexpr char (k\w+)\[\] = "([0-9]+)";)re");
+  static const std::regex kPlaceholder("%[1-9]");
+  auto placeholders = [](const std::string& text) {
+    std::set<std::string> found;
+    for (std::sregex_iterator it(text.begin(), text.end(), kPlaceholder), end; it != end; ++it) {
+      found.insert(it->str());
+    }
+    return found;
+  };
+  std::set<std::string> keys;
+  std::string line;
+  while (std::getline(header, line)) {
+    if (line.find("inline constexpr") == std::string::npos) continue;
+    std::smatch declaration;
+    ASSERT_TRUE(std::regex_search(line, declaration, kDeclaration)) << line;
+    const std::string key = declaration[2];
+    SCOPED_TRACE(declaration[1].str() + " = " + key);
+    EXPECT_TRUE(keys.insert(key).second) << "named twice";
+    const std::string english = english_.Text(key);
+    EXPECT_NE(english, "");
+    EXPECT_NE(chinese_.Text(key), "");
+    EXPECT_EQ(placeholders(chinese_.Text(key)), placeholders(english));
+  }
+  EXPECT_GT(keys.size(), 100u);
 }
 
 TEST_F(MessageTextTest, SentenceThenOsReasonThenCause) {
