@@ -15,7 +15,6 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -1017,6 +1016,17 @@ bool IsA(const CLI::ParseError& error) {
   return dynamic_cast<const Kind*>(&error) != nullptr;
 }
 
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// Whether text begins with start; *rest is what follows it.
+bool After(std::string_view text, std::string_view start, std::string_view* rest) {
+  if (text.substr(0, start.size()) != start) return false;
+  *rest = text.substr(start.size());
+  return true;
+}
+
 // A usage error of the parser in the user's language. CLI11 gives its
 // errors as English text only, so each kind it makes is recognised by its
 // shape and said again from the catalog; a shape not known here is still
@@ -1025,7 +1035,6 @@ std::string UsageErrorText(const CLI::ParseError& error, const CLI::App& app,
                            const std::vector<std::string>& args, const LanguageCatalog& texts) {
   std::string what = error.what();
   const auto& names = static_cast<const CatalogFormatter&>(*app.get_formatter());
-  std::smatch parts;
   const bool commandGiven = !app.get_subcommands().empty();
   if (IsA<CLI::RequiredError>(error) && !commandGiven) {
     // The first word that is not an option names the command: one that is
@@ -1039,19 +1048,26 @@ std::string UsageErrorText(const CLI::ParseError& error, const CLI::App& app,
     }
     return Say(texts, key::kCommandRequired);
   }
-  if (IsA<CLI::RequiredError>(error) &&
-      std::regex_match(what, parts, std::regex("(.+) is required"))) {
-    return texts.Message(key::kArgumentRequired, {names.ArgumentName(parts[1])});
+  std::string_view rest;
+  if (IsA<CLI::RequiredError>(error) && EndsWith(what, " is required")) {
+    const std::string name = what.substr(0, what.size() - std::string_view(" is required").size());
+    return texts.Message(key::kArgumentRequired, {names.ArgumentName(name)});
   }
-  if (IsA<CLI::ExtrasError>(error) &&
-      std::regex_match(what, parts,
-                       std::regex("The following arguments? (was|were) not expected: (.*)"))) {
-    return texts.Message(parts[1] == "was" ? key::kUnexpectedArgument : key::kUnexpectedArguments,
-                         {parts[2]});
+  if (IsA<CLI::ExtrasError>(error)) {
+    if (After(what, "The following argument was not expected: ", &rest)) {
+      return texts.Message(key::kUnexpectedArgument, {std::string(rest)});
+    }
+    if (After(what, "The following arguments were not expected: ", &rest)) {
+      return texts.Message(key::kUnexpectedArguments, {std::string(rest)});
+    }
   }
-  if (IsA<CLI::ArgumentMismatch>(error) &&
-      std::regex_match(what, parts, std::regex("(\\S+): [0-9]+ required .* missing"))) {
-    return texts.Message(key::kNeedsValue, {parts[1]});
+  // "--name: 1 required TEXT missing": the option is the first word.
+  if (IsA<CLI::ArgumentMismatch>(error) && what.find(" required ") != std::string::npos &&
+      EndsWith(what, " missing")) {
+    const size_t colon = what.find(": ");
+    if (colon != std::string::npos && what.find(' ') > colon) {
+      return texts.Message(key::kNeedsValue, {what.substr(0, colon)});
+    }
   }
   // The validators' own messages are the catalog's already.
   if (IsA<CLI::ValidationError>(error)) return what;
