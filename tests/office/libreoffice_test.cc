@@ -320,6 +320,21 @@ TEST_F(LibreOfficeTest, ADocumentInUseIsNamedAndLeft) {
   EXPECT_NE(run.out.find("1\tsecond.doc"), std::string::npos) << run.out;
 }
 
+// A document that opens only with a password says so; LibreOffice gives no
+// reason of its own.
+TEST_F(LibreOfficeTest, ADocumentUnderAPasswordIsNamedAndLeft) {
+  for (const char* name : {"password.doc", "password.xls"}) {
+    const std::string path = Copy(name);
+    const std::string original = ReadBytes(path);
+    Result run = Cli(std::string("replace -y -d cat kitten ") + name);
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_NE(run.err.find(std::string(name) + ": it is protected with a password"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(ReadBytes(path) == original) << name;
+  }
+}
+
 // An occurrence that holds the anchor of a frame, a text box, an image, a
 // bookmark or a footnote is counted and left; one that ends or begins at an
 // anchor is replaced, the anchor staying where it was. Afterwards every

@@ -406,7 +406,8 @@ FORMAT_RUNS = [("ca", True, False), ("t", False, True), (" and d", False, False)
 def objects(directory):
     """anchors.*: objects anchored inside and beside the text an occurrence
     covers; formats.*: runs of mixed formatting in a paragraph, a cell and a
-    shape; protected.*: a protected section and a protected sheet."""
+    shape; protected.*: a protected section and a protected sheet; password.*:
+    a text and a workbook encrypted with a password."""
     os.makedirs(directory, exist_ok=True)
     p = lambda name: os.path.join(directory, name)
     png = p("tiny.png")
@@ -515,6 +516,18 @@ def objects(directory):
         free.CellProtection = protection
         locked.protect("")
         store_both(doc, directory, "protected", ((".xls", "MS Excel 97"), (".ods", "calc8")))
+
+        # password.*: whole documents that open only with a password.
+        for factory, extension, filter_name in (("swriter", ".doc", "MS Word 97"),
+                                                ("scalc", ".xls", "MS Excel 97")):
+            doc = office.new(factory)
+            if factory == "swriter":
+                doc.getText().setString("secret cat")
+            else:
+                doc.getSheets().getByIndex(0).getCellByPosition(0, 0).setString("secret cat")
+            doc.storeToURL(uno.systemPathToFileUrl(os.path.abspath(p("password" + extension))),
+                           props(FilterName=filter_name, Overwrite=True, Password="pw"))
+            doc.close(True)
 
         # emptied.*: a text that is all one word, with an object anchored at
         # its start: the whole body, and a table cell.

@@ -9,9 +9,14 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/task/PasswordRequest.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <rtl/ref.hxx>
 #include <cstdlib>
 
 #include "document_service.h"
@@ -49,6 +54,60 @@ sal_Int32 FilterFlags(const OfficeProcess& process, const rtl::OUString& filter)
   return flags;
 }
 
+// Answers every question of a loading document with Abort, noting whether
+// one asked for a password: a batch has no one to ask.
+class PasswordWatch : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+ public:
+  bool asked = false;
+
+  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
+    if (request->getRequest().isExtractableTo(cppu::UnoType<css::task::PasswordRequest>::get())) {
+      asked = true;
+    }
+    for (const Reference<css::task::XInteractionContinuation>& choice :
+         request->getContinuations()) {
+      Reference<css::task::XInteractionAbort> abort(choice, UNO_QUERY);
+      if (abort.is()) {
+        abort->select();
+        return;
+      }
+    }
+  }
+};
+
+css::uno::Sequence<css::beans::PropertyValue> LoadProperties(
+    const Reference<css::task::XInteractionHandler>& handler) {
+  std::vector<css::beans::PropertyValue> properties = {
+      Property("Hidden", css::uno::Any(true)), Property("ReadOnly", css::uno::Any(false)),
+      // Never run macros or refresh links of a user's file.
+      Property("MacroExecutionMode", css::uno::Any(sal_Int16(0))),
+      Property("UpdateDocMode", css::uno::Any(sal_Int16(0)))};
+  if (handler.is()) properties.push_back(Property("InteractionHandler", css::uno::Any(handler)));
+  return css::uno::Sequence<css::beans::PropertyValue>(properties.data(),
+                                                       static_cast<sal_Int32>(properties.size()));
+}
+
+// Whether the file asks for a password when it is loaded: asked only of a
+// file that gave no document, so that the loading of every other file stays
+// as it is.
+bool AsksForPassword(const OfficeProcess& process, const std::string& path) {
+  rtl::Reference<PasswordWatch> watch(new PasswordWatch);
+  Reference<css::lang::XComponent> model = Call("opening " + path, [&] {
+    Reference<css::frame::XComponentLoader> loader(process.Desktop(), UNO_QUERY_THROW);
+    return loader->loadComponentFromURL(FileUrl(path), "_blank", 0,
+                                        LoadProperties(watch.get()));
+  });
+  if (model.is()) {
+    Reference<css::util::XCloseable> closeable(model, UNO_QUERY);
+    try {
+      if (closeable.is()) closeable->close(true);
+    } catch (const css::uno::Exception&) {
+      // It goes with the instance at the end of the run.
+    }
+  }
+  return watch->asked;
+}
+
 }  // namespace
 
 std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& process,
@@ -57,13 +116,7 @@ std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& proces
                                                      std::string* whyNot) {
   Reference<css::lang::XComponent> model = Call("opening " + path, [&] {
     Reference<css::frame::XComponentLoader> loader(process.Desktop(), UNO_QUERY_THROW);
-    return loader->loadComponentFromURL(
-        FileUrl(path), "_blank", 0,
-        Properties({Property("Hidden", css::uno::Any(true)),
-                    Property("ReadOnly", css::uno::Any(false)),
-                    // Never run macros or refresh links of a user's file.
-                    Property("MacroExecutionMode", css::uno::Any(sal_Int16(0))),
-                    Property("UpdateDocMode", css::uno::Any(sal_Int16(0)))}));
+    return loader->loadComponentFromURL(FileUrl(path), "_blank", 0, LoadProperties(nullptr));
   });
   if (!model.is()) {
     // LibreOffice refuses a document another instance holds, which it marks
@@ -72,11 +125,15 @@ std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& proces
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string lock =
         folder + ".~lock." + (slash == std::string::npos ? path : path.substr(slash + 1)) + "#";
-    *whyNot = access(lock.c_str(), F_OK) == 0
-                  ? "it is in use: " + lock +
-                        " says an office program has it open; close it there, or remove that "
-                        "file if none has"
-                  : "LibreOffice gave no document for it";
+    if (access(lock.c_str(), F_OK) == 0) {
+      *whyNot = "it is in use: " + lock +
+                " says an office program has it open; close it there, or remove that file if "
+                "none has";
+    } else if (AsksForPassword(process, path)) {
+      *whyNot = "it is protected with a password; left out";
+    } else {
+      *whyNot = "LibreOffice gave no document for it";
+    }
     return nullptr;
   }
   rtl::OUString filter;
