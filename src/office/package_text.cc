@@ -429,7 +429,8 @@ void PackageEdits::AddOwnStrings() {
   std::string added;
   std::map<std::string, uint32_t> addedIndex;  // a text given to several cells is added once
   uint32_t next = strings.strings;
-  for (const auto& [index, cells] : byString) {
+  for (const auto& string : byString) {
+    const std::vector<Edited>& cells = string.second;
     const SharedCell& shared = text_.sharedCells.at(cells.front().region);
     const bool everyUser = cells.size() == shared.users;
     const bool alike = std::all_of(cells.begin(), cells.end(), [&](const Edited& e) {

@@ -15,28 +15,9 @@
 namespace strbatch {
 namespace {
 
+using testing::Entry;
 using testing::ScratchDir;
-
-struct Entry {
-  std::string name;
-  std::string content;
-  bool stored = false;
-};
-
-// Writes a zip of the entries, in their order.
-void WriteZip(const std::string& path, const std::vector<Entry>& entries) {
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(archive, nullptr);
-  for (const Entry& entry : entries) {
-    zip_source_t* source = zip_source_buffer(archive, entry.content.data(), entry.content.size(), 0);
-    const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
-    ASSERT_GE(index, 0);
-    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
-                             entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
-  }
-  ASSERT_EQ(zip_close(archive), 0);
-}
+using testing::WriteZip;
 
 const char kRels[] =
     "<?xml version=\"1.0\"?><Relationships "
@@ -127,41 +108,10 @@ class PackageDocumentTest : public ::testing::Test {
     return path;
   }
 
-  // A workbook of sheets (each one's content inside <worksheet>) with
-  // sharedStrings.xml as given; cell format 1 is not locked.
   std::string WriteXlsx(const std::string& name, const std::string& strings,
                         const std::vector<std::string>& sheets) {
-    const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-    std::string list, rels;
-    std::vector<Entry> entries = {{"_rels/.rels", Rels("xl/workbook.xml")},
-                                  {"xl/sharedStrings.xml", strings},
-                                  {"xl/styles.xml",
-                                   "<styleSheet xmlns=\"" + main +
-                                       "\"><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf "
-                                       "numFmtId=\"0\" applyProtection=\"1\"><protection "
-                                       "locked=\"0\"/></xf></cellXfs></styleSheet>"}};
-    for (size_t i = 0; i < sheets.size(); i++) {
-      const std::string n = std::to_string(i + 1);
-      list += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
-      rels += "<Relationship Id=\"rId" + n + "\" Type=\"x/worksheet\" Target=\"worksheets/sheet" +
-              n + ".xml\"/>";
-      entries.push_back({"xl/worksheets/sheet" + n + ".xml",
-                         "<worksheet xmlns=\"" + main + "\">" + sheets[i] + "</worksheet>"});
-    }
-    entries.push_back({"xl/workbook.xml",
-                       "<workbook xmlns=\"" + main +
-                           "\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-                           "relationships\"><sheets>" +
-                           list + "</sheets></workbook>"});
-    entries.push_back(
-        {"xl/_rels/workbook.xml.rels",
-         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
-             rels +
-             "<Relationship Id=\"rIdT\" Type=\"x/sharedStrings\" Target=\"sharedStrings.xml\"/>"
-             "<Relationship Id=\"rIdS\" Type=\"x/styles\" Target=\"styles.xml\"/>"
-             "</Relationships>"});
     const std::string path = dir_.File(name);
-    WriteZip(path, entries);
+    WriteZip(path, testing::Workbook(strings, sheets));
     return path;
   }
 
