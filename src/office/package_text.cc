@@ -451,8 +451,8 @@ void PackageEdits::AddOwnStrings() {
       AddSplice(UINT32_MAX, cell.sheetPart, cell.valueBegin, cell.valueEnd,
                 std::to_string(at->second));
     }
-    // The old text is left in no string that nothing shows: its slot stays,
-    // so that no index moves.
+    // A string no cell uses any more is emptied, so that its old text does
+    // not stay in the file; its slot stays, so that no index moves.
     if (everyUser && shared.contentEnd > shared.contentBegin) {
       const std::string& bytes = text_.parts[shared.stringsPart].bytes;
       const size_t name = bytes.find_first_of(" \t\r\n/>", shared.stringBegin + 1);
