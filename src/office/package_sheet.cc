@@ -75,7 +75,8 @@ class StringCollector {
 struct SharedString {
   std::vector<PackageItem> items;
   uint32_t begin = 0, end = 0;
-  int users = 0;
+  uint32_t contentBegin = 0, contentEnd = 0;
+  uint32_t users = 0;
 };
 
 class SharedStringsReader : public XmlHandler {
@@ -100,6 +101,7 @@ class SharedStringsReader : public XmlHandler {
     } else if (e.local == "si") {
       strings_.emplace_back();
       strings_.back().begin = e.tagBegin;
+      strings_.back().contentBegin = e.tagEnd;
       inString_ = true;
     } else if (inString_) {
       collector_.Start(e);
@@ -108,6 +110,7 @@ class SharedStringsReader : public XmlHandler {
   void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
     if (!IsS(e.uri)) return;
     if (e.local == "si") {
+      strings_.back().contentEnd = tagBegin;
       strings_.back().end = tagEnd;
       inString_ = false;
     } else if (e.local == "sst") {
@@ -444,8 +447,12 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
               if (strings[index].users > 1) {
                 SharedCell shared;
                 shared.stringsPart = text.sharedStrings.part;
+                shared.index = static_cast<uint32_t>(index);
+                shared.users = strings[index].users;
                 shared.stringBegin = strings[index].begin;
                 shared.stringEnd = strings[index].end;
+                shared.contentBegin = strings[index].contentBegin;
+                shared.contentEnd = strings[index].contentEnd;
                 shared.sheetPart = sheetParts[s];
                 shared.valueBegin = cell.valueBegin;
                 shared.valueEnd = cell.valueEnd;

@@ -402,27 +402,72 @@ void PackageEdits::KeepBlanks(uint32_t region, uint32_t node) {
 void PackageEdits::AddOwnStrings() {
   if (own_.empty()) return;
   const SharedStrings& strings = text_.sharedStrings;
-  std::string added;
-  uint32_t next = strings.strings;
+  // Each edited cell's string as its edits leave it, by the string it uses;
+  // a cell whose edits give back the same bytes is no change.
+  struct Edited {
+    uint32_t region;
+    std::string bytes;
+  };
+  std::map<uint32_t, std::vector<Edited>> byString;
   for (auto& [region, splices] : own_) {
     const SharedCell& cell = text_.sharedCells.at(region);
     const std::string& bytes = text_.parts[cell.stringsPart].bytes;
     std::stable_sort(splices.begin(), splices.end(),
                      [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
+    std::string edited;
     uint32_t copied = cell.stringBegin;
     for (const Splice& splice : splices) {
-      added.append(bytes, copied, splice.begin - copied);
-      added += splice.bytes;
+      edited.append(bytes, copied, splice.begin - copied);
+      edited += splice.bytes;
       copied = splice.end;
     }
-    added.append(bytes, copied, cell.stringEnd - copied);
-    AddSplice(UINT32_MAX, cell.sheetPart, cell.valueBegin, cell.valueEnd, std::to_string(next++));
+    edited.append(bytes, copied, cell.stringEnd - copied);
+    if (bytes.compare(cell.stringBegin, cell.stringEnd - cell.stringBegin, edited) == 0) continue;
+    byString[cell.index].push_back({region, std::move(edited)});
   }
+  own_.clear();
+  std::string added;
+  std::map<std::string, uint32_t> addedIndex;  // a text given to several cells is added once
+  uint32_t next = strings.strings;
+  for (const auto& string : byString) {
+    const std::vector<Edited>& cells = string.second;
+    const SharedCell& shared = text_.sharedCells.at(cells.front().region);
+    const bool everyUser = cells.size() == shared.users;
+    const bool alike = std::all_of(cells.begin(), cells.end(), [&](const Edited& e) {
+      return e.bytes == cells.front().bytes;
+    });
+    if (everyUser && alike) {
+      AddSplice(UINT32_MAX, shared.stringsPart, shared.stringBegin, shared.stringEnd,
+                cells.front().bytes);
+      continue;
+    }
+    for (const Edited& edited : cells) {
+      auto [at, isNew] = addedIndex.emplace(edited.bytes, next);
+      if (isNew) {
+        added += edited.bytes;
+        next++;
+      }
+      const SharedCell& cell = text_.sharedCells.at(edited.region);
+      AddSplice(UINT32_MAX, cell.sheetPart, cell.valueBegin, cell.valueEnd,
+                std::to_string(at->second));
+    }
+    // A string no cell uses any more is emptied, so that its old text does
+    // not stay in the file; its slot stays, so that no index moves.
+    if (everyUser && shared.contentEnd > shared.contentBegin) {
+      const std::string& bytes = text_.parts[shared.stringsPart].bytes;
+      const size_t name = bytes.find_first_of(" \t\r\n/>", shared.stringBegin + 1);
+      const std::string qname = bytes.substr(shared.stringBegin + 1, name - shared.stringBegin - 1);
+      const size_t colon = qname.find(':');
+      const std::string prefix = colon == std::string::npos ? "" : qname.substr(0, colon + 1);
+      AddSplice(UINT32_MAX, shared.stringsPart, shared.contentBegin, shared.contentEnd,
+                "<" + prefix + "t/>");
+    }
+  }
+  if (added.empty()) return;
   AddSplice(UINT32_MAX, strings.part, strings.appendAt, strings.appendAt, std::move(added));
   if (strings.countEnd > strings.countBegin) {
     AddSplice(UINT32_MAX, strings.part, strings.countBegin, strings.countEnd, std::to_string(next));
   }
-  own_.clear();
 }
 
 bool PackageEdits::Apply() {

@@ -65,13 +65,19 @@ struct PackageNode {
   std::string space;      // OpenDocument: the element for one space
 };
 
-// A workbook cell whose shared string other cells use too: an edit gives it
-// a string of its own, appended to the shared strings.
+// A workbook cell whose shared string other cells use too. Its edits are
+// made on a copy of the string; when the pass is applied, a string that all
+// its cells get alike is edited where it stands, otherwise each cell edited
+// points at a new string with its text, and a string no cell uses any more
+// is blanked in its place (so that the replaced text does not stay behind).
 struct SharedCell {
   uint32_t stringsPart = 0;
-  uint32_t stringBegin = 0, stringEnd = 0;  // its <si> element
+  uint32_t index = 0;                         // of the string
+  uint32_t users = 0;                         // the cells using it, in all sheets
+  uint32_t stringBegin = 0, stringEnd = 0;    // its <si> element
+  uint32_t contentBegin = 0, contentEnd = 0;  // between its tags
   uint32_t sheetPart = 0;
-  uint32_t valueBegin = 0, valueEnd = 0;    // the index in the cell's <v>
+  uint32_t valueBegin = 0, valueEnd = 0;      // the index in the cell's <v>
 };
 
 // Where new shared strings go, and their count.
@@ -170,7 +176,9 @@ class PackageEdits {
   // Whether [begin, end) of part overlaps bytes an edit of this pass takes.
   bool Overlaps(uint32_t region, uint32_t part, uint32_t begin, uint32_t end) const;
   void KeepBlanks(uint32_t region, uint32_t node);
-  // The copies of shared strings the pass made, put in place.
+  // The edits of shared strings the pass made, as edits of the strings
+  // and, where the cells of a string differ, new strings the edited cells
+  // point at.
   void AddOwnStrings();
   // OpenDocument: whether the character before item `at` (as the pass has
   // edited the text so far) is one that lets a following space show.

@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "lists/folder_scan.h"
+#include "office/zip_package.h"
+#include "office_test_support.h"
 #include "test_support.h"
 
 namespace strbatch {
@@ -71,6 +73,36 @@ TEST(CliTest, ReplaceWithYesRewritesAndPrintsCounts) {
   EXPECT_EQ(dir.Read("a.txt"), "bird and bird");
   EXPECT_EQ(dir.Read("b.txt"), "bird");
   EXPECT_EQ(run.out, "4\t" + a + "\n1\t" + b + "\n2\tcat\tdog\n3\tdog\tbird\n");
+}
+
+// A string two sheets' cells share, replaced in both, is edited where it
+// stands: the counts are the cells', the sheets keep their bytes, and the
+// old text stays nowhere in the workbook.
+TEST(CliTest, AWorkbookKeepsNoReplacedSharedString) {
+  ScratchDir dir;
+  const std::string book = dir.File("book.xlsx");
+  const std::string sheet =
+      "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>";
+  testing::WriteZip(book, testing::Workbook("<sst xmlns=\"http://schemas.openxmlformats.org/"
+                                            "spreadsheetml/2006/main\" count=\"2\" uniqueCount="
+                                            "\"1\"><si><t>shared cat</t></si></sst>",
+                                            {sheet, sheet}));
+  const std::string before = testing::ReadBytes(book);
+  CliRun run = Cli({"replace", "-y", "-d", "shared cat", "shared dog", book});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(run.out, "2\t" + book + "\n2\tshared cat\tshared dog\n");
+  std::string error;
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(book), &error);
+  std::unique_ptr<ZipPackage> old = ZipPackage::Open(before, &error);
+  ASSERT_TRUE(zip && old) << error;
+  for (const std::string& name : zip->Names()) {
+    std::string now, was;
+    ASSERT_TRUE(zip->Read(name, &now, &error) && old->Read(name, &was, &error)) << error;
+    EXPECT_EQ(now.find("cat"), std::string::npos) << name;
+    if (name != "xl/sharedStrings.xml") {
+      EXPECT_EQ(now, was) << name;
+    }
+  }
 }
 
 TEST(CliTest, ChineseDefinitionsAreUsedInTheCodePage) {

@@ -15,28 +15,9 @@
 namespace strbatch {
 namespace {
 
+using testing::Entry;
 using testing::ScratchDir;
-
-struct Entry {
-  std::string name;
-  std::string content;
-  bool stored = false;
-};
-
-// Writes a zip of the entries, in their order.
-void WriteZip(const std::string& path, const std::vector<Entry>& entries) {
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(archive, nullptr);
-  for (const Entry& entry : entries) {
-    zip_source_t* source = zip_source_buffer(archive, entry.content.data(), entry.content.size(), 0);
-    const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
-    ASSERT_GE(index, 0);
-    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
-                             entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
-  }
-  ASSERT_EQ(zip_close(archive), 0);
-}
+using testing::WriteZip;
 
 const char kRels[] =
     "<?xml version=\"1.0\"?><Relationships "
@@ -124,6 +105,13 @@ class PackageDocumentTest : public ::testing::Test {
                "org/officeDocument/2006/relationships/slide\" Target=\"slides/slide1.xml\"/>"
                "</Relationships>"},
               {"ppt/slides/slide1.xml", Pptx(shapes)}});
+    return path;
+  }
+
+  std::string WriteXlsx(const std::string& name, const std::string& strings,
+                        const std::vector<std::string>& sheets) {
+    const std::string path = dir_.File(name);
+    WriteZip(path, testing::Workbook(strings, sheets));
     return path;
   }
 
@@ -295,41 +283,19 @@ TEST_F(PackageDocumentTest, UntouchedEntriesKeepTheirStoredBytes) {
 
 TEST_F(PackageDocumentTest, ProtectedPartsAreCountedAndLeft) {
   // A protected sheet: its locked cells stay, an unlocked one and another
-  // sheet change; the string the cells share is given to each edited cell.
-  const std::string sheet = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
-  const std::string path = dir_.File("book.xlsx");
-  WriteZip(path,
-           {{"_rels/.rels", Rels("xl/workbook.xml")},
-            {"xl/workbook.xml",
-             "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-             "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-             "<sheets><sheet name=\"A\" sheetId=\"1\" r:id=\"rId1\"/><sheet name=\"B\" "
-             "sheetId=\"2\" r:id=\"rId2\"/></sheets></workbook>"},
-            {"xl/_rels/workbook.xml.rels",
-             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-             "<Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
-             "<Relationship Id=\"rId2\" Type=\"x/worksheet\" Target=\"worksheets/sheet2.xml\"/>"
-             "<Relationship Id=\"rId3\" Type=\"x/sharedStrings\" Target=\"sharedStrings.xml\"/>"
-             "<Relationship Id=\"rId4\" Type=\"x/styles\" Target=\"styles.xml\"/></Relationships>"},
-            {"xl/sharedStrings.xml",
-             "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"3\" "
-             "uniqueCount=\"1\"><si><t>a cat</t></si></sst>"},
-            {"xl/styles.xml",
-             "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-             "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"0\" applyProtection=\"1\">"
-             "<protection locked=\"0\"/></xf></cellXfs></styleSheet>"},
-            {"xl/worksheets/sheet1.xml",
-             sheet + "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\" "
-                     "t=\"s\"><v>0</v></c><c r=\"C1\"><v>2.5</v></c></row></sheetData>"
-                     "<sheetProtection sheet=\"1\"/></worksheet>"},
-            {"xl/worksheets/sheet2.xml",
-             sheet + "<sheetData><row r=\"2\"><c r=\"B2\" t=\"s\"><v>0</v></c></row></sheetData>"
-                     "</worksheet>"}});
+  // sheet change; the cells edited alike share one new string.
+  const std::string path = WriteXlsx(
+      "book.xlsx",
+      "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"3\" "
+      "uniqueCount=\"1\"><si><t>a cat</t></si></sst>",
+      {"<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\" t=\"s\">"
+       "<v>0</v></c><c r=\"C1\"><v>2.5</v></c></row></sheetData><sheetProtection sheet=\"1\"/>",
+       "<sheetData><row r=\"2\"><c r=\"B2\" t=\"s\"><v>0</v></c></row></sheetData>"});
   NotApplied left;
   EXPECT_EQ(Replace(path, "cat", "dog", &left), "a cat\ta dog\t2.5\t\n\ra dog\t\n\r");
   EXPECT_EQ(left.Of(NotAppliedReason::kProtected), 1u);
   EXPECT_EQ(left.Total(), 1u);
-  EXPECT_NE(Part(path, "xl/sharedStrings.xml").find("uniqueCount=\"3\""), std::string::npos);
+  EXPECT_NE(Part(path, "xl/sharedStrings.xml").find("uniqueCount=\"2\""), std::string::npos);
   NotApplied shown;
   Replace(path, "2.5", "3", &shown);
   EXPECT_EQ(shown.Of(NotAppliedReason::kFormulaResult), 1u);
@@ -347,6 +313,127 @@ TEST_F(PackageDocumentTest, ProtectedPartsAreCountedAndLeft) {
       "<text:p>cat</text:p>");
   EXPECT_EQ(Replace(section, "cat", "dog", &left), "cat\rdog\r");
   EXPECT_EQ(left.Of(NotAppliedReason::kProtected), 1u);
+}
+
+// Replaces the occurrences of find in the document's work text in order,
+// each with its own replacement (null: located and left).
+void ReplaceEach(OfficeDocument& document, const std::string& find,
+                 const std::vector<const char*>& replacements) {
+  const std::string text = document.WriteText();
+  document.BeginOccurrences(text);
+  size_t at = 0;
+  for (const char* replacement : replacements) {
+    at = text.find(find, at);
+    ASSERT_NE(at, std::string::npos) << find;
+    document.LocateOccurrence(static_cast<int64_t>(at), static_cast<int64_t>(find.size()));
+    if (replacement) document.EditOccurrence(replacement);
+    at += find.size();
+  }
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) count++;
+  return count;
+}
+
+// A shared string is edited where it stands when all its cells, on every
+// sheet, get the same text; otherwise the cells edited point at new strings
+// and a string no cell uses any more is blanked. Either way the replaced
+// text stays nowhere but in cells that keep it, no index moves, and the
+// sheets whose cells keep their strings keep their bytes.
+TEST_F(PackageDocumentTest, SharedStringsKeepNoReplacedText) {
+  const std::string sst = "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" ";
+  const std::string twoSheets[] = {
+      "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
+      "</row></sheetData>",
+      "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row><row r=\"2\"><c r=\"A2\" "
+      "t=\"s\"><v>0</v></c></row></sheetData>",
+      "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row></sheetData>"};
+  const std::string plain = sst + "count=\"4\" uniqueCount=\"2\"><si><t>shared cat</t></si>"
+                                  "<si><t>other</t></si></sst>";
+  const struct {
+    const char* name;
+    std::string strings;              // sharedStrings.xml
+    std::vector<std::string> sheets;
+    const char* find;
+    std::vector<const char*> replacements;  // per occurrence; null: left
+    const char* text;                 // the workbook read again
+    const char* counts;               // the <sst> attributes afterwards
+    const char* gone;                 // found in the package only oldLeft times
+    size_t oldLeft;
+    std::vector<bool> sheetKept;
+    const char* holds;                // sharedStrings.xml afterwards
+  } kRows[] = {
+      {"every cell on two sheets", plain, {twoSheets[0], twoSheets[1], twoSheets[2]}, "shared cat",
+       {"shared dog", "shared dog", "shared dog"},
+       "shared dog\tother\t\n\rshared dog\t\nshared dog\t\n\rother\t\n\r",
+       "count=\"4\" uniqueCount=\"2\"", "cat", 0, {true, true, true},
+       "<si><t xml:space=\"preserve\">shared dog</t></si><si><t>other</t></si></sst>"},
+      {"some cells", plain, {twoSheets[0], twoSheets[1], twoSheets[2]}, "shared cat",
+       {nullptr, "shared dog", nullptr},
+       "shared cat\tother\t\n\rshared dog\t\nshared cat\t\n\rother\t\n\r",
+       "count=\"4\" uniqueCount=\"3\"", "shared cat", 1, {true, false, true},
+       "<si><t>shared cat</t></si><si><t>other</t></si><si><t xml:space=\"preserve\">shared dog</t></si></sst>"},
+      {"every cell, not alike, the strings' names prefixed",
+       "<x:sst xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"3\" "
+       "uniqueCount=\"1\"><x:si><x:t>shared cat</x:t></x:si></x:sst>",
+       {"<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>0</v></c>"
+        "</row></sheetData>",
+        "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>",
+        "<sheetData><row r=\"1\"><c r=\"A1\"><v>7</v></c></row></sheetData>"},
+       "cat", {"dog", "bird", "dog"}, "shared dog\tshared bird\t\n\rshared dog\t\n\r7\t\n\r",
+       "count=\"3\" uniqueCount=\"3\"", "cat", 0, {false, false, true},
+       "<x:si><x:t/></x:si><x:si><x:t xml:space=\"preserve\">shared dog</x:t></x:si><x:si>"
+       "<x:t xml:space=\"preserve\">shared bird</x:t></x:si></x:sst>"},
+      {"a locked cell beside an unlocked one", plain,
+       {"<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\" t=\"s\">"
+        "<v>0</v></c></row></sheetData><sheetProtection sheet=\"1\"/>",
+        "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>",
+        twoSheets[2]},
+       "cat", {"dog", "dog", "dog"}, "shared cat\tshared dog\t\n\rshared dog\t\n\rother\t\n\r",
+       "count=\"4\" uniqueCount=\"3\"", "cat", 1, {false, false, true},
+       "<si><t>shared cat</t></si><si><t>other</t></si><si><t xml:space=\"preserve\">shared dog</t></si></sst>"},
+      {"rich text, every cell",
+       sst + "count=\"2\" uniqueCount=\"1\"><si><r><rPr><b/></rPr><t xml:space=\"preserve\">"
+             "secret </t></r><r><t>cat</t></r></si></sst>",
+       {"<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>",
+        "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>"},
+       "secret cat", {"public dog", "public dog"}, "public dog\t\n\rpublic dog\t\n\r",
+       "count=\"2\" uniqueCount=\"1\"", "secret", 0, {true, true},
+       "<si><r><rPr><b/></rPr><t xml:space=\"preserve\">public dog</t></r><r><t xml:space=\"preserve\"></t></r></si>"
+       "</sst>"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = WriteXlsx("shared.xlsx", row.strings, row.sheets);
+    std::vector<std::string> before;
+    for (size_t i = 0; i < row.sheets.size(); i++) {
+      before.push_back(Part(path, "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml"));
+    }
+    std::unique_ptr<OfficeDocument> document = Open(path);
+    ASSERT_TRUE(document);
+    ReplaceEach(*document, row.find, row.replacements);
+    document->Close(true);
+    std::unique_ptr<OfficeDocument> again = Open(path);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->WriteText(), row.text);
+
+    std::string error;
+    std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &error);
+    ASSERT_TRUE(zip) << error;
+    size_t left = 0;
+    for (const std::string& name : zip->Names()) left += Occurrences(Part(path, name), row.gone);
+    EXPECT_EQ(left, row.oldLeft);
+    const std::string strings = Part(path, "xl/sharedStrings.xml");
+    EXPECT_NE(strings.find(row.counts), std::string::npos) << strings;
+    EXPECT_NE(strings.find(row.holds), std::string::npos) << strings;
+    for (size_t i = 0; i < row.sheets.size(); i++) {
+      EXPECT_EQ(Part(path, "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml") == before[i],
+                row.sheetKept[i])
+          << "sheet " << i + 1;
+    }
+  }
 }
 
 TEST_F(PackageDocumentTest, AnOccurrenceOverAnObjectLeavesTheObject) {
