@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "config/language.h"
+#include "config/message_text.h"
 #include "config/settings.h"
 #include "base/paths.h"
 #include "batch/batch_driver.h"
@@ -121,8 +122,9 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
 
   ApplyWindowTexts();
   if (!carriedLoaded) {
-    SetStatus(movedTo.empty() ? texts_.Message("1244", {carriedError.message})
-                              : texts_.Message("1243", {carriedError.message, movedTo}));
+    const std::string why = MessageText(texts_, carriedError.message);
+    SetStatus(movedTo.empty() ? texts_.Message("1244", {why})
+                              : texts_.Message("1243", {why, movedTo}));
   }
   fileView_->setTextElideMode(Qt::ElideMiddle);
   RestoreWindowState();
@@ -171,7 +173,7 @@ void MainWindow::SaveWindowState() {
   for (auto it = folders_.cbegin(); it != folders_.cend(); ++it) {
     values.push_back({it.key().toStdString(), PathFromQString(it.value())});
   }
-  std::string error;
+  strbatch::Message error;
   // Losing the window's layout is no reason to bother the user at exit.
   SaveWindowValues(settingsPath_, values, &error);
 }
@@ -553,11 +555,12 @@ bool MainWindow::ExitSteps() {
   if (exited_) return true;
   ControlsToMembers();
   texts_.SetLanguage(options_.language);
-  std::string error;
+  strbatch::Message error;
   if (!carriedBlocked_ && !SaveCarriedDefinitions(definitions_.Records(), &error)) {
     // The list would be gone at the next start; the user should know.
     ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
-                QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
+                QStringLiteral("\n") + QString::fromStdString(MessageText(texts_, error)),
+                QMessageBox::Warning);
   }
   SaveWindowState();
   exited_ = true;
@@ -717,7 +720,7 @@ std::vector<std::string> MainWindow::ScanWithProgress(const std::string& folder,
       &unreadable);
   HideProgress();
   for (const UnreadableFolder& failure : unreadable) {
-    Warn(failure.path, texts_.Message("1192", {failure.reason}));
+    Warn(failure.path, texts_.Message("1192", {OsErrorText(texts_, failure.osError)}));
   }
   return paths;
 }
@@ -775,7 +778,9 @@ void MainWindow::ImportDefinitions(const std::string& path) {
   size_t items = 0;
   DefinitionFileError error;
   if (!LoadDefinitionFile(path, &records, &error, &items)) {
-    ShowMessageText(this, texts_, QString::fromStdString(texts_.Message("1242", {error.message})),
+    ShowMessageText(this, texts_,
+                    QString::fromStdString(
+                        texts_.Message("1242", {MessageText(texts_, error.message)})),
                     "1102", QMessageBox::Warning);
     return;
   }
@@ -805,13 +810,14 @@ void MainWindow::Export() {
 }
 
 bool MainWindow::ExportDefinitions(const std::string& path) {
-  std::string error;
+  strbatch::Message error;
   if (SaveDefinitionFile(path, definitions_.Records(), &error)) {
     SetStatus(texts_.Message("1174", {std::to_string(definitions_.Size()), path}));
     return true;
   }
   ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok,
-              PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
+              PathToQString(path) + QStringLiteral("\n") +
+                  QString::fromStdString(MessageText(texts_, error)),
               QMessageBox::Warning);
   return false;
 }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "commands/commands.h"
+#include "config/message_text.h"
 #include "config/settings.h"
 #include "sorttool/sort_tables.h"
 #include "ui/progress_host.h"
@@ -109,11 +110,15 @@ bool SortDialog::TablesReadable() {
   for (QLineEdit* table : {equalValueTable_, noSortTable_}) {
     const std::string path = PathFromQString(table->text());
     if (path.empty()) continue;
-    std::string problem;
+    std::vector<strbatch::Message> problems;
     LoadSortTables(table == equalValueTable_ ? path : std::string(),
-                   table == noSortTable_ ? path : std::string(), encoding_, &problem);
-    if (problem.empty()) continue;
-    if (problem.back() == '\n') problem.pop_back();
+                   table == noSortTable_ ? path : std::string(), encoding_, &problems);
+    if (problems.empty()) continue;
+    std::string problem;
+    for (const strbatch::Message& each : problems) {
+      if (!problem.empty()) problem += '\n';
+      problem += MessageText(texts_, each);
+    }
     QMessageBox question(QMessageBox::Warning, Text(texts_, "1109"),
                          QString::fromStdString(texts_.Message("1245", {path, problem})),
                          QMessageBox::Yes | QMessageBox::No, this);
@@ -140,7 +145,7 @@ void SortDialog::StoreTablePaths() {
   SortToolSettings settings;
   settings.equalValueTable = PathFromQString(equalValueTable_->text());
   settings.noSortTable = PathFromQString(noSortTable_->text());
-  std::string error;
+  strbatch::Message error;
   if (!settingsPath_.empty() && !SaveSortToolSettings(settingsPath_, settings, &error)) {
     ShowMessage(this, texts_, "1104", "1102", QMessageBox::Ok, PathToQString(settingsPath_),
                 QMessageBox::Warning);

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "config/message_text.h"
 #include "config/settings.h"
 #include "ui/desktop_open.h"
 #include "ui/numbered_text_edit.h"
@@ -98,7 +99,8 @@ bool CDlgView::LoadViewerText() {
   currentIndex_ = -1;
   text_->setUndoRedoEnabled(false);
   text_->document()->clear();
-  std::string bytes, error;
+  std::string bytes;
+  strbatch::Message error;
   const bool read = ReadWholeFile(path_, &bytes, &error);
   if (read) {
     file_ = ViewerFile(std::move(bytes), encoding_);
@@ -176,7 +178,7 @@ void CDlgView::KeepSizeIn(const std::string& settingsPath) {
 
 void CDlgView::done(int result) {
   if (!settingsPath_.empty()) {
-    std::string error;
+    strbatch::Message error;
     SaveWindowValues(settingsPath_,
                      {{"Viewer", std::to_string(width()) + "x" + std::to_string(height())}},
                      &error);
@@ -201,11 +203,11 @@ bool CDlgView::SaveViewerText() {
                   QMessageBox::No) != QMessageBox::Yes) {
     return false;
   }
-  std::string error;
+  strbatch::Message error;
   if (!strbatch::SaveViewerText(*rewriter_, path_, file_, CurrentLines(), &error)) {
     ShowMessage(this, texts_, "1105", "1102", QMessageBox::Ok,
                 QStringLiteral("\n") + PathToQString(path_) + QStringLiteral(": ") +
-                    QString::fromUtf8(error.c_str()),
+                    QString::fromStdString(MessageText(texts_, error)),
                 QMessageBox::Warning);
     return false;
   }
