@@ -832,15 +832,21 @@ bool HoldsEnglishSentence(const std::string& text) {
 
 // Under --lang zh every message of a command that fails or is refused is
 // Chinese: the core's messages, the questions' refusals and the command
-// line's own. Each case runs with a journal and settings of its own.
+// line's own, file errors with the system's reason included. Each case runs
+// with a journal and settings of its own.
 TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
   const std::string big(1 << 20, 'a');
+  const std::string cut =
+      "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\r\n<replace>\r\n<item><old>a</old>";
   const struct {
     const char* name;
     std::vector<std::pair<std::string, std::string>> files;
     std::vector<std::string> args;
     int exit;
     std::string settings = "";
+    // Permission bits set after the files are written. Root is refused by
+    // none of them, so there such a case is run as nobody.
+    std::vector<std::pair<std::string, unsigned>> modes = {};
   } cases[] = {
       {"undo with no run", {}, {"undo", "-y", "--lang", "zh"}, kExitFailure},
       {"undo of an unknown run", {}, {"undo", "-y", "--run", "nosuch", "--lang", "zh"}, kExitUsage},
@@ -859,11 +865,40 @@ TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
        {"find", "-d", "a", "b", "--folder", "@a.txt", "--lang", "zh"}, kExitUsage},
       {"report folder missing", {{"a.txt", "a"}},
        {"find", "-r", "@no/r.txt", "-d", "a", "x", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"listed file missing", {}, {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@no.txt"},
+       kExitFailure},
+      {"listed path a folder", {}, {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@."},
+       kExitFailure},
+      {"file not readable", {{"a.txt", "a"}},
+       {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@a.txt"}, kExitFailure, "",
+       {{"a.txt", 0200}}},
+      {"file read-only", {{"a.txt", "a"}},
+       {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@a.txt"}, kExitFailure, "",
+       {{"a.txt", 0444}}},
+      {"rename in a read-only folder", {{"ro/a.txt", "a"}},
+       {"rename", "-y", "-d", "a.txt", "b.txt", "--lang", "zh", "@ro/a.txt"}, kExitFailure, "",
+       {{"ro", 0555}}},
+      {"definition file cut off", {{"cut.xml", cut}, {"a.txt", "a"}},
+       {"replace", "-y", "-D", "@cut.xml", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"definition file missing", {{"a.txt", "a"}},
+       {"replace", "-y", "-D", "@no.xml", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"plan damaged", {{"plan.json", "[1,2]"}}, {"apply", "-y", "--lang", "zh", "@plan.json"},
+       kExitUsage},
+      {"plan entry refused", {{"a.txt", "a"},
+                              {"plan.json", "{\"files\":[{\"path\":\"@a.txt\",\"changes\":[{}],"
+                                            "\"sha256\":\"x\",\"encoding\":\"UTF-8\"}]}"}},
+       {"apply", "-y", "--lang", "zh", "@plan.json"}, kExitFailure},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
-    for (const auto& [name, bytes] : c.files) dir.Write(name, bytes);
+    for (const auto& [name, bytes] : c.files) {
+      if (const size_t slash = name.find('/'); slash != std::string::npos) {
+        mkdir(dir.File(name.substr(0, slash)).c_str(), 0755);
+      }
+      dir.Write(name, InFolder(bytes, dir.path()));
+    }
+    for (const auto& [name, mode] : c.modes) chmod(dir.File(name).c_str(), mode);
     dir.Write("strbatch.INI", c.settings);
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(InFolder(arg, dir.path()));
@@ -871,7 +906,13 @@ TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
     const std::string tmp = std::getenv("STRBATCH_TMPDIR") ? std::getenv("STRBATCH_TMPDIR") : "";
     setenv("STRBATCH_CONFIG", dir.File("strbatch.INI").c_str(), 1);
     setenv("STRBATCH_TMPDIR", dir.File("private").c_str(), 1);
+    const bool asNobody = !c.modes.empty() && geteuid() == 0;
+    if (asNobody) {
+      ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+      if (seteuid(65534) != 0) continue;
+    }
     const CliRun run = Cli(args);
+    if (asNobody) ASSERT_EQ(seteuid(0), 0);
     setenv("STRBATCH_CONFIG", config.c_str(), 1);
     setenv("STRBATCH_TMPDIR", tmp.c_str(), 1);
     EXPECT_EQ(run.exitCode, c.exit) << run.err;
