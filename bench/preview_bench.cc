@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
     if (run == 0) {
       // Every change applied is what the replace wrote.
       for (const FilePreview& file : preview.files()) {
-        std::string original, written, error;
+        std::string original, written;
+        Message error;
         ReadWholeFile((corpus / fs::path(file.path).filename()).string(), &original, &error);
         ReadWholeFile(file.path, &written, &error);
         for (size_t k = file.changes.size(); k-- > 0;) {

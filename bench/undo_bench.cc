@@ -47,7 +47,8 @@ double ProcessorSeconds() {
 
 bool SameFiles(const fs::path& a, const fs::path& b) {
   for (const auto& entry : fs::directory_iterator(a)) {
-    std::string left, right, error;
+    std::string left, right;
+    Message error;
     if (!ReadWholeFile(entry.path().string(), &left, &error) ||
         !ReadWholeFile((b / entry.path().filename()).string(), &right, &error) || left != right) {
       return false;

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> paths;
   for (size_t i = 0; i < count; i++) {
     paths.push_back(folder + "/f" + std::to_string(i) + ".txt");
-    std::string error;
+    strbatch::Message error;
     strbatch::RewriteFile(paths.back(), "alpha beta " + std::to_string(i) + "\r\n", &error);
   }
 

@@ -3,7 +3,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,8 +33,8 @@ PrivateTempForTests g_private_temp;
 
 class BudgetSession : public RewriteSession {
  public:
-  BudgetSession(std::unique_ptr<RewriteSession> real, size_t budget)
-      : real_(std::move(real)), budget_(budget) {}
+  BudgetSession(std::unique_ptr<RewriteSession> real, std::string path, size_t budget)
+      : real_(std::move(real)), path_(std::move(path)), budget_(budget) {}
   bool Write(const char* data, size_t size) override {
     if (failed_ || size > budget_) {
       if (!failed_) real_->Write(data, budget_);
@@ -42,9 +44,9 @@ class BudgetSession : public RewriteSession {
     budget_ -= size;
     return real_->Write(data, size);
   }
-  bool Commit(std::string* error) override {
+  bool Commit(Message* error) override {
     if (failed_) {
-      *error = "disk full";
+      *error = Message(MessageId::kCannotWrite, {path_}).WithOsError(ENOSPC);
       return false;
     }
     return real_->Commit(error);
@@ -52,6 +54,7 @@ class BudgetSession : public RewriteSession {
 
  private:
   std::unique_ptr<RewriteSession> real_;
+  std::string path_;
   size_t budget_;
   bool failed_ = false;
 };
@@ -59,14 +62,14 @@ class BudgetSession : public RewriteSession {
 }  // namespace
 
 std::unique_ptr<RewriteSession> FailingRewriter::Begin(const std::string& path,
-                                                       std::string* error) {
+                                                       Message* error) {
   if (budget_ == 0) {
-    *error = "disk full";
+    *error = Message(MessageId::kCannotCreateTempBeside, {path}).WithOsError(ENOSPC);
     return nullptr;
   }
   auto real = DefaultFileRewriter().Begin(path, error);
   if (!real) return nullptr;
-  return std::make_unique<BudgetSession>(std::move(real), budget_);
+  return std::make_unique<BudgetSession>(std::move(real), path, budget_);
 }
 
 ScratchDir::ScratchDir() {
@@ -121,3 +124,15 @@ std::string BinDir() {
 }
 
 }  // namespace strbatch::testing
+
+namespace strbatch {
+
+std::ostream& operator<<(std::ostream& out, const Message& message) {
+  out << "message " << static_cast<int>(message.id);
+  for (const std::string& arg : message.args) out << " [" << arg << "]";
+  if (message.osError != 0) out << " (" << std::strerror(message.osError) << ")";
+  if (message.cause) out << ": " << *message.cause;
+  return out;
+}
+
+}  // namespace strbatch

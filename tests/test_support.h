@@ -3,6 +3,7 @@
 #define STRBATCH_TESTS_TEST_SUPPORT_H_
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "base/safe_file.h"
@@ -16,7 +17,7 @@ namespace strbatch::testing {
 class FailingRewriter : public FileRewriter {
  public:
   explicit FailingRewriter(size_t budget = 0) : budget_(budget) {}
-  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override;
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, Message* error) override;
 
  private:
   size_t budget_;
@@ -50,5 +51,10 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string BinDir();
 
 }  // namespace strbatch::testing
+
+namespace strbatch {
+// A message in a failing test's output: its id, arguments, errno and cause.
+std::ostream& operator<<(std::ostream& out, const Message& message);
+}  // namespace strbatch
 
 #endif  // STRBATCH_TESTS_TEST_SUPPORT_H_

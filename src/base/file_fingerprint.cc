@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "base/safe_file.h"
 
@@ -58,10 +57,10 @@ std::string Sha256Stream::Finish() {
 }
 
 bool ReadFingerprinted(const std::string& path, std::string* content, FileFingerprint* print,
-                       std::string* error, size_t spare) {
+                       Message* error, size_t spare) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    *error = std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotExamine, {path});
     return false;
   }
   if (!ReadWholeFile(path, content, error, spare)) return false;
@@ -71,7 +70,7 @@ bool ReadFingerprinted(const std::string& path, std::string* content, FileFinger
   return true;
 }
 
-bool TakeFingerprint(const std::string& path, FileFingerprint* print, std::string* error) {
+bool TakeFingerprint(const std::string& path, FileFingerprint* print, Message* error) {
   std::string content;
   return ReadFingerprinted(path, &content, print, error);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/message.h"
+
 namespace strbatch {
 
 struct FileFingerprint {
@@ -41,10 +43,10 @@ class Sha256Stream {
 // bytes are read, so a write in between makes the fingerprint stale rather
 // than current. False, with a reason, when the file cannot be read.
 bool ReadFingerprinted(const std::string& path, std::string* content, FileFingerprint* print,
-                       std::string* error, size_t spare = 0);
+                       Message* error, size_t spare = 0);
 
 // The fingerprint of the file as it is now.
-bool TakeFingerprint(const std::string& path, FileFingerprint* print, std::string* error);
+bool TakeFingerprint(const std::string& path, FileFingerprint* print, Message* error);
 
 }  // namespace strbatch
 

@@ -44,6 +44,32 @@ enum class MessageId {
   kOriginalKeptIn,       // %1 copy path: a failed in-place rewrite not put back
   kNoPrivateFolder,      // the private temporary folder cannot be made
   kCannotWriteStandardOutput,
+  kNotValidUtf16,        // the file is left as it is
+  kTextNotWritableAs,    // %1 encoding; the file is left as it was
+  kCannotCreate,         // %1 path
+  kNotAFolder,           // %1 path
+  kNoHomeFolder,         // no home folder for the private temporary folder
+  kPrivateFolderIsLink,  // %1 path
+  kOwnedByAnotherUser,   // %1 path
+  kCannotMakePrivate,    // %1 path
+  kTooLargeForSettings,  // %1 path
+  kCannotStoreKey,       // %1 key, %2 path
+  kNoSettingsPlace,      // no path for the settings file
+
+  // Definition files.
+  kDefinitionFileWhole,  // %1 path; the cause says why it is refused
+  kDefinitionFileLine,   // %1 path, %2 line; the cause says why it is refused
+  kFileEmpty,
+  kNoXmlDeclaration,
+  kEndsInDeclaration,
+  kEndsInCdata,
+  kEndsInTag,
+  kEndsInNamedTag,       // %1 tag
+  kNoElement,
+  kRootNotReplace,       // %1 the root's tag
+  kEndsBeforeClosed,     // %1 tag
+  kNotMovedAside,        // the cause says why
+  kEveryNameTaken,
 
   // Backups.
   kNoBackupMade,         // the cause says why
@@ -56,6 +82,9 @@ enum class MessageId {
   kCannotCreateFindReport,
   kFindReportIncomplete,
   kConversionUnmapped,   // %1 count, %2 encoding
+  kCannotOpenMapping,    // %1 the mapping's file; the cause says why
+  kMappingFailed,        // the Chinese character mapping failed
+  kCannotEncode,         // %1 encoding
   kAlreadyUtf8,
   kCharacterNotHeld,     // %1 character, %2 code point, %3 line, %4 encoding
   kInvalidBytes,         // %1 encoding
@@ -101,6 +130,15 @@ enum class MessageId {
   kNoRunToUndo,
   kNoSuchRun,            // %1 run id
   kAlreadyUndone,        // %1 run id, %2 undo id
+  // Why a run cannot be recorded or read back.
+  kCannotCompress,       // %1 file; the cause is the library's reason
+  kNoJournalIn,          // %1 folder
+  kFileDamaged,          // %1 file
+  kCannotWriteJournal,   // %1 folder
+  kCannotKeepOldBytes,   // the cause says why
+  kCannotCreateJournal,  // %1 folder
+  kJournalOlderFormat,   // %1 run id
+  kCannotExamineForUndo, // %1 path
   // Why a file is not taken back.
   kReplacedByLink,
   kNoLongerRegular,
@@ -115,10 +153,41 @@ enum class MessageId {
 
   // Line sort.
   kSortTableUnreadable,  // the cause says why
+  kSortTableFile,        // %1 path; the cause says what is wrong with it
 
   // Preview and plan.
   kChangedSincePreview,
   kPlanNamesFileTwice,
+  kLeftAsItIs,           // the cause says why this file is not written
+  kChangesNotInEncoding,
+  kCannotMakeCopyFolder, // %1 folder
+  kNoBackupNoChange,     // the cause says why no backup was made
+  kDocumentAllOrNothing,
+  kChangesOutsideFile,
+  kPlanEncodingChanged,  // %1 the plan's encoding
+  kChangedSincePlan,
+  kPlanEncodingNotFile,  // %1 the plan's encoding
+  kPlanOffsetPastEnd,    // %1 offset, %2 the file's size
+  kPlanLengthPastEnd,    // %1 length, %2 offset, %3 the file's size
+  kPlanLineOutside,      // %1 line, %2 offset, %3 the file's lines
+  kPlanBytesDiffer,      // %1 offset
+  kPlanChangesOverlap,
+  // A plan that is refused whole, and an entry of one that is.
+  kNotAPlan,
+  kPlanEntryNotObject,   // %1 the entry's number
+  kPlanEntryNoPath,      // %1 the entry's number
+  kPlanTooOld,           // %1 the entry's number
+  kPlanFieldMissing,     // %1 field
+  kPlanFieldNotNumber,   // %1 field, %2 its value
+  kPlanFieldNotString,   // %1 field
+  kPlanFieldNotBoolean,  // %1 field
+  kPlanHasDocument,
+  kPlanNotSha256,
+  kPlanChangesNotList,
+  kPlanChange,           // %1 the change's number; the cause says what is wrong
+  kPlanChangeNotObject,
+  kPlanNotHex,           // %1 field
+  kPlanTextNotHeld,      // %1 encoding
 
   kCount
 };
@@ -135,11 +204,23 @@ struct Message {
 
   bool Empty() const { return id == MessageId::kNone; }
 
+  // The same sentence, arguments, errno and causes.
+  bool operator==(const Message& other) const {
+    if (id != other.id || args != other.args || osError != other.osError) return false;
+    if (!cause || !other.cause) return !cause && !other.cause;
+    return *cause == *other.cause;
+  }
+
   // This message, followed by the one it follows from.
   Message Because(Message reason) const {
     Message out = *this;
     out.cause = std::make_shared<const Message>(std::move(reason));
     return out;
+  }
+  // This message with last added at the end of its chain of causes.
+  Message Then(Message last) const {
+    if (!cause) return Because(std::move(last));
+    return Because(cause->Then(std::move(last)));
   }
   Message WithOsError(int error) const {
     Message out = *this;

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <strings.h>
 
 namespace strbatch {
@@ -33,7 +32,7 @@ std::string ProgramDirectory() {
   return exe.substr(0, slash);
 }
 
-bool PrivateTempDir(std::string* dir, std::string* error) {
+bool PrivateTempDir(std::string* dir, Message* error) {
   std::string path;
   if (const char* forced = std::getenv("STRBATCH_TMPDIR"); forced && *forced) {
     path = forced;
@@ -42,33 +41,33 @@ bool PrivateTempDir(std::string* dir, std::string* error) {
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     path = std::string(home) + "/.cache/strbatch";
   } else {
-    *error = "no home directory to keep temporary files in";
+    *error = Message(MessageId::kNoHomeFolder);
     return false;
   }
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (!MakeDirectories(path)) {
-    *error = "cannot create " + path + ": " + std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotCreate, {path});
     return false;
   }
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) {
-    *error = "cannot examine " + path + ": " + std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotExamine, {path});
     return false;
   }
   if (S_ISLNK(st.st_mode)) {
-    *error = path + " is a symbolic link; refusing to use it";
+    *error = Message(MessageId::kPrivateFolderIsLink, {path});
     return false;
   }
   if (!S_ISDIR(st.st_mode)) {
-    *error = path + " is not a directory";
+    *error = Message(MessageId::kNotAFolder, {path});
     return false;
   }
   if (st.st_uid != geteuid()) {
-    *error = path + " belongs to another user; refusing to use it";
+    *error = Message(MessageId::kOwnedByAnotherUser, {path});
     return false;
   }
   if ((st.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) {
-    *error = "cannot make " + path + " private: " + std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotMakePrivate, {path});
     return false;
   }
   *dir = path;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "base/message.h"
+
 namespace strbatch {
 
 // The directory of the running executable, without a trailing "/".
@@ -15,7 +17,7 @@ std::string ProgramDirectory();
 // $XDG_CACHE_HOME/strbatch (default ~/.cache/strbatch). Created with mode
 // 0700 when missing. Refused (false, with a reason) when it is a symbolic
 // link, not a directory, or not owned by the user.
-bool PrivateTempDir(std::string* dir, std::string* error);
+bool PrivateTempDir(std::string* dir, Message* error);
 
 // Splits a path into directory (with its trailing "/", or empty), base name
 // and extension (with its leading dot, or empty). The drive part of the

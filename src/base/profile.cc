@@ -135,29 +135,30 @@ bool ParseDecimalInt(std::string_view text, int* out) {
 // Reads a profile file. A missing file is not an error: it reads as empty
 // with *exists false.
 bool ReadProfileFile(const std::string& path, std::string* content, bool* exists,
-                     std::string* error) {
+                     Message* error) {
   content->clear();
   *exists = false;
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return true;
-    *error = "cannot examine " + path + ": " + std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotExamine, {path});
     return false;
   }
   *exists = true;
   // A FIFO or device would block or never end; only regular files are read.
   if (!S_ISREG(st.st_mode)) {
-    *error = path + " is not a regular file";
+    *error = Message(S_ISDIR(st.st_mode) ? MessageId::kIsDirectory : MessageId::kNotRegularFile,
+                     {path});
     return false;
   }
   if (static_cast<unsigned long long>(st.st_size) > kMaxProfileBytes) {
-    *error = path + " is too large for a settings file";
+    *error = Message(MessageId::kTooLargeForSettings, {path});
     return false;
   }
   if (!ReadWholeFile(path, content, error)) return false;
   if (content->size() > kMaxProfileBytes) {
     content->clear();
-    *error = path + " is too large for a settings file";
+    *error = Message(MessageId::kTooLargeForSettings, {path});
     return false;
   }
   return true;
@@ -199,7 +200,8 @@ std::string GetProfileStringFromText(std::string_view content, std::string_view 
 
 std::string GetProfileString(const std::string& path, std::string_view section,
                              std::string_view key, std::string_view defaultValue, size_t limit) {
-  std::string content, error;
+  std::string content;
+  Message error;
   bool exists = false;
   if (!ReadProfileFile(path, &content, &exists, &error)) content.clear();
   return GetProfileStringFromText(content, section, key, defaultValue, limit);
@@ -267,13 +269,13 @@ bool SetProfileValue(std::string* content, std::string_view section, std::string
 
 bool WriteProfileStrings(FileRewriter& rewriter, const std::string& path,
                          std::string_view section, const std::vector<ProfileEntry>& entries,
-                         std::string* error) {
+                         Message* error) {
   std::string content;
   bool exists = false;
   if (!ReadProfileFile(path, &content, &exists, error)) return false;
   for (const ProfileEntry& entry : entries) {
     if (!SetProfileValue(&content, section, entry.key, entry.value)) {
-      *error = "cannot store key \"" + entry.key + "\" in " + path;
+      *error = Message(MessageId::kCannotStoreKey, {entry.key, path});
       return false;
     }
   }
@@ -281,7 +283,7 @@ bool WriteProfileStrings(FileRewriter& rewriter, const std::string& path,
 }
 
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value, std::string* error) {
+                        std::string_view value, Message* error) {
   return WriteProfileStrings(DefaultFileRewriter(), path, section,
                              {ProfileEntry{std::string(key), std::string(value)}}, error);
 }

@@ -60,9 +60,9 @@ struct ProfileEntry {
 // or too large, an entry cannot be expressed, or the rewrite fails.
 bool WriteProfileStrings(FileRewriter& rewriter, const std::string& path,
                          std::string_view section, const std::vector<ProfileEntry>& entries,
-                         std::string* error);
+                         Message* error);
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value, std::string* error);
+                        std::string_view value, Message* error);
 
 }  // namespace strbatch
 

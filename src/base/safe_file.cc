@@ -64,7 +64,7 @@ class SiblingRewriteSession : public RewriteSession {
   bool Write(const char* data, size_t size) override {
     if (failed_) return false;
     if (!WriteAll(fd_, data, size)) {
-      error_ = ErrnoText("cannot write", temp_);
+      error_ = OsFailure(MessageId::kCannotWrite, {temp_});
       failed_ = true;
       return false;
     }
@@ -78,13 +78,13 @@ class SiblingRewriteSession : public RewriteSession {
     return true;
   }
 
-  bool Commit(std::string* error) override {
+  bool Commit(Message* error) override {
     if (failed_) {
       *error = error_;
       return false;
     }
     if (fchmod(fd_, mode_) != 0) {
-      *error = ErrnoText("cannot set the mode of", temp_);
+      *error = OsFailure(MessageId::kCannotSetMode, {temp_});
       return false;
     }
     // The writes are over, so the time read here is the one the file keeps
@@ -92,7 +92,7 @@ class SiblingRewriteSession : public RewriteSession {
     if (watcher_ != nullptr) {
       struct stat written;
       if (fstat(fd_, &written) != 0) {
-        *error = ErrnoText("cannot examine", temp_);
+        *error = OsFailure(MessageId::kCannotExamine, {temp_});
         return false;
       }
       step_.newMtimeNs =
@@ -103,18 +103,18 @@ class SiblingRewriteSession : public RewriteSession {
     // checked) and until the rename is done.
     lockFd_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (lockFd_ < 0) {
-      *error = ErrnoText("cannot keep the lock of", temp_);
+      *error = OsFailure(MessageId::kCannotKeepLock, {temp_});
       return false;
     }
     int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0) {
-      *error = ErrnoText("cannot close", temp_);
+      *error = OsFailure(MessageId::kCannotClose, {temp_});
       return false;
     }
     if (watcher_ != nullptr && !watcher_->BeforeReplace(step_, error)) return false;
     if (rename(temp_.c_str(), target_.c_str()) != 0) {
-      *error = ErrnoText("cannot replace", target_);
+      *error = OsFailure(MessageId::kCannotReplace, {target_});
       return false;
     }
     committed_ = true;
@@ -131,7 +131,7 @@ class SiblingRewriteSession : public RewriteSession {
   ReplaceWatcher* watcher_ = nullptr;
   bool failed_ = false;
   bool committed_ = false;
-  std::string error_;
+  Message error_;
 };
 
 // The fallback for a writable file in a folder that takes no new file: the
@@ -159,7 +159,7 @@ class InPlaceRewriteSession : public RewriteSession {
   bool Write(const char* data, size_t size) override {
     if (failed_ || !Announce()) return false;
     if (!WriteAll(fd_, data, size)) {
-      error_ = ErrnoText("cannot write", target_);
+      error_ = OsFailure(MessageId::kCannotWrite, {target_});
       failed_ = true;
       return false;
     }
@@ -172,20 +172,21 @@ class InPlaceRewriteSession : public RewriteSession {
     modeSet_ = true;
   }
 
-  bool Commit(std::string* error) override {
+  bool Commit(Message* error) override {
     if (!failed_ && !Announce()) {
       *error = error_;
       return false;
     }
-    if (!failed_ && ftruncate(fd_, written_) != 0) Fail("cannot cut to length");
-    if (!failed_ && modeSet_ && fchmod(fd_, mode_) != 0) Fail("cannot set the mode of");
+    if (!failed_ && ftruncate(fd_, written_) != 0) Fail(MessageId::kCannotCutToLength);
+    if (!failed_ && modeSet_ && fchmod(fd_, mode_) != 0) Fail(MessageId::kCannotSetMode);
     if (!failed_) {
       int fd = fd_;
       fd_ = -1;
-      if (close(fd) != 0) Fail("cannot close");
+      if (close(fd) != 0) Fail(MessageId::kCannotClose);
     }
     if (failed_) {
-      *error = error_ + Undo();
+      const Message kept = Undo();
+      *error = kept.Empty() ? error_ : error_.Because(kept);
       return false;
     }
     committed_ = true;
@@ -194,8 +195,8 @@ class InPlaceRewriteSession : public RewriteSession {
   }
 
  private:
-  void Fail(const char* what) {
-    error_ = ErrnoText(what, target_);
+  void Fail(MessageId what) {
+    error_ = OsFailure(what, {target_});
     failed_ = true;
   }
 
@@ -214,9 +215,9 @@ class InPlaceRewriteSession : public RewriteSession {
     return false;
   }
 
-  // Puts the original bytes and mode back. Gives "" when done, otherwise a
-  // note of where the copy stays.
-  std::string Undo() {
+  // Puts the original bytes and mode back. Gives no message when done,
+  // otherwise one of where the copy stays.
+  Message Undo() {
     undone_ = true;
     bool restored = true;
     if (fd_ < 0) fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
@@ -228,9 +229,9 @@ class InPlaceRewriteSession : public RewriteSession {
       if (close(fd_) != 0) restored = false;
       fd_ = -1;
     }
-    if (!restored) return "; the original bytes are kept in " + copyPath_;
+    if (!restored) return Message(MessageId::kOriginalKeptIn, {copyPath_});
     RemoveCopy();
-    return "";
+    return Message();
   }
 
   void RemoveCopy() {
@@ -253,21 +254,21 @@ class InPlaceRewriteSession : public RewriteSession {
   bool failed_ = false;
   bool committed_ = false;
   bool undone_ = false;
-  std::string error_;
+  Message error_;
 };
 
 // Keeps a copy of the file open at fd in the private temporary directory,
 // with a note of the file's path beside it. Gives the copy's descriptor.
-int KeepCopy(int fd, const std::string& target, std::string* copyPath, std::string* error) {
+int KeepCopy(int fd, const std::string& target, std::string* copyPath, Message* error) {
   std::string dir;
   if (!PrivateTempDir(&dir, error)) {
-    *error = "cannot keep a copy of " + target + ": " + *error;
+    *error = Message(MessageId::kCannotKeepCopy, {target}).Because(*error);
     return -1;
   }
   *copyPath = dir + "/in-place-XXXXXX";
   int copyFd = mkostemp(copyPath->data(), O_CLOEXEC);
   if (copyFd < 0) {
-    *error = ErrnoText("cannot keep a copy of " + target + " in", dir);
+    *error = OsFailure(MessageId::kCannotKeepCopyIn, {target, dir});
     return -1;
   }
   // Synced, so that a write error shows here and not after the original is
@@ -282,7 +283,7 @@ int KeepCopy(int fd, const std::string& target, std::string* copyPath, std::stri
     if (!kept) unlink(note.c_str());
   }
   if (!kept) {
-    *error = ErrnoText("cannot keep a copy of " + target + " in", dir);
+    *error = OsFailure(MessageId::kCannotKeepCopyIn, {target, dir});
     close(copyFd);
     unlink(copyPath->c_str());
     return -1;
@@ -291,15 +292,15 @@ int KeepCopy(int fd, const std::string& target, std::string* copyPath, std::stri
 }
 
 std::unique_ptr<RewriteSession> BeginInPlace(const std::string& target, const struct stat& st,
-                                             std::string* error) {
+                                             Message* error) {
   int fd = open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
-    *error = ErrnoText("cannot write", target);
+    *error = OsFailure(MessageId::kCannotWrite, {target});
     return nullptr;
   }
   struct stat now;
   if (fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
-    *error = target + " changed while it was being opened";
+    *error = Message(MessageId::kChangedWhileOpened, {target});
     close(fd);
     return nullptr;
   }
@@ -314,7 +315,7 @@ std::unique_ptr<RewriteSession> BeginInPlace(const std::string& target, const st
 
 class RealFileRewriter : public FileRewriter {
  public:
-  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override {
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, Message* error) override {
     // A symbolic link is rewritten at its target, so the link stays a link.
     std::string target = path;
     struct stat st;
@@ -324,24 +325,25 @@ class RealFileRewriter : public FileRewriter {
       if (S_ISLNK(st.st_mode)) {
         char* resolved = realpath(path.c_str(), nullptr);
         if (resolved == nullptr) {
-          *error = ErrnoText("cannot resolve", path);
+          *error = OsFailure(MessageId::kCannotResolve, {path});
           return nullptr;
         }
         target = resolved;
         free(resolved);
         if (stat(target.c_str(), &st) != 0) {
-          *error = ErrnoText("cannot examine", target);
+          *error = OsFailure(MessageId::kCannotExamine, {target});
           return nullptr;
         }
       }
       if (!S_ISREG(st.st_mode)) {
-        *error = path + " is not a regular file";
+        *error = Message(S_ISDIR(st.st_mode) ? MessageId::kIsDirectory : MessageId::kNotRegularFile,
+                         {path});
         return nullptr;
       }
       // Renaming over a read-only file would succeed wherever its folder is
       // writable; the user's protection of the file is honoured instead.
       if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-        *error = ErrnoText("cannot write", target);
+        *error = OsFailure(MessageId::kCannotWrite, {target});
         return nullptr;
       }
     }
@@ -355,7 +357,7 @@ class RealFileRewriter : public FileRewriter {
     int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
       if (exists && (errno == EACCES || errno == EPERM)) return BeginInPlace(target, st, error);
-      *error = ErrnoText("cannot create a temporary file beside", target);
+      *error = OsFailure(MessageId::kCannotCreateTempBeside, {target});
       return nullptr;
     }
     // Marks the file as in use until the session ends. Where the file
@@ -384,10 +386,6 @@ class RealFileRewriter : public FileRewriter {
 };
 
 }  // namespace
-
-std::string ErrnoText(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
-}
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -442,28 +440,28 @@ size_t RemoveStaleTempFiles(const std::string& folder) {
   return removed;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* content, std::string* error,
+bool ReadWholeFile(const std::string& path, std::string* content, Message* error,
                    size_t spare) {
   content->clear();
   // Without O_NONBLOCK opening a FIFO would wait for a writer.
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
-    *error = ErrnoText("cannot open", path);
+    *error = OsFailure(MessageId::kCannotOpen, {path});
     return false;
   }
   struct stat st;
   if (fstat(fd, &st) != 0) {
-    *error = ErrnoText("cannot examine", path);
+    *error = OsFailure(MessageId::kCannotExamine, {path});
     close(fd);
     return false;
   }
   if (S_ISDIR(st.st_mode)) {
-    *error = path + " is a directory";
+    *error = Message(MessageId::kIsDirectory, {path});
     close(fd);
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
-    *error = path + " is not a regular file";
+    *error = Message(MessageId::kNotRegularFile, {path});
     close(fd);
     return false;
   }
@@ -485,7 +483,7 @@ bool ReadWholeFile(const std::string& path, std::string* content, std::string* e
       ssize_t n = read(fd, into, room);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        *error = ErrnoText("cannot read", path);
+        *error = OsFailure(MessageId::kCannotRead, {path});
         close(fd);
         content->clear();
         return false;
@@ -498,7 +496,7 @@ bool ReadWholeFile(const std::string& path, std::string* content, std::string* e
     }
     content->resize(got);
   } catch (const std::bad_alloc&) {
-    *error = path + " is too large to hold in memory";
+    *error = Message(MessageId::kTooLargeForMemory, {path});
     close(fd);
     content->clear();
     content->shrink_to_fit();
@@ -514,7 +512,7 @@ FileRewriter& DefaultFileRewriter() {
 }
 
 bool RewriteFile(FileRewriter& rewriter, const std::string& path, std::string_view content,
-                 std::string* error, int mode) {
+                 Message* error, int mode) {
   std::unique_ptr<RewriteSession> session = rewriter.Begin(path, error);
   if (!session) return false;
   if (mode >= 0) session->SetMode(static_cast<unsigned>(mode));
@@ -522,35 +520,35 @@ bool RewriteFile(FileRewriter& rewriter, const std::string& path, std::string_vi
   return session->Commit(error);
 }
 
-bool FileRewriter::Move(const std::string& from, const std::string& to, std::string* error) {
+bool FileRewriter::Move(const std::string& from, const std::string& to, Message* error) {
   return MoveNoReplace(from, to, error);
 }
 
-bool FileRewriter::Remove(const std::string& path, std::string* error) {
+bool FileRewriter::Remove(const std::string& path, Message* error) {
   if (unlink(path.c_str()) == 0) return true;
-  *error = ErrnoText("cannot delete", path);
+  *error = OsFailure(MessageId::kCannotDelete, {path});
   return false;
 }
 
-bool MoveNoReplace(const std::string& from, const std::string& to, std::string* error) {
+bool MoveNoReplace(const std::string& from, const std::string& to, Message* error) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-    *error = std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotMove, {from, to});
     return false;
   }
   if (link(from.c_str(), to.c_str()) != 0) {
-    *error = std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotMove, {from, to});
     return false;
   }
   if (unlink(from.c_str()) != 0) {
-    *error = std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotMove, {from, to});
     unlink(to.c_str());
     return false;
   }
   return true;
 }
 
-bool RewriteFile(const std::string& path, std::string_view content, std::string* error) {
+bool RewriteFile(const std::string& path, std::string_view content, Message* error) {
   return RewriteFile(DefaultFileRewriter(), path, content, error);
 }
 

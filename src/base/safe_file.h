@@ -26,6 +26,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/message.h"
+
 namespace strbatch {
 
 // The name part that marks this program's temporary files beside users'
@@ -45,14 +47,11 @@ size_t RemoveStaleTempFiles(const std::string& folder);
 // and interruptions. False, with errno set, on failure.
 bool WriteAll(int fd, const char* data, size_t size);
 
-// "what path: the reason errno gives".
-std::string ErrnoText(const std::string& what, const std::string& path);
-
 // Reads the whole file into content. False, with a reason, when it cannot be
 // opened, is not a regular file (a FIFO or a device could block or never
 // end), cannot be read, or cannot be held in memory. spare: extra capacity to
 // reserve, so that the content can grow that much later without being copied.
-bool ReadWholeFile(const std::string& path, std::string* content, std::string* error,
+bool ReadWholeFile(const std::string& path, std::string* content, Message* error,
                    size_t spare = 0);
 
 // What a rewrite is about to do to the original, told to a ReplaceWatcher.
@@ -73,7 +72,7 @@ struct ReplaceStep {
 class ReplaceWatcher {
  public:
   virtual ~ReplaceWatcher() = default;
-  virtual bool BeforeReplace(const ReplaceStep& step, std::string* error) = 0;
+  virtual bool BeforeReplace(const ReplaceStep& step, Message* error) = 0;
 };
 
 // One rewrite in progress. Write may be called many times; after a failed
@@ -95,7 +94,7 @@ class RewriteSession {
   }
   // Puts the new content in place of the original. False (original intact)
   // when anything failed.
-  virtual bool Commit(std::string* error) = 0;
+  virtual bool Commit(Message* error) = 0;
 };
 
 // Starts rewrites. Abstract so that tests can inject write failures.
@@ -104,12 +103,12 @@ class FileRewriter {
   virtual ~FileRewriter() = default;
   // Null, with a reason, when the file may not be written or no temporary
   // file (nor, for an in-place rewrite, no copy) can be made.
-  virtual std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) = 0;
+  virtual std::unique_ptr<RewriteSession> Begin(const std::string& path, Message* error) = 0;
   // Moves a file to another name of the same file system, never over an
   // existing file. False, with a reason, when nothing was moved.
-  virtual bool Move(const std::string& from, const std::string& to, std::string* error);
+  virtual bool Move(const std::string& from, const std::string& to, Message* error);
   // Deletes a file. False, with a reason, when it is still there.
-  virtual bool Remove(const std::string& path, std::string* error);
+  virtual bool Remove(const std::string& path, Message* error);
   // The rewriter for files beside the user's that are no change of theirs
   // (backup copies): a rewriter that records changes gives the one below it.
   virtual FileRewriter& Plain() { return *this; }
@@ -117,7 +116,7 @@ class FileRewriter {
 
 // Renames from to to unless to exists (renameat2 with RENAME_NOREPLACE, or
 // a link and an unlink where the file system lacks it).
-bool MoveNoReplace(const std::string& from, const std::string& to, std::string* error);
+bool MoveNoReplace(const std::string& from, const std::string& to, Message* error);
 
 // The real file system.
 FileRewriter& DefaultFileRewriter();
@@ -125,8 +124,8 @@ FileRewriter& DefaultFileRewriter();
 // Replaces (or creates) path with content, all-or-nothing. mode, when not
 // negative, gives the new file's permission bits.
 bool RewriteFile(FileRewriter& rewriter, const std::string& path, std::string_view content,
-                 std::string* error, int mode = -1);
-bool RewriteFile(const std::string& path, std::string_view content, std::string* error);
+                 Message* error, int mode = -1);
+bool RewriteFile(const std::string& path, std::string_view content, Message* error);
 
 }  // namespace strbatch
 

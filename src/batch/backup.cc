@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <functional>
 
 #include "config/language.h"
@@ -43,12 +42,12 @@ size_t ForEachCheckedRow(const std::vector<CheckedPath>& rows, BatchHost& host,
 // True when the backup name is free or holds a plain file; a backup is
 // never read or written through a link, which anyone who can write to the
 // folder may have planted there.
-bool BackupNameUsable(const std::string& backup, std::string* error) {
+bool BackupNameUsable(const std::string& backup, Message* error) {
   struct stat st;
   if (lstat(backup.c_str(), &st) != 0) return true;
   if (S_ISREG(st.st_mode)) return true;
-  *error = backup + (S_ISLNK(st.st_mode) ? " is a symbolic link" : " is not a plain file") +
-           "; it is left alone";
+  *error = Message(S_ISLNK(st.st_mode) ? MessageId::kBackupIsLink : MessageId::kBackupNotPlain,
+                   {backup});
   return false;
 }
 
@@ -56,12 +55,12 @@ bool BackupNameUsable(const std::string& backup, std::string* error) {
 
 std::string BackupPath(const std::string& path) { return path + ".bak"; }
 
-bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewriter) {
+bool MakeBackup(const std::string& path, Message* error, FileRewriter& rewriter) {
   std::string content;
   if (!ReadWholeFile(path, &content, error)) return false;
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
-    *error = "cannot examine " + path + ": " + std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotExamine, {path});
     return false;
   }
   const std::string backup = BackupPath(path);
@@ -81,17 +80,20 @@ size_t RestoreBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
     // No backup at all is the ordinary case of a file never backed up.
     struct stat st;
     if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
-    std::string content, error;
+    std::string content;
+    Message error;
     if (!BackupNameUsable(backup, &error) || !ReadWholeFile(backup, &content, &error)) {
-      host.Warn(path, LibraryText(error));
+      host.Warn(path, error);
       return false;
     }
     if (!RewriteFile(rewriter, path, content, &error)) {
       // The file is as it was, and its backup must stay for another try.
-      host.Warn(path, LibraryText(error));
+      host.Warn(path, error);
       return false;
     }
-    if (!rewriter.Remove(backup, &error)) host.Warn(path, Message(MessageId::kRestoredBut).Because(LibraryText(error)));
+    if (!rewriter.Remove(backup, &error)) {
+      host.Warn(path, Message(MessageId::kRestoredBut).Because(error));
+    }
     return true;
   });
 }
@@ -103,17 +105,17 @@ size_t ClearBackups(const std::vector<CheckedPath>& rows, BatchHost& host,
     const std::string backup = BackupPath(path);
     struct stat st;
     if (lstat(backup.c_str(), &st) != 0 && errno == ENOENT) return false;
-    std::string error;
+    Message error;
     if (rewriter.Remove(backup, &error)) return true;
-    host.Warn(path, LibraryText(error));
+    host.Warn(path, error);
     return false;
   });
 }
 
 void BackUpBeforeChange(const std::string& path, BatchHost& host, FileRewriter& rewriter) {
-  std::string error;
+  Message error;
   if (!MakeBackup(path, &error, rewriter)) {
-    host.Warn(path, Message(MessageId::kNoBackupMade).Because(LibraryText(error)));
+    host.Warn(path, Message(MessageId::kNoBackupMade).Because(error));
   }
 }
 

@@ -24,7 +24,7 @@ std::string BackupPath(const std::string& path);
 // batch driver goes on without it. A backup name that is taken by anything
 // but a plain file (a symbolic link someone planted in a shared folder, a
 // folder, a FIFO) is never written through.
-bool MakeBackup(const std::string& path, std::string* error, FileRewriter& rewriter);
+bool MakeBackup(const std::string& path, Message* error, FileRewriter& rewriter);
 
 // The backup before a command changes a file: a copy that cannot be made
 // is warned (the command goes on).

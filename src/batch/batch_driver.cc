@@ -93,7 +93,7 @@ namespace {
 class FileWriter : public ResultWriter {
  public:
   explicit FileWriter(FileRewriter& rewriter) : rewriter_(rewriter) {}
-  bool CommitText(const TextResult& result, std::string* error) override {
+  bool CommitText(const TextResult& result, Message* error) override {
     return result.fileText.Save(rewriter_, result.path, result.after, error);
   }
 
@@ -126,8 +126,9 @@ void BatchRunner::ConvertCode(CodeConversion conversion) {
   RunBatch(BatchMode::Content);
 }
 
-std::string BatchRunner::ReportPath(std::string* error) {
-  std::string dir, why;
+std::string BatchRunner::ReportPath(Message* error) {
+  std::string dir;
+  Message why;
   if (!PrivateTempDir(&dir, error ? error : &why)) return "";
   return dir + "/outfind.txt";
 }
@@ -135,12 +136,12 @@ std::string BatchRunner::ReportPath(std::string* error) {
 void BatchRunner::BatchFind() {
   options.AltCode = CodeConversion::None;
   state_.findMode = true;
-  std::string error;
+  Message error;
   std::string path = ReportPath(&error);
   FindReport report;
   if (options.reportOutput && path.empty()) {
     // The find still runs; the user hears why there is no report.
-    host_.Warn("", Message(MessageId::kFindReportNoPlace).Because(LibraryText(error)));
+    host_.Warn("", Message(MessageId::kFindReportNoPlace).Because(error));
   } else if (options.reportOutput) {
     if (report.Open(path)) {
       state_.reportFile = &report;
@@ -184,16 +185,10 @@ void BatchRunner::ConvertStep(const std::string& path) {
       }
       break;
     case ConversionResult::kUnchanged: break;
-    case ConversionResult::kAlreadyUtf8: host_.Warn(path, Message(MessageId::kAlreadyUtf8)); break;
+    case ConversionResult::kAlreadyUtf8:
     case ConversionResult::kNotHeld:
-      host_.Warn(path, Message(MessageId::kCharacterNotHeld,
-                               {result.character, CodePointName(result.character),
-                                std::to_string(result.line), result.encodingName}));
-      break;
     case ConversionResult::kInvalidBytes:
-      host_.Warn(path, Message(MessageId::kInvalidBytes, {result.encodingName}));
-      break;
-    case ConversionResult::kFailed: host_.Warn(path, LibraryText(result.error)); break;
+    case ConversionResult::kFailed: host_.Warn(path, result.Why()); break;
   }
 }
 
@@ -475,12 +470,14 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
     job.haveText = true;
     if (office_) {
       // A dry run works the document through the same steps, on a copy.
-      std::string whyNot;
-      if (DryRun() && !writer_->CopyDocument(job.path, &job.copy, &job.fingerprint, &whyNot)) {
+      Message notCopied;
+      if (DryRun() && !writer_->CopyDocument(job.path, &job.copy, &job.fingerprint, &notCopied)) {
         job.usable = false;
-        host_.Warn(job.path, LibraryText(whyNot));
+        host_.Warn(job.path, notCopied);
         return;
       }
+      // The office suite's reasons are its own text.
+      std::string whyNot;
       job.document =
           office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
       if (!job.document && !whyNot.empty()) host_.Warn(job.path, LibraryText(whyNot));
@@ -505,14 +502,14 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
 bool BatchRunner::ReadTextFile(FileJob& job) {
   job.haveText = true;
   job.textFile = true;
-  std::string error;
+  Message error;
   const bool read =
       DryRun() ? ReadFingerprinted(job.path, &job.work.bytes, &job.fingerprint, &error,
                                    kGrowthReserve)
                : ReadWholeFile(job.path, &job.work.bytes, &error, kGrowthReserve);
   if (!read || !job.fileText.Open(&job.work.bytes, options.encoding, &error)) {
     job.usable = false;
-    host_.Warn(job.path, LibraryText(error));
+    host_.Warn(job.path, error);
     return false;
   }
   job.workPage = &job.fileText.WorkCodePage();
@@ -593,7 +590,7 @@ void BatchRunner::ApplyDefinition(FileJob& job, size_t d) {
 bool BatchRunner::CommitText(FileJob& job, BatchMode mode) {
   // A text file is written once, after its definitions.
   if (!job.work.changed || mode != BatchMode::Content || job.kind != OfficeKind::None) return true;
-  std::string error;
+  Message error;
   FileWriter fileWriter(Changes());
   ResultWriter& writer = writer_ != nullptr ? *writer_ : fileWriter;
   std::vector<Region> rewritten;
@@ -602,7 +599,7 @@ bool BatchRunner::CommitText(FileJob& job, BatchMode mode) {
                     DryRun() ? &job.fingerprint : nullptr, DryRun() ? &job.before : nullptr,
                     &rewritten};
   if (writer.CommitText(result, &error)) return true;
-  host_.Warn(job.path, LibraryText(error));
+  host_.Warn(job.path, error);
   return false;
 }
 

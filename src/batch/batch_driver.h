@@ -68,12 +68,12 @@ class ResultWriter {
   virtual ~ResultWriter() = default;
   virtual bool DryRun() const { return false; }
   // False, with a reason, when the file was not written.
-  virtual bool CommitText(const TextResult& result, std::string* error) = 0;
+  virtual bool CommitText(const TextResult& result, Message* error) = 0;
   // Dry runs only: copies an office document to a private place.
   virtual bool CopyDocument(const std::string& path, std::string* copy, FileFingerprint* print,
-                            std::string* error) {
-    (void)path, (void)copy, (void)print;
-    *error = "not a dry run";
+                            Message* error) {
+    (void)copy, (void)print;
+    *error = Message(MessageId::kCannotKeepCopy, {path});
     return false;
   }
   virtual void CommitDocument(const DocumentResult& result) { (void)result; }
@@ -125,7 +125,7 @@ class BatchRunner {
 
   // The path of the find report in the private temporary directory, or
   // empty when that directory cannot be used.
-  static std::string ReportPath(std::string* error = nullptr);
+  static std::string ReportPath(Message* error = nullptr);
 
  private:
   // The state of the running batch.

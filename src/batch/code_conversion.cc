@@ -19,18 +19,17 @@ namespace {
 class ChineseMapper {
  public:
   explicit ChineseMapper(const char* config) {
+    std::string why;
     try {
       handle_ = opencc_open(config);
     } catch (const std::exception& e) {
       handle_ = kFailed;
-      error_ = e.what();
+      why = e.what();
     }
     if (handle_ == kFailed) {
-      if (error_.empty()) {
-        const char* why = opencc_error();
-        error_ = why != nullptr ? why : "unknown error";
-      }
-      error_ = std::string("cannot open the Chinese character mapping ") + config + ": " + error_;
+      if (why.empty() && opencc_error() != nullptr) why = opencc_error();
+      failure_ = Message(MessageId::kCannotOpenMapping, {config});
+      if (!why.empty()) failure_ = failure_.Because(LibraryText(why));
     }
   }
   ~ChineseMapper() {
@@ -42,9 +41,9 @@ class ChineseMapper {
   // Maps the text piece by piece (see PieceEnd): OpenCC holds many times its
   // input while it works (a string per segment), so a whole large file at
   // once would need memory out of all proportion to the file.
-  bool Map(std::string_view utf8, std::string* out, std::string* error) const {
+  bool Map(std::string_view utf8, std::string* out, Message* error) const {
     if (handle_ == kFailed) {
-      *error = error_;
+      *error = failure_;
       return false;
     }
     out->clear();
@@ -81,16 +80,16 @@ class ChineseMapper {
   static inline const opencc_t kFailed =
       reinterpret_cast<opencc_t>(-1);  // NOLINT(performance-no-int-to-ptr): the library's value
 
-  bool MapPiece(std::string_view utf8, std::string* out, std::string* error) const {
+  bool MapPiece(std::string_view utf8, std::string* out, Message* error) const {
     char* mapped = nullptr;
     try {
       mapped = opencc_convert_utf8(handle_, utf8.data(), utf8.size());
     } catch (const std::exception& e) {
-      *error = std::string("Chinese character mapping failed: ") + e.what();
+      *error = Message(MessageId::kMappingFailed).Because(LibraryText(e.what()));
       return false;
     }
     if (mapped == nullptr) {
-      *error = "Chinese character mapping failed";
+      *error = Message(MessageId::kMappingFailed);
       return false;
     }
     out->append(mapped);
@@ -99,7 +98,7 @@ class ChineseMapper {
   }
 
   opencc_t handle_ = kFailed;
-  std::string error_;
+  Message failure_;
 };
 
 // The OpenCC configurations the conversions use: the generic traditional
@@ -162,7 +161,7 @@ class GuardedMapping {
   GuardedMapping(const char* generic, const char* preferred, const CodePage& target)
       : generic_(Mapper(generic)), preferred_(Mapper(preferred)), held_(target) {}
 
-  bool Map(std::string_view utf8, std::string* out, size_t* unmapped, std::string* error) {
+  bool Map(std::string_view utf8, std::string* out, size_t* unmapped, Message* error) {
     out->reserve(utf8.size());
     for (size_t start = 0; start < utf8.size();) {
       // Smaller pieces than one mapping alone takes: two mappings of each are
@@ -175,7 +174,7 @@ class GuardedMapping {
   }
 
  private:
-  bool MapPiece(std::string_view utf8, std::string* out, size_t* unmapped, std::string* error) {
+  bool MapPiece(std::string_view utf8, std::string* out, size_t* unmapped, Message* error) {
     std::string generic, preferred;
     if (!generic_.Map(utf8, &generic, error) || !preferred_.Map(utf8, &preferred, error)) {
       return false;
@@ -232,7 +231,7 @@ std::string Decode(const CodePage& codePage, std::string_view text) {
 
 // One of the four Chinese conversions over the text before the first NUL.
 bool ConvertChinese(CodeConversion conversion, std::string_view text, std::string* out,
-                    size_t* unmapped, std::string* error) {
+                    size_t* unmapped, Message* error) {
   const bool fromBig5 = conversion == CodeConversion::Big5ToGbk;
   const bool toBig5 = conversion == CodeConversion::GbkToBig5;
   const bool toTraditional = toBig5 || conversion == CodeConversion::GbkToTraditional;
@@ -244,7 +243,7 @@ bool ConvertChinese(CodeConversion conversion, std::string_view text, std::strin
   if (!mapping.Map(Decode(source, text), &mapped, unmapped, error)) return false;
   // Every character of mapped is one the target holds.
   if (!target.FromUtf8(mapped, out)) {
-    *error = "cannot encode " + target.Name() + " text";
+    *error = Message(MessageId::kCannotEncode, {target.Name()});
     return false;
   }
   return true;
@@ -375,18 +374,18 @@ ConversionResult ConvertCodeFile(const std::string& path, CodeConversion convers
   return result;
 }
 
-std::string ConversionResult::Description() const {
+Message ConversionResult::Why() const {
   switch (status) {
     case kConverted:
     case kUnchanged:
-      return "";
+      return Message();
     case kAlreadyUtf8:
-      return "the file is already UTF-8 text; it was left as it is";
+      return Message(MessageId::kAlreadyUtf8);
     case kNotHeld:
-      return "the character \"" + character + "\" on line " + std::to_string(line) +
-             " cannot be held in " + encodingName + "; the file was left as it is";
+      return Message(MessageId::kCharacterNotHeld, {character, CodePointName(character),
+                                                    std::to_string(line), encodingName});
     case kInvalidBytes:
-      return "the file holds bytes that are not " + encodingName + " text; it was left as it is";
+      return Message(MessageId::kInvalidBytes, {encodingName});
     case kFailed:
       return error;
   }
@@ -396,36 +395,36 @@ std::string ConversionResult::Description() const {
 namespace {
 
 bool Converted(const std::string& path, CodeConversion conversion, EncodingSetting setting,
-               std::string* error, FileRewriter& rewriter) {
+               Message* error, FileRewriter& rewriter) {
   const ConversionResult result = ConvertCodeFile(path, conversion, setting, rewriter);
-  if (result.Failed()) *error = path + ": " + result.Description();
+  if (result.Failed()) *error = result.Why();
   return !result.Failed();
 }
 
 }  // namespace
 
-bool ConvertGbkToBig5(const std::string& path, std::string* error, FileRewriter& rewriter) {
+bool ConvertGbkToBig5(const std::string& path, Message* error, FileRewriter& rewriter) {
   return Converted(path, CodeConversion::GbkToBig5, EncodingSetting::Gbk, error, rewriter);
 }
 
-bool ConvertGbkToTraditional(const std::string& path, std::string* error, FileRewriter& rewriter) {
+bool ConvertGbkToTraditional(const std::string& path, Message* error, FileRewriter& rewriter) {
   return Converted(path, CodeConversion::GbkToTraditional, EncodingSetting::Gbk, error, rewriter);
 }
 
-bool ConvertBig5ToGbk(const std::string& path, std::string* error, FileRewriter& rewriter) {
+bool ConvertBig5ToGbk(const std::string& path, Message* error, FileRewriter& rewriter) {
   return Converted(path, CodeConversion::Big5ToGbk, EncodingSetting::Gbk, error, rewriter);
 }
 
-bool ConvertGbkToSimplified(const std::string& path, std::string* error, FileRewriter& rewriter) {
+bool ConvertGbkToSimplified(const std::string& path, Message* error, FileRewriter& rewriter) {
   return Converted(path, CodeConversion::GbkToSimplified, EncodingSetting::Gbk, error, rewriter);
 }
 
-bool ConvertToUtf8(const std::string& path, EncodingSetting setting, std::string* error,
+bool ConvertToUtf8(const std::string& path, EncodingSetting setting, Message* error,
                    FileRewriter& rewriter) {
   return Converted(path, CodeConversion::ToUtf8, setting, error, rewriter);
 }
 
-bool ConvertUtf8ToCodePage(const std::string& path, std::string* error, FileRewriter& rewriter) {
+bool ConvertUtf8ToCodePage(const std::string& path, Message* error, FileRewriter& rewriter) {
   return Converted(path, CodeConversion::Utf8ToCodePage, EncodingSetting::Gbk, error, rewriter);
 }
 

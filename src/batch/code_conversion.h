@@ -34,12 +34,12 @@ struct ConversionResult {
   std::string encodingName;  // the target (unmapped, kNotHeld) or the file's encoding
   std::string character;     // kNotHeld: the first character not held (UTF-8)
   size_t line = 0;           // kNotHeld: its line, from 1
-  std::string error;         // kFailed: why
+  Message error;             // kFailed: why
 
   // The file was left as it was although the conversion was asked for.
   bool Failed() const { return status >= kAlreadyUtf8; }
-  // What went wrong, in English (the window and the CLI word it themselves).
-  std::string Description() const;
+  // Why the file was left as it was (no message when it was not).
+  Message Why() const;
 };
 
 // Converts one file; setting says how it is read (for the conversion to
@@ -49,13 +49,13 @@ ConversionResult ConvertCodeFile(const std::string& path, CodeConversion convers
 
 // GBK simplified -> BIG5 traditional: made traditional within GBK, then
 // re-encoded.
-bool ConvertGbkToBig5(const std::string& path, std::string* error, FileRewriter& rewriter);
+bool ConvertGbkToBig5(const std::string& path, Message* error, FileRewriter& rewriter);
 // GBK simplified -> GBK traditional.
-bool ConvertGbkToTraditional(const std::string& path, std::string* error, FileRewriter& rewriter);
+bool ConvertGbkToTraditional(const std::string& path, Message* error, FileRewriter& rewriter);
 // BIG5 traditional -> GBK simplified: re-encoded to GBK, then made simplified.
-bool ConvertBig5ToGbk(const std::string& path, std::string* error, FileRewriter& rewriter);
+bool ConvertBig5ToGbk(const std::string& path, Message* error, FileRewriter& rewriter);
 // GBK traditional -> GBK simplified.
-bool ConvertGbkToSimplified(const std::string& path, std::string* error, FileRewriter& rewriter);
+bool ConvertGbkToSimplified(const std::string& path, Message* error, FileRewriter& rewriter);
 
 // Any encoding -> UTF-8, character for character: the file's encoding is
 // the one the setting gives it (detected under "auto"); a byte-order mark
@@ -63,13 +63,13 @@ bool ConvertGbkToSimplified(const std::string& path, std::string* error, FileRew
 // byte-order mark the setting does not read, is refused (read as a code page
 // it would turn into nonsense), and so is a file with bytes that are not
 // valid in its encoding: no character is ever lost.
-bool ConvertToUtf8(const std::string& path, EncodingSetting setting, std::string* error,
+bool ConvertToUtf8(const std::string& path, EncodingSetting setting, Message* error,
                    FileRewriter& rewriter);
 
 // UTF-8 -> the process code page, the UTF-8 mark dropped. A file that is
 // not valid UTF-8, or holds a character the code page cannot hold, is
 // refused and left as it was.
-bool ConvertUtf8ToCodePage(const std::string& path, std::string* error, FileRewriter& rewriter);
+bool ConvertUtf8ToCodePage(const std::string& path, Message* error, FileRewriter& rewriter);
 
 }  // namespace strbatch
 

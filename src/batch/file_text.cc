@@ -22,14 +22,14 @@ size_t Utf16Units(std::string_view utf8, size_t from, size_t to) {
 
 }  // namespace
 
-bool FileText::Open(std::string* bytes, EncodingSetting setting, std::string* error) {
+bool FileText::Open(std::string* bytes, EncodingSetting setting, Message* error) {
   detected_ = DetectFileEncoding(*bytes, setting);
   mark_ = bytes->substr(0, detected_.bomLength);
   if (IsUtf16(detected_.encoding)) {
     std::string utf8;
     std::string_view body = std::string_view(*bytes).substr(detected_.bomLength);
     if (!Utf16ToUtf8(body, detected_.encoding == FileEncoding::Utf16BE, &utf8)) {
-      *error = "not valid UTF-16 text; left as it is";
+      *error = Message(MessageId::kNotValidUtf16);
       return false;
     }
     bytes->swap(utf8);
@@ -40,12 +40,12 @@ bool FileText::Open(std::string* bytes, EncodingSetting setting, std::string* er
 }
 
 bool FileText::Save(FileRewriter& rewriter, const std::string& path, std::string_view work,
-                    std::string* error) const {
+                    Message* error) const {
   std::string encoded;
   std::string_view body = work;
   if (IsUtf16(detected_.encoding)) {
     if (!Encode(work, &encoded)) {
-      *error = "the new text cannot be written as UTF-16; left as it was";
+      *error = Message(MessageId::kTextNotWritableAs, {"UTF-16"});
       return false;
     }
     body = encoded;

@@ -21,7 +21,7 @@ class FileText {
  public:
   // Turns the file's bytes into the work text, in place. False, with a
   // reason, when the bytes cannot be read in the file's encoding.
-  bool Open(std::string* bytes, EncodingSetting setting, std::string* error);
+  bool Open(std::string* bytes, EncodingSetting setting, Message* error);
 
   FileEncoding Encoding() const { return detected_.encoding; }
   // The bytes of the byte-order mark set aside.
@@ -31,7 +31,7 @@ class FileText {
 
   // Writes the work text back in the file's encoding, all-or-nothing.
   bool Save(FileRewriter& rewriter, const std::string& path, std::string_view work,
-            std::string* error) const;
+            Message* error) const;
 
   // Turns spans of the work text into byte offsets and lengths in the file.
   // Spans of one definition come in increasing order.

@@ -69,11 +69,7 @@ bool RenameStep(const std::string& path, const std::string& newName, std::string
     *error = Message(MessageId::kNameTaken, {target});
     return false;
   }
-  std::string why;
-  if (!rewriter.Move(path, target, &why)) {
-    *error = LibraryText(why);
-    return false;
-  }
+  if (!rewriter.Move(path, target, error)) return false;
   *newPath = target;
   return true;
 }

@@ -17,6 +17,9 @@ bool IsUtf16(FileEncoding encoding) {
   return encoding == FileEncoding::Utf16LE || encoding == FileEncoding::Utf16BE;
 }
 
+// A change refused for why: the file is not touched.
+Message LeftAsItIs(Message why) { return Message(MessageId::kLeftAsItIs).Because(std::move(why)); }
+
 }  // namespace
 
 // Keeps every result of the dry run as a FilePreview.
@@ -26,7 +29,7 @@ class ReplacePreview::Writer : public ResultWriter {
 
   bool DryRun() const override { return true; }
 
-  bool CommitText(const TextResult& result, std::string* error) override {
+  bool CommitText(const TextResult& result, Message* error) override {
     const CodePage& codePage = result.fileText.WorkCodePage();
     // The regions the occurrences rewrote give the changes directly; a
     // diff finds them where there is no such record.
@@ -58,7 +61,7 @@ class ReplacePreview::Writer : public ResultWriter {
       for (size_t k = 0; k < diff.changes.size(); k++) {
         if (!result.fileText.Encode(Replacement(file.result, diff.changes[k]),
                                     &file.encodedBytes[k])) {
-          *error = "the changes cannot be shown in the file's encoding";
+          *error = Message(MessageId::kChangesNotInEncoding);
           return false;
         }
         file.encoded.push_back({static_cast<uint64_t>(spans[k].offset),
@@ -71,13 +74,13 @@ class ReplacePreview::Writer : public ResultWriter {
   }
 
   bool CopyDocument(const std::string& path, std::string* copy, FileFingerprint* print,
-                    std::string* error) override {
+                    Message* error) override {
     if (preview_.copyFolder_.empty()) {
       std::string dir;
       if (!PrivateTempDir(&dir, error)) return false;
       std::string folder = dir + "/preview-XXXXXX";
       if (mkdtemp(folder.data()) == nullptr) {
-        *error = "cannot make a folder for the documents' copies in " + dir;
+        *error = OsFailure(MessageId::kCannotMakeCopyFolder, {dir});
         return false;
       }
       preview_.copyFolder_ = folder;
@@ -166,9 +169,9 @@ namespace {
 
 // Puts content in place of the file, after a backup when asked for.
 ApplyOutcome Write(const std::string& path, std::string_view content, bool backup,
-                   FileRewriter& rewriter, std::string* error) {
+                   FileRewriter& rewriter, Message* error) {
   if (backup && !MakeBackup(path, error, rewriter)) {
-    *error = "no backup made, so the file was not changed: " + *error;
+    *error = Message(MessageId::kNoBackupNoChange).Because(*error);
     return ApplyOutcome::kFailed;
   }
   return RewriteFile(rewriter, path, content, error) ? ApplyOutcome::kApplied
@@ -178,7 +181,7 @@ ApplyOutcome Write(const std::string& path, std::string_view content, bool backu
 }  // namespace
 
 ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool>& accepted,
-                              bool backup, FileRewriter& rewriter, std::string* error) {
+                              bool backup, FileRewriter& rewriter, Message* error) {
   std::vector<ByteEdit> edits;
   for (size_t k = 0; k < preview.changes.size() && k < accepted.size(); k++) {
     if (!accepted[k]) continue;
@@ -191,13 +194,13 @@ ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool
   FileFingerprint now;
   if (!ReadFingerprinted(preview.path, &bytes, &now, error)) return ApplyOutcome::kFailed;
   if (!(now == preview.fingerprint)) {
-    *error = "changed since the preview; left as it is";
+    *error = Message(MessageId::kChangedSincePreview);
     return ApplyOutcome::kChanged;
   }
   if (preview.IsDocument()) {
     // The copy holds every change; a part of them cannot be written.
     if (edits.size() != preview.changes.size()) {
-      *error = "an office document takes all of its changes or none; left as it is";
+      *error = LeftAsItIs(Message(MessageId::kDocumentAllOrNothing));
       return ApplyOutcome::kRefused;
     }
     std::string copy;
@@ -206,7 +209,7 @@ ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool
   }
   std::string out;
   if (!ApplyEdits(bytes, std::move(edits), &out)) {
-    *error = "the changes overlap or lie outside the file; left as it is";
+    *error = LeftAsItIs(Message(MessageId::kChangesOutsideFile));
     return ApplyOutcome::kRefused;
   }
   return Write(preview.path, out, backup, rewriter, error);
@@ -255,51 +258,48 @@ uint64_t LineCount(std::string_view bytes, std::string_view encoding) {
   return lines;
 }
 
-// Why a planned change does not fit the file, or empty when it does.
-std::string MisfitOfChange(const PlannedChange& change, std::string_view bytes, uint64_t lines) {
-  const std::string size = " (the file has " + std::to_string(bytes.size()) + " bytes)";
+// Why a planned change does not fit the file, or no message when it does.
+Message MisfitOfChange(const PlannedChange& change, std::string_view bytes, uint64_t lines) {
+  const std::string offset = std::to_string(change.offset);
+  const std::string size = std::to_string(bytes.size());
   if (change.offset > bytes.size()) {
-    return "offset " + std::to_string(change.offset) + " lies past the end of the file" + size;
+    return Message(MessageId::kPlanOffsetPastEnd, {offset, size});
   }
   if (change.length > bytes.size() - change.offset) {
-    return "length " + std::to_string(change.length) + " at offset " +
-           std::to_string(change.offset) + " reaches past the end of the file" + size;
+    return Message(MessageId::kPlanLengthPastEnd, {std::to_string(change.length), offset, size});
   }
   if (change.line < 1 || change.line > lines) {
-    return "line " + std::to_string(change.line) + " of the change at offset " +
-           std::to_string(change.offset) + " is not a line of the file (it has " +
-           std::to_string(lines) + ")";
+    return Message(MessageId::kPlanLineOutside,
+                   {std::to_string(change.line), offset, std::to_string(lines)});
   }
   if (Sha256Hex(bytes.substr(change.offset, change.length)) != change.oldSha256) {
-    return "the bytes at offset " + std::to_string(change.offset) +
-           " are not those of the plan (the file changed since)";
+    return Message(MessageId::kPlanBytesDiffer, {offset});
   }
-  return "";
+  return Message();
 }
 
 }  // namespace
 
 ApplyOutcome ApplyPlannedChanges(const PlannedFile& plan, bool backup, FileRewriter& rewriter,
-                                 std::string* error) {
+                                 Message* error) {
   if (plan.changes.empty()) return ApplyOutcome::kNothing;
   std::string bytes;
   if (!ReadWholeFile(plan.path, &bytes, error)) return ApplyOutcome::kFailed;
   if (Sha256Hex(bytes) != plan.sha256) {
-    *error = EncodingChanged(bytes, plan.encoding)
-                 ? "its encoding is no longer the plan's " + plan.encoding + "; left as it is"
-                 : "changed since the plan was made (its SHA-256 is not the plan's); left as "
-                   "it is";
+    *error = LeftAsItIs(EncodingChanged(bytes, plan.encoding)
+                            ? Message(MessageId::kPlanEncodingChanged, {plan.encoding})
+                            : Message(MessageId::kChangedSincePlan));
     return ApplyOutcome::kChanged;
   }
   if (!EncodingFits(bytes, plan.encoding)) {
-    *error = "the plan's encoding " + plan.encoding + " is not the file's; left as it is";
+    *error = LeftAsItIs(Message(MessageId::kPlanEncodingNotFile, {plan.encoding}));
     return ApplyOutcome::kRefused;
   }
   const uint64_t lines = LineCount(bytes, plan.encoding);
   std::vector<ByteEdit> edits;
   for (const PlannedChange& change : plan.changes) {
-    if (const std::string misfit = MisfitOfChange(change, bytes, lines); !misfit.empty()) {
-      *error = misfit + "; left as it is";
+    if (const Message misfit = MisfitOfChange(change, bytes, lines); !misfit.Empty()) {
+      *error = LeftAsItIs(misfit);
       return ApplyOutcome::kRefused;
     }
     edits.push_back({static_cast<size_t>(change.offset), static_cast<size_t>(change.length),
@@ -307,7 +307,7 @@ ApplyOutcome ApplyPlannedChanges(const PlannedFile& plan, bool backup, FileRewri
   }
   std::string out;
   if (!ApplyEdits(bytes, std::move(edits), &out)) {
-    *error = "the plan's changes overlap; left as it is";
+    *error = LeftAsItIs(Message(MessageId::kPlanChangesOverlap));
     return ApplyOutcome::kRefused;
   }
   return Write(plan.path, out, backup, rewriter, error);

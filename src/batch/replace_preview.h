@@ -113,7 +113,7 @@ enum class ApplyOutcome {
 // A file whose fingerprint moved on since the preview is left alone, and so
 // is a document of which only some changes are accepted.
 ApplyOutcome ApplyFilePreview(const FilePreview& preview, const std::vector<bool>& accepted,
-                              bool backup, FileRewriter& rewriter, std::string* error);
+                              bool backup, FileRewriter& rewriter, Message* error);
 
 // A change as a reviewed plan lists it.
 struct PlannedChange {
@@ -138,7 +138,7 @@ struct PlannedFile {
 // plan's encoding cannot be the file's, a change lies outside the file, its
 // old bytes are not those on disk, or changes overlap.
 ApplyOutcome ApplyPlannedChanges(const PlannedFile& plan, bool backup, FileRewriter& rewriter,
-                                 std::string* error);
+                                 Message* error);
 
 // Text (UTF-8) as bytes of a file in encoding, as the names of
 // FileEncodingName give them. False when a character cannot be held.

@@ -192,9 +192,10 @@ class CliHost : public BatchHost {
   void HideProgress() override {}
   void SelectFileRow(size_t) override {}
   void OpenReport(const std::string& path) override {
-    std::string bytes, error;
+    std::string bytes;
+    Message error;
     if (!ReadWholeFile(path, &bytes, &error)) {
-      Warn(path, LibraryText(error));
+      Warn(path, error);
       return;
     }
     if (args_.report == "-") {
@@ -203,7 +204,7 @@ class CliHost : public BatchHost {
         Warn("-", Message(MessageId::kCannotWriteStandardOutput));
       }
     } else if (!RewriteFile(args_.report, bytes, &error)) {
-      Warn(args_.report, LibraryText(error));
+      Warn(args_.report, error);
     }
   }
   void Warn(const std::string& path, const Message& message) override {
@@ -372,7 +373,7 @@ int AddDefinitions(const Arguments& args, DefinitionList& definitions, CliHost& 
     std::vector<DefinitionRecord> records;
     DefinitionFileError error;
     if (!LoadDefinitionFile(path, &records, &error)) {
-      host.Print("", texts.Message(key::kDefinitionFileRefusedNothingLoaded, {error.message}));
+      host.Print("", texts.Message(key::kDefinitionFileRefusedNothingLoaded, {MessageText(texts, error.message)}));
       return kExitUsage;
     }
     definitions.AppendRecords(records, true);
@@ -495,8 +496,8 @@ bool GatherFiles(Arguments& args, std::FILE* in, const LanguageCatalog& texts, s
       while (in != nullptr && (n = std::fread(buffer, 1, sizeof(buffer), in)) > 0) {
         list.append(buffer, n);
       }
-    } else if (!ReadWholeFile(args.filesFrom, &list, error)) {
-      *error = args.filesFrom + ": " + *error;
+    } else if (Message notRead; !ReadWholeFile(args.filesFrom, &list, &notRead)) {
+      *error = MessageText(texts, notRead);
       return false;
     }
     const char separator = args.nullSeparated ? '\0' : '\n';
@@ -556,9 +557,9 @@ int ExportDefinitions(const Arguments& args, CliHost& host, const LanguageCatalo
   for (size_t d = 0; d < definitions.Size(); d++) {
     records.push_back({definitions.Find(d), definitions.Replace(d)});
   }
-  std::string error;
+  Message error;
   if (!SaveDefinitionFile(args.output, records, &error)) {
-    std::fprintf(err, "strbatch-cli: %s: %s\n", args.output.c_str(), error.c_str());
+    std::fprintf(err, "strbatch-cli: %s\n", MessageText(texts, error).c_str());
     return kExitFailure;
   }
   return kExitOk;
@@ -570,12 +571,13 @@ int SortFiles(Arguments& args, CliHost& host, const LanguageCatalog& texts,
               UndoJournal& journal, std::FILE* out, std::FILE* err) {
   ParseEncodingSetting(args.encoding, &args.sort.encoding);
   // A table named but unreadable would sort every file by the wrong rules.
-  std::string problems;
+  std::vector<Message> problems;
   LoadSortTables(args.sort.equalValueTablePath, args.sort.noSortTablePath, args.sort.encoding,
                  &problems);
   if (!problems.empty()) {
-    if (problems.back() == '\n') problems.pop_back();
-    host.Print("", texts.Message(key::kSortTableRefused, {problems}));
+    for (const Message& problem : problems) {
+      host.Print("", texts.Message(key::kSortTableRefused, {MessageText(texts, problem)}));
+    }
     return kExitUsage;
   }
   args.sort.language = texts.CurrentLanguage();
@@ -860,7 +862,8 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
 // it is. A plan that is not of the plan's shape is refused whole.
 int ApplyPlan(const Arguments& args, const LanguageCatalog& texts, CliHost& host,
               UndoJournal& journal, std::FILE* out, std::FILE* err) {
-  std::string text, error;
+  std::string text;
+  Message error;
   Plan plan;
   if (!ReadWholeFile(args.plan, &text, &error) || !ReadPlan(text, &plan, &error)) {
     host.Warn(args.plan, error);
@@ -930,15 +933,15 @@ class CountingRewriter : public FileRewriter {
 
   size_t changes = 0;
 
-  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override {
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, Message* error) override {
     std::unique_ptr<RewriteSession> session = inner_.Begin(path, error);
     if (session == nullptr) return nullptr;
     return std::make_unique<Session>(std::move(session), changes);
   }
-  bool Move(const std::string& from, const std::string& to, std::string* error) override {
+  bool Move(const std::string& from, const std::string& to, Message* error) override {
     return Count(inner_.Move(from, to, error));
   }
-  bool Remove(const std::string& path, std::string* error) override {
+  bool Remove(const std::string& path, Message* error) override {
     return Count(inner_.Remove(path, error));
   }
   // Backup copies are changes on disk too.
@@ -952,7 +955,7 @@ class CountingRewriter : public FileRewriter {
     bool Write(const char* data, size_t size) override { return inner_->Write(data, size); }
     void SetMode(unsigned mode) override { inner_->SetMode(mode); }
     bool Watch(ReplaceWatcher* watcher) override { return inner_->Watch(watcher); }
-    bool Commit(std::string* error) override {
+    bool Commit(Message* error) override {
       if (!inner_->Commit(error)) return false;
       changes_++;
       return true;
@@ -1120,7 +1123,7 @@ int RunCommandLine(int argc, char** argv, std::FILE* in, std::FILE* out, std::FI
     const bool gathered = GatherFiles(args, in, texts, &error, &unreadable);
     // The run goes on with what could be read; the status says it is not all.
     for (const UnreadableFolder& folder : unreadable) {
-      host.Warn(folder.path, texts.Message(key::kFolderNotRead, {folder.reason}));
+      host.Warn(folder.path, texts.Message(key::kFolderNotRead, {OsErrorText(texts, folder.osError)}));
     }
     if (!gathered || !ReportFolderTakesIt(args.report, texts, &error)) {
       std::fprintf(err, "strbatch-cli: %s\n", error.c_str());

@@ -83,7 +83,8 @@ CommandEnd EndOf(BatchRunner::RunEnd end) {
 
 std::unique_ptr<UndoJournal> MakeUndoJournal(const std::string& settingsPath, bool noUndo,
                                              FileRewriter& inner) {
-  std::string root, error;
+  std::string root;
+  Message error;
   if (!DefaultJournalRoot(&root, &error)) root.clear();
   auto journal = std::make_unique<UndoJournal>(root, inner);
   journal->limits = UndoLimitsFrom(LoadUndoSettings(settingsPath));
@@ -162,7 +163,7 @@ CommandReport ApplyPreview(const ApplyPreviewRequest& request, std::vector<int64
   }
   for (size_t f = 0; f < files.size(); f++) {
     if (!request.filesChecked[f]) continue;
-    std::string error;
+    Message error;
     switch (ApplyFilePreview(files[f], request.accepted[f], request.backup, request.rewriter,
                              &error)) {
       case ApplyOutcome::kApplied: {
@@ -174,9 +175,9 @@ CommandReport ApplyPreview(const ApplyPreviewRequest& request, std::vector<int64
         break;
       }
       case ApplyOutcome::kNothing: break;
-      case ApplyOutcome::kChanged: host.Warn(files[f].path, Message(MessageId::kChangedSincePreview)); break;
+      case ApplyOutcome::kChanged:
       case ApplyOutcome::kRefused:
-      case ApplyOutcome::kFailed: host.Warn(files[f].path, LibraryText(error)); break;
+      case ApplyOutcome::kFailed: host.Warn(files[f].path, error); break;
     }
   }
   return report;
@@ -185,7 +186,7 @@ CommandReport ApplyPreview(const ApplyPreviewRequest& request, std::vector<int64
 CommandReport ApplyPlan(const PlanRequest& request, BatchHost& frontEnd) {
   CommandReport report;
   ReportingHost host(frontEnd, report);
-  for (const PlanRefusal& refusal : request.plan.refused) host.Warn(refusal.path, LibraryText(refusal.reason));
+  for (const PlanRefusal& refusal : request.plan.refused) host.Warn(refusal.path, refusal.reason);
   const std::vector<PlannedFile>& work = request.plan.files;
   if (work.empty()) return report;
   std::vector<std::string> paths;
@@ -205,14 +206,14 @@ CommandReport ApplyPlan(const PlanRequest& request, BatchHost& frontEnd) {
       host.Warn(planned.path, Message(MessageId::kPlanNamesFileTwice));
       continue;
     }
-    std::string error;
+    Message error;
     const ApplyOutcome outcome =
         ApplyPlannedChanges(planned, request.backup, request.rewriter, &error);
     if (outcome == ApplyOutcome::kApplied) {
       report.written.emplace_back(planned.path, planned.changes.size());
       report.done++;
     } else if (outcome != ApplyOutcome::kNothing) {
-      host.Warn(planned.path, LibraryText(error));
+      host.Warn(planned.path, error);
     }
   }
   return report;

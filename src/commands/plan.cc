@@ -49,28 +49,26 @@ bool FromHex(const std::string& hex, std::string* bytes) {
 // files, each an object whose path is a string. Every file with changes
 // has its whole-file checksum, which plans of older versions lack. False,
 // with a reason, otherwise: then nothing of the plan may be written.
-bool ReadPlanShape(const std::string& text, nlohmann::json* plan, std::string* error) {
+bool ReadPlanShape(const std::string& text, nlohmann::json* plan, Message* error) {
   *plan = nlohmann::json::parse(text, nullptr, false);
   if (plan->is_discarded() || !plan->is_object() || !plan->contains("files") ||
       !(*plan)["files"].is_array()) {
-    *error = "not a plan (the JSON of replace --dry-run --json)";
+    *error = Message(MessageId::kNotAPlan);
     return false;
   }
   size_t number = 0;
   for (const nlohmann::json& file : (*plan)["files"]) {
-    const std::string which = "file " + std::to_string(++number) + " of the plan";
+    const std::string which = std::to_string(++number);
     if (!file.is_object()) {
-      *error = "not a plan: " + which + " is not an object";
+      *error = Message(MessageId::kPlanEntryNotObject, {which});
       return false;
     }
     if (!file.contains("path") || !file["path"].is_string()) {
-      *error = "not a plan: " + which + " has no \"path\" string";
+      *error = Message(MessageId::kPlanEntryNoPath, {which});
       return false;
     }
     if (file.contains("changes") && !file.contains("sha256")) {
-      *error = "made by an older version (" + which +
-               " lacks the \"sha256\" of the whole file); make it again with replace -n "
-               "--json";
+      *error = Message(MessageId::kPlanTooOld, {which});
       return false;
     }
   }
@@ -80,7 +78,7 @@ bool ReadPlanShape(const std::string& text, nlohmann::json* plan, std::string* e
 // Member field of a plan's object as a non-negative integer. JSON reads -1
 // as a signed number and 4.5 or 2**64 as fractions, all refused.
 bool PlanNumber(const nlohmann::json& object, const char* field, uint64_t* value,
-                std::string* error) {
+                Message* error) {
   const auto it = object.find(field);
   if (it != object.end() && it->is_number_unsigned()) {
     *value = it->get<uint64_t>();
@@ -89,20 +87,21 @@ bool PlanNumber(const nlohmann::json& object, const char* field, uint64_t* value
   std::string shown =
       it == object.end() ? "" : it->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   if (shown.size() > 40) shown = shown.substr(0, 40) + "...";
-  *error = std::string("\"") + field + "\" " +
-           (it == object.end() ? "is missing" : "is " + shown + ", not a non-negative integer");
+  *error = it == object.end() ? Message(MessageId::kPlanFieldMissing, {field})
+                              : Message(MessageId::kPlanFieldNotNumber, {field, shown});
   return false;
 }
 
 bool PlanString(const nlohmann::json& object, const char* field, std::string* value,
-                std::string* error) {
+                Message* error) {
   const auto it = object.find(field);
   if (it != object.end() && it->is_string()) {
     *value = it->get<std::string>();
     return true;
   }
-  *error =
-      std::string("\"") + field + "\" " + (it == object.end() ? "is missing" : "is not a string");
+  *error = Message(it == object.end() ? MessageId::kPlanFieldMissing
+                                      : MessageId::kPlanFieldNotString,
+                   {field});
   return false;
 }
 
@@ -110,9 +109,9 @@ bool PlanString(const nlohmann::json& object, const char* field, std::string* va
 // member is missing or of the wrong kind, or its new text cannot be
 // written in the file's encoding.
 bool PlannedChangeOf(const nlohmann::json& item, const std::string& encoding, PlannedChange* change,
-                     std::string* error) {
+                     Message* error) {
   if (!item.is_object()) {
-    *error = "is not an object";
+    *error = Message(MessageId::kPlanChangeNotObject);
     return false;
   }
   if (!PlanNumber(item, "offset", &change->offset, error) ||
@@ -125,14 +124,14 @@ bool PlannedChangeOf(const nlohmann::json& item, const std::string& encoding, Pl
   if (item.contains("new_bytes_hex")) {
     if (!PlanString(item, "new_bytes_hex", &text, error)) return false;
     if (!FromHex(text, &change->newBytes)) {
-      *error = "\"new_bytes_hex\" is not hexadecimal bytes";
+      *error = Message(MessageId::kPlanNotHex, {"new_bytes_hex"});
       return false;
     }
     return true;
   }
   if (!PlanString(item, "new", &text, error)) return false;
   if (!EncodeForFile(text, encoding, &change->newBytes)) {
-    *error = "its \"new\" text cannot be written in " + encoding;
+    *error = Message(MessageId::kPlanTextNotHeld, {encoding});
     return false;
   }
   return true;
@@ -140,42 +139,37 @@ bool PlannedChangeOf(const nlohmann::json& item, const std::string& encoding, Pl
 
 // The file of a plan (of ReadPlan's shape) as the program writes it; false,
 // with a reason, when the entry is not one this program can write.
-bool PlannedChanges(const nlohmann::json& file, PlannedFile* planned, std::string* error) {
+bool PlannedChanges(const nlohmann::json& file, PlannedFile* planned, Message* error) {
   planned->path = file["path"].get<std::string>();
   const auto document = file.find("document");
   if (document != file.end() && !document->is_boolean()) {
-    *error = "\"document\" is neither true nor false; left as it is";
+    *error = Message(MessageId::kPlanFieldNotBoolean, {"document"});
     return false;
   }
   if (document != file.end() && document->get<bool>()) {
-    *error = "an office document is written whole from its preview in the window, not from a "
-             "plan; left as it is";
+    *error = Message(MessageId::kPlanHasDocument);
     return false;
   }
-  const auto left = [error] {
-    *error += "; left as it is";
-    return false;
-  };
   if (!PlanString(file, "encoding", &planned->encoding, error) ||
       !PlanString(file, "sha256", &planned->sha256, error)) {
-    return left();
+    return false;
   }
   if (planned->sha256.size() != 64 ||
       planned->sha256.find_first_not_of("0123456789abcdef") != std::string::npos) {
-    *error = "\"sha256\" is not a SHA-256 in hexadecimal";
-    return left();
+    *error = Message(MessageId::kPlanNotSha256);
+    return false;
   }
   if (!file["changes"].is_array()) {
-    *error = "\"changes\" is not a list";
-    return left();
+    *error = Message(MessageId::kPlanChangesNotList);
+    return false;
   }
   size_t number = 0;
   for (const nlohmann::json& item : file["changes"]) {
     PlannedChange change;
     number++;
     if (!PlannedChangeOf(item, planned->encoding, &change, error)) {
-      *error = "change " + std::to_string(number) + " of the plan: " + *error;
-      return left();
+      *error = Message(MessageId::kPlanChange, {std::to_string(number)}).Because(*error);
+      return false;
     }
     planned->changes.push_back(std::move(change));
   }
@@ -218,17 +212,17 @@ std::string PlanFileMembers(const FilePreview& file) {
   return json + "]";
 }
 
-bool ReadPlan(const std::string& text, Plan* plan, std::string* error) {
+bool ReadPlan(const std::string& text, Plan* plan, Message* error) {
   nlohmann::json json;
   if (!ReadPlanShape(text, &json, error)) return false;
   for (const nlohmann::json& file : json["files"]) {
     if (!file.contains("changes") || file["changes"].empty()) continue;
     PlannedFile planned;
-    std::string reason;
+    Message reason;
     if (PlannedChanges(file, &planned, &reason)) {
       plan->files.push_back(std::move(planned));
     } else {
-      plan->refused.push_back({planned.path, std::move(reason)});
+      plan->refused.push_back({planned.path, Message(MessageId::kLeftAsItIs).Because(reason)});
     }
   }
   return true;

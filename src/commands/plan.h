@@ -20,7 +20,7 @@ std::string PlanFileMembers(const FilePreview& file);
 // An entry of a plan that is not written, and why.
 struct PlanRefusal {
   std::string path;
-  std::string reason;
+  Message reason;  // kLeftAsItIs, with the fault as its cause
 };
 
 // What a plan asks: the files with changes this program can write, in plan
@@ -34,7 +34,7 @@ struct Plan {
 // shape (not an object with a list of files, each an object with a "path"
 // string) or was made by an older version: then nothing of it may be
 // written. A file entry that is broken is refused alone.
-bool ReadPlan(const std::string& text, Plan* plan, std::string* error);
+bool ReadPlan(const std::string& text, Plan* plan, Message* error);
 
 }  // namespace strbatch
 

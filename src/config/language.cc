@@ -78,7 +78,7 @@ const std::string& LanguageCatalog::Content() const {
   }
   if (path != cachedPath_ || st.st_ino != cachedInode_ || st.st_size != cachedSize_ ||
       st.st_mtim.tv_sec != cachedTime_.tv_sec || st.st_mtim.tv_nsec != cachedTime_.tv_nsec) {
-    std::string error;
+    strbatch::Message error;
     if (!ReadWholeFile(path, &content_, &error)) content_.clear();
     cachedPath_ = path;
     cachedInode_ = st.st_ino;

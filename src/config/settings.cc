@@ -25,12 +25,12 @@ int ReadOption(const std::string& path, const char* key, int defaultValue, int h
 
 // Creates the directories above path (mode 0700) so that a first run can
 // save its settings where ~/.config does not exist yet.
-bool MakeParentDirectories(const std::string& path, std::string* error) {
+bool MakeParentDirectories(const std::string& path, Message* error) {
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
     std::string prefix = path.substr(0, slash);
     if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-      *error = "cannot create " + prefix + ": " + std::strerror(errno);
+      *error = OsFailure(MessageId::kCannotCreate, {prefix});
       return false;
     }
   }
@@ -107,9 +107,9 @@ UndoSettings LoadUndoSettings(const std::string& path) {
 }
 
 bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Options& settings,
-                  std::string* error) {
+                  Message* error) {
   if (path.empty()) {
-    *error = "no place for the settings file";
+    *error = Message(MessageId::kNoSettingsPlace);
     return false;
   }
   if (!MakeParentDirectories(path, error)) return false;
@@ -122,7 +122,7 @@ bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Options
                              error);
 }
 
-bool SaveSettings(const std::string& path, const Options& settings, std::string* error) {
+bool SaveSettings(const std::string& path, const Options& settings, Message* error) {
   return SaveSettings(DefaultFileRewriter(), path, settings, error);
 }
 
@@ -135,9 +135,9 @@ SortToolSettings LoadSortToolSettings(const std::string& path) {
 }
 
 bool SaveSortToolSettings(const std::string& path, const SortToolSettings& settings,
-                          std::string* error) {
+                          Message* error) {
   if (path.empty()) {
-    *error = "no place for the settings file";
+    *error = Message(MessageId::kNoSettingsPlace);
     return false;
   }
   if (!MakeParentDirectories(path, error)) return false;
@@ -153,9 +153,9 @@ std::string LoadWindowValue(const std::string& path, const std::string& key) {
 }
 
 bool SaveWindowValues(const std::string& path, const std::vector<ProfileEntry>& values,
-                      std::string* error) {
+                      Message* error) {
   if (path.empty()) {
-    *error = "no place for the settings file";
+    *error = Message(MessageId::kNoSettingsPlace);
     return false;
   }
   if (!MakeParentDirectories(path, error)) return false;

@@ -40,8 +40,8 @@ Options LoadSettings(const std::string& path);
 // section "option" with one all-or-nothing rewrite, creating the file and its
 // directory when missing. False, with a reason, when nothing was written.
 bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Options& settings,
-                  std::string* error);
-bool SaveSettings(const std::string& path, const Options& settings, std::string* error);
+                  Message* error);
+bool SaveSettings(const std::string& path, const Options& settings, Message* error);
 
 // The line sort tool's table files, section "Sort3"; empty when not set.
 struct SortToolSettings {
@@ -51,7 +51,7 @@ struct SortToolSettings {
 
 SortToolSettings LoadSortToolSettings(const std::string& path);
 bool SaveSortToolSettings(const std::string& path, const SortToolSettings& settings,
-                          std::string* error);
+                          Message* error);
 
 // Undo (section "undo"): "Enabled" (0 or 1), how many runs ("Runs", 1 to
 // 1000) and how many megabytes of old bytes ("Megabytes", 1 to 1048576)
@@ -70,7 +70,7 @@ UndoSettings LoadUndoSettings(const std::string& path);
 // key gives an empty text.
 std::string LoadWindowValue(const std::string& path, const std::string& key);
 bool SaveWindowValues(const std::string& path, const std::vector<ProfileEntry>& values,
-                      std::string* error);
+                      Message* error);
 
 }  // namespace strbatch
 

@@ -43,9 +43,7 @@ enum class Found { kFile, kNone, kOther };
 Found ReadRegular(const std::string& path, bool follow, std::string* bytes,
                   FileFingerprint* print, Message* reason) {
   if (follow) {
-    std::string why;
-    if (ReadFingerprinted(path, bytes, print, &why)) return Found::kFile;
-    *reason = LibraryText(why);
+    if (ReadFingerprinted(path, bytes, print, reason)) return Found::kFile;
     return Exists(path) ? Found::kOther : Found::kNone;
   }
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
@@ -107,14 +105,15 @@ bool SamePathKind(const JournalEntry& entry, Message* reason) {
 
 // True when bytes are the entry's old bytes.
 bool AreOldBytes(const JournalRun& run, const JournalEntry& entry, const std::string& bytes) {
-  std::string old, error;
+  std::string old;
+  Message error;
   return entry.store != JournalEntry::Store::kNone && LoadOldBytes(run, entry, &old, &error) &&
          bytes == old;
 }
 
 Verdict Judge(const JournalRun& run, const JournalEntry& entry, Message* reason) {
   FileFingerprint now;
-  std::string error;
+  Message error;
   Message ignored;
   if (entry.damaged) {
     *reason = Message(MessageId::kRecordDamaged);
@@ -171,7 +170,7 @@ Verdict Judge(const JournalRun& run, const JournalEntry& entry, Message* reason)
 // A rewrite is restored at the file the run wrote (a link's target, checked
 // above), never through whatever the path may lead to now.
 bool Restore(UndoJournal& journal, const JournalRun& run, const JournalEntry& entry,
-             std::string* error) {
+             Message* error) {
   if (entry.kind == JournalEntry::Kind::kMove) {
     return journal.Move(entry.newPath, entry.path, error);
   }
@@ -203,17 +202,15 @@ bool TakeBack(UndoJournal& journal, const JournalRun& target, const std::set<siz
     const JournalEntry& entry = target.entries[i];
     if (skip.count(entry.number) != 0) continue;
     Message reason;
-    std::string failure;
     switch (Judge(target, entry, &reason)) {
       case Verdict::kRestore:
-        if (Restore(journal, target, entry, &failure)) {
+        if (Restore(journal, target, entry, &reason)) {
           outcome->restored++;
           if (entry.kind == JournalEntry::Kind::kMove) {
             outcome->movedBack.emplace_back(entry.newPath, entry.path);
           }
           continue;
         }
-        reason = LibraryText(failure);
         complete = false;
         break;
       case Verdict::kAlreadyBack:
@@ -257,9 +254,9 @@ bool Unfinished(const JournalRun& run, const std::vector<JournalRun>& runs) {
 }
 
 bool ReadWhole(const JournalRun& summary, JournalRun* run, BatchHost& host) {
-  std::string error;
+  Message error;
   if (ReadJournal(summary.folder, run, &error)) return true;
-  host.Warn("", Message(MessageId::kJournalUnreadable, {summary.id}).Because(LibraryText(error)));
+  host.Warn("", Message(MessageId::kJournalUnreadable, {summary.id}).Because(error));
   return false;
 }
 
@@ -274,9 +271,9 @@ UndoOutcome FinishUndo(UndoJournal& journal, const JournalRun& undo, const Journ
   outcome.end = UndoOutcome::End::kNoRun;
   JournalRun undoRun, targetRun;
   if (!ReadWhole(undo, &undoRun, host) || !ReadWhole(target, &targetRun, host)) return outcome;
-  std::string error;
+  Message error;
   if (!journal.ResumeRun(undoRun, &error)) {
-    host.Warn("", Message(MessageId::kUndoCannotFinish, {undo.id}).Because(LibraryText(error)));
+    host.Warn("", Message(MessageId::kUndoCannotFinish, {undo.id}).Because(error));
     return outcome;
   }
   const std::set<size_t> refused(undoRun.refusedOf.begin(), undoRun.refusedOf.end());

@@ -154,19 +154,20 @@ void ParseState(const std::string& size, const std::string& mtime, const std::st
 // context: kept from file to file, as making one costs more than
 // compressing a small file.
 bool WriteCompressed(ZSTD_CCtx* context, const std::string& file, std::string_view bytes,
-                     std::string* error) {
+                     Message* error) {
   std::string packed(ZSTD_compressBound(bytes.size()), '\0');
   size_t size = ZSTD_compressCCtx(context, packed.data(), packed.size(), bytes.data(),
                                   bytes.size(), kCompressionLevel);
   if (ZSTD_isError(size)) {
-    *error = std::string("cannot compress: ") + ZSTD_getErrorName(size);
+    *error = Message(MessageId::kCannotCompress, {file})
+                 .Because(LibraryText(ZSTD_getErrorName(size)));
     return false;
   }
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   bool ok = fd >= 0 && WriteAll(fd, packed.data(), size);
   if (fd >= 0 && close(fd) != 0) ok = false;
   if (!ok) {
-    *error = ErrnoText("cannot write", file);
+    *error = OsFailure(MessageId::kCannotWrite, {file});
     unlink(file.c_str());
   }
   return ok;
@@ -231,10 +232,10 @@ UndoLimits UndoLimitsFrom(const UndoSettings& settings) {
           static_cast<uint64_t>(settings.megabytes) << 20};
 }
 
-bool TakeIdentity(const std::string& path, FileFingerprint* print, std::string* error) {
+bool TakeIdentity(const std::string& path, FileFingerprint* print, Message* error) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) {
-    *error = std::strerror(errno);
+    *error = OsFailure(MessageId::kCannotExamine, {path});
     return false;
   }
   print->size = static_cast<uint64_t>(st.st_size);
@@ -243,12 +244,12 @@ bool TakeIdentity(const std::string& path, FileFingerprint* print, std::string* 
   return true;
 }
 
-bool DefaultJournalRoot(std::string* root, std::string* error) {
+bool DefaultJournalRoot(std::string* root, Message* error) {
   std::string dir;
   if (!PrivateTempDir(&dir, error)) return false;
   *root = dir + "/journal";
   if (mkdir(root->c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = ErrnoText("cannot create", *root);
+    *error = OsFailure(MessageId::kCannotCreate, {*root});
     return false;
   }
   return true;
@@ -358,7 +359,8 @@ std::string IndexText(const JournalRun& run) {
 }
 
 bool ReadIndex(const std::string& folder, JournalRun* run) {
-  std::string text, record, error;
+  std::string text, record;
+  Message error;
   if (!ReadWholeFile(InFolder(folder, kIndexName), &text, &error) || text.empty() ||
       text.back() != '\n' || !Unseal(text.substr(0, text.size() - 1), &record)) {
     return false;
@@ -379,7 +381,8 @@ bool ReadIndex(const std::string& folder, JournalRun* run) {
 
 // The note of the run that took this one back, where there is one.
 void ReadMark(const std::string& folder, JournalRun* run) {
-  std::string text, record, error;
+  std::string text, record;
+  Message error;
   if (!ReadWholeFile(InFolder(folder, kMarkName), &text, &error) || text.empty() ||
       text.back() != '\n' || !Unseal(text.substr(0, text.size() - 1), &record)) {
     return;
@@ -392,7 +395,7 @@ void ReadMark(const std::string& folder, JournalRun* run) {
 
 }  // namespace
 
-bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error) {
+bool ReadJournal(const std::string& folder, JournalRun* run, Message* error) {
   std::string text;
   if (!ReadWholeFile(folder + "/" + kLogName, &text, error)) return false;
   *run = JournalRun();
@@ -419,7 +422,7 @@ bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error)
     headed = true;
   }
   if (!headed) {
-    *error = folder + " holds no journal, or one this version cannot read";
+    *error = Message(MessageId::kNoJournalIn, {folder});
     return false;
   }
   run->files = run->DoneCount();
@@ -437,7 +440,7 @@ std::vector<JournalRun> ListJournals(const std::string& root) {
     if (name == "." || name == "..") continue;
     JournalRun run;
     const std::string folder = InFolder(root, name);
-    std::string error;
+    Message error;
     if (ReadIndex(folder, &run)) {
       // Only a run that was killed, or is still being written, lacks one.
       run.folder = folder;
@@ -461,7 +464,7 @@ std::vector<JournalRun> ListJournals(const std::string& root) {
 bool StillRunning(const JournalRun& run) { return !run.finished && ProcessAlive(run.pid); }
 
 bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string* bytes,
-                  std::string* error) {
+                  Message* error) {
   const std::string file = StoreFile(run.folder, entry.number, entry.store);
   switch (entry.store) {
     case JournalEntry::Store::kNone: bytes->clear(); return true;
@@ -472,13 +475,13 @@ bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string*
   if (!ReadWholeFile(file, &packed, error)) return false;
   unsigned long long size = ZSTD_getFrameContentSize(packed.data(), packed.size());
   if (size == ZSTD_CONTENTSIZE_ERROR || size == ZSTD_CONTENTSIZE_UNKNOWN) {
-    *error = file + " is damaged";
+    *error = Message(MessageId::kFileDamaged, {file});
     return false;
   }
   bytes->resize(size);
   size_t got = ZSTD_decompress(bytes->data(), bytes->size(), packed.data(), packed.size());
   if (ZSTD_isError(got) || got != size) {
-    *error = file + " is damaged";
+    *error = Message(MessageId::kFileDamaged, {file});
     return false;
   }
   return true;
@@ -522,14 +525,14 @@ class UndoJournal::Run {
 
   // One record, in one write, so that a kill leaves it whole or cut at its
   // end (where the reader drops it).
-  bool Append(const std::string& record, std::string* error) {
+  bool Append(const std::string& record, Message* error) {
     if (WriteAll(log_, record.data(), record.size())) return true;
-    *error = ErrnoText("cannot write the undo journal", info_.folder);
+    *error = OsFailure(MessageId::kCannotWriteJournal, {info_.folder});
     return false;
   }
   // A record that costs nothing when lost.
   void Note(const std::string& record) {
-    std::string error;
+    Message error;
     (void)Append(Seal(record), &error);
   }
 
@@ -537,7 +540,7 @@ class UndoJournal::Run {
   // made only to the inode a rename is about to take the name from (so that
   // nothing else can change it afterwards); a file with other links or one
   // written in place is copied.
-  bool Pending(JournalEntry* entry, const std::string& source, bool linkable, std::string* error) {
+  bool Pending(JournalEntry* entry, const std::string& source, bool linkable, Message* error) {
     entry->number = next_++;
     if (resumed_) {
       // Old bytes a killed run kept for an entry it never recorded.
@@ -555,7 +558,7 @@ class UndoJournal::Run {
         if (!ReadWholeFile(source, &bytes, error) ||
             !WriteCompressed(compressor_, StoreFile(info_.folder, entry->number, entry->store),
                              bytes, error)) {
-          *error = "cannot keep the old bytes for undo: " + *error;
+          *error = Message(MessageId::kCannotKeepOldBytes).Because(*error);
           return false;
         }
       }
@@ -588,7 +591,7 @@ class UndoJournal::Run {
   // Retracts a pending entry whose change failed and left the file as it
   // was. Should the record be lost, undo finds the file in its old state.
   void Cancel(const JournalEntry& entry) {
-    std::string error;
+    Message error;
     if (!Append(Seal("C\t" + std::to_string(entry.number)), &error)) return;
     if (entry.store != JournalEntry::Store::kNone) {
       unlink(StoreFile(info_.folder, entry.number, entry.store).c_str());
@@ -644,7 +647,7 @@ class JournalSession : public RewriteSession, public ReplaceWatcher {
 
   void SetMode(unsigned mode) override { inner_->SetMode(mode); }
 
-  bool Commit(std::string* error) override {
+  bool Commit(Message* error) override {
     entry_.newState.size = size_;
     entry_.newState.sha256 = hash_.Finish();
     hashed_ = true;
@@ -673,7 +676,7 @@ class JournalSession : public RewriteSession, public ReplaceWatcher {
     return true;
   }
 
-  bool BeforeReplace(const ReplaceStep& step, std::string* error) override {
+  bool BeforeReplace(const ReplaceStep& step, Message* error) override {
     entry_.kind = JournalEntry::Kind::kWrite;
     entry_.path = entry_.newPath = path_;
     entry_.store = step.existed ? JournalEntry::Store::kLink : JournalEntry::Store::kNone;
@@ -709,14 +712,14 @@ UndoJournal::UndoJournal(std::string root, FileRewriter& inner)
 
 UndoJournal::~UndoJournal() { FinishRun(); }
 
-bool UndoJournal::StartRun(const std::string& command, std::string* error) {
+bool UndoJournal::StartRun(const std::string& command, Message* error) {
   FinishRun();
   if (root_.empty()) {
-    *error = "there is no private directory to keep it in";
+    *error = Message(MessageId::kNoPrivateFolder);
     return false;
   }
   if (mkdir(root_.c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = ErrnoText("cannot create", root_);
+    *error = OsFailure(MessageId::kCannotCreate, {root_});
     return false;
   }
   // Named by the time, so that a listing of the folder reads in order.
@@ -731,14 +734,14 @@ bool UndoJournal::StartRun(const std::string& command, std::string* error) {
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S-", &local);
   std::string folder = root_ + "/" + stamp + "XXXXXX";
   if (mkdtemp(folder.data()) == nullptr) {
-    *error = ErrnoText("cannot create a journal in", root_);
+    *error = OsFailure(MessageId::kCannotCreateJournal, {root_});
     return false;
   }
   info.folder = folder;
   const std::string logPath = folder + "/" + kLogName;
   int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
   if (log < 0) {
-    *error = ErrnoText("cannot create", logPath);
+    *error = OsFailure(MessageId::kCannotCreate, {logPath});
     rmdir(folder.c_str());
     return false;
   }
@@ -756,10 +759,10 @@ bool UndoJournal::StartRun(const std::string& command, std::string* error) {
   return true;
 }
 
-bool UndoJournal::ResumeRun(const JournalRun& run, std::string* error) {
+bool UndoJournal::ResumeRun(const JournalRun& run, Message* error) {
   FinishRun();
   if (run.version != kFormat) {
-    *error = "the journal of " + run.id + " is of an older format";
+    *error = Message(MessageId::kJournalOlderFormat, {run.id});
     return false;
   }
   const std::string logPath = run.folder + "/" + kLogName;
@@ -768,7 +771,7 @@ bool UndoJournal::ResumeRun(const JournalRun& run, std::string* error) {
   if (!ReadWholeFile(logPath, &text, error)) return false;
   int log = open(logPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (log < 0 || ftruncate(log, static_cast<off_t>(text.rfind('\n') + 1)) != 0) {
-    *error = ErrnoText("cannot open", logPath);
+    *error = OsFailure(MessageId::kCannotOpen, {logPath});
     if (log >= 0) close(log);
     return false;
   }
@@ -820,21 +823,21 @@ void UndoJournal::Prune(const std::string& keep) {
   }
 }
 
-std::unique_ptr<RewriteSession> UndoJournal::Begin(const std::string& path, std::string* error) {
+std::unique_ptr<RewriteSession> UndoJournal::Begin(const std::string& path, Message* error) {
   std::unique_ptr<RewriteSession> inner = inner_.Begin(path, error);
   if (!inner || !run_) return inner;
   return std::make_unique<JournalSession>(*run_, Absolute(path), std::move(inner));
 }
 
-bool UndoJournal::Move(const std::string& from, const std::string& to, std::string* error) {
+bool UndoJournal::Move(const std::string& from, const std::string& to, Message* error) {
   if (!run_) return inner_.Move(from, to, error);
   JournalEntry entry;
   entry.kind = JournalEntry::Kind::kMove;
   entry.path = Absolute(from);
   entry.newPath = Absolute(to);
-  std::string why;
+  Message why;
   if (!TakeIdentity(from, &entry.newState, &why)) {
-    *error = "cannot examine " + from + " for undo: " + why;
+    *error = Message(MessageId::kCannotExamineForUndo, {from}).WithOsError(why.osError);
     return false;
   }
   entry.newKnown = entry.mtimeKnown = true;
@@ -850,11 +853,11 @@ bool UndoJournal::Move(const std::string& from, const std::string& to, std::stri
   return true;
 }
 
-bool UndoJournal::Remove(const std::string& path, std::string* error) {
+bool UndoJournal::Remove(const std::string& path, Message* error) {
   if (!run_) return inner_.Remove(path, error);
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) {
-    *error = ErrnoText("cannot examine", path);
+    *error = OsFailure(MessageId::kCannotExamine, {path});
     return false;
   }
   JournalEntry entry;
@@ -898,9 +901,9 @@ bool StartUndoableRun(UndoJournal& journal, const std::string& command, uint64_t
                              std::to_string(journal.limits.keepBytes >> 20)}));
     return host.Ask(Question::kGoOnWithoutUndoOverLimit);
   }
-  std::string error;
+  Message error;
   if (journal.StartRun(command, &error)) return true;
-  host.Notice("", Message(MessageId::kRunNotRecorded).Because(LibraryText(error)));
+  host.Notice("", Message(MessageId::kRunNotRecorded).Because(error));
   return host.Ask(Question::kGoOnWithoutJournal);
 }
 

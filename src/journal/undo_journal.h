@@ -37,13 +37,13 @@ struct UndoLimits {
 UndoLimits UndoLimitsFrom(const UndoSettings& settings);
 
 // "journal" in the private temporary directory, created when missing.
-bool DefaultJournalRoot(std::string* root, std::string* error);
+bool DefaultJournalRoot(std::string* root, Message* error);
 
 // What a renamed file is known by: its size, modification time and inode,
 // in place of the hash of its bytes. A rename leaves all three, and any
 // change to the file since moves one of them, so a batch rename of large
 // files (or of files it may not read) costs no reading.
-bool TakeIdentity(const std::string& path, FileFingerprint* print, std::string* error);
+bool TakeIdentity(const std::string& path, FileFingerprint* print, Message* error);
 
 // One change a run recorded.
 struct JournalEntry {
@@ -94,7 +94,7 @@ struct JournalRun {
 
 // Reads one run's journal, entries and all. False when the folder holds
 // none.
-bool ReadJournal(const std::string& folder, JournalRun* run, std::string* error);
+bool ReadJournal(const std::string& folder, JournalRun* run, Message* error);
 // The runs under root, oldest first, without their entries: a run that
 // ended is known by its index, whatever its size.
 std::vector<JournalRun> ListJournals(const std::string& root);
@@ -103,7 +103,7 @@ bool StillRunning(const JournalRun& run);
 // The old bytes of an entry, as kept. False, with a reason, when they are
 // gone or damaged.
 bool LoadOldBytes(const JournalRun& run, const JournalEntry& entry, std::string* bytes,
-                  std::string* error);
+                  Message* error);
 
 // Notes in run's journal that the run by took it back (completely, or as
 // far as partly says). An empty by removes the note.
@@ -131,10 +131,10 @@ class UndoJournal : public FileRewriter {
 
   // Opens the journal of a run named command. False, with a reason, when its
   // folder or log cannot be made.
-  bool StartRun(const std::string& command, std::string* error);
+  bool StartRun(const std::string& command, Message* error);
   // Opens the journal of a run that ended partly or was killed again, to go
   // on with it as the same run.
-  bool ResumeRun(const JournalRun& run, std::string* error);
+  bool ResumeRun(const JournalRun& run, Message* error);
   // Closes the open run (removing its journal when it changed nothing),
   // writes its index and removes the oldest runs beyond the limits. complete:
   // whether the run went through every file. False when there was no open
@@ -148,9 +148,9 @@ class UndoJournal : public FileRewriter {
   // The id of the open run, or of the last one finished.
   const std::string& RunId() const { return lastId_; }
 
-  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override;
-  bool Move(const std::string& from, const std::string& to, std::string* error) override;
-  bool Remove(const std::string& path, std::string* error) override;
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, Message* error) override;
+  bool Move(const std::string& from, const std::string& to, Message* error) override;
+  bool Remove(const std::string& path, Message* error) override;
   FileRewriter& Plain() override { return inner_.Plain(); }
 
   // Removes the oldest runs until limits hold; a run still being written by

@@ -80,7 +80,7 @@ class LineCounter {
   size_t line_ = 1;
 };
 
-bool Refuse(size_t line, std::string reason, DefinitionFileError* error) {
+bool Refuse(size_t line, Message reason, DefinitionFileError* error) {
   error->line = line;
   error->reason = std::move(reason);
   return false;
@@ -173,33 +173,33 @@ std::string FormatDefinitionFile(const std::vector<DefinitionRecord>& rows) {
 }
 
 bool SaveDefinitionFile(FileRewriter& rewriter, const std::string& path,
-                        const std::vector<DefinitionRecord>& rows, std::string* error) {
+                        const std::vector<DefinitionRecord>& rows, Message* error) {
   return RewriteFile(rewriter, path, FormatDefinitionFile(rows), error);
 }
 
 bool SaveDefinitionFile(const std::string& path, const std::vector<DefinitionRecord>& rows,
-                        std::string* error) {
+                        Message* error) {
   return SaveDefinitionFile(DefaultFileRewriter(), path, rows, error);
 }
 
 bool ParseMarkupText(std::string_view content, MarkupTree* tree, DefinitionFileError* error) {
   tree->nodes.clear();
   tree->unclosed = MarkupNode::kNone;
-  if (content.empty()) return Refuse(0, "the file is empty", error);
+  if (content.empty()) return Refuse(0, Message(MessageId::kFileEmpty), error);
   std::string_view firstLine = content.substr(0, kFirstLineLimit);
   if (size_t lf = firstLine.find('\n'); lf != std::string_view::npos) {
     firstLine = firstLine.substr(0, lf + 1);
   }
   while (!firstLine.empty() && IsLineBreak(firstLine.front())) firstLine.remove_prefix(1);
   if (firstLine.substr(0, 5) != "<?xml") {
-    return Refuse(1, "the file does not begin with an XML declaration (<?xml ...?>)", error);
+    return Refuse(1, Message(MessageId::kNoXmlDeclaration), error);
   }
 
   // Skip the declaration and the line breaks after it.
   LineCounter lines(content);
   size_t pos = content.find('>');
   if (pos == std::string_view::npos) {
-    return Refuse(1, "the file ends inside the XML declaration", error);
+    return Refuse(1, Message(MessageId::kEndsInDeclaration), error);
   }
   pos++;
   while (pos < content.size() && IsLineBreak(content[pos])) pos++;
@@ -218,9 +218,9 @@ bool ParseMarkupText(std::string_view content, MarkupTree* tree, DefinitionFileE
       const std::string_view rest = content.substr(tagStart);
       const std::string name = TagName(rest);
       return Refuse(lines.At(tagStart),
-                    StartsWithNoCase(rest, kCdataOpen) ? "the file ends inside a CDATA section"
-                    : name == "<>"                     ? "the file ends inside a tag"
-                                                       : "the file ends inside the tag " + name,
+                    StartsWithNoCase(rest, kCdataOpen) ? Message(MessageId::kEndsInCdata)
+                    : name == "<>"                     ? Message(MessageId::kEndsInTag)
+                                                       : Message(MessageId::kEndsInNamedTag, {name}),
                     error);
     }
     pos = gt + 1;
@@ -236,7 +236,7 @@ bool ParseMarkupText(std::string_view content, MarkupTree* tree, DefinitionFileE
       } else {
         size_t close = content.find(kCdataClose, pos);
         if (close == std::string_view::npos) {
-          return Refuse(lines.At(tagStart), "the file ends inside a CDATA section", error);
+          return Refuse(lines.At(tagStart), Message(MessageId::kEndsInCdata), error);
         }
         body = content.substr(tagStart + kCdataOpen.size(), close - tagStart - kCdataOpen.size());
         pos = close + kCdataClose.size();
@@ -252,7 +252,7 @@ bool ParseMarkupText(std::string_view content, MarkupTree* tree, DefinitionFileE
       builder.Open(tag, lines.At(tagStart));
     }
   }
-  if (tree->nodes.empty()) return Refuse(0, "the file holds no element", error);
+  if (tree->nodes.empty()) return Refuse(0, Message(MessageId::kNoElement), error);
   tree->unclosed = builder.InnermostOpen();
   return true;
 }
@@ -297,24 +297,26 @@ bool LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* 
   bool whole = ParseMarkupText(content, &tree, error);
   if (whole && !EqualNoCase(tree.Root().tag, "<replace>")) {
     whole = Refuse(tree.Root().line,
-                   "the root element is " + TagName(tree.Root().tag) + ", not <replace>", error);
+                   Message(MessageId::kRootNotReplace, {TagName(tree.Root().tag)}), error);
   }
   // An element still open means the file was cut off: its last item would
   // load as a definition it never finished, "replace with nothing" at worst.
   if (whole && tree.unclosed != MarkupNode::kNone) {
     const MarkupNode& open = tree.nodes[tree.unclosed];
-    whole = Refuse(open.line, "the file ends before " + TagName(open.tag) + " is closed", error);
+    whole = Refuse(open.line, Message(MessageId::kEndsBeforeClosed, {TagName(open.tag)}), error);
   }
   if (!whole) {
-    error->message = path + (error->line > 0 ? ":" + std::to_string(error->line) : "") + ": " +
-                     error->reason;
+    const Message where = error->line > 0 ? Message(MessageId::kDefinitionFileLine,
+                                                    {path, std::to_string(error->line)})
+                                          : Message(MessageId::kDefinitionFileWhole, {path});
+    error->message = where.Because(error->reason);
     return false;
   }
   DefinitionsFromTree(tree, rows, items);
   return true;
 }
 
-bool CarriedDefinitionFilePath(std::string* path, std::string* error) {
+bool CarriedDefinitionFilePath(std::string* path, Message* error) {
   std::string dir;
   if (!PrivateTempDir(&dir, error)) return false;
   *path = dir + "/_tqmix_tmp_map.xml";
@@ -335,25 +337,27 @@ bool LoadCarriedDefinitions(std::vector<DefinitionRecord>* rows, DefinitionFileE
   if (LoadDefinitionFile(path, rows, error)) return true;
   // Moved aside, never over an earlier damaged file: its bytes may be all
   // that is left of a list the user still wants.
-  std::string moveError = "every name for it is taken";
+  Message moveError(MessageId::kEveryNameTaken);
   for (int n = 1; n <= 100; n++) {
     std::string aside = path + ".damaged" + (n > 1 ? "." + std::to_string(n) : "");
     if (lstat(aside.c_str(), &st) == 0) continue;
     if (MoveNoReplace(path, aside, &moveError)) *movedTo = aside;
     break;
   }
-  if (movedTo->empty()) error->message += " (it could not be moved aside: " + moveError + ")";
+  if (movedTo->empty()) {
+    error->message = error->message.Then(Message(MessageId::kNotMovedAside).Because(moveError));
+  }
   return false;
 }
 
 bool SaveCarriedDefinitions(FileRewriter& rewriter, const std::vector<DefinitionRecord>& rows,
-                            std::string* error) {
+                            Message* error) {
   std::string path;
   if (!CarriedDefinitionFilePath(&path, error)) return false;
   return SaveDefinitionFile(rewriter, path, rows, error);
 }
 
-bool SaveCarriedDefinitions(const std::vector<DefinitionRecord>& rows, std::string* error) {
+bool SaveCarriedDefinitions(const std::vector<DefinitionRecord>& rows, Message* error) {
   return SaveCarriedDefinitions(DefaultFileRewriter(), rows, error);
 }
 

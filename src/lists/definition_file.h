@@ -41,17 +41,17 @@ std::string FormatDefinitionFile(const std::vector<DefinitionRecord>& rows);
 // Writes FormatDefinitionFile(rows) to path, all-or-nothing. False, with a
 // reason and any earlier file untouched, when it cannot be written.
 bool SaveDefinitionFile(FileRewriter& rewriter, const std::string& path,
-                        const std::vector<DefinitionRecord>& rows, std::string* error);
+                        const std::vector<DefinitionRecord>& rows, Message* error);
 bool SaveDefinitionFile(const std::string& path, const std::vector<DefinitionRecord>& rows,
-                        std::string* error);
+                        Message* error);
 
 // Why a definition file was refused: the line at fault (from 1; 0 when the
 // file as a whole is: it cannot be read, is empty or holds no element), the
 // reason, and the message a user reads, naming the file, line and reason.
 struct DefinitionFileError {
   size_t line = 0;
-  std::string reason;
-  std::string message;
+  Message reason;
+  Message message;
 };
 
 // Builds the element tree of a definition file. False (no tree), with the
@@ -77,7 +77,7 @@ bool LoadDefinitionFile(const std::string& path, std::vector<DefinitionRecord>* 
 
 // The carried definition file "_tqmix_tmp_map.xml" in the private temporary
 // directory. Saving replaces the file all-or-nothing, also for an empty list.
-bool CarriedDefinitionFilePath(std::string* path, std::string* error);
+bool CarriedDefinitionFilePath(std::string* path, Message* error);
 // Loading appends to rows; a missing file (the first run) appends nothing and
 // is no fault. A file that is refused is moved aside to "<name>.damaged"
 // (".damaged.2" and on when that exists) so that no later save overwrites
@@ -86,8 +86,8 @@ bool CarriedDefinitionFilePath(std::string* path, std::string* error);
 bool LoadCarriedDefinitions(std::vector<DefinitionRecord>* rows, DefinitionFileError* error,
                             std::string* movedTo);
 bool SaveCarriedDefinitions(FileRewriter& rewriter, const std::vector<DefinitionRecord>& rows,
-                            std::string* error);
-bool SaveCarriedDefinitions(const std::vector<DefinitionRecord>& rows, std::string* error);
+                            Message* error);
+bool SaveCarriedDefinitions(const std::vector<DefinitionRecord>& rows, Message* error);
 
 }  // namespace strbatch
 

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <numeric>
 #include <set>
 #include <unordered_set>
@@ -30,7 +29,7 @@ void ScanFolder(std::vector<std::string>* result, const std::string& folder,
                 const ScanProgress& keepGoing, std::vector<UnreadableFolder>* unreadable) {
   if (folder.empty()) return;
   const auto failed = [unreadable](const std::string& dir) {
-    if (unreadable != nullptr) unreadable->push_back({dir, std::strerror(errno)});
+    if (unreadable != nullptr) unreadable->push_back({dir, errno});
   };
   std::set<std::pair<dev_t, ino_t>> visited;
   // Folders still to walk, the next one last: a folder's own files come

@@ -18,14 +18,14 @@ namespace strbatch {
 // recursive, subfolders (hidden ones too) follow their parent's own files.
 // Only regular files are taken, symbolic links followed; each directory is
 // walked once, so link loops end. Unreadable folders add nothing; each is
-// added to *unreadable (when given) with the system's reason, and the walk
+// added to *unreadable (when given) with the system's errno, and the walk
 // goes on with the rest.
 // keepGoing (when given) is asked before every folder with the number of
 // files found so far; false ends the walk (what was found stays).
 using ScanProgress = std::function<bool(size_t found)>;
 struct UnreadableFolder {
   std::string path;
-  std::string reason;
+  int osError = 0;  // errno: a front end words it
 };
 void ScanFolder(std::vector<std::string>* result, const std::string& folder,
                 const std::string& pattern, bool recursive, bool fullPaths,

@@ -12,6 +12,7 @@
 #include "base/paths.h"
 #include "office/libreoffice_plugin.h"
 #include "office/office_bridge.h"
+#include "office/office_save.h"
 #include "office/package_document.h"
 
 namespace strbatch {
@@ -83,7 +84,10 @@ class LibreOfficeLoader : public OfficeSuite {
       *error = settings.soffice + " is not installed";
       return nullptr;
     }
-    if (!PrivateTempDir(&settings.privateDir, error)) return nullptr;
+    if (Message why; !PrivateTempDir(&settings.privateDir, &why)) {
+      *error = PlainReason(why);
+      return nullptr;
+    }
     RemoveLeftovers(settings.privateDir);
     // The plugin's UNO libraries live in LibreOffice's program folder, which
     // an installed plugin does not name (it carries no run path): they are

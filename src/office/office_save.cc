@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "base/paths.h"
 #include "office/office_model.h"
 
@@ -19,11 +21,25 @@ struct CopyFile {
 
 }  // namespace
 
+std::string PlainReason(const Message& message) {
+  std::string out;
+  auto append = [&out](const std::string& more) {
+    if (more.empty()) return;
+    if (!out.empty()) out += ": ";
+    out += more;
+  };
+  for (const std::string& arg : message.args) append(arg);
+  if (message.osError != 0) append(std::strerror(message.osError));
+  if (message.cause) append(PlainReason(*message.cause));
+  return out;
+}
+
 void SaveDocumentInPlace(const std::function<void(const std::string&)>& saveCopyAs,
                          const std::string& path, FileRewriter& rewriter) {
-  std::string dir, error;
+  std::string dir;
+  Message error;
   if (!PrivateTempDir(&dir, &error)) {
-    throw AutomationError(path + ": cannot save: " + error);
+    throw AutomationError(path + ": cannot save: " + PlainReason(error));
   }
   std::string pattern = dir + "/office-" + std::to_string(getpid()) + "-copy-XXXXXX";
   int fd = mkstemp(pattern.data());
@@ -33,7 +49,7 @@ void SaveDocumentInPlace(const std::function<void(const std::string&)>& saveCopy
   saveCopyAs(copy.path);
   std::string bytes;
   if (!ReadWholeFile(copy.path, &bytes, &error) || !RewriteFile(rewriter, path, bytes, &error)) {
-    throw AutomationError(path + ": cannot save: " + error);
+    throw AutomationError(path + ": cannot save: " + PlainReason(error));
   }
 }
 

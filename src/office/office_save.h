@@ -17,6 +17,11 @@ namespace strbatch {
 void SaveDocumentInPlace(const std::function<void(const std::string&)>& saveCopyAs,
                          const std::string& path, FileRewriter& rewriter);
 
+// A message of the core as the office code's own reasons read: plain
+// English without a language catalog (its arguments, the system's reason,
+// then its cause), for the texts office errors carry.
+std::string PlainReason(const Message& message);
+
 }  // namespace strbatch
 
 #endif  // STRBATCH_OFFICE_OFFICE_SAVE_H_

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "base/paths.h"
+#include "office/office_save.h"
 #include "office/package_read.h"
 #include "office/package_text.h"
 #include "office/zip_package.h"
@@ -140,8 +141,12 @@ class PackageDocument : public OfficeDocument {
     }
     if (replaced.empty()) return;
     std::string bytes, error;
-    if (!zip_->Rewrite(replaced, &bytes, &error) || !RewriteFile(rewriter_, path_, bytes, &error)) {
+    Message notWritten;
+    if (!zip_->Rewrite(replaced, &bytes, &error)) {
       throw AutomationError(path_ + ": cannot save: " + error);
+    }
+    if (!RewriteFile(rewriter_, path_, bytes, &notWritten)) {
+      throw AutomationError(path_ + ": cannot save: " + PlainReason(notWritten));
     }
   }
 
@@ -225,8 +230,8 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
     return nullptr;
   }
   std::string bytes, error;
-  if (!ReadWholeFile(path, &bytes, &error)) {
-    *whyNot = error;
+  if (Message notRead; !ReadWholeFile(path, &bytes, &notRead)) {
+    *whyNot = PlainReason(notRead);
     return nullptr;
   }
   if (bytes.compare(0, 4, "\xD0\xCF\x11\xE0") == 0 && NamesEncryptedPackage(bytes)) {

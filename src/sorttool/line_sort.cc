@@ -32,7 +32,7 @@ class RunTables {
 };
 
 SortFileResult SortFileWith(const std::string& path, const SortOptions& options,
-                            RunTables& tables, std::string* error, FileRewriter& rewriter) {
+                            RunTables& tables, Message* error, FileRewriter& rewriter) {
   std::string content;
   if (!ReadWholeFile(path, &content, error)) return SortFileResult::kFailed;
   std::string sorted;
@@ -92,21 +92,20 @@ bool SortText(std::string_view content, const SortOptions& options, const SortTa
 }
 
 SortFileResult SortFile(const std::string& path, const SortOptions& options,
-                        const SortTables& tables, std::string* error, FileRewriter& rewriter) {
+                        const SortTables& tables, Message* error, FileRewriter& rewriter) {
   RunTables runTables(tables, options.encoding);
   return SortFileWith(path, options, runTables, error, rewriter);
 }
 
 size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& options,
                    BatchHost& host, FileRewriter& rewriter) {
-  std::string problems;
+  std::vector<Message> problems;
   const SortTables tables = LoadSortTables(options.equalValueTablePath, options.noSortTablePath,
                                           options.encoding, &problems);
   RunTables runTables(tables, options.encoding);
   // An unreadable table sorts as an empty one; the user still hears of it.
-  if (!problems.empty()) {
-    if (problems.back() == '\n') problems.pop_back();
-    host.Warn("", Message(MessageId::kSortTableUnreadable).Because(LibraryText(problems)));
+  for (const Message& problem : problems) {
+    host.Warn("", Message(MessageId::kSortTableUnreadable).Because(problem));
   }
 
   host.ShowProgress();
@@ -118,7 +117,7 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
     if (host.CheckCancelled()) break;
     host.SetMessage(rows[i].path);
     host.SetPosition(static_cast<int>(100 * i / rows.size()));
-    std::string error;
+    Message error;
     switch (SortFileWith(rows[i].path, options, runTables, &error, rewriter)) {
       case SortFileResult::kSorted:
         ++sortedFiles;
@@ -126,7 +125,7 @@ size_t RunLineSort(const std::vector<CheckedPath>& rows, const SortOptions& opti
       case SortFileResult::kNothingToSort:
         break;
       case SortFileResult::kFailed:
-        host.Warn(rows[i].path, LibraryText(error));
+        host.Warn(rows[i].path, error);
         break;
     }
   }

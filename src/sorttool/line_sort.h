@@ -55,7 +55,7 @@ enum class SortFileResult {
 // tables: as LoadSortTables gives them for options.encoding (code page
 // bytes under "gbk", UTF-8 otherwise).
 SortFileResult SortFile(const std::string& path, const SortOptions& options,
-                        const SortTables& tables, std::string* error, FileRewriter& rewriter);
+                        const SortTables& tables, Message* error, FileRewriter& rewriter);
 
 // Loads the tables, then sorts every checked file in list order with the
 // progress shown per file (the path, and 100 * row / number of rows); the

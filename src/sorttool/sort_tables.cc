@@ -16,17 +16,18 @@ bool IsUtf16(FileEncoding encoding) {
 // into UTF-8 from the file's own encoding.
 void LoadTable(const std::string& path, EncodingSetting setting,
                void (*parse)(std::string_view, SortTables*), SortTables* tables,
-               std::string* problems) {
+               std::vector<Message>* problems) {
   if (path.empty()) return;
-  std::string content, error;
+  std::string content;
+  Message error;
   if (!ReadWholeFile(path, &content, &error)) {
-    *problems += error + "\n";
+    problems->push_back(error);
     return;
   }
   if (setting != EncodingSetting::Gbk) {
     SortFileText file;
     if (!OpenSortFileText(std::move(content), setting, &file, &error)) {
-      *problems += path + ": " + error + "\n";
+      problems->push_back(Message(MessageId::kSortTableFile, {path}).Because(error));
       return;
     }
     const CodePage& codePage = WorkCodePage(file.encoding);
@@ -78,12 +79,12 @@ void ParseNoSortTable(std::string_view content, SortTables* tables) {
 }
 
 SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
-                          std::string* problems) {
+                          std::vector<Message>* problems) {
   return LoadSortTables(equalValuePath, noSortPath, EncodingSetting::Gbk, problems);
 }
 
 SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
-                          EncodingSetting setting, std::string* problems) {
+                          EncodingSetting setting, std::vector<Message>* problems) {
   SortTables tables;
   LoadTable(equalValuePath, setting, ParseEqualValueTable, &tables, problems);
   LoadTable(noSortPath, setting, ParseNoSortTable, &tables, problems);
@@ -106,14 +107,14 @@ SortTables CarrySortTables(const SortTables& utf8Tables, const CodePage& codePag
 }
 
 bool OpenSortFileText(std::string bytes, EncodingSetting setting, SortFileText* file,
-                      std::string* error) {
+                      Message* error) {
   const DetectedEncoding detected = DetectFileEncoding(bytes, setting);
   file->encoding = detected.encoding;
   file->mark = bytes.substr(0, detected.bomLength);
   bytes.erase(0, detected.bomLength);
   if (IsUtf16(detected.encoding)) {
     if (!Utf16ToUtf8(bytes, detected.encoding == FileEncoding::Utf16BE, &file->text)) {
-      *error = "not valid UTF-16 text; left as it is";
+      *error = Message(MessageId::kNotValidUtf16);
       return false;
     }
   } else {
@@ -123,7 +124,7 @@ bool OpenSortFileText(std::string bytes, EncodingSetting setting, SortFileText* 
 }
 
 bool EncodeSortFileText(const SortFileText& file, const std::string& text, std::string* bytes,
-                        std::string* error) {
+                        Message* error) {
   *bytes = file.mark;
   if (!IsUtf16(file.encoding)) {
     *bytes += text;
@@ -131,7 +132,7 @@ bool EncodeSortFileText(const SortFileText& file, const std::string& text, std::
   }
   std::string encoded;
   if (!Utf8ToUtf16(text, file.encoding == FileEncoding::Utf16BE, &encoded)) {
-    *error = "the sorted text cannot be written as UTF-16; left as it was";
+    *error = Message(MessageId::kTextNotWritableAs, {"UTF-16"});
     return false;
   }
   *bytes += encoded;

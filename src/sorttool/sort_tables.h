@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/message.h"
 #include "base/text_encoding.h"
 #include "sorttool/sort_key.h"
 
@@ -27,16 +28,16 @@ void ParseEqualValueTable(std::string_view content, SortTables* tables);
 void ParseNoSortTable(std::string_view content, SortTables* tables);
 
 // Both tables from their files. An empty path means an empty table; so does
-// a file that cannot be read, which is reported in *problems (one line per
-// file) for a caller that wants to tell the user.
+// a file that cannot be read, which is reported in *problems (one message
+// per file) for a caller that wants to tell the user.
 SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
-                          std::string* problems);
+                          std::vector<Message>* problems);
 
 // The same under an encoding setting. Under "gbk" the tables hold the
 // files' code page bytes, as above; under the other settings each table
 // file is read in its own encoding and the tables hold UTF-8 text.
 SortTables LoadSortTables(const std::string& equalValuePath, const std::string& noSortPath,
-                          EncodingSetting setting, std::string* problems);
+                          EncodingSetting setting, std::vector<Message>* problems);
 
 // UTF-8 tables carried into a code page for the files read in it. An entry
 // the code page cannot hold (either side of an equal-value entry) is left
@@ -55,11 +56,11 @@ struct SortFileText {
 // False, with a reason, when the bytes are not text of the encoding they
 // were taken for (an unpaired UTF-16 surrogate, an odd length).
 bool OpenSortFileText(std::string bytes, EncodingSetting setting, SortFileText* file,
-                      std::string* error);
+                      Message* error);
 // The file's bytes for a new text in its work code page: the mark, then the
 // text in the file's encoding.
 bool EncodeSortFileText(const SortFileText& file, const std::string& text, std::string* bytes,
-                        std::string* error);
+                        Message* error);
 
 }  // namespace strbatch
 

@@ -10,6 +10,7 @@
 #include "base/version.h"
 #include "commands/commands.h"
 #include "config/language.h"
+#include "config/message_text.h"
 #include "config/settings.h"
 #include "config/text_keys.h"
 #include "journal/undo_journal.h"
@@ -70,11 +71,11 @@ int main(int argc, char** argv) {
   if (!paths.isEmpty()) QTimer::singleShot(0, &window, [&] { window.AddStartPaths(paths); });
   window.exec();
 
-  std::string error;
+  strbatch::Message error;
   if (!strbatch::SaveSettings(settingsPath, window.CurrentOptions(), &error)) {
     const strbatch::LanguageCatalog texts(window.CurrentOptions().language);
     std::fprintf(stderr, "strbatch: %s\n",
-                 texts.Message(strbatch::key::kSettingsNotSaved, {error}).c_str());
+                 texts.Message(strbatch::key::kSettingsNotSaved, {strbatch::MessageText(texts, error)}).c_str());
   }
   return 0;
 }

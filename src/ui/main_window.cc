@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "config/language.h"
+#include "config/message_text.h"
 #include "config/settings.h"
 #include "base/paths.h"
 #include "batch/batch_driver.h"
@@ -123,9 +124,9 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
 
   ApplyWindowTexts();
   if (!carriedLoaded) {
-    SetStatus(movedTo.empty() ? texts_.Message(key::kKeptDefinitionsRefused, {carriedError.message})
-                              : texts_.Message(key::kKeptDefinitionsMovedAside,
-                                               {carriedError.message, movedTo}));
+    const std::string why = MessageText(texts_, carriedError.message);
+    SetStatus(movedTo.empty() ? texts_.Message(key::kKeptDefinitionsRefused, {why})
+                              : texts_.Message(key::kKeptDefinitionsMovedAside, {why, movedTo}));
   }
   fileView_->setTextElideMode(Qt::ElideMiddle);
   RestoreWindowState();
@@ -174,7 +175,7 @@ void MainWindow::SaveWindowState() {
   for (auto it = folders_.cbegin(); it != folders_.cend(); ++it) {
     values.push_back({it.key().toStdString(), PathFromQString(it.value())});
   }
-  std::string error;
+  strbatch::Message error;
   // Losing the window's layout is no reason to bother the user at exit.
   SaveWindowValues(settingsPath_, values, &error);
 }
@@ -556,11 +557,12 @@ bool MainWindow::ExitSteps() {
   if (exited_) return true;
   ControlsToMembers();
   texts_.SetLanguage(options_.language);
-  std::string error;
+  strbatch::Message error;
   if (!carriedBlocked_ && !SaveCarriedDefinitions(definitions_.Records(), &error)) {
     // The list would be gone at the next start; the user should know.
     ShowMessage(this, texts_, key::kCannotWriteFile, key::kErrorCaption, QMessageBox::Ok,
-                QStringLiteral("\n") + QString::fromUtf8(error.c_str()), QMessageBox::Warning);
+                QStringLiteral("\n") + QString::fromStdString(MessageText(texts_, error)),
+                QMessageBox::Warning);
   }
   SaveWindowState();
   exited_ = true;
@@ -723,7 +725,7 @@ std::vector<std::string> MainWindow::ScanWithProgress(const std::string& folder,
       &unreadable);
   HideProgress();
   for (const UnreadableFolder& failure : unreadable) {
-    Warn(failure.path, texts_.Message(key::kFolderNotRead, {failure.reason}));
+    Warn(failure.path, texts_.Message(key::kFolderNotRead, {OsErrorText(texts_, failure.osError)}));
   }
   return paths;
 }
@@ -783,7 +785,7 @@ void MainWindow::ImportDefinitions(const std::string& path) {
   if (!LoadDefinitionFile(path, &records, &error, &items)) {
     ShowMessageText(this, texts_,
                     QString::fromStdString(
-                        texts_.Message(key::kDefinitionFileRefusedListUnchanged, {error.message})),
+                        texts_.Message(key::kDefinitionFileRefusedListUnchanged, {MessageText(texts_, error.message)})),
                     key::kErrorCaption, QMessageBox::Warning);
     return;
   }
@@ -816,14 +818,15 @@ void MainWindow::Export() {
 }
 
 bool MainWindow::ExportDefinitions(const std::string& path) {
-  std::string error;
+  strbatch::Message error;
   if (SaveDefinitionFile(path, definitions_.Records(), &error)) {
     SetStatus(
         texts_.Message(key::kDefinitionsExported, {std::to_string(definitions_.Size()), path}));
     return true;
   }
   ShowMessage(this, texts_, key::kCannotWriteFile, key::kErrorCaption, QMessageBox::Ok,
-              PathToQString(path) + QStringLiteral("\n") + QString::fromUtf8(error.c_str()),
+              PathToQString(path) + QStringLiteral("\n") +
+                  QString::fromStdString(MessageText(texts_, error)),
               QMessageBox::Warning);
   return false;
 }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "commands/commands.h"
+#include "config/message_text.h"
 #include "config/settings.h"
 #include "config/text_keys.h"
 #include "sorttool/sort_tables.h"
@@ -110,15 +111,18 @@ bool SortDialog::TablesReadable() {
   for (QLineEdit* table : {equalValueTable_, noSortTable_}) {
     const std::string path = PathFromQString(table->text());
     if (path.empty()) continue;
-    std::string problem;
+    std::vector<strbatch::Message> problems;
     LoadSortTables(table == equalValueTable_ ? path : std::string(),
-                   table == noSortTable_ ? path : std::string(), encoding_, &problem);
-    if (problem.empty()) continue;
-    if (problem.back() == '\n') problem.pop_back();
-    QMessageBox question(
-        QMessageBox::Warning, Text(texts_, key::kImportantCaption),
-        QString::fromStdString(texts_.Message(key::kSortTableUnreadable, {path, problem})),
-        QMessageBox::Yes | QMessageBox::No, this);
+                   table == noSortTable_ ? path : std::string(), encoding_, &problems);
+    if (problems.empty()) continue;
+    std::string problem;
+    for (const strbatch::Message& each : problems) {
+      if (!problem.empty()) problem += '\n';
+      problem += MessageText(texts_, each);
+    }
+    QMessageBox question(QMessageBox::Warning, Text(texts_, key::kImportantCaption),
+                         QString::fromStdString(texts_.Message(key::kSortTableUnreadable, {path, problem})),
+                         QMessageBox::Yes | QMessageBox::No, this);
     question.setDefaultButton(QMessageBox::No);
     if (question.exec() != QMessageBox::Yes) return false;
     table->clear();
@@ -142,7 +146,7 @@ void SortDialog::StoreTablePaths() {
   SortToolSettings settings;
   settings.equalValueTable = PathFromQString(equalValueTable_->text());
   settings.noSortTable = PathFromQString(noSortTable_->text());
-  std::string error;
+  strbatch::Message error;
   if (!settingsPath_.empty() && !SaveSortToolSettings(settingsPath_, settings, &error)) {
     ShowMessage(this, texts_, key::kCannotWriteFile, key::kErrorCaption, QMessageBox::Ok,
                 PathToQString(settingsPath_), QMessageBox::Warning);

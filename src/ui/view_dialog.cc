@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "config/message_text.h"
 #include "config/settings.h"
 #include "config/text_keys.h"
 #include "ui/desktop_open.h"
@@ -99,7 +100,8 @@ bool CDlgView::LoadViewerText() {
   currentIndex_ = -1;
   text_->setUndoRedoEnabled(false);
   text_->document()->clear();
-  std::string bytes, error;
+  std::string bytes;
+  strbatch::Message error;
   const bool read = ReadWholeFile(path_, &bytes, &error);
   if (read) {
     file_ = ViewerFile(std::move(bytes), encoding_);
@@ -177,7 +179,7 @@ void CDlgView::KeepSizeIn(const std::string& settingsPath) {
 
 void CDlgView::done(int result) {
   if (!settingsPath_.empty()) {
-    std::string error;
+    strbatch::Message error;
     SaveWindowValues(settingsPath_,
                      {{"Viewer", std::to_string(width()) + "x" + std::to_string(height())}},
                      &error);
@@ -202,11 +204,11 @@ bool CDlgView::SaveViewerText() {
                   QMessageBox::Warning, QMessageBox::No) != QMessageBox::Yes) {
     return false;
   }
-  std::string error;
+  strbatch::Message error;
   if (!strbatch::SaveViewerText(*rewriter_, path_, file_, CurrentLines(), &error)) {
     ShowMessage(this, texts_, key::kChangesNotSaved, key::kErrorCaption, QMessageBox::Ok,
                 QStringLiteral("\n") + PathToQString(path_) + QStringLiteral(": ") +
-                    QString::fromUtf8(error.c_str()),
+                    QString::fromStdString(MessageText(texts_, error)),
                 QMessageBox::Warning);
     return false;
   }

@@ -216,17 +216,17 @@ std::string NormalizeLineEnds(std::string_view bytes, std::string_view lineEnd) 
 }
 
 bool SaveViewerText(FileRewriter& rewriter, const std::string& path, const ViewerFile& file,
-                    const std::vector<std::string>& lines, std::string* error) {
+                    const std::vector<std::string>& lines, Message* error) {
   std::string bytes;
   if (!file.Encode(JoinViewerLines(lines, file.LineEnd()), &bytes)) {
-    *error = std::string("the text cannot be written as ") + FileEncodingName(file.Encoding());
+    *error = Message(MessageId::kTextNotWritableAs, {FileEncodingName(file.Encoding())});
     return false;
   }
   return RewriteFile(rewriter, path, bytes, error);
 }
 
 bool SaveViewerText(FileRewriter& rewriter, const std::string& path,
-                    const std::vector<std::string>& lines, std::string* error) {
+                    const std::vector<std::string>& lines, Message* error) {
   return RewriteFile(rewriter, path, JoinViewerLines(lines), error);
 }
 

@@ -114,10 +114,10 @@ std::string NormalizeLineEnds(std::string_view bytes, std::string_view lineEnd =
 // file's encoding, all-or-nothing. False, with a reason and the file as it was, when that
 // fails.
 bool SaveViewerText(FileRewriter& rewriter, const std::string& path, const ViewerFile& file,
-                    const std::vector<std::string>& lines, std::string* error);
+                    const std::vector<std::string>& lines, Message* error);
 // The same for lines that are already the file's bytes (code page text).
 bool SaveViewerText(FileRewriter& rewriter, const std::string& path,
-                    const std::vector<std::string>& lines, std::string* error);
+                    const std::vector<std::string>& lines, Message* error);
 
 }  // namespace strbatch
 

@@ -18,7 +18,7 @@ class PrivateTempDirTest : public ::testing::Test {
     saved_ = old ? old : "";
   }
   void TearDown() override { setenv("STRBATCH_TMPDIR", saved_.c_str(), 1); }
-  bool Use(const std::string& dir, std::string* got, std::string* error) {
+  bool Use(const std::string& dir, std::string* got, Message* error) {
     setenv("STRBATCH_TMPDIR", dir.c_str(), 1);
     return PrivateTempDir(got, error);
   }
@@ -27,7 +27,8 @@ class PrivateTempDirTest : public ::testing::Test {
 };
 
 TEST_F(PrivateTempDirTest, CreatedPrivate) {
-  std::string dir, error;
+  std::string dir;
+  Message error;
   ASSERT_TRUE(Use(scratch_.File("a/b/strbatch"), &dir, &error)) << error;
   struct stat st;
   ASSERT_EQ(lstat(dir.c_str(), &st), 0);
@@ -38,7 +39,8 @@ TEST_F(PrivateTempDirTest, WidePermissionsAreNarrowed) {
   std::string path = scratch_.File("wide");
   ASSERT_EQ(mkdir(path.c_str(), 0777), 0);
   chmod(path.c_str(), 0777);
-  std::string dir, error;
+  std::string dir;
+  Message error;
   ASSERT_TRUE(Use(path, &dir, &error)) << error;
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -50,14 +52,17 @@ TEST_F(PrivateTempDirTest, SymlinkIsRefused) {
   ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
   std::string link = scratch_.File("link");
   ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
-  std::string dir, error;
+  std::string dir;
+  Message error;
   EXPECT_FALSE(Use(link, &dir, &error));
-  EXPECT_NE(error.find("symbolic link"), std::string::npos);
+  EXPECT_EQ(error.id, MessageId::kPrivateFolderIsLink);
 }
 
 TEST_F(PrivateTempDirTest, PlainFileIsRefused) {
-  std::string dir, error;
+  std::string dir;
+  Message error;
   EXPECT_FALSE(Use(scratch_.Write("file", "x"), &dir, &error));
+  EXPECT_EQ(error.id, MessageId::kNotAFolder);
 }
 
 TEST_F(PrivateTempDirTest, ForeignOwnerIsRefused) {
@@ -65,7 +70,8 @@ TEST_F(PrivateTempDirTest, ForeignOwnerIsRefused) {
   std::string path = scratch_.File("foreign");
   ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
   ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
-  std::string dir, error;
+  std::string dir;
+  Message error;
   EXPECT_FALSE(Use(path, &dir, &error));
 }
 

@@ -143,7 +143,7 @@ TEST(ProfileTest, RefusesWhatTheFormatCannotHold) {
 
 TEST(ProfileTest, WritingCreatesTheFileOrLeavesItUntouched) {
   ScratchDir dir;
-  std::string error;
+  Message error;
   std::string path = dir.File("new.ini");
   ASSERT_TRUE(WriteProfileString(path, "option", "Case", "0", &error)) << error;
   EXPECT_EQ(dir.Read("new.ini"), "[option]\nCase=0\n");

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "test_support.h"
@@ -28,19 +30,22 @@ int CountEntries(const std::string& dir) {
 TEST(SafeFileTest, ReadKeepsEveryByte) {
   ScratchDir dir;
   std::string bytes("a\0b\r\n\xFF", 6);
-  std::string content, error;
+  std::string content;
+  Message error;
   ASSERT_TRUE(ReadWholeFile(dir.Write("f", bytes), &content, &error));
   EXPECT_EQ(content, bytes);
   EXPECT_FALSE(ReadWholeFile(dir.File("missing"), &content, &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.id, MessageId::kCannotOpen);
+  EXPECT_EQ(error.osError, ENOENT);
   EXPECT_FALSE(ReadWholeFile(dir.path(), &content, &error));
+  EXPECT_EQ(error.id, MessageId::kIsDirectory);
 }
 
 TEST(SafeFileTest, RewriteKeepsModeAndLeavesNoTemporaryFile) {
   ScratchDir dir;
   std::string path = dir.Write("f.txt", "old");
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-  std::string error;
+  Message error;
   ASSERT_TRUE(RewriteFile(path, "new content", &error)) << error;
   EXPECT_EQ(dir.Read("f.txt"), "new content");
   struct stat st;
@@ -54,7 +59,7 @@ TEST(SafeFileTest, SymlinkIsRewrittenAtItsTarget) {
   std::string target = dir.Write("target", "old");
   std::string link = dir.File("link");
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
-  std::string error;
+  Message error;
   ASSERT_TRUE(RewriteFile(link, "new", &error)) << error;
   struct stat st;
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
@@ -65,7 +70,7 @@ TEST(SafeFileTest, SymlinkIsRewrittenAtItsTarget) {
 TEST(SafeFileTest, AbandonedSessionLeavesOriginalAndNoTrace) {
   ScratchDir dir;
   std::string path = dir.Write("f", "original");
-  std::string error;
+  Message error;
   {
     auto session = DefaultFileRewriter().Begin(path, &error);
     ASSERT_TRUE(session);
@@ -81,7 +86,7 @@ TEST(SafeFileTest, ReadOnlyFileInAClosedFolderIsLeftAlone) {
   std::string path = dir.Write("f", "original");
   ASSERT_EQ(chmod(path.c_str(), 0400), 0);
   ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
-  std::string error;
+  Message error;
   EXPECT_FALSE(RewriteFile(path, "new", &error));
   EXPECT_EQ(dir.Read("f"), "original");
   chmod(dir.path().c_str(), 0700);

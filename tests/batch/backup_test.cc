@@ -26,7 +26,8 @@ class BackupTest : public ::testing::Test {
  protected:
   // A file with a backup of original, then changed to "changed".
   std::string BackedUp(const std::string& name, const std::string& original) {
-    std::string path = dir_.Write(name, original), error;
+    std::string path = dir_.Write(name, original);
+    Message error;
     EXPECT_TRUE(MakeBackup(path, &error, DefaultFileRewriter())) << error;
     testing::WriteBytes(path, "changed");
     return path;
@@ -41,7 +42,8 @@ class BackupTest : public ::testing::Test {
 
 TEST_F(BackupTest, BackupCopiesBytesAndModeOverAnOlderOne) {
   const std::string bytes("a\0b\xFF\r\n", 6);
-  std::string path = dir_.Write("report.txt", "first"), error;
+  std::string path = dir_.Write("report.txt", "first");
+  Message error;
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
   ASSERT_TRUE(MakeBackup(path, &error, DefaultFileRewriter())) << error;
   testing::WriteBytes(path, bytes);

@@ -130,7 +130,7 @@ std::vector<std::string> Convert(CodeConversion conversion, const CodePage& from
   const std::string path = dir.Write("words.txt", text);
   const ConversionResult result =
       ConvertCodeFile(path, conversion, EncodingSetting::Gbk, DefaultFileRewriter());
-  EXPECT_EQ(result.status, ConversionResult::kConverted) << result.Description();
+  EXPECT_EQ(result.status, ConversionResult::kConverted) << result.Why();
   *unmapped = result.unmapped;
   std::string utf8;
   to.ToUtf8(dir.Read("words.txt"), &utf8);

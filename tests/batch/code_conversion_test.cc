@@ -10,7 +10,7 @@ namespace strbatch {
 namespace {
 
 using testing::ScratchDir;
-using Conversion = bool (*)(const std::string&, std::string*, FileRewriter&);
+using Conversion = bool (*)(const std::string&, Message*, FileRewriter&);
 
 // Byte forms of the sample text 汉字 (simplified) / 漢字 (traditional).
 const std::string kGbkSimplified = "\xBA\xBA\xD7\xD6";
@@ -26,7 +26,7 @@ struct Row {
 std::string Converted(Conversion convert, const std::string& input) {
   ScratchDir dir;
   std::string path = dir.Write("f.txt", input);
-  std::string error;
+  Message error;
   EXPECT_TRUE(convert(path, &error, DefaultFileRewriter())) << error;
   return dir.Read("f.txt");
 }
@@ -64,9 +64,9 @@ TEST(CodeConversionTest, RoundTripThroughBig5) {
 
 TEST(CodeConversionTest, FailuresLeaveTheFile) {
   ScratchDir dir;
-  std::string error;
+  Message error;
   EXPECT_FALSE(ConvertGbkToBig5(dir.File("missing.txt"), &error, DefaultFileRewriter()));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(error.Empty());
 
   // A rewrite that fails midway changes nothing.
   testing::FailingRewriter refusing;

@@ -161,7 +161,7 @@ TEST(Utf8ConversionTest, ToUtf8AndBack) {
   std::string gbk = dir.Write("gbk.txt", In(CodePage::Gbk(), kText));
   std::string utf16 = dir.Write("utf16.txt", Utf16Le(kText));
   std::string bad = dir.Write("bad.txt", "ok\x81");
-  std::string error;
+  Message error;
   ASSERT_TRUE(ConvertToUtf8(gbk, EncodingSetting::Auto, &error, DefaultFileRewriter())) << error;
   EXPECT_EQ(dir.Read("gbk.txt"), kText);
   ASSERT_TRUE(ConvertToUtf8(utf16, EncodingSetting::Auto, &error, DefaultFileRewriter())) << error;

@@ -147,7 +147,7 @@ TEST_F(ReplacePreviewTest, ChangesReproduceTheReplaceOverRandomTextsAndDefinitio
     EXPECT_EQ(Patched(file), file.result);
     std::vector<bool> subset(changes);
     for (size_t k = 0; k < subset.size(); k++) subset[k] = (rng() & 1) != 0;
-    std::string error;
+    Message error;
     const ApplyOutcome outcome =
         ApplyFilePreview(file, subset, false, DefaultFileRewriter(), &error);
     if (std::find(subset.begin(), subset.end(), true) == subset.end()) {
@@ -213,7 +213,7 @@ TEST_F(ReplacePreviewTest, AFileChangedSincePreviewIsRefusedAndUntouched) {
                                       {static_cast<time_t>(edit.mtimeNs / 1000000000),
                                        static_cast<long>(edit.mtimeNs % 1000000000)}};
     ASSERT_EQ(utimensat(AT_FDCWD, previewPath_.c_str(), times, 0), 0);
-    std::string error;
+    Message error;
     EXPECT_EQ(ApplyFilePreview(file, {true}, false, DefaultFileRewriter(), &error),
               ApplyOutcome::kChanged);
     EXPECT_EQ(dir_.Read("previewed.txt"), edit.bytes);
@@ -241,7 +241,7 @@ TEST_F(ReplacePreviewTest, PlannedChangesAreCheckedAgainstTheBytesOnDisk) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     testing::WriteBytes(path, "abcdef");
-    std::string error;
+    Message error;
     EXPECT_EQ(ApplyPlannedChanges({path, "GBK", Sha256Hex("abcdef"), row.changes}, false,
                                   DefaultFileRewriter(), &error),
               row.outcome);
@@ -325,16 +325,16 @@ TEST_F(ReplacePreviewTest, ADocumentIsPreviewedOnACopyAndWrittenWhole) {
   const FilePreview& file = preview_->files()[0];
   ASSERT_TRUE(file.IsDocument());
   ASSERT_EQ(file.changes.size(), 2u);
-  std::string error;
+  Message error;
   EXPECT_EQ(ApplyFilePreview(file, {true, false}, false, DefaultFileRewriter(), &error),
             ApplyOutcome::kRefused);
   EXPECT_EQ(testing::ReadBytes(path), original);
   EXPECT_EQ(ApplyFilePreview(file, {true, true}, false, DefaultFileRewriter(), &error),
             ApplyOutcome::kApplied)
       << error;
-  std::string xml;
-  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &error);
-  ASSERT_TRUE(zip && zip->Read("word/document.xml", &xml, &error)) << error;
+  std::string xml, packageError;
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &packageError);
+  ASSERT_TRUE(zip && zip->Read("word/document.xml", &xml, &packageError)) << packageError;
   EXPECT_NE(xml.find("dog one"), std::string::npos) << xml;
   EXPECT_NE(xml.find("two dog"), std::string::npos) << xml;
 }

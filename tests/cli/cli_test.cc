@@ -408,7 +408,8 @@ TEST(CliPreviewTest, AFileChangedBetweenPreviewAndApplyIsRefusedAndUntouched) {
   dir.Write("a.txt", "cut");
   CliRun apply = Cli({"apply", "-y", planPath});
   EXPECT_EQ(apply.exitCode, kExitFailure);
-  EXPECT_NE(apply.err.find(a + ": changed since the plan was made"), std::string::npos)
+  EXPECT_NE(apply.err.find(a + ": this file is left as it is: it changed since the plan was made"),
+            std::string::npos)
       << apply.err;
   EXPECT_EQ(dir.Read("a.txt"), "cut");
   EXPECT_EQ(dir.Read("b.txt"), "dog");
@@ -596,17 +597,17 @@ TEST(CliExitStatusTest, EachCaseEndsWithItsStatusAndItsBytes) {
       // The unfinished item replaced "one" with nothing.
       {"definition file cut off", {{"cut.xml", cut}, text[0]},
        {"replace", "-y", "-D", "@cut.xml", "@a.txt"}, kExitUsage, text,
-       refused + "@cut.xml:4: the file ends before <item> is closed"},
+       refused + "line 4 of the definition file @cut.xml: the file ends before <item> is closed"},
       // Loaded zero definitions with status 0.
       {"not a definition file", {{"f.xml", "<?xml version=\"1.0\"?><defs><def"}, text[0]},
        {"replace", "-y", "-D", "@f.xml", "@a.txt"}, kExitUsage, text,
-       refused + "@f.xml:1: the file ends inside the tag <def>"},
+       refused + "line 1 of the definition file @f.xml: the file ends inside the tag <def>"},
       {"empty definition file", {{"e.xml", ""}, text[0]}, {"find", "-D", "@e.xml", "@a.txt"},
-       kExitUsage, text, refused + "@e.xml: the file is empty"},
+       kExitUsage, text, refused + "the definition file @e.xml: the file is empty"},
       {"missing definition file", text, {"replace", "-y", "-D", "@no.xml", "@a.txt"}, kExitUsage,
        text, refused + "cannot open @no.xml: No such file or directory"},
       {"definition file a folder", text, {"replace", "-y", "-D", "@.", "@a.txt"}, kExitUsage,
-       text, refused + "@. is a directory"},
+       text, refused + "@. is a folder"},
       // CR LF went into every file the sort touched.
       {"sort keeps LF", {{"lf.txt", "b\na\nc\n"}}, {"sort", "-y", "@lf.txt"}, kExitOk,
        {{"lf.txt", "a\nb\nc\n"}}, ""},
@@ -618,7 +619,7 @@ TEST(CliExitStatusTest, EachCaseEndsWithItsStatusAndItsBytes) {
        unsorted + "cannot open @no.tbl: No such file or directory"},
       {"sort table a folder", {{"lf.txt", "b\na\n"}},
        {"sort", "-y", "--ignore", "@.", "@lf.txt"}, kExitUsage, {{"lf.txt", "b\na\n"}},
-       unsorted + "@. is a directory"},
+       unsorted + "@. is a folder"},
       // Replaced once per naming: "aaaa...".
       {"a file named three times", {{"x.txt", "a\n"}},
        {"replace", "-y", "-d", "a", "aa", "@x.txt", "@x.txt", "@./x.txt"}, kExitOk,
@@ -633,28 +634,30 @@ TEST(CliExitStatusTest, EachCaseEndsWithItsStatusAndItsBytes) {
        "strbatch-cli: @a.txt: @g.txt already exists; the file was not renamed"},
       // Only the byte that differs was checked: "humour" became "humor".
       {"whole file changed", files, apply, kExitFailure, {{"a.txt", odd}, {"b.txt", "color\n"}},
-       "strbatch-cli: @a.txt: changed since the plan was made (its SHA-256 is not the plan's); "
-       "left as it is",
+       "strbatch-cli: @a.txt: this file is left as it is: it changed since the plan was made (its "
+       "SHA-256 is not the plan's)",
        plan, nullptr, {{"a.txt", odd}}},
       // GBK bytes were written into the converted file.
       {"encoding changed", {{"g.txt", gbk}}, apply, kExitFailure, {{"g.txt", utf8}},
-       "strbatch-cli: @g.txt: its encoding is no longer the plan's GBK; left as it is",
+       "strbatch-cli: @g.txt: this file is left as it is: its encoding is no longer the plan's GBK",
        {"-d", "colour", "\xE9\xA2\x9C\xE8\x89\xB2", "@g.txt"}, nullptr, {{"g.txt", utf8}}},
       {"encoding edited", files, apply, kExitFailure, onlyB,
-       "strbatch-cli: @a.txt: the plan's encoding UTF-16LE is not the file's; left as it is", plan,
+       "strbatch-cli: @a.txt: this file is left as it is: the plan's encoding UTF-16LE is not the "
+       "file's",
+       plan,
        [](nlohmann::json& p) { p["files"][0]["encoding"] = "UTF-16LE"; }},
       // Read as 18446744073709551615.
       {"negative offset", files, apply, kExitFailure, onlyB,
-       "strbatch-cli: @a.txt: change 1 of the plan: \"offset\" is -1, not a non-negative "
-       "integer; left as it is",
+       "strbatch-cli: @a.txt: this file is left as it is: change 1 of the plan: \"offset\" is -1, "
+       "not a non-negative integer",
        plan, firstChange("offset", -1)},
       {"offset past the end", files, apply, kExitFailure, onlyB,
-       "strbatch-cli: @a.txt: offset 18446744073709551615 lies past the end of the file (the "
-       "file has 19 bytes); left as it is",
+       "strbatch-cli: @a.txt: this file is left as it is: offset 18446744073709551615 lies past "
+       "the end of the file (the file has 19 bytes)",
        plan, firstChange("offset", UINT64_MAX)},
       {"line past the end", files, apply, kExitFailure, onlyB,
-       "strbatch-cli: @a.txt: line 3 of the change at offset 8 is not a line of the file (it "
-       "has 2); left as it is",
+       "strbatch-cli: @a.txt: this file is left as it is: line 3 of the change at offset 8 is not "
+       "a line of the file (it has 2)",
        plan, firstChange("line", 3)},
       // Aborted with an uncaught exception.
       {"path a number", files, apply, kExitUsage, none,
@@ -861,15 +864,21 @@ bool HoldsEnglishSentence(const std::string& text) {
 
 // Under --lang zh every message of a command that fails or is refused is
 // Chinese: the core's messages, the questions' refusals and the command
-// line's own. Each case runs with a journal and settings of its own.
+// line's own, file errors with the system's reason included. Each case runs
+// with a journal and settings of its own.
 TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
   const std::string big(1 << 20, 'a');
+  const std::string cut =
+      "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\r\n<replace>\r\n<item><old>a</old>";
   const struct {
     const char* name;
     std::vector<std::pair<std::string, std::string>> files;
     std::vector<std::string> args;
     int exit;
     std::string settings = "";
+    // Permission bits set after the files are written. Root is refused by
+    // none of them, so there such a case is run as nobody.
+    std::vector<std::pair<std::string, unsigned>> modes = {};
   } cases[] = {
       {"undo with no run", {}, {"undo", "-y", "--lang", "zh"}, kExitFailure},
       {"undo of an unknown run", {}, {"undo", "-y", "--run", "nosuch", "--lang", "zh"}, kExitUsage},
@@ -888,11 +897,40 @@ TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
        {"find", "-d", "a", "b", "--folder", "@a.txt", "--lang", "zh"}, kExitUsage},
       {"report folder missing", {{"a.txt", "a"}},
        {"find", "-r", "@no/r.txt", "-d", "a", "x", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"listed file missing", {}, {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@no.txt"},
+       kExitFailure},
+      {"listed path a folder", {}, {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@."},
+       kExitFailure},
+      {"file not readable", {{"a.txt", "a"}},
+       {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@a.txt"}, kExitFailure, "",
+       {{"a.txt", 0200}}},
+      {"file read-only", {{"a.txt", "a"}},
+       {"replace", "-y", "-d", "a", "b", "--lang", "zh", "@a.txt"}, kExitFailure, "",
+       {{"a.txt", 0444}}},
+      {"rename in a read-only folder", {{"ro/a.txt", "a"}},
+       {"rename", "-y", "-d", "a.txt", "b.txt", "--lang", "zh", "@ro/a.txt"}, kExitFailure, "",
+       {{"ro", 0555}}},
+      {"definition file cut off", {{"cut.xml", cut}, {"a.txt", "a"}},
+       {"replace", "-y", "-D", "@cut.xml", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"definition file missing", {{"a.txt", "a"}},
+       {"replace", "-y", "-D", "@no.xml", "--lang", "zh", "@a.txt"}, kExitUsage},
+      {"plan damaged", {{"plan.json", "[1,2]"}}, {"apply", "-y", "--lang", "zh", "@plan.json"},
+       kExitUsage},
+      {"plan entry refused", {{"a.txt", "a"},
+                              {"plan.json", "{\"files\":[{\"path\":\"@a.txt\",\"changes\":[{}],"
+                                            "\"sha256\":\"x\",\"encoding\":\"UTF-8\"}]}"}},
+       {"apply", "-y", "--lang", "zh", "@plan.json"}, kExitFailure},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
-    for (const auto& [name, bytes] : c.files) dir.Write(name, bytes);
+    for (const auto& [name, bytes] : c.files) {
+      if (const size_t slash = name.find('/'); slash != std::string::npos) {
+        mkdir(dir.File(name.substr(0, slash)).c_str(), 0755);
+      }
+      dir.Write(name, InFolder(bytes, dir.path()));
+    }
+    for (const auto& [name, mode] : c.modes) chmod(dir.File(name).c_str(), mode);
     dir.Write("strbatch.INI", c.settings);
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(InFolder(arg, dir.path()));
@@ -900,7 +938,15 @@ TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
     const std::string tmp = std::getenv("STRBATCH_TMPDIR") ? std::getenv("STRBATCH_TMPDIR") : "";
     setenv("STRBATCH_CONFIG", dir.File("strbatch.INI").c_str(), 1);
     setenv("STRBATCH_TMPDIR", dir.File("private").c_str(), 1);
+    const bool asNobody = !c.modes.empty() && geteuid() == 0;
+    if (asNobody) {
+      ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+      if (seteuid(65534) != 0) continue;
+    }
     const CliRun run = Cli(args);
+    if (asNobody) {
+      ASSERT_EQ(seteuid(0), 0);
+    }
     setenv("STRBATCH_CONFIG", config.c_str(), 1);
     setenv("STRBATCH_TMPDIR", tmp.c_str(), 1);
     EXPECT_EQ(run.exitCode, c.exit) << run.err;

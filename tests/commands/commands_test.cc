@@ -128,7 +128,7 @@ TEST(CommandsTest, AnExceptionClosesTheRunAsStopped) {
   try {
     JournalledRun run(&f.journal);
     ASSERT_TRUE(run.Open("replace", 3, f.host));
-    std::string error;
+    Message error;
     ASSERT_TRUE(RewriteFile(f.journal, path, "new", &error)) << error;
     throw std::runtime_error("out of memory");
   } catch (const std::runtime_error&) {

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "test_support.h"
+
 namespace strbatch {
 namespace {
 
@@ -29,83 +31,83 @@ TEST(PlanTest, ReadPlanRefusesWhatItCannotWriteExactly) {
   struct Case {
     const char* name;
     Edit edit;
-    std::string planError;  // the whole plan refused
-    std::string fileError;  // the file refused, "left as it is" added
+    Message planError;  // the whole plan refused
+    Message fileError;  // the file refused: why it is left as it is
     std::string newBytes;   // otherwise: the change's new bytes
   };
+  const auto inChange = [](Message why) {
+    return Message(MessageId::kPlanChange, {"1"}).Because(std::move(why));
+  };
   const Case cases[] = {
-      {"as written", nullptr, "", "", "color"},
-      {"new bytes in hexadecimal win over the text", change("new_bytes_hex", "c3A9"), "", "",
+      {"as written", nullptr, {}, {}, "color"},
+      {"new bytes in hexadecimal win over the text", change("new_bytes_hex", "c3A9"), {}, {},
        "\xC3\xA9"},
-      {"odd hexadecimal", change("new_bytes_hex", "abc"), "",
-       "change 1 of the plan: \"new_bytes_hex\" is not hexadecimal bytes", ""},
-      {"hexadecimal that is not", change("new_bytes_hex", "zz"), "",
-       "change 1 of the plan: \"new_bytes_hex\" is not hexadecimal bytes", ""},
+      {"odd hexadecimal", change("new_bytes_hex", "abc"), {},
+       inChange(Message(MessageId::kPlanNotHex, {"new_bytes_hex"})), ""},
+      {"hexadecimal that is not", change("new_bytes_hex", "zz"), {},
+       inChange(Message(MessageId::kPlanNotHex, {"new_bytes_hex"})), ""},
       {"new text the encoding cannot hold",
        [](nlohmann::json& p) {
          p["files"][0]["encoding"] = "GBK";
          p["files"][0]["changes"][0]["new"] = "\xF0\x9F\x98\x80";
        },
-       "", "change 1 of the plan: its \"new\" text cannot be written in GBK", ""},
+       {}, inChange(Message(MessageId::kPlanTextNotHeld, {"GBK"})), ""},
       // Read as 18446744073709551615.
-      {"negative offset", change("offset", -1), "",
-       "change 1 of the plan: \"offset\" is -1, not a non-negative integer", ""},
+      {"negative offset", change("offset", -1), {},
+       inChange(Message(MessageId::kPlanFieldNotNumber, {"offset", "-1"})), ""},
       // Wrapped to 0.
-      {"offset 2**64", change("offset", nlohmann::json::parse("18446744073709551616")), "",
-       "change 1 of the plan: \"offset\" is 1.8446744073709552e+19, not a non-negative integer",
+      {"offset 2**64", change("offset", nlohmann::json::parse("18446744073709551616")), {},
+       inChange(Message(MessageId::kPlanFieldNotNumber, {"offset", "1.8446744073709552e+19"})),
        ""},
       // Taken as 4.
-      {"fractional offset", change("offset", 4.5), "",
-       "change 1 of the plan: \"offset\" is 4.5, not a non-negative integer", ""},
+      {"fractional offset", change("offset", 4.5), {},
+       inChange(Message(MessageId::kPlanFieldNotNumber, {"offset", "4.5"})), ""},
       {"length missing", [](nlohmann::json& p) { p["files"][0]["changes"][0].erase("length"); },
-       "", "change 1 of the plan: \"length\" is missing", ""},
-      {"old checksum a number", change("old_sha256", 7), "",
-       "change 1 of the plan: \"old_sha256\" is not a string", ""},
+       {}, inChange(Message(MessageId::kPlanFieldMissing, {"length"})), ""},
+      {"old checksum a number", change("old_sha256", 7), {},
+       inChange(Message(MessageId::kPlanFieldNotString, {"old_sha256"})), ""},
       {"a change that is no object", [](nlohmann::json& p) { p["files"][0]["changes"][0] = 3; },
-       "", "change 1 of the plan: is not an object", ""},
-      {"changes no list", [](nlohmann::json& p) { p["files"][0]["changes"] = {{"a", 1}}; }, "",
-       "\"changes\" is not a list", ""},
-      {"checksum not hexadecimal", [](nlohmann::json& p) { p["files"][0]["sha256"] = "x"; }, "",
-       "\"sha256\" is not a SHA-256 in hexadecimal", ""},
-      {"encoding missing", [](nlohmann::json& p) { p["files"][0].erase("encoding"); }, "",
-       "\"encoding\" is missing", ""},
-      {"document", [](nlohmann::json& p) { p["files"][0]["document"] = true; }, "",
-       "an office document is written whole from its preview in the window, not from a plan", ""},
+       {}, inChange(Message(MessageId::kPlanChangeNotObject)), ""},
+      {"changes no list", [](nlohmann::json& p) { p["files"][0]["changes"] = {{"a", 1}}; }, {},
+       Message(MessageId::kPlanChangesNotList), ""},
+      {"checksum not hexadecimal", [](nlohmann::json& p) { p["files"][0]["sha256"] = "x"; }, {},
+       Message(MessageId::kPlanNotSha256), ""},
+      {"encoding missing", [](nlohmann::json& p) { p["files"][0].erase("encoding"); }, {},
+       Message(MessageId::kPlanFieldMissing, {"encoding"}), ""},
+      {"document", [](nlohmann::json& p) { p["files"][0]["document"] = true; }, {},
+       Message(MessageId::kPlanHasDocument), ""},
       {"document neither true nor false",
-       [](nlohmann::json& p) { p["files"][0]["document"] = "yes"; }, "",
-       "\"document\" is neither true nor false", ""},
+       [](nlohmann::json& p) { p["files"][0]["document"] = "yes"; }, {},
+       Message(MessageId::kPlanFieldNotBoolean, {"document"}), ""},
       {"plan of an older version", [](nlohmann::json& p) { p["files"][0].erase("sha256"); },
-       "made by an older version (file 1 of the plan lacks the \"sha256\" of the whole file); "
-       "make it again with replace -n --json",
-       "", ""},
+       Message(MessageId::kPlanTooOld, {"1"}), {}, ""},
       // Aborted with an uncaught exception.
       {"path a number", [](nlohmann::json& p) { p["files"][0]["path"] = 5; },
-       "not a plan: file 1 of the plan has no \"path\" string", "", ""},
+       Message(MessageId::kPlanEntryNoPath, {"1"}), {}, ""},
       {"a file that is no object", [](nlohmann::json& p) { p["files"].push_back("b.txt"); },
-       "not a plan: file 2 of the plan is not an object", "", ""},
+       Message(MessageId::kPlanEntryNotObject, {"2"}), {}, ""},
       {"files no list", [](nlohmann::json& p) { p["files"] = {{"path", "a.txt"}}; },
-       "not a plan (the JSON of replace --dry-run --json)", "", ""},
-      {"a list", [](nlohmann::json& p) { p = {1, 2}; },
-       "not a plan (the JSON of replace --dry-run --json)", "", ""},
+       Message(MessageId::kNotAPlan), {}, ""},
+      {"a list", [](nlohmann::json& p) { p = {1, 2}; }, Message(MessageId::kNotAPlan), {}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     nlohmann::json json = OneChangePlan();
     if (c.edit) c.edit(json);
     Plan plan;
-    std::string error;
+    Message error;
     const bool read = ReadPlan(json.dump(), &plan, &error);
-    if (!c.planError.empty()) {
+    if (!c.planError.Empty()) {
       EXPECT_FALSE(read);
       EXPECT_EQ(error, c.planError);
       continue;
     }
     ASSERT_TRUE(read) << error;
-    if (!c.fileError.empty()) {
+    if (!c.fileError.Empty()) {
       EXPECT_TRUE(plan.files.empty());
       ASSERT_EQ(plan.refused.size(), 1u);
       EXPECT_EQ(plan.refused[0].path, "a.txt");
-      EXPECT_EQ(plan.refused[0].reason, c.fileError + "; left as it is");
+      EXPECT_EQ(plan.refused[0].reason, Message(MessageId::kLeftAsItIs).Because(c.fileError));
       continue;
     }
     EXPECT_TRUE(plan.refused.empty());
@@ -127,7 +129,7 @@ TEST(PlanTest, EntriesAreJudgedOneByOne) {
   json["files"][2]["path"] = "b.txt";
   json["files"][0]["changes"][0]["line"] = "one";
   Plan plan;
-  std::string error;
+  Message error;
   ASSERT_TRUE(ReadPlan(json.dump(), &plan, &error)) << error;
   ASSERT_EQ(plan.files.size(), 1u);
   EXPECT_EQ(plan.files[0].path, "b.txt");

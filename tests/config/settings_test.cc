@@ -84,7 +84,7 @@ TEST(SettingsTest, ReadsKeysWithoutRegardToCaseAndRefusesBadValues) {
 
 TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
   ScratchDir dir;
-  std::string error;
+  Message error;
   std::string path = dir.File("config/sub/strbatch.INI");  // directories are created
   ASSERT_TRUE(SaveSettings(path, Make({0, 1, 3, 1}), &error)) << error;
   EXPECT_EQ(dir.Read(path),
@@ -113,7 +113,7 @@ TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
 
 TEST(SettingsTest, SortToolPathsLiveBesideTheOptions) {
   ScratchDir dir;
-  std::string error;
+  Message error;
   std::string path = dir.File("s.INI");
   EXPECT_EQ(LoadSortToolSettings(path).equalValueTable, "");
   ASSERT_TRUE(SaveSettings(path, Make({0, 0, 2, 0}), &error)) << error;

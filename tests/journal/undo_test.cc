@@ -49,7 +49,7 @@ FolderState StateOf(const ScratchDir& dir) {
 JournalRun OnlyRun(const std::string& root) {
   const std::vector<JournalRun> runs = ListJournals(root);
   JournalRun run;
-  std::string error;
+  Message error;
   EXPECT_EQ(runs.size(), 1u);
   if (!runs.empty()) {
     EXPECT_TRUE(ReadJournal(runs[0].folder, &run, &error)) << error;
@@ -150,7 +150,7 @@ TEST_P(UndoTest, EveryCommandIsTakenBackAndRedone) {
     runner.SetJournal(&journal_);
     const bool driven = c.name == std::string("replace") || c.name == std::string("rename") ||
                         c.name == std::string("convert");
-    std::string error;
+    Message error;
     if (!driven) {
       ASSERT_TRUE(journal_.StartRun(c.name, &error)) << error;
     }
@@ -423,7 +423,7 @@ TEST_P(UndoTest, ARunOfTheFirstFormatListsAndUndoes) {
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   testing::WriteBytes(folder + "/1.old", "old bytes");
   FileFingerprint now;
-  std::string error;
+  Message error;
   ASSERT_TRUE(TakeFingerprint(path, &now, &error)) << error;
   testing::WriteBytes(folder + "/log", "strbatch-journal\t1\t1704067200000000000\t1\treplace\n"
                                        "P\t1\twrite\t" + path + "\t" + path +

@@ -18,7 +18,7 @@ class DefinitionFileTest : public ::testing::Test {
  protected:
   // Saves rows and loads them back.
   std::vector<DefinitionRecord> RoundTrip(const std::vector<DefinitionRecord>& rows) {
-    std::string error;
+    Message error;
     std::string path = dir_.File("defs.xml");
     EXPECT_TRUE(SaveDefinitionFile(path, rows, &error)) << error;
     std::vector<DefinitionRecord> back;
@@ -153,30 +153,37 @@ TEST_F(DefinitionFileTest, CutOffAndForeignFilesAreRefusedWithTheirLine) {
   const struct {
     std::string file;
     const char* expected;
-    const char* reason;
+    Message reason;
   } rows[] = {
       {whole.substr(0, whole.find("</old>", whole.find("one")) + 6), "refused@4",
-       "ends before <item> is closed"},
-      {whole.substr(0, whole.find("<new>two") + 3), "refused@4", "inside the tag <ne>"},
-      {cdata.substr(0, cdata.find("a<b") + 2), "refused@3", "CDATA"},
-      {"<?xml version=\"1.0\"?><defs><def", "refused@1", "inside the tag <def>"},
-      {"<?xml version=\"1.0\"?>\n<defs></defs>", "refused@2", "<defs>, not <replace>"},
+       Message(MessageId::kEndsBeforeClosed, {"<item>"})},
+      {whole.substr(0, whole.find("<new>two") + 3), "refused@4",
+       Message(MessageId::kEndsInNamedTag, {"<ne>"})},
+      {cdata.substr(0, cdata.find("a<b") + 2), "refused@3", Message(MessageId::kEndsInCdata)},
+      {"<?xml version=\"1.0\"?><defs><def", "refused@1",
+       Message(MessageId::kEndsInNamedTag, {"<def>"})},
+      {"<?xml version=\"1.0\"?>\n<defs></defs>", "refused@2",
+       Message(MessageId::kRootNotReplace, {"<defs>"})},
       {d + "<replace>\r\n<item><old>a</old>\r\n</replace>\r\n", "refused@2",
-       "<replace> is closed"},
-      {"<?xml version=", "refused@1", "declaration"},
-      {d + "\r\n", "refused@0", "no element"},
+       Message(MessageId::kEndsBeforeClosed, {"<replace>"})},
+      {"<?xml version=", "refused@1", Message(MessageId::kEndsInDeclaration)},
+      {d + "\r\n", "refused@0", Message(MessageId::kNoElement)},
   };
   for (const auto& row : rows) {
     DefinitionFileError error;
     EXPECT_EQ(Load(row.file, &error), row.expected) << row.reason;
-    EXPECT_NE(error.reason.find(row.reason), std::string::npos) << error.message;
-    const std::string where = error.line > 0 ? ":" + std::to_string(error.line) : "";
-    EXPECT_EQ(error.message.find(dir_.File("in.xml") + where + ": "), 0u) << error.message;
+    EXPECT_EQ(error.reason.id, row.reason.id) << error.message;
+    EXPECT_EQ(error.reason.args, row.reason.args) << error.message;
+    // The message names the file, and the line where there is one.
+    const std::vector<std::string> where =
+        error.line > 0 ? std::vector<std::string>{dir_.File("in.xml"), std::to_string(error.line)}
+                       : std::vector<std::string>{dir_.File("in.xml")};
+    EXPECT_EQ(error.message.args, where) << error.message;
   }
 }
 
 TEST_F(DefinitionFileTest, FailedSavesLeaveTheEarlierFileWhole) {
-  std::string error;
+  Message error;
   std::string path;
   ASSERT_TRUE(CarriedDefinitionFilePath(&path, &error)) << error;
   EXPECT_EQ(path.substr(path.rfind('/')), "/_tqmix_tmp_map.xml");
@@ -205,7 +212,8 @@ TEST_F(DefinitionFileTest, FailedSavesLeaveTheEarlierFileWhole) {
 // A carried file that is refused goes aside, never over an earlier one, so
 // that the save at exit cannot destroy what may be the user's only copy.
 TEST_F(DefinitionFileTest, RefusedCarriedFilesAreMovedAsideWhole) {
-  std::string path, error;
+  std::string path;
+  Message error;
   ASSERT_TRUE(CarriedDefinitionFilePath(&path, &error)) << error;
   const std::string cut = FormatDefinitionFile({{"a", "b"}, {"c", "d"}}).substr(0, 70);
   for (const char* aside : {".damaged", ".damaged.2"}) {
@@ -215,7 +223,7 @@ TEST_F(DefinitionFileTest, RefusedCarriedFilesAreMovedAsideWhole) {
     std::string movedTo;
     EXPECT_FALSE(LoadCarriedDefinitions(&rows, &refused, &movedTo));
     EXPECT_TRUE(rows.empty());
-    EXPECT_NE(refused.message.find(path + ":"), std::string::npos) << refused.message;
+    EXPECT_EQ(refused.message.args.at(0), path) << refused.message;
     EXPECT_EQ(movedTo, path + aside);
     EXPECT_EQ(testing::ReadBytes(movedTo), cut + aside);
     struct stat st;
@@ -230,10 +238,11 @@ TEST_F(DefinitionFileTest, UnreadablePathsAreRefusedWithoutBlocking) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& path : {dir_.File("missing.xml"), dir_.path(), fifo}) {
     EXPECT_FALSE(LoadDefinitionFile(path, &rows, &error));
-    EXPECT_NE(error.message.find(path), std::string::npos) << error.message;
+    EXPECT_EQ(error.message.args.at(0), path) << error.message;
   }
   EXPECT_TRUE(rows.empty());
   EXPECT_FALSE(SaveDefinitionFile(dir_.path(), {{"a", "b"}}, &error.reason));
+  EXPECT_EQ(error.reason.id, MessageId::kIsDirectory);
 }
 
 }  // namespace

@@ -87,7 +87,8 @@ std::vector<std::string> ProcessesMentioning(const std::string& text) {
 }
 
 std::string PrivateDir() {
-  std::string dir, error;
+  std::string dir;
+  Message error;
   PrivateTempDir(&dir, &error);
   return dir;
 }

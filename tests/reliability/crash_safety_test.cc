@@ -267,7 +267,8 @@ TEST_F(CrashSafetyTest, KilledReplaceLeavesEveryFileOldOrNew) {
 // state where the kill came before the done mark), the undo after a killed
 // undo must finish it, and no file may be lost, doubled or mixed.
 void CrashSafetyTest::KillRunAndUndo(const std::vector<std::string>& command, uint64_t seeds) {
-  std::string root, error;
+  std::string root;
+  Message error;
   ASSERT_TRUE(DefaultJournalRoot(&root, &error)) << error;
   // The files the command changed, with the inodes they have now.
   auto changedNow = [&] {
@@ -405,7 +406,7 @@ TEST_F(CrashSafetyTest, KilledConversionLeavesEveryFileOldOrNew) {
   const std::string reference = memory_.File("reference");
   auto converted = [&](size_t i) {
     testing::WriteBytes(reference, text(i));
-    std::string error;
+    Message error;
     EXPECT_TRUE(ConvertGbkToBig5(reference, &error, DefaultFileRewriter())) << error;
     return testing::ReadBytes(reference);
   };
@@ -495,7 +496,7 @@ TEST_F(CrashSafetyTest, KilledViewerSavesLeaveEveryFileOldOrSaved) {
   auto saveAll = [&] {
     for (size_t i = 0; i < files_.size(); i++) {
       if (StateOf(files_[i].path).bytes == files_[i].newBytes) continue;
-      std::string error;
+      Message error;
       if (!SaveViewerText(DefaultFileRewriter(), files_[i].path, lines(i), &error)) return 1;
     }
     return 0;
@@ -522,7 +523,7 @@ TEST_F(CrashSafetyTest, KilledViewerSavesLeaveEveryFileOldOrSaved) {
 TEST_F(CrashSafetyTest, NextRunRemovesOnlyStaleTemporaryFiles) {
   const std::string folder = scratch_.path();
   // A rewrite in progress in another process holds its temporary file.
-  std::string error;
+  Message error;
   auto live = DefaultFileRewriter().Begin(scratch_.File("live.txt"), &error);
   ASSERT_TRUE(live) << error;
   ASSERT_TRUE(live->Write("in progress"));

@@ -432,7 +432,7 @@ TEST_F(HostileInputTest, RandomBytesAsDefinitionFiles) {
     DefinitionFileError error;
     if (!LoadDefinitionFile(path, &rows, &error)) {
       ASSERT_TRUE(rows.empty()) << i;
-      ASSERT_NE(error.message.find(path), std::string::npos) << i;
+      ASSERT_EQ(error.message.args.at(0), path) << i;
     }
     for (const DefinitionRecord& row : rows) ASSERT_FALSE(row.find.empty()) << i;
   }
@@ -485,7 +485,7 @@ TEST_F(HostileInputTest, RandomLanguageFilesAndHugeSettings) {
   // A settings file too large to be one of ours is neither read nor replaced.
   testing::WriteBytes(settings, "[option]\nLanguage=1\n" + std::string(kMaxProfileBytes, ';'));
   EXPECT_EQ(LoadSettings(settings).language, Language::Chinese);
-  std::string error;
+  Message error;
   EXPECT_FALSE(SaveSettings(settings, Options{}, &error));
   EXPECT_EQ(std::filesystem::file_size(settings), kMaxProfileBytes + 20);
 }

@@ -174,7 +174,8 @@ TEST(LoadTest, LargeFileConversion) {
   std::vector<std::string> lines, converted;
   for (const char* utf8 : {"简体中文的转换测试，还有 English\r\n", "软件 头发 后来 干净 里面\n",
                            "数字 0123456789 与符号 ，。！\n", "发展与面向未来的系统\r\n"}) {
-    std::string line, error;
+    std::string line;
+    Message error;
     gbk.FromUtf8(utf8, &line);
     testing::WriteBytes(memory.File("line"), line);
     ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error, DefaultFileRewriter()))
@@ -192,7 +193,7 @@ TEST(LoadTest, LargeFileConversion) {
   std::string longUnit, longConverted;
   gbk.FromUtf8("简体中文", &longUnit);
   testing::WriteBytes(memory.File("line"), longUnit);
-  std::string error;
+  Message error;
   ASSERT_TRUE(ConvertGbkToTraditional(memory.File("line"), &error, DefaultFileRewriter())) << error;
   longConverted = testing::ReadBytes(memory.File("line"));
   while (text.size() < size + (size_t{3} << 19)) {
@@ -210,7 +211,7 @@ TEST(LoadTest, LargeFileConversion) {
   testing::ChildResult result = testing::RunInChild({}, [&] {
     testing::ResetPeakResident();
     const int64_t before = testing::PeakResidentBytes();
-    std::string error;
+    Message error;
     if (!ConvertGbkToBig5(path, &error, DefaultFileRewriter())) return 2;
     const int64_t growth = testing::PeakResidentBytes() - before;
     std::printf("[ figures  ] conversion of %zu MiB: peak memory growth %lld MiB\n",

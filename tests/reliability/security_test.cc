@@ -91,7 +91,7 @@ TEST_F(SecurityTest, RefusedPrivateDirectoryIsReportedWhenAReportWasAsked) {
 // one can read the new content of a private file in between.
 TEST_F(SecurityTest, TemporaryFilesAreNeverMoreOpenThanTheFile) {
   ASSERT_EQ(chmod(target_.c_str(), 0604), 0);
-  std::string error;
+  Message error;
   auto session = DefaultFileRewriter().Begin(target_, &error);
   ASSERT_TRUE(session) << error;
   ASSERT_TRUE(session->Write("secret"));

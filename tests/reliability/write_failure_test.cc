@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -49,9 +50,9 @@ class FaultAtStep : public FileRewriter {
   int steps() const { return steps_; }
   bool fired() const { return fired_; }
 
-  std::unique_ptr<RewriteSession> Begin(const std::string& path, std::string* error) override {
+  std::unique_ptr<RewriteSession> Begin(const std::string& path, Message* error) override {
     if (Fails()) {
-      *error = "injected failure";
+      *error = Message(MessageId::kCannotWrite).WithOsError(EIO);
       return nullptr;
     }
     auto real = DefaultFileRewriter().Begin(path, error);
@@ -74,9 +75,9 @@ class FaultAtStep : public FileRewriter {
       return real_->Write(data, size);
     }
     void SetMode(unsigned mode) override { real_->SetMode(mode); }
-    bool Commit(std::string* error) override {
+    bool Commit(Message* error) override {
       if (failed_ || owner_->Fails()) {
-        *error = "injected failure";
+        *error = Message(MessageId::kCannotWrite).WithOsError(EIO);
         return false;
       }
       return real_->Commit(error);
@@ -216,7 +217,7 @@ TEST_F(WriteFailureTest, ConversionSurvivesAFaultAtEveryStep) {
   ResetFiles();
   std::vector<std::string> converted;
   for (const std::string& path : paths_) {
-    std::string error;
+    Message error;
     ASSERT_TRUE(ConvertGbkToBig5(path, &error, DefaultFileRewriter())) << error;
     converted.push_back(testing::ReadBytes(path));
   }
@@ -299,24 +300,24 @@ TEST_F(WriteFailureTest, EverySaveKeepsTheOldFileOnAFaultAtEveryStep) {
   const std::string path = memory_.File("saved.ini");
   struct Writer {
     const char* name;
-    std::function<bool(FileRewriter&, std::string*)> save;
+    std::function<bool(FileRewriter&, Message*)> save;
   };
   Options settings;
   settings.language = Language::English;
   const std::vector<Writer> writers = {
-      {"viewer", [&](FileRewriter& r, std::string* e) {
+      {"viewer", [&](FileRewriter& r, Message* e) {
          return SaveViewerText(r, path, {"edited", "text"}, e);
        }},
-      {"definition file", [&](FileRewriter& r, std::string* e) {
+      {"definition file", [&](FileRewriter& r, Message* e) {
          return SaveDefinitionFile(r, path, {{"find", "replace"}}, e);
        }},
-      {"settings", [&](FileRewriter& r, std::string* e) {
+      {"settings", [&](FileRewriter& r, Message* e) {
          return SaveSettings(r, path, settings, e);
        }},
-      {"profile", [&](FileRewriter& r, std::string* e) {
+      {"profile", [&](FileRewriter& r, Message* e) {
          return WriteProfileStrings(r, path, "Sort3", {{"ByFile", "/a/table"}}, e);
        }},
-      {"backup", [&](FileRewriter& r, std::string* e) {
+      {"backup", [&](FileRewriter& r, Message* e) {
          std::string source = memory_.File("source");
          testing::WriteBytes(source, "the file to back up");
          return MakeBackup(source, e, r) && rename(BackupPath(source).c_str(), path.c_str()) == 0;
@@ -326,12 +327,12 @@ TEST_F(WriteFailureTest, EverySaveKeepsTheOldFileOnAFaultAtEveryStep) {
     SCOPED_TRACE(writer.name);
     ForEveryStep([&](FaultAtStep& fault) {
       testing::WriteBytes(path, old);
-      std::string error;
+      Message error;
       const bool saved = writer.save(fault, &error);
       EXPECT_EQ(saved, !fault.fired());
       if (fault.fired()) {
         EXPECT_EQ(testing::ReadBytes(path), old);
-        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(error.Empty());
       } else {
         EXPECT_NE(testing::ReadBytes(path), old);
       }
@@ -499,7 +500,7 @@ TEST_F(PermissionTest, InPlaceRewriteUndoneWhenAbandonedAndCopyKeptWhenKilled) {
 
   // Abandoned after a write: the original comes back, shorter or not.
   ChildResult abandoned = testing::RunInChild(options_, [&] {
-    std::string error;
+    Message error;
     auto session = DefaultFileRewriter().Begin(path, &error);
     if (!session) return 1;
     return session->Write("NEW") ? 0 : 2;
@@ -511,7 +512,7 @@ TEST_F(PermissionTest, InPlaceRewriteUndoneWhenAbandonedAndCopyKeptWhenKilled) {
   // Killed in the middle of the write: the copy and a note of the file's
   // path stay in the private directory.
   ChildResult killed = testing::RunInChild(options_, [&] {
-    std::string error;
+    Message error;
     auto session = DefaultFileRewriter().Begin(path, &error);
     if (!session || !session->Write("NEW")) return 1;
     _exit(0);

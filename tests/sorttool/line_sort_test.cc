@@ -65,7 +65,7 @@ TEST(LineSortTest, DuplicatesAreDroppedOnlyWhenNeighbours) {
 
 TEST(LineSortTest, FilesWithoutLinesOrThatCannotBeWrittenStayAsTheyWere) {
   testing::ScratchDir dir;
-  std::string error;
+  Message error;
   EXPECT_EQ(SortFile(dir.Write("blank", "\r\n\r\n"), {}, {}, &error, DefaultFileRewriter()),
             SortFileResult::kNothingToSort);
   EXPECT_EQ(dir.Read("blank"), "\r\n\r\n");
@@ -115,7 +115,7 @@ TEST(LineSortTest, FilesAreSortedAndWrittenInTheirOwnEncoding) {
   for (const EncodedFileRow& row : rows) {
     SortOptions options;
     options.encoding = row.setting;
-    std::string error;
+    Message error;
     const std::string path = dir.Write("f", row.before);
     EXPECT_EQ(SortFile(path, options, {}, &error, DefaultFileRewriter()), SortFileResult::kSorted)
         << row.note << error;
@@ -127,12 +127,12 @@ TEST(LineSortTest, BrokenUtf16AndBareMarksAreLeftAlone) {
   testing::ScratchDir dir;
   SortOptions options;
   options.encoding = EncodingSetting::Auto;
-  std::string error;
+  Message error;
   const std::string unpaired = "\xFF\xFE" "b\0\n\0\x00\xD8\n\0a\0";  // a lone high surrogate
   EXPECT_EQ(SortFile(dir.Write("u", unpaired), options, {}, &error, DefaultFileRewriter()),
             SortFileResult::kFailed);
   EXPECT_EQ(dir.Read("u"), unpaired);
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.id, MessageId::kNotValidUtf16);
   EXPECT_EQ(
       SortFile(dir.Write("m", "\xEF\xBB\xBF\r\n"), options, {}, &error, DefaultFileRewriter()),
       SortFileResult::kNothingToSort);

@@ -23,11 +23,13 @@ TEST(SortTablesTest, NoSortTableKeepsSpaces) {
 
 TEST(SortTablesTest, UnreadableTableIsEmptyAndReported) {
   testing::ScratchDir dir;
-  std::string problems;
+  std::vector<Message> problems;
   SortTables tables = LoadSortTables(dir.File("missing.txt"), dir.Write("n.txt", "q\n"), &problems);
   EXPECT_TRUE(tables.equalValues.empty());
   EXPECT_EQ(tables.noSort.size(), 1u);
-  EXPECT_NE(problems.find("missing.txt"), std::string::npos);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].id, MessageId::kCannotOpen);
+  EXPECT_EQ(problems[0].args, std::vector<std::string>{dir.File("missing.txt")});
 
   problems.clear();
   tables = LoadSortTables("", "", &problems);
@@ -36,14 +38,15 @@ TEST(SortTablesTest, UnreadableTableIsEmptyAndReported) {
 
 TEST(SortTablesTest, TablesAreReadInTheirOwnEncodingAndCarriedIntoOthers) {
   testing::ScratchDir dir;
-  std::string gbk, problems;
+  std::string gbk;
+  std::vector<Message> problems;
   // (GBK "壹" alone would pass for UTF-8; "贰" makes the file plain GBK.)
   ASSERT_TRUE(CodePage(CodePage::kGbk).FromUtf8("壹 1\n贰 2\n", &gbk));
   // Under "auto" a GBK table and a UTF-16 one both come out as UTF-8.
   SortTables tables = LoadSortTables(dir.Write("e.txt", gbk),
                                      dir.Write("n.txt", std::string("\xFF\xFE\x84\x76\n\0", 6)),
                                      EncodingSetting::Auto, &problems);
-  EXPECT_TRUE(problems.empty()) << problems;
+  EXPECT_TRUE(problems.empty()) << problems[0];
   EXPECT_EQ(tables.equalValues["壹"], "1");
   tables.equalValues.erase("贰");
   EXPECT_EQ(tables.noSort, (std::set<std::string, std::less<>>{"的"}));

@@ -319,7 +319,8 @@ class MainWindowTest : public QObject {
   // A carried list that is refused is moved aside, the user is told on the
   // status line, and the save at exit writes beside it, not over it.
   void aRefusedCarriedListIsMovedAsideAndTold() {
-    std::string carriedPath, error;
+    std::string carriedPath;
+    Message error;
     QVERIFY(CarriedDefinitionFilePath(&carriedPath, &error));
     const QByteArray cut("<?xml version=\"1.0\"?>\r\n<replace>\r\n<item><old>one</old>");
     env_->Write(carriedPath, cut);
@@ -361,7 +362,7 @@ class MainWindowTest : public QObject {
       box->button(QMessageBox::Ok)->click();
     });
     window.ImportDefinitions(cut);
-    QVERIFY(warning.contains(QString::fromStdString(cut + ":3: ")));
+    QVERIFY2(warning.contains(QString::fromStdString(cut + " 第 3 行")), qPrintable(warning));
     QCOMPARE(window.DefinitionModel()->rowCount(), 2);
 
     // A failed export says so instead of passing for a saved file.
@@ -491,13 +492,13 @@ class MainWindowTest : public QObject {
   void aCommandThatThrowsIsAWarningAndTheWindowStays() {
     class ThrowingRewriter : public FileRewriter {
      public:
-      std::unique_ptr<RewriteSession> Begin(const std::string&, std::string*) override {
+      std::unique_ptr<RewriteSession> Begin(const std::string&, Message*) override {
         throw std::bad_alloc();
       }
-      bool Move(const std::string&, const std::string&, std::string*) override {
+      bool Move(const std::string&, const std::string&, Message*) override {
         throw std::bad_alloc();
       }
-      bool Remove(const std::string&, std::string*) override { throw std::bad_alloc(); }
+      bool Remove(const std::string&, Message*) override { throw std::bad_alloc(); }
       FileRewriter& Plain() override { return *this; }
     } throwing;
     UndoJournal journal("", throwing);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 
 #include "base/text_encoding.h"
@@ -224,7 +225,7 @@ TEST(ViewerTextTest, EachFileIsShownAndSavedInItsOwnEncoding) {
 
     // The unedited text comes back byte for byte, the mark included; an
     // edit is written in the file's encoding.
-    std::string error;
+    Message error;
     const std::string path = dir.Write("f", row.bytes);
     ASSERT_TRUE(SaveViewerText(DefaultFileRewriter(), path, file, sink.Lines(), &error)) << error;
     EXPECT_EQ(dir.Read("f"), row.bytes) << row.note;
@@ -287,14 +288,14 @@ class FailingRewriter : public FileRewriter {
   class Session : public RewriteSession {
    public:
     bool Write(const char*, size_t) override { return false; }
-    bool Commit(std::string* error) override {
-      *error = "disk full";
+    bool Commit(Message* error) override {
+      *error = Message(MessageId::kCannotWrite).WithOsError(ENOSPC);
       return false;
     }
   };
 
  public:
-  std::unique_ptr<RewriteSession> Begin(const std::string&, std::string*) override {
+  std::unique_ptr<RewriteSession> Begin(const std::string&, Message*) override {
     return std::make_unique<Session>();
   }
 };
@@ -302,7 +303,7 @@ class FailingRewriter : public FileRewriter {
 TEST(ViewerTextTest, SaveIsAllOrNothing) {
   ScratchDir dir;
   std::string path = dir.Write("a.txt", "old\nbytes");
-  std::string error;
+  Message error;
   const ViewerFile file("old\nbytes", EncodingSetting::Gbk);
   ASSERT_TRUE(SaveViewerText(DefaultFileRewriter(), path, file, {"l1", "l2"}, &error)) << error;
   EXPECT_EQ(dir.Read("a.txt"), "l1\nl2");

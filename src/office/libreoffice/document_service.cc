@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "libreoffice_suite.h"
+#include "office/office_save.h"
 
 namespace strbatch::uno {
 namespace {
@@ -126,15 +127,16 @@ NotApplied LeftoversFrom(const Sequence<sal_Int64>& counts) {
 // program, which puts them in place.
 class CapturingRewriter : public FileRewriter {
  public:
-  std::unique_ptr<RewriteSession> Begin(const std::string&, std::string*) override {
+  std::unique_ptr<RewriteSession> Begin(const std::string&, strbatch::Message*) override {
     return std::make_unique<Session>(*this);
   }
-  bool Move(const std::string&, const std::string&, std::string* error) override {
-    *error = "not here";
+  // A document saves by a rewrite only; nothing here moves or removes.
+  bool Move(const std::string& from, const std::string& to, strbatch::Message* error) override {
+    *error = strbatch::Message(MessageId::kCannotMove, {from, to});
     return false;
   }
-  bool Remove(const std::string&, std::string* error) override {
-    *error = "not here";
+  bool Remove(const std::string& path, strbatch::Message* error) override {
+    *error = strbatch::Message(MessageId::kCannotDelete, {path});
     return false;
   }
   void Reset() { captured_.reset(); }
@@ -148,7 +150,7 @@ class CapturingRewriter : public FileRewriter {
       bytes_.append(data, size);
       return true;
     }
-    bool Commit(std::string*) override {
+    bool Commit(strbatch::Message*) override {
       owner_.captured_ = std::move(bytes_);
       return true;
     }
@@ -368,9 +370,9 @@ class ServiceDocument : public OfficeDocument {
     const Message answer = connection_->Request("editing " + path_, request);
     leftovers_ = LeftoversFrom(answer.Get<Sequence<sal_Int64>>("Leftovers"));
     if (!answer.Has("Saved")) return;
-    std::string error;
+    strbatch::Message error;
     if (!RewriteFile(rewriter_, path_, answer.GetBytes("Saved"), &error)) {
-      throw AutomationError(path_ + ": cannot save: " + error);
+      throw AutomationError(path_ + ": cannot save: " + PlainReason(error));
     }
   }
 
