@@ -434,7 +434,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
     if (state_.changesExpected) TellLeftovers(job, job.document->Leftovers());
     if (DryRun() && job.usable && job.before != job.work.bytes) {
       writer_->CommitDocument({job.row, job.path, job.copy, job.fingerprint, job.before,
-                               job.work.bytes, *job.workPage});
+                               job.work.bytes, *job.workPage, job.kind});
     }
   }
 }

@@ -57,6 +57,7 @@ struct DocumentResult {
   std::string_view before;             // its work text at the start and the end
   std::string_view after;
   const CodePage& codePage;
+  OfficeKind kind = OfficeKind::None;
 };
 
 // What becomes of the files a batch replace has worked. The runner's own

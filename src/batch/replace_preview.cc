@@ -96,7 +96,7 @@ class ReplacePreview::Writer : public ResultWriter {
   }
 
   void CommitDocument(const DocumentResult& result) override {
-    TextDiff diff = DiffSegments(result.before, result.after);
+    TextDiff diff = DiffSegments(result.before, result.after, result.kind);
     if (diff.changes.empty()) return;
     FilePreview file;
     file.row = result.row;
@@ -107,6 +107,7 @@ class ReplacePreview::Writer : public ResultWriter {
     file.original.assign(result.before);
     file.result.assign(result.after);
     file.documentCopy = result.copy;
+    file.kind = result.kind;
     file.changes = std::move(diff.changes);
     preview_.Add(std::move(file));
   }
@@ -144,7 +145,7 @@ BatchRunner::RunEnd ReplacePreview::Compute(FileList& files, DefinitionList& def
 }
 
 std::vector<LineBlock> FileLineBlocks(const FilePreview& file) {
-  return LineBlocks(file.original, file.result, file.changes);
+  return LineBlocks(file.original, file.result, file.changes, file.kind);
 }
 
 DiskChange OnDisk(const FilePreview& file, size_t k) {

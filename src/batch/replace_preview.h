@@ -53,6 +53,7 @@ struct FilePreview {
   // when its changes are accepted (all of them or none; the changes are
   // its texts that differ and have no place on disk).
   std::string documentCopy;
+  OfficeKind kind = OfficeKind::None;  // a document's: how its lines are cut
   bool IsDocument() const { return !documentCopy.empty(); }
 };
 

@@ -97,6 +97,61 @@ std::vector<std::string_view> SplitAfter(std::string_view text, IsEnd isEnd) {
   return pieces;
 }
 
+// How far a line end of an office document reaches from the byte at i:
+// the offset just past it, or i when no line ends there.
+size_t OfficeLineEnd(std::string_view text, size_t i, const TextLayout& layout) {
+  const auto byte = [&text](size_t k) { return static_cast<unsigned char>(text[k]); };
+  if (layout.crPairs) {
+    if (byte(i) != '\r') return i;
+    return i + 1 < text.size() && (byte(i + 1) == '\n' || byte(i + 1) == '\a') ? i + 2 : i + 1;
+  }
+  const auto level = [&layout](unsigned char b) {
+    return b == layout.outer ? 3 : b == layout.middle ? 2 : b == layout.inner ? 1 : 0;
+  };
+  int passed = level(byte(i));
+  if (passed == 0) return i;
+  size_t end = i + 1;
+  while (end < text.size() && level(byte(end)) > passed) passed = level(byte(end++));
+  return end;
+}
+
+// The length of an office document's line without the mark or separators
+// that end it.
+size_t OfficeLineContent(std::string_view line, const TextLayout& layout) {
+  size_t size = line.size();
+  if (layout.crPairs) {
+    if (size >= 2 && line[size - 2] == '\r' && (line[size - 1] == '\n' || line[size - 1] == '\a')) {
+      return size - 2;
+    }
+    return size > 0 && line[size - 1] == '\r' ? size - 1 : size;
+  }
+  while (size > 0 && layout.Separates(static_cast<unsigned char>(line[size - 1]))) size--;
+  return size;
+}
+
+// The offsets just past each line end of text, as kind cuts lines.
+std::vector<size_t> LineEnds(std::string_view text, OfficeKind kind) {
+  std::vector<size_t> ends;
+  if (kind == OfficeKind::None) {
+    for (const char* at = text.data(); at != nullptr && at < text.data() + text.size();) {
+      at = static_cast<const char*>(std::memchr(at, '\n', text.data() + text.size() - at));
+      if (at != nullptr) ends.push_back(static_cast<size_t>(++at - text.data()));
+    }
+    return ends;
+  }
+  const TextLayout layout = WorkTextLayout(kind);
+  for (size_t i = 0; i < text.size();) {
+    const size_t end = OfficeLineEnd(text, i, layout);
+    if (end == i) {
+      i++;
+      continue;
+    }
+    ends.push_back(end);
+    i = end;
+  }
+  return ends;
+}
+
 // The blocks of pieces (lines or segments) that differ, each piece made a
 // token by its content.
 std::vector<LineBlock> DiffPieces(const std::vector<std::string_view>& a,
@@ -171,7 +226,8 @@ void DiffCharacters(std::string_view original, size_t oldFrom, size_t oldTo,
 }
 
 // Joins changes that touch and numbers their lines.
-void Finish(std::string_view original, std::vector<TextChange>* changes) {
+void Finish(std::string_view original, std::vector<TextChange>* changes,
+            OfficeKind lines = OfficeKind::None) {
   size_t kept = 0;
   for (size_t k = 0; k < changes->size(); k++) {
     TextChange& change = (*changes)[k];
@@ -187,6 +243,14 @@ void Finish(std::string_view original, std::vector<TextChange>* changes) {
     kept++;
   }
   changes->resize(kept);
+  if (lines != OfficeKind::None) {
+    const std::vector<size_t> ends = LineEnds(original, lines);
+    for (TextChange& change : *changes) {
+      change.line = 1 + static_cast<size_t>(
+                            std::upper_bound(ends.begin(), ends.end(), change.offset) - ends.begin());
+    }
+    return;
+  }
   size_t line = 1, counted = 0;
   for (TextChange& change : *changes) {
     line += static_cast<size_t>(std::count(original.begin() + static_cast<long>(counted),
@@ -298,41 +362,39 @@ std::vector<Region> EditTrail::Regions() {
 
 namespace {
 
-// The lines of a text by the offsets of its line ends.
+// The lines of a text by the offsets just past their line ends.
 class LineIndex {
  public:
-  explicit LineIndex(std::string_view text) : size_(text.size()) {
-    for (const char* at = text.data(); at != nullptr && at < text.data() + text.size();) {
-      at = static_cast<const char*>(std::memchr(at, '\n', text.data() + text.size() - at));
-      if (at != nullptr) newlines_.push_back(static_cast<size_t>(at++ - text.data()));
-    }
-    count_ = newlines_.size() + (size_ > 0 && (newlines_.empty() || newlines_.back() + 1 != size_));
+  LineIndex(std::string_view text, OfficeKind kind)
+      : size_(text.size()), ends_(LineEnds(text, kind)) {
+    count_ = ends_.size() + (size_ > 0 && (ends_.empty() || ends_.back() != size_));
   }
   size_t Count() const { return count_; }
   // The line that holds offset (Count() for the end of a text that ends with
   // a line end). Asked in nearly increasing order, it walks from its last
   // answer.
   size_t LineOf(size_t offset) {
-    while (cursor_ < newlines_.size() && newlines_[cursor_] < offset) cursor_++;
-    while (cursor_ > 0 && newlines_[cursor_ - 1] >= offset) cursor_--;
+    while (cursor_ < ends_.size() && ends_[cursor_] <= offset) cursor_++;
+    while (cursor_ > 0 && ends_[cursor_ - 1] > offset) cursor_--;
     return cursor_;
   }
-  size_t Start(size_t line) const { return line == 0 ? 0 : newlines_[line - 1] + 1; }
-  size_t End(size_t line) const { return line < newlines_.size() ? newlines_[line] + 1 : size_; }
+  // Whether a line ends just before offset.
+  bool EndsAt(size_t offset) const { return std::binary_search(ends_.begin(), ends_.end(), offset); }
+  size_t End(size_t line) const { return line < ends_.size() ? ends_[line] : size_; }
 
  private:
   size_t size_;
+  std::vector<size_t> ends_;
   size_t count_ = 0;
   size_t cursor_ = 0;
-  std::vector<size_t> newlines_;
 };
 
 }  // namespace
 
 std::vector<LineBlock> LineBlocks(std::string_view original, std::string_view result,
-                                  const std::vector<TextChange>& changes) {
-  LineIndex oldLines(original);
-  LineIndex newLines(result);
+                                  const std::vector<TextChange>& changes, OfficeKind lines) {
+  LineIndex oldLines(original, lines);
+  LineIndex newLines(result, lines);
   std::vector<LineBlock> blocks;
   for (const TextChange& change : changes) {
     const size_t oldFrom = change.offset;
@@ -345,7 +407,7 @@ std::vector<LineBlock> LineBlocks(std::string_view original, std::string_view re
                                             : first + 1;
     size_t newLineEnd = newEnd + ((last > first ? oldLines.End(last - 1) : oldEnd) - oldEnd);
     // A change that takes away a line end joins the next line to its own.
-    while (newLineEnd > 0 && newLineEnd < result.size() && result[newLineEnd - 1] != '\n' &&
+    while (newLineEnd > 0 && newLineEnd < result.size() && !newLines.EndsAt(newLineEnd) &&
            last < oldLines.Count()) {
       last++;
       newLineEnd = newEnd + (oldLines.End(last - 1) - oldEnd);
@@ -413,8 +475,69 @@ bool DiffRewrittenRegions(std::string_view original, std::string_view result,
   return true;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  return SplitAfter(text, [](unsigned char b) { return b == '\n'; });
+std::vector<std::string_view> SplitLines(std::string_view text, OfficeKind lines) {
+  if (lines == OfficeKind::None) {
+    return SplitAfter(text, [](unsigned char b) { return b == '\n'; });
+  }
+  std::vector<std::string_view> pieces;
+  size_t start = 0;
+  for (size_t end : LineEnds(text, lines)) {
+    pieces.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  if (start < text.size()) pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+PlaceFinder::PlaceFinder(std::string_view text, OfficeKind kind)
+    : text_(text), kind_(kind), layout_(WorkTextLayout(kind)) {}
+
+TextPlace PlaceFinder::At(size_t offset) {
+  offset = std::min(offset, text_.size());
+  if (offset < walked_) {
+    walked_ = 0;
+    outer_ = middle_ = inner_ = marks_ = 0;
+  }
+  while (walked_ < offset) {
+    const int byte = static_cast<unsigned char>(text_[walked_]);
+    if (layout_.crPairs) {
+      // A mark counts once it is passed whole, its LF or BEL too.
+      const size_t end = OfficeLineEnd(text_, walked_, layout_);
+      if (end > offset) break;
+      if (end > walked_) {
+        marks_++;
+        walked_ = end;
+        continue;
+      }
+    } else if (byte == layout_.outer) {
+      outer_++;
+      middle_ = inner_ = 0;
+    } else if (byte == layout_.middle) {
+      middle_++;
+      inner_ = 0;
+    } else if (byte == layout_.inner) {
+      inner_++;
+    }
+    walked_++;
+  }
+  TextPlace place;
+  switch (kind_) {
+    case OfficeKind::Word:
+      place.paragraph = marks_ + 1;
+      break;
+    case OfficeKind::Excel:
+      place.sheet = outer_ + 1;
+      place.row = middle_ + 1;
+      place.column = inner_ + 1;
+      break;
+    case OfficeKind::PowerPoint:
+      place.slide = outer_ + 1;
+      place.shape = middle_ + 1;
+      break;
+    case OfficeKind::None:
+      break;
+  }
+  return place;
 }
 
 TextDiff DiffTexts(std::string_view original, std::string_view result, const CodePage& codePage) {
@@ -443,7 +566,7 @@ TextDiff DiffTexts(std::string_view original, std::string_view result, const Cod
   return diff;
 }
 
-TextDiff DiffSegments(std::string_view original, std::string_view result) {
+TextDiff DiffSegments(std::string_view original, std::string_view result, OfficeKind lines) {
   TextDiff diff;
   auto isEnd = [](unsigned char b) { return b < 0x20; };
   const std::vector<std::string_view> oldSegments = SplitAfter(original, isEnd);
@@ -466,7 +589,7 @@ TextDiff DiffSegments(std::string_view original, std::string_view result) {
       add(block.oldFirst, block.oldCount, block.newFirst, block.newCount);
     }
   }
-  Finish(original, &diff.changes);
+  Finish(original, &diff.changes, lines);
   return diff;
 }
 
@@ -491,10 +614,11 @@ bool ApplyEdits(std::string_view original, std::vector<ByteEdit> edits, std::str
 
 std::string UnifiedDiff(std::string_view original, std::string_view result,
                         const std::vector<LineBlock>& blocks, const CodePage& codePage,
-                        const std::string& oldName, const std::string& newName) {
+                        const std::string& oldName, const std::string& newName, OfficeKind lines,
+                        const std::function<std::string(size_t)>& placeLabel) {
   constexpr size_t kContext = 3;
-  const std::vector<std::string_view> oldLines = SplitLines(original);
-  const std::vector<std::string_view> newLines = SplitLines(result);
+  const std::vector<std::string_view> oldLines = SplitLines(original, lines);
+  const std::vector<std::string_view> newLines = SplitLines(result, lines);
   std::string out = "--- " + oldName + "\n+++ " + newName + "\n";
   // The lines of a hunk are gathered in the code page and carried into
   // UTF-8 at once; the marks are ASCII, the same in every code page.
@@ -505,7 +629,30 @@ std::string UnifiedDiff(std::string_view original, std::string_view result,
     to->append(line);
     if (line.empty() || line.back() != '\n') *to += "\n\\ No newline at end of file\n";
   };
+  const TextLayout layout = WorkTextLayout(lines);
   auto emit = [&](char mark, std::string_view line) {
+    if (lines != OfficeKind::None) {
+      // Line by line: the mark or separators that end an office document's
+      // line are left out, and no control character reaches a terminal.
+      line = line.substr(0, OfficeLineContent(line, layout));
+      std::string utf8;
+      if (codePage.IsUtf8()) {
+        utf8.assign(line);
+      } else {
+        codePage.ToUtf8(line, &utf8);
+      }
+      out += mark;
+      for (const char c : utf8) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+          out += "\xE2\x90";
+          out += static_cast<char>(0x80 + c);
+        } else {
+          out += c;
+        }
+      }
+      out += '\n';
+      return;
+    }
     append(&hunk, mark, line);
     hunkLines.emplace_back(mark, line);
   };
@@ -545,7 +692,14 @@ std::string UnifiedDiff(std::string_view original, std::string_view result,
     const size_t newEnd = blocks[last].newFirst + blocks[last].newCount +
                           (oldEnd - blocks[last].oldFirst - blocks[last].oldCount);
     out += "@@ -" + range(oldStart, oldEnd - oldStart) + " +" + range(newStart, newEnd - newStart) +
-           " @@\n";
+           " @@";
+    if (placeLabel) {
+      const size_t first = blocks[k].oldFirst;
+      out += " " + placeLabel(first < oldLines.size()
+                                  ? static_cast<size_t>(oldLines[first].data() - original.data())
+                                  : original.size());
+    }
+    out += '\n';
     size_t at = oldStart;
     for (size_t b = k; b <= last; b++) {
       for (; at < blocks[b].oldFirst; at++) emit(' ', oldLines[at]);

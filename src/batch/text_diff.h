@@ -6,11 +6,13 @@
 #define STRBATCH_BATCH_TEXT_DIFF_H_
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/code_page.h"
+#include "office/office_bridge.h"
 
 namespace strbatch {
 
@@ -27,6 +29,14 @@ struct TextChange {
 inline std::string_view Replacement(std::string_view result, const TextChange& change) {
   return result.substr(change.resultOffset, change.resultLength);
 }
+
+// How a text is cut into lines is told by its kind. A text file's
+// (OfficeKind::None) lines end after each LF. An office document's lines
+// are its paragraphs, cells and shapes: in a Word document a line ends after
+// a paragraph or cell mark (a CR, with the LF or BEL that pairs with it); in
+// a workbook or presentation after each separator, together with the
+// separators of higher levels that follow at once (the last cell of a row
+// ends the row, and perhaps the sheet, on its own line).
 
 // Lines [oldFirst, oldFirst + oldCount) of the original (from 0) stand
 // where the result has lines [newFirst, newFirst + newCount).
@@ -47,7 +57,8 @@ struct TextDiff {
 // the text after them begins a line in both texts, joined where they share
 // a line.
 std::vector<LineBlock> LineBlocks(std::string_view original, std::string_view result,
-                                  const std::vector<TextChange>& changes);
+                                  const std::vector<TextChange>& changes,
+                                  OfficeKind lines = OfficeKind::None);
 
 // A region of the original text, [from, to), and where the result holds
 // what took its place, [resultFrom, resultTo).
@@ -89,9 +100,39 @@ class EditTrail {
   std::vector<Pending> pending_;  // the occurrences of the definition under way
 };
 
-// Lines end after each LF (the LF belongs to the line); a last line without
-// one still counts.
-std::vector<std::string_view> SplitLines(std::string_view text);
+// The lines of a text, each with its line end (a text file's LF); a last
+// line without one still counts.
+std::vector<std::string_view> SplitLines(std::string_view text,
+                                         OfficeKind lines = OfficeKind::None);
+
+// Where an offset of an office document's work text lies, each number from
+// 1: the paragraph of a Word document, the sheet, row and column of a
+// workbook (row and column counted in the sheet's used range, the rows and
+// columns the layout holds), the slide and shape of a presentation.
+struct TextPlace {
+  size_t paragraph = 0;
+  size_t sheet = 0;
+  size_t row = 0;
+  size_t column = 0;
+  size_t slide = 0;
+  size_t shape = 0;
+};
+
+// The places of offsets of one work text, by the separators (or, in Word,
+// the paragraph marks) before them. Asked in increasing order, it walks on
+// from its last answer.
+class PlaceFinder {
+ public:
+  PlaceFinder(std::string_view text, OfficeKind kind);
+  TextPlace At(size_t offset);
+
+ private:
+  std::string_view text_;
+  OfficeKind kind_;
+  TextLayout layout_;
+  size_t walked_ = 0;  // the bytes counted into the counts below
+  size_t outer_ = 0, middle_ = 0, inner_ = 0, marks_ = 0;
+};
 
 // Compares the lines, then the characters of the lines that differ; a
 // change is a run of differing characters.
@@ -109,8 +150,8 @@ bool DiffRewrittenRegions(std::string_view original, std::string_view result,
 
 // For office documents: one change per paragraph, cell or shape text that
 // differs, the texts separated by control bytes (below 0x20) as their
-// layouts write them.
-TextDiff DiffSegments(std::string_view original, std::string_view result);
+// layouts write them; each change's line is counted as the kind cuts lines.
+TextDiff DiffSegments(std::string_view original, std::string_view result, OfficeKind lines);
 
 // The original with every edit's region replaced by its text. False when
 // two regions overlap, two begin at one place, or one reaches past the end.
@@ -122,10 +163,16 @@ struct ByteEdit {
 bool ApplyEdits(std::string_view original, std::vector<ByteEdit> edits, std::string* out);
 
 // A unified diff ("---", "+++", "@@" hunks with three lines of context),
-// every line shown in UTF-8 from the texts' code page.
+// every line shown in UTF-8 from the texts' code page. The lines of an
+// office document are shown without their marks or separators, other
+// control characters than TAB as their pictures (U+2400 on), so that
+// none reaches a terminal; placeLabel, when given, names the place of a
+// hunk's first changed line (its offset in the original) after the "@@".
 std::string UnifiedDiff(std::string_view original, std::string_view result,
                         const std::vector<LineBlock>& blocks, const CodePage& codePage,
-                        const std::string& oldName, const std::string& newName);
+                        const std::string& oldName, const std::string& newName,
+                        OfficeKind lines = OfficeKind::None,
+                        const std::function<std::string(size_t)>& placeLabel = {});
 
 }  // namespace strbatch
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -771,6 +772,23 @@ Options BatchOptions(const Arguments& args, const LanguageCatalog& texts) {
   return options;
 }
 
+// Where a place of an office document lies, for a hunk's header.
+std::string PlaceText(const TextPlace& place, OfficeKind kind, const LanguageCatalog& texts) {
+  switch (kind) {
+    case OfficeKind::Word:
+      return texts.Message(key::kPlaceParagraph, {std::to_string(place.paragraph)});
+    case OfficeKind::Excel:
+      return texts.Message(key::kPlaceCell, {std::to_string(place.sheet), std::to_string(place.row),
+                                             std::to_string(place.column)});
+    case OfficeKind::PowerPoint:
+      return texts.Message(key::kPlaceShape,
+                           {std::to_string(place.slide), std::to_string(place.shape)});
+    case OfficeKind::None:
+      break;
+  }
+  return std::string();
+}
+
 void PrintUnifiedDiff(const FilePreview& file, const LanguageCatalog& texts, std::FILE* out) {
   if (file.IsDocument()) {
     std::fprintf(out, "%s\n", texts.Message(key::kOfficeDocumentNote, {file.path}).c_str());
@@ -779,8 +797,14 @@ void PrintUnifiedDiff(const FilePreview& file, const LanguageCatalog& texts, std
         out, "%s\n",
         texts.Message(key::kEncodingNote, {file.path, FileEncodingName(file.encoding)}).c_str());
   }
-  const std::string diff = UnifiedDiff(file.original, file.result, FileLineBlocks(file), *file.codePage,
-                                       "a/" + file.path, "b/" + file.path);
+  PlaceFinder places(file.original, file.kind);
+  std::function<std::string(size_t)> placeLabel;
+  if (file.IsDocument()) {
+    placeLabel = [&](size_t offset) { return PlaceText(places.At(offset), file.kind, texts); };
+  }
+  const std::string diff =
+      UnifiedDiff(file.original, file.result, FileLineBlocks(file), *file.codePage,
+                  "a/" + file.path, "b/" + file.path, file.kind, placeLabel);
   std::fwrite(diff.data(), 1, diff.size(), out);
 }
 

@@ -24,6 +24,25 @@ std::string PreviewUtf8(const FilePreview& file, std::string_view text) {
   return utf8;
 }
 
+// Where a change of a document lies, as the levels of its kind name it.
+std::string PlaceMember(const TextPlace& place, OfficeKind kind) {
+  switch (kind) {
+    case OfficeKind::Word:
+      return ",\"place\":{\"story\":\"body\",\"paragraph\":" + std::to_string(place.paragraph) +
+             "}";
+    case OfficeKind::Excel:
+      return ",\"place\":{\"sheet\":" + std::to_string(place.sheet) +
+             ",\"row\":" + std::to_string(place.row) + ",\"column\":" + std::to_string(place.column) +
+             "}";
+    case OfficeKind::PowerPoint:
+      return ",\"place\":{\"slide\":" + std::to_string(place.slide) +
+             ",\"shape\":" + std::to_string(place.shape) + "}";
+    case OfficeKind::None:
+      break;
+  }
+  return "";
+}
+
 std::string Hex(std::string_view bytes) {
   static const char kDigits[] = "0123456789abcdef";
   std::string hex;
@@ -114,6 +133,8 @@ bool PlannedChangeOf(const nlohmann::json& item, const std::string& encoding, Pl
     *error = Message(MessageId::kPlanChangeNotObject);
     return false;
   }
+  // A document's change tells its "place" too; no document is written from
+  // a plan, so it is not read.
   if (!PlanNumber(item, "offset", &change->offset, error) ||
       !PlanNumber(item, "length", &change->length, error) ||
       !PlanNumber(item, "line", &change->line, error) ||
@@ -184,12 +205,14 @@ std::string PlanFileMembers(const FilePreview& file) {
                      ",\"sha256\":" + quoted(file.fingerprint.sha256);
   if (file.IsDocument()) json += ",\"document\":true";
   json += ",\"changes\":[";
+  PlaceFinder places(file.original, file.kind);
   for (size_t k = 0; k < file.changes.size(); k++) {
     const TextChange& change = file.changes[k];
     const DiskChange onDisk = OnDisk(file, k);
     const std::string newText = PreviewUtf8(file, Replacement(file.result, change));
     if (k > 0) json += ',';
     json += "{\"line\":" + std::to_string(change.line);
+    if (file.IsDocument()) json += PlaceMember(places.At(change.offset), file.kind);
     if (!file.IsDocument()) {
       json += ",\"offset\":" + std::to_string(onDisk.offset) +
               ",\"length\":" + std::to_string(onDisk.length);

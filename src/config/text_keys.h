@@ -111,6 +111,10 @@ inline constexpr char kReportIsFolder[] = "1506";
 inline constexpr char kReportCannotBeWritten[] = "1507";
 inline constexpr char kOfficeDocumentNote[] = "1851";
 inline constexpr char kEncodingNote[] = "1852";
+// Where a hunk of an office document's diff lies.
+inline constexpr char kPlaceParagraph[] = "1857";
+inline constexpr char kPlaceCell[] = "1858";
+inline constexpr char kPlaceShape[] = "1859";
 
 // The command-line program's --help: the program, CLI11's headings and
 // names, each command, each option, the footers.

@@ -29,6 +29,20 @@ OfficeKind OfficeKindOf(const std::string& extension) {
   return OfficeKind::None;
 }
 
+TextLayout WorkTextLayout(OfficeKind kind) {
+  switch (kind) {
+    case OfficeKind::Excel:
+      return WorkbookSteps::kLayout.text;
+    case OfficeKind::PowerPoint:
+      return PresentationSteps::kLayout.text;
+    case OfficeKind::Word:
+      return WordSteps::kLayout.text;
+    case OfficeKind::None:
+      break;
+  }
+  return TextLayout();
+}
+
 namespace {
 
 NotAppliedReason ReasonOf(EditLock lock) {

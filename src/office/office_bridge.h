@@ -12,6 +12,7 @@
 
 #include "base/code_page.h"
 #include "base/safe_file.h"
+#include "office/layout_walk.h"
 #include "office/office_model.h"
 
 namespace strbatch {
@@ -24,6 +25,9 @@ enum class OfficeKind { None, Word, Excel, PowerPoint };
 // are office documents too: treated as plain files, a replace would corrupt
 // them.
 OfficeKind OfficeKindOf(const std::string& extension);
+
+// The layout of a kind of document's work text (Word's has no separators).
+TextLayout WorkTextLayout(OfficeKind kind);
 
 // Why an occurrence that was found (and counted) was not edited into the
 // document.

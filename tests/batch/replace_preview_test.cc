@@ -357,5 +357,77 @@ TEST(TextDiffTest, UnifiedDiffShowsThreeLinesOfContextInUtf8) {
             "--- a/f\n+++ b/f\n@@ -1,2 +1,2 @@\n x\xEF\xBF\xBD\n-ab\n+cd\n");
 }
 
+// An office document's work text is cut into lines at its paragraph marks
+// or separators: each change has the line and place of its paragraph, cell
+// or shape, and the diff shows each line without its mark and no control
+// character but TAB.
+TEST(TextDiffTest, OfficeLinesArePlacesOfTheLayout) {
+  struct Row {
+    const char* what;
+    OfficeKind kind;
+    std::string original, result;
+    const char* places;   // per change: line, then place
+    const char* changed;  // the diff's - and + lines, joined by "|"
+  };
+  const Row rows[] = {
+      {"paragraphs, a table's cell and row marks", OfficeKind::Word,
+       "one\rcat\rcell\r\acat cell\r\a\rlast cat\r", "one\rdog\rcell\r\adog cell\r\a\rlast dog\r",
+       "2:p2 4:p4 6:p6", "-cat|+dog|-cat cell|+dog cell|-last cat|+last dog"},
+      {"CR LF marks", OfficeKind::Word, "a\r\ncat\r\n", "a\r\ndog\r\n", "2:p2", "-cat|+dog"},
+      {"a line break shown as its picture", OfficeKind::Word, "a\x0B" "cat\r", "a\x0B" "dog\r",
+       "1:p1", "-a\xE2\x90\x8B" "cat|+a\xE2\x90\x8B" "dog"},
+      {"a replacement that makes a paragraph", OfficeKind::Word, "cat one\rtwo\r",
+       "dog\rone\rtwo\r", "1:p1", "-cat one|+dog|+one"},
+      {"cells, rows and sheets", OfficeKind::Excel, "A1\tcat\t\nA2\tB2\t\n\rcat\t\n\r",
+       "A1\tdog\t\nA2\tB2\t\n\rdog\t\n\r", "2:s1r1c2 5:s2r1c1", "-cat|+dog|-cat|+dog"},
+      {"empty cells are lines", OfficeKind::Excel, "\t\tcat\t\n\r", "\t\tdog\t\n\r", "3:s1r1c3",
+       "-cat|+dog"},
+      {"shapes and slides, an empty shape", OfficeKind::PowerPoint,
+       "title\ncat here\n\n\rcat\n\r", "title\ndog here\n\n\rdog\n\r", "2:s1h2 4:s2h1",
+       "-cat here|+dog here|-cat|+dog"},
+      {"a TAB stays in its shape", OfficeKind::PowerPoint, "a\tcat\n\r", "a\tdog\n\r", "1:s1h1",
+       "-a\tcat|+a\tdog"},
+  };
+  auto placeText = [](const TextPlace& place, OfficeKind kind) {
+    const auto n = [](size_t k) { return std::to_string(k); };
+    switch (kind) {
+      case OfficeKind::Word:
+        return "p" + n(place.paragraph);
+      case OfficeKind::Excel:
+        return "s" + n(place.sheet) + "r" + n(place.row) + "c" + n(place.column);
+      default:
+        return "s" + n(place.slide) + "h" + n(place.shape);
+    }
+  };
+  for (const Row& row : rows) {
+    const TextDiff diff = DiffSegments(row.original, row.result, row.kind);
+    PlaceFinder finder(row.original, row.kind);
+    std::string places;
+    for (const TextChange& change : diff.changes) {
+      if (!places.empty()) places += ' ';
+      places += std::to_string(change.line) + ":" + placeText(finder.At(change.offset), row.kind);
+    }
+    EXPECT_EQ(places, row.places) << row.what;
+    const std::string shown =
+        UnifiedDiff(row.original, row.result,
+                    LineBlocks(row.original, row.result, diff.changes, row.kind), CodePage::Gbk(),
+                    "a", "b", row.kind);
+    std::string changed;
+    for (std::string_view line : SplitLines(shown)) {
+      if (line.substr(0, 3) == "---" || line.substr(0, 3) == "+++" ||
+          (line[0] != '-' && line[0] != '+')) {
+        continue;
+      }
+      if (!changed.empty()) changed += '|';
+      changed += line.substr(0, line.size() - 1);
+    }
+    EXPECT_EQ(changed, row.changed) << row.what;
+    EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
+                            [](char c) { return c >= 0 && c < 0x20 && c != '\n' && c != '\t'; }),
+              0)
+        << row.what;
+  }
+}
+
 }  // namespace
 }  // namespace strbatch
