@@ -419,6 +419,39 @@ TEST(CliPreviewTest, AFileChangedBetweenPreviewAndApplyIsRefusedAndUntouched) {
   EXPECT_EQ(dir.Read("b.txt"), "cat");
 }
 
+// A document's diff shows each changed paragraph on a line of its own,
+// with no bare CR, and its plan names each change's paragraph.
+TEST(CliPreviewTest, ADocumentIsShownParagraphByParagraph) {
+  ScratchDir dir;
+  const std::string docx = dir.File("a.docx");
+  std::string body;
+  for (const char* text : {"cat one", "none", "two cat"}) {
+    body += std::string("<w:p><w:r><w:t>") + text + "</w:t></w:r></w:p>";
+  }
+  testing::WriteZip(
+      docx,
+      {{"_rels/.rels",
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+       {"word/document.xml",
+        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+        "<w:body>" + body + "</w:body></w:document>"}});
+  const CliRun diff = Cli({"replace", "-n", "--lang", "en", "-d", "cat", "dog", docx});
+  ASSERT_EQ(diff.exitCode, kExitOk) << diff.err;
+  EXPECT_EQ(diff.out.find('\r'), std::string::npos) << diff.out;
+  EXPECT_NE(diff.out.find("@@ -1,3 +1,3 @@ paragraph 1\n-cat one\n+dog one\n none\n-two cat\n"
+                          "+two dog\n"),
+            std::string::npos)
+      << diff.out;
+  const CliRun plan = Cli({"replace", "-n", "--json", "-d", "cat", "dog", docx});
+  ASSERT_EQ(plan.exitCode, kExitOk) << plan.err;
+  const nlohmann::json changes = nlohmann::json::parse(plan.out)["files"][0]["changes"];
+  ASSERT_EQ(changes.size(), 2u) << plan.out;
+  EXPECT_EQ(changes[1]["line"], 3);
+  EXPECT_EQ(changes[1]["place"], nlohmann::json({{"story", "body"}, {"paragraph", 3}}));
+}
+
 }  // namespace
 }  // namespace strbatch
 
