@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "config/language.h"
@@ -193,6 +194,9 @@ void BatchRunner::ConvertStep(const std::string& path) {
 }
 
 bool BatchRunner::Cancelled() {
+  // The host forgets a request once given; the run remembers it, so that
+  // an office document that saw it first leaves it for the driver too.
+  if (stopped_) return true;
   if (!host_.CheckCancelled()) return false;
   stopped_ = true;
   end_ = RunEnd::kStopped;
@@ -339,6 +343,16 @@ void BatchRunner::RunBatch(BatchMode mode) {
     }
     host_.HideProgress();
   });
+  // Reading an office document's parts is bounded, and answers Stop.
+  if (office_) {
+    OfficeReadLimits limits;
+    limits.partLimit = static_cast<uint64_t>(options.partLimitMegabytes) << 20;
+    limits.shouldStop = [this] { return Cancelled(); };
+    office_->SetReadLimits(limits);
+  }
+  ScopeExit forgetLimits([this] {
+    if (office_) office_->SetReadLimits({});
+  });
   // A file named again is skipped in its place, so that the running file
   // number of every later row stays what the list says; its count stays
   // blank.
@@ -425,6 +439,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   });
 
   LoadWorkText(job, mode);
+  if (stopped_) return;
   if (!converting) ApplyDefinitions(job);
   if (CommitText(job, mode)) Tally(job);
   if (converting) ConvertStep(job.path);
@@ -478,19 +493,36 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
       }
       // The office suite's reasons are its own text.
       std::string whyNot;
-      job.document =
-          office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
-      if (!job.document && !whyNot.empty()) host_.Warn(job.path, LibraryText(whyNot));
+      try {
+        job.document =
+            office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
+      } catch (const std::bad_alloc&) {
+        // One document too large for this machine is left out; the run
+        // goes on with the next file.
+        whyNot = "not enough memory to read it; left out";
+      }
+      if (!job.document) {
+        // A document stopped while it was read is not told: the run ends.
+        if (!whyNot.empty() && !stopped_) host_.Warn(job.path, LibraryText(whyNot));
+        if (!whyNot.empty()) job.usable = false;
+      }
     }
     if (job.document) {
+      std::string whyNot;
       try {
         job.work.bytes = job.document->WriteText();
       } catch (const AutomationError& error) {
         // A document read in part is no document to replace in: it is
         // warned, closed unsaved and not counted; the run goes on.
-        host_.Warn(job.path, LibraryText(error.what()));
+        whyNot = error.what();
+      } catch (const std::bad_alloc&) {
+        whyNot = "not enough memory to read it; left out";
+      }
+      if (!whyNot.empty()) {
+        host_.Warn(job.path, LibraryText(whyNot));
         job.usable = false;
         job.work.bytes.clear();
+        job.work.bytes.shrink_to_fit();
         job.document.reset();
         return;
       }
