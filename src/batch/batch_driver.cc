@@ -194,9 +194,6 @@ void BatchRunner::ConvertStep(const std::string& path) {
 }
 
 bool BatchRunner::Cancelled() {
-  // The host forgets a request once given; the run remembers it, so that
-  // an office document that saw it first leaves it for the driver too.
-  if (stopped_) return true;
   if (!host_.CheckCancelled()) return false;
   stopped_ = true;
   end_ = RunEnd::kStopped;
@@ -302,6 +299,7 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
 void BatchRunner::RunBatch(BatchMode mode) {
   texts_.SetLanguage(options.language);
   stopped_ = false;
+  readStopped_ = false;
   lastRowReached_ = 0;
   end_ = RunEnd::kRejected;
   Snapshot snapshot;
@@ -347,7 +345,12 @@ void BatchRunner::RunBatch(BatchMode mode) {
   if (office_) {
     OfficeReadLimits limits;
     limits.partLimit = static_cast<uint64_t>(options.partLimitMegabytes) << 20;
-    limits.shouldStop = [this] { return Cancelled(); };
+    // The host forgets a request once given: the run remembers it, and a
+    // stop inside a document ends the run there.
+    limits.shouldStop = [this] {
+      if (!readStopped_ && Cancelled()) readStopped_ = true;
+      return readStopped_;
+    };
     office_->SetReadLimits(limits);
   }
   ScopeExit forgetLimits([this] {
@@ -363,7 +366,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
   for (size_t r = 0; r < files_.Size(); r++) {
     files_.SetMatches(r, {});
     state_.currentFileNumber = static_cast<long long>(r) + 1;
-    if (Cancelled()) break;
+    if (readStopped_ || Cancelled()) break;
     if (!files_.Row(r).checked) continue;
     lastRowReached_ = r + 1;
     if (!once.First(files_.Row(r).path)) {
@@ -439,7 +442,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   });
 
   LoadWorkText(job, mode);
-  if (stopped_) return;
+  if (readStopped_) return;
   if (!converting) ApplyDefinitions(job);
   if (CommitText(job, mode)) Tally(job);
   if (converting) ConvertStep(job.path);
@@ -503,7 +506,7 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
       }
       if (!job.document) {
         // A document stopped while it was read is not told: the run ends.
-        if (!whyNot.empty() && !stopped_) host_.Warn(job.path, LibraryText(whyNot));
+        if (!whyNot.empty() && !readStopped_) host_.Warn(job.path, LibraryText(whyNot));
         if (!whyNot.empty()) job.usable = false;
       }
     }
