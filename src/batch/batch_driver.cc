@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "config/language.h"
@@ -298,6 +299,7 @@ bool BatchRunner::CheckExpressions(BatchMode mode) {
 void BatchRunner::RunBatch(BatchMode mode) {
   texts_.SetLanguage(options.language);
   stopped_ = false;
+  readStopped_ = false;
   lastRowReached_ = 0;
   end_ = RunEnd::kRejected;
   Snapshot snapshot;
@@ -339,6 +341,21 @@ void BatchRunner::RunBatch(BatchMode mode) {
     }
     host_.HideProgress();
   });
+  // Reading an office document's parts is bounded, and answers Stop.
+  if (office_) {
+    OfficeReadLimits limits;
+    limits.partLimit = static_cast<uint64_t>(options.partLimitMegabytes) << 20;
+    // The host forgets a request once given: the run remembers it, and a
+    // stop inside a document ends the run there.
+    limits.shouldStop = [this] {
+      if (!readStopped_ && Cancelled()) readStopped_ = true;
+      return readStopped_;
+    };
+    office_->SetReadLimits(limits);
+  }
+  ScopeExit forgetLimits([this] {
+    if (office_) office_->SetReadLimits({});
+  });
   // A file named again is skipped in its place, so that the running file
   // number of every later row stays what the list says; its count stays
   // blank.
@@ -349,7 +366,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
   for (size_t r = 0; r < files_.Size(); r++) {
     files_.SetMatches(r, {});
     state_.currentFileNumber = static_cast<long long>(r) + 1;
-    if (Cancelled()) break;
+    if (readStopped_ || Cancelled()) break;
     if (!files_.Row(r).checked) continue;
     lastRowReached_ = r + 1;
     if (!once.First(files_.Row(r).path)) {
@@ -425,6 +442,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   });
 
   LoadWorkText(job, mode);
+  if (readStopped_) return;
   if (!converting) ApplyDefinitions(job);
   if (CommitText(job, mode)) Tally(job);
   if (converting) ConvertStep(job.path);
@@ -478,19 +496,36 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
       }
       // The office suite's reasons are its own text.
       std::string whyNot;
-      job.document =
-          office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
-      if (!job.document && !whyNot.empty()) host_.Warn(job.path, LibraryText(whyNot));
+      try {
+        job.document =
+            office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
+      } catch (const std::bad_alloc&) {
+        // One document too large for this machine is left out; the run
+        // goes on with the next file.
+        whyNot = "not enough memory to read it; left out";
+      }
+      if (!job.document) {
+        // A document stopped while it was read is not told: the run ends.
+        if (!whyNot.empty() && !readStopped_) host_.Warn(job.path, LibraryText(whyNot));
+        if (!whyNot.empty()) job.usable = false;
+      }
     }
     if (job.document) {
+      std::string whyNot;
       try {
         job.work.bytes = job.document->WriteText();
       } catch (const AutomationError& error) {
         // A document read in part is no document to replace in: it is
         // warned, closed unsaved and not counted; the run goes on.
-        host_.Warn(job.path, LibraryText(error.what()));
+        whyNot = error.what();
+      } catch (const std::bad_alloc&) {
+        whyNot = "not enough memory to read it; left out";
+      }
+      if (!whyNot.empty()) {
+        host_.Warn(job.path, LibraryText(whyNot));
         job.usable = false;
         job.work.bytes.clear();
+        job.work.bytes.shrink_to_fit();
         job.document.reset();
         return;
       }

@@ -210,6 +210,7 @@ class BatchRunner {
   std::map<int, std::vector<CarriedDefinition>> carried_;
   std::string textBuffer_;
   bool stopped_ = false;
+  bool readStopped_ = false;  // a stop request came while a document was read
   RunEnd end_ = RunEnd::kFinished;
   size_t lastRowReached_ = 0;
 };

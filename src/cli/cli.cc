@@ -760,9 +760,11 @@ Commands DefineCommands(CLI::App& app, Arguments& args, const LanguageCatalog& t
   return commands;
 }
 
-// The options of a batch run from the command line.
+// The options of a batch run from the command line; of the settings file,
+// only the office part limit.
 Options BatchOptions(const Arguments& args, const LanguageCatalog& texts) {
   Options options;
+  options.partLimitMegabytes = LoadSettings(SettingsFilePath()).partLimitMegabytes;
   options.Case = !args.ignoreCase;
   options.Advance = args.advanced;
   options.language = texts.CurrentLanguage();

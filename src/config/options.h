@@ -31,6 +31,9 @@ struct Options {
   bool autoBackup = false;    // files are backed up before a command changes them
   // How files are read: "gbk" reads every file in the process code page.
   EncodingSetting encoding = EncodingSetting::Gbk;
+  // The largest part of a zipped office document read into memory, in
+  // mebibytes ("PartLimitMegabytes" of the settings' section "office").
+  int partLimitMegabytes = 1024;
 };
 
 }  // namespace strbatch

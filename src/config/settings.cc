@@ -15,6 +15,7 @@ constexpr const char* kOptionSection = "option";
 constexpr const char* kSortSection = "Sort3";
 constexpr const char* kWindowSection = "window";
 constexpr const char* kUndoSection = "undo";
+constexpr const char* kOfficeSection = "office";
 // Paths of the table files; longer values are not paths this program wrote.
 constexpr size_t kPathLimit = 4095;
 
@@ -89,6 +90,10 @@ Options LoadSettings(const std::string& path) {
   if (ParseEncodingSetting(GetProfileString(path, kOptionSection, "Encoding", "", 32), &encoding)) {
     settings.encoding = encoding;
   }
+  // The XML of a part is read whole, so 2 GiB is the most it can be.
+  const int partLimit = GetProfileInt(path, kOfficeSection, "PartLimitMegabytes",
+                                      defaults.partLimitMegabytes);
+  if (partLimit >= 1 && partLimit < 2048) settings.partLimitMegabytes = partLimit;
   return settings;
 }
 

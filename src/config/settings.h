@@ -31,9 +31,11 @@ int AltCodeNumber(CodeConversion conversion);
 CodeConversion AltCodeFromNumber(int number);
 
 // Reads "Case", "Advance", "AltCode", "Language" and "Encoding" into the
-// options; the others keep their defaults. Each value out of its range (0 or
-// 1; 0 to 6 for AltCode; a known name for the encoding) or not a number
-// gives that value's default.
+// options, and "PartLimitMegabytes" of section "office"; the others keep
+// their defaults. Each value out of its range (0 or 1; 0 to 6 for AltCode; a
+// known name for the encoding; 1 to 2047 for the part limit) or not a
+// number gives that value's default. The part limit is read only: the user
+// edits it in the file.
 Options LoadSettings(const std::string& path);
 
 // Writes "Case", "Advance", "AltCode", "language" and "Encoding", in this order, into

@@ -6,6 +6,7 @@
 #define STRBATCH_OFFICE_OFFICE_BRIDGE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -86,9 +87,22 @@ class OfficeDocument {
   virtual NotApplied Leftovers() const = 0;
 };
 
+// What a run allows the reading of a zipped document: the largest part it
+// inflates into memory, and the run's stop request, asked every few
+// megabytes while a part is inflated and scanned (empty: never stops; once
+// it answers true it keeps answering true). A part over the limit or a
+// stop leaves the document unopened, with the reason.
+struct OfficeReadLimits {
+  uint64_t partLimit = uint64_t{1} << 30;
+  std::function<bool()> shouldStop;
+};
+
 class OfficeBridge {
  public:
   virtual ~OfficeBridge() = default;
+  // The limits of the documents opened from now on; the bridges that read
+  // no package themselves ignore them.
+  virtual void SetReadLimits(const OfficeReadLimits&) {}
   // Opens a document whose work text is in codePage; null when the
   // application is missing or the file is not a document it can save back
   // in its own format. *whyNot then says why, when there is something to

@@ -66,14 +66,18 @@ class PackageDocument : public OfficeDocument {
         codePage_(codePage),
         rewriter_(rewriter) {}
 
-  bool Build(std::string* error) {
+  // Reads the text from the parts; the first time, the run's stop request
+  // is asked while they are read. *refused tells a failure that is no fault
+  // of the document (a part over the limit, the run stopped).
+  bool Build(std::string* error, bool first = false, bool* refused = nullptr) {
     text_.Clear();
     AddNoInsertionNode(text_);
     text_.format = format_.openDocument ? PackageFormat::kOpenDocument
                    : format_.kind == OfficeKind::Word  ? PackageFormat::kWordprocessing
                    : format_.kind == OfficeKind::Excel ? PackageFormat::kSpreadsheet
                                                        : PackageFormat::kPresentation;
-    PackageSource source(*zip_, text_);
+    PackageSource source(*zip_, text_,
+                         first ? zip_->Limits().shouldStop : std::function<bool()>());
     bool read = false;
     switch (format_.kind) {
       case OfficeKind::Word:
@@ -90,6 +94,12 @@ class PackageDocument : public OfficeDocument {
         break;
       case OfficeKind::None:
         break;
+    }
+    if (!source.Refusal().empty()) {
+      // A part left unread, or read in part, leaves no text to search.
+      *error = source.Refusal();
+      if (refused) *refused = true;
+      return false;
     }
     if (!read) return false;
     if (text_.protectedDocument) {
@@ -196,7 +206,7 @@ class PackageBridge : public OfficeBridge {
       bool notPackage = false;
       std::string reason;
       std::unique_ptr<OfficeDocument> document =
-          OpenPackageDocument(path, codePage, rewriter_, &reason, &notPackage);
+          OpenPackageDocument(path, codePage, rewriter_, &reason, &notPackage, limits_);
       if (!notPackage) {
         if (!document && whyNot) *whyNot = reason;
         return document;
@@ -210,8 +220,14 @@ class PackageBridge : public OfficeBridge {
     if (fallback_) fallback_->QuitAll();
   }
 
+  void SetReadLimits(const OfficeReadLimits& limits) override {
+    limits_ = limits;
+    if (fallback_) fallback_->SetReadLimits(limits);
+  }
+
  private:
   std::unique_ptr<OfficeBridge> fallback_;
+  OfficeReadLimits limits_;
   FileRewriter& rewriter_;
 };
 
@@ -222,7 +238,8 @@ bool IsPackageExtension(const std::string& extension) { return FindFormat(extens
 std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
                                                     const CodePage& codePage,
                                                     FileRewriter& rewriter, std::string* whyNot,
-                                                    bool* notPackage) {
+                                                    bool* notPackage,
+                                                    const OfficeReadLimits& limits) {
   *notPackage = false;
   const FormatOf* format = FindFormat(SplitPath(path).extension);
   if (format == nullptr) {
@@ -242,7 +259,7 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
     *notPackage = true;
     return nullptr;
   }
-  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(std::move(bytes), &error);
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(std::move(bytes), &error, limits);
   if (!zip) {
     *whyNot = error + "; left out";
     return nullptr;
@@ -263,8 +280,9 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
     }
   }
   auto document = std::make_unique<PackageDocument>(path, *format, std::move(zip), codePage, rewriter);
-  if (!document->Build(&error)) {
-    *whyNot = "its text cannot be read (" + error + "); left out";
+  bool refused = false;
+  if (!document->Build(&error, true, &refused)) {
+    *whyNot = refused ? error + "; left out" : "its text cannot be read (" + error + "); left out";
     return nullptr;
   }
   return document;

@@ -23,11 +23,12 @@ bool IsPackageExtension(const std::string& extension);
 // formats. Null with *whyNot when it cannot be edited (encrypted, not a
 // package of its kind, XML that cannot be read); null with *notPackage set
 // when the file is no zip at all (a legacy binary document under a new
-// name), for an application to open.
+// name), for an application to open. Its parts are read within limits.
 std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
                                                     const CodePage& codePage,
                                                     FileRewriter& rewriter, std::string* whyNot,
-                                                    bool* notPackage);
+                                                    bool* notPackage,
+                                                    const OfficeReadLimits& limits = {});
 
 // A bridge that opens the zipped formats itself and hands every other
 // office document to fallback.

@@ -88,14 +88,25 @@ uint32_t PackageSource::Part(const std::string& name, std::string* error) {
   if (known != UINT32_MAX) return known;
   PackagePart part;
   part.name = name;
-  if (!zip_.Read(name, &part.bytes, error)) return UINT32_MAX;
+  ZipPackage::ReadFailure failure;
+  if (!zip_.Read(name, &part.bytes, error, &failure)) {
+    if (failure != ZipPackage::ReadFailure::kFault && refusal_.empty()) {
+      refusal_ = *error;
+      stopped_ = failure == ZipPackage::ReadFailure::kStopped;
+    }
+    return UINT32_MAX;
+  }
   text_.parts.push_back(std::move(part));
   return static_cast<uint32_t>(text_.parts.size() - 1);
 }
 
 bool PackageSource::Scan(uint32_t part, XmlHandler& handler, std::string* error) {
-  if (!ScanXml(text_.parts[part].bytes, handler, error)) {
+  if (!ScanXml(text_.parts[part].bytes, handler, error, shouldStop_)) {
     *error = text_.parts[part].name + ": " + *error;
+    if (shouldStop_ && shouldStop_() && refusal_.empty()) {
+      refusal_ = *error;
+      stopped_ = true;
+    }
     return false;
   }
   return true;

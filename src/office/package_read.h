@@ -5,6 +5,7 @@
 #ifndef STRBATCH_OFFICE_PACKAGE_READ_H_
 #define STRBATCH_OFFICE_PACKAGE_READ_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,7 +55,9 @@ struct Relationship {
 // The package's parts as the readers see them.
 class PackageSource {
  public:
-  PackageSource(const ZipPackage& zip, PackageText& text) : zip_(zip), text_(text) {}
+  // shouldStop, when given, is asked while parts are scanned.
+  PackageSource(const ZipPackage& zip, PackageText& text, std::function<bool()> shouldStop = {})
+      : zip_(zip), text_(text), shouldStop_(std::move(shouldStop)) {}
   // The index of the part in the text's parts, read from the zip the first
   // time; UINT32_MAX (with a reason) when it is missing or unreadable.
   uint32_t Part(const std::string& name, std::string* error);
@@ -64,10 +67,18 @@ class PackageSource {
   std::vector<Relationship> Relationships(const std::string& part, std::string* error);
   const ZipPackage& zip() const { return zip_; }
   PackageText& text() { return text_; }
+  // Why the document cannot be read at all, whatever a reader made of a
+  // part it could not have: a part over the limit (the reason), or the
+  // run's stop request. Empty when neither happened.
+  const std::string& Refusal() const { return refusal_; }
+  bool Stopped() const { return stopped_; }
 
  private:
   const ZipPackage& zip_;
   PackageText& text_;
+  std::function<bool()> shouldStop_;
+  std::string refusal_;
+  bool stopped_ = false;
 };
 
 // Readers, one per format: they fill the text's items from the parts.

@@ -108,17 +108,24 @@ uint32_t PackageText::PartIndex(const std::string& name) const {
 PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
                                   const CodePage& codePage) {
   PackageWorkText work;
+  // Per item of a large part, every byte counts: an item gives at most two
+  // code points, and at least one byte.
   std::string utf8;
-  std::vector<int> codes;
+  utf8.reserve(text.items.size());
+  std::vector<uint8_t> codes;
   codes.reserve(text.items.size());
-  for (const PackageItem& item : text.items) codes.push_back(AppendItem(utf8, item, kind));
+  for (const PackageItem& item : text.items) {
+    codes.push_back(static_cast<uint8_t>(AppendItem(utf8, item, kind)));
+  }
   work.offsets.reserve(text.items.size() + 1);
   work.lossy.assign(text.items.size(), false);
   std::string bytes;
   if (codePage.IsUtf8()) {
-    bytes = utf8;
+    bytes = std::move(utf8);
   } else {
     codePage.FromUtf8(utf8, &bytes);
+    utf8.clear();
+    utf8.shrink_to_fit();
   }
   // Each code point is one character of the code page (itself or a "?"),
   // so the converted text is split back into the items by characters.

@@ -28,6 +28,18 @@ struct ScanState {
   std::vector<Open> open;
   std::vector<XmlAttribute> attributes;
   std::vector<XmlChar> chars;
+  const std::function<bool()>* shouldStop = nullptr;
+  uint64_t nextPoll = 0;
+
+  // Asks for the run's stop request every few megabytes of the part.
+  void Poll() {
+    constexpr uint64_t kPollBytes = uint64_t{4} << 20;
+    if (shouldStop == nullptr || !*shouldStop) return;
+    const uint64_t at = Position();
+    if (at < nextPoll) return;
+    nextPoll = at + kPollBytes;
+    if ((*shouldStop)()) Fail("stopped");
+  }
 
   uint64_t Position() const {
     const xmlParserInputPtr input = context->input;
@@ -182,6 +194,7 @@ std::string_view View(const xmlChar* text) {
 void OnStart(void* data, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri, int,
              const xmlChar**, int attributeCount, int, const xmlChar** attributes) {
   auto& state = *static_cast<ScanState*>(data);
+  state.Poll();
   if (!state.error.empty()) return;
   const uint64_t at = state.Position();
   const std::string_view xml = state.xml;
@@ -223,6 +236,7 @@ void OnStart(void* data, const xmlChar* local, const xmlChar* prefix, const xmlC
 
 void OnEnd(void* data, const xmlChar*, const xmlChar*, const xmlChar*) {
   auto& state = *static_cast<ScanState*>(data);
+  state.Poll();
   if (!state.error.empty()) return;
   if (state.open.empty()) return state.Fail("the XML's tags could not be followed");
   const ScanState::Open top = state.open.back();
@@ -256,6 +270,7 @@ void OnEnd(void* data, const xmlChar*, const xmlChar*, const xmlChar*) {
 
 void OnCharacters(void* data, const xmlChar* text, int length) {
   auto& state = *static_cast<ScanState*>(data);
+  state.Poll();
   state.parsedText.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
 }
 
@@ -297,7 +312,8 @@ const std::string* XmlElement::Attribute(std::string_view uri, std::string_view 
   return nullptr;
 }
 
-bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
+bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error,
+             const std::function<bool()>& shouldStop) {
   if (xml.size() >= std::numeric_limits<uint32_t>::max() ||
       xml.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
     *error = "the XML part is too large";
@@ -313,6 +329,7 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
   ScanState state;
   state.xml = xml;
   state.handler = &handler;
+  state.shouldStop = &shouldStop;
   state.textBegin = 0;
   xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(xml.data(), static_cast<int>(xml.size()));
   if (context == nullptr) {

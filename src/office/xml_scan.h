@@ -8,6 +8,7 @@
 #define STRBATCH_OFFICE_XML_SCAN_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +61,10 @@ class XmlHandler {
 
 // Reads xml (its first 4 GiB at most) and reports it to handler. False,
 // with a reason, when it is not well-formed, declares a document type, is
-// not UTF-8, or its bytes do not agree with what libxml2 read.
-bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error);
+// not UTF-8, or its bytes do not agree with what libxml2 read, or when
+// shouldStop (asked every few megabytes) answers true.
+bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error,
+             const std::function<bool()>& shouldStop = {});
 
 // xml with &, < and > written as references (and " for attribute values);
 // characters XML cannot hold are left out.

@@ -2,8 +2,12 @@
 
 #include <zip.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <limits>
 
 namespace strbatch {
 namespace {
@@ -15,15 +19,45 @@ std::string ErrorText(zip_error_t* error) {
 
 std::string ArchiveError(::zip* archive) { return ErrorText(zip_get_error(archive)); }
 
+// A size as a user reads it: "1.8 GB", "340 kB".
+std::string DecimalSize(uint64_t bytes) {
+  static const char* const kUnits[] = {"bytes", "kB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes);
+  size_t unit = 0;
+  while (value >= 1000 && unit + 1 < std::size(kUnits)) {
+    value /= 1000;
+    unit++;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 || value >= 100 ? "%.0f %s" : "%.1f %s", value,
+                kUnits[unit]);
+  return text;
+}
+
+// The limit as the settings give it, in whole mebibytes: "1 GiB", "64 MiB".
+std::string BinarySize(uint64_t bytes) {
+  if (bytes >= (uint64_t{1} << 30) && bytes % (uint64_t{1} << 30) == 0) {
+    return std::to_string(bytes >> 30) + " GiB";
+  }
+  if (bytes >= (uint64_t{1} << 20)) return std::to_string(bytes >> 20) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+// How much is inflated between two looks at the stop request.
+constexpr zip_uint64_t kChunk = zip_uint64_t{1} << 20;
+constexpr zip_uint64_t kChunksBetweenPolls = 4;
+
 }  // namespace
 
 ZipPackage::~ZipPackage() {
   if (archive_) zip_discard(archive_);
 }
 
-std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, std::string* error) {
+std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, std::string* error,
+                                             OfficeReadLimits limits) {
   std::unique_ptr<ZipPackage> package(new ZipPackage);
   package->bytes_ = std::move(bytes);
+  package->limits_ = std::move(limits);
   zip_error_t zipError;
   zip_error_init(&zipError);
   zip_source_t* source =
@@ -60,7 +94,11 @@ std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, std::string* err
   return package;
 }
 
-bool ZipPackage::Read(const std::string& name, std::string* content, std::string* error) const {
+bool ZipPackage::Read(const std::string& name, std::string* content, std::string* error,
+                      ReadFailure* failure) const {
+  ReadFailure unused;
+  ReadFailure& why = failure ? *failure : unused;
+  why = ReadFailure::kFault;
   auto found = index_.find(name);
   if (found == index_.end()) {
     *error = name + " is missing from the package";
@@ -75,28 +113,66 @@ bool ZipPackage::Read(const std::string& name, std::string* content, std::string
     *error = name + " is encrypted";
     return false;
   }
-  // A part larger than this is no document text this program edits in memory.
-  constexpr zip_uint64_t kLargest = zip_uint64_t{1} << 31;
-  if (!(stat.valid & ZIP_STAT_SIZE) || stat.size > kLargest) {
-    *error = name + " is too large";
+  if (!(stat.valid & ZIP_STAT_SIZE)) {
+    *error = name + " does not say its size";
     return false;
   }
+  // The XML scan takes a part of at most 2 GiB whatever the settings say.
+  const zip_uint64_t limit =
+      std::min<zip_uint64_t>(limits_.partLimit, std::numeric_limits<int>::max());
+  const auto tooLarge = [&](uint64_t size) {
+    why = ReadFailure::kTooLarge;
+    *error = name + " inflates to " + DecimalSize(size) + ", more than the " + BinarySize(limit) +
+             " limit";
+    return false;
+  };
+  // The size the package declares is checked first; the count of bytes
+  // inflated then stops a part that inflates to more than it declares (the
+  // read would fail at its end anyway).
+  if (stat.size > limit) return tooLarge(stat.size);
   zip_file_t* file = zip_fopen_index(archive_, found->second, 0);
   if (file == nullptr) {
     *error = name + ": " + ArchiveError(archive_);
     return false;
   }
-  content->assign(stat.size, '\0');
+  content->clear();
+  content->shrink_to_fit();
+  content->reserve(stat.size + 1);
   zip_uint64_t done = 0;
-  while (done < stat.size) {
-    const zip_int64_t n = zip_fread(file, content->data() + done, stat.size - done);
+  zip_int64_t n = 0;
+  for (zip_uint64_t chunks = 1;; chunks++) {
+    if (limits_.shouldStop && chunks % kChunksBetweenPolls == 0 && limits_.shouldStop()) {
+      zip_fclose(file);
+      content->clear();
+      why = ReadFailure::kStopped;
+      *error = name + ": stopped";
+      return false;
+    }
+    // One byte past the declared size is enough to know it is false.
+    const zip_uint64_t room = std::min(kChunk, stat.size + 1 - done);
+    content->resize(done + room);
+    n = zip_fread(file, content->data() + done, room);
     if (n <= 0) break;
     done += static_cast<zip_uint64_t>(n);
+    if (done > stat.size) {
+      zip_fclose(file);
+      content->clear();
+      content->shrink_to_fit();
+      why = ReadFailure::kTooLarge;
+      *error = name + " inflates to more than the " + DecimalSize(stat.size) +
+               " its package declares";
+      return false;
+    }
   }
-  // Reading to the end checks the CRC.
-  char extra;
-  const bool ended = done == stat.size && zip_fread(file, &extra, 1) == 0;
-  if (!ended) *error = name + ": " + ErrorText(zip_file_get_error(file));
+  content->resize(done);
+  // Reading to the end checks the CRC, and that the size was the one
+  // declared.
+  const bool ended = n == 0 && done == stat.size;
+  if (!ended) {
+    *error = name + ": " +
+             (n < 0 ? ErrorText(zip_file_get_error(file))
+                    : std::string("its inflated size differs from the size the package gives"));
+  }
   zip_fclose(file);
   return ended;
 }

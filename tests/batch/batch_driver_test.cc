@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "memory_office.h"
+#include "office/package_document.h"
 #include "office/word_document.h"
+#include "office_test_support.h"
 #include "recording_host.h"
 #include "test_support.h"
 
@@ -121,6 +123,25 @@ TEST_F(BatchDriverTest, CancelBetweenDefinitionsEndsOnlyTheCurrentFile) {
   EXPECT_EQ(dir_.Read("a"), "one 2");  // what was done is written
   EXPECT_EQ(dir_.Read("b"), "one two");
   EXPECT_EQ(FileCount(0), "1");
+}
+
+// Stop asked while a document's parts are read: the document is closed
+// unsaved and not warned about, and the run ends there.
+TEST_F(BatchDriverTest, CancelWhileAPackageIsReadEndsTheRunThere) {
+  const std::string doc = dir_.File("a.docx");
+  testing::WriteZip(doc, testing::WordDocument("cat"));
+  files_.Append(doc, true);
+  AddFile("b", "cat");
+  AddDef("cat", "dog");
+  const std::string before = testing::ReadBytes(doc);
+  const std::unique_ptr<OfficeBridge> bridge = MakePackageBridge(nullptr, DefaultFileRewriter());
+  runner_.SetOfficeBridge(bridge.get());
+  host_.cancelAtQuery = 1;  // before file 0 (0), then the first part's scan (1)
+  runner_.BatchReplace();
+  EXPECT_TRUE(runner_.Stopped());
+  EXPECT_EQ(testing::ReadBytes(doc), before);
+  EXPECT_EQ(dir_.Read("b"), "cat");
+  EXPECT_TRUE(host_.warnings.empty()) << host_.warnings.front();
 }
 
 TEST_F(BatchDriverTest, CancelBeforeAFileEndsTheRunButKeepsLaterMatchLists) {

@@ -105,6 +105,38 @@ TEST(CliTest, AWorkbookKeepsNoReplacedSharedString) {
   }
 }
 
+// A document whose part is over the settings' limit is warned and left as
+// it was; the batch goes on with the next file and ends with status 1.
+TEST(CliTest, ABatchGoesOnPastAPartOverTheLimit) {
+  ScratchDir dir;
+  dir.Write("strbatch.INI", "[office]\nPartLimitMegabytes=1\n");
+  const char* config = std::getenv("STRBATCH_CONFIG");
+  const std::string configBefore = config != nullptr ? config : "";
+  setenv("STRBATCH_CONFIG", dir.File("strbatch.INI").c_str(), 1);
+  const std::string a = dir.File("a.docx"), bomb = dir.File("bomb.docx"), c = dir.File("c.docx");
+  testing::WriteZip(a, testing::WordDocument("cat"));
+  testing::WriteZip(bomb, testing::WordDocument(std::string(1'500'000, 'x') + "cat"));
+  testing::WriteZip(c, testing::WordDocument("cat"));
+  const std::string bombBefore = testing::ReadBytes(bomb);
+  const CliRun run = Cli({"replace", "-y", "--no-undo", "-d", "cat", "dog", a, bomb, c});
+  if (config != nullptr) {
+    setenv("STRBATCH_CONFIG", configBefore.c_str(), 1);
+  } else {
+    unsetenv("STRBATCH_CONFIG");
+  }
+  EXPECT_EQ(run.exitCode, kExitFailure) << run.err;
+  EXPECT_NE(run.err.find(bomb + ": word/document.xml inflates to 1.5 MB, more than the 1 MiB "
+                                "limit; left out"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out, "1\t" + a + "\n0\t" + bomb + "\n1\t" + c + "\n2\tcat\tdog\n");
+  EXPECT_EQ(testing::ReadBytes(bomb), bombBefore);
+  std::string error, text;
+  std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(c), &error);
+  ASSERT_TRUE(zip && zip->Read("word/document.xml", &text, &error)) << error;
+  EXPECT_NE(text.find(">dog<"), std::string::npos) << text;
+}
+
 TEST(CliTest, ChineseDefinitionsAreUsedInTheCodePage) {
   ScratchDir dir;
   // 中文 in GBK.

@@ -6,6 +6,7 @@
 
 #include <zip.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,6 +99,36 @@ inline std::vector<Entry> Workbook(const std::string& strings,
            "<Relationship Id=\"rIdT\" Type=\"x/sharedStrings\" Target=\"sharedStrings.xml\"/>"
            "<Relationship Id=\"rIdS\" Type=\"x/styles\" Target=\"styles.xml\"/></Relationships>"});
   return entries;
+}
+
+// The entries of a Word document of one paragraph holding text.
+inline std::vector<Entry> WordDocument(const std::string& text) {
+  return {{"_rels/.rels",
+           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+           "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+           "2006/relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+          {"word/document.xml",
+           "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+           "<w:body><w:p><w:r><w:t>" +
+               text + "</w:t></w:r></w:p></w:body></w:document>"}};
+}
+
+// The bytes of a zip whose entry name declares size as its uncompressed
+// size, in its local header and in the central directory: a package that
+// lies about what a part inflates to.
+inline std::string WithDeclaredSize(std::string zip, const std::string& name, uint32_t size) {
+  const struct {
+    const char* signature;
+    size_t sizeAt, nameAt;
+  } kHeaders[] = {{"PK\x03\x04", 22, 30}, {"PK\x01\x02", 24, 46}};
+  for (const auto& header : kHeaders) {
+    for (size_t at = zip.find(header.signature); at != std::string::npos;
+         at = zip.find(header.signature, at + 4)) {
+      if (zip.compare(at + header.nameAt, name.size(), name) != 0) continue;
+      for (size_t i = 0; i < 4; i++) zip[at + header.sizeAt + i] = static_cast<char>(size >> (8 * i));
+    }
+  }
+  return zip;
 }
 
 }  // namespace strbatch::testing

@@ -489,6 +489,52 @@ TEST_F(PackageDocumentTest, WhatIsNoEditablePackageIsToldOrHandedOn) {
   EXPECT_NE(whyNot.find("two entries named word/document.xml"), std::string::npos) << whyNot;
 }
 
+// A part is read only within the limit: its declared size is checked
+// first, the count of bytes inflated stops a part that lies about it, and a
+// stop request ends the reading. Each refusal is told in a reason, never
+// taken for an empty text.
+TEST_F(PackageDocumentTest, APartOverTheLimitOrStoppedIsLeftOut) {
+  const std::string text(2'000'000, 'a');
+  struct Row {
+    const char* name;
+    uint64_t limit;
+    uint32_t declared;  // 0: the true size
+    bool stop;
+    const char* whyNot;  // empty: the document opens
+  } rows[] = {
+      {"declared over the limit", 1 << 20, 0, false,
+       "word/document.xml inflates to 2.0 MB, more than the 1 MiB limit; left out"},
+      {"declared under the limit, inflating to more", 4 << 20, 999, false,
+       "word/document.xml inflates to more than the 999 bytes its package declares; left out"},
+      {"under the limit", 4 << 20, 0, false, ""},
+      {"stopped", 4 << 20, 0, true, "_rels/.rels: stopped; left out"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir_.File("part.docx");
+    WriteZip(path, testing::WordDocument(text));
+    if (row.declared != 0) {
+      dir_.Write("part.docx", testing::WithDeclaredSize(testing::ReadBytes(path),
+                                                        "word/document.xml", row.declared));
+    }
+    OfficeReadLimits limits;
+    limits.partLimit = row.limit;
+    int asked = 0;
+    if (row.stop) limits.shouldStop = [&asked] { return ++asked > 0; };
+    std::string whyNot;
+    bool notPackage = false;
+    std::unique_ptr<OfficeDocument> document = OpenPackageDocument(
+        path, CodePage::Utf8(), DefaultFileRewriter(), &whyNot, &notPackage, limits);
+    EXPECT_EQ(whyNot, row.whyNot);
+    if (*row.whyNot == '\0') {
+      ASSERT_TRUE(document);
+      EXPECT_EQ(document->WriteText().size(), text.size() + 1);
+    } else {
+      EXPECT_FALSE(document);
+    }
+  }
+}
+
 // An empty file named as an office document is told, not opened as a new
 // empty document by the application behind the bridge.
 TEST_F(PackageDocumentTest, AnEmptyOfficeFileIsToldForEveryKind) {
