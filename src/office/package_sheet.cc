@@ -255,7 +255,7 @@ bool ParseReference(const std::string& reference, long* row, long* column) {
 
 class WorksheetReader : public XmlHandler {
  public:
-  WorksheetReader(PackageText& text, uint32_t part) : text_(text), part_(part), collector_(text, part) {}
+  WorksheetReader(PackageText& text, uint32_t part) : collector_(text, part) {}
 
   void StartElement(const XmlElement& e) override {
     if (!IsS(e.uri)) return;
@@ -311,8 +311,6 @@ class WorksheetReader : public XmlHandler {
   bool locked = false;
 
  private:
-  PackageText& text_;
-  uint32_t part_;
   StringCollector collector_;
   long row_ = -1, column_ = -1;
   Cell* cell_ = nullptr;
