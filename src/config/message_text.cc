@@ -211,7 +211,7 @@ const QuestionRow& QuestionOf(Question question) {
 }
 
 // The reasons of kNotApplied, in the order of NotAppliedReason.
-constexpr const char* kNotAppliedReasonKeys[] = {"1153", "1154", "1155", "1156", "1157", "1158"};
+constexpr const char* kNotAppliedReasonKeys[] = {"1153", "1154", "1155", "1156", "1157", "1158", "1860"};
 
 // strerror_l in the named locale, or "" when the system has no such locale.
 std::string SystemReason(int osError, const char* localeName) {

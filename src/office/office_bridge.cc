@@ -43,6 +43,21 @@ TextLayout WorkTextLayout(OfficeKind kind) {
   return TextLayout();
 }
 
+std::vector<OfficeStory> FurtherStories(OfficeKind kind) {
+  switch (kind) {
+    case OfficeKind::Word:
+      return {OfficeStory::kHeadersFooters, OfficeStory::kFootnotes, OfficeStory::kEndnotes,
+              OfficeStory::kComments, OfficeStory::kTextBoxes};
+    case OfficeKind::Excel:
+      return {OfficeStory::kCellComments, OfficeStory::kSheetNames};
+    case OfficeKind::PowerPoint:
+      return {OfficeStory::kSlideNotes};
+    case OfficeKind::None:
+      break;
+  }
+  return {};
+}
+
 namespace {
 
 NotAppliedReason ReasonOf(EditLock lock) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/code_page.h"
 #include "base/safe_file.h"
@@ -30,6 +31,48 @@ OfficeKind OfficeKindOf(const std::string& extension);
 // The layout of a kind of document's work text (Word's has no separators).
 TextLayout WorkTextLayout(OfficeKind kind);
 
+// How much of a document its work text holds: the body alone (the main
+// text, the cells of the sheets, the shapes of the slides), or the body and
+// then every further story of the document.
+enum class OfficeParts { kBody, kAll };
+
+// The stories of a document. A body is laid out as WorkTextLayout says;
+// each further story follows it as its own stretch of the work text.
+enum class OfficeStory {
+  kBody,
+  // Word: each distinct header and footer once, section by section (in a
+  // section: header, first-page header, even-page header, then the footers
+  // in that order); each one's paragraphs as in the body.
+  kHeadersFooters,
+  kFootnotes,  // Word: each note in the order of its reference, paragraphs as in the body
+  kEndnotes,   // the same for endnotes
+  kComments,   // Word: each comment in the order of its anchor, paragraphs as in the body
+  // Word: the text of each text box and frame the body does not hold, in
+  // the order of its anchor, paragraphs as in the body.
+  kTextBoxes,
+  // Excel: for each sheet, each cell comment row by row, its text cleaned
+  // as a cell's and ended by TAB; each sheet's comments ended by CR.
+  kCellComments,
+  // Excel: each sheet's name, cleaned as a cell's and ended by CR. Found and
+  // counted, never replaced (formulas, names and charts refer to them).
+  kSheetNames,
+  // PowerPoint: for each slide, each text of its notes page (the notes
+  // placeholders, not the slide image, number, date, header or footer),
+  // cleaned as a shape's and ended by LF; each slide's notes ended by CR.
+  kSlideNotes,
+};
+
+// The further stories of a kind, in the order the work text lays them out
+// after the body under OfficeParts::kAll.
+std::vector<OfficeStory> FurtherStories(OfficeKind kind);
+
+// The byte that begins each further story in the work text under
+// OfficeParts::kAll, one per story of FurtherStories even when the story is
+// empty. No body or story text holds it (it reads as a space there), so no
+// occurrence spans two stories, and a position's story is the number of
+// marks before it.
+inline constexpr char kStoryMark = '\f';
+
 // Why an occurrence that was found (and counted) was not edited into the
 // document.
 enum class NotAppliedReason {
@@ -42,6 +85,7 @@ enum class NotAppliedReason {
   kNotInPlace,      // it needs a change of the document's structure that cannot be made
                     // where it lies (a paragraph break inside a link, blanks that would
                     // vanish)
+  kSheetName,       // it lies in a sheet's name, which formulas, names and charts refer to
   kCount,
 };
 
@@ -85,6 +129,27 @@ class OfficeDocument {
   // The occurrences EditOccurrence left as they were since the document was
   // opened, by reason.
   virtual NotApplied Leftovers() const = 0;
+  // Whether [start, start + length) of the text given to BeginOccurrences
+  // may be an occurrence at all. One that covers a character the code page
+  // holds only as a stand-in (a "?" for a character GBK lacks) is no
+  // occurrence: it is neither counted nor edited, and the search goes on
+  // past its start.
+  virtual bool Admits(int64_t start, int64_t length) const {
+    (void)start;
+    (void)length;
+    return true;
+  }
+  // The characters of the document the code page holds only as stand-ins.
+  virtual size_t StandIns() const { return 0; }
+  // Opened with OfficeParts::kBody: the further stories the work text leaves
+  // out, laid out as OfficeParts::kAll would append them (each begun by
+  // kStoryMark), so that a run can count what it did not search; "" when
+  // they hold no text.
+  virtual std::string OtherStoriesText() { return ""; }
+  // The text was read in part only (the application failed part of the
+  // way): a find counts what was read, a replace leaves the document as it
+  // is.
+  virtual bool ReadInPart() const { return false; }
 };
 
 // What a run allows the reading of a zipped document: the largest part it
@@ -103,6 +168,8 @@ class OfficeBridge {
   // The limits of the documents opened from now on; the bridges that read
   // no package themselves ignore them.
   virtual void SetReadLimits(const OfficeReadLimits&) {}
+  // The stories of the documents opened from now on.
+  virtual void SetParts(OfficeParts) {}
   // Opens a document whose work text is in codePage; null when the
   // application is missing or the file is not a document it can save back
   // in its own format. *whyNot then says why, when there is something to
