@@ -59,12 +59,13 @@ bool NamesEncryptedPackage(const std::string& bytes) {
 class PackageDocument : public OfficeDocument {
  public:
   PackageDocument(std::string path, const FormatOf& format, std::unique_ptr<ZipPackage> zip,
-                  const CodePage& codePage, FileRewriter& rewriter)
+                  const CodePage& codePage, FileRewriter& rewriter, OfficeParts parts)
       : path_(std::move(path)),
         format_(format),
         zip_(std::move(zip)),
         codePage_(codePage),
-        rewriter_(rewriter) {}
+        rewriter_(rewriter),
+        parts_(parts) {}
 
   // Reads the text from the parts; the first time, the run's stop request
   // is asked while they are read. *refused tells a failure that is no fault
@@ -108,7 +109,10 @@ class PackageDocument : public OfficeDocument {
         if (item.kind != ItemKind::kMark) item.lock = Lock(NotAppliedReason::kProtected);
       }
     }
-    work_ = LayOutPackageText(text_, format_.kind, codePage_);
+    // The further stories are read either way: under kBody they are only
+    // counted, for the note of what was not searched.
+    work_ = LayOutPackageText(text_, format_.kind, codePage_, 0,
+                              parts_ == OfficeParts::kAll ? text_.items.size() : text_.BodyItems());
     edits_ = std::make_unique<PackageEdits>(text_, work_, codePage_);
     return true;
   }
@@ -162,6 +166,18 @@ class PackageDocument : public OfficeDocument {
 
   NotApplied Leftovers() const override { return leftovers_; }
 
+  std::string OtherStoriesText() override {
+    if (parts_ == OfficeParts::kAll) return "";
+    Flush();
+    const size_t body = text_.BodyItems();
+    bool any = false;
+    for (size_t i = body; i < text_.items.size() && !any; i++) {
+      any = text_.items[i].kind != ItemKind::kMark;
+    }
+    if (!any) return "";
+    return LayOutPackageText(text_, format_.kind, codePage_, body, text_.items.size()).text;
+  }
+
  private:
   // Writes the edits of the pass into the parts and reads them again.
   void Flush() {
@@ -178,6 +194,7 @@ class PackageDocument : public OfficeDocument {
   std::unique_ptr<ZipPackage> zip_;
   const CodePage& codePage_;
   FileRewriter& rewriter_;
+  const OfficeParts parts_;
   PackageText text_;
   PackageWorkText work_;
   std::unique_ptr<PackageEdits> edits_;
@@ -206,7 +223,7 @@ class PackageBridge : public OfficeBridge {
       bool notPackage = false;
       std::string reason;
       std::unique_ptr<OfficeDocument> document =
-          OpenPackageDocument(path, codePage, rewriter_, &reason, &notPackage, limits_);
+          OpenPackageDocument(path, codePage, rewriter_, &reason, &notPackage, limits_, parts_);
       if (!notPackage) {
         if (!document && whyNot) *whyNot = reason;
         return document;
@@ -225,9 +242,15 @@ class PackageBridge : public OfficeBridge {
     if (fallback_) fallback_->SetReadLimits(limits);
   }
 
+  void SetParts(OfficeParts parts) override {
+    parts_ = parts;
+    if (fallback_) fallback_->SetParts(parts);
+  }
+
  private:
   std::unique_ptr<OfficeBridge> fallback_;
   OfficeReadLimits limits_;
+  OfficeParts parts_ = OfficeParts::kBody;
   FileRewriter& rewriter_;
 };
 
@@ -239,7 +262,8 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
                                                     const CodePage& codePage,
                                                     FileRewriter& rewriter, std::string* whyNot,
                                                     bool* notPackage,
-                                                    const OfficeReadLimits& limits) {
+                                                    const OfficeReadLimits& limits,
+                                                    OfficeParts parts) {
   *notPackage = false;
   const FormatOf* format = FindFormat(SplitPath(path).extension);
   if (format == nullptr) {
@@ -279,7 +303,8 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
       return nullptr;
     }
   }
-  auto document = std::make_unique<PackageDocument>(path, *format, std::move(zip), codePage, rewriter);
+  auto document = std::make_unique<PackageDocument>(path, *format, std::move(zip), codePage,
+                                                    rewriter, parts);
   bool refused = false;
   if (!document->Build(&error, true, &refused)) {
     *whyNot = refused ? error + "; left out" : "its text cannot be read (" + error + "); left out";

@@ -23,12 +23,14 @@ bool IsPackageExtension(const std::string& extension);
 // formats. Null with *whyNot when it cannot be edited (encrypted, not a
 // package of its kind, XML that cannot be read); null with *notPackage set
 // when the file is no zip at all (a legacy binary document under a new
-// name), for an application to open. Its parts are read within limits.
+// name), for an application to open. Its parts are read within limits;
+// its work text holds the stories parts names.
 std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
                                                     const CodePage& codePage,
                                                     FileRewriter& rewriter, std::string* whyNot,
                                                     bool* notPackage,
-                                                    const OfficeReadLimits& limits = {});
+                                                    const OfficeReadLimits& limits = {},
+                                                    OfficeParts parts = OfficeParts::kBody);
 
 // A bridge that opens the zipped formats itself and hands every other
 // office document to fallback.

@@ -106,19 +106,22 @@ uint32_t PackageText::PartIndex(const std::string& name) const {
 }
 
 PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
-                                  const CodePage& codePage) {
+                                  const CodePage& codePage, size_t begin, size_t end) {
+  end = std::min(end, text.items.size());
+  begin = std::min(begin, end);
+  const size_t count = end - begin;
   PackageWorkText work;
   // Per item of a large part, every byte counts: an item gives at most two
   // code points, and at least one byte.
   std::string utf8;
-  utf8.reserve(text.items.size());
+  utf8.reserve(count);
   std::vector<uint8_t> codes;
-  codes.reserve(text.items.size());
-  for (const PackageItem& item : text.items) {
-    codes.push_back(static_cast<uint8_t>(AppendItem(utf8, item, kind)));
+  codes.reserve(count);
+  for (size_t i = begin; i < end; i++) {
+    codes.push_back(static_cast<uint8_t>(AppendItem(utf8, text.items[i], kind)));
   }
-  work.offsets.reserve(text.items.size() + 1);
-  work.lossy.assign(text.items.size(), false);
+  work.offsets.reserve(count + 1);
+  work.lossy.assign(count, false);
   std::string bytes;
   if (codePage.IsUtf8()) {
     bytes = std::move(utf8);
@@ -131,7 +134,7 @@ PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
   // so the converted text is split back into the items by characters.
   size_t pos = 0;
   bool matched = true;
-  for (size_t i = 0; i < text.items.size() && matched; i++) {
+  for (size_t i = 0; i < count && matched; i++) {
     work.offsets.push_back(static_cast<uint32_t>(pos));
     const size_t from = pos;
     for (int c = 0; c < codes[i]; c++) {
@@ -141,7 +144,7 @@ PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
       }
       pos = codePage.NextChar(bytes, pos);
     }
-    const PackageItem& item = text.items[i];
+    const PackageItem& item = text.items[begin + i];
     if (pos - from == 1 && bytes[from] == '?' && item.code != '?' &&
         item.kind != ItemKind::kMark) {
       work.lossy[i] = true;
@@ -156,10 +159,10 @@ PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
   // item is converted by itself.
   work.offsets.clear();
   work.text.clear();
-  for (size_t i = 0; i < text.items.size(); i++) {
+  for (size_t i = 0; i < count; i++) {
     work.offsets.push_back(static_cast<uint32_t>(work.text.size()));
     std::string one, converted;
-    AppendItem(one, text.items[i], kind);
+    AppendItem(one, text.items[begin + i], kind);
     work.lossy[i] = !codePage.FromUtf8(one, &converted);
     work.text += converted;
   }
@@ -250,7 +253,8 @@ bool PackageEdits::Plan(size_t first, size_t last, std::string_view utf8,
     }
   }
   // The most telling reason first: protection, then objects, then results.
-  static constexpr NotAppliedReason kOrder[] = {NotAppliedReason::kProtected,
+  static constexpr NotAppliedReason kOrder[] = {NotAppliedReason::kSheetName,
+                                                NotAppliedReason::kProtected,
                                                 NotAppliedReason::kObjectAnchor,
                                                 NotAppliedReason::kFormulaResult,
                                                 NotAppliedReason::kNotMatchable,

@@ -104,6 +104,10 @@ class PackageText {
   // Items before which an object without a character of its own is
   // anchored (a floating drawing, a bookmark), ascending.
   std::vector<uint32_t> anchors;
+  // The items that begin the further stories (each a kStoryMark mark), in
+  // the order of FurtherStories. A reader adds the body's items first, then
+  // for each further story its mark and its items.
+  std::vector<uint32_t> storyMarks;
   // Workbooks: the cells (by region) whose shared string others use too.
   std::map<uint32_t, SharedCell> sharedCells;
   SharedStrings sharedStrings;
@@ -119,8 +123,20 @@ class PackageText {
     const uint32_t at = static_cast<uint32_t>(items.size());
     if (anchors.empty() || anchors.back() != at) anchors.push_back(at);
   }
+  void AddStoryMark() {
+    PackageItem mark;
+    mark.kind = ItemKind::kMark;
+    mark.code = static_cast<char32_t>(kStoryMark);
+    mark.region = UINT32_MAX;
+    mark.lock = static_cast<uint8_t>(NotAppliedReason::kSpansParts) + 1;
+    storyMarks.push_back(static_cast<uint32_t>(items.size()));
+    items.push_back(mark);
+  }
+  // The items of the body: those before the first story mark.
+  size_t BodyItems() const { return storyMarks.empty() ? items.size() : storyMarks.front(); }
   uint32_t PartIndex(const std::string& name) const;
   void Clear() {
+    storyMarks.clear();
     items.clear();
     nodes.clear();
     anchors.clear();
@@ -130,18 +146,18 @@ class PackageText {
   }
 };
 
-// The work text of the items in layout: Word keeps every character, a
-// workbook or presentation has CR, LF (and TAB in a workbook) of its cells
-// and shapes as spaces. offsets[i] is where item i begins in the text
-// (offsets has one entry more than items); lossy[i] tells that the code page
-// holds item i only as a stand-in.
+// The work text of the items [begin, end) in layout: Word keeps every
+// character, a workbook or presentation has CR, LF (and TAB in a workbook)
+// of its cells and shapes as spaces. offsets[i] is where item begin + i
+// begins in the text (offsets has one entry more than items); lossy[i]
+// tells that the code page holds that item only as a stand-in.
 struct PackageWorkText {
   std::string text;
   std::vector<uint32_t> offsets;
   std::vector<bool> lossy;
 };
 PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
-                                  const CodePage& codePage);
+                                  const CodePage& codePage, size_t begin, size_t end);
 
 // Turns occurrences into edits of the parts' bytes: each occurrence is
 // checked (inside one paragraph, cell or shape; no mark, object, anchor,
