@@ -92,7 +92,7 @@ enum class MessageId {
   kDefinitionFaultIn,    // %1 row, %2 code page, %3 fault
   kMissingGroup,         // %1 row, %2 group, %3 groups the expression has
   kSearchGaveUp,         // %1 row, %2 byte offset
-  kNotApplied,           // %1 total; %2..%7 the counts of each NotAppliedReason
+  kNotApplied,           // %1 total; %2..%8 the counts of each NotAppliedReason
   kNameNotCarried,
   kReplacementNotHeld,   // %1 row, %2 encoding
   kNameTaken,            // %1 the name in the way
@@ -101,6 +101,7 @@ enum class MessageId {
   kNameEmpty,
   kNameHasControl,
   kNamesSkipped,         // %1 the names
+  kOtherStoriesNotSearched,  // %1 occurrences in an office document's further stories
 
   // Pattern errors, in the order of PatternError from PATTERN_ERR_MEMORY;
   // %1 the character where the fault is.

@@ -352,6 +352,7 @@ void BatchRunner::RunBatch(BatchMode mode) {
       return readStopped_;
     };
     office_->SetReadLimits(limits);
+    office_->SetParts(options.allParts ? OfficeParts::kAll : OfficeParts::kBody);
   }
   ScopeExit forgetLimits([this] {
     if (office_) office_->SetReadLimits({});
@@ -444,6 +445,7 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   LoadWorkText(job, mode);
   if (readStopped_) return;
   if (!converting) ApplyDefinitions(job);
+  if (!converting && job.document && !Cancelled()) TellOtherStories(job);
   if (CommitText(job, mode)) Tally(job);
   if (converting) ConvertStep(job.path);
   if (mode == BatchMode::Rename) RenameFile(job);
@@ -468,6 +470,32 @@ void BatchRunner::TellLeftovers(const FileJob& job, const NotApplied& leftovers)
     warning.args.push_back(std::to_string(leftovers.Of(static_cast<NotAppliedReason>(r))));
   }
   host_.Warn(job.path, warning);
+}
+
+void BatchRunner::TellOtherStories(const FileJob& job) {
+  if (options.allParts || !job.usable) return;
+  WorkText other;
+  other.bytes = job.document->OtherStoriesText();
+  if (other.bytes.empty()) return;
+  // Each definition is counted in the stories as they are: none of them
+  // is changed, so a later definition sees what an earlier one would have
+  // replaced there.
+  WorkerContext context;
+  context.caseSensitive = options.Case;
+  context.codePage = job.workPage;
+  context.currentFileNumber = state_.currentFileNumber;
+  context.searchSteps = searchSteps_;
+  int64_t total = 0;
+  for (size_t d = 0; d < definitions_.Size() && !Cancelled(); d++) {
+    if (!definitions_.Row(d).checked || snapshot_->finds[d].empty()) continue;
+    const CarriedDefinition& def = Carried(d, *job.workPage);
+    if (!def.findOk) continue;
+    total += options.Advance ? ReplaceInTextAdvanced(other, def.find, def.replace, context).count
+                             : ReplaceInTextPlain(other, def.find, def.replace, context);
+  }
+  if (total > 0) {
+    host_.Notice(job.path, Message(MessageId::kOtherStoriesNotSearched, {std::to_string(total)}));
+  }
 }
 
 void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {

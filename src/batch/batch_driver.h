@@ -179,6 +179,9 @@ class BatchRunner {
   // One notice for the occurrences of an office document that were counted
   // but not edited, with their reasons.
   void TellLeftovers(const FileJob& job, const NotApplied& leftovers);
+  // An office document searched in its body alone: the notice of how many
+  // occurrences its further stories hold.
+  void TellOtherStories(const FileJob& job);
 
   void MakeBackupStep(const std::string& path);
   void ConvertStep(const std::string& path);

@@ -101,12 +101,23 @@ std::vector<std::string_view> SplitAfter(std::string_view text, IsEnd isEnd) {
 // the offset just past it, or i when no line ends there.
 size_t OfficeLineEnd(std::string_view text, size_t i, const TextLayout& layout) {
   const auto byte = [&text](size_t k) { return static_cast<unsigned char>(text[k]); };
+  // A story's mark ends the line before it, or is a line of its own.
+  const auto storyMark = [&text, &byte](size_t k) {
+    return k < text.size() && byte(k) == static_cast<unsigned char>(kStoryMark);
+  };
   if (layout.crPairs) {
+    if (storyMark(i)) return i + 1;
     if (byte(i) != '\r') return i;
-    return i + 1 < text.size() && (byte(i + 1) == '\n' || byte(i + 1) == '\a') ? i + 2 : i + 1;
+    const size_t end =
+        i + 1 < text.size() && (byte(i + 1) == '\n' || byte(i + 1) == '\a') ? i + 2 : i + 1;
+    return storyMark(end) ? end + 1 : end;
   }
   const auto level = [&layout](unsigned char b) {
-    return b == layout.outer ? 3 : b == layout.middle ? 2 : b == layout.inner ? 1 : 0;
+    return b == static_cast<unsigned char>(kStoryMark) ? 4
+           : b == layout.outer                          ? 3
+           : b == layout.middle                         ? 2
+           : b == layout.inner                          ? 1
+                                                        : 0;
   };
   int passed = level(byte(i));
   if (passed == 0) return i;
@@ -119,6 +130,7 @@ size_t OfficeLineEnd(std::string_view text, size_t i, const TextLayout& layout) 
 // that end it.
 size_t OfficeLineContent(std::string_view line, const TextLayout& layout) {
   size_t size = line.size();
+  if (size > 0 && line[size - 1] == kStoryMark) size--;
   if (layout.crPairs) {
     if (size >= 2 && line[size - 2] == '\r' && (line[size - 1] == '\n' || line[size - 1] == '\a')) {
       return size - 2;
@@ -496,10 +508,17 @@ TextPlace PlaceFinder::At(size_t offset) {
   offset = std::min(offset, text_.size());
   if (offset < walked_) {
     walked_ = 0;
-    outer_ = middle_ = inner_ = marks_ = 0;
+    outer_ = middle_ = inner_ = marks_ = stories_ = 0;
   }
   while (walked_ < offset) {
     const int byte = static_cast<unsigned char>(text_[walked_]);
+    if (byte == static_cast<unsigned char>(kStoryMark)) {
+      // Each story counts its places from its start.
+      stories_++;
+      outer_ = middle_ = inner_ = marks_ = 0;
+      walked_++;
+      continue;
+    }
     if (layout_.crPairs) {
       // A mark counts once it is passed whole, its LF or BEL too.
       const size_t end = OfficeLineEnd(text_, walked_, layout_);
@@ -521,6 +540,10 @@ TextPlace PlaceFinder::At(size_t offset) {
     walked_++;
   }
   TextPlace place;
+  if (const std::vector<OfficeStory> further = FurtherStories(kind_);
+      stories_ > 0 && !further.empty()) {
+    place.story = further[std::min(stories_, further.size()) - 1];
+  }
   switch (kind_) {
     case OfficeKind::Word:
       place.paragraph = marks_ + 1;

@@ -109,7 +109,11 @@ std::vector<std::string_view> SplitLines(std::string_view text,
 // 1: the paragraph of a Word document, the sheet, row and column of a
 // workbook (row and column counted in the sheet's used range, the rows and
 // columns the layout holds), the slide and shape of a presentation.
+// A further story counts its places from its own start: a footnote's
+// paragraphs, the cell comments of a sheet (each comment a column of row 1),
+// the sheet names (each a sheet), a slide's notes (each a shape).
 struct TextPlace {
+  OfficeStory story = OfficeStory::kBody;
   size_t paragraph = 0;
   size_t sheet = 0;
   size_t row = 0;
@@ -131,7 +135,7 @@ class PlaceFinder {
   OfficeKind kind_;
   TextLayout layout_;
   size_t walked_ = 0;  // the bytes counted into the counts below
-  size_t outer_ = 0, middle_ = 0, inner_ = 0, marks_ = 0;
+  size_t outer_ = 0, middle_ = 0, inner_ = 0, marks_ = 0, stories_ = 0;
 };
 
 // Compares the lines, then the characters of the lines that differ; a

@@ -132,6 +132,7 @@ struct Arguments {
   std::string output;      // export-defs
   std::string convertTo;   // convert
   std::string encoding = "gbk";
+  std::string parts = "body";  // --parts: the stories of office documents searched
   SortOptions sort;
   bool ignoreCase = false;
   bool advanced = false;
@@ -454,6 +455,11 @@ void AddEncodingOption(CLI::App* command, Arguments& args, const LanguageCatalog
       ->check(OneOf({"auto", "gbk", "big5", "utf-8"}, texts));
 }
 
+void AddPartsOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
+  command->add_option("--parts", args.parts, Say(texts, key::kHelpPartsOption))
+      ->check(OneOf({"body", "all"}, texts));
+}
+
 void AddYesOption(CLI::App* command, Arguments& args, const LanguageCatalog& texts) {
   command->add_flag("-y,--yes", args.yes, Say(texts, key::kHelpYesOption));
 }
@@ -697,6 +703,7 @@ Commands DefineCommands(CLI::App& app, Arguments& args, const LanguageCatalog& t
   commands.replace = AddCommand(app, "replace", key::kHelpReplaceCommand, texts);
   AddBatchOptions(commands.replace, args, true, true, texts);
   commands.replace->add_flag("-n,--dry-run", args.dryRun, Say(texts, key::kHelpDryRunOption));
+  AddPartsOption(commands.replace, args, texts);
   commands.apply = AddCommand(app, "apply", key::kHelpApplyCommand, texts);
   commands.apply->add_option("plan", args.plan, Say(texts, key::kHelpPlanPositional))->required();
   AddYesOption(commands.apply, args, texts);
@@ -707,6 +714,7 @@ Commands DefineCommands(CLI::App& app, Arguments& args, const LanguageCatalog& t
   commands.find = AddCommand(app, "find", key::kHelpFindCommand, texts);
   commands.find->add_option("-r,--report", args.report, Say(texts, key::kHelpReportOption));
   AddBatchOptions(commands.find, args, true, false, texts);
+  AddPartsOption(commands.find, args, texts);
   commands.rename = AddCommand(app, "rename", key::kHelpRenameCommand, texts);
   AddBatchOptions(commands.rename, args, true, true, texts);
   AddNoUndoOption(commands.rename, args, texts);
@@ -771,20 +779,48 @@ Options BatchOptions(const Arguments& args, const LanguageCatalog& texts) {
   options.autoBackup = args.backup;
   options.reportOutput = !args.report.empty();
   ParseEncodingSetting(args.encoding, &options.encoding);
+  options.allParts = args.parts == "all";
   return options;
 }
 
 // Where a place of an office document lies, for a hunk's header.
 std::string PlaceText(const TextPlace& place, OfficeKind kind, const LanguageCatalog& texts) {
+  static constexpr struct {
+    OfficeStory story;
+    const char* key;
+  } kStories[] = {
+      {OfficeStory::kHeadersFooters, key::kStoryHeadersFooters},
+      {OfficeStory::kFootnotes, key::kStoryFootnotes},
+      {OfficeStory::kEndnotes, key::kStoryEndnotes},
+      {OfficeStory::kComments, key::kStoryComments},
+      {OfficeStory::kTextBoxes, key::kStoryTextBoxes},
+      {OfficeStory::kCellComments, key::kStoryCellComments},
+      {OfficeStory::kSheetNames, key::kStorySheetNames},
+      {OfficeStory::kSlideNotes, key::kStorySlideNotes},
+  };
+  std::string story;
+  for (const auto& entry : kStories) {
+    if (entry.story == place.story) {
+      story = texts.Text(entry.key) + (texts.CurrentLanguage() == Language::English ? ", " : "，");
+    }
+  }
+  if (place.story == OfficeStory::kCellComments) {
+    return story + texts.Message(key::kPlaceComment,
+                                 {std::to_string(place.sheet), std::to_string(place.column)});
+  }
+  if (place.story == OfficeStory::kSheetNames) {
+    return story + texts.Message(key::kPlaceSheet, {std::to_string(place.sheet)});
+  }
   switch (kind) {
     case OfficeKind::Word:
-      return texts.Message(key::kPlaceParagraph, {std::to_string(place.paragraph)});
+      return story + texts.Message(key::kPlaceParagraph, {std::to_string(place.paragraph)});
     case OfficeKind::Excel:
-      return texts.Message(key::kPlaceCell, {std::to_string(place.sheet), std::to_string(place.row),
-                                             std::to_string(place.column)});
+      return story + texts.Message(key::kPlaceCell, {std::to_string(place.sheet),
+                                                     std::to_string(place.row),
+                                                     std::to_string(place.column)});
     case OfficeKind::PowerPoint:
-      return texts.Message(key::kPlaceShape,
-                           {std::to_string(place.slide), std::to_string(place.shape)});
+      return story + texts.Message(key::kPlaceShape,
+                                   {std::to_string(place.slide), std::to_string(place.shape)});
     case OfficeKind::None:
       break;
   }

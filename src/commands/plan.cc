@@ -26,16 +26,26 @@ std::string PreviewUtf8(const FilePreview& file, std::string_view text) {
 
 // Where a change of a document lies, as the levels of its kind name it.
 std::string PlaceMember(const TextPlace& place, OfficeKind kind) {
+  const std::string story = std::string("\"story\":\"") + StoryName(place.story) + "\"";
+  // A further story names itself; a workbook's or presentation's body
+  // keeps the members it always had.
+  if (place.story == OfficeStory::kCellComments) {
+    return ",\"place\":{" + story + ",\"sheet\":" + std::to_string(place.sheet) +
+           ",\"comment\":" + std::to_string(place.column) + "}";
+  }
+  if (place.story == OfficeStory::kSheetNames) {
+    return ",\"place\":{" + story + ",\"sheet\":" + std::to_string(place.sheet) + "}";
+  }
   switch (kind) {
     case OfficeKind::Word:
-      return ",\"place\":{\"story\":\"body\",\"paragraph\":" + std::to_string(place.paragraph) +
-             "}";
+      return ",\"place\":{" + story + ",\"paragraph\":" + std::to_string(place.paragraph) + "}";
     case OfficeKind::Excel:
       return ",\"place\":{\"sheet\":" + std::to_string(place.sheet) +
              ",\"row\":" + std::to_string(place.row) + ",\"column\":" + std::to_string(place.column) +
              "}";
     case OfficeKind::PowerPoint:
-      return ",\"place\":{\"slide\":" + std::to_string(place.slide) +
+      return ",\"place\":{" + (place.story == OfficeStory::kBody ? "" : story + ",") +
+             "\"slide\":" + std::to_string(place.slide) +
              ",\"shape\":" + std::to_string(place.shape) + "}";
     case OfficeKind::None:
       break;

@@ -63,6 +63,7 @@ constexpr MessageKeyRow kMessageKeys[] = {
     {MessageId::kNameEmpty, "1520"},
     {MessageId::kNameHasControl, "1521"},
     {MessageId::kNamesSkipped, "1194"},
+    {MessageId::kOtherStoriesNotSearched, "1861"},
     {MessageId::kPatternMemory, "1121"},
     {MessageId::kPatternBrace, "1122"},
     {MessageId::kPatternParen, "1123"},

@@ -34,6 +34,10 @@ struct Options {
   // The largest part of a zipped office document read into memory, in
   // mebibytes ("PartLimitMegabytes" of the settings' section "office").
   int partLimitMegabytes = 1024;
+  // Office documents are searched in every story (headers, footers, notes,
+  // comments, text boxes, slide notes, cell comments, sheet names), not in
+  // their body alone ("AllParts").
+  bool allParts = false;
 };
 
 }  // namespace strbatch

@@ -86,6 +86,7 @@ Options LoadSettings(const std::string& path) {
                                                   AltCodeNumber(CodeConversion::Utf8ToCodePage)));
   settings.language = static_cast<Language>(
       ReadOption(path, "Language", static_cast<int>(defaults.language), 1));
+  settings.allParts = ReadOption(path, "AllParts", defaults.allParts ? 1 : 0, 1) != 0;
   EncodingSetting encoding;
   if (ParseEncodingSetting(GetProfileString(path, kOptionSection, "Encoding", "", 32), &encoding)) {
     settings.encoding = encoding;
@@ -123,7 +124,8 @@ bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Options
                               {"Advance", settings.Advance ? "1" : "0"},
                               {"AltCode", std::to_string(AltCodeNumber(settings.AltCode))},
                               {"language", std::to_string(static_cast<int>(settings.language))},
-                              {"Encoding", EncodingSettingName(settings.encoding)}},
+                              {"Encoding", EncodingSettingName(settings.encoding)},
+                              {"AllParts", settings.allParts ? "1" : "0"}},
                              error);
 }
 

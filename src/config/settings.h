@@ -30,7 +30,7 @@ Language ChooseMessageLanguage(const std::string& requested);
 int AltCodeNumber(CodeConversion conversion);
 CodeConversion AltCodeFromNumber(int number);
 
-// Reads "Case", "Advance", "AltCode", "Language" and "Encoding" into the
+// Reads "Case", "Advance", "AltCode", "Language", "Encoding" and "AllParts" into the
 // options, and "PartLimitMegabytes" of section "office"; the others keep
 // their defaults. Each value out of its range (0 or 1; 0 to 6 for AltCode; a
 // known name for the encoding; 1 to 2047 for the part limit) or not a
@@ -38,7 +38,7 @@ CodeConversion AltCodeFromNumber(int number);
 // edits it in the file.
 Options LoadSettings(const std::string& path);
 
-// Writes "Case", "Advance", "AltCode", "language" and "Encoding", in this order, into
+// Writes "Case", "Advance", "AltCode", "language", "Encoding" and "AllParts", in this order, into
 // section "option" with one all-or-nothing rewrite, creating the file and its
 // directory when missing. False, with a reason, when nothing was written.
 bool SaveSettings(FileRewriter& rewriter, const std::string& path, const Options& settings,

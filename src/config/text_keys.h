@@ -115,6 +115,18 @@ inline constexpr char kEncodingNote[] = "1852";
 inline constexpr char kPlaceParagraph[] = "1857";
 inline constexpr char kPlaceCell[] = "1858";
 inline constexpr char kPlaceShape[] = "1859";
+inline constexpr char kPlaceComment[] = "1908";
+inline constexpr char kPlaceSheet[] = "1909";
+// The further stories of an office document, in the order of OfficeStory
+// after the body.
+inline constexpr char kStoryHeadersFooters[] = "1900";
+inline constexpr char kStoryFootnotes[] = "1901";
+inline constexpr char kStoryEndnotes[] = "1902";
+inline constexpr char kStoryComments[] = "1903";
+inline constexpr char kStoryTextBoxes[] = "1904";
+inline constexpr char kStoryCellComments[] = "1905";
+inline constexpr char kStorySheetNames[] = "1906";
+inline constexpr char kStorySlideNotes[] = "1907";
 
 // The command-line program's --help: the program, CLI11's headings and
 // names, each command, each option, the footers.
@@ -151,6 +163,7 @@ inline constexpr char kHelpRecursiveOption[] = "1645";
 inline constexpr char kHelpLanguageOption[] = "1646";
 inline constexpr char kHelpDefsOption[] = "1647";
 inline constexpr char kHelpEncodingOption[] = "1648";
+inline constexpr char kHelpPartsOption[] = "1862";
 inline constexpr char kHelpIgnoreCaseOption[] = "1649";
 inline constexpr char kHelpAdvancedOption[] = "1650";
 inline constexpr char kHelpYesOption[] = "1651";

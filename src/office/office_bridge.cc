@@ -58,6 +58,21 @@ std::vector<OfficeStory> FurtherStories(OfficeKind kind) {
   return {};
 }
 
+const char* StoryName(OfficeStory story) {
+  switch (story) {
+    case OfficeStory::kBody: return "body";
+    case OfficeStory::kHeadersFooters: return "headers and footers";
+    case OfficeStory::kFootnotes: return "footnotes";
+    case OfficeStory::kEndnotes: return "endnotes";
+    case OfficeStory::kComments: return "comments";
+    case OfficeStory::kTextBoxes: return "text boxes";
+    case OfficeStory::kCellComments: return "cell comments";
+    case OfficeStory::kSheetNames: return "sheet names";
+    case OfficeStory::kSlideNotes: return "slide notes";
+  }
+  return "body";
+}
+
 namespace {
 
 NotAppliedReason ReasonOf(EditLock lock) {

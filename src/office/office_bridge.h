@@ -66,6 +66,10 @@ enum class OfficeStory {
 // after the body under OfficeParts::kAll.
 std::vector<OfficeStory> FurtherStories(OfficeKind kind);
 
+// The story's name in the program's output ("body", "headers and footers",
+// "footnotes", ...): English words that scripts may rely on.
+const char* StoryName(OfficeStory story);
+
 // The byte that begins each further story in the work text under
 // OfficeParts::kAll, one per story of FurtherStories even when the story is
 // empty. No body or story text holds it (it reads as a space there), so no

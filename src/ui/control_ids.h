@@ -59,6 +59,7 @@ inline constexpr int kToUtf8 = 1062;
 inline constexpr int kUtf8ToGbk = 1063;
 inline constexpr int kEncodingLabel = 1064;
 inline constexpr int kEncodingChoice = 1065;
+inline constexpr int kAllParts = 1066;
 inline constexpr int kHelp = 57670;
 
 // The definition editor ("IDD_DLGSTR").

@@ -322,7 +322,8 @@ void MainWindow::BuildLayout() {
       {replace, previewButton_, push(control::kBatchFind, "批量查找"),
        push(control::kBatchRename, "批量改名"),
        check(control::kAdvanced, "高级表达式"), check(control::kMatchCase, "区分大小写"),
-       check(control::kReportAfterFind, "查找后输出替换串"), encodingRow}));
+       check(control::kReportAfterFind, "查找后输出替换串"),
+       check(control::kAllParts, "搜索文档所有部分"), encodingRow}));
   right->addWidget(frame({check(control::kAutoBackup, "替换时自动备份"),
                           push(control::kRestoreBackups, "还原备份"),
                           push(control::kDeleteBackups, "清除备份"),
@@ -345,8 +346,8 @@ void MainWindow::BuildLayout() {
   root->addLayout(left, 1);
   root->addWidget(rightColumn);
   // The designed arrangement is the smallest; the lists take what is more.
-  setMinimumSize(900, 640);
-  resize(900, 640);
+  setMinimumSize(900, 680);
+  resize(900, 680);
   SetTabOrder();
 }
 
@@ -369,7 +370,7 @@ void MainWindow::SetTabOrder() {
   chain.push_back(previewButton_);
   add({control::kBatchFind,
        control::kBatchRename, control::kAdvanced, control::kMatchCase,
-       control::kReportAfterFind});
+       control::kReportAfterFind, control::kAllParts});
   chain.push_back(encodingChoice_);
   add({control::kAutoBackup, control::kRestoreBackups, control::kDeleteBackups,
        control::kConvertCode, control::kGbkToBig5, control::kGbkToTraditional,
@@ -489,6 +490,7 @@ void MainWindow::MembersToControls() {
     radio->setChecked(true);
   Button(control::kReportAfterFind)->setChecked(options_.reportOutput);
   Button(control::kAutoBackup)->setChecked(options_.autoBackup);
+  Button(control::kAllParts)->setChecked(options_.allParts);
   if (QAbstractButton* radio = languageGroup_->button(static_cast<int>(options_.language)))
     radio->setChecked(true);
   encodingChoice_->setCurrentIndex(
@@ -501,6 +503,7 @@ void MainWindow::ControlsToMembers() {
   options_.AltCode = AltCodeFromNumber(altCodeGroup_->checkedId());
   options_.reportOutput = Button(control::kReportAfterFind)->isChecked();
   options_.autoBackup = Button(control::kAutoBackup)->isChecked();
+  options_.allParts = Button(control::kAllParts)->isChecked();
   options_.language = static_cast<Language>(std::max(0, languageGroup_->checkedId()));
   options_.encoding = static_cast<EncodingSetting>(encodingChoice_->currentData().toInt());
 }

@@ -88,11 +88,14 @@ TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
   std::string path = dir.File("config/sub/strbatch.INI");  // directories are created
   ASSERT_TRUE(SaveSettings(path, Make({0, 1, 3, 1}), &error)) << error;
   EXPECT_EQ(dir.Read(path),
-            "[option]\nCase=0\nAdvance=1\nAltCode=3\nlanguage=1\nEncoding=gbk\n");
+            "[option]\nCase=0\nAdvance=1\nAltCode=3\nlanguage=1\nEncoding=gbk\nAllParts=0\n");
   EXPECT_EQ(Numbers(LoadSettings(path)).altCode, 3);
   EXPECT_EQ(LoadSettings(path).encoding, EncodingSetting::Gbk);
-  ASSERT_TRUE(SaveSettings(path, Make({1, 0, 6, 0, EncodingSetting::Auto}), &error)) << error;
+  Options all = Make({1, 0, 6, 0, EncodingSetting::Auto});
+  all.allParts = true;
+  ASSERT_TRUE(SaveSettings(path, all, &error)) << error;
   EXPECT_EQ(LoadSettings(path).encoding, EncodingSetting::Auto);
+  EXPECT_TRUE(LoadSettings(path).allParts);
   EXPECT_EQ(Numbers(LoadSettings(path)).altCode, 6);
 
   // "Language" as read is replaced by "language", not doubled; other
@@ -103,7 +106,7 @@ TEST(SettingsTest, SavingWritesTheKeysInOrderAndKeepsTheRest) {
   ASSERT_TRUE(SaveSettings(kept, Make({1, 0, 0, 1}), &error)) << error;
   EXPECT_EQ(dir.Read(kept),
             "; user note\r\n[option]\r\nlanguage=1\r\nMine=7\r\nCase=1\r\nAdvance=0\r\n"
-            "AltCode=0\r\nEncoding=gbk\r\n[Sort3]\r\nByFile=/t/eq.txt\r\n");
+            "AltCode=0\r\nEncoding=gbk\r\nAllParts=0\r\n[Sort3]\r\nByFile=/t/eq.txt\r\n");
   EXPECT_EQ(Numbers(LoadSettings(kept)).language, 1);
 
   dir.Write("file", "x");

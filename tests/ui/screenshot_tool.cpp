@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     window.SetStatus(window.Texts().Message("1164", {"6", "2", "2"}));
     window.resize(1400, 900);
     save(&window, "main_window_large");
-    window.resize(900, 640);
+    window.resize(900, 680);
 
     // Standard dialogs speak the interface language.
     QMessageBox box(QMessageBox::Question, QStringLiteral("StrBatch"),
