@@ -112,7 +112,13 @@ class PackageDocument : public OfficeDocument {
     // The further stories are read either way: under kBody they are only
     // counted, for the note of what was not searched.
     work_ = LayOutPackageText(text_, format_.kind, codePage_, 0,
-                              parts_ == OfficeParts::kAll ? text_.items.size() : text_.BodyItems());
+                              parts_ == OfficeParts::kAll ? text_.items.size() : text_.BodyItems(),
+                              first ? zip_->Limits().shouldStop : std::function<bool()>());
+    if (work_.stopped) {
+      *error = "the run was stopped while its text was laid out";
+      if (refused) *refused = true;
+      return false;
+    }
     edits_ = std::make_unique<PackageEdits>(text_, work_, codePage_);
     return true;
   }

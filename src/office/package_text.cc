@@ -106,7 +106,14 @@ uint32_t PackageText::PartIndex(const std::string& name) const {
 }
 
 PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
-                                  const CodePage& codePage, size_t begin, size_t end) {
+                                  const CodePage& codePage, size_t begin, size_t end,
+                                  const std::function<bool()>& shouldStop) {
+  // A layout of a very large part takes seconds: a stop is answered
+  // between its steps.
+  constexpr size_t kStopEvery = size_t{1} << 22;
+  const auto stop = [&shouldStop](size_t i) {
+    return shouldStop && (i + 1) % kStopEvery == 0 && shouldStop();
+  };
   end = std::min(end, text.items.size());
   begin = std::min(begin, end);
   const size_t count = end - begin;
@@ -119,6 +126,10 @@ PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
   codes.reserve(count);
   for (size_t i = begin; i < end; i++) {
     codes.push_back(static_cast<uint8_t>(AppendItem(utf8, text.items[i], kind)));
+    if (stop(i)) {
+      work.stopped = true;
+      return work;
+    }
   }
   work.offsets.reserve(count + 1);
   work.lossy.assign(count, false);
@@ -126,6 +137,10 @@ PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
   if (codePage.IsUtf8()) {
     bytes = std::move(utf8);
   } else {
+    if (shouldStop && shouldStop()) {
+      work.stopped = true;
+      return work;
+    }
     codePage.FromUtf8(utf8, &bytes);
     utf8.clear();
     utf8.shrink_to_fit();
@@ -135,6 +150,10 @@ PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
   size_t pos = 0;
   bool matched = true;
   for (size_t i = 0; i < count && matched; i++) {
+    if (stop(i)) {
+      work.stopped = true;
+      return work;
+    }
     work.offsets.push_back(static_cast<uint32_t>(pos));
     const size_t from = pos;
     for (int c = 0; c < codes[i]; c++) {

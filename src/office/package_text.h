@@ -7,6 +7,7 @@
 #define STRBATCH_OFFICE_PACKAGE_TEXT_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -151,13 +152,17 @@ class PackageText {
 // of its cells and shapes as spaces. offsets[i] is where item begin + i
 // begins in the text (offsets has one entry more than items); lossy[i]
 // tells that the code page holds that item only as a stand-in.
+// shouldStop, when given, is asked every few million items; once it
+// answers true the layout ends there, with stopped set.
 struct PackageWorkText {
   std::string text;
   std::vector<uint32_t> offsets;
   std::vector<bool> lossy;
+  bool stopped = false;
 };
 PackageWorkText LayOutPackageText(const PackageText& text, OfficeKind kind,
-                                  const CodePage& codePage, size_t begin, size_t end);
+                                  const CodePage& codePage, size_t begin, size_t end,
+                                  const std::function<bool()>& shouldStop = {});
 
 // Turns occurrences into edits of the parts' bytes: each occurrence is
 // checked (inside one paragraph, cell or shape; no mark, object, anchor,
