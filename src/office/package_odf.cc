@@ -311,7 +311,20 @@ class SpreadsheetReader : public XmlHandler {
       if (e.uri == ns::kOffice && e.local == "spreadsheet") inBody_ = true;
       return;
     }
+    if (annotation_.open) {
+      // Its paragraphs as a cell's; its author and date are no text of it.
+      if (e.uri == ns::kText && (e.local == "p" || e.local == "h")) {
+        if (annotation_.paragraphs++ > 0) text_.items.push_back(Join('\n', annotation_.region, e));
+        return paragraph_.Begin(e, annotation_.region, 0);
+      }
+      if (e.uri == ns::kText && (e.local == "list" || e.local == "list-item")) return;
+      return skip_.Start();
+    }
     if (e.uri == ns::kTable) return StartTable(e);
+    if (inCell_ && e.uri == ns::kOffice && e.local == "annotation") {
+      annotation_ = {true, text_.items.size(), ++region_, 0, ended_};
+      return;
+    }
     if (inCell_ && e.uri == ns::kText && (e.local == "p" || e.local == "h")) {
       if (paragraphs_++ > 0) text_.items.push_back(Join('\n', cellRegion_, e));
       return paragraph_.Begin(e, cellRegion_, 0);
@@ -326,8 +339,15 @@ class SpreadsheetReader : public XmlHandler {
       return;
     }
     if (skip_.Active()) return skip_.End();
+    if (annotation_.open) {
+      if (e.uri == ns::kOffice && e.local == "annotation") EndAnnotation();
+      return;
+    }
     if (!inBody_ || e.uri != ns::kTable) {
-      if (e.uri == ns::kOffice && e.local == "spreadsheet") inBody_ = false;
+      if (e.uri == ns::kOffice && e.local == "spreadsheet") {
+        inBody_ = false;
+        EmitStories();
+      }
       return;
     }
     const std::string_view n = e.local;
@@ -359,6 +379,8 @@ class SpreadsheetReader : public XmlHandler {
     if (n == "table") {
       const std::string* locked = e.Attribute(ns::kTable, "protected");
       sheetProtected_ = locked && *locked == "true";
+      const std::string* name = e.Attribute(ns::kTable, "name");
+      sheets_.push_back({name ? *name : "", e.tagBegin, e.tagEnd, {}});
       cells_.clear();
       columnStyles_.clear();
       row_ = 0;
@@ -433,6 +455,44 @@ class SpreadsheetReader : public XmlHandler {
     row_ += rowRepeat_;
   }
 
+  // An annotation's text is kept aside for the story of the comments, as
+  // the sheet's comment at its cell.
+  void EndAnnotation() {
+    std::vector<PackageItem> items(text_.items.begin() + static_cast<long>(annotation_.start),
+                                   text_.items.end());
+    text_.items.resize(annotation_.start);
+    if (sheetProtected_) {
+      for (PackageItem& item : items) {
+        if (item.lock == 0) item.lock = Lock(NotAppliedReason::kProtected);
+      }
+    }
+    if (!sheets_.empty()) sheets_.back().comments.push_back(std::move(items));
+    ended_ = annotation_.ended;
+    annotation_.open = false;
+  }
+
+  // After the cells of every sheet: the comments, sheet by sheet (each
+  // ended by TAB, each sheet's by CR), then the sheets' names, which are
+  // searched, never edited.
+  void EmitStories() {
+    text_.AddStoryMark();
+    for (const Sheet& sheet : sheets_) {
+      for (const std::vector<PackageItem>& comment : sheet.comments) {
+        const uint32_t region = ++region_;
+        for (PackageItem item : comment) {
+          item.region = region;
+          text_.items.push_back(item);
+        }
+        text_.items.push_back(Mark('\t', region));
+      }
+      text_.items.push_back(Mark('\r', region_));
+    }
+    text_.AddStoryMark();
+    for (const Sheet& sheet : sheets_) {
+      AddSheetName(text_, sheet.name, part_, sheet.tagBegin, sheet.tagEnd, ++region_);
+    }
+  }
+
   void EmitSheet() {
     long top = 0, bottom = 0, left = 0, right = 0;
     if (!cells_.empty()) {
@@ -480,18 +540,36 @@ class SpreadsheetReader : public XmlHandler {
   uint32_t cellRegion_ = 0;
   uint32_t region_ = 0;
   int paragraphs_ = 0;
-  struct {
+  struct ParagraphEnd {
     uint32_t begin = 0, end = 0;
     bool empty = true;
   } ended_;
+  // The annotation being read: where its items begin, the region they are
+  // read in, its paragraphs so far, and the cell's last paragraph's end.
+  struct {
+    bool open = false;
+    size_t start = 0;
+    uint32_t region = 0;
+    int paragraphs = 0;
+    ParagraphEnd ended;
+  } annotation_;
+  struct Sheet {
+    std::string name;
+    uint32_t tagBegin, tagEnd;  // its table:table start tag
+    std::vector<std::vector<PackageItem>> comments;  // in the order of their cells
+  };
+  std::vector<Sheet> sheets_;
 };
 
 // ---- Presentations ---------------------------------------------------------
 
+// The shapes of the pages, or (notes) the text boxes of the pages' notes:
+// the frames the notes are written in that hold text, not the image of the
+// page.
 class PresentationReader : public XmlHandler {
  public:
-  PresentationReader(PackageText& text, uint32_t part)
-      : text_(text), paragraph_(text, part, true), part_(part) {}
+  PresentationReader(PackageText& text, uint32_t part, uint32_t& region, bool notes)
+      : text_(text), paragraph_(text, part, true), part_(part), region_(region), notes_(notes) {}
 
   void StartElement(const XmlElement& e) override {
     if (paragraph_.Active()) return paragraph_.Start(e);
@@ -508,6 +586,17 @@ class PresentationReader : public XmlHandler {
       return skip_.Start();
     }
     if (level_ == 0) {
+      if (notes_ && !inNotes_) {
+        inNotes_ = e.uri == ns::kPresentation && e.local == "notes";
+        if (!inNotes_) skip_.Start();
+        return;
+      }
+      if (inNotes_) {
+        const std::string* kind = e.Attribute(ns::kPresentation, "class");
+        if (e.uri != ns::kDraw || e.local != "frame" || !kind || *kind != "notes") {
+          return skip_.Start();
+        }
+      }
       // Each drawing element of the page is one shape; a group has no text
       // of its own.
       if (e.uri != ns::kDraw && e.uri != kDr3d) return skip_.Start();
@@ -515,6 +604,7 @@ class PresentationReader : public XmlHandler {
       region_++;
       paragraphs_ = 0;
       group_ = e.local == "g";
+      shapeStart_ = text_.items.size();
       return;
     }
     if (group_) return skip_.Start();
@@ -545,7 +635,15 @@ class PresentationReader : public XmlHandler {
     if (skip_.Active()) return skip_.End();
     if (!inBody_) return;
     if (level_ > 0) {
-      if (--level_ == 0) text_.items.push_back(Mark('\n', region_));
+      // An empty notes frame is no note (an application makes one for
+      // every page).
+      if (--level_ == 0 && !(notes_ && text_.items.size() == shapeStart_)) {
+        text_.items.push_back(Mark('\n', region_));
+      }
+      return;
+    }
+    if (inNotes_) {
+      inNotes_ = false;
       return;
     }
     if (inPage_) {
@@ -573,13 +671,17 @@ class PresentationReader : public XmlHandler {
   bool inBody_ = false;
   bool group_ = false;
   int level_ = 0;
-  uint32_t region_ = 0;
+  uint32_t& region_;
+  const bool notes_;
+  bool inNotes_ = false;
+  size_t shapeStart_ = 0;  // the first item of the shape being read
   int paragraphs_ = 0;
 };
 
 // Cells (and rows) that hold something and are written once for several
 // are written out one by one, so that each can be edited alone: the same
-// content, with the attribute that repeats it left out.
+// content, with the attribute that repeats it left out. A comment belongs
+// to the first of them only, as the applications read it.
 class RepeatedCells : public XmlHandler {
  public:
   RepeatedCells(const std::string& bytes, bool rows) : bytes_(bytes), rows_(rows) {}
@@ -593,12 +695,14 @@ class RepeatedCells : public XmlHandler {
       Open open{e.tagBegin, e.tagEnd, count, cell && HasValue(e), std::string(e.Prefix())};
       open_.push_back(open);
     } else {
-      open_.push_back({0, 0, 1, false, ""});
+      open_.push_back({e.tagBegin, 0, 1, false, ""});
+      open_.back().annotation = e.uri == ns::kOffice && e.local == "annotation";
     }
   }
   void EndElement(const XmlElement&, uint32_t, uint32_t tagEnd) override {
     const Open open = open_.back();
     open_.pop_back();
+    if (open.annotation) annotations_.emplace_back(open.begin, tagEnd);
     if (open.count > 1 && open.count <= 1024 && open.content) {
       found_.push_back({open.begin, open.tagEnd, tagEnd, open.count, open.prefix});
     }
@@ -621,9 +725,18 @@ class RepeatedCells : public XmlHandler {
       const size_t close = tag.find('"', at + name.size());
       if (close == std::string::npos) continue;
       tag.erase(at, close + 1 - at);
-      std::string one = tag + bytes_.substr(f.tagEnd, f.end - f.tagEnd);
+      std::string first = tag, others = tag;
+      first.append(bytes_, f.tagEnd, f.end - f.tagEnd);
+      uint32_t from = f.tagEnd;
+      for (const auto& [begin, end] : annotations_) {
+        if (begin < f.tagEnd || end > f.end) continue;
+        others.append(bytes_, from, begin - from);
+        from = end;
+      }
+      others.append(bytes_, from, f.end - from);
       out->append(bytes_, copied, f.begin - copied);
-      for (long i = 0; i < f.count; i++) *out += one;
+      *out += first;
+      for (long i = 1; i < f.count; i++) *out += others;
       copied = f.end;
     }
     out->append(bytes_, copied, std::string::npos);
@@ -640,6 +753,7 @@ class RepeatedCells : public XmlHandler {
     long count;
     bool content;
     std::string prefix;
+    bool annotation = false;
   };
   struct Found {
     uint32_t begin, tagEnd, end;
@@ -650,6 +764,7 @@ class RepeatedCells : public XmlHandler {
   bool rows_;
   std::vector<Open> open_;
   std::vector<Found> found_;
+  std::vector<std::pair<uint32_t, uint32_t>> annotations_;  // each one's bytes, in order
 };
 
 // Runs of spaces written as one <text:s text:c="n"/> are written as n
@@ -730,7 +845,16 @@ bool ReadOpenDocumentSpreadsheet(PackageSource& source, std::string* error) {
 }
 
 bool ReadOpenDocumentPresentation(PackageSource& source, std::string* error) {
-  return ReadContent<PresentationReader>(source, error);
+  const uint32_t part = source.Part("content.xml", error);
+  if (part == UINT32_MAX || !SplitSpaceRuns(source, part, error)) return false;
+  source.text().protectedDocument = OpenDocumentLoadsReadOnly(source);
+  // The pages' shapes, then their notes from a second reading of the part.
+  uint32_t region = 0;
+  PresentationReader slides(source.text(), part, region, false);
+  if (!source.Scan(part, slides, error)) return false;
+  source.text().AddStoryMark();
+  PresentationReader notes(source.text(), part, region, true);
+  return source.Scan(part, notes, error);
 }
 
 }  // namespace strbatch

@@ -136,6 +136,34 @@ bool OpenDocumentLoadsReadOnly(PackageSource& source) {
   return source.Scan(part, setting, &error) && setting.readOnly;
 }
 
+void AddSheetName(PackageText& text, std::string_view utf8, uint32_t part, uint32_t begin,
+                  uint32_t end, uint32_t region) {
+  PackageItem item;
+  item.part = part;
+  item.begin = begin;
+  item.end = end;
+  item.region = region;
+  item.lock = Lock(NotAppliedReason::kSheetName);
+  // The name is UTF-8 as the XML reader gave it, so well-formed.
+  for (size_t at = 0; at < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+    const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t code = n == 1 ? lead : lead & (0xFF >> (n + 1));
+    for (size_t k = 1; k < n && at + k < utf8.size(); k++) {
+      code = (code << 6) | (static_cast<unsigned char>(utf8[at + k]) & 0x3F);
+    }
+    at += n;
+    item.code = code;
+    text.items.push_back(item);
+  }
+  PackageItem mark;
+  mark.kind = ItemKind::kMark;
+  mark.code = '\r';
+  mark.region = region;
+  mark.lock = Lock(NotAppliedReason::kSpansParts);
+  text.items.push_back(mark);
+}
+
 PackageItem ParagraphJoin(const PackageText& text, uint32_t part, char32_t code, uint32_t region,
                           uint32_t begin, uint32_t firstEnd, uint32_t secondBegin, uint32_t end) {
   PackageItem item;

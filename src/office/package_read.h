@@ -160,6 +160,12 @@ inline void AddNoInsertionNode(PackageText& text) {
 PackageItem ParagraphJoin(const PackageText& text, uint32_t part, char32_t code, uint32_t region,
                           uint32_t begin, uint32_t firstEnd, uint32_t secondBegin, uint32_t end);
 
+// Adds a sheet's name as items of region, each locked as a sheet's name
+// and standing for [begin, end) of part (the element that names it), then
+// the CR that ends it.
+void AddSheetName(PackageText& text, std::string_view utf8, uint32_t part, uint32_t begin,
+                  uint32_t end, uint32_t region);
+
 // Whether an OpenDocument settings part asks for the document to be opened
 // read-only.
 bool OpenDocumentLoadsReadOnly(PackageSource& source);

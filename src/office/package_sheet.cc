@@ -2,7 +2,9 @@
 // each one's used range (the rows and columns between its first and last
 // cells that hold something) laid out cell by cell. Text cells read their
 // shared or inline string; numbers, dates, booleans and formulas read as
-// they are displayed, and are never edited.
+// they are displayed, and are never edited. After the cells: each sheet's
+// cell comments, then the sheets' names.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -321,6 +323,72 @@ bool HasContent(const Cell& cell) {
   return cell.formula || !cell.value.empty() || (cell.inlineString && !cell.inlineItems.empty());
 }
 
+// The comments of one sheet's comments part: each one's cell and the
+// characters of its <text>.
+struct CellComment {
+  long row = 0, column = 0;
+  std::vector<PackageItem> items;
+};
+
+class CommentsReader : public XmlHandler {
+ public:
+  CommentsReader(PackageText& text, uint32_t part) : collector_(text, part) {}
+
+  void StartElement(const XmlElement& e) override {
+    if (!IsS(e.uri)) return;
+    if (e.local == "comment") {
+      comments.emplace_back();
+      const std::string* reference = e.Attribute("", "ref");
+      // A comment without a cell of its own belongs to no cell an
+      // application shows it at.
+      inComment_ = reference && ParseReference(*reference, &comments.back().row,
+                                               &comments.back().column);
+      if (!inComment_) comments.pop_back();
+    } else if (inComment_ && e.local == "text") {
+      inText_ = true;
+    } else if (inText_) {
+      collector_.Start(e);
+    }
+  }
+  void EndElement(const XmlElement& e, uint32_t, uint32_t) override {
+    if (!IsS(e.uri)) return;
+    if (e.local == "comment") {
+      inComment_ = inText_ = false;
+    } else if (e.local == "text") {
+      inText_ = false;
+    } else if (inText_) {
+      collector_.End(e);
+    }
+  }
+  void Text(const std::vector<XmlChar>& chars) override {
+    if (inText_) collector_.Text(chars, comments.back().items);
+  }
+
+  std::vector<CellComment> comments;
+
+ private:
+  StringCollector collector_;
+  bool inComment_ = false, inText_ = false;
+};
+
+// The comments of the sheet whose part is sheet, row by row and in each
+// row column by column.
+bool ReadComments(PackageSource& source, const std::string& sheet,
+                  std::vector<CellComment>* comments, std::string* error) {
+  for (const Relationship& r : source.Relationships(sheet, error)) {
+    if (r.type != "comments" || !source.zip().Has(r.target)) continue;
+    const uint32_t part = source.Part(r.target, error);
+    if (part == UINT32_MAX) return false;
+    CommentsReader reader(source.text(), part);
+    if (!source.Scan(part, reader, error)) return false;
+    comments->insert(comments->end(), reader.comments.begin(), reader.comments.end());
+  }
+  std::stable_sort(comments->begin(), comments->end(), [](const CellComment& a, const CellComment& b) {
+    return a.row != b.row ? a.row < b.row : a.column < b.column;
+  });
+  return true;
+}
+
 }  // namespace
 
 bool ReadSpreadsheet(PackageSource& source, std::string* error) {
@@ -353,6 +421,8 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
   if (book == UINT32_MAX) return false;
   struct SheetList : XmlHandler {
     std::vector<std::string> ids;
+    std::vector<std::string> names;
+    std::vector<std::pair<uint32_t, uint32_t>> tags;  // each <sheet> element's bytes
     bool writeReserved = false;
     void StartElement(const XmlElement& e) override {
       if (!IsS(e.uri)) return;
@@ -360,6 +430,9 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
         const std::string* id = e.Attribute(ns::kR, "id");
         if (!id) id = e.Attribute(ns::kRStrict, "id");
         ids.push_back(id ? *id : "");
+        const std::string* name = e.Attribute("", "name");
+        names.push_back(name ? *name : "");
+        tags.emplace_back(e.tagBegin, e.tagEnd);
       }
       if (e.local == "fileSharing" && e.Attribute("", "reservationPassword")) writeReserved = true;
       if (e.local == "fileSharing" && e.Attribute("", "algorithmName")) writeReserved = true;
@@ -372,6 +445,7 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
 
   std::vector<WorksheetReader> sheets;
   std::vector<uint32_t> sheetParts;
+  std::vector<std::string> sheetTargets;
   for (const std::string& id : list.ids) {
     std::string target;
     for (const Relationship& r : relationships) {
@@ -382,6 +456,7 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
     if (!target.empty() && source.zip().Has(target)) part = source.Part(target, error);
     sheets.emplace_back(text, part == UINT32_MAX ? 0 : part);
     sheetParts.push_back(part);
+    sheetTargets.push_back(part == UINT32_MAX ? "" : target);
     if (part != UINT32_MAX && !source.Scan(part, sheets.back(), error)) return false;
     for (const auto& [key, cell] : sheets.back().cells) {
       if (cell.type == "s" && !cell.formula) {
@@ -469,6 +544,34 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
       text.items.push_back(Mark('\n', region));
     }
     text.items.push_back(Mark('\r', region));
+  }
+
+  // The cell comments, sheet by sheet; a comment on a protected sheet is
+  // left as the sheet's cells are.
+  text.AddStoryMark();
+  for (size_t s = 0; s < sheets.size(); s++) {
+    std::vector<CellComment> comments;
+    if (!sheetTargets[s].empty() && !ReadComments(source, sheetTargets[s], &comments, error)) {
+      return false;
+    }
+    const uint8_t lock = sheets[s].locked ? Lock(NotAppliedReason::kProtected) : 0;
+    for (CellComment& comment : comments) {
+      region++;
+      for (PackageItem& item : comment.items) {
+        item.region = region;
+        if (item.lock == 0) item.lock = lock;
+        text.items.push_back(item);
+      }
+      text.items.push_back(Mark('\t', region));
+    }
+    text.items.push_back(Mark('\r', region));
+  }
+
+  // The sheets' names: searched, never edited.
+  text.AddStoryMark();
+  for (size_t s = 0; s < list.names.size(); s++) {
+    region++;
+    AddSheetName(text, list.names[s], book, list.tags[s].first, list.tags[s].second, region);
   }
   return true;
 }

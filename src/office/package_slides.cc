@@ -1,7 +1,7 @@
 // PowerPoint presentations in Office Open XML: the slides in presentation
 // order, each one's shapes in the order of its shape tree. A shape's text
 // is the paragraphs of its text body; a group, a picture, a table or a
-// chart is a shape without text.
+// chart is a shape without text. After them, the notes of each slide.
 #include "office/package_read.h"
 
 namespace strbatch {
@@ -19,10 +19,13 @@ PackageItem Mark(char32_t code, uint32_t region) {
   return mark;
 }
 
+// The shapes of a slide, or of a notes page: there only the notes
+// placeholders that hold text, the image of the slide, its number, date,
+// header and footer being no text of the notes.
 class SlideReader : public XmlHandler {
  public:
-  SlideReader(PackageText& text, uint32_t part, uint32_t& region)
-      : text_(text), part_(part), region_(region) {}
+  SlideReader(PackageText& text, uint32_t part, uint32_t& region, bool notes = false)
+      : text_(text), part_(part), region_(region), notes_(notes) {}
 
   void StartElement(const XmlElement& e) override {
     if (skip_.Active()) return skip_.Start();
@@ -53,13 +56,19 @@ class SlideReader : public XmlHandler {
       // Only a plain shape holds text of its own.
       if (n != "sp") {
         level_ = 0;
-        text_.items.push_back(Mark('\n', region_));
+        if (!notes_) text_.items.push_back(Mark('\n', region_));
         return skip_.Start();
       }
+      shapeStart_ = text_.items.size();
+      notesBody_ = false;
       return;
     }
     level_++;
     const std::string_view n = e.local;
+    if (IsP(e.uri) && n == "ph") {
+      const std::string* type = e.Attribute("", "type");
+      notesBody_ = type && *type == "body";
+    }
     // A joined paragraph keeps its properties first: the join takes the
     // second one's along.
     if (!(IsA(e.uri) && n == "pPr")) join_ = SIZE_MAX;
@@ -117,7 +126,15 @@ class SlideReader : public XmlHandler {
       return;
     }
     if (--level_ == 0) {
-      text_.items.push_back(Mark('\n', region_));
+      // A shape of a notes page that holds no notes is read and dropped:
+      // whether it does is told by its properties, before its text. An
+      // empty notes placeholder is no note either (applications make one
+      // for every notes page, and some save none).
+      if (notes_ && (!notesBody_ || text_.items.size() == shapeStart_)) {
+        text_.items.resize(shapeStart_);
+      } else {
+        text_.items.push_back(Mark('\n', region_));
+      }
       return;
     }
     if (!IsA(e.uri)) return;
@@ -201,6 +218,9 @@ class SlideReader : public XmlHandler {
   PackageText& text_;
   uint32_t part_;
   uint32_t& region_;
+  const bool notes_;
+  bool notesBody_ = false;    // the shape is a notes placeholder
+  size_t shapeStart_ = 0;     // the shape's first item
   Skipper skip_;
   std::vector<bool> alternatives_;
   bool inTree_ = false;
@@ -247,6 +267,7 @@ bool ReadPresentation(PackageSource& source, std::string* error) {
   text.protectedDocument = list.writeProtected;
   const std::vector<Relationship> relationships = source.Relationships(presentation, error);
   uint32_t region = 0;
+  std::vector<std::string> slides;
   for (const std::string& id : list.ids) {
     std::string target;
     for (const Relationship& r : relationships) {
@@ -257,13 +278,25 @@ bool ReadPresentation(PackageSource& source, std::string* error) {
       if (slide == UINT32_MAX) return false;
       SlideReader reader(text, slide, region);
       if (!source.Scan(slide, reader, error)) return false;
+      slides.push_back(target);
+    } else {
+      slides.emplace_back();
     }
-    PackageItem end;
-    end.kind = ItemKind::kMark;
-    end.code = '\r';
-    end.region = region;
-    end.lock = Lock(NotAppliedReason::kSpansParts);
-    text.items.push_back(end);
+    text.items.push_back(Mark('\r', region));
+  }
+
+  // The notes, slide by slide, each from the notes page the slide names.
+  text.AddStoryMark();
+  for (const std::string& slide : slides) {
+    for (const Relationship& r : slide.empty() ? std::vector<Relationship>()
+                                               : source.Relationships(slide, error)) {
+      if (r.type != "notesSlide" || !source.zip().Has(r.target)) continue;
+      const uint32_t notes = source.Part(r.target, error);
+      if (notes == UINT32_MAX) return false;
+      SlideReader reader(text, notes, region, true);
+      if (!source.Scan(notes, reader, error)) return false;
+    }
+    text.items.push_back(Mark('\r', region));
   }
   return true;
 }

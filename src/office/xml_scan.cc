@@ -216,9 +216,14 @@ void OnStart(void* data, const xmlChar* local, const xmlChar* prefix, const xmlC
   state.attributes.clear();
   for (int i = 0; i < attributeCount; i++) {
     const xmlChar** a = attributes + 5 * i;
-    state.attributes.push_back(
-        {View(a[2]), View(a[0]),
-         std::string(reinterpret_cast<const char*>(a[3]), static_cast<size_t>(a[4] - a[3]))});
+    std::string value(reinterpret_cast<const char*>(a[3]), static_cast<size_t>(a[4] - a[3]));
+    // Not replacing entities, libxml2 gives every ampersand of a value
+    // (&amp;, &#38;, &#x26;) as "&#38;"; no other text can read so.
+    for (size_t amp = value.find("&#38;"); amp != std::string::npos;
+         amp = value.find("&#38;", amp + 1)) {
+      value.replace(amp, 5, "&");
+    }
+    state.attributes.push_back({View(a[2]), View(a[0]), std::move(value)});
   }
   XmlElement element;
   element.uri = View(uri);

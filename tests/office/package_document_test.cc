@@ -436,6 +436,210 @@ TEST_F(PackageDocumentTest, SharedStringsKeepNoReplacedText) {
   }
 }
 
+// The packages of a workbook and a presentation with further stories: two
+// sheets (the second with comments out of cell order, one on a rich
+// string with a line break and a phonetic run, and a name that holds the
+// word searched), two slides (the first with a notes page that also holds
+// a slide number, the second with an empty notes placeholder).
+std::vector<Entry> WorkbookWithComments(bool protectedSheet) {
+  const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  std::vector<Entry> entries = testing::Workbook(
+      "<sst xmlns=\"" + main + "\"><si><t>cat in a cell</t></si></sst>",
+      {"<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>",
+       "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>x</t></is></c></row></sheetData>" +
+           std::string(protectedSheet ? "<sheetProtection sheet=\"1\"/>" : "")});
+  for (Entry& entry : entries) {
+    if (entry.name == "xl/workbook.xml") entry.content.replace(entry.content.find("S2"), 2, "cat &amp; co");
+  }
+  entries.push_back({"xl/worksheets/_rels/sheet2.xml.rels",
+                     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                     "relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas."
+                     "openxmlformats.org/officeDocument/2006/relationships/comments\" "
+                     "Target=\"../comments1.xml\"/></Relationships>"});
+  entries.push_back(
+      {"xl/comments1.xml",
+       "<comments xmlns=\"" + main + "\"><authors><author>me</author></authors><commentList>"
+       "<comment ref=\"B2\" authorId=\"0\"><text><t>second cat</t></text></comment>"
+       "<comment ref=\"A1\" authorId=\"0\"><text><r><rPr><b/></rPr><t>me:</t></r><r><t "
+       "xml:space=\"preserve\">&#10;first cat</t></r></text></comment>"
+       "<comment ref=\"C1\" authorId=\"0\"><text><t>third</t><rPh sb=\"0\" eb=\"1\"><t>cat</t>"
+       "</rPh></text></comment></commentList></comments>"});
+  return entries;
+}
+
+std::vector<Entry> SpreadsheetWithComments() {
+  return {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet", true},
+          {"content.xml",
+           "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><office:body><office:spreadsheet>"
+           "<table:table table:name=\"First\"><table:table-row><table:table-cell "
+           "table:number-columns-repeated=\"3\" office:value-type=\"string\"><office:annotation>"
+           "<dc:creator>me</dc:creator><text:p>note cat</text:p></office:annotation><text:p>x</text:p>"
+           "</table:table-cell></table:table-row><table:table-row><table:table-cell "
+           "office:value-type=\"string\"><office:annotation><text:p>one cat</text:p><text:p>two"
+           "</text:p></office:annotation><text:p>y</text:p></table:table-cell></table:table-row>"
+           "</table:table><table:table table:name=\"cat sheet\"><table:table-row><table:table-cell "
+           "office:value-type=\"string\"><text:p>z</text:p></table:table-cell></table:table-row>"
+           "</table:table></office:spreadsheet></office:body></office:document-content>"},
+          {"META-INF/manifest.xml", "<manifest/>"}};
+}
+
+std::vector<Entry> PresentationWithNotes() {
+  const std::string rels =
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  const std::string type = "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  auto placeholder = [](const char* kind, const char* text) {
+    return std::string("<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"n\"/><p:cNvSpPr/><p:nvPr><p:ph "
+                       "type=\"") + kind + "\"/></p:nvPr></p:nvSpPr><p:txBody>" + text +
+           "</p:txBody></p:sp>";
+  };
+  return {{"_rels/.rels", Rels("ppt/presentation.xml")},
+          {"ppt/presentation.xml",
+           "<p:presentation xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+           "<p:sldIdLst><p:sldId id=\"256\" r:id=\"rId2\"/><p:sldId id=\"257\" r:id=\"rId3\"/>"
+           "</p:sldIdLst></p:presentation>"},
+          {"ppt/_rels/presentation.xml.rels",
+           rels + "<Relationship Id=\"rId2\" " + type + "slide\" Target=\"slides/slide1.xml\"/>"
+                  "<Relationship Id=\"rId3\" " + type + "slide\" Target=\"slides/slide2.xml\"/>"
+                  "</Relationships>"},
+          {"ppt/slides/slide1.xml",
+           Pptx("<p:sp><p:txBody><a:p><a:r><a:t>slide cat</a:t></a:r></a:p></p:txBody></p:sp>")},
+          {"ppt/slides/_rels/slide1.xml.rels",
+           rels + "<Relationship Id=\"rId1\" " + type +
+               "notesSlide\" Target=\"../notesSlides/notesSlide1.xml\"/></Relationships>"},
+          {"ppt/notesSlides/notesSlide1.xml",
+           "<p:notes xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
+           "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><p:cSld><p:spTree>"
+           "<p:nvGrpSpPr/>" + placeholder("sldImg", "") + "<p:pic/>" +
+               placeholder("body", "<a:p><a:r><a:t>a cat note</a:t></a:r></a:p><a:p><a:r><a:t>"
+                                   "more</a:t></a:r></a:p>") +
+               placeholder("sldNum", "<a:p><a:r><a:t>cat 1</a:t></a:r></a:p>") +
+               "</p:spTree></p:cSld></p:notes>"},
+          {"ppt/slides/slide2.xml",
+           Pptx("<p:sp><p:txBody><a:p><a:r><a:t>two</a:t></a:r></a:p></p:txBody></p:sp>")},
+          {"ppt/slides/_rels/slide2.xml.rels",
+           rels + "<Relationship Id=\"rId1\" " + type +
+               "notesSlide\" Target=\"../notesSlides/notesSlide2.xml\"/></Relationships>"},
+          {"ppt/notesSlides/notesSlide2.xml",
+           "<p:notes xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
+           "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><p:cSld><p:spTree>"
+           "<p:nvGrpSpPr/>" + placeholder("body", "<a:p/>") + "</p:spTree></p:cSld></p:notes>"}};
+}
+
+std::vector<Entry> OpenDocumentPresentationWithNotes() {
+  auto frame = [](const char* attributes, const char* paragraphs) {
+    return std::string("<draw:frame") + attributes + "><draw:text-box>" + paragraphs +
+           "</draw:text-box></draw:frame>";
+  };
+  return {{"mimetype", "application/vnd.oasis.opendocument.presentation", true},
+          {"content.xml",
+           "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+           "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\">"
+           "<office:body><office:presentation><draw:page>" +
+               frame("", "<text:p>slide cat</text:p>") +
+               "<presentation:notes><draw:page-thumbnail/>" +
+               frame(" presentation:class=\"page-number\"", "<text:p>cat 1</text:p>") +
+               frame(" presentation:class=\"notes\"", "<text:p>a cat note</text:p><text:p>more</text:p>") +
+               "</presentation:notes></draw:page><draw:page>" +
+               frame("", "<text:p>two</text:p>") + "<presentation:notes>" +
+               frame(" presentation:class=\"notes\"", "") +
+               "</presentation:notes></draw:page></office:presentation></office:body>"
+               "</office:document-content>"},
+          {"META-INF/manifest.xml", "<manifest/>"}};
+}
+
+// A workbook's comments and sheet names and a presentation's notes follow
+// the body, each story begun by its mark; replacing "cat" edits each
+// comment or note in its own part and leaves a sheet's name (and whatever
+// the stories do not hold) as it was.
+TEST_F(PackageDocumentTest, FurtherStoriesOfWorkbooksAndPresentations) {
+  const std::string bookStories = "\f\rme: first cat\tthird\tsecond cat\t\r\fS1\rcat & co\r";
+  const std::string slideStories = "\fa cat note more\n\r\r";
+  const struct {
+    const char* name;
+    std::vector<Entry> entries;
+    std::string body;      // the work text under OfficeParts::kBody
+    std::string stories;   // what OtherStoriesText gives then
+    std::string after;     // the work text under kAll once "cat" is "dog" everywhere
+    size_t sheetNames, protectedLeft;
+    const char* part;      // it holds `holds` afterwards, and `counted` as often as `times`
+    const char* holds;
+    const char* counted;
+    size_t times;
+    const char* kept;      // a part that keeps its bytes
+  } kRows[] = {
+      {"book.xlsx", WorkbookWithComments(false), "cat in a cell\t\n\rx\t\n\r", bookStories,
+       "dog in a cell\t\n\rx\t\n\r\f\rme: first dog\tthird\tsecond dog\t\r\fS1\rcat & co\r", 1, 0,
+       "xl/comments1.xml", "<t xml:space=\"preserve\">&#10;first dog</t>", "cat", 1,
+       "xl/worksheets/sheet2.xml"},
+      {"locked.xlsx", WorkbookWithComments(true), "cat in a cell\t\n\rx\t\n\r", bookStories,
+       "dog in a cell\t\n\rx\t\n\r" + bookStories, 1, 2, "xl/comments1.xml", "second cat", "cat", 3,
+       "xl/workbook.xml"},
+      // The comment of three cells written as one is theirs once, at the
+      // first; writing them out for an edit gives the others none.
+      {"book.ods", SpreadsheetWithComments(), "x\tx\tx\t\ny\t\t\t\n\rz\t\n\r",
+       "\fnote cat\tone cat two\t\r\r\fFirst\rcat sheet\r",
+       "x\tx\tx\t\ny\t\t\t\n\rz\t\n\r\fnote dog\tone dog two\t\r\r\fFirst\rcat sheet\r", 1, 0,
+       "content.xml", "<text:p>one dog</text:p>", "<office:annotation>", 2, "META-INF/manifest.xml"},
+      {"slides.pptx", PresentationWithNotes(), "slide cat\n\rtwo\n\r", slideStories,
+       "slide dog\n\rtwo\n\r\fa dog note more\n\r\r", 0, 0, "ppt/notesSlides/notesSlide1.xml",
+       "<a:t>a dog note</a:t>", "cat", 1, "ppt/slides/slide2.xml"},
+      {"slides.odp", OpenDocumentPresentationWithNotes(), "slide cat\n\rtwo\n\r", slideStories,
+       "slide dog\n\rtwo\n\r\fa dog note more\n\r\r", 0, 0, "content.xml",
+       "<text:p>a dog note</text:p>", "cat", 1, "META-INF/manifest.xml"},
+  };
+  auto open = [](const std::string& path, OfficeParts parts) {
+    std::string whyNot;
+    bool notPackage = false;
+    std::unique_ptr<OfficeDocument> document = OpenPackageDocument(
+        path, CodePage::Utf8(), DefaultFileRewriter(), &whyNot, &notPackage, {}, parts);
+    EXPECT_TRUE(document) << whyNot;
+    return document;
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir_.File(row.name);
+    WriteZip(path, row.entries);
+    std::unique_ptr<OfficeDocument> body = open(path, OfficeParts::kBody);
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->WriteText(), row.body);
+    EXPECT_EQ(body->OtherStoriesText(), row.stories);
+    std::unique_ptr<OfficeDocument> all = open(path, OfficeParts::kAll);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->WriteText(), row.body + row.stories);
+    EXPECT_EQ(all->OtherStoriesText(), "");
+
+    // Under kBody only the body changes.
+    const std::string story = Part(path, row.part);
+    testing::ReplaceAll(*body, "cat", "dog");
+    body->Close(true);
+    if (std::string(row.part) != "content.xml") {
+      EXPECT_EQ(Part(path, row.part), story);
+    }
+    EXPECT_EQ(open(path, OfficeParts::kBody)->OtherStoriesText(), row.stories);
+
+    const std::string kept = Part(path, row.kept);
+    all = open(path, OfficeParts::kAll);
+    ASSERT_TRUE(all);
+    testing::ReplaceAll(*all, "cat", "dog");
+    const NotApplied left = all->Leftovers();
+    all->Close(true);
+    EXPECT_EQ(left.Of(NotAppliedReason::kSheetName), row.sheetNames);
+    EXPECT_EQ(left.Of(NotAppliedReason::kProtected), row.protectedLeft);
+    EXPECT_EQ(left.Total(), row.sheetNames + row.protectedLeft);
+    EXPECT_EQ(open(path, OfficeParts::kAll)->WriteText(), row.after);
+    const std::string edited = Part(path, row.part);
+    EXPECT_NE(edited.find(row.holds), std::string::npos) << edited;
+    EXPECT_EQ(Occurrences(edited, row.counted), row.times) << edited;
+    EXPECT_EQ(Part(path, row.kept), kept);
+  }
+}
+
 TEST_F(PackageDocumentTest, AnOccurrenceOverAnObjectLeavesTheObject) {
   const std::string inline_ =
       "<w:r><w:drawing><wp:inline><wp:docPr id=\"1\"/></wp:inline></w:drawing></w:r>";
