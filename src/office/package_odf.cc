@@ -340,8 +340,8 @@ class StoryReader : public XmlHandler {
 
  private:
   static int HeaderRank(std::string_view name) {
-    static constexpr std::string_view kOrder[] = {"header",      "header-first", "header-left",
-                                                  "footer",      "footer-first", "footer-left"};
+    static constexpr std::string_view kOrder[] = {"header", "header-first", "header-left",
+                                                  "footer", "footer-first", "footer-left"};
     for (int i = 0; i < 6; i++) {
       if (name == kOrder[i]) return i;
     }

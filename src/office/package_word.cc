@@ -159,7 +159,9 @@ class WordprocessingReader : public XmlHandler {
       std::stable_sort(section_.begin(), section_.end(),
                        [](const auto& a, const auto& b) { return a.first < b.first; });
       if (references_) {
-        for (const auto& reference : section_) references_->headersFooters.push_back(reference.second);
+        for (const auto& reference : section_) {
+          references_->headersFooters.push_back(reference.second);
+        }
       }
     } else if (name == "pPr" && parent == "p") {
       paragraphProperties_ = Bytes(propertiesBegin_, tagEnd);

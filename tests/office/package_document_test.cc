@@ -544,9 +544,11 @@ TEST_F(PackageDocumentTest, APartOverTheLimitOrStoppedIsLeftOut) {
 // text box written twice (a drawing and its fallback).
 std::vector<Entry> WordStories() {
   const std::string w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
-  const std::string rel = "<Relationship Id=\"%s\" Type=\"http://schemas.openxmlformats.org/"
-                          "officeDocument/2006/relationships/%s\" Target=\"%s\"/>";
-  auto relationship = [&](const std::string& id, const std::string& type, const std::string& target) {
+  const std::string rel =
+      "<Relationship Id=\"%s\" Type=\"http://schemas.openxmlformats.org/"
+      "officeDocument/2006/relationships/%s\" Target=\"%s\"/>";
+  auto relationship = [&](const std::string& id, const std::string& type,
+                          const std::string& target) {
     std::string r = rel;
     for (const std::string* value : {&id, &type, &target}) r.replace(r.find("%s"), 2, *value);
     return r;
@@ -557,8 +559,8 @@ std::vector<Entry> WordStories() {
   auto p = [](const std::string& text) { return "<w:p><w:r><w:t>" + text + "</w:t></w:r></w:p>"; };
   auto note = [&](const char* kind, const char* id, const char* type, const std::string& text) {
     return std::string("<w:") + kind + " w:id=\"" + id + "\"" + (*type ? " w:type=\"" : "") + type +
-           (*type ? "\"" : "") + "><w:p><w:r><w:footnoteRef/></w:r>" + p(text).substr(5) + "</w:" +
-           kind + ">";
+           (*type ? "\"" : "") + "><w:p><w:r><w:footnoteRef/></w:r>" + p(text).substr(5) +
+           "</w:" + kind + ">";
   };
   auto reference = [](const char* kind, const char* id) {
     return std::string("<w:r><w:") + kind + " w:id=\"" + id + "\"/></w:r>";
@@ -569,10 +571,14 @@ std::vector<Entry> WordStories() {
       "<w:headerReference r:id=\"rH1\"/></w:sectPr></w:pPr><w:r><w:t>body cat</w:t></w:r>" +
       reference("footnoteReference", "3") + reference("footnoteReference", "2") +
       reference("endnoteReference", "1") + reference("commentReference", "0") +
-      reference("footnoteReference", "3") + "</w:p><w:p><w:r><mc:AlternateContent>"
-      "<mc:Choice Requires=\"wps\"><w:drawing><wp:anchor><wps:wsp><wps:txbx>" + box +
+      reference("footnoteReference", "3") +
+      "</w:p><w:p><w:r><mc:AlternateContent>"
+      "<mc:Choice Requires=\"wps\"><w:drawing><wp:anchor><wps:wsp><wps:txbx>" +
+      box +
       "</wps:txbx></wps:wsp></wp:anchor></w:drawing></mc:Choice><mc:Fallback><w:pict><v:shape>"
-      "<v:textbox>" + box + "</v:textbox></v:shape></w:pict></mc:Fallback></mc:AlternateContent>"
+      "<v:textbox>" +
+      box +
+      "</v:textbox></v:shape></w:pict></mc:Fallback></mc:AlternateContent>"
       "</w:r><w:r><w:t>after</w:t></w:r></w:p><w:sectPr><w:footerReference w:type=\"even\" "
       "r:id=\"rF2\"/><w:footerReference w:type=\"first\" r:id=\"rGone\"/><w:headerReference "
       "w:type=\"default\" r:id=\"rH1\"/><w:headerReference w:type=\"first\" r:id=\"rH2\"/>"
@@ -586,11 +592,14 @@ std::vector<Entry> WordStories() {
            "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\" "
            "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\" "
            "xmlns:wps=\"http://schemas.microsoft.com/office/word/2010/wordprocessingShape\" "
-           "xmlns:v=\"urn:schemas-microsoft-com:vml\"><w:body>" + body + "</w:body></w:document>"},
+           "xmlns:v=\"urn:schemas-microsoft-com:vml\"><w:body>" +
+           body + "</w:body></w:document>"},
       {"word/_rels/document.xml.rels",
        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
-           relationship("rH1", "header", "header1.xml") + relationship("rF1", "footer", "footer1.xml") +
-           relationship("rH2", "header", "header2.xml") + relationship("rF2", "footer", "footer2.xml") +
+           relationship("rH1", "header", "header1.xml") +
+           relationship("rF1", "footer", "footer1.xml") +
+           relationship("rH2", "header", "header2.xml") +
+           relationship("rF2", "footer", "footer2.xml") +
            relationship("rGone", "footer", "footer9.xml") +
            relationship("rN", "footnotes", "footnotes.xml") +
            relationship("rE", "endnotes", "endnotes.xml") +
@@ -635,13 +644,16 @@ std::vector<Entry> OdtStories() {
     return f;
   };
   const std::string content =
-      "<office:document-content " + names + "><office:body><office:text>" + box("page", "page cat") +
-      "<text:p>body cat" + note("footnote", "foot cat") + note("endnote", "end cat") +
+      "<office:document-content " + names + "><office:body><office:text>" +
+      box("page", "page cat") + "<text:p>body cat" + note("footnote", "foot cat") +
+      note("endnote", "end cat") +
       "<office:annotation><dc:creator>cat</dc:creator><dc:date>2026-01-01</dc:date><text:p>said "
-      "cat</text:p></office:annotation>" + box("paragraph", "box cat") +
+      "cat</text:p></office:annotation>" +
+      box("paragraph", "box cat") +
       "</text:p></office:text></office:body></office:document-content>";
   const std::string styles =
-      "<office:document-styles " + names + "><office:master-styles>"
+      "<office:document-styles " + names +
+      "><office:master-styles>"
       "<style:master-page style:name=\"A\"><style:header-left><text:p>left cat</text:p>"
       "</style:header-left><style:footer><text:p>foot</text:p></style:footer>"
       "<style:header-first><text:p>first   cat</text:p></style:header-first><style:header>"
@@ -666,7 +678,8 @@ TEST_F(PackageDocumentTest, FurtherStoriesFollowTheBodyInTheirOrder) {
     std::string body;
     std::string stories;
   } rows[] = {
-      {"a.docx", WordStories(), "body cat" + object + object + object + object + object + "\rafter\r",
+      {"a.docx", WordStories(),
+       "body cat" + object + object + object + object + object + "\rafter\r",
        "\fhead cat\rfoot\rfirst cat\reven\r\fthree\rtwo cat\r\fend cat\r\fsaid cat\r\fbox cat\r"},
       {"a.odt", OdtStories(), "body cat" + object + object + object + "\r",
        "\fhead cat\rfirst cat\rleft cat\rfoot\rsecond\r\ffoot cat\r\fend cat\r"
@@ -696,7 +709,9 @@ TEST_F(PackageDocumentTest, AnEditInAStoryLandsInItsPart) {
     OfficeParts parts;
     std::vector<std::string> changed;
   } rows[] = {
-      {"a.docx", WordStories(), OfficeParts::kAll,
+      {"a.docx",
+       WordStories(),
+       OfficeParts::kAll,
        {"word/document.xml", "word/header1.xml", "word/header2.xml", "word/footnotes.xml",
         "word/endnotes.xml", "word/comments.xml"}},
       {"a.odt", OdtStories(), OfficeParts::kAll, {"content.xml", "styles.xml"}},
