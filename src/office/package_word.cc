@@ -113,6 +113,8 @@ class WordprocessingReader : public XmlHandler {
       // Decided by its first child.
     } else if (name == "pict") {
       pictPending_ = true;
+    } else if (name == "footnoteRef" || name == "endnoteRef") {
+      noteMarkAt_ = text_.items.size();
     } else if (name == "object" || name == "fldSimple") {
       AddObject();
       Skip();
@@ -287,6 +289,13 @@ class WordprocessingReader : public XmlHandler {
   }
   void AddElement(char32_t code, uint32_t end) {
     if (!Reading()) return;
+    // A tab right after a note's number sets the note apart from it:
+    // LibreOffice writes one there and leaves it out when it reads the note,
+    // and the two paths read a note alike.
+    if (code == '\t' && noteMarkAt_ == text_.items.size()) {
+      noteMarkAt_ = SIZE_MAX;
+      return;
+    }
     if (runNode_ == UINT32_MAX) runNode_ = text_.AddNode(RunNode(false));
     PackageItem item;
     item.kind = ItemKind::kElement;
@@ -320,6 +329,7 @@ class WordprocessingReader : public XmlHandler {
   bool deleted_ = false;
   uint32_t elementBegin_ = 0;
   char32_t elementCode_ = 0;
+  size_t noteMarkAt_ = SIZE_MAX;  // the item a note's number mark stands before
 };
 
 // The notes (or comments) of a part that the body refers to: each child

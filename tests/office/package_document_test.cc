@@ -540,8 +540,9 @@ TEST_F(PackageDocumentTest, APartOverTheLimitOrStoppedIsLeftOut) {
 // A Word document with every further story: two sections naming headers
 // and footers (one header twice, one part the package lacks, references
 // written out of their order), notes referred to in another order than the
-// notes part holds them beside notes nobody refers to, a comment, and a
-// text box written twice (a drawing and its fallback).
+// notes part holds them beside notes nobody refers to (the tab after a
+// note's number is none of its text), a comment, and a text box written
+// twice (a drawing and its fallback).
 std::vector<Entry> WordStories() {
   const std::string w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
   const std::string rel =
@@ -559,7 +560,7 @@ std::vector<Entry> WordStories() {
   auto p = [](const std::string& text) { return "<w:p><w:r><w:t>" + text + "</w:t></w:r></w:p>"; };
   auto note = [&](const char* kind, const char* id, const char* type, const std::string& text) {
     return std::string("<w:") + kind + " w:id=\"" + id + "\"" + (*type ? " w:type=\"" : "") + type +
-           (*type ? "\"" : "") + "><w:p><w:r><w:footnoteRef/></w:r>" + p(text).substr(5) +
+           (*type ? "\"" : "") + "><w:p><w:r><w:footnoteRef/><w:tab/></w:r>" + p(text).substr(5) +
            "</w:" + kind + ">";
   };
   auto reference = [](const char* kind, const char* id) {
