@@ -1,5 +1,7 @@
 #include "office/package_read.h"
 
+#include <algorithm>
+
 namespace strbatch {
 namespace {
 
@@ -209,6 +211,28 @@ void WordLayoutBuilder::EndCell() {
   // The last paragraph of a cell ends with the cell's mark.
   if (cell.endsWithParagraph) text_.items[cell.lastMark].code = kCellMark;
   if (!cells_.empty()) cells_.back().endsWithParagraph = false;
+}
+
+void ReorderItems(PackageText& text, size_t from,
+                  const std::vector<std::pair<size_t, size_t>>& ranges) {
+  std::vector<PackageItem> ordered;
+  std::vector<uint32_t> anchors;
+  for (const auto& [begin, end] : ranges) {
+    const size_t offset = from + ordered.size();
+    for (uint32_t anchor : text.anchors) {
+      if (anchor >= begin && anchor < end) {
+        anchors.push_back(static_cast<uint32_t>(offset + anchor - begin));
+      }
+    }
+    ordered.insert(ordered.end(), text.items.begin() + static_cast<long>(begin),
+                   text.items.begin() + static_cast<long>(end));
+  }
+  // Anchors before the stretch keep their places.
+  std::erase_if(text.anchors, [from](uint32_t anchor) { return anchor >= from; });
+  std::sort(anchors.begin(), anchors.end());
+  text.anchors.insert(text.anchors.end(), anchors.begin(), anchors.end());
+  text.items.resize(from);
+  text.items.insert(text.items.end(), ordered.begin(), ordered.end());
 }
 
 }  // namespace strbatch

@@ -175,11 +175,27 @@ inline std::string StartTag(const PackagePart& part, const XmlElement& element) 
   return part.bytes.substr(element.tagBegin, element.tagEnd - element.tagBegin);
 }
 
+// Puts the items from `from` on in the order of ranges (each [begin, end)
+// of those items, none overlapping), dropping the items outside every range;
+// an anchor goes along with the item it stands before. A story whose
+// pieces a part holds in another order than the work text lays them out
+// (notes in the order of their references) is read whole, then ordered.
+void ReorderItems(PackageText& text, size_t from,
+                  const std::vector<std::pair<size_t, size_t>>& ranges);
+
 // A Word or OpenDocument text: items of paragraphs, and the cell marks of
-// table cells.
+// table cells. Its regions follow those of the items the text holds
+// already, so that a story's paragraphs are none of the body's.
 class WordLayoutBuilder {
  public:
-  explicit WordLayoutBuilder(PackageText& text) : text_(text) {}
+  explicit WordLayoutBuilder(PackageText& text) : text_(text) {
+    for (size_t i = text.items.size(); i-- > 0;) {
+      if (text.items[i].region != UINT32_MAX) {
+        region_ = text.items[i].region;
+        break;
+      }
+    }
+  }
   uint32_t BeginParagraph() { return ++region_; }
   uint32_t NewRegion() { return ++region_; }
   uint32_t CurrentRegion() const { return region_; }

@@ -3,8 +3,13 @@
 // cells in order, each cell's last paragraph ending in the cell mark. Text
 // boxes, headers, footers and notes are not part of the body; an object
 // anchored as a character reads as one character, one anchored elsewhere
-// as nothing.
+// as nothing. After the body come the further stories, each laid out as a
+// body: the headers and footers the sections name, the notes and comments
+// in the order of their references, the text boxes.
+#include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <set>
 
 #include "office/package_read.h"
 
@@ -13,10 +18,31 @@ namespace {
 
 bool IsW(std::string_view uri) { return uri == ns::kW || uri == ns::kWStrict; }
 
+// What the body names of the further stories: the header and footer
+// relationships of its sections, in the order their story lays them out,
+// and the notes and comments in the order of their first references.
+struct WordReferences {
+  std::vector<std::string> headersFooters;
+  std::vector<std::string> footnotes, endnotes, comments;
+};
+
+// Where a header or footer reference stands in its section's order:
+// headers before footers, each default, first page, even pages.
+int SectionRank(std::string_view name, const std::string* type) {
+  const int kind = !type || *type == "default" ? 0 : *type == "first" ? 1 : 2;
+  return (name == "footerReference" ? 3 : 0) + kind;
+}
+
+void AddOnce(std::vector<std::string>& ids, const std::string* id) {
+  if (id && std::find(ids.begin(), ids.end(), *id) == ids.end()) ids.push_back(*id);
+}
+
 class WordprocessingReader : public XmlHandler {
  public:
-  WordprocessingReader(PackageText& text, uint32_t part)
-      : text_(text), part_(part), layout_(text) {}
+  // references, when given, gathers what the part names of the further
+  // stories.
+  WordprocessingReader(PackageText& text, uint32_t part, WordReferences* references = nullptr)
+      : text_(text), part_(part), layout_(text), references_(references) {}
 
   void StartElement(const XmlElement& e) override {
     if (skip_.Active()) return skip_.Start();
@@ -54,8 +80,14 @@ class WordprocessingReader : public XmlHandler {
       splittable_ = true;
     } else if ((name == "pPr" && parent == "p") || (name == "rPr" && parent == "r")) {
       propertiesBegin_ = e.tagBegin;
-    } else if (name == "sectPr" && parent == "pPr") {
-      splittable_ = false;
+    } else if (name == "sectPr" && (parent == "pPr" || parent == "body")) {
+      if (parent == "pPr") splittable_ = false;
+      inSection_ = true;
+      section_.clear();
+    } else if ((name == "headerReference" || name == "footerReference") && inSection_) {
+      const std::string* id = e.Attribute(ns::kR, "id");
+      if (!id) id = e.Attribute(ns::kRStrict, "id");
+      if (id) section_.emplace_back(SectionRank(name, e.Attribute(e.uri, "type")), *id);
     } else if (name == "r") {
       runTag_ = std::string(e.qname);
       runProperties_.clear();
@@ -81,6 +113,8 @@ class WordprocessingReader : public XmlHandler {
       // Decided by its first child.
     } else if (name == "pict") {
       pictPending_ = true;
+    } else if (name == "footnoteRef" || name == "endnoteRef") {
+      noteMarkAt_ = text_.items.size();
     } else if (name == "object" || name == "fldSimple") {
       AddObject();
       Skip();
@@ -95,6 +129,12 @@ class WordprocessingReader : public XmlHandler {
     } else if (name == "footnoteReference" || name == "endnoteReference" ||
                name == "commentReference") {
       AddObject();
+      if (references_) {
+        AddOnce(name == "footnoteReference"  ? references_->footnotes
+                : name == "endnoteReference" ? references_->endnotes
+                                             : references_->comments,
+                e.Attribute(e.uri, "id"));
+      }
     } else if (name == "bookmarkStart" || name == "bookmarkEnd" || name == "commentRangeStart" ||
                name == "commentRangeEnd") {
       AddAnchor();
@@ -116,6 +156,15 @@ class WordprocessingReader : public XmlHandler {
     if (name == "p") {
       if (inParagraph_) layout_.EndParagraph(region_, part_, tagBegin);
       inParagraph_ = false;
+    } else if (name == "sectPr" && inSection_ && (parent == "pPr" || parent == "body")) {
+      inSection_ = false;
+      std::stable_sort(section_.begin(), section_.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      if (references_) {
+        for (const auto& reference : section_) {
+          references_->headersFooters.push_back(reference.second);
+        }
+      }
     } else if (name == "pPr" && parent == "p") {
       paragraphProperties_ = Bytes(propertiesBegin_, tagEnd);
     } else if (name == "rPr" && parent == "r") {
@@ -240,6 +289,13 @@ class WordprocessingReader : public XmlHandler {
   }
   void AddElement(char32_t code, uint32_t end) {
     if (!Reading()) return;
+    // A tab right after a note's number sets the note apart from it:
+    // LibreOffice writes one there and leaves it out when it reads the note,
+    // and the two paths read a note alike.
+    if (code == '\t' && noteMarkAt_ == text_.items.size()) {
+      noteMarkAt_ = SIZE_MAX;
+      return;
+    }
     if (runNode_ == UINT32_MAX) runNode_ = text_.AddNode(RunNode(false));
     PackageItem item;
     item.kind = ItemKind::kElement;
@@ -253,6 +309,9 @@ class WordprocessingReader : public XmlHandler {
   PackageText& text_;
   uint32_t part_;
   WordLayoutBuilder layout_;
+  WordReferences* references_;
+  bool inSection_ = false;
+  std::vector<std::pair<int, std::string>> section_;  // (rank, relationship)
   Skipper skip_;
   std::vector<std::string_view> stack_;
   std::vector<bool> alternatives_;
@@ -270,6 +329,119 @@ class WordprocessingReader : public XmlHandler {
   bool deleted_ = false;
   uint32_t elementBegin_ = 0;
   char32_t elementCode_ = 0;
+  size_t noteMarkAt_ = SIZE_MAX;  // the item a note's number mark stands before
+};
+
+// The notes (or comments) of a part that the body refers to: each child
+// of the part's root with a wanted id is read as a body, and where its items
+// lie is kept. Separators and other notes the word processor makes itself
+// are no one's notes.
+class NoteReader : public XmlHandler {
+ public:
+  NoteReader(PackageText& text, uint32_t part, const std::vector<std::string>& wanted)
+      : text_(text), reader_(text, part), wanted_(wanted.begin(), wanted.end()) {}
+
+  void StartElement(const XmlElement& e) override {
+    if (skip_.Active()) return skip_.Start();
+    if (depth_ > 0) {
+      depth_++;
+      return reader_.StartElement(e);
+    }
+    if (!root_) {
+      root_ = true;
+      return;
+    }
+    const std::string* id = e.Attribute(e.uri, "id");
+    const std::string* type = e.Attribute(e.uri, "type");
+    if (!IsW(e.uri) || !id || wanted_.count(*id) == 0 || read_.count(*id) != 0 ||
+        (type && *type != "normal")) {
+      return skip_.Start();
+    }
+    depth_ = 1;
+    id_ = *id;
+    begin_ = text_.items.size();
+  }
+
+  void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
+    if (skip_.Active()) return skip_.End();
+    if (depth_ == 0) return;
+    if (--depth_ > 0) return reader_.EndElement(e, tagBegin, tagEnd);
+    read_[id_] = {begin_, text_.items.size()};
+  }
+
+  void Text(const std::vector<XmlChar>& chars) override {
+    if (depth_ > 0) reader_.Text(chars);
+  }
+
+  // The items of the notes in the order of ids (an id the part lacks has
+  // none).
+  std::vector<std::pair<size_t, size_t>> Ranges(const std::vector<std::string>& ids) const {
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (const std::string& id : ids) {
+      auto found = read_.find(id);
+      if (found != read_.end()) ranges.push_back(found->second);
+    }
+    return ranges;
+  }
+
+ private:
+  PackageText& text_;
+  WordprocessingReader reader_;
+  std::set<std::string> wanted_;
+  std::map<std::string, std::pair<size_t, size_t>> read_;
+  Skipper skip_;
+  bool root_ = false;
+  int depth_ = 0;
+  std::string id_;
+  size_t begin_ = 0;
+};
+
+// The text boxes of a part: the content of each w:txbxContent that is in no
+// other, read as a body. Of markup compatibility's alternatives only the
+// first is read, as in the body, so that a box written twice (a drawing and
+// its fallback for older readers) is read once.
+class TextBoxReader : public XmlHandler {
+ public:
+  TextBoxReader(PackageText& text, uint32_t part) : reader_(text, part) {}
+
+  void StartElement(const XmlElement& e) override {
+    if (skip_.Active()) return skip_.Start();
+    if (depth_ > 0) {
+      depth_++;
+      return reader_.StartElement(e);
+    }
+    if (e.uri == ns::kMc) {
+      if (e.local == "AlternateContent") {
+        alternatives_.push_back(false);
+      } else if (e.local == "Choice" || e.local == "Fallback") {
+        if (alternatives_.empty() || alternatives_.back()) return skip_.Start();
+        alternatives_.back() = true;
+      }
+    } else if (IsW(e.uri) && e.local == "txbxContent") {
+      depth_ = 1;
+    }
+  }
+
+  void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
+    if (skip_.Active()) return skip_.End();
+    if (depth_ > 0) {
+      if (--depth_ > 0) reader_.EndElement(e, tagBegin, tagEnd);
+      return;
+    }
+    if (e.uri == ns::kMc && e.local == "AlternateContent" && !alternatives_.empty()) {
+      alternatives_.pop_back();
+    }
+  }
+
+  void Text(const std::vector<XmlChar>& chars) override {
+    if (depth_ > 0) reader_.Text(chars);
+  }
+
+ private:
+  WordprocessingReader reader_;
+  Skipper skip_;
+  std::vector<bool> alternatives_;
+  int depth_ = 0;
 };
 
 // word/settings.xml: write protection, and changes being recorded.
@@ -294,6 +466,58 @@ class WordSettingsReader : public XmlHandler {
   bool locked = false;
 };
 
+// The part a relationship of the main document names, read; UINT32_MAX
+// with no error when there is none (a part the package lacks holds no
+// story), UINT32_MAX with the reason when it cannot be read.
+uint32_t StoryPart(PackageSource& source, const std::vector<Relationship>& relationships,
+                   const std::string& type, const std::string* id, std::string* error) {
+  for (const Relationship& r : relationships) {
+    if ((id ? r.id != *id : r.type != type) || !source.zip().Has(r.target)) continue;
+    return source.Part(r.target, error);
+  }
+  error->clear();
+  return UINT32_MAX;
+}
+
+bool ReadWordStories(PackageSource& source, const std::string& main, uint32_t mainPart,
+                     const WordReferences& references, std::string* error) {
+  PackageText& text = source.text();
+  const std::vector<Relationship> relationships = source.Relationships(main, error);
+  text.AddStoryMark();
+  std::set<uint32_t> seen;
+  for (const std::string& id : references.headersFooters) {
+    const uint32_t part = StoryPart(source, relationships, "", &id, error);
+    if (part == UINT32_MAX) {
+      if (error->empty()) continue;
+      return false;
+    }
+    if (!seen.insert(part).second) continue;
+    WordprocessingReader reader(text, part);
+    if (!source.Scan(part, reader, error)) return false;
+  }
+  const std::pair<const char*, const std::vector<std::string>*> notes[] = {
+      {"footnotes", &references.footnotes},
+      {"endnotes", &references.endnotes},
+      {"comments", &references.comments}};
+  for (const auto& [type, ids] : notes) {
+    text.AddStoryMark();
+    if (ids->empty()) continue;
+    const uint32_t part = StoryPart(source, relationships, type, nullptr, error);
+    if (part == UINT32_MAX) {
+      if (error->empty()) continue;
+      return false;
+    }
+    const size_t from = text.items.size();
+    NoteReader reader(text, part, *ids);
+    if (!source.Scan(part, reader, error)) return false;
+    ReorderItems(text, from, reader.Ranges(*ids));
+  }
+  text.AddStoryMark();
+  if (text.parts[mainPart].bytes.find("txbxContent") == std::string::npos) return true;
+  TextBoxReader boxes(text, mainPart);
+  return source.Scan(mainPart, boxes, error);
+}
+
 }  // namespace
 
 bool ReadWordprocessing(PackageSource& source, std::string* error) {
@@ -316,8 +540,10 @@ bool ReadWordprocessing(PackageSource& source, std::string* error) {
       text.protectedDocument = true;
     }
   }
-  WordprocessingReader reader(text, part);
-  return source.Scan(part, reader, error);
+  WordReferences references;
+  WordprocessingReader reader(text, part, &references);
+  if (!source.Scan(part, reader, error)) return false;
+  return ReadWordStories(source, main, part, references, error);
 }
 
 }  // namespace strbatch

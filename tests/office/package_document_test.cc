@@ -115,11 +115,13 @@ class PackageDocumentTest : public ::testing::Test {
     return path;
   }
 
-  std::unique_ptr<OfficeDocument> Open(const std::string& path, std::string* whyNot = nullptr) {
+  std::unique_ptr<OfficeDocument> Open(const std::string& path, std::string* whyNot = nullptr,
+                                       OfficeParts parts = OfficeParts::kBody) {
     std::string reason;
     bool notPackage = false;
-    std::unique_ptr<OfficeDocument> document = OpenPackageDocument(
-        path, CodePage::Utf8(), DefaultFileRewriter(), whyNot ? whyNot : &reason, &notPackage);
+    std::unique_ptr<OfficeDocument> document =
+        OpenPackageDocument(path, CodePage::Utf8(), DefaultFileRewriter(),
+                            whyNot ? whyNot : &reason, &notPackage, {}, parts);
     EXPECT_FALSE(notPackage);
     return document;
   }
@@ -127,13 +129,13 @@ class PackageDocumentTest : public ::testing::Test {
   // Replaces find in the document at path, saves it, and gives the text it
   // then reads as (opened anew).
   std::string Replace(const std::string& path, const std::string& find, const std::string& replace,
-                      NotApplied* leftovers = nullptr) {
-    std::unique_ptr<OfficeDocument> document = Open(path);
+                      NotApplied* leftovers = nullptr, OfficeParts parts = OfficeParts::kBody) {
+    std::unique_ptr<OfficeDocument> document = Open(path, nullptr, parts);
     if (!document) return "(not opened)";
     testing::ReplaceAll(*document, find, replace);
     if (leftovers) *leftovers = document->Leftovers();
     document->Close(true);
-    std::unique_ptr<OfficeDocument> again = Open(path);
+    std::unique_ptr<OfficeDocument> again = Open(path, nullptr, parts);
     return again ? again->WriteText() : "(not read again)";
   }
 
@@ -736,6 +738,215 @@ TEST_F(PackageDocumentTest, APartOverTheLimitOrStoppedIsLeftOut) {
     } else {
       EXPECT_FALSE(document);
     }
+  }
+}
+
+// A Word document with every further story: two sections naming headers
+// and footers (one header twice, one part the package lacks, references
+// written out of their order), notes referred to in another order than the
+// notes part holds them beside notes nobody refers to (the tab after a
+// note's number is none of its text), a comment, and a text box written
+// twice (a drawing and its fallback).
+std::vector<Entry> WordStories() {
+  const std::string w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+  const std::string rel =
+      "<Relationship Id=\"%s\" Type=\"http://schemas.openxmlformats.org/"
+      "officeDocument/2006/relationships/%s\" Target=\"%s\"/>";
+  auto relationship = [&](const std::string& id, const std::string& type,
+                          const std::string& target) {
+    std::string r = rel;
+    for (const std::string* value : {&id, &type, &target}) r.replace(r.find("%s"), 2, *value);
+    return r;
+  };
+  auto paragraphs = [&](const std::string& root, const std::string& inner) {
+    return "<w:" + root + " " + w + ">" + inner + "</w:" + root + ">";
+  };
+  auto p = [](const std::string& text) { return "<w:p><w:r><w:t>" + text + "</w:t></w:r></w:p>"; };
+  auto note = [&](const char* kind, const char* id, const char* type, const std::string& text) {
+    return std::string("<w:") + kind + " w:id=\"" + id + "\"" + (*type ? " w:type=\"" : "") + type +
+           (*type ? "\"" : "") + "><w:p><w:r><w:footnoteRef/><w:tab/></w:r>" + p(text).substr(5) +
+           "</w:" + kind + ">";
+  };
+  auto reference = [](const char* kind, const char* id) {
+    return std::string("<w:r><w:") + kind + " w:id=\"" + id + "\"/></w:r>";
+  };
+  const std::string box = "<w:txbxContent>" + p("box cat") + "</w:txbxContent>";
+  const std::string body =
+      "<w:p><w:pPr><w:sectPr><w:footerReference w:type=\"default\" r:id=\"rF1\"/>"
+      "<w:headerReference r:id=\"rH1\"/></w:sectPr></w:pPr><w:r><w:t>body cat</w:t></w:r>" +
+      reference("footnoteReference", "3") + reference("footnoteReference", "2") +
+      reference("endnoteReference", "1") + reference("commentReference", "0") +
+      reference("footnoteReference", "3") +
+      "</w:p><w:p><w:r><mc:AlternateContent>"
+      "<mc:Choice Requires=\"wps\"><w:drawing><wp:anchor><wps:wsp><wps:txbx>" +
+      box +
+      "</wps:txbx></wps:wsp></wp:anchor></w:drawing></mc:Choice><mc:Fallback><w:pict><v:shape>"
+      "<v:textbox>" +
+      box +
+      "</v:textbox></v:shape></w:pict></mc:Fallback></mc:AlternateContent>"
+      "</w:r><w:r><w:t>after</w:t></w:r></w:p><w:sectPr><w:footerReference w:type=\"even\" "
+      "r:id=\"rF2\"/><w:footerReference w:type=\"first\" r:id=\"rGone\"/><w:headerReference "
+      "w:type=\"default\" r:id=\"rH1\"/><w:headerReference w:type=\"first\" r:id=\"rH2\"/>"
+      "</w:sectPr>";
+  return {
+      {"[Content_Types].xml", "<Types/>"},
+      {"_rels/.rels", Rels("word/document.xml")},
+      {"word/document.xml",
+       "<w:document " + w +
+           " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
+           "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\" "
+           "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\" "
+           "xmlns:wps=\"http://schemas.microsoft.com/office/word/2010/wordprocessingShape\" "
+           "xmlns:v=\"urn:schemas-microsoft-com:vml\"><w:body>" +
+           body + "</w:body></w:document>"},
+      {"word/_rels/document.xml.rels",
+       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+           relationship("rH1", "header", "header1.xml") +
+           relationship("rF1", "footer", "footer1.xml") +
+           relationship("rH2", "header", "header2.xml") +
+           relationship("rF2", "footer", "footer2.xml") +
+           relationship("rGone", "footer", "footer9.xml") +
+           relationship("rN", "footnotes", "footnotes.xml") +
+           relationship("rE", "endnotes", "endnotes.xml") +
+           relationship("rC", "comments", "comments.xml") + "</Relationships>"},
+      {"word/header1.xml", paragraphs("hdr", p("head cat"))},
+      {"word/footer1.xml", paragraphs("ftr", p("foot"))},
+      {"word/header2.xml", paragraphs("hdr", p("first cat"))},
+      {"word/footer2.xml", paragraphs("ftr", p("even"))},
+      {"word/footnotes.xml",
+       paragraphs("footnotes", note("footnote", "-1", "separator", "sep cat") +
+                                   note("footnote", "1", "", "nobody's cat") +
+                                   note("footnote", "2", "normal", "two cat") +
+                                   note("footnote", "3", "", "three"))},
+      {"word/endnotes.xml", paragraphs("endnotes", note("endnote", "1", "", "end cat"))},
+      {"word/comments.xml", paragraphs("comments", note("comment", "0", "", "said cat"))},
+  };
+}
+
+// An OpenDocument text with every further story: master pages whose
+// headers and footers are written out of their order (one empty and one
+// not shown: neither is read), a footnote and an endnote, an annotation, and frames anchored to
+// a paragraph and to the page.
+std::vector<Entry> OdtStories() {
+  const std::string names =
+      "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+      "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+      "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"";
+  auto note = [](const char* kind, const std::string& text) {
+    return std::string("<text:note text:note-class=\"") + kind +
+           "\"><text:note-citation>1</text:note-citation><text:note-body><text:p>" + text +
+           "</text:p></text:note-body></text:note>";
+  };
+  const std::string frame =
+      "<draw:frame text:anchor-type=\"%s\"><draw:text-box><text:p>%s</text:p></draw:text-box>"
+      "</draw:frame>";
+  auto box = [&](const std::string& anchor, const std::string& text) {
+    std::string f = frame;
+    f.replace(f.find("%s"), 2, anchor);
+    f.replace(f.find("%s"), 2, text);
+    return f;
+  };
+  const std::string content =
+      "<office:document-content " + names + "><office:body><office:text>" +
+      box("page", "page cat") + "<text:p>body cat" + note("footnote", "foot cat") +
+      note("endnote", "end cat") +
+      "<office:annotation><dc:creator>cat</dc:creator><dc:date>2026-01-01</dc:date><text:p>said "
+      "cat</text:p></office:annotation>" +
+      box("paragraph", "box cat") +
+      "</text:p></office:text></office:body></office:document-content>";
+  const std::string styles =
+      "<office:document-styles " + names +
+      "><office:master-styles>"
+      "<style:master-page style:name=\"A\"><style:header-left><text:p>left cat</text:p>"
+      "</style:header-left><style:footer><text:p>foot</text:p></style:footer>"
+      "<style:header-first><text:p>first   cat</text:p></style:header-first><style:header>"
+      "<text:p>head cat</text:p></style:header></style:master-page>"
+      "<style:master-page style:name=\"B\"><style:header/><style:footer-left style:display="
+      "\"false\"><text:p>hidden</text:p></style:footer-left><style:footer><text:p>second</text:p>"
+      "</style:footer></style:master-page></office:master-styles></office:document-styles>";
+  return {{"mimetype", "application/vnd.oasis.opendocument.text", true},
+          {"content.xml", content},
+          {"styles.xml", styles},
+          {"META-INF/manifest.xml", "<manifest/>"}};
+}
+
+// The further stories come after the body in their order, each begun by its
+// mark; the body reads as it did, and under kBody the stories are kept for
+// a count.
+TEST_F(PackageDocumentTest, FurtherStoriesFollowTheBodyInTheirOrder) {
+  const std::string object = "\xEF\xBF\xBC";
+  const struct {
+    const char* name;
+    std::vector<Entry> entries;
+    std::string body;
+    std::string stories;
+  } rows[] = {
+      {"a.docx", WordStories(),
+       "body cat" + object + object + object + object + object + "\rafter\r",
+       "\fhead cat\rfoot\rfirst cat\reven\r\fthree\rtwo cat\r\fend cat\r\fsaid cat\r\fbox cat\r"},
+      {"a.odt", OdtStories(), "body cat" + object + object + object + "\r",
+       "\fhead cat\rfirst cat\rleft cat\rfoot\rsecond\r\ffoot cat\r\fend cat\r"
+       "\fsaid cat\r\fpage cat\rbox cat\r"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir_.File(row.name);
+    WriteZip(path, row.entries);
+    std::unique_ptr<OfficeDocument> all = Open(path, nullptr, OfficeParts::kAll);
+    std::unique_ptr<OfficeDocument> body = Open(path);
+    ASSERT_TRUE(all && body);
+    EXPECT_EQ(all->WriteText(), row.body + row.stories);
+    EXPECT_EQ(all->OtherStoriesText(), "");
+    EXPECT_EQ(body->WriteText(), row.body);
+    EXPECT_EQ(body->OtherStoriesText(), row.stories);
+  }
+}
+
+// Each occurrence is edited in the part its story was read from, and the
+// parts that held none keep their bytes; under kBody only the body changes.
+// An occurrence may not reach across a story's mark.
+TEST_F(PackageDocumentTest, AnEditInAStoryLandsInItsPart) {
+  const struct {
+    const char* name;
+    std::vector<Entry> entries;
+    OfficeParts parts;
+    std::vector<std::string> changed;
+  } rows[] = {
+      {"a.docx",
+       WordStories(),
+       OfficeParts::kAll,
+       {"word/document.xml", "word/header1.xml", "word/header2.xml", "word/footnotes.xml",
+        "word/endnotes.xml", "word/comments.xml"}},
+      {"a.odt", OdtStories(), OfficeParts::kAll, {"content.xml", "styles.xml"}},
+      {"b.docx", WordStories(), OfficeParts::kBody, {"word/document.xml"}},
+      {"b.odt", OdtStories(), OfficeParts::kBody, {"content.xml"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir_.File(row.name);
+    WriteZip(path, row.entries);
+    std::unique_ptr<OfficeDocument> before = Open(path, nullptr, OfficeParts::kAll);
+    ASSERT_TRUE(before);
+    std::string expected = before->WriteText();
+    const size_t stories = expected.find('\f');
+    for (size_t at = 0; (at = expected.find("cat", at)) != std::string::npos; at += 3) {
+      if (row.parts == OfficeParts::kAll || at < stories) expected.replace(at, 3, "dog");
+    }
+    NotApplied left;
+    Replace(path, "cat", "dog", &left, row.parts);
+    EXPECT_EQ(left.Total(), 0u);
+    std::unique_ptr<OfficeDocument> after = Open(path, nullptr, OfficeParts::kAll);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->WriteText(), expected);
+    for (const Entry& entry : row.entries) {
+      const bool changed =
+          std::find(row.changed.begin(), row.changed.end(), entry.name) != row.changed.end();
+      EXPECT_EQ(Part(path, entry.name) != entry.content, changed) << entry.name;
+    }
+    EXPECT_EQ(Replace(path, "\r\f", "", &left, OfficeParts::kAll), expected);
+    EXPECT_EQ(left.Of(NotAppliedReason::kSpansParts), 5u);
   }
 }
 
