@@ -195,24 +195,28 @@ TEST_F(OfficeBridgeTest, AnAnchorAtEitherEndOfTheOccurrenceDoesNotKeepItFromTheE
 // text, the stories' text after it, and where each edit must land.
 class OfficeStoriesTest : public OfficeBridgeTest {
  protected:
+  // Documents saved are written beside the test's own files.
+  std::string Path(const char* name) const { return dir_.File(name); }
   void MakeDocuments() {
-    MemoryWordData& word = office_->AddWordDocument("w.doc", "a cat\r");
+    MemoryWordData& word = office_->AddWordDocument(Path("w.doc"), "a cat\r");
     word.stories[OfficeStory::kHeadersFooters] = SplitMemoryText("cat head cat\rfoot\r");
     word.stories[OfficeStory::kEndnotes] = SplitMemoryText("end cat\r");
     word.stories[OfficeStory::kTextBoxes] = SplitMemoryText("box cat\r");
 
-    MemoryWorkbookData& book = office_->AddWorkbook("b.xls");
+    MemoryWorkbookData& book = office_->AddWorkbook(Path("b.xls"));
     book.AddSheet({{"a cat"}});
     book.AddSheet({{"b"}});
     book.names = {"catsheet", "Two"};
     book.comments = {{Cell("c1 cat"), Cell("c2")}, {Cell("cat")}};
 
-    MemoryPresentationData& slides = office_->AddPresentation("p.ppt");
+    MemoryPresentationData& slides = office_->AddPresentation(Path("p.ppt"));
     slides.slides = {{Shape("s cat")}, {Shape("t")}};
     slides.notes = {{Shape("n cat"), Shape("m")}, {Shape("cat")}};
   }
   static MemoryCell Cell(std::string_view text) { return {SplitMemoryText(text), "", true, false}; }
   static MemoryShape Shape(std::string_view text) { return {true, SplitMemoryText(text)}; }
+
+  testing::ScratchDir dir_;
 };
 
 const struct {
@@ -231,12 +235,12 @@ TEST_F(OfficeStoriesTest, TheStoriesFollowTheBodyOrAreKeptForACount) {
   for (const auto& row : kStoryRows) {
     SCOPED_TRACE(row.path);
     bridge_->SetParts(OfficeParts::kBody);
-    std::unique_ptr<OfficeDocument> body = Open(row.path, row.kind);
+    std::unique_ptr<OfficeDocument> body = Open(Path(row.path), row.kind);
     EXPECT_EQ(body->WriteText(), row.body);
     EXPECT_EQ(body->OtherStoriesText(), row.stories);
     body->Close(false);
     bridge_->SetParts(OfficeParts::kAll);
-    std::unique_ptr<OfficeDocument> all = Open(row.path, row.kind);
+    std::unique_ptr<OfficeDocument> all = Open(Path(row.path), row.kind);
     EXPECT_EQ(all->WriteText(), std::string(row.body) + row.stories);
     EXPECT_EQ(all->OtherStoriesText(), "");
     all->Close(false);
@@ -248,7 +252,7 @@ TEST_F(OfficeStoriesTest, EachEditLandsInItsOwnStory) {
   bridge_->SetParts(OfficeParts::kAll);
   for (const auto& row : kStoryRows) {
     SCOPED_TRACE(row.path);
-    std::unique_ptr<OfficeDocument> document = Open(row.path, row.kind);
+    std::unique_ptr<OfficeDocument> document = Open(Path(row.path), row.kind);
     // Longer than what it replaces: every later place in a story moves.
     testing::ReplaceAll(*document, "cat", "kitten");
     std::string expected = std::string(row.body) + row.stories;
@@ -262,20 +266,20 @@ TEST_F(OfficeStoriesTest, EachEditLandsInItsOwnStory) {
     EXPECT_EQ(document->Leftovers().Total(), names);
     document->Close(true);
   }
-  EXPECT_EQ(JoinMemoryText(office_->Word("w.doc").stories[OfficeStory::kHeadersFooters]),
+  EXPECT_EQ(JoinMemoryText(office_->Word(Path("w.doc")).stories[OfficeStory::kHeadersFooters]),
             "kitten head kitten\rfoot\r");
-  EXPECT_EQ(JoinMemoryText(office_->Word("w.doc").stories[OfficeStory::kTextBoxes]),
+  EXPECT_EQ(JoinMemoryText(office_->Word(Path("w.doc")).stories[OfficeStory::kTextBoxes]),
             "box kitten\r");
-  EXPECT_EQ(JoinMemoryText(office_->Workbook("b.xls").comments[1][0].text), "kitten");
-  EXPECT_EQ(office_->Workbook("b.xls").names[0], "catsheet");
-  EXPECT_EQ(JoinMemoryText(office_->Presentation("p.ppt").notes[0][0].text), "n kitten");
+  EXPECT_EQ(JoinMemoryText(office_->Workbook(Path("b.xls")).comments[1][0].text), "kitten");
+  EXPECT_EQ(office_->Workbook(Path("b.xls")).names[0], "catsheet");
+  EXPECT_EQ(JoinMemoryText(office_->Presentation(Path("p.ppt")).notes[0][0].text), "n kitten");
 }
 
 TEST_F(OfficeStoriesTest, NoOccurrenceSpansTwoStories) {
-  MemoryWordData& word = office_->AddWordDocument("w.doc", "a\r");
+  MemoryWordData& word = office_->AddWordDocument(Path("w.doc"), "a\r");
   word.stories[OfficeStory::kFootnotes] = SplitMemoryText("b\r");
   bridge_->SetParts(OfficeParts::kAll);
-  std::unique_ptr<OfficeDocument> document = Open("w.doc", OfficeKind::Word);
+  std::unique_ptr<OfficeDocument> document = Open(Path("w.doc"), OfficeKind::Word);
   EXPECT_EQ(document->WriteText(), "a\r\f\fb\r\f\f\f");
   EXPECT_EQ(testing::ReplaceAll(*document, "\r\f\fb", "x"), 1);
   EXPECT_EQ(document->Leftovers().Of(NotAppliedReason::kSpansParts), 1u);
@@ -283,9 +287,9 @@ TEST_F(OfficeStoriesTest, NoOccurrenceSpansTwoStories) {
 }
 
 TEST_F(OfficeStoriesTest, StoriesWithoutTextLeaveNothingToCount) {
-  office_->AddWordDocument("w.doc", "a\r").stories[OfficeStory::kHeadersFooters] =
+  office_->AddWordDocument(Path("w.doc"), "a\r").stories[OfficeStory::kHeadersFooters] =
       SplitMemoryText("\r");
-  std::unique_ptr<OfficeDocument> document = Open("w.doc", OfficeKind::Word);
+  std::unique_ptr<OfficeDocument> document = Open(Path("w.doc"), OfficeKind::Word);
   EXPECT_EQ(document->OtherStoriesText(), "");
 }
 
