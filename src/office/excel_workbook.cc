@@ -1,15 +1,26 @@
 #include "office/excel_workbook.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace strbatch {
 namespace {
 
-// The cell of the location, or null when the location lies outside the
-// workbook.
+// The cell or comment of the location, or null when the location lies
+// outside the workbook or in a sheet's name.
 std::unique_ptr<ExcelRange> CellAt(ExcelWorkbook& workbook, const OfficeLocation& location) {
   if (location.sheet < 0 || location.sheet >= workbook.WorksheetCount()) return nullptr;
-  std::unique_ptr<ExcelRange> used = workbook.Worksheet(location.sheet + 1)->UsedRange();
+  std::unique_ptr<ExcelWorksheet> sheet = workbook.Worksheet(location.sheet + 1);
+  if (location.story != 0) {
+    const std::vector<OfficeStory> stories = FurtherStories(OfficeKind::Excel);
+    if (location.story < 0 || location.story > static_cast<long>(stories.size()) ||
+        stories[static_cast<size_t>(location.story - 1)] != OfficeStory::kCellComments ||
+        location.row != 0 || location.column < 0 || location.column >= sheet->CommentCount()) {
+      return nullptr;
+    }
+    return sheet->Comment(location.column + 1);
+  }
+  std::unique_ptr<ExcelRange> used = sheet->UsedRange();
   if (location.row < 0 || location.row >= used->RowCount() || location.column < 0 ||
       location.column >= used->ColumnCount()) {
     return nullptr;
@@ -44,6 +55,23 @@ std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage)
         AppendLayoutText(text, utf8, layout, codePage);
       });
     });
+  });
+  return text;
+}
+
+std::string WriteWorkbookStory(ExcelWorkbook& workbook, OfficeStory story,
+                               const CodePage& codePage) {
+  const TextLayout& layout = WorkbookSteps::kLayout.text;
+  std::string text;
+  AppendLayoutLevel(text, workbook.WorksheetCount(), layout.outer, [&](long w) {
+    std::unique_ptr<ExcelWorksheet> sheet = workbook.Worksheet(w);
+    if (story == OfficeStory::kSheetNames) {
+      AppendLayoutText(text, sheet->Name(), layout, codePage);
+    } else if (story == OfficeStory::kCellComments) {
+      AppendLayoutLevel(text, sheet->CommentCount(), layout.inner, [&](long c) {
+        AppendLayoutText(text, sheet->Comment(c)->Characters()->Text(), layout, codePage);
+      });
+    }
   });
   return text;
 }

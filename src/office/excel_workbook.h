@@ -15,6 +15,7 @@
 
 #include "base/code_page.h"
 #include "office/office_applications.h"
+#include "office/office_bridge.h"
 #include "office/office_location.h"
 #include "office/office_model.h"
 #include "office/office_occurrence.h"
@@ -29,10 +30,15 @@ std::string CleanCellText(std::string_view text);
 // written with the text it displays.
 std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage);
 
+// A further story of all worksheets: their cell comments, or their names.
+std::string WriteWorkbookStory(ExcelWorkbook& workbook, OfficeStory story,
+                               const CodePage& codePage);
+
 // Workbooks for the shared occurrence steps: a location's sheet, row and
 // column are the layout's levels, and its start counts in the cell.
 struct WorkbookSteps {
   using Document = ExcelWorkbook;
+  static constexpr OfficeKind kKind = OfficeKind::Excel;
   static constexpr OfficeLayout kLayout{
       .text = {.outer = '\r', .middle = '\n', .inner = '\t'},
       .outer = &OfficeLocation::sheet,
@@ -43,8 +49,11 @@ struct WorkbookSteps {
     return applications.EnsureExcel(whyNot);
   }
   static constexpr auto WriteText = WriteWorkbookText;
-  // The occurrence's characters in its cell; null when the cell does not
-  // hold them all or its characters cannot be read.
+  static constexpr auto WriteStory = WriteWorkbookStory;
+  // The occurrence's characters in its cell or comment (in a comment's
+  // story, the location's sheet is its worksheet and its column the
+  // comment); null when it does not hold them all, its characters cannot
+  // be read, or it lies in a sheet's name.
   static std::unique_ptr<ExcelCharacters> OccurrenceCharacters(ExcelWorkbook& workbook,
                                                                const OfficeLocation& location);
   // Deletes the occurrence and inserts the text at its place; gives the

@@ -52,7 +52,9 @@ LayoutWalk WalkLayout(std::string_view segment, size_t begin, size_t end, Layout
     afterCr = layout.crPairs && single && byte == '\r';
     if (single && layout.Separates(byte)) {
       if (pos >= begin) walk.crossed = true;
-      if (byte == layout.inner) {
+      if (byte == layout.story) {
+        position = LayoutPosition{.story = position.story + 1};
+      } else if (byte == layout.inner) {
         position.inner++;
       } else if (byte == layout.middle) {
         position.middle++;

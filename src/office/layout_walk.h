@@ -15,9 +15,11 @@
 
 namespace strbatch {
 
-// A position in the layout: outer, middle, inner separators passed (sheet,
-// row, column or slide, shape) and characters into the current cell.
+// A position in the layout: story marks passed (0: the body), outer,
+// middle, inner separators passed in the story (sheet, row, column or slide,
+// shape) and characters into the current cell.
 struct LayoutPosition {
+  long story = 0;
   long outer = 0;
   long middle = 0;
   long inner = 0;
@@ -25,15 +27,20 @@ struct LayoutPosition {
 };
 
 // How a kind of document lays out its text: the bytes that separate the
-// levels (-1 for a level the layout lacks), and whether an LF or BEL right
-// after a CR belongs to the CR's character.
+// levels (-1 for a level the layout lacks), whether an LF or BEL right
+// after a CR belongs to the CR's character, and the byte that begins each
+// story after the body (-1 when the text is the body alone), which starts
+// all levels afresh.
 struct TextLayout {
   int outer = -1;
   int middle = -1;
   int inner = -1;
   bool crPairs = false;
+  int story = -1;
 
-  bool Separates(int byte) const { return byte == outer || byte == middle || byte == inner; }
+  bool Separates(int byte) const {
+    return byte == outer || byte == middle || byte == inner || byte == story;
+  }
 };
 
 struct LayoutWalk {
@@ -48,9 +55,9 @@ struct LayoutWalk {
 };
 
 // A cell's or shape's text as its layout holds it: where CR is a separator,
-// a CR LF pair becomes one space, and so does every other separator byte,
-// so that the separators never occur inside. A layout without separators
-// keeps the text as it is.
+// a CR LF pair becomes one space, and so does every other separator byte
+// (the story mark too), so that the separators never occur inside. A
+// layout without separators keeps the text as it is.
 std::string CleanLayoutText(std::string_view text, const TextLayout& layout);
 
 // Appends a cell's or shape's text, given as UTF-8, to the work text as the

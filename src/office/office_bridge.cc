@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "office/excel_workbook.h"
 #include "office/office_applications.h"
@@ -87,6 +88,31 @@ NotAppliedReason ReasonOf(EditLock lock) {
   return NotAppliedReason::kSpansParts;
 }
 
+// A story mark in a document's own text reads as a space, so that only the
+// marks the layout puts begin a story.
+std::string WithoutStoryMarks(std::string text) {
+  std::replace(text.begin(), text.end(), kStoryMark, ' ');
+  return text;
+}
+
+// The further stories of a document, each begun by its mark.
+template <DocumentSteps Steps>
+std::string WriteFurtherStories(typename Steps::Document& document, const CodePage& codePage) {
+  std::string text;
+  for (OfficeStory story : FurtherStories(Steps::kKind)) {
+    text.push_back(kStoryMark);
+    text += WithoutStoryMarks(Steps::WriteStory(document, story, codePage));
+  }
+  return text;
+}
+
+// The layout the occurrences of a session are walked by.
+OfficeLayout SessionLayout(const OfficeLayout& layout, OfficeParts parts) {
+  OfficeLayout session = layout;
+  if (parts == OfficeParts::kAll) session.text.story = kStoryMark;
+  return session;
+}
+
 // One open document during the processing of its file. The occurrences of a
 // definition arrive as segments of the definition's searched text; the
 // session keeps that text, so that the walk can resume exactly where the
@@ -99,11 +125,13 @@ class DocumentSession : public OfficeDocument {
   using Document = typename Steps::Document;
 
   DocumentSession(std::unique_ptr<Document> document, std::string path, const CodePage& codePage,
-                  FileRewriter& rewriter)
+                  FileRewriter& rewriter, OfficeParts parts)
       : document_(std::move(document)),
         path_(std::move(path)),
         codePage_(codePage),
-        rewriter_(rewriter) {}
+        rewriter_(rewriter),
+        parts_(parts),
+        layout_(SessionLayout(Steps::kLayout, parts)) {}
 
   ~DocumentSession() override {
     if (!document_) return;
@@ -115,7 +143,24 @@ class DocumentSession : public OfficeDocument {
     }
   }
 
-  std::string WriteText() override { return Steps::WriteText(document(), codePage_); }
+  std::string WriteText() override {
+    if (parts_ == OfficeParts::kBody) return Steps::WriteText(document(), codePage_);
+    return WithoutStoryMarks(Steps::WriteText(document(), codePage_)) +
+           WriteFurtherStories<Steps>(document(), codePage_);
+  }
+
+  std::string OtherStoriesText() override {
+    if (parts_ == OfficeParts::kAll) return "";
+    std::string text = WriteFurtherStories<Steps>(document(), codePage_);
+    // Marks and separators alone are no text: an empty paragraph of a
+    // header, a sheet without comments.
+    const TextLayout& layout = Steps::kLayout.text;
+    const bool any = std::any_of(text.begin(), text.end(), [&](char c) {
+      return c != kStoryMark && c != '\r' && c != '\n' && c != '\a' &&
+             !layout.Separates(static_cast<unsigned char>(c));
+    });
+    return any ? text : "";
+  }
 
   void BeginOccurrences(std::string_view searchedText) override {
     pass_.assign(searchedText);
@@ -134,8 +179,8 @@ class DocumentSession : public OfficeDocument {
     const std::string_view rest = std::string_view(pass_).substr(from);
     const size_t size =
         std::min(static_cast<size_t>(std::max<int64_t>(length, 0)), pass_.size() - at);
-    located_ = LocateIn<Steps>(rest, static_cast<int64_t>(at - from),
-                               static_cast<int64_t>(size), location_, codePage_);
+    located_ = LocateInLayout(rest, static_cast<int64_t>(at - from), static_cast<int64_t>(size),
+                              location_, layout_, codePage_);
     occurrence_ = rest.substr(at - from, size);
     consumed_ = at + size;
     pending_ = true;
@@ -146,6 +191,10 @@ class DocumentSession : public OfficeDocument {
     if (!located_.editable) {
       leftovers_.Add(located_.crossed ? NotAppliedReason::kSpansParts
                                       : NotAppliedReason::kNotMatchable);
+      return;
+    }
+    if (InSheetName()) {
+      leftovers_.Add(NotAppliedReason::kSheetName);
       return;
     }
     EditLock lock = EditLock::kNone;
@@ -179,6 +228,13 @@ class DocumentSession : public OfficeDocument {
     return *document_;
   }
 
+  bool InSheetName() const {
+    if (location_.story == 0) return false;
+    const std::vector<OfficeStory> stories = FurtherStories(Steps::kKind);
+    const auto story = static_cast<size_t>(location_.story - 1);
+    return story < stories.size() && stories[story] == OfficeStory::kSheetNames;
+  }
+
   // An occurrence that was not edited stays in the document: the walk goes
   // on from its end.
   void FinishPending() {
@@ -190,6 +246,8 @@ class DocumentSession : public OfficeDocument {
   const std::string path_;
   const CodePage& codePage_;
   FileRewriter& rewriter_;
+  const OfficeParts parts_;
+  const OfficeLayout layout_;
   OfficeLocation location_;
   std::string_view occurrence_;
   std::string pass_;
@@ -207,6 +265,7 @@ class ApplicationsBridge : public OfficeBridge {
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
                                        const CodePage& codePage, std::string* whyNot) override {
     if (OfficeBridge* inside = suite_ ? suite_->DocumentBridge(rewriter_) : nullptr) {
+      inside->SetParts(parts_);
       return inside->Open(path, kind, codePage, whyNot);
     }
     std::string reason;
@@ -229,6 +288,7 @@ class ApplicationsBridge : public OfficeBridge {
   }
 
   void QuitAll() override { applications_.QuitAll(); }
+  void SetParts(OfficeParts parts) override { parts_ = parts; }
 
  private:
   template <DocumentSteps Steps>
@@ -238,12 +298,13 @@ class ApplicationsBridge : public OfficeBridge {
         OpenDocument<Steps>(applications_, path, reason);
     if (!document) return nullptr;
     return std::make_unique<DocumentSession<Steps>>(std::move(document), path, codePage,
-                                                    rewriter_);
+                                                    rewriter_, parts_);
   }
 
   std::unique_ptr<OfficeSuite> suite_;
   OfficeApplications applications_;
   FileRewriter& rewriter_;
+  OfficeParts parts_ = OfficeParts::kBody;
 };
 
 }  // namespace

@@ -20,6 +20,9 @@ struct OfficeLocation {
   long carriedOffset = 0;
   long sheet = 0, row = 0, column = 0;  // Excel, 0-based
   long slide = 0, shape = 0;            // PowerPoint, 0-based
+  // 0: the body; n: the nth story of the kind's further stories, whose
+  // levels and characters count from the story's start.
+  long story = 0;
 
   // Where a walk resumes after an occurrence that was not edited into the
   // document. Both are 0 after an edit.

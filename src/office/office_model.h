@@ -18,6 +18,9 @@
 
 namespace strbatch {
 
+// The stories of a document (office_bridge.h).
+enum class OfficeStory;
+
 // An office call that failed. It ends the batch run unless the office code
 // absorbs it. Visible across the plugin boundary so that it can be caught
 // where it was not thrown.
@@ -74,6 +77,11 @@ class WordDocument {
  public:
   virtual ~WordDocument() = default;
   virtual std::unique_ptr<WordCharacters> Characters() = 0;
+  // The characters of a further story (headers and footers, footnotes,
+  // endnotes, comments, text boxes): its texts one after another in the
+  // order of OfficeStory, each paragraph ended by its mark as in the body.
+  // Empty when the document has none.
+  virtual std::unique_ptr<WordCharacters> StoryCharacters(OfficeStory story) = 0;
   // Whether the document holds changes not saved yet.
   virtual bool Modified() = 0;
   // Writes the document in its own file format to path (a new file); the
@@ -130,6 +138,12 @@ class ExcelWorksheet {
   virtual ~ExcelWorksheet() = default;
   virtual void Activate() = 0;
   virtual std::unique_ptr<ExcelRange> UsedRange() = 0;
+  virtual std::string Name() = 0;
+  // The cell comments, by row then column.
+  virtual long CommentCount() = 0;
+  // A comment's text as a range of one cell (index 1-based): Characters and
+  // Text as a text cell's.
+  virtual std::unique_ptr<ExcelRange> Comment(long index) = 0;
 };
 
 class ExcelWorkbook {
@@ -190,6 +204,9 @@ class PowerPointSlide {
   virtual long ShapeCount() = 0;
   // index is 1-based.
   virtual std::unique_ptr<PowerPointShape> Shape(long index) = 0;
+  // The slide's notes page as a slide whose shapes are its notes texts
+  // alone (not the slide image, number, date, header or footer).
+  virtual std::unique_ptr<PowerPointSlide> NotesPage() = 0;
 };
 
 class PowerPointPresentation {

@@ -9,6 +9,7 @@ long LevelOf(const OfficeLocation& location, long OfficeLocation::*field) {
 
 void SetLevels(OfficeLocation& location, const OfficeLayout& layout,
                const LayoutPosition& position) {
+  location.story = position.story;
   if (layout.outer != nullptr) location.*layout.outer = position.outer;
   if (layout.middle != nullptr) location.*layout.middle = position.middle;
   if (layout.inner != nullptr) location.*layout.inner = position.inner;
@@ -20,8 +21,9 @@ void SetLevels(OfficeLocation& location, const OfficeLayout& layout,
 LocateResult LocateInLayout(std::string_view segment, int64_t offset, int64_t length,
                             OfficeLocation& location, const OfficeLayout& layout,
                             const CodePage& codePage) {
-  const LayoutPosition from{LevelOf(location, layout.outer), LevelOf(location, layout.middle),
-                            LevelOf(location, layout.inner), location.carriedOffset};
+  const LayoutPosition from{location.story, LevelOf(location, layout.outer),
+                            LevelOf(location, layout.middle), LevelOf(location, layout.inner),
+                            location.carriedOffset};
   const size_t begin = static_cast<size_t>(offset);
   const LayoutWalk walk =
       WalkLayout(segment, begin, begin + static_cast<size_t>(length), from,

@@ -1,5 +1,7 @@
 #include "office/powerpoint_presentation.h"
 
+#include <vector>
+
 namespace strbatch {
 namespace {
 
@@ -9,6 +11,14 @@ std::unique_ptr<PowerPointTextRange> ShapeTextAt(PowerPointPresentation& present
                                                  const OfficeLocation& location) {
   if (location.slide < 0 || location.slide >= presentation.SlideCount()) return nullptr;
   std::unique_ptr<PowerPointSlide> slide = presentation.Slide(location.slide + 1);
+  if (location.story != 0) {
+    const std::vector<OfficeStory> stories = FurtherStories(OfficeKind::PowerPoint);
+    if (location.story < 0 || location.story > static_cast<long>(stories.size()) ||
+        stories[static_cast<size_t>(location.story - 1)] != OfficeStory::kSlideNotes) {
+      return nullptr;
+    }
+    slide = slide->NotesPage();
+  }
   if (location.shape < 0 || location.shape >= slide->ShapeCount()) return nullptr;
   std::unique_ptr<PowerPointShape> shape = slide->Shape(location.shape + 1);
   if (!shape->HasTextFrame()) return nullptr;
@@ -17,11 +27,16 @@ std::unique_ptr<PowerPointTextRange> ShapeTextAt(PowerPointPresentation& present
 
 }  // namespace
 
-std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
+namespace {
+
+// The shapes of every slide, or of every slide's notes page.
+std::string WriteSlides(PowerPointPresentation& presentation, bool notes,
+                        const CodePage& codePage) {
   const TextLayout& layout = PresentationSteps::kLayout.text;
   std::string text;
   AppendLayoutLevel(text, presentation.SlideCount(), layout.outer, [&](long s) {
     std::unique_ptr<PowerPointSlide> slide = presentation.Slide(s);
+    if (notes) slide = slide->NotesPage();
     AppendLayoutLevel(text, slide->ShapeCount(), layout.middle, [&](long h) {
       std::unique_ptr<PowerPointShape> shape = slide->Shape(h);
       if (!shape->HasTextFrame()) return;
@@ -30,6 +45,18 @@ std::string WritePresentationText(PowerPointPresentation& presentation, const Co
     });
   });
   return text;
+}
+
+}  // namespace
+
+std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
+  return WriteSlides(presentation, false, codePage);
+}
+
+std::string WritePresentationStory(PowerPointPresentation& presentation, OfficeStory story,
+                                   const CodePage& codePage) {
+  if (story != OfficeStory::kSlideNotes) return "";
+  return WriteSlides(presentation, true, codePage);
 }
 
 std::unique_ptr<PowerPointTextRange> PresentationSteps::OccurrenceCharacters(

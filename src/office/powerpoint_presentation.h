@@ -14,6 +14,7 @@
 
 #include "base/code_page.h"
 #include "office/office_applications.h"
+#include "office/office_bridge.h"
 #include "office/office_location.h"
 #include "office/office_model.h"
 #include "office/office_occurrence.h"
@@ -24,10 +25,16 @@ namespace strbatch {
 // CR and LF as one space; a TAB stays.
 std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage);
 
+// A further story of all slides: their notes, laid out as the slides'
+// shapes are.
+std::string WritePresentationStory(PowerPointPresentation& presentation, OfficeStory story,
+                                   const CodePage& codePage);
+
 // Presentations for the shared occurrence steps: a location's slide and
 // shape are the layout's levels, and its start counts in the shape's text.
 struct PresentationSteps {
   using Document = PowerPointPresentation;
+  static constexpr OfficeKind kKind = OfficeKind::PowerPoint;
   static constexpr OfficeLayout kLayout{
       .text = {.outer = '\r', .middle = '\n'},
       .outer = &OfficeLocation::slide,
@@ -38,8 +45,10 @@ struct PresentationSteps {
     return applications.EnsurePowerPoint(whyNot);
   }
   static constexpr auto WriteText = WritePresentationText;
-  // The occurrence's characters in its shape; null when the shape has no
-  // text frame or too few characters there.
+  static constexpr auto WriteStory = WritePresentationStory;
+  // The occurrence's characters in its shape (in the notes' story, a text
+  // of the slide's notes page); null when the shape has no text frame or
+  // too few characters there.
   static std::unique_ptr<PowerPointTextRange> OccurrenceCharacters(
       PowerPointPresentation& presentation, const OfficeLocation& location);
   // Cuts the occurrence and inserts the text at its place; gives the end of

@@ -2,9 +2,44 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace strbatch {
 namespace {
+
+// The characters of the location's story.
+std::unique_ptr<WordCharacters> StoryCharactersAt(WordDocument& document,
+                                                  const OfficeLocation& location) {
+  if (location.story == 0) return document.Characters();
+  const std::vector<OfficeStory> stories = FurtherStories(OfficeKind::Word);
+  if (location.story < 0 || location.story > static_cast<long>(stories.size())) return nullptr;
+  return document.StoryCharacters(stories[static_cast<size_t>(location.story - 1)]);
+}
+
+std::string WriteCharactersText(WordCharacters& characters, const CodePage& codePage) {
+  std::string text;
+  const long n = characters.Count();
+  if (n < 1) return text;
+  std::unique_ptr<WordRange> window = characters.Item(1);
+  for (long j = 1; j <= n;) {
+    const long k = std::min(j + (kWordTextWindow - 1), n);
+    try {
+      std::unique_ptr<WordRange> first = characters.Item(j);
+      std::unique_ptr<WordRange> last = characters.Item(k);
+      window->SetRange(first->Start(), last->End());
+      std::string bytes;
+      codePage.FromUtf8(window->Text(), &bytes);
+      text += bytes;
+    } catch (const AutomationError& error) {
+      // Replacing in part of a document would count it as if whole.
+      throw AutomationError("the document's text could be read only up to character " +
+                            std::to_string(j - 1) + " of " + std::to_string(n) + ": " +
+                            error.what());
+    }
+    j = k + 1;
+  }
+  return text;
+}
 
 // Sets range over the located occurrence: from the start of its first
 // character to the end of its last, or empty at its place when it has no
@@ -37,34 +72,17 @@ bool SetOccurrenceRange(WordCharacters& characters, WordRange& range,
 }  // namespace
 
 std::string WriteWordText(WordDocument& document, const CodePage& codePage) {
-  std::string text;
-  std::unique_ptr<WordCharacters> characters = document.Characters();
-  const long n = characters->Count();
-  std::unique_ptr<WordRange> window = characters->Item(1);
-  for (long j = 1; j <= n;) {
-    const long k = std::min(j + (kWordTextWindow - 1), n);
-    try {
-      std::unique_ptr<WordRange> first = characters->Item(j);
-      std::unique_ptr<WordRange> last = characters->Item(k);
-      window->SetRange(first->Start(), last->End());
-      std::string bytes;
-      codePage.FromUtf8(window->Text(), &bytes);
-      text += bytes;
-    } catch (const AutomationError& error) {
-      // Replacing in part of a document would count it as if whole.
-      throw AutomationError("the document's text could be read only up to character " +
-                            std::to_string(j - 1) + " of " + std::to_string(n) + ": " +
-                            error.what());
-    }
-    j = k + 1;
-  }
-  return text;
+  return WriteCharactersText(*document.Characters(), codePage);
+}
+
+std::string WriteWordStory(WordDocument& document, OfficeStory story, const CodePage& codePage) {
+  return WriteCharactersText(*document.StoryCharacters(story), codePage);
 }
 
 std::unique_ptr<WordRange> WordSteps::OccurrenceCharacters(WordDocument& document,
                                                            const OfficeLocation& location) {
-  std::unique_ptr<WordCharacters> characters = document.Characters();
-  if (characters->Count() < 1) return nullptr;
+  std::unique_ptr<WordCharacters> characters = StoryCharactersAt(document, location);
+  if (!characters || characters->Count() < 1) return nullptr;
   std::unique_ptr<WordRange> range = characters->Item(1);
   if (!SetOccurrenceRange(*characters, *range, location)) return nullptr;
   return range;
@@ -72,7 +90,10 @@ std::unique_ptr<WordRange> WordSteps::OccurrenceCharacters(WordDocument& documen
 
 long WordSteps::ReplaceCharacters(WordDocument& document, const OfficeLocation& location,
                                   std::string_view utf8) {
-  std::unique_ptr<WordCharacters> characters = document.Characters();
+  std::unique_ptr<WordCharacters> characters = StoryCharactersAt(document, location);
+  if (!characters || characters->Count() < 1) {
+    throw AutomationError("the occurrence lies outside the document");
+  }
   std::unique_ptr<WordRange> working = characters->Item(1);
   if (!SetOccurrenceRange(*characters, *working, location)) {
     throw AutomationError("the occurrence lies outside the document");

@@ -14,6 +14,7 @@
 
 #include "base/code_page.h"
 #include "office/office_applications.h"
+#include "office/office_bridge.h"
 #include "office/office_location.h"
 #include "office/office_model.h"
 #include "office/office_occurrence.h"
@@ -28,18 +29,24 @@ inline constexpr long kWordTextWindow = 102401;
 // AutomationError when it cannot be read whole, saying how far it came.
 std::string WriteWordText(WordDocument& document, const CodePage& codePage);
 
+// The text of a further story, read as the body's.
+std::string WriteWordStory(WordDocument& document, OfficeStory story, const CodePage& codePage);
+
 // Word documents for the shared occurrence steps: no separators, paragraph
 // and cell marks counting once, an occurrence's start counted from its
 // segment.
 struct WordSteps {
   using Document = WordDocument;
+  static constexpr OfficeKind kKind = OfficeKind::Word;
   static constexpr OfficeLayout kLayout{.text = {.crPairs = true}, .startInSegment = true};
   static WordApplication* Application(OfficeApplications& applications, std::string* whyNot) {
     return applications.EnsureWord(whyNot);
   }
   static constexpr auto WriteText = WriteWordText;
+  static constexpr auto WriteStory = WriteWordStory;
   // The range from the start of the occurrence's first character to the end
-  // of its last, or empty at its place when it has no characters.
+  // of its last (in the body or the story of the location), or empty at its
+  // place when it has no characters.
   static std::unique_ptr<WordRange> OccurrenceCharacters(WordDocument& document,
                                                          const OfficeLocation& location);
   // Cuts the occurrence and inserts the text at its place.

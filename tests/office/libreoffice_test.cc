@@ -490,5 +490,100 @@ TEST(LibreOfficeMissingTest, DocumentsAreLeftOutWithOneWarning) {
   EXPECT_EQ(dir.Read("d.txt"), "dog");
 }
 
+// The stories beyond the body of documents LibreOffice made in the legacy
+// formats, each story with a word of its own: laid out after the body, or
+// kept for a count, and edited where each word stands.
+class LibreOfficeStoriesTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!Installed()) return;
+    documents_ = new ScratchDir;
+    made_ = RunIn(*documents_, std::string(kPython) + " " + STRBATCH_OFFICE_FIXTURE + " stories .")
+                .status == 0;
+  }
+  static void TearDownTestSuite() {
+    delete documents_;
+    documents_ = nullptr;
+  }
+  void SetUp() override {
+    if (!Installed()) GTEST_SKIP() << "LibreOffice is not installed";
+    ASSERT_TRUE(made_) << "the test documents could not be made";
+  }
+  std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeParts parts) {
+    office_->SetParts(parts);
+    std::string whyNot;
+    std::unique_ptr<OfficeDocument> document =
+        office_->Open(path, OfficeKindOf(SplitPath(path).extension), CodePage::Utf8(), &whyNot);
+    EXPECT_TRUE(document) << path << ": " << whyNot;
+    return document;
+  }
+
+  static ScratchDir* documents_;
+  static bool made_;
+  ScratchDir dir_;
+  std::unique_ptr<OfficeBridge> office_ = MakeApplicationBridge(DefaultFileRewriter());
+};
+
+ScratchDir* LibreOfficeStoriesTest::documents_ = nullptr;
+bool LibreOfficeStoriesTest::made_ = false;
+
+const struct {
+  const char* name;
+  const char* body;
+  const char* stories;
+} kStoryDocuments[] = {
+    // Headers and footers, footnotes, endnotes, comments (none), frames.
+    {"stories.doc", "body cat\xEF\xBF\xBC more\xEF\xBF\xBC\rsecond paragraph\r",
+     "\fheadcat\rfootcat\r\fnotecat\r\fendcat\r\f\fframecat\r"},
+    // Comments by row then column, sheet by sheet; then the sheets' names.
+    {"stories.xls", "cell\t\t\n\t\t\n\t\t\n\rother\t\n\r",
+     "\fhighcat\tlowcat\t\rothercat\t\r\fsheetcat\rOther\r"},
+    {"stories.ppt", "slide 1 cat\n\rslide 2 cat\n\r", "\ffirstnotecat\n\rsecondnotecat\n\r"},
+};
+
+TEST_F(LibreOfficeStoriesTest, EachStoryFollowsTheBodyOrIsKeptForACount) {
+  for (const auto& row : kStoryDocuments) {
+    SCOPED_TRACE(row.name);
+    const std::string path = documents_->File(row.name);
+    std::unique_ptr<OfficeDocument> body = Open(path, OfficeParts::kBody);
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->WriteText(), row.body);
+    EXPECT_EQ(body->OtherStoriesText(), row.stories);
+    body->Close(false);
+    std::unique_ptr<OfficeDocument> all = Open(path, OfficeParts::kAll);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->WriteText(), std::string(row.body) + row.stories);
+    EXPECT_EQ(all->OtherStoriesText(), "");
+    all->Close(false);
+  }
+  office_->QuitAll();
+}
+
+TEST_F(LibreOfficeStoriesTest, AnEditInEachStoryIsSavedWhereItStands) {
+  for (const auto& row : kStoryDocuments) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir_.Write(row.name, ReadBytes(documents_->File(row.name)));
+    std::unique_ptr<OfficeDocument> document = Open(path, OfficeParts::kAll);
+    ASSERT_TRUE(document);
+    testing::ReplaceAll(*document, "cat", "dog");
+    document->Close(true);
+    // A sheet's name is counted, never changed.
+    const bool workbook = OfficeKindOf(SplitPath(path).extension) == OfficeKind::Excel;
+    EXPECT_EQ(document->Leftovers().Of(NotAppliedReason::kSheetName), workbook ? 1u : 0u);
+    EXPECT_EQ(document->Leftovers().Total(), workbook ? 1u : 0u);
+
+    std::string expected = std::string(row.body) + row.stories;
+    for (size_t at = expected.find("cat"); at != std::string::npos; at = expected.find("cat", at)) {
+      if (expected.compare(at > 5 ? at - 5 : 0, 8, "sheetcat") != 0) expected.replace(at, 3, "dog");
+      at += 3;
+    }
+    std::unique_ptr<OfficeDocument> reopened = Open(path, OfficeParts::kAll);
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(reopened->WriteText(), expected);
+    reopened->Close(false);
+  }
+  office_->QuitAll();
+}
+
 }  // namespace
 }  // namespace strbatch

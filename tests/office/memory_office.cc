@@ -103,8 +103,10 @@ class MemoryObject {
 
 class MemoryWordRange : public WordRange, MemoryObject {
  public:
-  MemoryWordRange(MemoryOffice& office, std::shared_ptr<MemoryWordData> data, long start, long end)
-      : MemoryObject(office, data), data_(std::move(data)), start_(start), end_(end) {}
+  MemoryWordRange(MemoryOffice& office, std::shared_ptr<MemoryWordData> data, MemoryText& text,
+                  long start, long end)
+      : MemoryObject(office, data), data_(std::move(data)), text_(&text), start_(start),
+        end_(end) {}
   long Start() override {
     Touch("Range.Start");
     return start_;
@@ -115,53 +117,56 @@ class MemoryWordRange : public WordRange, MemoryObject {
   }
   void SetRange(long start, long end) override {
     Touch("Range.SetRange " + std::to_string(start) + " " + std::to_string(end));
-    const long size = static_cast<long>(data_->text.size());
+    const long size = static_cast<long>((*text_).size());
     start_ = std::clamp(start, 0L, size);
     end_ = std::clamp(end, start_, size);
   }
   std::string Text() override {
     Touch("Range.Text");
-    return Join(data_->text, Clamped(start_), Clamped(end_));
+    return Join((*text_), Clamped(start_), Clamped(end_));
   }
   void Cut() override {
     Touch("Range.Cut");
-    EraseText(data_->text, Clamped(start_), Clamped(end_));
+    EraseText((*text_), Clamped(start_), Clamped(end_));
     end_ = start_;
     data_->modified = true;
   }
   void InsertAfter(std::string_view text) override {
     Touch("Range.InsertAfter");
-    end_ = static_cast<long>(Clamped(end_)) + InsertText(data_->text, Clamped(end_), text, true);
+    end_ = static_cast<long>(Clamped(end_)) + InsertText((*text_), Clamped(end_), text, true);
     data_->modified = true;
   }
   EditLock Lock() override {
     Touch("Range.Lock");
-    return LockOf(data_->text, Clamped(start_), Clamped(end_));
+    return LockOf((*text_), Clamped(start_), Clamped(end_));
   }
 
  private:
   size_t Clamped(long position) const {
-    return static_cast<size_t>(std::clamp(position, 0L, static_cast<long>(data_->text.size())));
+    return static_cast<size_t>(std::clamp(position, 0L, static_cast<long>((*text_).size())));
   }
   std::shared_ptr<MemoryWordData> data_;
+  MemoryText* text_;
   long start_, end_;
 };
 
 class MemoryWordCharacters : public WordCharacters, MemoryObject {
  public:
-  MemoryWordCharacters(MemoryOffice& office, std::shared_ptr<MemoryWordData> data)
-      : MemoryObject(office, data), data_(std::move(data)) {}
+  MemoryWordCharacters(MemoryOffice& office, std::shared_ptr<MemoryWordData> data,
+                       MemoryText& text)
+      : MemoryObject(office, data), data_(std::move(data)), text_(&text) {}
   long Count() override {
     Touch("Characters.Count");
-    return static_cast<long>(data_->text.size());
+    return static_cast<long>((*text_).size());
   }
   std::unique_ptr<WordRange> Item(long index) override {
-    const long at = static_cast<long>(ItemAt("Characters", index, data_->text.size()));
-    return std::make_unique<MemoryWordRange>(office_, data_, at, at + 1);
+    const long at = static_cast<long>(ItemAt("Characters", index, (*text_).size()));
+    return std::make_unique<MemoryWordRange>(office_, data_, *text_, at, at + 1);
   }
 
  private:
   std::shared_ptr<MemoryWordData> data_;
+  MemoryText* text_;
 };
 
 class MemoryWordDocument : public WordDocument, MemoryObject {
@@ -170,7 +175,11 @@ class MemoryWordDocument : public WordDocument, MemoryObject {
       : MemoryObject(office, data), data_(std::move(data)) {}
   std::unique_ptr<WordCharacters> Characters() override {
     Touch("Document.Characters");
-    return std::make_unique<MemoryWordCharacters>(office_, data_);
+    return std::make_unique<MemoryWordCharacters>(office_, data_, data_->text);
+  }
+  std::unique_ptr<WordCharacters> StoryCharacters(OfficeStory story) override {
+    Touch("Document.StoryCharacters");
+    return std::make_unique<MemoryWordCharacters>(office_, data_, data_->stories[story]);
   }
   bool Modified() override { return IsModified("Document.Modified"); }
   void SaveCopyAs(const std::string& path) override {
@@ -284,8 +293,24 @@ class MemoryWorksheet : public ExcelWorksheet, MemoryObject {
     Touch("Worksheet.UsedRange");
     return std::make_unique<MemoryExcelRange>(office_, data_, sheet_, nullptr);
   }
+  std::string Name() override {
+    Touch("Worksheet.Name");
+    return sheet_ < data_->names.size() ? data_->names[sheet_] : "Sheet" + std::to_string(sheet_ + 1);
+  }
+  long CommentCount() override {
+    Touch("Worksheet.Comments.Count");
+    return static_cast<long>(Comments().size());
+  }
+  std::unique_ptr<ExcelRange> Comment(long index) override {
+    return std::make_unique<MemoryExcelRange>(
+        office_, data_, sheet_, &Comments()[ItemAt("Comments", index, Comments().size())]);
+  }
 
  private:
+  std::vector<MemoryCell>& Comments() {
+    if (data_->comments.size() <= sheet_) data_->comments.resize(sheet_ + 1);
+    return data_->comments[sheet_];
+  }
   std::shared_ptr<MemoryWorkbookData> data_;
   size_t sheet_;
 };
@@ -412,21 +437,33 @@ class MemoryPowerPointShape : public PowerPointShape, MemoryObject {
 
 class MemorySlide : public PowerPointSlide, MemoryObject {
  public:
-  MemorySlide(MemoryOffice& office, std::shared_ptr<MemoryPresentationData> data, size_t slide)
-      : MemoryObject(office, data), data_(std::move(data)), slide_(slide) {}
+  // The slide's shapes, or the texts of its notes page.
+  MemorySlide(MemoryOffice& office, std::shared_ptr<MemoryPresentationData> data, size_t slide,
+              bool notes = false)
+      : MemoryObject(office, data), data_(std::move(data)), slide_(slide), notes_(notes) {}
   long ShapeCount() override {
     Touch("Shapes.Count");
-    return static_cast<long>(data_->slides.at(slide_).size());
+    return static_cast<long>(Shapes().size());
   }
   std::unique_ptr<PowerPointShape> Shape(long index) override {
-    auto& shapes = data_->slides.at(slide_);
+    auto& shapes = Shapes();
     return std::make_unique<MemoryPowerPointShape>(office_, data_,
                                                    shapes[ItemAt("Shapes", index, shapes.size())]);
   }
+  std::unique_ptr<PowerPointSlide> NotesPage() override {
+    Touch("Slide.NotesPage");
+    return std::make_unique<MemorySlide>(office_, data_, slide_, true);
+  }
 
  private:
+  std::vector<MemoryShape>& Shapes() {
+    if (!notes_) return data_->slides.at(slide_);
+    if (data_->notes.size() <= slide_) data_->notes.resize(slide_ + 1);
+    return data_->notes[slide_];
+  }
   std::shared_ptr<MemoryPresentationData> data_;
   size_t slide_;
+  bool notes_;
 };
 
 class MemoryPresentation : public PowerPointPresentation, MemoryObject {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "office/office_bridge.h"
 #include "office/office_model.h"
 
 namespace strbatch {
@@ -40,6 +41,7 @@ struct MemoryDocumentState {
 
 struct MemoryWordData : MemoryDocumentState {
   MemoryText text;
+  std::map<OfficeStory, MemoryText> stories;  // the further stories' characters
 };
 
 struct MemoryCell {
@@ -52,6 +54,8 @@ struct MemoryCell {
 struct MemoryWorkbookData : MemoryDocumentState {
   // Worksheets, each its used range: rows of cells.
   std::vector<std::vector<std::vector<MemoryCell>>> sheets;
+  std::vector<std::string> names;  // "SheetN" where missing
+  std::vector<std::vector<MemoryCell>> comments;  // per worksheet, by row then column
   // Appends a worksheet of text cells, given row by row.
   void AddSheet(const std::vector<std::vector<std::string>>& rows);
 };
@@ -63,6 +67,7 @@ struct MemoryShape {
 
 struct MemoryPresentationData : MemoryDocumentState {
   std::vector<std::vector<MemoryShape>> slides;
+  std::vector<std::vector<MemoryShape>> notes;  // per slide, its notes texts
 };
 
 class MemoryOffice : public OfficeSuite {

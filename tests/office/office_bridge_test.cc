@@ -191,5 +191,107 @@ TEST_F(OfficeBridgeTest, AnAnchorAtEitherEndOfTheOccurrenceDoesNotKeepItFromTheE
   EXPECT_EQ(JoinMemoryText(data.text), "a kitten b");
 }
 
+// Documents with a story of each kind, a word in each to find: the body's
+// text, the stories' text after it, and where each edit must land.
+class OfficeStoriesTest : public OfficeBridgeTest {
+ protected:
+  // Documents saved are written beside the test's own files.
+  std::string Path(const char* name) const { return dir_.File(name); }
+  void MakeDocuments() {
+    MemoryWordData& word = office_->AddWordDocument(Path("w.doc"), "a cat\r");
+    word.stories[OfficeStory::kHeadersFooters] = SplitMemoryText("cat head cat\rfoot\r");
+    word.stories[OfficeStory::kEndnotes] = SplitMemoryText("end cat\r");
+    word.stories[OfficeStory::kTextBoxes] = SplitMemoryText("box cat\r");
+
+    MemoryWorkbookData& book = office_->AddWorkbook(Path("b.xls"));
+    book.AddSheet({{"a cat"}});
+    book.AddSheet({{"b"}});
+    book.names = {"catsheet", "Two"};
+    book.comments = {{Cell("c1 cat"), Cell("c2")}, {Cell("cat")}};
+
+    MemoryPresentationData& slides = office_->AddPresentation(Path("p.ppt"));
+    slides.slides = {{Shape("s cat")}, {Shape("t")}};
+    slides.notes = {{Shape("n cat"), Shape("m")}, {Shape("cat")}};
+  }
+  static MemoryCell Cell(std::string_view text) { return {SplitMemoryText(text), "", true, false}; }
+  static MemoryShape Shape(std::string_view text) { return {true, SplitMemoryText(text)}; }
+
+  testing::ScratchDir dir_;
+};
+
+const struct {
+  const char* path;
+  OfficeKind kind;
+  const char* body;
+  const char* stories;
+} kStoryRows[] = {
+    {"w.doc", OfficeKind::Word, "a cat\r", "\fcat head cat\rfoot\r\f\fend cat\r\f\fbox cat\r"},
+    {"b.xls", OfficeKind::Excel, "a cat\t\n\rb\t\n\r", "\fc1 cat\tc2\t\rcat\t\r\fcatsheet\rTwo\r"},
+    {"p.ppt", OfficeKind::PowerPoint, "s cat\n\rt\n\r", "\fn cat\nm\n\rcat\n\r"},
+};
+
+TEST_F(OfficeStoriesTest, TheStoriesFollowTheBodyOrAreKeptForACount) {
+  MakeDocuments();
+  for (const auto& row : kStoryRows) {
+    SCOPED_TRACE(row.path);
+    bridge_->SetParts(OfficeParts::kBody);
+    std::unique_ptr<OfficeDocument> body = Open(Path(row.path), row.kind);
+    EXPECT_EQ(body->WriteText(), row.body);
+    EXPECT_EQ(body->OtherStoriesText(), row.stories);
+    body->Close(false);
+    bridge_->SetParts(OfficeParts::kAll);
+    std::unique_ptr<OfficeDocument> all = Open(Path(row.path), row.kind);
+    EXPECT_EQ(all->WriteText(), std::string(row.body) + row.stories);
+    EXPECT_EQ(all->OtherStoriesText(), "");
+    all->Close(false);
+  }
+}
+
+TEST_F(OfficeStoriesTest, EachEditLandsInItsOwnStory) {
+  MakeDocuments();
+  bridge_->SetParts(OfficeParts::kAll);
+  for (const auto& row : kStoryRows) {
+    SCOPED_TRACE(row.path);
+    std::unique_ptr<OfficeDocument> document = Open(Path(row.path), row.kind);
+    // Longer than what it replaces: every later place in a story moves.
+    testing::ReplaceAll(*document, "cat", "kitten");
+    std::string expected = std::string(row.body) + row.stories;
+    for (size_t at = expected.find("cat"); at != std::string::npos; at = expected.find("cat", at)) {
+      if (expected.compare(at, 8, "catsheet") != 0) expected.replace(at, 3, "kitten");
+      at += 3;
+    }
+    EXPECT_EQ(document->WriteText(), expected);
+    const size_t names = row.kind == OfficeKind::Excel ? 1 : 0;
+    EXPECT_EQ(document->Leftovers().Of(NotAppliedReason::kSheetName), names);
+    EXPECT_EQ(document->Leftovers().Total(), names);
+    document->Close(true);
+  }
+  EXPECT_EQ(JoinMemoryText(office_->Word(Path("w.doc")).stories[OfficeStory::kHeadersFooters]),
+            "kitten head kitten\rfoot\r");
+  EXPECT_EQ(JoinMemoryText(office_->Word(Path("w.doc")).stories[OfficeStory::kTextBoxes]),
+            "box kitten\r");
+  EXPECT_EQ(JoinMemoryText(office_->Workbook(Path("b.xls")).comments[1][0].text), "kitten");
+  EXPECT_EQ(office_->Workbook(Path("b.xls")).names[0], "catsheet");
+  EXPECT_EQ(JoinMemoryText(office_->Presentation(Path("p.ppt")).notes[0][0].text), "n kitten");
+}
+
+TEST_F(OfficeStoriesTest, NoOccurrenceSpansTwoStories) {
+  MemoryWordData& word = office_->AddWordDocument(Path("w.doc"), "a\r");
+  word.stories[OfficeStory::kFootnotes] = SplitMemoryText("b\r");
+  bridge_->SetParts(OfficeParts::kAll);
+  std::unique_ptr<OfficeDocument> document = Open(Path("w.doc"), OfficeKind::Word);
+  EXPECT_EQ(document->WriteText(), "a\r\f\fb\r\f\f\f");
+  EXPECT_EQ(testing::ReplaceAll(*document, "\r\f\fb", "x"), 1);
+  EXPECT_EQ(document->Leftovers().Of(NotAppliedReason::kSpansParts), 1u);
+  EXPECT_EQ(JoinMemoryText(word.stories[OfficeStory::kFootnotes]), "b\r");
+}
+
+TEST_F(OfficeStoriesTest, StoriesWithoutTextLeaveNothingToCount) {
+  office_->AddWordDocument(Path("w.doc"), "a\r").stories[OfficeStory::kHeadersFooters] =
+      SplitMemoryText("\r");
+  std::unique_ptr<OfficeDocument> document = Open(Path("w.doc"), OfficeKind::Word);
+  EXPECT_EQ(document->OtherStoriesText(), "");
+}
+
 }  // namespace
 }  // namespace strbatch

@@ -6,6 +6,9 @@
     office_fixture.py dump FILE...   prints each document's text as JSON
     office_fixture.py objects DIR    writes documents with anchored objects, runs of
                                      mixed formatting and protected parts
+    office_fixture.py stories DIR    writes one document of each kind with every story
+                                     beyond the body, each holding a word of its own,
+                                     in the zipped and the legacy formats
     office_fixture.py inspect FILE...  prints each document's portions, their bold and
                                      italic, and its objects as JSON (for a workbook,
                                      the shown text of the first sheet's cells)
@@ -291,6 +294,82 @@ def packages(directory):
                     shape.setString(value)
         store_both(doc, directory, "slides",
                    ((".pptx", "Impress MS PowerPoint 2007 XML"), (".odp", "impress8")))
+
+
+def stories(directory):
+    """Headers, footers, notes and a frame; cell comments on two
+    sheets; notes on two slides. Each story's word is its own, so that a
+    test can tell where the layout put it."""
+    os.makedirs(directory, exist_ok=True)
+    with Office() as office:
+        doc = office.new("swriter")
+        style = doc.getStyleFamilies().getByName("PageStyles").getByName("Standard")
+        style.HeaderIsOn = True
+        style.FooterIsOn = True
+        style.HeaderText.setString("headcat")
+        style.FooterText.setString("footcat")
+        text = doc.getText()
+        c = text.createTextCursor()
+        text.insertString(c, "body cat", False)
+        footnote = doc.createInstance("com.sun.star.text.Footnote")
+        text.insertTextContent(c, footnote, False)
+        footnote.setString("notecat")
+        text.insertString(c, " more", False)
+        endnote = doc.createInstance("com.sun.star.text.Endnote")
+        text.insertTextContent(c, endnote, False)
+        endnote.setString("endcat")
+        text.insertControlCharacter(c, PARAGRAPH_BREAK, False)
+        # No comment: the soffice of the tests ends when it lays one out.
+        text.insertString(c, "second paragraph", False)
+        frame = doc.createInstance("com.sun.star.text.TextFrame")
+        frame.setSize(size(4000, 2000))
+        text.insertTextContent(text.getEnd(), frame, False)
+        frame.getText().setString("framecat")
+        store_both(doc, directory, "stories", ((".docx", "MS Word 2007 XML"), (".odt", "writer8"),
+                                               (".doc", "MS Word 97")))
+
+        doc = office.new("scalc")
+        sheets = doc.getSheets()
+        sheets.getByIndex(0).setName("sheetcat")
+        sheets.insertNewByName("Other", 1)
+        address = lambda col, row: uno.createUnoStruct("com.sun.star.table.CellAddress", 0, col, row)
+        first = sheets.getByIndex(0)
+        first.getCellByPosition(0, 0).setString("cell")
+        # Made out of order: the layout puts them by row, then column.
+        first.getAnnotations().insertNew(address(0, 2), "lowcat")
+        first.getAnnotations().insertNew(address(1, 0), "highcat")
+        second = sheets.getByIndex(1)
+        second.getCellByPosition(0, 0).setString("other")
+        second.Annotations.insertNew(uno.createUnoStruct("com.sun.star.table.CellAddress", 1, 0, 0),
+                                     "othercat")
+        store_both(doc, directory, "stories", ((".xlsx", "Calc MS Excel 2007 XML"), (".ods", "calc8"),
+                                               (".xls", "MS Excel 97")))
+
+        doc = office.new("simpress")
+        pages = doc.getDrawPages()
+        while pages.getCount() < 2:
+            pages.insertNewByIndex(pages.getCount() - 1)
+        for index, word in enumerate(("firstnotecat", "secondnotecat")):
+            page = pages.getByIndex(index)
+            while page.getCount():
+                page.remove(page.getByIndex(0))
+            shape = doc.createInstance("com.sun.star.drawing.RectangleShape")
+            page.add(shape)
+            shape.setPosition(uno.createUnoStruct("com.sun.star.awt.Point", 1000, 1000))
+            shape.setSize(size(12000, 2500))
+            shape.setString("slide %d cat" % (index + 1))
+            notes = page.getNotesPage()
+            placeholder = None
+            for i in range(notes.getCount()):
+                if notes.getByIndex(i).getShapeType() == "com.sun.star.presentation.NotesShape":
+                    placeholder = notes.getByIndex(i)
+            if placeholder is None:
+                placeholder = doc.createInstance("com.sun.star.presentation.NotesShape")
+                notes.add(placeholder)
+            placeholder.setString(word)
+        store_both(doc, directory, "stories",
+                   ((".pptx", "Impress MS PowerPoint 2007 XML"), (".odp", "impress8"),
+                    (".ppt", "MS PowerPoint 97")))
 
 
 def dump_writer(doc):
@@ -608,6 +687,8 @@ if __name__ == "__main__":
         dump(sys.argv[2:])
     elif len(sys.argv) >= 3 and sys.argv[1] == "objects":
         objects(sys.argv[2])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "stories":
+        stories(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "inspect":
         inspect(sys.argv[2:])
     else:

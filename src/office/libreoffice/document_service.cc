@@ -224,6 +224,8 @@ class DocumentService : public cppu::WeakImplHelper2<css::task::XJob, css::lang:
     Replay(document, request.GetBytes("Ops"));
     if (op == "text") {
       answer.SetBytes("Text", document.WriteText());
+    } else if (op == "others") {
+      answer.SetBytes("Text", document.OtherStoriesText());
     } else if (op == "close") {
       rewriter_.Reset();
       document.Close(request.Get<sal_Bool>("Save"));
@@ -246,6 +248,9 @@ class DocumentService : public cppu::WeakImplHelper2<css::task::XJob, css::lang:
       bridge_ = MakeOfficeBridge(
           std::make_unique<LibreOfficeSuite>(OfficeProcess::Attach(context_)), rewriter_);
     }
+    bridge_->SetParts(request.Get<sal_Int32>("Parts") == static_cast<sal_Int32>(OfficeParts::kAll)
+                          ? OfficeParts::kAll
+                          : OfficeParts::kBody);
     std::string whyNot;
     std::unique_ptr<OfficeDocument> document =
         bridge_->Open(request.GetBytes("Path"), static_cast<OfficeKind>(request.Get<sal_Int32>("Kind")),
@@ -345,6 +350,9 @@ class ServiceDocument : public OfficeDocument {
   }
 
   std::string WriteText() override { return Request("text", "reading " + path_).GetBytes("Text"); }
+  std::string OtherStoriesText() override {
+    return Request("others", "reading " + path_).GetBytes("Text");
+  }
 
   void BeginOccurrences(std::string_view searchedText) override {
     ops_.push_back('B');
@@ -428,6 +436,7 @@ class ServiceBridge : public OfficeBridge {
     request.SetBytes("Path", path);
     request.Set("Kind", Any(static_cast<sal_Int32>(kind)));
     request.Set("CodePage", Any(static_cast<sal_Int32>(codePage.Number())));
+    request.Set("Parts", Any(static_cast<sal_Int32>(parts_)));
     const Message answer = connection_->Request("opening " + path, request);
     if (!answer.Has("Id")) {
       if (whyNot) *whyNot = answer.GetBytes("WhyNot");
@@ -439,10 +448,12 @@ class ServiceBridge : public OfficeBridge {
 
   // The suite ends the instance.
   void QuitAll() override {}
+  void SetParts(OfficeParts parts) override { parts_ = parts; }
 
  private:
   std::shared_ptr<ServiceConnection> connection_;
   FileRewriter& rewriter_;
+  OfficeParts parts_ = OfficeParts::kBody;
 };
 
 }  // namespace

@@ -12,6 +12,11 @@
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XSheetAnnotation.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationShapeSupplier.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -99,6 +104,28 @@ rtl::OUString GeneralWholeNumber(double value) {
   return rtl::OUString::number(static_cast<sal_Int64>(value));
 }
 
+// A cell comment: its text is the caption shape's, an edit engine's.
+struct CommentState {
+  CommentState(std::shared_ptr<bool> edited, bool locked)
+      : mirror(kCellStyle, std::move(edited)), locked(locked) {}
+  Reference<css::text::XText> text;
+  TextMirror mirror;
+  bool locked;
+  bool read = false;
+
+  TextMirror& Mirror() {
+    if (!read || mirror.Stale()) {
+      Call("reading a comment", [&] {
+        mirror.Clear();
+        MirrorEditEngineText(mirror, text, EditLock::kNone, true);
+        if (locked) mirror.LockAll(EditLock::kProtected);
+      });
+      read = true;
+    }
+    return mirror;
+  }
+};
+
 class SheetState {
  public:
   SheetState(const Reference<css::sheet::XSpreadsheet>& sheet, std::shared_ptr<bool> edited,
@@ -169,9 +196,44 @@ class SheetState {
     return mirror;
   }
 
+  std::string Name() {
+    return Call("reading a worksheet's name", [&] {
+      return ToUtf8(Reference<css::container::XNamed>(sheet_, UNO_QUERY_THROW)->getName());
+    });
+  }
+
+  // The comments, by row then column.
+  std::vector<std::shared_ptr<CommentState>>& Comments() {
+    if (commentsRead_) return comments_;
+    Call("reading the comments", [&] {
+      Reference<css::sheet::XSheetAnnotationsSupplier> supplier(sheet_, UNO_QUERY_THROW);
+      Reference<css::container::XIndexAccess> all(supplier->getAnnotations(), UNO_QUERY_THROW);
+      Reference<css::util::XProtectable> protectable(sheet_, UNO_QUERY);
+      const bool locked = readOnly_ || (protectable.is() && protectable->isProtected());
+      std::vector<std::pair<std::pair<long, long>, std::shared_ptr<CommentState>>> found;
+      for (sal_Int32 i = 0; i < all->getCount(); i++) {
+        Reference<css::sheet::XSheetAnnotation> annotation(all->getByIndex(i), UNO_QUERY_THROW);
+        const css::table::CellAddress at = annotation->getPosition();
+        auto state = std::make_shared<CommentState>(edited_, locked);
+        state->text.set(Reference<css::sheet::XSheetAnnotationShapeSupplier>(
+                            annotation, UNO_QUERY_THROW)->getAnnotationShape(),
+                        UNO_QUERY_THROW);
+        found.push_back({{at.Row, at.Column}, state});
+      }
+      std::stable_sort(found.begin(), found.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      for (auto& comment : found) comments_.push_back(std::move(comment.second));
+    });
+    commentsRead_ = true;
+    return comments_;
+  }
+
   // Plain cells are written back a block of text cells at a time; the
   // others each through their text.
   void Flush() {
+    for (const std::shared_ptr<CommentState>& comment : comments_) {
+      if (comment->mirror.Pending()) comment->mirror.Flush();
+    }
     for (const css::table::CellRangeAddress& range : textRanges_) WriteBlock(range);
     for (auto& entry : cells_) {
       CellState& cell = *entry.second;
@@ -371,6 +433,67 @@ class SheetState {
   std::map<std::pair<long, long>, rtl::OUString> numberText_;  // number cells read in a block
   std::vector<css::table::CellRangeAddress> textRanges_;
   std::map<std::pair<long, long>, std::unique_ptr<CellState>> cells_;
+  bool commentsRead_ = false;
+  std::vector<std::shared_ptr<CommentState>> comments_;
+};
+
+class CommentCharacters : public ExcelCharacters {
+ public:
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
+  CommentCharacters(std::shared_ptr<CommentState> comment, long start, long length)
+      : comment_(std::move(comment)), start_(start), length_(length) {}
+  std::string Text() override { return Mirror().Text(From(), To()); }
+  long Count() override { return static_cast<long>(To() - From()); }
+  void Delete() override {
+    if (Lock() != EditLock::kNone) {
+      throw AutomationError("LibreOffice: these characters cannot be deleted");
+    }
+    Mirror().Delete(From(), To());
+  }
+  void Insert(std::string_view text) override {
+    if (Mirror().Lock(From(), From()) != EditLock::kNone) {
+      throw AutomationError("LibreOffice: no text can be inserted here");
+    }
+    Mirror().Insert(From(), text);
+  }
+  EditLock Lock() override { return Mirror().Lock(From(), To()); }
+
+ private:
+  TextMirror& Mirror() { return comment_->Mirror(); }
+  size_t From() {
+    return std::min(static_cast<size_t>(std::max(start_, 0L)), Mirror().Size());
+  }
+  size_t To() {
+    if (length_ < 0) return Mirror().Size();
+    return std::min(From() + static_cast<size_t>(length_), Mirror().Size());
+  }
+  std::shared_ptr<CommentState> comment_;
+  long start_;
+  long length_;  // -1: to the end
+};
+
+// A comment as a range of one cell.
+class CommentRange : public ExcelRange {
+ public:
+  explicit CommentRange(std::shared_ptr<CommentState> comment) : comment_(std::move(comment)) {}
+  long RowCount() override { return 1; }
+  long ColumnCount() override { return 1; }
+  std::unique_ptr<ExcelRange> Item(long, long) override {
+    throw AutomationError("LibreOffice: a comment has no cells");
+  }
+  std::unique_ptr<ExcelCharacters> Characters() override {
+    return std::make_unique<CommentCharacters>(comment_, 0, -1);
+  }
+  std::unique_ptr<ExcelCharacters> Characters(long start, long length) override {
+    return std::make_unique<CommentCharacters>(comment_, start - 1, std::max(length, 0L));
+  }
+  std::string Text() override {
+    TextMirror& mirror = comment_->Mirror();
+    return mirror.Text(0, mirror.Size());
+  }
+
+ private:
+  std::shared_ptr<CommentState> comment_;
 };
 
 class CalcCharacters : public ExcelCharacters {
@@ -453,6 +576,15 @@ class CalcWorksheet : public ExcelWorksheet {
   void Activate() override {}
   std::unique_ptr<ExcelRange> UsedRange() override {
     return std::make_unique<CalcRange>(sheet_, nullptr);
+  }
+  std::string Name() override { return sheet_->Name(); }
+  long CommentCount() override { return static_cast<long>(sheet_->Comments().size()); }
+  std::unique_ptr<ExcelRange> Comment(long index) override {
+    std::vector<std::shared_ptr<CommentState>>& comments = sheet_->Comments();
+    if (index < 1 || index > static_cast<long>(comments.size())) {
+      throw AutomationError("LibreOffice: comment " + std::to_string(index) + " is missing");
+    }
+    return std::make_unique<CommentRange>(comments[static_cast<size_t>(index - 1)]);
   }
 
  private:

@@ -5,8 +5,11 @@
 // shape's mirror and written when the presentation is saved.
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/presentation/XPresentationPage.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
 
 #include <algorithm>
 #include <vector>
@@ -46,8 +49,42 @@ struct SlideState {
   std::shared_ptr<bool> edited;
   bool readOnly = false;
   Reference<css::container::XIndexAccess> shapes;
+  // A notes page: the indexes in shapes of its notes texts, one per state.
+  bool notesPage = false;
+  std::vector<sal_Int32> indexes;
   std::vector<std::shared_ptr<ShapeState>> states;
+  std::shared_ptr<SlideState> notes;  // read on first use
 };
+
+// The notes page of a slide, with the notes texts that hold anything (an
+// empty placeholder is no text of the notes).
+std::shared_ptr<SlideState> ReadNotesPage(const SlideState& slide) {
+  auto notes = std::make_shared<SlideState>();
+  notes->edited = slide.edited;
+  notes->readOnly = slide.readOnly;
+  notes->notesPage = true;
+  Call("reading a slide's notes", [&] {
+    Reference<css::presentation::XPresentationPage> page(slide.shapes, UNO_QUERY_THROW);
+    notes->shapes.set(page->getNotesPage(), UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < notes->shapes->getCount(); i++) {
+      Reference<css::drawing::XShape> shape(notes->shapes->getByIndex(i), UNO_QUERY);
+      if (!shape.is() || shape->getShapeType() != "com.sun.star.presentation.NotesShape") {
+        continue;
+      }
+      Reference<css::text::XTextRange> text(shape, UNO_QUERY);
+      if (text.is() && !text->getString().isEmpty()) notes->indexes.push_back(i);
+    }
+  });
+  notes->states.resize(notes->indexes.size());
+  return notes;
+}
+
+void FlushSlide(const SlideState& slide) {
+  for (const std::shared_ptr<ShapeState>& shape : slide.states) {
+    if (shape) shape->mirror.Flush();
+  }
+  if (slide.notes) FlushSlide(*slide.notes);
+}
 
 class ImpressTextRange : public PowerPointTextRange {
  public:
@@ -122,13 +159,19 @@ class ImpressSlide : public PowerPointSlide {
         slide_->states, index, "shape", [&](std::shared_ptr<ShapeState>& state, sal_Int32 i) {
           state = std::make_shared<ShapeState>(slide_->edited, slide_->readOnly);
           Call("reading a shape", [&] {
-            Reference<css::lang::XServiceInfo> info(slide_->shapes->getByIndex(i),
+            const sal_Int32 at = slide_->notesPage ? slide_->indexes[static_cast<size_t>(i)] : i;
+            Reference<css::lang::XServiceInfo> info(slide_->shapes->getByIndex(at),
                                                     UNO_QUERY_THROW);
             if (info->supportsService("com.sun.star.drawing.Text")) {
               state->text.set(info, UNO_QUERY);
             }
           });
         }));
+  }
+  std::unique_ptr<PowerPointSlide> NotesPage() override {
+    if (slide_->notesPage) throw AutomationError("LibreOffice: a notes page has no notes");
+    if (!slide_->notes) slide_->notes = ReadNotesPage(*slide_);
+    return std::make_unique<ImpressSlide>(slide_->notes);
   }
 
  private:
@@ -165,10 +208,7 @@ class ImpressPresentation : public SuiteDocument<PowerPointPresentation> {
   void FlushEdits() override {
     Call("writing the edits", [&] {
       for (const std::shared_ptr<SlideState>& slide : slides_) {
-        if (!slide) continue;
-        for (const std::shared_ptr<ShapeState>& shape : slide->states) {
-          if (shape) shape->mirror.Flush();
-        }
+        if (slide) FlushSlide(*slide);
       }
     });
   }

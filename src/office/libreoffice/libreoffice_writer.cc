@@ -4,7 +4,9 @@
 // paragraph mark that cannot be removed (the last of the body, one before a
 // table) and cell marks are locked, and so is every character of a
 // protected section or of a document that records changes. Edits are kept
-// in the mirror and written when the document is saved.
+// in the mirror and written when the document is saved. Each further story
+// (headers and footers, notes, comments, frames) has a mirror of its own,
+// its texts one after another, each read as the body is.
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
@@ -26,9 +28,19 @@
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/container/XElementAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/style/XStyle.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XTextContent.hpp>
+#include <com/sun/star/text/XTextFrame.hpp>
+#include <com/sun/star/text/XTextFramesSupplier.hpp>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <vector>
+
+#include "office/office_bridge.h"
 
 #include "libreoffice_suite.h"
 #include "text_mirror.h"
@@ -39,6 +51,153 @@ namespace {
 constexpr DocumentKind kWriter{"a Word", "com.sun.star.text.TextDocument",
                                "MS Word|Office Open XML Text|Rich Text Format|writer8"};
 constexpr TextMirror::Style kWriterStyle{"\r", "\v", false, true};
+// A comment's text is an edit engine's: it steps by UTF-16 units.
+constexpr TextMirror::Style kCommentStyle{"\r", "\v", true, true};
+
+using TextList = std::vector<Reference<css::text::XText>>;
+
+// Adds text to texts unless it is there already (a header shared by two
+// page styles, a first-page header that is the page's own).
+void AddDistinct(TextList& texts, const Reference<css::text::XText>& text) {
+  if (!text.is()) return;
+  for (const Reference<css::text::XText>& known : texts) {
+    if (known == text) return;
+  }
+  texts.push_back(text);
+}
+
+// The headers and footers of the page styles in use, style by style: the
+// header, the first-page header and the left-page header where they are
+// not shared, then the footers alike.
+TextList HeaderFooterTexts(const Reference<css::uno::XInterface>& model) {
+  TextList texts;
+  Reference<css::style::XStyleFamiliesSupplier> families(model, UNO_QUERY);
+  if (!families.is()) return texts;
+  Reference<css::container::XIndexAccess> styles(
+      families->getStyleFamilies()->getByName("PageStyles"), UNO_QUERY_THROW);
+  for (sal_Int32 i = 0; i < styles->getCount(); i++) {
+    Reference<css::style::XStyle> style(styles->getByIndex(i), UNO_QUERY_THROW);
+    if (!style->isInUse()) continue;
+    Reference<css::beans::XPropertySet> properties(style, UNO_QUERY_THROW);
+    const auto flag = [&](const char* name) {
+      bool value = false;
+      properties->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= value;
+      return value;
+    };
+    const auto add = [&](const char* name) {
+      Reference<css::text::XText> text;
+      properties->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= text;
+      AddDistinct(texts, text);
+    };
+    for (const char* which : {"Header", "Footer"}) {
+      const std::string kind(which);
+      if (!flag((kind + "IsOn").c_str())) continue;
+      add((kind + "Text").c_str());
+      if (!flag("FirstIsShared")) add((kind + "TextFirst").c_str());
+      if (!flag((kind + "IsShared").c_str())) add((kind + "TextLeft").c_str());
+    }
+  }
+  return texts;
+}
+
+// The texts of objects in the order of their anchors in the body. Anchors
+// the body cannot compare (in a table, a header, a note) leave the objects
+// in the order they were given.
+TextList InAnchorOrder(const Reference<css::text::XText>& body,
+                       std::vector<std::pair<Reference<css::text::XTextRange>,
+                                             Reference<css::text::XText>>> objects) {
+  Reference<css::text::XTextRangeCompare> compare(body, UNO_QUERY);
+  bool comparable = compare.is();
+  for (size_t i = 1; comparable && i < objects.size(); i++) {
+    try {
+      compare->compareRegionStarts(objects[0].first, objects[i].first);
+    } catch (const css::lang::IllegalArgumentException&) {
+      comparable = false;
+    }
+  }
+  if (comparable) {
+    std::stable_sort(objects.begin(), objects.end(), [&](const auto& a, const auto& b) {
+      return compare->compareRegionStarts(a.first, b.first) > 0;
+    });
+  }
+  TextList texts;
+  for (const auto& object : objects) AddDistinct(texts, object.second);
+  return texts;
+}
+
+TextList StoryTexts(const Reference<css::text::XTextDocument>& document, OfficeStory story) {
+  const auto notes = [](const Reference<css::container::XIndexAccess>& all) {
+    TextList texts;
+    for (sal_Int32 i = 0; all.is() && i < all->getCount(); i++) {
+      AddDistinct(texts, Reference<css::text::XText>(all->getByIndex(i), UNO_QUERY));
+    }
+    return texts;
+  };
+  switch (story) {
+    case OfficeStory::kHeadersFooters:
+      return HeaderFooterTexts(document);
+    case OfficeStory::kFootnotes: {
+      Reference<css::text::XFootnotesSupplier> supplier(document, UNO_QUERY);
+      return supplier.is() ? notes(supplier->getFootnotes()) : TextList();
+    }
+    case OfficeStory::kEndnotes: {
+      Reference<css::text::XEndnotesSupplier> supplier(document, UNO_QUERY);
+      return supplier.is() ? notes(supplier->getEndnotes()) : TextList();
+    }
+    case OfficeStory::kComments: {
+      Reference<css::text::XTextFieldsSupplier> supplier(document, UNO_QUERY);
+      if (!supplier.is()) return {};
+      std::vector<std::pair<Reference<css::text::XTextRange>, Reference<css::text::XText>>> found;
+      Reference<css::container::XEnumeration> fields =
+          supplier->getTextFields()->createEnumeration();
+      while (fields->hasMoreElements()) {
+        Reference<css::lang::XServiceInfo> info(fields->nextElement(), UNO_QUERY);
+        if (!info.is() || !info->supportsService("com.sun.star.text.textfield.Annotation")) {
+          continue;
+        }
+        Reference<css::text::XText> text;
+        Reference<css::beans::XPropertySet>(info, UNO_QUERY_THROW)
+                ->getPropertyValue("TextRange") >>= text;
+        found.emplace_back(
+            Reference<css::text::XTextContent>(info, UNO_QUERY_THROW)->getAnchor(), text);
+      }
+      return InAnchorOrder(document->getText(), std::move(found));
+    }
+    case OfficeStory::kTextBoxes: {
+      // The body reads no frame's text: every frame and text box is here.
+      Reference<css::text::XTextFramesSupplier> supplier(document, UNO_QUERY);
+      if (!supplier.is()) return {};
+      Reference<css::container::XIndexAccess> frames(supplier->getTextFrames(), UNO_QUERY_THROW);
+      std::vector<std::pair<Reference<css::text::XTextRange>, Reference<css::text::XText>>> found;
+      for (sal_Int32 i = 0; i < frames->getCount(); i++) {
+        Reference<css::text::XTextFrame> frame(frames->getByIndex(i), UNO_QUERY_THROW);
+        found.emplace_back(frame->getAnchor(), frame->getText());
+      }
+      // A drawing's text box is no frame of the list; its shape holds it.
+      Reference<css::drawing::XDrawPageSupplier> page(document, UNO_QUERY);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+      Reference<css::container::XIndexAccess> shapes(page.is() ? page->getDrawPage() : nullptr,
+                                                     UNO_QUERY);
+#pragma GCC diagnostic pop
+      for (sal_Int32 i = 0; shapes.is() && i < shapes->getCount(); i++) {
+        Reference<css::beans::XPropertySet> shape(shapes->getByIndex(i), UNO_QUERY);
+        bool textBox = false;
+        if (shape.is() && shape->getPropertySetInfo()->hasPropertyByName("TextBox")) {
+          shape->getPropertyValue("TextBox") >>= textBox;
+        }
+        Reference<css::text::XTextContent> content(shape, UNO_QUERY);
+        if (textBox && content.is()) {
+          found.emplace_back(content->getAnchor(), Reference<css::text::XText>(shape, UNO_QUERY));
+        }
+      }
+      return InAnchorOrder(document->getText(), std::move(found));
+    }
+    default:
+      break;
+  }
+  return {};
+}
 
 // The cursor steps a portion other than text takes (a field, a footnote
 // anchor, an object anchored as a character: usually one; a bookmark or a
@@ -56,11 +215,16 @@ int MeasureSteps(const Reference<css::text::XText>& text,
   return -1;
 }
 
+// The body of a document, or one of its further stories.
 class WriterText {
  public:
   WriterText(const Reference<css::text::XTextDocument>& document, std::shared_ptr<bool> edited,
-             bool readOnly)
-      : document_(document), mirror_(kWriterStyle, std::move(edited)), readOnly_(readOnly) {
+             bool readOnly, std::optional<OfficeStory> story = std::nullopt)
+      : document_(document),
+        mirror_(story == OfficeStory::kComments ? kCommentStyle : kWriterStyle,
+                std::move(edited)),
+        readOnly_(readOnly),
+        story_(story) {
     mirror_.SetSplitter(&TextPortions);
   }
 
@@ -79,7 +243,21 @@ class WriterText {
       mirror_.Clear();
       ReadProtectedSections();
       textOnly_ = TextOnly();
-      AppendText(document_->getText(), false);
+      if (!story_) {
+        AppendText(document_->getText(), false);
+      } else if (*story_ == OfficeStory::kComments) {
+        // Each comment's paragraphs, the last one ended by a mark of its
+        // own as in the body.
+        for (const Reference<css::text::XText>& text : StoryTexts(document_, *story_)) {
+          MirrorEditEngineText(mirror_, text, EditLock::kNone, false);
+          mirror_.AddBreak(static_cast<uint32_t>(mirror_.EntryCount() - 1),
+                           CharKind::ParagraphBreak, EditLock::kStructure);
+        }
+      } else {
+        for (const Reference<css::text::XText>& text : StoryTexts(document_, *story_)) {
+          AppendText(text, false);
+        }
+      }
       // With changes being recorded, a deleted text stays in the document
       // as a tracked change; edits would no longer match the mirror.
       Reference<css::beans::XPropertySet> properties(document_, UNO_QUERY);
@@ -265,6 +443,7 @@ class WriterText {
   Reference<css::text::XTextDocument> document_;
   TextMirror mirror_;
   bool readOnly_;
+  std::optional<OfficeStory> story_;
   bool textOnly_ = false;
   bool built_ = false;
   bool protectedSections_ = false;
@@ -346,12 +525,25 @@ class WriterDocument : public SuiteDocument<WordDocument> {
   std::unique_ptr<WordCharacters> Characters() override {
     return std::make_unique<WriterCharacters>(text_);
   }
+  std::unique_ptr<WordCharacters> StoryCharacters(OfficeStory story) override {
+    std::shared_ptr<WriterText>& text = stories_[story];
+    if (!text) {
+      text = std::make_shared<WriterText>(
+          Reference<css::text::XTextDocument>(loaded_->Model(), UNO_QUERY_THROW),
+          loaded_->Edited(), loaded_->ReadOnly(), story);
+    }
+    return std::make_unique<WriterCharacters>(text);
+  }
 
  protected:
-  void FlushEdits() override { text_->Flush(); }
+  void FlushEdits() override {
+    text_->Flush();
+    for (auto& story : stories_) story.second->Flush();
+  }
 
  private:
   std::shared_ptr<WriterText> text_;
+  std::map<OfficeStory, std::shared_ptr<WriterText>> stories_;
 };
 
 }  // namespace

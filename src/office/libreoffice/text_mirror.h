@@ -92,6 +92,7 @@ class TextMirror {
   void AddBreak(uint32_t entry, CharKind kind, EditLock lock);
   // Cursor steps of the entry's characters so far.
   long EntrySteps(uint32_t entry) const;
+  size_t EntryCount() const { return entries_.size(); }
   // Locks every character of the entry, or of the whole text, that is not
   // locked yet; after LockAll nothing can be inserted either.
   void LockEntry(uint32_t entry, EditLock lock);
