@@ -504,6 +504,7 @@ class SpreadsheetReader : public XmlHandler {
       cellStart_ = text_.items.size();
       cellRegion_ = ++region_;
       paragraphs_ = 0;
+      annotated_ = false;
     } else if (n == "table-columns" || n == "table-header-columns" || n == "table-column-group" ||
                n == "table-rows" || n == "table-header-rows" || n == "table-row-group") {
       return;
@@ -528,6 +529,9 @@ class SpreadsheetReader : public XmlHandler {
     content.items.assign(text_.items.begin() + static_cast<long>(cellStart_), text_.items.end());
     text_.items.resize(cellStart_);
     if (content.items.empty() && !valueCell_) {
+      // A cell holding only a comment belongs to the used range, as the
+      // spreadsheet counts it (the comment is its first copy's).
+      if (annotated_ && column_ < 16384) rowCells_.emplace_back(column_, content);
       column_ += cellRepeat_;
       return;
     }
@@ -566,6 +570,7 @@ class SpreadsheetReader : public XmlHandler {
       }
     }
     if (!sheets_.empty()) sheets_.back().comments.push_back(std::move(items));
+    if (inCell_) annotated_ = true;
     ended_ = annotation_.ended;
     annotation_.open = false;
   }
@@ -634,6 +639,7 @@ class SpreadsheetReader : public XmlHandler {
   std::vector<std::pair<long, CellContent>> rowCells_;
   long row_ = 0, column_ = 0, rowRepeat_ = 1, cellRepeat_ = 1;
   bool inCell_ = false, valueCell_ = false, formulaCell_ = false;
+  bool annotated_ = false;  // the cell holds a comment
   std::string cellStyle_;
   size_t cellStart_ = 0;
   uint32_t cellRegion_ = 0;

@@ -466,17 +466,30 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
     }
   }
 
+  // Each sheet's comments: read first, since a cell with a comment belongs
+  // to the sheet's used range even when it holds nothing else, as the
+  // spreadsheet itself counts it.
+  std::vector<std::vector<CellComment>> comments(sheets.size());
+  for (size_t s = 0; s < sheets.size(); s++) {
+    if (!sheetTargets[s].empty() && !ReadComments(source, sheetTargets[s], &comments[s], error)) {
+      return false;
+    }
+  }
+
   uint32_t region = 0;
   for (size_t s = 0; s < sheets.size(); s++) {
     const WorksheetReader& sheet = sheets[s];
     long top = LONG_MAX, bottom = 0, left = LONG_MAX, right = 0;
+    const auto include = [&](long row, long column) {
+      top = std::min(top, row);
+      bottom = std::max(bottom, row);
+      left = std::min(left, column);
+      right = std::max(right, column);
+    };
     for (const auto& [key, cell] : sheet.cells) {
-      if (!HasContent(cell)) continue;
-      top = std::min(top, key.first);
-      bottom = std::max(bottom, key.first);
-      left = std::min(left, key.second);
-      right = std::max(right, key.second);
+      if (HasContent(cell)) include(key.first, key.second);
     }
+    for (const CellComment& comment : comments[s]) include(comment.row, comment.column);
     if (top == LONG_MAX) top = bottom = left = right = 0;
     for (long r = top; r <= bottom; r++) {
       for (long c = left; c <= right; c++) {
@@ -550,12 +563,8 @@ bool ReadSpreadsheet(PackageSource& source, std::string* error) {
   // left as the sheet's cells are.
   text.AddStoryMark();
   for (size_t s = 0; s < sheets.size(); s++) {
-    std::vector<CellComment> comments;
-    if (!sheetTargets[s].empty() && !ReadComments(source, sheetTargets[s], &comments, error)) {
-      return false;
-    }
     const uint8_t lock = sheets[s].locked ? Lock(NotAppliedReason::kProtected) : 0;
-    for (CellComment& comment : comments) {
+    for (CellComment& comment : comments[s]) {
       region++;
       for (PackageItem& item : comment.items) {
         item.region = region;

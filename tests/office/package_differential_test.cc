@@ -166,7 +166,7 @@ const struct {
     {"stories.odp", "slide 1 cat\n\rslide 2 cat\n\r\ffirstnotecat\n\rsecondnotecat\n\r"},
 };
 
-TEST_F(PackageDifferentialTest, DISABLED_EveryStoryAgrees) {
+TEST_F(PackageDifferentialTest, EveryStoryAgrees) {
   ScratchDir stories;
   std::string out;
   ASSERT_TRUE(Fixture(stories, "stories .", &out));

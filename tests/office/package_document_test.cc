@@ -575,12 +575,12 @@ TEST_F(PackageDocumentTest, FurtherStoriesOfWorkbooksAndPresentations) {
     size_t times;
     const char* kept;      // a part that keeps its bytes
   } kRows[] = {
-      {"book.xlsx", WorkbookWithComments(false), "cat in a cell\t\n\rx\t\n\r", bookStories,
-       "dog in a cell\t\n\rx\t\n\r\f\rme: first dog\tthird\tsecond dog\t\r\fS1\rcat & co\r", 1, 0,
+      {"book.xlsx", WorkbookWithComments(false), "cat in a cell\t\n\rx\t\t\t\n\t\t\t\n\r", bookStories,
+       "dog in a cell\t\n\rx\t\t\t\n\t\t\t\n\r\f\rme: first dog\tthird\tsecond dog\t\r\fS1\rcat & co\r", 1, 0,
        "xl/comments1.xml", "<t xml:space=\"preserve\">&#10;first dog</t>", "cat", 1,
        "xl/worksheets/sheet2.xml"},
-      {"locked.xlsx", WorkbookWithComments(true), "cat in a cell\t\n\rx\t\n\r", bookStories,
-       "dog in a cell\t\n\rx\t\n\r" + bookStories, 1, 2, "xl/comments1.xml", "second cat", "cat", 3,
+      {"locked.xlsx", WorkbookWithComments(true), "cat in a cell\t\n\rx\t\t\t\n\t\t\t\n\r", bookStories,
+       "dog in a cell\t\n\rx\t\t\t\n\t\t\t\n\r" + bookStories, 1, 2, "xl/comments1.xml", "second cat", "cat", 3,
        "xl/workbook.xml"},
       // The comment of three cells written as one is theirs once, at the
       // first; writing them out for an edit gives the others none.
