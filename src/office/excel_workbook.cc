@@ -23,17 +23,17 @@ std::string CleanCellText(std::string_view text) {
   return CleanLayoutText(text, WorkbookSteps::kLayout.text);
 }
 
-std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage) {
+OfficeText WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage) {
   const TextLayout& layout = WorkbookSteps::kLayout.text;
-  std::string text;
-  AppendLayoutLevel(text, workbook.WorksheetCount(), layout.outer, [&](long w) {
+  OfficeText text;
+  AppendLayoutLevel(text.bytes, workbook.WorksheetCount(), layout.outer, [&](long w) {
     std::unique_ptr<ExcelWorksheet> sheet = workbook.Worksheet(w);
     sheet->Activate();
     std::unique_ptr<ExcelRange> used = sheet->UsedRange();
     const long rows = used->RowCount();
     const long columns = used->ColumnCount();
-    AppendLayoutLevel(text, rows, layout.middle, [&](long i) {
-      AppendLayoutLevel(text, columns, layout.inner, [&](long j) {
+    AppendLayoutLevel(text.bytes, rows, layout.middle, [&](long i) {
+      AppendLayoutLevel(text.bytes, columns, layout.inner, [&](long j) {
         std::unique_ptr<ExcelRange> cell = used->Item(i, j);
         std::string utf8;
         try {

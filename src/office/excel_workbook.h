@@ -27,7 +27,7 @@ std::string CleanCellText(std::string_view text);
 
 // The layout of all worksheets. A cell whose characters cannot be read is
 // written with the text it displays.
-std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage);
+OfficeText WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage);
 
 // Workbooks for the shared occurrence steps: a location's sheet, row and
 // column are the layout's levels, and its start counts in the cell.

@@ -8,6 +8,7 @@
 #include "office/office_applications.h"
 #include "office/office_occurrence.h"
 #include "office/powerpoint_presentation.h"
+#include "office/stand_ins.h"
 #include "office/word_document.h"
 
 namespace strbatch {
@@ -100,7 +101,13 @@ class DocumentSession : public OfficeDocument {
     }
   }
 
-  std::string WriteText() override { return Steps::WriteText(document(), codePage_); }
+  std::string WriteText() override {
+    OfficeText text = Steps::WriteText(document(), codePage_);
+    standIns_.Clear();
+    standIns_.AddBytes(text.standIns);
+    readInPart_ = readInPart_ || text.readInPart;
+    return std::move(text.bytes);
+  }
 
   void BeginOccurrences(std::string_view searchedText) override {
     pass_.assign(searchedText);
@@ -152,6 +159,13 @@ class DocumentSession : public OfficeDocument {
 
   NotApplied Leftovers() const override { return leftovers_; }
 
+  // The searched text is (a start of) the text written last.
+  bool Admits(int64_t start, int64_t length) const override {
+    return standIns_.Admits(start, length);
+  }
+  size_t StandIns() const override { return standIns_.Count(); }
+  bool ReadInPart() const override { return readInPart_; }
+
   void Close(bool save) override {
     if (!document_) return;
     CloseOfficeDocument(document(), path_, save, rewriter_);
@@ -182,6 +196,8 @@ class DocumentSession : public OfficeDocument {
   LocateResult located_;
   bool pending_ = false;
   NotApplied leftovers_;
+  StandInSpans standIns_;
+  bool readInPart_ = false;
 };
 
 class ApplicationsBridge : public OfficeBridge {

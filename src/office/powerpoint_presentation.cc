@@ -17,12 +17,12 @@ std::unique_ptr<PowerPointTextRange> ShapeTextAt(PowerPointPresentation& present
 
 }  // namespace
 
-std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
+OfficeText WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
   const TextLayout& layout = PresentationSteps::kLayout.text;
-  std::string text;
-  AppendLayoutLevel(text, presentation.SlideCount(), layout.outer, [&](long s) {
+  OfficeText text;
+  AppendLayoutLevel(text.bytes, presentation.SlideCount(), layout.outer, [&](long s) {
     std::unique_ptr<PowerPointSlide> slide = presentation.Slide(s);
-    AppendLayoutLevel(text, slide->ShapeCount(), layout.middle, [&](long h) {
+    AppendLayoutLevel(text.bytes, slide->ShapeCount(), layout.middle, [&](long h) {
       std::unique_ptr<PowerPointShape> shape = slide->Shape(h);
       if (!shape->HasTextFrame()) return;
       std::unique_ptr<PowerPointTextFrame> frame = shape->TextFrame();

@@ -22,7 +22,7 @@ namespace strbatch {
 
 // The layout of all slides. A shape's text is laid out with each CR LF pair,
 // CR and LF as one space; a TAB stays.
-std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage);
+OfficeText WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage);
 
 // Presentations for the shared occurrence steps: a location's slide and
 // shape are the layout's levels, and its start counts in the shape's text.

@@ -24,9 +24,10 @@ namespace strbatch {
 // single answer of the application grows with the document.
 inline constexpr long kWordTextWindow = 102401;
 
-// The document's text, as Word reports it for its characters. Throws
-// AutomationError when it cannot be read whole, saying how far it came.
-std::string WriteWordText(WordDocument& document, const CodePage& codePage);
+// The document's text, as Word reports it for its characters. When Word
+// fails part of the way, the text read up to there, marked as read in part;
+// throws AutomationError when it fails before any text is read.
+OfficeText WriteWordText(WordDocument& document, const CodePage& codePage);
 
 // Word documents for the shared occurrence steps: no separators, paragraph
 // and cell marks counting once, an occurrence's start counted from its
