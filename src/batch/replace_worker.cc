@@ -34,17 +34,21 @@ class PlainSearch {
     if (!context.caseSensitive) noCase_.emplace(text, find, rule_);
   }
   size_t Find(size_t from) const {
-    size_t at = FindAny(from);
-    if (judge_ == nullptr) return at;
+    const size_t at = FindAny(from);
+    return judge_ == nullptr || at == kNotFound ? at : FindAdmitted(at);
+  }
+
+ private:
+  // Kept out of Find, so that the search without a judge stays as small.
+  [[gnu::noinline]] size_t FindAdmitted(size_t at) const {
     while (at != kNotFound && !judge_->Admits(at, find_.size())) {
-      from = codePage_.NextChar(text_, at);
+      const size_t from = codePage_.NextChar(text_, at);
       if (from >= text_.size()) return kNotFound;
       at = FindAny(from);
     }
     return at;
   }
 
- private:
   size_t FindAny(size_t from) const {
     return noCase_ ? noCase_->Find(from) : FindCaseSensitive(text_, find_, from, rule_);
   }
