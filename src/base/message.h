@@ -102,6 +102,9 @@ enum class MessageId {
   kNameHasControl,
   kNamesSkipped,         // %1 the names
   kOtherStoriesNotSearched,  // %1 occurrences in an office document's further stories
+  kStandInsNotSearched,  // %1 characters of a document the code page cannot hold
+  kReadInPartCounted,    // a find counted the text of a document read in part
+  kReadInPartLeft,       // a document read in part is left as it is
 
   // Pattern errors, in the order of PatternError from PATTERN_ERR_MEMORY;
   // %1 the character where the fault is.

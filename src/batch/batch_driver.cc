@@ -42,6 +42,10 @@ class FileOccurrences : public OccurrenceSink {
     if (document_) document_->BeginOccurrences(searchedText);
     if (trail_) trail_->BeginDefinition();
   }
+  bool Restricts() const override { return document_ != nullptr && document_->StandIns() > 0; }
+  bool Admits(size_t start, size_t length) const override {
+    return document_->Admits(static_cast<int64_t>(start), static_cast<int64_t>(length));
+  }
   void Occurrence(size_t start, size_t length, std::string_view replacement) override {
     if (trail_) trail_->Occurrence(start, length, replacement.size());
     if (matches_) {
@@ -446,6 +450,12 @@ void BatchRunner::ProcessFile(size_t r, BatchMode mode) {
   if (readStopped_) return;
   if (!converting) ApplyDefinitions(job);
   if (!converting && job.document && !Cancelled()) TellOtherStories(job);
+  // What the work text could not show was not searched: said once per
+  // document, with the settings that search it.
+  if (job.document && job.usable && job.document->StandIns() > 0) {
+    host_.Notice(job.path, Message(MessageId::kStandInsNotSearched,
+                                   {std::to_string(job.document->StandIns())}));
+  }
   if (CommitText(job, mode)) Tally(job);
   if (converting) ConvertStep(job.path);
   if (mode == BatchMode::Rename) RenameFile(job);
@@ -558,8 +568,24 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
         return;
       }
     }
+    if (job.document && job.document->ReadInPart() && !KeepReadInPart(job)) return;
     if (job.document && DryRun()) job.before = job.work.bytes;
   }
+}
+
+bool BatchRunner::KeepReadInPart(FileJob& job) {
+  // A find counts what was read; replacing in part of a document would
+  // count it as if whole, so a replace leaves it as it is, unsaved.
+  if (!state_.changesExpected) {
+    host_.Warn(job.path, Message(MessageId::kReadInPartCounted));
+    return true;
+  }
+  host_.Warn(job.path, Message(MessageId::kReadInPartLeft));
+  job.usable = false;
+  job.found.assign(job.found.size(), 0);
+  job.work.bytes.clear();
+  job.document.reset();
+  return false;
 }
 
 bool BatchRunner::ReadTextFile(FileJob& job) {
@@ -647,6 +673,7 @@ void BatchRunner::ApplyDefinition(FileJob& job, size_t d) {
     // document now holds.
     job.work.bytes = job.document->WriteText();
     job.work.SetSearchedLength(std::min(job.work.bytes.find('\0'), job.work.bytes.size()));
+    if (job.document->ReadInPart()) KeepReadInPart(job);
   }
 }
 

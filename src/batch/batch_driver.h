@@ -169,6 +169,9 @@ class BatchRunner {
   // ApplyDefinitions when its first checked definition needs it.
   void LoadWorkText(FileJob& job, BatchMode mode);
   bool ReadTextFile(FileJob& job);
+  // A document whose text was read in part, warned: true when a find goes
+  // on with what was read; false when it is dropped unsaved and uncounted.
+  bool KeepReadInPart(FileJob& job);
   void ApplyDefinitions(FileJob& job);
   void ApplyDefinition(FileJob& job, size_t d);
   // Writes a changed text file; false when the write failed (the file is

@@ -12,23 +12,52 @@
 namespace strbatch {
 namespace {
 
-// The plain search over one text, case-sensitive or folded once.
+// Begins the definition in the sink, if any; gives the sink when it may
+// refuse matches, so that a search asks it only then.
+const OccurrenceSink* BeginInSink(const WorkerContext& context, std::string_view text) {
+  if (context.sink == nullptr) return nullptr;
+  context.sink->BeginDefinition(text);
+  return context.sink->Restricts() ? context.sink : nullptr;
+}
+
+// The plain search over one text, case-sensitive or folded once, for the
+// occurrences judge admits (all of them without a judge).
 class PlainSearch {
  public:
-  PlainSearch(std::string_view text, std::string_view find, const WorkerContext& context)
+  PlainSearch(std::string_view text, std::string_view find, const WorkerContext& context,
+              const OccurrenceSink* judge)
       : text_(text),
         find_(find),
-        rule_(context.codePage->IsUtf8() ? CharRule::Utf8 : CharRule::DoubleByte) {
+        codePage_(*context.codePage),
+        rule_(context.codePage->IsUtf8() ? CharRule::Utf8 : CharRule::DoubleByte),
+        judge_(judge) {
     if (!context.caseSensitive) noCase_.emplace(text, find, rule_);
   }
   size_t Find(size_t from) const {
-    return noCase_ ? noCase_->Find(from) : FindCaseSensitive(text_, find_, from, rule_);
+    const size_t at = FindAny(from);
+    return judge_ == nullptr || at == kNotFound ? at : FindAdmitted(at);
   }
 
  private:
+  // Kept out of Find, so that the search without a judge stays as small.
+  [[gnu::noinline]] size_t FindAdmitted(size_t at) const {
+    while (at != kNotFound && !judge_->Admits(at, find_.size())) {
+      const size_t from = codePage_.NextChar(text_, at);
+      if (from >= text_.size()) return kNotFound;
+      at = FindAny(from);
+    }
+    return at;
+  }
+
+  size_t FindAny(size_t from) const {
+    return noCase_ ? noCase_->Find(from) : FindCaseSensitive(text_, find_, from, rule_);
+  }
+
   std::string_view text_;
   std::string_view find_;
+  const CodePage& codePage_;
   CharRule rule_;
+  const OccurrenceSink* judge_;
   std::optional<NoCaseSearcher> noCase_;
 };
 
@@ -67,9 +96,13 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
   // is written behind the cursor, never ahead of it, so the text still to be
   // searched is intact. A longer one grows the text from the back.
   size_t shift = 0;
+  bool begun = false;
+  const OccurrenceSink* judge = nullptr;
   if (write && replaceLength > findLength) {
     const std::string_view text(bytes.data(), end);
-    PlainSearch search(text, find, context);
+    judge = BeginInSink(context, text);
+    begun = true;
+    PlainSearch search(text, find, context, judge);
     std::vector<size_t> occurrences;
     bool listed = true;
     for (size_t at = search.Find(0); at != kNotFound; at = search.Find(at + findLength)) {
@@ -83,7 +116,6 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
     if (listed) {
       if (occurrences.empty()) return 0;
       if (context.sink) {
-        context.sink->BeginDefinition(text);
         for (size_t at : occurrences) context.sink->Occurrence(at, findLength, replace);
       }
       const size_t growth = occurrences.size() * (replaceLength - findLength);
@@ -117,8 +149,9 @@ int64_t ReplaceInTextPlain(WorkText& work, std::string_view findRaw, std::string
 
   char* base = bytes.data();
   const std::string_view text(base + shift, end);
-  PlainSearch search(text, find, context);
-  if (context.sink) context.sink->BeginDefinition(text);
+  // Moved, the text reads as it did: offsets in it are the same.
+  if (!begun) judge = BeginInSink(context, text);
+  PlainSearch search(text, find, context, judge);
   int64_t count = 0;
   size_t cursor = 0;   // in text
   size_t output = 0;   // in bytes
@@ -177,7 +210,11 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
   CPatternMatch match(256);
   std::string output;
   int64_t count = 0;
-  size_t cursor = 0;
+  // The sink hears of the definition before the search asks it about
+  // matches; a search that gives up hands it no occurrence.
+  const OccurrenceSink* judge = BeginInSink(context, text);
+  size_t cursor = 0;  // where the search goes on
+  size_t copied = 0;  // the text before it is in output (or replaced there)
   while (cursor < end) {
     size_t matchEnd = 0;
     if (!pattern.Match(subject, cursor, match, &matchEnd)) {
@@ -190,11 +227,15 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
       break;
     }
     const size_t start = match.Start();
+    if (judge != nullptr && !judge->Admits(start, matchEnd - start)) {
+      cursor = context.codePage->NextChar(text.data(), start, end);
+      continue;
+    }
     count++;
     std::string replacement =
         ExpandReplaceTemplate(pieces, kinds, match, text, context.currentFileNumber);
     if (write) {
-      output.append(text.data() + cursor, start - cursor);
+      output.append(text.data() + copied, start - copied);
       output += replacement;
     }
     if (context.sink) occurrences.push_back({start, matchEnd, std::move(replacement)});
@@ -208,9 +249,9 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
       if (write) output.append(text.data() + start, next - start);
       cursor = next;
     }
+    copied = cursor;
   }
   if (context.sink) {
-    context.sink->BeginDefinition(text);
     for (const Occurrence& occurrence : occurrences) {
       context.sink->Occurrence(occurrence.start, occurrence.end - occurrence.start,
                                occurrence.replacement);
@@ -218,8 +259,8 @@ AdvancedResult ReplaceInTextAdvanced(WorkText& work, std::string_view findRaw,
   }
   result.count = count;
   if (!write || count == 0) return result;
-  const size_t searched = output.size() + (end - cursor);
-  output.append(bytes, cursor, std::string::npos);
+  const size_t searched = output.size() + (end - copied);
+  output.append(bytes, copied, std::string::npos);
   bytes.swap(output);
   work.SetSearchedLength(searched);
   work.changed = true;

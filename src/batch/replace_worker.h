@@ -19,12 +19,26 @@ namespace strbatch {
 // Where a worker's occurrences go besides the text: the match list, the
 // find report, the open office document. The worker hands them over in the
 // order found; an advanced definition only once its whole search is done.
+// The sink may refuse a match (a document's character the code page holds
+// only as a stand-in): it is neither counted, nor replaced, nor handed on,
+// and the search goes on from the character after its start.
 class OccurrenceSink {
  public:
   virtual ~OccurrenceSink() = default;
   // The occurrences of one definition follow, in this searched text (valid
-  // for the length of the call only).
+  // for the length of the call only). Comes before the definition's search.
   virtual void BeginDefinition(std::string_view searchedText) = 0;
+  // Whether Admits may refuse anything of the definition begun last. Asked
+  // once per definition: a sink that admits everything costs no call per
+  // match.
+  virtual bool Restricts() const { return false; }
+  // Whether [start, start + length) of the searched text may be an
+  // occurrence.
+  virtual bool Admits(size_t start, size_t length) const {
+    (void)start;
+    (void)length;
+    return true;
+  }
   // One occurrence: its byte offset and length in the searched text and its
   // replacement text.
   virtual void Occurrence(size_t start, size_t length, std::string_view replacement) = 0;

@@ -34,17 +34,17 @@ std::string CleanCellText(std::string_view text) {
   return CleanLayoutText(text, WorkbookSteps::kLayout.text);
 }
 
-std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage) {
+OfficeText WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage) {
   const TextLayout& layout = WorkbookSteps::kLayout.text;
-  std::string text;
-  AppendLayoutLevel(text, workbook.WorksheetCount(), layout.outer, [&](long w) {
+  OfficeText text;
+  AppendLayoutLevel(text.bytes, workbook.WorksheetCount(), layout.outer, [&](long w) {
     std::unique_ptr<ExcelWorksheet> sheet = workbook.Worksheet(w);
     sheet->Activate();
     std::unique_ptr<ExcelRange> used = sheet->UsedRange();
     const long rows = used->RowCount();
     const long columns = used->ColumnCount();
-    AppendLayoutLevel(text, rows, layout.middle, [&](long i) {
-      AppendLayoutLevel(text, columns, layout.inner, [&](long j) {
+    AppendLayoutLevel(text.bytes, rows, layout.middle, [&](long i) {
+      AppendLayoutLevel(text.bytes, columns, layout.inner, [&](long j) {
         std::unique_ptr<ExcelRange> cell = used->Item(i, j);
         std::string utf8;
         try {
@@ -59,16 +59,16 @@ std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage)
   return text;
 }
 
-std::string WriteWorkbookStory(ExcelWorkbook& workbook, OfficeStory story,
-                               const CodePage& codePage) {
+OfficeText WriteWorkbookStory(ExcelWorkbook& workbook, OfficeStory story,
+                              const CodePage& codePage) {
   const TextLayout& layout = WorkbookSteps::kLayout.text;
-  std::string text;
-  AppendLayoutLevel(text, workbook.WorksheetCount(), layout.outer, [&](long w) {
+  OfficeText text;
+  AppendLayoutLevel(text.bytes, workbook.WorksheetCount(), layout.outer, [&](long w) {
     std::unique_ptr<ExcelWorksheet> sheet = workbook.Worksheet(w);
     if (story == OfficeStory::kSheetNames) {
       AppendLayoutText(text, sheet->Name(), layout, codePage);
     } else if (story == OfficeStory::kCellComments) {
-      AppendLayoutLevel(text, sheet->CommentCount(), layout.inner, [&](long c) {
+      AppendLayoutLevel(text.bytes, sheet->CommentCount(), layout.inner, [&](long c) {
         AppendLayoutText(text, sheet->Comment(c)->Characters()->Text(), layout, codePage);
       });
     }

@@ -28,10 +28,10 @@ std::string CleanCellText(std::string_view text);
 
 // The layout of all worksheets. A cell whose characters cannot be read is
 // written with the text it displays.
-std::string WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage);
+OfficeText WriteWorkbookText(ExcelWorkbook& workbook, const CodePage& codePage);
 
 // A further story of all worksheets: their cell comments, or their names.
-std::string WriteWorkbookStory(ExcelWorkbook& workbook, OfficeStory story,
+OfficeText WriteWorkbookStory(ExcelWorkbook& workbook, OfficeStory story,
                                const CodePage& codePage);
 
 // Workbooks for the shared occurrence steps: a location's sheet, row and

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/code_page.h"
 
@@ -60,9 +61,23 @@ struct LayoutWalk {
 // layout without separators keeps the text as it is.
 std::string CleanLayoutText(std::string_view text, const TextLayout& layout);
 
+// A document's work text as its application gave it.
+struct OfficeText {
+  std::string bytes;
+  // The offset of each "?" in bytes that stands for a character the code
+  // page cannot hold, in order.
+  std::vector<size_t> standIns;
+  // The application failed part of the way: bytes holds what was read up to
+  // there.
+  bool readInPart = false;
+
+  // Appends UTF-8 text in the code page, noting its stand-ins.
+  void AppendUtf8(std::string_view utf8, const CodePage& codePage);
+};
+
 // Appends a cell's or shape's text, given as UTF-8, to the work text as the
 // layout holds it.
-void AppendLayoutText(std::string& text, std::string_view utf8, const TextLayout& layout,
+void AppendLayoutText(OfficeText& text, std::string_view utf8, const TextLayout& layout,
                       const CodePage& codePage);
 
 // Appends count items of one level of the layout, each written by item(i)

@@ -9,6 +9,7 @@
 #include "office/office_applications.h"
 #include "office/office_occurrence.h"
 #include "office/powerpoint_presentation.h"
+#include "office/stand_ins.h"
 #include "office/word_document.h"
 
 namespace strbatch {
@@ -95,13 +96,23 @@ std::string WithoutStoryMarks(std::string text) {
   return text;
 }
 
+// Appends text to into, its stand-ins moved to their place there.
+void AppendOfficeText(OfficeText& into, OfficeText text) {
+  const size_t base = into.bytes.size();
+  for (size_t at : text.standIns) into.standIns.push_back(base + at);
+  into.readInPart = into.readInPart || text.readInPart;
+  into.bytes += text.bytes;
+}
+
 // The further stories of a document, each begun by its mark.
 template <DocumentSteps Steps>
-std::string WriteFurtherStories(typename Steps::Document& document, const CodePage& codePage) {
-  std::string text;
+OfficeText WriteFurtherStories(typename Steps::Document& document, const CodePage& codePage) {
+  OfficeText text;
   for (OfficeStory story : FurtherStories(Steps::kKind)) {
-    text.push_back(kStoryMark);
-    text += WithoutStoryMarks(Steps::WriteStory(document, story, codePage));
+    text.bytes.push_back(kStoryMark);
+    OfficeText one = Steps::WriteStory(document, story, codePage);
+    one.bytes = WithoutStoryMarks(std::move(one.bytes));
+    AppendOfficeText(text, std::move(one));
   }
   return text;
 }
@@ -144,14 +155,20 @@ class DocumentSession : public OfficeDocument {
   }
 
   std::string WriteText() override {
-    if (parts_ == OfficeParts::kBody) return Steps::WriteText(document(), codePage_);
-    return WithoutStoryMarks(Steps::WriteText(document(), codePage_)) +
-           WriteFurtherStories<Steps>(document(), codePage_);
+    OfficeText text = Steps::WriteText(document(), codePage_);
+    if (parts_ == OfficeParts::kAll) {
+      text.bytes = WithoutStoryMarks(std::move(text.bytes));
+      AppendOfficeText(text, WriteFurtherStories<Steps>(document(), codePage_));
+    }
+    standIns_.Clear();
+    standIns_.AddBytes(text.standIns);
+    readInPart_ = readInPart_ || text.readInPart;
+    return std::move(text.bytes);
   }
 
   std::string OtherStoriesText() override {
     if (parts_ == OfficeParts::kAll) return "";
-    std::string text = WriteFurtherStories<Steps>(document(), codePage_);
+    std::string text = WriteFurtherStories<Steps>(document(), codePage_).bytes;
     // Marks and separators alone are no text: an empty paragraph of a
     // header, a sheet without comments.
     const TextLayout& layout = Steps::kLayout.text;
@@ -216,6 +233,13 @@ class DocumentSession : public OfficeDocument {
 
   NotApplied Leftovers() const override { return leftovers_; }
 
+  // The searched text is (a start of) the text written last.
+  bool Admits(int64_t start, int64_t length) const override {
+    return standIns_.Admits(start, length);
+  }
+  size_t StandIns() const override { return standIns_.Count(); }
+  bool ReadInPart() const override { return readInPart_; }
+
   void Close(bool save) override {
     if (!document_) return;
     CloseOfficeDocument(document(), path_, save, rewriter_);
@@ -255,6 +279,8 @@ class DocumentSession : public OfficeDocument {
   LocateResult located_;
   bool pending_ = false;
   NotApplied leftovers_;
+  StandInSpans standIns_;
+  bool readInPart_ = false;
 };
 
 class ApplicationsBridge : public OfficeBridge {

@@ -47,8 +47,8 @@ LocateResult LocateInLayout(std::string_view segment, int64_t offset, int64_t le
 //   Document              its document in the object model;
 //   kLayout               its OfficeLayout;
 //   Application           the run's application for it (started when missing);
-//   WriteText             its work text (the body);
-//   WriteStory            the text of one of its further stories;
+//   WriteText             its work text (the body), with its stand-ins;
+//   WriteStory            the text of one of its further stories, likewise;
 //   OccurrenceCharacters  the characters at the located occurrence's place
 //                         (anything with Text and Lock), null when the
 //                         document does not hold them all there;
@@ -64,8 +64,8 @@ concept DocumentSteps = requires(typename Steps::Document& document, OfficeLocat
   {
     Steps::Application(applications, whyNot)->Open(path, whyNot)
   } -> std::same_as<std::unique_ptr<typename Steps::Document>>;
-  { Steps::WriteText(document, codePage) } -> std::same_as<std::string>;
-  { Steps::WriteStory(document, OfficeStory(), codePage) } -> std::same_as<std::string>;
+  { Steps::WriteText(document, codePage) } -> std::same_as<OfficeText>;
+  { Steps::WriteStory(document, OfficeStory(), codePage) } -> std::same_as<OfficeText>;
   { Steps::OccurrenceCharacters(document, location)->Text() } -> std::same_as<std::string>;
   { Steps::OccurrenceCharacters(document, location)->Lock() } -> std::same_as<EditLock>;
   { Steps::ReplaceCharacters(document, location, utf8) } -> std::same_as<long>;

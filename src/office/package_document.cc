@@ -7,6 +7,7 @@
 #include "office/office_save.h"
 #include "office/package_read.h"
 #include "office/package_text.h"
+#include "office/stand_ins.h"
 #include "office/zip_package.h"
 
 namespace strbatch {
@@ -120,6 +121,10 @@ class PackageDocument : public OfficeDocument {
       return false;
     }
     edits_ = std::make_unique<PackageEdits>(text_, work_, codePage_);
+    standIns_.Clear();
+    for (size_t i = 0; i < work_.lossy.size(); i++) {
+      if (work_.lossy[i]) standIns_.Add(work_.offsets[i], work_.offsets[i + 1]);
+    }
     return true;
   }
 
@@ -172,6 +177,12 @@ class PackageDocument : public OfficeDocument {
 
   NotApplied Leftovers() const override { return leftovers_; }
 
+  // The searched text is (a start of) the work text.
+  bool Admits(int64_t start, int64_t length) const override {
+    return standIns_.Admits(start, length);
+  }
+  size_t StandIns() const override { return standIns_.Count(); }
+
   std::string OtherStoriesText() override {
     if (parts_ == OfficeParts::kAll) return "";
     Flush();
@@ -205,6 +216,7 @@ class PackageDocument : public OfficeDocument {
   PackageWorkText work_;
   std::unique_ptr<PackageEdits> edits_;
   NotApplied leftovers_;
+  StandInSpans standIns_;
   bool matches_ = true;
   bool pending_ = false;
   bool closed_ = false;

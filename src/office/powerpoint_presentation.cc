@@ -30,14 +30,14 @@ std::unique_ptr<PowerPointTextRange> ShapeTextAt(PowerPointPresentation& present
 namespace {
 
 // The shapes of every slide, or of every slide's notes page.
-std::string WriteSlides(PowerPointPresentation& presentation, bool notes,
-                        const CodePage& codePage) {
+OfficeText WriteSlides(PowerPointPresentation& presentation, bool notes,
+                       const CodePage& codePage) {
   const TextLayout& layout = PresentationSteps::kLayout.text;
-  std::string text;
-  AppendLayoutLevel(text, presentation.SlideCount(), layout.outer, [&](long s) {
+  OfficeText text;
+  AppendLayoutLevel(text.bytes, presentation.SlideCount(), layout.outer, [&](long s) {
     std::unique_ptr<PowerPointSlide> slide = presentation.Slide(s);
     if (notes) slide = slide->NotesPage();
-    AppendLayoutLevel(text, slide->ShapeCount(), layout.middle, [&](long h) {
+    AppendLayoutLevel(text.bytes, slide->ShapeCount(), layout.middle, [&](long h) {
       std::unique_ptr<PowerPointShape> shape = slide->Shape(h);
       if (!shape->HasTextFrame()) return;
       std::unique_ptr<PowerPointTextFrame> frame = shape->TextFrame();
@@ -49,13 +49,13 @@ std::string WriteSlides(PowerPointPresentation& presentation, bool notes,
 
 }  // namespace
 
-std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
+OfficeText WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage) {
   return WriteSlides(presentation, false, codePage);
 }
 
-std::string WritePresentationStory(PowerPointPresentation& presentation, OfficeStory story,
-                                   const CodePage& codePage) {
-  if (story != OfficeStory::kSlideNotes) return "";
+OfficeText WritePresentationStory(PowerPointPresentation& presentation, OfficeStory story,
+                                  const CodePage& codePage) {
+  if (story != OfficeStory::kSlideNotes) return OfficeText();
   return WriteSlides(presentation, true, codePage);
 }
 

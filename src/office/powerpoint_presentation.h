@@ -23,11 +23,11 @@ namespace strbatch {
 
 // The layout of all slides. A shape's text is laid out with each CR LF pair,
 // CR and LF as one space; a TAB stays.
-std::string WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage);
+OfficeText WritePresentationText(PowerPointPresentation& presentation, const CodePage& codePage);
 
 // A further story of all slides: their notes, laid out as the slides'
 // shapes are.
-std::string WritePresentationStory(PowerPointPresentation& presentation, OfficeStory story,
+OfficeText WritePresentationStory(PowerPointPresentation& presentation, OfficeStory story,
                                    const CodePage& codePage);
 
 // Presentations for the shared occurrence steps: a location's slide and

@@ -16,26 +16,29 @@ std::unique_ptr<WordCharacters> StoryCharactersAt(WordDocument& document,
   return document.StoryCharacters(stories[static_cast<size_t>(location.story - 1)]);
 }
 
-std::string WriteCharactersText(WordCharacters& characters, const CodePage& codePage) {
-  std::string text;
+OfficeText WriteCharactersText(WordCharacters& characters, const CodePage& codePage) {
+  OfficeText text;
   const long n = characters.Count();
   if (n < 1) return text;
   std::unique_ptr<WordRange> window = characters.Item(1);
   for (long j = 1; j <= n;) {
     const long k = std::min(j + (kWordTextWindow - 1), n);
+    std::string utf8;
     try {
       std::unique_ptr<WordRange> first = characters.Item(j);
       std::unique_ptr<WordRange> last = characters.Item(k);
       window->SetRange(first->Start(), last->End());
-      std::string bytes;
-      codePage.FromUtf8(window->Text(), &bytes);
-      text += bytes;
+      utf8 = window->Text();
     } catch (const AutomationError& error) {
-      // Replacing in part of a document would count it as if whole.
-      throw AutomationError("the document's text could be read only up to character " +
-                            std::to_string(j - 1) + " of " + std::to_string(n) + ": " +
-                            error.what());
+      if (j == 1) {
+        throw AutomationError("the document's text could not be read: " +
+                              std::string(error.what()));
+      }
+      // A find counts what was read; a replace leaves the document alone.
+      text.readInPart = true;
+      return text;
     }
+    text.AppendUtf8(utf8, codePage);
     j = k + 1;
   }
   return text;
@@ -71,11 +74,11 @@ bool SetOccurrenceRange(WordCharacters& characters, WordRange& range,
 
 }  // namespace
 
-std::string WriteWordText(WordDocument& document, const CodePage& codePage) {
+OfficeText WriteWordText(WordDocument& document, const CodePage& codePage) {
   return WriteCharactersText(*document.Characters(), codePage);
 }
 
-std::string WriteWordStory(WordDocument& document, OfficeStory story, const CodePage& codePage) {
+OfficeText WriteWordStory(WordDocument& document, OfficeStory story, const CodePage& codePage) {
   return WriteCharactersText(*document.StoryCharacters(story), codePage);
 }
 

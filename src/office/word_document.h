@@ -25,12 +25,13 @@ namespace strbatch {
 // single answer of the application grows with the document.
 inline constexpr long kWordTextWindow = 102401;
 
-// The document's text, as Word reports it for its characters. Throws
-// AutomationError when it cannot be read whole, saying how far it came.
-std::string WriteWordText(WordDocument& document, const CodePage& codePage);
+// The document's text, as Word reports it for its characters. When Word
+// fails part of the way, the text read up to there, marked as read in part;
+// throws AutomationError when it fails before any text is read.
+OfficeText WriteWordText(WordDocument& document, const CodePage& codePage);
 
 // The text of a further story, read as the body's.
-std::string WriteWordStory(WordDocument& document, OfficeStory story, const CodePage& codePage);
+OfficeText WriteWordStory(WordDocument& document, OfficeStory story, const CodePage& codePage);
 
 // Word documents for the shared occurrence steps: no separators, paragraph
 // and cell marks counting once, an occurrence's start counted from its

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,79 @@ TEST(ReplaceWorkerTest, OccurrencesReachTheSinkInOrder) {
   EXPECT_FALSE(work.changed);
   EXPECT_EQ(ReplaceInTextAdvanced(work, "{a}b", "<{1}>", context).count, 2);
   EXPECT_EQ(recorder.seen, "[ab ab]0:2=x 3:2=x [ab ab]0:2=<a> 3:2=<a> ");
+}
+
+// A sink over a text whose stand-ins (characters the code page holds only
+// as "?") are at the given offsets: it admits no occurrence that covers
+// one, and may be asked only once the definition has begun.
+struct StandInSink : OccurrenceSink {
+  std::vector<size_t> standIns;
+  bool begun = false;
+  std::string seen;
+  void BeginDefinition(std::string_view) override { begun = true; }
+  bool Restricts() const override { return true; }
+  bool Admits(size_t start, size_t length) const override {
+    EXPECT_TRUE(begun) << "asked before the definition began";
+    for (size_t at : standIns) {
+      if (at >= start && at < start + length) return false;
+    }
+    return true;
+  }
+  void Occurrence(size_t start, size_t length, std::string_view) override {
+    seen += std::to_string(start) + ":" + std::to_string(length) + " ";
+  }
+};
+
+// A refused match is not counted, not replaced and not handed on, and the
+// search goes on from the character after its start, not after its end.
+TEST(ReplaceWorkerTest, MatchesTheSinkRefusesAreSkipped) {
+  const struct {
+    const char* group;
+    bool advanced;
+    bool caseSensitive;
+    std::string text;
+    const char* find;
+    const char* replace;
+    std::vector<size_t> standIns;
+    std::string expected;
+    const char* occurrences;
+  } kCases[] = {
+      {"plain", false, true, "a?b?", "?", "!", {1}, "a?b!", "3:1 "},
+      {"plain", false, true, "aaa", "aa", "X", {0}, "aX", "1:2 "},
+      {"plain, longer replacement", false, true, "aaa", "aa", "XYZ", {0}, "aXYZ", "1:2 "},
+      {"plain, longer replacement", false, true, "?x?x", "?x", "<>", {0}, "?x<>", "2:2 "},
+      {"plain, no case", false, false, "A?a?", "a?", "-", {1}, "A?-", "2:2 "},
+      {"plain, all refused", false, true, "??", "?", "!", {0, 1}, "??", ""},
+      // The step after a refused match is one character: a double-byte one
+      // is not split.
+      {"plain, double-byte", false, true, "?\xD6\xD0?", "?", "!", {0}, "?\xD6\xD0!", "3:1 "},
+      {"advanced", true, true, "cat cat", "cat", "dog", {1}, "cat dog", "4:3 "},
+      {"advanced", true, true, "aaa", "aa", "X", {0}, "aX", "1:2 "},
+      // An empty match covers nothing; the refused "x" is kept.
+      {"advanced, empty match", true, true, "axb", "x*", "-", {1}, "-ax-b", "0:0 2:0 "},
+  };
+  for (const auto& row : kCases) {
+    SCOPED_TRACE(std::string(row.group) + ": " + row.find + " in " + row.text);
+    for (size_t maxListed : {size_t{4} << 20, size_t{0}, size_t{1}}) {
+      for (bool write : {true, false}) {
+        StandInSink sink;
+        sink.standIns = row.standIns;
+        WorkText work;
+        work.bytes = row.text;
+        WorkerContext context;
+        context.caseSensitive = row.caseSensitive;
+        context.changesExpected = write;
+        context.maxListedOccurrences = maxListed;
+        context.sink = &sink;
+        const int64_t count =
+            row.advanced ? ReplaceInTextAdvanced(work, row.find, row.replace, context).count
+                         : ReplaceInTextPlain(work, row.find, row.replace, context);
+        EXPECT_EQ(work.bytes, write ? row.expected : row.text) << "list bound " << maxListed;
+        EXPECT_EQ(sink.seen, row.occurrences);
+        EXPECT_EQ(count, static_cast<int64_t>(std::count(sink.seen.begin(), sink.seen.end(), ' ')));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -137,6 +137,44 @@ TEST(CliTest, ABatchGoesOnPastAPartOverTheLimit) {
   EXPECT_NE(text.find(">dog<"), std::string::npos) << text;
 }
 
+// Under GBK the document's 한국 reads as "??": neither "?" is one of the
+// document's, so only its real "?" is found and replaced, and the run says
+// what it could not search. Under UTF-8 every character is searched.
+TEST(CliTest, CharactersTheCodePageCannotHoldAreNeverMatched) {
+  const std::string korean = "\xED\x95\x9C\xEA\xB5\xAD";
+  const struct {
+    std::vector<std::string> args;
+    const char* count;
+    std::string after;  // the document's text
+    bool noticed;
+  } kCases[] = {
+      {{"find", "-d", "?", "?"}, "1", korean + " cat ?", true},
+      {{"find", "-d", "? c", "?"}, "0", korean + " cat ?", true},
+      {{"find", "--encoding", "utf-8", "-d", "?", "?"}, "1", korean + " cat ?", false},
+      {{"replace", "-y", "--no-undo", "-d", "?", "!"}, "1", korean + " cat !", true},
+  };
+  for (const auto& row : kCases) {
+    SCOPED_TRACE(row.args[0] + " " + row.args[row.args.size() - 2]);
+    ScratchDir dir;
+    const std::string docx = dir.File("p.docx");
+    testing::WriteZip(docx, testing::WordDocument(korean + " cat ?"));
+    std::vector<std::string> args = row.args;
+    args.insert(args.begin() + 1, {"--lang", "en"});
+    args.push_back(docx);
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+    EXPECT_EQ(run.out.rfind(std::string(row.count) + "\t" + docx + "\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.err.find(docx + ": 2 characters the code page cannot hold were not searched "
+                                  "(--encoding utf-8 or auto searches them)") != std::string::npos,
+              row.noticed)
+        << run.err;
+    std::string error, text;
+    std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(docx), &error);
+    ASSERT_TRUE(zip && zip->Read("word/document.xml", &text, &error)) << error;
+    EXPECT_NE(text.find(">" + row.after + "<"), std::string::npos) << text;
+  }
+}
+
 TEST(CliTest, ChineseDefinitionsAreUsedInTheCodePage) {
   ScratchDir dir;
   // 中文 in GBK.

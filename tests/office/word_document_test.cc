@@ -107,20 +107,41 @@ TEST_F(WordDocumentTest, WritesTheTextInWindowsOfAtMost102401Characters) {
                                                "Range.SetRange 204802 204809"}));
 }
 
-// The text read so far was given as the whole text.
-TEST_F(WordDocumentTest, AnErrorWhileWritingIsAFailureThatSaysHowFarItCame) {
+// The text read so far was given as the whole text. Now it is marked read
+// in part; when not even the first window can be read, reading fails.
+TEST_F(WordDocumentTest, AnErrorWhileWritingMarksTheTextReadInPart) {
   Add(std::string(kWordTextWindow, 'a') + "bbb");
-  int texts = 0;
-  office_->onCall = [&texts](const std::string& call) {
-    if (call == "Range.Text" && ++texts == 2) throw AutomationError("busy");
+  int texts = 0, failing = 2;
+  office_->onCall = [&texts, &failing](const std::string& call) {
+    if (call == "Range.Text" && ++texts == failing) throw AutomationError("busy");
   };
+  std::unique_ptr<OfficeDocument> document = Open();
+  EXPECT_EQ(document->WriteText(), std::string(kWordTextWindow, 'a'));
+  EXPECT_TRUE(document->ReadInPart());
+  texts = 0;
+  failing = 1;
   try {
     Open()->WriteText();
-    ADD_FAILURE() << "a partly read text was given as whole";
+    ADD_FAILURE() << "an unread text was given as empty";
   } catch (const AutomationError& error) {
-    EXPECT_STREQ(error.what(),
-                 "the document's text could be read only up to character 102401 of 102404: busy");
+    EXPECT_STREQ(error.what(), "the document's text could not be read: busy");
   }
+}
+
+// A character GBK lacks is a "?" of the work text that no occurrence may
+// cover; its offset counts the windows before it.
+TEST_F(WordDocumentTest, StandInsAreFoundInEveryWindow) {
+  Add(std::string(kWordTextWindow, '?') + "\xED\x95\x9C?");  // ... 한?
+  std::unique_ptr<OfficeDocument> document = Open();
+  const std::string text = document->WriteText();
+  ASSERT_EQ(text, std::string(kWordTextWindow + 2, '?'));
+  document->BeginOccurrences(text);
+  EXPECT_EQ(document->StandIns(), 1u);
+  EXPECT_TRUE(document->Admits(0, kWordTextWindow));
+  EXPECT_FALSE(document->Admits(kWordTextWindow, 1));
+  EXPECT_FALSE(document->Admits(kWordTextWindow - 1, 2));
+  EXPECT_TRUE(document->Admits(kWordTextWindow + 1, 1));
+  EXPECT_TRUE(document->Admits(kWordTextWindow, 0));
 }
 
 TEST_F(WordDocumentTest, ReplacingXByYyCarriesTheOffsetToTheNextOccurrence) {

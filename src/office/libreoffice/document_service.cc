@@ -20,6 +20,7 @@
 
 #include "libreoffice_suite.h"
 #include "office/office_save.h"
+#include "office/stand_ins.h"
 
 namespace strbatch::uno {
 namespace {
@@ -223,7 +224,17 @@ class DocumentService : public cppu::WeakImplHelper2<css::task::XJob, css::lang:
     OfficeDocument& document = *found->second;
     Replay(document, request.GetBytes("Ops"));
     if (op == "text") {
-      answer.SetBytes("Text", document.WriteText());
+      const std::string text = document.WriteText();
+      answer.SetBytes("Text", text);
+      // A stand-in is a "?" of its own: the program is told where each one
+      // is, so that it asks about an occurrence without a round trip.
+      std::string standIns;
+      for (size_t at = text.find('?'); at != std::string::npos && document.StandIns() > 0;
+           at = text.find('?', at + 1)) {
+        if (!document.Admits(static_cast<int64_t>(at), 1)) PutNumber(standIns, at);
+      }
+      answer.SetBytes("StandIns", standIns);
+      answer.Set("ReadInPart", Any(static_cast<sal_Bool>(document.ReadInPart())));
     } else if (op == "others") {
       answer.SetBytes("Text", document.OtherStoriesText());
     } else if (op == "close") {
@@ -349,10 +360,25 @@ class ServiceDocument : public OfficeDocument {
     }
   }
 
-  std::string WriteText() override { return Request("text", "reading " + path_).GetBytes("Text"); }
+  std::string WriteText() override {
+    const Message answer = Request("text", "reading " + path_);
+    const std::string standIns = answer.GetBytes("StandIns");
+    standIns_.Clear();
+    for (OpReader reader(standIns); !reader.Done();) {
+      const auto at = static_cast<size_t>(reader.Number());
+      standIns_.Add(at, at + 1);
+    }
+    readInPart_ = readInPart_ || answer.Get<sal_Bool>("ReadInPart");
+    return answer.GetBytes("Text");
+  }
   std::string OtherStoriesText() override {
     return Request("others", "reading " + path_).GetBytes("Text");
   }
+  bool Admits(int64_t start, int64_t length) const override {
+    return standIns_.Admits(start, length);
+  }
+  size_t StandIns() const override { return standIns_.Count(); }
+  bool ReadInPart() const override { return readInPart_; }
 
   void BeginOccurrences(std::string_view searchedText) override {
     ops_.push_back('B');
@@ -422,6 +448,8 @@ class ServiceDocument : public OfficeDocument {
   std::string ops_;
   bool closed_ = false;
   NotApplied leftovers_;
+  StandInSpans standIns_;
+  bool readInPart_ = false;
 };
 
 class ServiceBridge : public OfficeBridge {
