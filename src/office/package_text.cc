@@ -244,7 +244,7 @@ bool PackageEdits::Insert(size_t at, std::string_view utf8, NotAppliedReason* re
   }
   bool showsSpace = ShowsNextSpace(at);
   std::string xml;
-  if (Overlaps(item.region, item.part, position, position) ||
+  if (Overlaps(item.region, item.part, position, position) || !CopiesFree(item.region) ||
       !Encode(node, utf8, &showsSpace, &xml)) {
     *reason = NotAppliedReason::kNotInPlace;
     return false;
@@ -258,6 +258,7 @@ bool PackageEdits::Insert(size_t at, std::string_view utf8, NotAppliedReason* re
   }
   AddSplice(item.region, item.part, position, position, std::move(xml));
   KeepBlanks(item.region, item.node);
+  DropCopies(item.region);
   return true;
 }
 
@@ -364,12 +365,17 @@ bool PackageEdits::Plan(size_t first, size_t last, std::string_view utf8,
       return false;
     }
   }
+  if (!CopiesFree(region)) {
+    *reason = NotAppliedReason::kNotInPlace;
+    return false;
+  }
   // The new text goes into the first range; the others are emptied.
   for (size_t r = 0; r < ranges.size(); r++) {
     AddSplice(region, ranges[r].part, ranges[r].begin, ranges[r].end,
               r == 0 ? xml : std::string());
   }
   for (size_t k = first; k < last; k++) KeepBlanks(region, items[k].node);
+  DropCopies(region);
   if (odf) {
     // A space right after the occurrence shows only after a character that
     // is not blank; otherwise it is made an element of its own.
@@ -427,6 +433,34 @@ void PackageEdits::KeepBlanks(uint32_t region, uint32_t node) {
   preserved_.push_back(key);
   // Blanks at either end of a text element are kept only when it says so.
   AddSplice(region, n.part, n.textTagEnd - 1, n.textTagEnd - 1, " xml:space=\"preserve\"");
+}
+
+std::vector<size_t> PackageEdits::CopiesToDrop(uint32_t region) const {
+  std::vector<size_t> found;
+  for (size_t c = 0; c < text_.copies.size(); c++) {
+    const PackageCopy& copy = text_.copies[c];
+    if (region >= copy.firstRegion && region <= copy.lastRegion &&
+        std::find(dropped_.begin(), dropped_.end(), c) == dropped_.end()) {
+      found.push_back(c);
+    }
+  }
+  return found;
+}
+
+bool PackageEdits::CopiesFree(uint32_t region) const {
+  for (size_t c : CopiesToDrop(region)) {
+    const PackageCopy& copy = text_.copies[c];
+    if (Overlaps(UINT32_MAX, copy.part, copy.begin, copy.end)) return false;
+  }
+  return true;
+}
+
+void PackageEdits::DropCopies(uint32_t region) {
+  for (size_t c : CopiesToDrop(region)) {
+    const PackageCopy& copy = text_.copies[c];
+    dropped_.push_back(c);
+    AddSplice(UINT32_MAX, copy.part, copy.begin, copy.end, std::string());
+  }
 }
 
 void PackageEdits::AddOwnStrings() {
@@ -506,6 +540,7 @@ bool PackageEdits::Apply() {
   splices_.clear();
   taken_.clear();
   preserved_.clear();
+  dropped_.clear();
   lastEnd_ = SIZE_MAX;
   converted_ = SIZE_MAX;
   std::stable_sort(sorted.begin(), sorted.end(), [](const Splice& a, const Splice& b) {

@@ -89,6 +89,16 @@ struct SharedStrings {
   uint32_t strings = 0;                   // the <si> elements there are
 };
 
+// Bytes that hold a second copy of the text of regions [firstRegion,
+// lastRegion] for readers that cannot read it where it was read from (markup
+// compatibility's alternatives after the one read). An edit in one of those
+// regions takes the copy out, so that the replaced text stays nowhere.
+struct PackageCopy {
+  uint32_t firstRegion = 0, lastRegion = 0;
+  uint32_t part = 0;
+  uint32_t begin = 0, end = 0;
+};
+
 // The parts of the package as they are now, by name.
 struct PackagePart {
   std::string name;
@@ -112,6 +122,7 @@ class PackageText {
   // Workbooks: the cells (by region) whose shared string others use too.
   std::map<uint32_t, SharedCell> sharedCells;
   SharedStrings sharedStrings;
+  std::vector<PackageCopy> copies;
   // A note to the user when the whole document is left unedited; set by a
   // reader for a document under write protection.
   bool protectedDocument = false;
@@ -143,6 +154,7 @@ class PackageText {
     anchors.clear();
     sharedCells.clear();
     sharedStrings = SharedStrings();
+    copies.clear();
     protectedDocument = false;
   }
 };
@@ -197,6 +209,12 @@ class PackageEdits {
   // Whether [begin, end) of part overlaps bytes an edit of this pass takes.
   bool Overlaps(uint32_t region, uint32_t part, uint32_t begin, uint32_t end) const;
   void KeepBlanks(uint32_t region, uint32_t node);
+  // The copies of region's text (PackageText::copies) this pass has not
+  // taken out yet; whether they can be (no edit planned lies in their
+  // bytes); taking them out.
+  std::vector<size_t> CopiesToDrop(uint32_t region) const;
+  bool CopiesFree(uint32_t region) const;
+  void DropCopies(uint32_t region);
   // The edits of shared strings the pass made, as edits of the strings
   // and, where the cells of a string differ, new strings the edited cells
   // point at.
@@ -213,6 +231,7 @@ class PackageEdits {
   std::vector<std::pair<uint32_t, uint32_t>> preserved_;  // (region, node) given
                                                           // xml:space="preserve"
   std::map<uint32_t, std::vector<Splice>> own_;  // edits of shared strings, by cell
+  std::vector<size_t> dropped_;                  // the copies this pass takes out
   size_t lastEnd_ = SIZE_MAX;        // the item after the last edit
   bool lastShowsSpace_ = false;      // its inserted text lets a following space show
   size_t converted_ = SIZE_MAX;      // an item whose space was made an element

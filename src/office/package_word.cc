@@ -399,10 +399,12 @@ class NoteReader : public XmlHandler {
 // The text boxes of a part: the content of each w:txbxContent that is in no
 // other, read as a body. Of markup compatibility's alternatives only the
 // first is read, as in the body, so that a box written twice (a drawing and
-// its fallback for older readers) is read once.
+// its fallback for older readers) is read once; the bytes of the
+// alternatives after it are a copy of the boxes read, which an edit of
+// their text takes out (PackageText::copies).
 class TextBoxReader : public XmlHandler {
  public:
-  TextBoxReader(PackageText& text, uint32_t part) : reader_(text, part) {}
+  TextBoxReader(PackageText& text, uint32_t part) : text_(text), part_(part), reader_(text, part) {}
 
   void StartElement(const XmlElement& e) override {
     if (skip_.Active()) return skip_.Start();
@@ -412,10 +414,16 @@ class TextBoxReader : public XmlHandler {
     }
     if (e.uri == ns::kMc) {
       if (e.local == "AlternateContent") {
-        alternatives_.push_back(false);
+        alternatives_.push_back({false, text_.items.size(), UINT32_MAX, 0});
       } else if (e.local == "Choice" || e.local == "Fallback") {
-        if (alternatives_.empty() || alternatives_.back()) return skip_.Start();
-        alternatives_.back() = true;
+        if (alternatives_.empty()) return skip_.Start();
+        Alternatives& alternatives = alternatives_.back();
+        if (alternatives.read) {
+          alternatives.restBegin = std::min(alternatives.restBegin, e.tagBegin);
+          skippingRest_ = true;
+          return skip_.Start();
+        }
+        alternatives.read = true;
       }
     } else if (IsW(e.uri) && e.local == "txbxContent") {
       depth_ = 1;
@@ -423,13 +431,25 @@ class TextBoxReader : public XmlHandler {
   }
 
   void EndElement(const XmlElement& e, uint32_t tagBegin, uint32_t tagEnd) override {
-    if (skip_.Active()) return skip_.End();
+    if (skip_.Active()) {
+      skip_.End();
+      if (!skip_.Active() && skippingRest_) {
+        skippingRest_ = false;
+        alternatives_.back().restEnd = tagEnd;
+      }
+      return;
+    }
     if (depth_ > 0) {
       if (--depth_ > 0) reader_.EndElement(e, tagBegin, tagEnd);
       return;
     }
     if (e.uri == ns::kMc && e.local == "AlternateContent" && !alternatives_.empty()) {
+      const Alternatives ended = alternatives_.back();
       alternatives_.pop_back();
+      if (ended.restBegin < ended.restEnd && ended.items < text_.items.size()) {
+        text_.copies.push_back({text_.items[ended.items].region, text_.items.back().region, part_,
+                                ended.restBegin, ended.restEnd});
+      }
     }
   }
 
@@ -438,9 +458,19 @@ class TextBoxReader : public XmlHandler {
   }
 
  private:
+  struct Alternatives {
+    bool read;           // one of them has been read
+    size_t items;        // the items there were before them
+    uint32_t restBegin;  // the bytes of those after the one read
+    uint32_t restEnd;
+  };
+
+  PackageText& text_;
+  uint32_t part_;
   WordprocessingReader reader_;
   Skipper skip_;
-  std::vector<bool> alternatives_;
+  std::vector<Alternatives> alternatives_;
+  bool skippingRest_ = false;  // the skip began at one of those
   int depth_ = 0;
 };
 

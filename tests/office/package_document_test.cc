@@ -950,6 +950,68 @@ TEST_F(PackageDocumentTest, AnEditInAStoryLandsInItsPart) {
   }
 }
 
+// Word writes a text box twice: the drawing read, and a fallback copy for
+// older readers. A replace in a box takes the box's fallback out with it,
+// once however many edits land there, so that the old text stays in no
+// entry; a box not edited keeps its fallback, the other entries their bytes.
+TEST_F(PackageDocumentTest, AnEditedTextBoxKeepsNoFallbackCopy) {
+  auto box = [](const std::string& paragraphs) {
+    const std::string content = "<w:txbxContent>" + paragraphs + "</w:txbxContent>";
+    const std::string fallback = "<mc:Fallback><w:pict><v:shape><v:textbox>" + content +
+                                 "</v:textbox></v:shape></w:pict></mc:Fallback>";
+    return std::make_pair(
+        "<w:p><w:r><mc:AlternateContent><mc:Choice Requires=\"wps\"><w:drawing><wp:anchor>"
+        "<wps:wsp><wps:txbx>" + content + "</wps:txbx></wps:wsp></wp:anchor></w:drawing>"
+        "</mc:Choice>" + fallback + "</mc:AlternateContent></w:r></w:p>",
+        fallback);
+  };
+  const auto edited = box("<w:p><w:r><w:t>cat and </w:t><w:t>cat</w:t></w:r></w:p>"
+                          "<w:p><w:r><w:t>cat</w:t></w:r></w:p>");
+  const auto kept = box("<w:p><w:r><w:t>bird</w:t></w:r></w:p>");
+  const std::vector<Entry> entries = {
+      {"[Content_Types].xml", "<Types/>"},
+      {"_rels/.rels", Rels("word/document.xml")},
+      {"word/document.xml",
+       "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+       "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\" "
+       "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\" "
+       "xmlns:wps=\"http://schemas.microsoft.com/office/word/2010/wordprocessingShape\" "
+       "xmlns:v=\"urn:schemas-microsoft-com:vml\"><w:body>" +
+           edited.first + kept.first + "</w:body></w:document>"},
+      {"docProps/app.xml", "<Properties/>"},
+  };
+  const std::string path = dir_.File("box.docx");
+  WriteZip(path, entries);
+  const struct {
+    const char* find;
+    const char* replace;
+    const char* boxes;
+    size_t fallbacks;
+  } passes[] = {
+      {"cat", "dog", "dog and dog\rdog\rbird\r", 1},
+      {"bird", "fish", "dog and dog\rdog\rfish\r", 0},
+  };
+  for (const auto& pass : passes) {
+    SCOPED_TRACE(pass.find);
+    NotApplied left;
+    const std::string text = Replace(path, pass.find, pass.replace, &left, OfficeParts::kAll);
+    EXPECT_EQ(left.Total(), 0u);
+    EXPECT_EQ(text.substr(text.rfind('\f') + 1), pass.boxes);
+    for (const Entry& entry : entries) {
+      const std::string bytes = Part(path, entry.name);
+      EXPECT_EQ(Occurrences(bytes, pass.find), 0u) << entry.name;
+      if (entry.name != "word/document.xml") {
+        EXPECT_EQ(bytes, entry.content);
+      }
+    }
+    const std::string document = Part(path, "word/document.xml");
+    EXPECT_EQ(Occurrences(document, "<mc:Fallback>"), pass.fallbacks);
+    if (pass.fallbacks == 1) {
+      EXPECT_NE(document.find(kept.second), std::string::npos);
+    }
+  }
+}
+
 // An empty file named as an office document is told, not opened as a new
 // empty document by the application behind the bridge.
 TEST_F(PackageDocumentTest, AnEmptyOfficeFileIsToldForEveryKind) {
