@@ -23,6 +23,13 @@ std::string CleanLayoutText(std::string_view text, const TextLayout& layout) {
   return clean;
 }
 
+namespace {
+
+// U+FFFC in UTF-8: an object or a field anchored in the text.
+constexpr std::string_view kObjectCharacter = "\xEF\xBF\xBC";
+
+}  // namespace
+
 void OfficeText::AppendUtf8(std::string_view utf8, const CodePage& codePage) {
   const size_t base = bytes.size();
   std::string converted;
@@ -34,12 +41,14 @@ void OfficeText::AppendUtf8(std::string_view utf8, const CodePage& codePage) {
   // "?", so the two texts are walked side by side.
   const CodePage& unicode = CodePage::Utf8();
   const size_t known = standIns.size();
+  const size_t knownObjects = objects;
   size_t in = 0, out = 0;
   while (in < utf8.size() && out < converted.size()) {
     const size_t next = unicode.NextChar(utf8, in);
     const size_t after = codePage.NextChar(converted, out);
     if (after == out + 1 && converted[out] == '?' && !(next == in + 1 && utf8[in] == '?')) {
       standIns.push_back(base + out);
+      if (utf8.substr(in, next - in) == kObjectCharacter) objects++;
     }
     in = next;
     out = after;
@@ -51,10 +60,14 @@ void OfficeText::AppendUtf8(std::string_view utf8, const CodePage& codePage) {
   // A converter that did not keep to one character per code point: each
   // character is converted by itself.
   standIns.resize(known);
+  objects = knownObjects;
   std::string one;
   for (in = 0; in < utf8.size();) {
     const size_t next = unicode.NextChar(utf8, in);
-    if (!codePage.FromUtf8(utf8.substr(in, next - in), &one)) standIns.push_back(bytes.size());
+    if (!codePage.FromUtf8(utf8.substr(in, next - in), &one)) {
+      standIns.push_back(bytes.size());
+      if (utf8.substr(in, next - in) == kObjectCharacter) objects++;
+    }
     bytes += one;
     in = next;
   }

@@ -67,6 +67,10 @@ struct OfficeText {
   // The offset of each "?" in bytes that stands for a character the code
   // page cannot hold, in order.
   std::vector<size_t> standIns;
+  // How many of them stand for an object or a field (U+FFFC) rather than a
+  // character of the text: never matched either, but nothing the user's
+  // code page lacks.
+  size_t objects = 0;
   // The application failed part of the way: bytes holds what was read up to
   // there.
   bool readInPart = false;

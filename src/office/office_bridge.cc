@@ -97,9 +97,10 @@ std::string WithoutStoryMarks(std::string text) {
 }
 
 // Appends text to into, its stand-ins moved to their place there.
-void AppendOfficeText(OfficeText& into, OfficeText text) {
+void AppendOfficeText(OfficeText& into, const OfficeText& text) {
   const size_t base = into.bytes.size();
   for (size_t at : text.standIns) into.standIns.push_back(base + at);
+  into.objects += text.objects;
   into.readInPart = into.readInPart || text.readInPart;
   into.bytes += text.bytes;
 }
@@ -112,7 +113,7 @@ OfficeText WriteFurtherStories(typename Steps::Document& document, const CodePag
     text.bytes.push_back(kStoryMark);
     OfficeText one = Steps::WriteStory(document, story, codePage);
     one.bytes = WithoutStoryMarks(std::move(one.bytes));
-    AppendOfficeText(text, std::move(one));
+    AppendOfficeText(text, one);
   }
   return text;
 }
@@ -162,6 +163,7 @@ class DocumentSession : public OfficeDocument {
     }
     standIns_.Clear();
     standIns_.AddBytes(text.standIns);
+    unheld_ = text.standIns.size() - text.objects;
     readInPart_ = readInPart_ || text.readInPart;
     return std::move(text.bytes);
   }
@@ -237,7 +239,7 @@ class DocumentSession : public OfficeDocument {
   bool Admits(int64_t start, int64_t length) const override {
     return standIns_.Admits(start, length);
   }
-  size_t StandIns() const override { return standIns_.Count(); }
+  size_t StandIns() const override { return unheld_; }
   bool ReadInPart() const override { return readInPart_; }
 
   void Close(bool save) override {
@@ -280,6 +282,7 @@ class DocumentSession : public OfficeDocument {
   bool pending_ = false;
   NotApplied leftovers_;
   StandInSpans standIns_;
+  size_t unheld_ = 0;  // the stand-ins for characters, not for objects
   bool readInPart_ = false;
 };
 

@@ -122,8 +122,12 @@ class PackageDocument : public OfficeDocument {
     }
     edits_ = std::make_unique<PackageEdits>(text_, work_, codePage_);
     standIns_.Clear();
+    unheld_ = 0;
     for (size_t i = 0; i < work_.lossy.size(); i++) {
-      if (work_.lossy[i]) standIns_.Add(work_.offsets[i], work_.offsets[i + 1]);
+      if (!work_.lossy[i]) continue;
+      standIns_.Add(work_.offsets[i], work_.offsets[i + 1]);
+      // An object reads as a stand-in too, but is no character of the text.
+      if (text_.items[i].kind != ItemKind::kObject) unheld_++;
     }
     return true;
   }
@@ -181,7 +185,7 @@ class PackageDocument : public OfficeDocument {
   bool Admits(int64_t start, int64_t length) const override {
     return standIns_.Admits(start, length);
   }
-  size_t StandIns() const override { return standIns_.Count(); }
+  size_t StandIns() const override { return unheld_; }
 
   std::string OtherStoriesText() override {
     if (parts_ == OfficeParts::kAll) return "";
@@ -217,6 +221,7 @@ class PackageDocument : public OfficeDocument {
   std::unique_ptr<PackageEdits> edits_;
   NotApplied leftovers_;
   StandInSpans standIns_;
+  size_t unheld_ = 0;  // the stand-ins for characters, not for objects
   bool matches_ = true;
   bool pending_ = false;
   bool closed_ = false;

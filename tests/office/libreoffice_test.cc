@@ -184,9 +184,10 @@ TEST_F(LibreOfficeTest, ReplaceChangesEveryOccurrenceAndNothingElse) {
   Result plain =
       Cli(std::string("replace -y -d cat kitten -d 中文 汉语 -d ';' '\\n' ") + names);
   ASSERT_EQ(plain.status, 0) << plain.err;
-  // The page number field and the two emoji are characters GBK cannot hold.
+  // The two emoji are characters GBK cannot hold; the page number field is
+  // never matched either, but is no character the code page lacks.
   std::string notices;
-  for (const char* name : {"letter.doc", "table.xls", "slides.ppt"}) {
+  for (const char* name : {"table.xls", "slides.ppt"}) {
     notices += std::string("strbatch-cli: ") + name +
                ": 1 characters the code page cannot hold were not searched (--encoding utf-8 or "
                "auto searches them)\n";

@@ -229,11 +229,11 @@ class DocumentService : public cppu::WeakImplHelper2<css::task::XJob, css::lang:
       // A stand-in is a "?" of its own: the program is told where each one
       // is, so that it asks about an occurrence without a round trip.
       std::string standIns;
-      for (size_t at = text.find('?'); at != std::string::npos && document.StandIns() > 0;
-           at = text.find('?', at + 1)) {
+      for (size_t at = text.find('?'); at != std::string::npos; at = text.find('?', at + 1)) {
         if (!document.Admits(static_cast<int64_t>(at), 1)) PutNumber(standIns, at);
       }
       answer.SetBytes("StandIns", standIns);
+      answer.Set("Unheld", Any(static_cast<sal_Int64>(document.StandIns())));
       answer.Set("ReadInPart", Any(static_cast<sal_Bool>(document.ReadInPart())));
     } else if (op == "others") {
       answer.SetBytes("Text", document.OtherStoriesText());
@@ -369,6 +369,7 @@ class ServiceDocument : public OfficeDocument {
       standIns_.Add(at, at + 1);
     }
     readInPart_ = readInPart_ || answer.Get<sal_Bool>("ReadInPart");
+    unheld_ = static_cast<size_t>(answer.Get<sal_Int64>("Unheld"));
     return answer.GetBytes("Text");
   }
   std::string OtherStoriesText() override {
@@ -377,7 +378,7 @@ class ServiceDocument : public OfficeDocument {
   bool Admits(int64_t start, int64_t length) const override {
     return standIns_.Admits(start, length);
   }
-  size_t StandIns() const override { return standIns_.Count(); }
+  size_t StandIns() const override { return unheld_; }
   bool ReadInPart() const override { return readInPart_; }
 
   void BeginOccurrences(std::string_view searchedText) override {
@@ -449,6 +450,7 @@ class ServiceDocument : public OfficeDocument {
   bool closed_ = false;
   NotApplied leftovers_;
   StandInSpans standIns_;
+  size_t unheld_ = 0;  // the stand-ins for characters, not for objects
   bool readInPart_ = false;
 };
 
