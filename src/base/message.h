@@ -102,7 +102,9 @@ enum class MessageId {
   kNameHasControl,
   kNamesSkipped,         // %1 the names
   kOtherStoriesNotSearched,  // %1 occurrences in an office document's further stories
+  kOtherStoriesNotSearchedInWindow,  // the same, naming the window's option
   kStandInsNotSearched,  // %1 characters of a document the code page cannot hold
+  kStandInsNotSearchedInWindow,  // the same, naming the window's setting
   kReadInPartCounted,    // a find counted the text of a document read in part
   kReadInPartLeft,       // a document read in part is left as it is
 

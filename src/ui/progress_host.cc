@@ -100,7 +100,14 @@ void ProgressHost::Warn(const std::string& path, const Message& message) {
 void ProgressHost::Notice(const std::string& path, const Message& message) {
   QString line = PathToQString(path);
   if (!line.isEmpty()) line += QStringLiteral(": ");
-  notices_ << line + QString::fromStdString(MessageText(hostTexts_, message));
+  // The window names its own option where the command line names a flag.
+  Message shown = message;
+  if (shown.id == MessageId::kOtherStoriesNotSearched) {
+    shown.id = MessageId::kOtherStoriesNotSearchedInWindow;
+  } else if (shown.id == MessageId::kStandInsNotSearched) {
+    shown.id = MessageId::kStandInsNotSearchedInWindow;
+  }
+  notices_ << line + QString::fromStdString(MessageText(hostTexts_, shown));
 }
 
 void ProgressHost::RejectDefinition(size_t, const Message& message) {
