@@ -174,12 +174,14 @@ class MainWindowTest : public QObject {
     window.Control(control::kBig5ToGbk)->click();
     window.Control(control::kEnglish)->click();
     qobject_cast<QCheckBox*>(window.Control(control::kMatchCase))->setChecked(false);
+    qobject_cast<QCheckBox*>(window.Control(control::kAllParts))->setChecked(true);
 
     QTest::keyClick(&window, Qt::Key_Escape);
     QVERIFY(!window.isVisible());
     QVERIFY(window.CurrentOptions().AltCode == CodeConversion::Big5ToGbk);
     QVERIFY(window.CurrentOptions().language == Language::English);
     QVERIFY(!window.CurrentOptions().Case);
+    QVERIFY(window.CurrentOptions().allParts);
     std::vector<DefinitionRecord> carried;
     DefinitionFileError refused;
     std::string movedTo;
@@ -192,6 +194,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(next.Definitions().Size(), size_t{1});
     QVERIFY(next.Definitions().Row(0).checked);
     QVERIFY(qobject_cast<QRadioButton*>(next.Control(control::kEnglish))->isChecked());
+    QVERIFY(qobject_cast<QCheckBox*>(next.Control(control::kAllParts))->isChecked());
     QCOMPARE(next.Control(control::kBatchReplace)->text(), QStringLiteral("Batch replace"));
   }
 
