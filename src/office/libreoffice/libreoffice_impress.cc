@@ -68,9 +68,14 @@ std::shared_ptr<SlideState> ReadNotesPage(const SlideState& slide) {
     notes->shapes.set(page->getNotesPage(), UNO_QUERY_THROW);
     for (sal_Int32 i = 0; i < notes->shapes->getCount(); i++) {
       Reference<css::drawing::XShape> shape(notes->shapes->getByIndex(i), UNO_QUERY);
-      if (!shape.is() || shape->getShapeType() != "com.sun.star.presentation.NotesShape") {
-        continue;
-      }
+      // Only its shape type tells a notes placeholder from the slide's image
+      // and the number, date, header and footer fields of the notes page.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+      const bool notesText =
+          shape.is() && shape->getShapeType() == "com.sun.star.presentation.NotesShape";
+#pragma GCC diagnostic pop
+      if (!notesText) continue;
       Reference<css::text::XTextRange> text(shape, UNO_QUERY);
       if (text.is() && !text->getString().isEmpty()) notes->indexes.push_back(i);
     }
