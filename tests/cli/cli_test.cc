@@ -91,13 +91,14 @@ TEST(CliTest, AWorkbookKeepsNoReplacedSharedString) {
   CliRun run = Cli({"replace", "-y", "-d", "shared cat", "shared dog", book});
   EXPECT_EQ(run.exitCode, kExitOk) << run.err;
   EXPECT_EQ(run.out, "2\t" + book + "\n2\tshared cat\tshared dog\n");
-  std::string error;
+  Message error;
   std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(book), &error);
   std::unique_ptr<ZipPackage> old = ZipPackage::Open(before, &error);
-  ASSERT_TRUE(zip && old) << error;
+  ASSERT_TRUE(zip && old) << testing::EnglishReason(error);
   for (const std::string& name : zip->Names()) {
     std::string now, was;
-    ASSERT_TRUE(zip->Read(name, &now, &error) && old->Read(name, &was, &error)) << error;
+    ASSERT_TRUE(zip->Read(name, &now, &error) && old->Read(name, &was, &error))
+        << testing::EnglishReason(error);
     EXPECT_EQ(now.find("cat"), std::string::npos) << name;
     if (name != "xl/sharedStrings.xml") {
       EXPECT_EQ(now, was) << name;
@@ -131,9 +132,11 @@ TEST(CliTest, ABatchGoesOnPastAPartOverTheLimit) {
       << run.err;
   EXPECT_EQ(run.out, "1\t" + a + "\n0\t" + bomb + "\n1\t" + c + "\n2\tcat\tdog\n");
   EXPECT_EQ(testing::ReadBytes(bomb), bombBefore);
-  std::string error, text;
+  Message error;
+  std::string text;
   std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(c), &error);
-  ASSERT_TRUE(zip && zip->Read("word/document.xml", &text, &error)) << error;
+  ASSERT_TRUE(zip && zip->Read("word/document.xml", &text, &error))
+      << testing::EnglishReason(error);
   EXPECT_NE(text.find(">dog<"), std::string::npos) << text;
 }
 
@@ -168,9 +171,11 @@ TEST(CliTest, CharactersTheCodePageCannotHoldAreNeverMatched) {
                                   "(--encoding utf-8 or auto searches them)") != std::string::npos,
               row.noticed)
         << run.err;
-    std::string error, text;
+    Message error;
+    std::string text;
     std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(docx), &error);
-    ASSERT_TRUE(zip && zip->Read("word/document.xml", &text, &error)) << error;
+    ASSERT_TRUE(zip && zip->Read("word/document.xml", &text, &error))
+        << testing::EnglishReason(error);
     EXPECT_NE(text.find(">" + row.after + "<"), std::string::npos) << text;
   }
 }
