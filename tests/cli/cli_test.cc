@@ -976,6 +976,21 @@ bool HoldsEnglishSentence(const std::string& text) {
 // with a journal and settings of its own.
 TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
   const std::string big(1 << 20, 'a');
+  // Word documents the zipped path leaves out: one over a 1 MiB part limit,
+  // one with two entries of one name (the second entry renamed in place).
+  ScratchDir made;
+  auto zipped = [&made](const std::vector<testing::Entry>& entries) {
+    testing::WriteZip(made.File("z.docx"), entries);
+    return testing::ReadBytes(made.File("z.docx"));
+  };
+  const std::string overLimit = zipped(testing::WordDocument(std::string(1'500'000, 'x')));
+  std::vector<testing::Entry> twiceEntries = testing::WordDocument("a");
+  twiceEntries.push_back({"word/document.xmX", twiceEntries.back().content});
+  std::string twice = zipped(twiceEntries);
+  for (size_t at = twice.find("document.xmX"); at != std::string::npos;
+       at = twice.find("document.xmX", at)) {
+    twice[at + 11] = 'l';
+  }
   const std::string cut =
       "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\r\n<replace>\r\n<item><old>a</old>";
   const struct {
@@ -1028,6 +1043,15 @@ TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
                               {"plan.json", "{\"files\":[{\"path\":\"@a.txt\",\"changes\":[{}],"
                                             "\"sha256\":\"x\",\"encoding\":\"UTF-8\"}]}"}},
        {"apply", "-y", "--lang", "zh", "@plan.json"}, kExitFailure},
+      {"empty Word document", {{"e.docx", ""}},
+       {"find", "-d", "a", "b", "--lang", "zh", "@e.docx"}, kExitFailure},
+      {"part over the limit", {{"big.docx", overLimit}},
+       {"find", "-d", "a", "b", "--lang", "zh", "@big.docx"}, kExitFailure,
+       "[office]\nPartLimitMegabytes=1\n"},
+      {"two entries of one name", {{"twice.docx", twice}},
+       {"find", "-d", "a", "b", "--lang", "zh", "@twice.docx"}, kExitFailure},
+      {"damaged zip", {{"bad.docx", std::string("PK\x03\x04", 4) + "no archive follows"}},
+       {"find", "-d", "a", "b", "--lang", "zh", "@bad.docx"}, kExitFailure},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1036,7 +1060,8 @@ TEST(CliLanguageTest, ErrorsUnderLangZhHoldNoEnglishSentence) {
       if (const size_t slash = name.find('/'); slash != std::string::npos) {
         mkdir(dir.File(name.substr(0, slash)).c_str(), 0755);
       }
-      dir.Write(name, InFolder(bytes, dir.path()));
+      // A zip's bytes are written as they are: '@' may be any byte of one.
+      dir.Write(name, name.ends_with(".docx") ? bytes : InFolder(bytes, dir.path()));
     }
     for (const auto& [name, mode] : c.modes) chmod(dir.File(name).c_str(), mode);
     dir.Write("strbatch.INI", c.settings);

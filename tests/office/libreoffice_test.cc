@@ -342,6 +342,9 @@ TEST_F(LibreOfficeTest, ADocumentUnderAPasswordIsNamedAndLeft) {
         << run.err;
     EXPECT_TRUE(ReadBytes(path) == original) << name;
   }
+  // The reason crosses from soffice as a message, worded here.
+  Result chinese = Cli("find -d cat kitten --lang zh password.doc");
+  EXPECT_NE(chinese.err.find("password.doc: 文档受密码保护"), std::string::npos) << chinese.err;
 }
 
 // An occurrence that holds the anchor of a frame, a text box, an image, a
