@@ -209,7 +209,7 @@ enum class MessageId {
   kNotAZip,              // %1 libzip's reason
   kTwoEntriesNamed,      // %1 the entry's name
   kPartMissing,          // %1 part
-  kPartDamaged,          // %1 part, %2 libzip's reason
+  kPartUnreadable,       // %1 part, %2 libzip's or the XML scanner's reason
   kPartEncrypted,        // %1 part
   kPartSizeUnsaid,       // %1 part
   kPartOverLimit,        // %1 part, %2 its declared size, %3 the limit
@@ -218,7 +218,7 @@ enum class MessageId {
   kNoMainDocument,
   kNoWorkbook,
   kNoPresentation,
-  kPartXmlUnreadable,    // %1 part, %2 the XML scanner's reason
+  kCannotSave,           // %1 path; the cause says why
   kTextLayOutStopped,
   kNotEnoughMemoryToRead,
   kLibreOfficeNoDocument,

@@ -29,6 +29,15 @@ enum class OfficeStory;
 class __attribute__((visibility("default"))) AutomationError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // A failure the user can do something about (a save that cannot be
+  // written), told as reason in the user's language; what() stays English.
+  AutomationError(Message reason, const std::string& what)
+      : std::runtime_error(what), reason_(std::move(reason)) {}
+  // Empty when there is only what().
+  const Message& Reason() const { return reason_; }
+
+ private:
+  Message reason_;
 };
 
 // Why characters cannot be changed in place; kNone when they can.

@@ -172,10 +172,10 @@ class PackageDocument : public OfficeDocument {
     std::string bytes, error;
     Message notWritten;
     if (!zip_->Rewrite(replaced, &bytes, &error)) {
-      throw AutomationError(path_ + ": cannot save: " + error);
+      ThrowCannotSave(path_, LibraryText(error));
     }
     if (!RewriteFile(rewriter_, path_, bytes, &notWritten)) {
-      throw AutomationError(path_ + ": cannot save: " + PlainReason(notWritten));
+      ThrowCannotSave(path_, notWritten);
     }
   }
 

@@ -106,7 +106,7 @@ bool PackageSource::Scan(uint32_t part, XmlHandler& handler, Message* error) {
   std::string why;
   if (!ScanXml(text_.parts[part].bytes, handler, &why, shouldStop_)) {
     // The scanner's reason (libxml2's words, a line) stays as it gave it.
-    *error = Message(MessageId::kPartXmlUnreadable, {text_.parts[part].name, why});
+    *error = Message(MessageId::kPartUnreadable, {text_.parts[part].name, why});
     if (shouldStop_ && shouldStop_() && refusal_.Empty()) {
       refusal_ = *error;
       stopped_ = true;

@@ -105,7 +105,7 @@ bool ZipPackage::Read(const std::string& name, std::string* content, Message* er
   }
   zip_stat_t stat;
   if (zip_stat_index(archive_, found->second, 0, &stat) != 0) {
-    *error = Message(MessageId::kPartDamaged, {name, ArchiveError(archive_)});
+    *error = Message(MessageId::kPartUnreadable, {name, ArchiveError(archive_)});
     return false;
   }
   if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
@@ -130,7 +130,7 @@ bool ZipPackage::Read(const std::string& name, std::string* content, Message* er
   if (stat.size > limit) return tooLarge(stat.size);
   zip_file_t* file = zip_fopen_index(archive_, found->second, 0);
   if (file == nullptr) {
-    *error = Message(MessageId::kPartDamaged, {name, ArchiveError(archive_)});
+    *error = Message(MessageId::kPartUnreadable, {name, ArchiveError(archive_)});
     return false;
   }
   content->clear();
@@ -166,7 +166,7 @@ bool ZipPackage::Read(const std::string& name, std::string* content, Message* er
   // declared.
   const bool ended = n == 0 && done == stat.size;
   if (!ended) {
-    *error = Message(MessageId::kPartDamaged,
+    *error = Message(MessageId::kPartUnreadable,
                      {name, n < 0 ? ErrorText(zip_file_get_error(file))
                                   : std::string("its inflated size differs from the size the "
                                                 "package gives")});

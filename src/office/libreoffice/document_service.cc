@@ -436,7 +436,7 @@ class ServiceDocument : public OfficeDocument {
     if (!answer.Has("Saved")) return;
     strbatch::Message error;
     if (!RewriteFile(rewriter_, path_, answer.GetBytes("Saved"), &error)) {
-      throw AutomationError(path_ + ": cannot save: " + PlainReason(error));
+      ThrowCannotSave(path_, error);
     }
   }
 
