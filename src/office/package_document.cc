@@ -36,8 +36,6 @@ const FormatOf* FindFormat(const std::string& extension) {
   return nullptr;
 }
 
-// An OLE compound file holding an encrypted Office Open XML package names
-// its streams in UTF-16.
 MessageId EmptyReason(OfficeKind kind) {
   switch (kind) {
     case OfficeKind::Excel: return MessageId::kEmptyNotWorkbook;
@@ -46,6 +44,8 @@ MessageId EmptyReason(OfficeKind kind) {
   }
 }
 
+// An OLE compound file holding an encrypted Office Open XML package names
+// its streams in UTF-16.
 bool NamesEncryptedPackage(const std::string& bytes) {
   static const std::string kNames[] = {
       std::string("E\0n\0c\0r\0y\0p\0t\0i\0o\0n\0I\0n\0f\0o\0", 28),
