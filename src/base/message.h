@@ -195,6 +195,38 @@ enum class MessageId {
   kPlanNotHex,           // %1 field
   kPlanTextNotHeld,      // %1 encoding
 
+  // Office documents: why one is left out.
+  kEmptyNotWordDocument,
+  kEmptyNotWorkbook,
+  kEmptyNotPresentation,
+  kPasswordProtected,
+  kEncryptedAsWhole,
+  kNotOpenDocumentText,
+  kNotOpenDocumentSpreadsheet,
+  kNotOpenDocumentPresentation,
+  kLeftOut,              // the cause, then that the document is left out
+  kTextCannotBeRead,     // the cause inside: why its text cannot be read
+  kNotAZip,              // %1 libzip's reason
+  kTwoEntriesNamed,      // %1 the entry's name
+  kPartMissing,          // %1 part
+  kPartUnreadable,       // %1 part, %2 libzip's or the XML scanner's reason
+  kPartEncrypted,        // %1 part
+  kPartSizeUnsaid,       // %1 part
+  kPartOverLimit,        // %1 part, %2 its declared size, %3 the limit
+  kPartPastDeclared,     // %1 part, %2 its declared size
+  kPartReadStopped,      // %1 part
+  kNoMainDocument,
+  kNoWorkbook,
+  kNoPresentation,
+  kCannotSave,           // %1 path; the cause says why
+  kTextLayOutStopped,
+  kNotEnoughMemoryToRead,
+  kLibreOfficeNoDocument,
+  kLibreOfficeReadsAs,   // %1 LibreOffice's filter, %2 the kind ("a Word")
+  kInUseElsewhere,       // %1 the lock file
+  kLibreOfficeCannotStart,  // %1 the reason beneath
+  kLibreOfficeUnusable,  // %1 the reason beneath
+
   kCount
 };
 

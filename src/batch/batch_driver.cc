@@ -532,35 +532,35 @@ void BatchRunner::LoadWorkText(FileJob& job, BatchMode mode) {
         host_.Warn(job.path, notCopied);
         return;
       }
-      // The office suite's reasons are its own text.
-      std::string whyNot;
+      Message whyNot;
       try {
         job.document =
             office_->Open(DryRun() ? job.copy : job.path, job.kind, *job.workPage, &whyNot);
       } catch (const std::bad_alloc&) {
         // One document too large for this machine is left out; the run
         // goes on with the next file.
-        whyNot = "not enough memory to read it; left out";
+        whyNot = Message(MessageId::kNotEnoughMemoryToRead);
       }
       if (!job.document) {
         // A document stopped while it was read is not told: the run ends.
-        if (!whyNot.empty() && !readStopped_) host_.Warn(job.path, LibraryText(whyNot));
-        if (!whyNot.empty()) job.usable = false;
+        if (!whyNot.Empty() && !readStopped_) host_.Warn(job.path, whyNot);
+        if (!whyNot.Empty()) job.usable = false;
       }
     }
     if (job.document) {
-      std::string whyNot;
+      Message whyNot;
       try {
         job.work.bytes = job.document->WriteText();
       } catch (const AutomationError& error) {
         // A document read in part is no document to replace in: it is
-        // warned, closed unsaved and not counted; the run goes on.
-        whyNot = error.what();
+        // warned, closed unsaved and not counted; the run goes on. The
+        // application's own words are all there is to tell.
+        whyNot = LibraryText(error.what());
       } catch (const std::bad_alloc&) {
-        whyNot = "not enough memory to read it; left out";
+        whyNot = Message(MessageId::kNotEnoughMemoryToRead);
       }
-      if (!whyNot.empty()) {
-        host_.Warn(job.path, LibraryText(whyNot));
+      if (!whyNot.Empty()) {
+        host_.Warn(job.path, whyNot);
         job.usable = false;
         job.work.bytes.clear();
         job.work.bytes.shrink_to_fit();

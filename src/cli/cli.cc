@@ -895,7 +895,7 @@ int RunBatchCommand(const Commands& commands, const Arguments& args,
   }
   if (report.end == CommandEnd::kFailed) {
     // An office call that failed ends the run; the files before it are done.
-    std::fprintf(err, "strbatch-cli: %s\n", report.failure.c_str());
+    std::fprintf(err, "strbatch-cli: %s\n", MessageText(texts, report.failure).c_str());
     return kExitFailure;
   }
   if (report.end == CommandEnd::kRejected || report.end == CommandEnd::kRefused) {

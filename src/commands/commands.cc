@@ -11,6 +11,11 @@
 namespace strbatch {
 namespace {
 
+// Why an office call ended the run: its message, or the office's own words.
+Message FailureOf(const AutomationError& error) {
+  return error.Reason().Empty() ? LibraryText(error.what()) : error.Reason();
+}
+
 // Passes everything on to the front end's host and keeps in the report
 // what the command told: its warnings, its notices, a cancel request.
 class ReportingHost : public BatchHost {
@@ -120,7 +125,7 @@ CommandReport RunBatchCommand(const BatchRequest& request, BatchHost& frontEnd) 
   } catch (const AutomationError& error) {
     // An office call that failed ends the run; the files before it are done.
     report.end = CommandEnd::kFailed;
-    report.failure = error.what();
+    report.failure = FailureOf(error);
   }
   report.lastRow = runner.LastRowReached();
   CountFiles(files, &report);
@@ -139,7 +144,7 @@ CommandReport ComputePreview(const PreviewRequest& request, ReplacePreview& prev
                                        request.office));
   } catch (const AutomationError& error) {
     report.end = CommandEnd::kFailed;
-    report.failure = error.what();
+    report.failure = FailureOf(error);
   }
   report.lastRow = preview.LastRowReached();
   CountFiles(request.files, &report);

@@ -65,7 +65,7 @@ struct CommandReport {
   std::vector<std::pair<std::string, size_t>> written;
   std::vector<Refusal> warnings;
   size_t notices = 0;
-  std::string failure;  // why a kFailed run ended
+  Message failure;  // why a kFailed run ended
 
   // The different files warned about (a warning without a path counts as
   // one file).

@@ -171,6 +171,36 @@ constexpr MessageKeyRow kMessageKeys[] = {
     {MessageId::kPlanChangeNotObject, "1585"},
     {MessageId::kPlanNotHex, "1586"},
     {MessageId::kPlanTextNotHeld, "1587"},
+    {MessageId::kEmptyNotWordDocument, "1910"},
+    {MessageId::kEmptyNotWorkbook, "1911"},
+    {MessageId::kEmptyNotPresentation, "1912"},
+    {MessageId::kPasswordProtected, "1913"},
+    {MessageId::kEncryptedAsWhole, "1914"},
+    {MessageId::kNotOpenDocumentText, "1915"},
+    {MessageId::kNotOpenDocumentSpreadsheet, "1916"},
+    {MessageId::kNotOpenDocumentPresentation, "1917"},
+    {MessageId::kLeftOut, "1918"},
+    {MessageId::kTextCannotBeRead, "1919"},
+    {MessageId::kNotAZip, "1920"},
+    {MessageId::kTwoEntriesNamed, "1921"},
+    {MessageId::kPartMissing, "1922"},
+    {MessageId::kPartUnreadable, "1923"},
+    {MessageId::kPartEncrypted, "1924"},
+    {MessageId::kPartSizeUnsaid, "1925"},
+    {MessageId::kPartOverLimit, "1926"},
+    {MessageId::kPartPastDeclared, "1927"},
+    {MessageId::kPartReadStopped, "1928"},
+    {MessageId::kNoMainDocument, "1929"},
+    {MessageId::kNoWorkbook, "1930"},
+    {MessageId::kNoPresentation, "1931"},
+    {MessageId::kCannotSave, "1932"},
+    {MessageId::kTextLayOutStopped, "1933"},
+    {MessageId::kNotEnoughMemoryToRead, "1934"},
+    {MessageId::kLibreOfficeNoDocument, "1935"},
+    {MessageId::kLibreOfficeReadsAs, "1936"},
+    {MessageId::kInUseElsewhere, "1937"},
+    {MessageId::kLibreOfficeCannotStart, "1938"},
+    {MessageId::kLibreOfficeUnusable, "1939"},
 };
 
 // The joiner between a sentence and its reason (": ", or full-width in
@@ -219,6 +249,12 @@ const QuestionRow& QuestionOf(Question question) {
 // The reasons of kNotApplied, in the order of NotAppliedReason.
 constexpr const char* kNotAppliedReasonKeys[] = {"1153", "1154", "1155", "1156", "1157", "1158", "1860"};
 
+// Sentences that word their cause inside ("...; left out") rather than
+// after the joiner.
+bool HoldsItsCause(MessageId id) {
+  return id == MessageId::kLeftOut || id == MessageId::kTextCannotBeRead;
+}
+
 // strerror_l in the named locale, or "" when the system has no such locale.
 std::string SystemReason(int osError, const char* localeName) {
   static std::mutex mutex;
@@ -260,6 +296,11 @@ std::string MessageText(const LanguageCatalog& texts, const Message& message) {
     if (!message.args.empty()) out = message.args[0];
   } else if (message.id == MessageId::kNotApplied) {
     out = NotAppliedText(texts, message);
+  } else if (HoldsItsCause(message.id)) {
+    // The cause is worded inside the sentence, as its last argument.
+    std::vector<std::string> args = message.args;
+    args.push_back(message.cause ? MessageText(texts, *message.cause) : "");
+    out = texts.Message(MessageKey(message.id), args);
   } else if (message.id != MessageId::kNone) {
     out = texts.Message(MessageKey(message.id), message.args);
   }
@@ -270,7 +311,7 @@ std::string MessageText(const LanguageCatalog& texts, const Message& message) {
     out += more;
   };
   if (message.osError != 0) append(OsErrorText(texts, message.osError));
-  if (message.cause) append(MessageText(texts, *message.cause));
+  if (message.cause && !HoldsItsCause(message.id)) append(MessageText(texts, *message.cause));
   return out;
 }
 

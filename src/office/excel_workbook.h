@@ -45,7 +45,7 @@ struct WorkbookSteps {
       .middle = &OfficeLocation::row,
       .inner = &OfficeLocation::column,
   };
-  static ExcelApplication* Application(OfficeApplications& applications, std::string* whyNot) {
+  static ExcelApplication* Application(OfficeApplications& applications, Message* whyNot) {
     return applications.EnsureExcel(whyNot);
   }
   static constexpr auto WriteText = WriteWorkbookText;

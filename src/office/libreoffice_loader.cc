@@ -40,15 +40,15 @@ void RemoveLeftovers(const std::string& privateDir) {
 
 class LibreOfficeLoader : public OfficeSuite {
  public:
-  std::unique_ptr<WordApplication> StartWord(std::string* whyNot) override {
+  std::unique_ptr<WordApplication> StartWord(Message* whyNot) override {
     OfficeSuite* suite = Load(whyNot);
     return suite ? suite->StartWord(whyNot) : nullptr;
   }
-  std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) override {
+  std::unique_ptr<ExcelApplication> StartExcel(Message* whyNot) override {
     OfficeSuite* suite = Load(whyNot);
     return suite ? suite->StartExcel(whyNot) : nullptr;
   }
-  std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) override {
+  std::unique_ptr<PowerPointApplication> StartPowerPoint(Message* whyNot) override {
     OfficeSuite* suite = Load(whyNot);
     return suite ? suite->StartPowerPoint(whyNot) : nullptr;
   }
@@ -64,13 +64,13 @@ class LibreOfficeLoader : public OfficeSuite {
   // The suite, loaded on first use. A missing LibreOffice is told once, to
   // the first caller that asks why: the later documents of the run (and of
   // later runs) yield no text quietly.
-  OfficeSuite* Load(std::string* whyNot) {
+  OfficeSuite* Load(Message* whyNot) {
     if (!suite_ && !failed_) {
       suite_.reset(LoadSuite(&error_));
       failed_ = !suite_;
     }
     if (failed_ && whyNot && !error_.empty()) {
-      *whyNot = "LibreOffice cannot be used, office documents are left out: " + error_;
+      *whyNot = Message(MessageId::kLibreOfficeUnusable, {error_});
       error_.clear();
     }
     return suite_.get();

@@ -14,13 +14,13 @@ OfficeApplications::~OfficeApplications() {
 
 template <class App, class Start>
 App* OfficeApplications::Ensure(std::unique_ptr<App>& app, bool& failed, Start start,
-                                std::string* whyNot) {
+                                Message* whyNot) {
   if (app) return app.get();
   // Starting can take seconds before it fails (the suite waits for the
   // instance to answer), so a failed start is not repeated for every
   // document of the run.
   if (failed || suite_ == nullptr) return nullptr;
-  std::string reason;
+  Message reason;
   app = start(&reason);
   if (!app) {
     failed = true;
@@ -37,19 +37,19 @@ void OfficeApplications::Quit(std::unique_ptr<App>& app, bool& failed) {
   ending->Quit();
 }
 
-WordApplication* OfficeApplications::EnsureWord(std::string* whyNot) {
-  return Ensure(word_, wordFailed_, [this](std::string* r) { return suite_->StartWord(r); },
+WordApplication* OfficeApplications::EnsureWord(Message* whyNot) {
+  return Ensure(word_, wordFailed_, [this](Message* r) { return suite_->StartWord(r); },
                 whyNot);
 }
 
-ExcelApplication* OfficeApplications::EnsureExcel(std::string* whyNot) {
-  return Ensure(excel_, excelFailed_, [this](std::string* r) { return suite_->StartExcel(r); },
+ExcelApplication* OfficeApplications::EnsureExcel(Message* whyNot) {
+  return Ensure(excel_, excelFailed_, [this](Message* r) { return suite_->StartExcel(r); },
                 whyNot);
 }
 
-PowerPointApplication* OfficeApplications::EnsurePowerPoint(std::string* whyNot) {
+PowerPointApplication* OfficeApplications::EnsurePowerPoint(Message* whyNot) {
   return Ensure(powerPoint_, powerPointFailed_,
-                [this](std::string* r) { return suite_->StartPowerPoint(r); }, whyNot);
+                [this](Message* r) { return suite_->StartPowerPoint(r); }, whyNot);
 }
 
 void OfficeApplications::QuitWord() { Quit(word_, wordFailed_); }

@@ -23,9 +23,9 @@ class OfficeApplications {
 
   // The running instance, started when missing; null when it cannot be
   // started (*whyNot tells why, the first time).
-  WordApplication* EnsureWord(std::string* whyNot);
-  ExcelApplication* EnsureExcel(std::string* whyNot);
-  PowerPointApplication* EnsurePowerPoint(std::string* whyNot);
+  WordApplication* EnsureWord(Message* whyNot);
+  ExcelApplication* EnsureExcel(Message* whyNot);
+  PowerPointApplication* EnsurePowerPoint(Message* whyNot);
 
   // End the instance if there is one; a later Ensure may start a new one.
   void QuitWord();
@@ -39,7 +39,7 @@ class OfficeApplications {
 
  private:
   template <class App, class Start>
-  App* Ensure(std::unique_ptr<App>& app, bool& failed, Start start, std::string* whyNot);
+  App* Ensure(std::unique_ptr<App>& app, bool& failed, Start start, Message* whyNot);
   template <class App>
   void Quit(std::unique_ptr<App>& app, bool& failed);
 

@@ -292,12 +292,12 @@ class ApplicationsBridge : public OfficeBridge {
       : suite_(std::move(suite)), applications_(suite_.get()), rewriter_(rewriter) {}
 
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
-                                       const CodePage& codePage, std::string* whyNot) override {
+                                       const CodePage& codePage, Message* whyNot) override {
     if (OfficeBridge* inside = suite_ ? suite_->DocumentBridge(rewriter_) : nullptr) {
       inside->SetParts(parts_);
       return inside->Open(path, kind, codePage, whyNot);
     }
-    std::string reason;
+    Message reason;
     std::unique_ptr<OfficeDocument> session;
     switch (kind) {
       case OfficeKind::Word:
@@ -322,7 +322,7 @@ class ApplicationsBridge : public OfficeBridge {
  private:
   template <DocumentSteps Steps>
   std::unique_ptr<OfficeDocument> OpenSession(const std::string& path, const CodePage& codePage,
-                                              std::string* reason) {
+                                              Message* reason) {
     std::unique_ptr<typename Steps::Document> document =
         OpenDocument<Steps>(applications_, path, reason);
     if (!document) return nullptr;

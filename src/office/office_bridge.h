@@ -181,7 +181,7 @@ class OfficeBridge {
   // the application fails to open the file.
   virtual std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
                                                const CodePage& codePage,
-                                               std::string* whyNot) = 0;
+                                               Message* whyNot) = 0;
   // Ends the application instances started during the run.
   virtual void QuitAll() = 0;
 };

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/message.h"
+
 namespace strbatch {
 
 // The stories of a document (office_bridge.h).
@@ -27,6 +29,15 @@ enum class OfficeStory;
 class __attribute__((visibility("default"))) AutomationError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // A failure the user can do something about (a save that cannot be
+  // written), told as reason in the user's language; what() stays English.
+  AutomationError(Message reason, const std::string& what)
+      : std::runtime_error(what), reason_(std::move(reason)) {}
+  // Empty when there is only what().
+  const Message& Reason() const { return reason_; }
+
+ private:
+  Message reason_;
 };
 
 // Why characters cannot be changed in place; kNone when they can.
@@ -96,7 +107,7 @@ class WordApplication {
   // Opens a document for editing, hidden. Null, with a reason in *whyNot,
   // when the file is not a document this application can store back in its
   // own format; throws when the application fails to open it.
-  virtual std::unique_ptr<WordDocument> Open(const std::string& path, std::string* whyNot) = 0;
+  virtual std::unique_ptr<WordDocument> Open(const std::string& path, Message* whyNot) = 0;
   // Ends the instance without saving anything.
   virtual void Quit() = 0;
 };
@@ -160,7 +171,7 @@ class ExcelWorkbook {
 class ExcelApplication {
  public:
   virtual ~ExcelApplication() = default;
-  virtual std::unique_ptr<ExcelWorkbook> Open(const std::string& path, std::string* whyNot) = 0;
+  virtual std::unique_ptr<ExcelWorkbook> Open(const std::string& path, Message* whyNot) = 0;
   virtual void Quit() = 0;
 };
 
@@ -224,7 +235,7 @@ class PowerPointApplication {
  public:
   virtual ~PowerPointApplication() = default;
   virtual std::unique_ptr<PowerPointPresentation> Open(const std::string& path,
-                                                       std::string* whyNot) = 0;
+                                                       Message* whyNot) = 0;
   virtual void Quit() = 0;
 };
 
@@ -246,9 +257,9 @@ class OfficeSuite {
     (void)rewriter;
     return nullptr;
   }
-  virtual std::unique_ptr<WordApplication> StartWord(std::string* whyNot) = 0;
-  virtual std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) = 0;
-  virtual std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) = 0;
+  virtual std::unique_ptr<WordApplication> StartWord(Message* whyNot) = 0;
+  virtual std::unique_ptr<ExcelApplication> StartExcel(Message* whyNot) = 0;
+  virtual std::unique_ptr<PowerPointApplication> StartPowerPoint(Message* whyNot) = 0;
   // Called after the applications of a run have quit: whatever they shared
   // (a process, a connection) is ended too.
   virtual void EndRun() {}

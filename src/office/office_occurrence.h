@@ -58,7 +58,7 @@ LocateResult LocateInLayout(std::string_view segment, int64_t offset, int64_t le
 template <class Steps>
 concept DocumentSteps = requires(typename Steps::Document& document, OfficeLocation& location,
                                  OfficeApplications& applications, const std::string& path,
-                                 std::string* whyNot, std::string_view utf8,
+                                 Message* whyNot, std::string_view utf8,
                                  const CodePage& codePage) {
   { Steps::kLayout } -> std::convertible_to<OfficeLayout>;
   {
@@ -77,7 +77,7 @@ concept DocumentSteps = requires(typename Steps::Document& document, OfficeLocat
 template <DocumentSteps Steps>
 std::unique_ptr<typename Steps::Document> OpenDocument(OfficeApplications& applications,
                                                        const std::string& path,
-                                                       std::string* whyNot) {
+                                                       Message* whyNot) {
   auto* application = Steps::Application(applications, whyNot);
   if (application == nullptr) return nullptr;
   return application->Open(path, whyNot);

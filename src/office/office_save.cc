@@ -34,22 +34,27 @@ std::string PlainReason(const Message& message) {
   return out;
 }
 
+void ThrowCannotSave(const std::string& path, const Message& reason) {
+  throw AutomationError(Message(MessageId::kCannotSave, {path}).Because(reason),
+                        path + ": cannot save: " + PlainReason(reason));
+}
+
 void SaveDocumentInPlace(const std::function<void(const std::string&)>& saveCopyAs,
                          const std::string& path, FileRewriter& rewriter) {
   std::string dir;
   Message error;
   if (!PrivateTempDir(&dir, &error)) {
-    throw AutomationError(path + ": cannot save: " + PlainReason(error));
+    ThrowCannotSave(path, error);
   }
   std::string pattern = dir + "/office-" + std::to_string(getpid()) + "-copy-XXXXXX";
   int fd = mkstemp(pattern.data());
-  if (fd < 0) throw AutomationError(path + ": cannot save: no temporary file in " + dir);
+  if (fd < 0) ThrowCannotSave(path, OsFailure(MessageId::kCannotCreate, {dir}));
   close(fd);
   CopyFile copy{pattern};
   saveCopyAs(copy.path);
   std::string bytes;
   if (!ReadWholeFile(copy.path, &bytes, &error) || !RewriteFile(rewriter, path, bytes, &error)) {
-    throw AutomationError(path + ": cannot save: " + PlainReason(error));
+    ThrowCannotSave(path, error);
   }
 }
 

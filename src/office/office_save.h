@@ -17,6 +17,9 @@ namespace strbatch {
 void SaveDocumentInPlace(const std::function<void(const std::string&)>& saveCopyAs,
                          const std::string& path, FileRewriter& rewriter);
 
+// Throws the AutomationError of a save of path that failed for reason.
+[[noreturn]] void ThrowCannotSave(const std::string& path, const Message& reason);
+
 // A message of the core as the office code's own reasons read: plain
 // English without a language catalog (its arguments, the system's reason,
 // then its cause), for the texts office errors carry.

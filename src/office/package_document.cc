@@ -36,16 +36,16 @@ const FormatOf* FindFormat(const std::string& extension) {
   return nullptr;
 }
 
-// An OLE compound file holding an encrypted Office Open XML package names
-// its streams in UTF-16.
-const char* KindName(OfficeKind kind) {
+MessageId EmptyReason(OfficeKind kind) {
   switch (kind) {
-    case OfficeKind::Excel: return "an Excel workbook";
-    case OfficeKind::PowerPoint: return "a PowerPoint presentation";
-    default: return "a Word document";
+    case OfficeKind::Excel: return MessageId::kEmptyNotWorkbook;
+    case OfficeKind::PowerPoint: return MessageId::kEmptyNotPresentation;
+    default: return MessageId::kEmptyNotWordDocument;
   }
 }
 
+// An OLE compound file holding an encrypted Office Open XML package names
+// its streams in UTF-16.
 bool NamesEncryptedPackage(const std::string& bytes) {
   static const std::string kNames[] = {
       std::string("E\0n\0c\0r\0y\0p\0t\0i\0o\0n\0I\0n\0f\0o\0", 28),
@@ -71,7 +71,7 @@ class PackageDocument : public OfficeDocument {
   // Reads the text from the parts; the first time, the run's stop request
   // is asked while they are read. *refused tells a failure that is no fault
   // of the document (a part over the limit, the run stopped).
-  bool Build(std::string* error, bool first = false, bool* refused = nullptr) {
+  bool Build(Message* error, bool first = false, bool* refused = nullptr) {
     text_.Clear();
     AddNoInsertionNode(text_);
     text_.format = format_.openDocument ? PackageFormat::kOpenDocument
@@ -97,7 +97,7 @@ class PackageDocument : public OfficeDocument {
       case OfficeKind::None:
         break;
     }
-    if (!source.Refusal().empty()) {
+    if (!source.Refusal().Empty()) {
       // A part left unread, or read in part, leaves no text to search.
       *error = source.Refusal();
       if (refused) *refused = true;
@@ -116,7 +116,7 @@ class PackageDocument : public OfficeDocument {
                               parts_ == OfficeParts::kAll ? text_.items.size() : text_.BodyItems(),
                               first ? zip_->Limits().shouldStop : std::function<bool()>());
     if (work_.stopped) {
-      *error = "the run was stopped while its text was laid out";
+      *error = Message(MessageId::kTextLayOutStopped);
       if (refused) *refused = true;
       return false;
     }
@@ -172,10 +172,10 @@ class PackageDocument : public OfficeDocument {
     std::string bytes, error;
     Message notWritten;
     if (!zip_->Rewrite(replaced, &bytes, &error)) {
-      throw AutomationError(path_ + ": cannot save: " + error);
+      ThrowCannotSave(path_, LibraryText(error));
     }
     if (!RewriteFile(rewriter_, path_, bytes, &notWritten)) {
-      throw AutomationError(path_ + ": cannot save: " + PlainReason(notWritten));
+      ThrowCannotSave(path_, notWritten);
     }
   }
 
@@ -203,10 +203,11 @@ class PackageDocument : public OfficeDocument {
   // Writes the edits of the pass into the parts and reads them again.
   void Flush() {
     if (!edits_ || !edits_->Pending()) return;
-    std::string error;
+    Message error;
     if (!edits_->Apply() || !Build(&error)) {
       closed_ = true;
-      throw AutomationError(path_ + ": the edited document could not be read again: " + error);
+      throw AutomationError(path_ + ": the edited document could not be read again: " +
+                            PlainReason(error));
     }
   }
 
@@ -234,17 +235,17 @@ class PackageBridge : public OfficeBridge {
       : fallback_(std::move(fallback)), rewriter_(rewriter) {}
 
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
-                                       const CodePage& codePage, std::string* whyNot) override {
+                                       const CodePage& codePage, Message* whyNot) override {
     // An empty file is no document of any format; LibreOffice would open it
     // as a new empty one, and a find would say 0 of a file it never read.
     struct stat status;
     if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0) {
-      if (whyNot) *whyNot = std::string("it is empty, not ") + KindName(kind) + "; left out";
+      if (whyNot) *whyNot = Message(EmptyReason(kind));
       return nullptr;
     }
     if (IsPackageExtension(SplitPath(path).extension)) {
       bool notPackage = false;
-      std::string reason;
+      Message reason;
       std::unique_ptr<OfficeDocument> document =
           OpenPackageDocument(path, codePage, rewriter_, &reason, &notPackage, limits_, parts_);
       if (!notPackage) {
@@ -283,7 +284,7 @@ bool IsPackageExtension(const std::string& extension) { return FindFormat(extens
 
 std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
                                                     const CodePage& codePage,
-                                                    FileRewriter& rewriter, std::string* whyNot,
+                                                    FileRewriter& rewriter, Message* whyNot,
                                                     bool* notPackage,
                                                     const OfficeReadLimits& limits,
                                                     OfficeParts parts) {
@@ -293,13 +294,14 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
     *notPackage = true;
     return nullptr;
   }
-  std::string bytes, error;
+  std::string bytes;
+  Message error;
   if (Message notRead; !ReadWholeFile(path, &bytes, &notRead)) {
-    *whyNot = PlainReason(notRead);
+    *whyNot = notRead;
     return nullptr;
   }
   if (bytes.compare(0, 4, "\xD0\xCF\x11\xE0") == 0 && NamesEncryptedPackage(bytes)) {
-    *whyNot = "it is encrypted or protected with a password as a whole; left out";
+    *whyNot = Message(MessageId::kEncryptedAsWhole);
     return nullptr;
   }
   if (bytes.compare(0, 4, "PK\x03\x04") != 0) {
@@ -308,21 +310,20 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
   }
   std::unique_ptr<ZipPackage> zip = ZipPackage::Open(std::move(bytes), &error, limits);
   if (!zip) {
-    *whyNot = error + "; left out";
+    *whyNot = Message(MessageId::kLeftOut).Because(error);
     return nullptr;
   }
   if (format->openDocument) {
     std::string mimeType, manifest;
     if (!zip->Read("mimetype", &mimeType, &error) || mimeType != format->mimeType) {
-      *whyNot = std::string("it is not ") + (format->kind == OfficeKind::Word    ? "an OpenDocument text"
-                                             : format->kind == OfficeKind::Excel ? "an OpenDocument spreadsheet"
-                                                                                 : "an OpenDocument presentation") +
-                "; left out";
+      *whyNot = Message(format->kind == OfficeKind::Word    ? MessageId::kNotOpenDocumentText
+                        : format->kind == OfficeKind::Excel ? MessageId::kNotOpenDocumentSpreadsheet
+                                                            : MessageId::kNotOpenDocumentPresentation);
       return nullptr;
     }
     if (zip->Read("META-INF/manifest.xml", &manifest, &error) &&
         manifest.find("encryption-data") != std::string::npos) {
-      *whyNot = "it is encrypted or protected with a password as a whole; left out";
+      *whyNot = Message(MessageId::kEncryptedAsWhole);
       return nullptr;
     }
   }
@@ -330,7 +331,7 @@ std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
                                                     rewriter, parts);
   bool refused = false;
   if (!document->Build(&error, true, &refused)) {
-    *whyNot = refused ? error + "; left out" : "its text cannot be read (" + error + "); left out";
+    *whyNot = Message(refused ? MessageId::kLeftOut : MessageId::kTextCannotBeRead).Because(error);
     return nullptr;
   }
   return document;

@@ -27,7 +27,7 @@ bool IsPackageExtension(const std::string& extension);
 // its work text holds the stories parts names.
 std::unique_ptr<OfficeDocument> OpenPackageDocument(const std::string& path,
                                                     const CodePage& codePage,
-                                                    FileRewriter& rewriter, std::string* whyNot,
+                                                    FileRewriter& rewriter, Message* whyNot,
                                                     bool* notPackage,
                                                     const OfficeReadLimits& limits = {},
                                                     OfficeParts parts = OfficeParts::kBody);

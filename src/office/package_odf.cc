@@ -906,7 +906,7 @@ class SpaceRuns : public XmlHandler {
   std::vector<Found> found_;
 };
 
-bool SplitSpaceRuns(PackageSource& source, uint32_t part, std::string* error) {
+bool SplitSpaceRuns(PackageSource& source, uint32_t part, Message* error) {
   PackagePart& content = source.text().parts[part];
   SpaceRuns runs(content.bytes);
   if (!source.Scan(part, runs, error)) return false;
@@ -915,7 +915,7 @@ bool SplitSpaceRuns(PackageSource& source, uint32_t part, std::string* error) {
   return true;
 }
 
-bool WriteOutRepeatedCells(PackageSource& source, uint32_t part, std::string* error) {
+bool WriteOutRepeatedCells(PackageSource& source, uint32_t part, Message* error) {
   for (bool rows : {false, true}) {
     PackagePart& content = source.text().parts[part];
     RepeatedCells repeated(content.bytes, rows);
@@ -927,7 +927,7 @@ bool WriteOutRepeatedCells(PackageSource& source, uint32_t part, std::string* er
 }
 
 template <class Reader>
-bool ReadContent(PackageSource& source, std::string* error) {
+bool ReadContent(PackageSource& source, Message* error) {
   const uint32_t part = source.Part("content.xml", error);
   if (part == UINT32_MAX || !SplitSpaceRuns(source, part, error)) return false;
   source.text().protectedDocument = OpenDocumentLoadsReadOnly(source);
@@ -937,7 +937,7 @@ bool ReadContent(PackageSource& source, std::string* error) {
 
 }  // namespace
 
-bool ReadOpenDocumentText(PackageSource& source, std::string* error) {
+bool ReadOpenDocumentText(PackageSource& source, Message* error) {
   if (!ReadContent<TextReader>(source, error)) return false;
   PackageText& text = source.text();
   for (OfficeStory story : FurtherStories(OfficeKind::Word)) {
@@ -954,7 +954,7 @@ bool ReadOpenDocumentText(PackageSource& source, std::string* error) {
   return true;
 }
 
-bool ReadOpenDocumentSpreadsheet(PackageSource& source, std::string* error) {
+bool ReadOpenDocumentSpreadsheet(PackageSource& source, Message* error) {
   const uint32_t part = source.Part("content.xml", error);
   if (part == UINT32_MAX || !WriteOutRepeatedCells(source, part, error)) return false;
   if (!ReadContent<SpreadsheetReader>(source, error)) return false;
@@ -962,7 +962,7 @@ bool ReadOpenDocumentSpreadsheet(PackageSource& source, std::string* error) {
   return true;
 }
 
-bool ReadOpenDocumentPresentation(PackageSource& source, std::string* error) {
+bool ReadOpenDocumentPresentation(PackageSource& source, Message* error) {
   const uint32_t part = source.Part("content.xml", error);
   if (part == UINT32_MAX || !SplitSpaceRuns(source, part, error)) return false;
   source.text().protectedDocument = OpenDocumentLoadsReadOnly(source);

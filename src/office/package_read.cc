@@ -85,14 +85,14 @@ class ReadOnlySetting : public XmlHandler {
 
 }  // namespace
 
-uint32_t PackageSource::Part(const std::string& name, std::string* error) {
+uint32_t PackageSource::Part(const std::string& name, Message* error) {
   const uint32_t known = text_.PartIndex(name);
   if (known != UINT32_MAX) return known;
   PackagePart part;
   part.name = name;
   ZipPackage::ReadFailure failure;
   if (!zip_.Read(name, &part.bytes, error, &failure)) {
-    if (failure != ZipPackage::ReadFailure::kFault && refusal_.empty()) {
+    if (failure != ZipPackage::ReadFailure::kFault && refusal_.Empty()) {
       refusal_ = *error;
       stopped_ = failure == ZipPackage::ReadFailure::kStopped;
     }
@@ -102,10 +102,12 @@ uint32_t PackageSource::Part(const std::string& name, std::string* error) {
   return static_cast<uint32_t>(text_.parts.size() - 1);
 }
 
-bool PackageSource::Scan(uint32_t part, XmlHandler& handler, std::string* error) {
-  if (!ScanXml(text_.parts[part].bytes, handler, error, shouldStop_)) {
-    *error = text_.parts[part].name + ": " + *error;
-    if (shouldStop_ && shouldStop_() && refusal_.empty()) {
+bool PackageSource::Scan(uint32_t part, XmlHandler& handler, Message* error) {
+  std::string why;
+  if (!ScanXml(text_.parts[part].bytes, handler, &why, shouldStop_)) {
+    // The scanner's reason (libxml2's words, a line) stays as it gave it.
+    *error = Message(MessageId::kPartUnreadable, {text_.parts[part].name, why});
+    if (shouldStop_ && shouldStop_() && refusal_.Empty()) {
       refusal_ = *error;
       stopped_ = true;
     }
@@ -115,7 +117,7 @@ bool PackageSource::Scan(uint32_t part, XmlHandler& handler, std::string* error)
 }
 
 std::vector<Relationship> PackageSource::Relationships(const std::string& part,
-                                                       std::string* error) {
+                                                       Message* error) {
   std::vector<Relationship> found;
   const size_t slash = part.rfind('/');
   const std::string rels = (slash == std::string::npos ? "" : part.substr(0, slash + 1)) +
@@ -131,7 +133,7 @@ std::vector<Relationship> PackageSource::Relationships(const std::string& part,
 
 bool OpenDocumentLoadsReadOnly(PackageSource& source) {
   if (!source.zip().Has("settings.xml")) return false;
-  std::string error;
+  Message error;
   const uint32_t part = source.Part("settings.xml", &error);
   if (part == UINT32_MAX) return false;
   ReadOnlySetting setting;

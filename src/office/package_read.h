@@ -60,34 +60,34 @@ class PackageSource {
       : zip_(zip), text_(text), shouldStop_(std::move(shouldStop)) {}
   // The index of the part in the text's parts, read from the zip the first
   // time; UINT32_MAX (with a reason) when it is missing or unreadable.
-  uint32_t Part(const std::string& name, std::string* error);
+  uint32_t Part(const std::string& name, Message* error);
   // Scans a part with handler.
-  bool Scan(uint32_t part, XmlHandler& handler, std::string* error);
+  bool Scan(uint32_t part, XmlHandler& handler, Message* error);
   // The relationships of a part (empty when it has none).
-  std::vector<Relationship> Relationships(const std::string& part, std::string* error);
+  std::vector<Relationship> Relationships(const std::string& part, Message* error);
   const ZipPackage& zip() const { return zip_; }
   PackageText& text() { return text_; }
   // Why the document cannot be read at all, whatever a reader made of a
   // part it could not have: a part over the limit (the reason), or the
   // run's stop request. Empty when neither happened.
-  const std::string& Refusal() const { return refusal_; }
+  const Message& Refusal() const { return refusal_; }
   bool Stopped() const { return stopped_; }
 
  private:
   const ZipPackage& zip_;
   PackageText& text_;
   std::function<bool()> shouldStop_;
-  std::string refusal_;
+  Message refusal_;
   bool stopped_ = false;
 };
 
 // Readers, one per format: they fill the text's items from the parts.
-bool ReadWordprocessing(PackageSource& source, std::string* error);
-bool ReadOpenDocumentText(PackageSource& source, std::string* error);
-bool ReadSpreadsheet(PackageSource& source, std::string* error);
-bool ReadOpenDocumentSpreadsheet(PackageSource& source, std::string* error);
-bool ReadPresentation(PackageSource& source, std::string* error);
-bool ReadOpenDocumentPresentation(PackageSource& source, std::string* error);
+bool ReadWordprocessing(PackageSource& source, Message* error);
+bool ReadOpenDocumentText(PackageSource& source, Message* error);
+bool ReadSpreadsheet(PackageSource& source, Message* error);
+bool ReadOpenDocumentSpreadsheet(PackageSource& source, Message* error);
+bool ReadPresentation(PackageSource& source, Message* error);
+bool ReadOpenDocumentPresentation(PackageSource& source, Message* error);
 
 inline uint8_t Lock(NotAppliedReason reason) { return static_cast<uint8_t>(reason) + 1; }
 

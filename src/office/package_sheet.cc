@@ -374,7 +374,7 @@ class CommentsReader : public XmlHandler {
 // The comments of the sheet whose part is sheet, row by row and in each
 // row column by column.
 bool ReadComments(PackageSource& source, const std::string& sheet,
-                  std::vector<CellComment>* comments, std::string* error) {
+                  std::vector<CellComment>* comments, Message* error) {
   for (const Relationship& r : source.Relationships(sheet, error)) {
     if (r.type != "comments" || !source.zip().Has(r.target)) continue;
     const uint32_t part = source.Part(r.target, error);
@@ -391,14 +391,14 @@ bool ReadComments(PackageSource& source, const std::string& sheet,
 
 }  // namespace
 
-bool ReadSpreadsheet(PackageSource& source, std::string* error) {
+bool ReadSpreadsheet(PackageSource& source, Message* error) {
   PackageText& text = source.text();
   std::string workbook;
   for (const Relationship& r : source.Relationships("", error)) {
     if (r.type == "officeDocument") workbook = r.target;
   }
   if (workbook.empty()) {
-    *error = "the package names no workbook";
+    *error = Message(MessageId::kNoWorkbook);
     return false;
   }
   const std::vector<Relationship> relationships = source.Relationships(workbook, error);

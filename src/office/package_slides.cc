@@ -236,14 +236,14 @@ class SlideReader : public XmlHandler {
 
 }  // namespace
 
-bool ReadPresentation(PackageSource& source, std::string* error) {
+bool ReadPresentation(PackageSource& source, Message* error) {
   PackageText& text = source.text();
   std::string presentation;
   for (const Relationship& r : source.Relationships("", error)) {
     if (r.type == "officeDocument") presentation = r.target;
   }
   if (presentation.empty()) {
-    *error = "the package names no presentation";
+    *error = Message(MessageId::kNoPresentation);
     return false;
   }
   const uint32_t part = source.Part(presentation, error);

@@ -500,17 +500,17 @@ class WordSettingsReader : public XmlHandler {
 // with no error when there is none (a part the package lacks holds no
 // story), UINT32_MAX with the reason when it cannot be read.
 uint32_t StoryPart(PackageSource& source, const std::vector<Relationship>& relationships,
-                   const std::string& type, const std::string* id, std::string* error) {
+                   const std::string& type, const std::string* id, Message* error) {
   for (const Relationship& r : relationships) {
     if ((id ? r.id != *id : r.type != type) || !source.zip().Has(r.target)) continue;
     return source.Part(r.target, error);
   }
-  error->clear();
+  *error = Message();
   return UINT32_MAX;
 }
 
 bool ReadWordStories(PackageSource& source, const std::string& main, uint32_t mainPart,
-                     const WordReferences& references, std::string* error) {
+                     const WordReferences& references, Message* error) {
   PackageText& text = source.text();
   const std::vector<Relationship> relationships = source.Relationships(main, error);
   text.AddStoryMark();
@@ -518,7 +518,7 @@ bool ReadWordStories(PackageSource& source, const std::string& main, uint32_t ma
   for (const std::string& id : references.headersFooters) {
     const uint32_t part = StoryPart(source, relationships, "", &id, error);
     if (part == UINT32_MAX) {
-      if (error->empty()) continue;
+      if (error->Empty()) continue;
       return false;
     }
     if (!seen.insert(part).second) continue;
@@ -534,7 +534,7 @@ bool ReadWordStories(PackageSource& source, const std::string& main, uint32_t ma
     if (ids->empty()) continue;
     const uint32_t part = StoryPart(source, relationships, type, nullptr, error);
     if (part == UINT32_MAX) {
-      if (error->empty()) continue;
+      if (error->Empty()) continue;
       return false;
     }
     const size_t from = text.items.size();
@@ -550,13 +550,13 @@ bool ReadWordStories(PackageSource& source, const std::string& main, uint32_t ma
 
 }  // namespace
 
-bool ReadWordprocessing(PackageSource& source, std::string* error) {
+bool ReadWordprocessing(PackageSource& source, Message* error) {
   std::string main;
   for (const Relationship& r : source.Relationships("", error)) {
     if (r.type == "officeDocument") main = r.target;
   }
   if (main.empty()) {
-    *error = "the package names no main document";
+    *error = Message(MessageId::kNoMainDocument);
     return false;
   }
   const uint32_t part = source.Part(main, error);

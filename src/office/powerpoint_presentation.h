@@ -41,7 +41,7 @@ struct PresentationSteps {
       .middle = &OfficeLocation::shape,
   };
   static PowerPointApplication* Application(OfficeApplications& applications,
-                                            std::string* whyNot) {
+                                            Message* whyNot) {
     return applications.EnsurePowerPoint(whyNot);
   }
   static constexpr auto WriteText = WritePresentationText;

@@ -40,7 +40,7 @@ struct WordSteps {
   using Document = WordDocument;
   static constexpr OfficeKind kKind = OfficeKind::Word;
   static constexpr OfficeLayout kLayout{.text = {.crPairs = true}, .startInSegment = true};
-  static WordApplication* Application(OfficeApplications& applications, std::string* whyNot) {
+  static WordApplication* Application(OfficeApplications& applications, Message* whyNot) {
     return applications.EnsureWord(whyNot);
   }
   static constexpr auto WriteText = WriteWordText;

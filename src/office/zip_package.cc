@@ -53,7 +53,7 @@ ZipPackage::~ZipPackage() {
   if (archive_) zip_discard(archive_);
 }
 
-std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, std::string* error,
+std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, Message* error,
                                              OfficeReadLimits limits) {
   std::unique_ptr<ZipPackage> package(new ZipPackage);
   package->bytes_ = std::move(bytes);
@@ -63,13 +63,13 @@ std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, std::string* err
   zip_source_t* source =
       zip_source_buffer_create(package->bytes_.data(), package->bytes_.size(), 0, &zipError);
   if (source == nullptr) {
-    *error = ErrorText(&zipError);
+    *error = Message(MessageId::kNotAZip, {ErrorText(&zipError)});
     zip_error_fini(&zipError);
     return nullptr;
   }
   package->archive_ = zip_open_from_source(source, ZIP_RDONLY, &zipError);
   if (package->archive_ == nullptr) {
-    *error = "not a zip archive that can be read: " + ErrorText(&zipError);
+    *error = Message(MessageId::kNotAZip, {ErrorText(&zipError)});
     zip_source_free(source);
     zip_error_fini(&zipError);
     return nullptr;
@@ -79,42 +79,41 @@ std::unique_ptr<ZipPackage> ZipPackage::Open(std::string bytes, std::string* err
   for (zip_int64_t i = 0; i < count; i++) {
     const char* name = zip_get_name(package->archive_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
     if (name == nullptr) {
-      *error = ArchiveError(package->archive_);
+      *error = Message(MessageId::kNotAZip, {ArchiveError(package->archive_)});
       return nullptr;
     }
     package->names_.emplace_back(name);
     // Readers disagree on which of two entries of one name is the part:
     // editing one while another program shows the other is no edit.
     if (!package->index_.emplace(name, static_cast<uint64_t>(i)).second) {
-      *error = std::string("the package holds two entries named ") + name +
-               ", so which one is the document cannot be told";
+      *error = Message(MessageId::kTwoEntriesNamed, {name});
       return nullptr;
     }
   }
   return package;
 }
 
-bool ZipPackage::Read(const std::string& name, std::string* content, std::string* error,
+bool ZipPackage::Read(const std::string& name, std::string* content, Message* error,
                       ReadFailure* failure) const {
   ReadFailure unused;
   ReadFailure& why = failure ? *failure : unused;
   why = ReadFailure::kFault;
   auto found = index_.find(name);
   if (found == index_.end()) {
-    *error = name + " is missing from the package";
+    *error = Message(MessageId::kPartMissing, {name});
     return false;
   }
   zip_stat_t stat;
   if (zip_stat_index(archive_, found->second, 0, &stat) != 0) {
-    *error = name + ": " + ArchiveError(archive_);
+    *error = Message(MessageId::kPartUnreadable, {name, ArchiveError(archive_)});
     return false;
   }
   if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
-    *error = name + " is encrypted";
+    *error = Message(MessageId::kPartEncrypted, {name});
     return false;
   }
   if (!(stat.valid & ZIP_STAT_SIZE)) {
-    *error = name + " does not say its size";
+    *error = Message(MessageId::kPartSizeUnsaid, {name});
     return false;
   }
   // The XML scan takes a part of at most 2 GiB whatever the settings say.
@@ -122,8 +121,7 @@ bool ZipPackage::Read(const std::string& name, std::string* content, std::string
       std::min<zip_uint64_t>(limits_.partLimit, std::numeric_limits<int>::max());
   const auto tooLarge = [&](uint64_t size) {
     why = ReadFailure::kTooLarge;
-    *error = name + " inflates to " + DecimalSize(size) + ", more than the " + BinarySize(limit) +
-             " limit";
+    *error = Message(MessageId::kPartOverLimit, {name, DecimalSize(size), BinarySize(limit)});
     return false;
   };
   // The size the package declares is checked first; the count of bytes
@@ -132,7 +130,7 @@ bool ZipPackage::Read(const std::string& name, std::string* content, std::string
   if (stat.size > limit) return tooLarge(stat.size);
   zip_file_t* file = zip_fopen_index(archive_, found->second, 0);
   if (file == nullptr) {
-    *error = name + ": " + ArchiveError(archive_);
+    *error = Message(MessageId::kPartUnreadable, {name, ArchiveError(archive_)});
     return false;
   }
   content->clear();
@@ -145,7 +143,7 @@ bool ZipPackage::Read(const std::string& name, std::string* content, std::string
       zip_fclose(file);
       content->clear();
       why = ReadFailure::kStopped;
-      *error = name + ": stopped";
+      *error = Message(MessageId::kPartReadStopped, {name});
       return false;
     }
     // One byte past the declared size is enough to know it is false.
@@ -159,8 +157,7 @@ bool ZipPackage::Read(const std::string& name, std::string* content, std::string
       content->clear();
       content->shrink_to_fit();
       why = ReadFailure::kTooLarge;
-      *error = name + " inflates to more than the " + DecimalSize(stat.size) +
-               " its package declares";
+      *error = Message(MessageId::kPartPastDeclared, {name, DecimalSize(stat.size)});
       return false;
     }
   }
@@ -169,9 +166,10 @@ bool ZipPackage::Read(const std::string& name, std::string* content, std::string
   // declared.
   const bool ended = n == 0 && done == stat.size;
   if (!ended) {
-    *error = name + ": " +
-             (n < 0 ? ErrorText(zip_file_get_error(file))
-                    : std::string("its inflated size differs from the size the package gives"));
+    *error = Message(MessageId::kPartUnreadable,
+                     {name, n < 0 ? ErrorText(zip_file_get_error(file))
+                                  : std::string("its inflated size differs from the size the "
+                                                "package gives")});
   }
   zip_fclose(file);
   return ended;

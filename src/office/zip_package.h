@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/message.h"
 #include "office/office_bridge.h"
 
 struct zip;
@@ -26,7 +27,7 @@ class ZipPackage {
   // Opens the package held in bytes (kept by the package), whose parts are
   // read within limits. Null, with a reason, when bytes are not a zip
   // archive libzip can read.
-  static std::unique_ptr<ZipPackage> Open(std::string bytes, std::string* error,
+  static std::unique_ptr<ZipPackage> Open(std::string bytes, Message* error,
                                           OfficeReadLimits limits = {});
 
   // The entries' names in the order the archive stores them.
@@ -38,7 +39,7 @@ class ZipPackage {
   // The uncompressed content of an entry; false, with a reason (and, when
   // failure is given, its kind), when it is missing, encrypted, larger than
   // the limit or cannot be read, or when the run is stopped meanwhile.
-  bool Read(const std::string& name, std::string* content, std::string* error,
+  bool Read(const std::string& name, std::string* content, Message* error,
             ReadFailure* failure = nullptr) const;
   // The compression method of an entry (ZIP_CM_STORE, ZIP_CM_DEFLATE, ...),
   // -1 when it is missing.

@@ -871,7 +871,7 @@ void MainWindow::RunBatchCommand(int command) {
 void MainWindow::TellFailure(const CommandReport& report) {
   if (report.end != CommandEnd::kFailed) return;
   ShowMessage(this, texts_, key::kOfficeAutomationError, key::kErrorCaption, QMessageBox::Ok,
-              QString::fromUtf8(report.failure.c_str()), QMessageBox::Warning);
+              QString::fromUtf8(MessageText(texts_, report.failure).c_str()), QMessageBox::Warning);
 }
 
 void MainWindow::PreviewReplace() {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "office/office_save.h"
 #include "office/package_document.h"
 #include "office/zip_package.h"
 
@@ -332,9 +333,11 @@ TEST_F(ReplacePreviewTest, ADocumentIsPreviewedOnACopyAndWrittenWhole) {
   EXPECT_EQ(ApplyFilePreview(file, {true, true}, false, DefaultFileRewriter(), &error),
             ApplyOutcome::kApplied)
       << error;
-  std::string xml, packageError;
+  std::string xml;
+  Message packageError;
   std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &packageError);
-  ASSERT_TRUE(zip && zip->Read("word/document.xml", &xml, &packageError)) << packageError;
+  ASSERT_TRUE(zip && zip->Read("word/document.xml", &xml, &packageError))
+      << PlainReason(packageError);
   EXPECT_NE(xml.find("dog one"), std::string::npos) << xml;
   EXPECT_NE(xml.find("two dog"), std::string::npos) << xml;
 }

@@ -27,7 +27,7 @@ class ExcelWorkbookTest : public ::testing::Test {
     workbook_ = &office_->AddWorkbook(path_);
   }
   std::unique_ptr<OfficeDocument> Open() {
-    std::string whyNot;
+    Message whyNot;
     return bridge_->Open(path_, OfficeKind::Excel, kGbk, &whyNot);
   }
   std::string Cell(size_t sheet, size_t row, size_t column) {

@@ -146,10 +146,10 @@ class LibreOfficeTest : public ::testing::Test {
     std::unique_ptr<OfficeBridge> office = MakeApplicationBridge(DefaultFileRewriter());
     for (const std::string& name : names) {
       const std::string path = Copy(name);
-      std::string whyNot;
+      Message whyNot;
       std::unique_ptr<OfficeDocument> document = office->Open(
           path, OfficeKindOf(SplitPath(path).extension), CodePage::Utf8(), &whyNot);
-      EXPECT_TRUE(document) << name << ": " << whyNot;
+      EXPECT_TRUE(document) << name << ": " << testing::EnglishReason(whyNot);
       if (!document) continue;
       for (const auto& [find, replace] : definitions) {
         testing::ReplaceAll(*document, find, replace);
@@ -342,6 +342,9 @@ TEST_F(LibreOfficeTest, ADocumentUnderAPasswordIsNamedAndLeft) {
         << run.err;
     EXPECT_TRUE(ReadBytes(path) == original) << name;
   }
+  // The reason crosses from soffice as a message, worded here.
+  Result chinese = Cli("find -d cat kitten --lang zh password.doc");
+  EXPECT_NE(chinese.err.find("password.doc: 文档受密码保护"), std::string::npos) << chinese.err;
 }
 
 // An occurrence that holds the anchor of a frame, a text box, an image, a
@@ -435,10 +438,10 @@ TEST_F(LibreOfficeTest, NumberCellsAreSearchedAsTheyShow) {
   const json shown = Dump("numbers.xls", "inspect")["numbers.xls"]["shown"];
   ASSERT_EQ(shown.size(), 16u) << shown;
   std::unique_ptr<OfficeBridge> office = MakeApplicationBridge(DefaultFileRewriter());
-  std::string whyNot;
+  Message whyNot;
   std::unique_ptr<OfficeDocument> document =
       office->Open(path, OfficeKind::Excel, CodePage::Utf8(), &whyNot);
-  ASSERT_TRUE(document) << whyNot;
+  ASSERT_TRUE(document) << testing::EnglishReason(whyNot);
   const std::string text = document->WriteText();
   document->Close(false);
   office->QuitAll();
@@ -519,10 +522,10 @@ class LibreOfficeStoriesTest : public ::testing::Test {
   }
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeParts parts) {
     office_->SetParts(parts);
-    std::string whyNot;
+    Message whyNot;
     std::unique_ptr<OfficeDocument> document =
         office_->Open(path, OfficeKindOf(SplitPath(path).extension), CodePage::Utf8(), &whyNot);
-    EXPECT_TRUE(document) << path << ": " << whyNot;
+    EXPECT_TRUE(document) << path << ": " << testing::EnglishReason(whyNot);
     return document;
   }
 

@@ -501,7 +501,7 @@ class MemoryApplication : public Interface {
   MemoryApplication(MemoryOffice& office, const char* name, Found find, int& quits)
       : office_(office), name_(name), find_(std::move(find)), quits_(quits) {}
   decltype(std::declval<Interface&>().Open("", nullptr)) Open(const std::string& path,
-                                                             std::string*) override {
+                                                             Message*) override {
     office_.Touch(std::string(name_) + ".Open " + path);
     std::shared_ptr<Data> data = find_(path);
     if (!data) throw AutomationError(path + ": cannot be opened");
@@ -581,20 +581,20 @@ void MemoryOffice::Touch(const std::string& call) {
   if (onCall) onCall(call);
 }
 
-std::unique_ptr<WordApplication> MemoryOffice::StartWord(std::string* whyNot) {
+std::unique_ptr<WordApplication> MemoryOffice::StartWord(Message* whyNot) {
   wordStarts++;
   if (wordMissing) {
-    *whyNot = "no word processor";
+    *whyNot = LibraryText("no word processor");
     return nullptr;
   }
   return std::make_unique<MemoryApplication<WordApplication, MemoryWordData, MemoryWordDocument>>(
       *this, "Word", [this](const std::string& path) { return Find(words_, path); }, wordQuits);
 }
 
-std::unique_ptr<ExcelApplication> MemoryOffice::StartExcel(std::string* whyNot) {
+std::unique_ptr<ExcelApplication> MemoryOffice::StartExcel(Message* whyNot) {
   excelStarts++;
   if (excelMissing) {
-    *whyNot = "no spreadsheet";
+    *whyNot = LibraryText("no spreadsheet");
     return nullptr;
   }
   return std::make_unique<MemoryApplication<ExcelApplication, MemoryWorkbookData, MemoryWorkbook>>(
@@ -602,10 +602,10 @@ std::unique_ptr<ExcelApplication> MemoryOffice::StartExcel(std::string* whyNot) 
       excelQuits);
 }
 
-std::unique_ptr<PowerPointApplication> MemoryOffice::StartPowerPoint(std::string* whyNot) {
+std::unique_ptr<PowerPointApplication> MemoryOffice::StartPowerPoint(Message* whyNot) {
   powerPointStarts++;
   if (powerPointMissing) {
-    *whyNot = "no presentation program";
+    *whyNot = LibraryText("no presentation program");
     return nullptr;
   }
   return std::make_unique<

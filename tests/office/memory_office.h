@@ -82,9 +82,9 @@ class MemoryOffice : public OfficeSuite {
     return *presentations_.at(path);
   }
 
-  std::unique_ptr<WordApplication> StartWord(std::string* whyNot) override;
-  std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) override;
-  std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) override;
+  std::unique_ptr<WordApplication> StartWord(Message* whyNot) override;
+  std::unique_ptr<ExcelApplication> StartExcel(Message* whyNot) override;
+  std::unique_ptr<PowerPointApplication> StartPowerPoint(Message* whyNot) override;
   void EndRun() override { endRuns++; }
 
   // Applications that cannot be started.

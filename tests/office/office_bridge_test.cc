@@ -37,8 +37,8 @@ class OfficeBridgeTest : public ::testing::Test {
     bridge_ = MakeOfficeBridge(std::move(suite), DefaultFileRewriter());
   }
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
-                                       std::string* whyNot = nullptr) {
-    std::string ignored;
+                                       Message* whyNot = nullptr) {
+    Message ignored;
     return bridge_->Open(path, kind, CodePage::Gbk(), whyNot ? whyNot : &ignored);
   }
 
@@ -78,12 +78,12 @@ TEST_F(OfficeBridgeTest, AMissingApplicationIsToldOnceAndNotTriedAgain) {
   office_->wordMissing = true;
   office_->AddWordDocument("a.doc", "a");
   office_->AddPresentation("p.ppt");
-  std::string whyNot;
+  Message whyNot;
   EXPECT_FALSE(Open("a.doc", OfficeKind::Word, &whyNot));
-  EXPECT_EQ(whyNot, "no word processor");
-  whyNot.clear();
+  EXPECT_EQ(whyNot, LibraryText("no word processor"));
+  whyNot = Message();
   EXPECT_FALSE(Open("a.doc", OfficeKind::Word, &whyNot));
-  EXPECT_EQ(whyNot, "");
+  EXPECT_TRUE(whyNot.Empty());
   EXPECT_EQ(office_->wordStarts, 1);
   // Other applications are not affected.
   EXPECT_TRUE(Open("p.ppt", OfficeKind::PowerPoint));

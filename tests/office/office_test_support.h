@@ -14,9 +14,18 @@
 #include <gtest/gtest.h>
 
 #include "base/code_page.h"
+#include "base/message.h"
+#include "config/language.h"
+#include "config/message_text.h"
 #include "office/office_bridge.h"
 
 namespace strbatch::testing {
+
+// A reason as a user reads it in English (english.lang beside the test).
+inline std::string EnglishReason(const Message& reason) {
+  static const LanguageCatalog english(Language::English);
+  return MessageText(english, reason);
+}
 
 inline std::string Gbk(std::string_view utf8) {
   std::string bytes;

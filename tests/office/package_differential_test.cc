@@ -111,13 +111,13 @@ TEST_F(PackageDifferentialTest, TheDirectPathReadsAndEditsAsLibreOfficeDoes) {
       const std::string a = direct.Write(document.name, bytes);
       const std::string b = application.Write(document.name, bytes);
       const OfficeKind kind = OfficeKindOf(SplitPath(a).extension);
-      std::string whyNot;
+      Message whyNot;
       // The same text in GBK too, stand-ins for what GBK cannot hold
       // included.
       for (const CodePage* page : {&CodePage::Gbk(), &CodePage::Utf8()}) {
         std::unique_ptr<OfficeDocument> mine = package->Open(a, kind, *page, &whyNot);
         std::unique_ptr<OfficeDocument> theirs = office->Open(b, kind, *page, &whyNot);
-        ASSERT_TRUE(mine && theirs) << whyNot;
+        ASSERT_TRUE(mine && theirs) << testing::EnglishReason(whyNot);
         ASSERT_EQ(mine->WriteText(), theirs->WriteText()) << page->Name();
         if (page->IsUtf8()) {
           for (const Definition& definition : document.definitions) {
@@ -177,12 +177,12 @@ TEST_F(PackageDifferentialTest, EveryStoryAgrees) {
     SCOPED_TRACE(document.name);
     const std::string path = stories.File(document.name);
     const OfficeKind kind = OfficeKindOf(SplitPath(path).extension);
-    std::string whyNot;
+    Message whyNot;
     std::unique_ptr<OfficeDocument> theirs = office->Open(path, kind, CodePage::Utf8(), &whyNot);
-    ASSERT_TRUE(theirs) << whyNot;
+    ASSERT_TRUE(theirs) << testing::EnglishReason(whyNot);
     EXPECT_EQ(theirs->WriteText(), document.allText);
     std::unique_ptr<OfficeDocument> mine = package->Open(path, kind, CodePage::Utf8(), &whyNot);
-    ASSERT_TRUE(mine) << whyNot;
+    ASSERT_TRUE(mine) << testing::EnglishReason(whyNot);
     EXPECT_EQ(mine->WriteText(), theirs->WriteText());
     EXPECT_EQ(testing::ReplaceAll(*mine, "cat", "", false),
               testing::ReplaceAll(*theirs, "cat", "", false));

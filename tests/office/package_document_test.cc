@@ -115,9 +115,9 @@ class PackageDocumentTest : public ::testing::Test {
     return path;
   }
 
-  std::unique_ptr<OfficeDocument> Open(const std::string& path, std::string* whyNot = nullptr,
+  std::unique_ptr<OfficeDocument> Open(const std::string& path, Message* whyNot = nullptr,
                                        OfficeParts parts = OfficeParts::kBody) {
-    std::string reason;
+    Message reason;
     bool notPackage = false;
     std::unique_ptr<OfficeDocument> document =
         OpenPackageDocument(path, CodePage::Utf8(), DefaultFileRewriter(),
@@ -143,9 +143,10 @@ class PackageDocumentTest : public ::testing::Test {
 };
 
 std::string Part(const std::string& path, const std::string& name) {
-  std::string error, content;
+  std::string content;
+  Message error;
   std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &error);
-  if (!zip || !zip->Read(name, &content, &error)) return "(" + error + ")";
+  if (!zip || !zip->Read(name, &content, &error)) return "(" + testing::EnglishReason(error) + ")";
   return content;
 }
 
@@ -276,7 +277,7 @@ TEST_F(PackageDocumentTest, UntouchedEntriesKeepTheirStoredBytes) {
     zip_discard(b);
   }
   // The OpenDocument mimetype stays first and stored.
-  std::string error;
+  Message error;
   std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(odt), &error);
   ASSERT_TRUE(zip);
   EXPECT_EQ(zip->Names().front(), "mimetype");
@@ -421,9 +422,9 @@ TEST_F(PackageDocumentTest, SharedStringsKeepNoReplacedText) {
     ASSERT_TRUE(again);
     EXPECT_EQ(again->WriteText(), row.text);
 
-    std::string error;
+    Message error;
     std::unique_ptr<ZipPackage> zip = ZipPackage::Open(testing::ReadBytes(path), &error);
-    ASSERT_TRUE(zip) << error;
+    ASSERT_TRUE(zip) << testing::EnglishReason(error);
     size_t left = 0;
     for (const std::string& name : zip->Names()) left += Occurrences(Part(path, name), row.gone);
     EXPECT_EQ(left, row.oldLeft);
@@ -596,11 +597,11 @@ TEST_F(PackageDocumentTest, FurtherStoriesOfWorkbooksAndPresentations) {
        "<text:p>a dog note</text:p>", "cat", 1, "META-INF/manifest.xml"},
   };
   auto open = [](const std::string& path, OfficeParts parts) {
-    std::string whyNot;
+    Message whyNot;
     bool notPackage = false;
     std::unique_ptr<OfficeDocument> document = OpenPackageDocument(
         path, CodePage::Utf8(), DefaultFileRewriter(), &whyNot, &notPackage, {}, parts);
-    EXPECT_TRUE(document) << whyNot;
+    EXPECT_TRUE(document) << testing::EnglishReason(whyNot);
     return document;
   };
   for (const auto& row : kRows) {
@@ -664,16 +665,16 @@ TEST_F(PackageDocumentTest, AnOccurrenceOverAnObjectLeavesTheObject) {
 }
 
 TEST_F(PackageDocumentTest, WhatIsNoEditablePackageIsToldOrHandedOn) {
-  std::string whyNot;
+  Message whyNot;
   const std::string encrypted =
       dir_.Write("secret.docx", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
                                     std::string("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32));
   EXPECT_FALSE(Open(encrypted, &whyNot));
-  EXPECT_NE(whyNot.find("encrypted"), std::string::npos);
+  EXPECT_NE(testing::EnglishReason(whyNot).find("encrypted"), std::string::npos);
   const std::string odt = dir_.File("sheet.odt");
   WriteZip(odt, {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet", true}});
   EXPECT_FALSE(Open(odt, &whyNot));
-  EXPECT_NE(whyNot.find("OpenDocument text"), std::string::npos);
+  EXPECT_NE(testing::EnglishReason(whyNot).find("OpenDocument text"), std::string::npos);
   const std::string broken = WriteOdt("broken.odt", "<text:p>a</text:q>");
   EXPECT_FALSE(Open(broken, &whyNot));
   // A legacy binary document under a new name is for an application.
@@ -692,7 +693,7 @@ TEST_F(PackageDocumentTest, WhatIsNoEditablePackageIsToldOrHandedOn) {
     bytes[at + 16] = 'l';
   dir_.Write("twice.docx", bytes);
   EXPECT_FALSE(Open(twice, &whyNot));
-  EXPECT_NE(whyNot.find("two entries named word/document.xml"), std::string::npos) << whyNot;
+  EXPECT_NE(testing::EnglishReason(whyNot).find("two entries named word/document.xml"), std::string::npos) << testing::EnglishReason(whyNot);
 }
 
 // A part is read only within the limit: its declared size is checked
@@ -727,11 +728,11 @@ TEST_F(PackageDocumentTest, APartOverTheLimitOrStoppedIsLeftOut) {
     limits.partLimit = row.limit;
     int asked = 0;
     if (row.stop) limits.shouldStop = [&asked] { return ++asked > 0; };
-    std::string whyNot;
+    Message whyNot;
     bool notPackage = false;
     std::unique_ptr<OfficeDocument> document = OpenPackageDocument(
         path, CodePage::Utf8(), DefaultFileRewriter(), &whyNot, &notPackage, limits);
-    EXPECT_EQ(whyNot, row.whyNot);
+    EXPECT_EQ(testing::EnglishReason(whyNot), row.whyNot);
     if (*row.whyNot == '\0') {
       ASSERT_TRUE(document);
       EXPECT_EQ(document->WriteText().size(), text.size() + 1);
@@ -1018,10 +1019,10 @@ TEST_F(PackageDocumentTest, AnEmptyOfficeFileIsToldForEveryKind) {
   std::unique_ptr<OfficeBridge> bridge = MakePackageBridge(nullptr, DefaultFileRewriter());
   for (const char* name : {"e.docx", "e.doc", "e.xlsx", "e.ppt", "e.odt"}) {
     const std::string path = dir_.Write(name, "");
-    std::string whyNot;
+    Message whyNot;
     EXPECT_FALSE(bridge->Open(path, OfficeKindOf(SplitPath(path).extension), CodePage::Utf8(),
                               &whyNot));
-    EXPECT_NE(whyNot.find("empty"), std::string::npos) << name;
+    EXPECT_NE(testing::EnglishReason(whyNot).find("empty"), std::string::npos) << name;
   }
 }
 

@@ -31,7 +31,7 @@ class PowerPointPresentationTest : public ::testing::Test {
     presentation_->slides.push_back(slide);
   }
   std::unique_ptr<OfficeDocument> Open() {
-    std::string whyNot;
+    Message whyNot;
     return bridge_->Open(path_, OfficeKind::PowerPoint, kGbk, &whyNot);
   }
   std::string Shape(size_t slide, size_t shape) {

@@ -79,7 +79,7 @@ class WordDocumentTest : public ::testing::Test {
     return office_->AddWordDocument(path_, text);
   }
   std::unique_ptr<OfficeDocument> Open() {
-    std::string whyNot;
+    Message whyNot;
     return bridge_->Open(path_, OfficeKind::Word, kGbk, &whyNot);
   }
   std::string DocumentText() { return JoinMemoryText(office_->Word(path_).text); }
@@ -146,7 +146,7 @@ TEST_F(WordDocumentTest, StandInsAreFoundInEveryWindow) {
 
 TEST_F(WordDocumentTest, ReplacingXByYyCarriesTheOffsetToTheNextOccurrence) {
   Add("x x");
-  std::string whyNot;
+  Message whyNot;
   OfficeApplications applications(office_);
   std::unique_ptr<WordDocument> document = OpenWordDocument(applications, path_, &whyNot);
   OfficeLocation location;

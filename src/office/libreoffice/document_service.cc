@@ -106,6 +106,33 @@ class OpReader {
   size_t at_ = 0;
 };
 
+// Why a document was not opened crosses as its id, arguments and causes,
+// never as text: the program words it in the user's language.
+void PutReason(std::string& out, const strbatch::Message& reason) {
+  PutNumber(out, static_cast<uint64_t>(reason.id));
+  PutNumber(out, static_cast<uint64_t>(static_cast<int64_t>(reason.osError)));
+  PutNumber(out, reason.args.size());
+  for (const std::string& arg : reason.args) {
+    PutNumber(out, arg.size());
+    out += arg;
+  }
+  out += reason.cause ? 'C' : '.';
+  if (reason.cause) PutReason(out, *reason.cause);
+}
+
+strbatch::Message TakeReason(OpReader& reader) {
+  strbatch::Message reason;
+  const uint64_t id = reader.Number();
+  if (id >= static_cast<uint64_t>(MessageId::kCount)) {
+    throw AutomationError("LibreOffice: a damaged answer");
+  }
+  reason.id = static_cast<MessageId>(id);
+  reason.osError = static_cast<int>(static_cast<int64_t>(reader.Number()));
+  for (uint64_t n = reader.Number(); n > 0; n--) reason.args.emplace_back(reader.Text());
+  if (reader.Kind() == 'C') reason = reason.Because(TakeReason(reader));
+  return reason;
+}
+
 Sequence<sal_Int64> LeftoverCounts(const NotApplied& leftovers) {
   Sequence<sal_Int64> counts(static_cast<sal_Int32>(NotAppliedReason::kCount));
   for (sal_Int32 r = 0; r < counts.getLength(); r++) {
@@ -262,12 +289,14 @@ class DocumentService : public cppu::WeakImplHelper2<css::task::XJob, css::lang:
     bridge_->SetParts(request.Get<sal_Int32>("Parts") == static_cast<sal_Int32>(OfficeParts::kAll)
                           ? OfficeParts::kAll
                           : OfficeParts::kBody);
-    std::string whyNot;
+    strbatch::Message whyNot;
     std::unique_ptr<OfficeDocument> document =
         bridge_->Open(request.GetBytes("Path"), static_cast<OfficeKind>(request.Get<sal_Int32>("Kind")),
                       CodePageNumbered(request.Get<sal_Int32>("CodePage")), &whyNot);
     if (!document) {
-      answer.SetBytes("WhyNot", whyNot);
+      std::string reason;
+      PutReason(reason, whyNot);
+      answer.SetBytes("WhyNot", reason);
       return;
     }
     const sal_Int32 id = ++lastId_;
@@ -407,7 +436,7 @@ class ServiceDocument : public OfficeDocument {
     if (!answer.Has("Saved")) return;
     strbatch::Message error;
     if (!RewriteFile(rewriter_, path_, answer.GetBytes("Saved"), &error)) {
-      throw AutomationError(path_ + ": cannot save: " + PlainReason(error));
+      ThrowCannotSave(path_, error);
     }
   }
 
@@ -460,7 +489,8 @@ class ServiceBridge : public OfficeBridge {
       : connection_(std::move(connection)), rewriter_(rewriter) {}
 
   std::unique_ptr<OfficeDocument> Open(const std::string& path, OfficeKind kind,
-                                       const CodePage& codePage, std::string* whyNot) override {
+                                       const CodePage& codePage,
+                                       strbatch::Message* whyNot) override {
     Message request;
     request.SetBytes("Op", "open");
     request.SetBytes("Path", path);
@@ -469,7 +499,11 @@ class ServiceBridge : public OfficeBridge {
     request.Set("Parts", Any(static_cast<sal_Int32>(parts_)));
     const Message answer = connection_->Request("opening " + path, request);
     if (!answer.Has("Id")) {
-      if (whyNot) *whyNot = answer.GetBytes("WhyNot");
+      const std::string reason = answer.GetBytes("WhyNot");
+      if (whyNot && !reason.empty()) {
+        OpReader reader(reason);
+        *whyNot = TakeReason(reader);
+      }
       return nullptr;
     }
     return std::make_unique<ServiceDocument>(connection_, answer.Get<sal_Int32>("Id"), path,

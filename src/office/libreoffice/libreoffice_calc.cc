@@ -631,7 +631,7 @@ class CalcWorkbook : public SuiteDocument<ExcelWorkbook> {
 
 }  // namespace
 
-std::unique_ptr<ExcelApplication> LibreOfficeSuite::StartExcel(std::string* whyNot) {
+std::unique_ptr<ExcelApplication> LibreOfficeSuite::StartExcel(Message* whyNot) {
   return Start<ExcelApplication, CalcWorkbook>(kCalc, whyNot);
 }
 

@@ -226,7 +226,7 @@ class ImpressPresentation : public SuiteDocument<PowerPointPresentation> {
 
 }  // namespace
 
-std::unique_ptr<PowerPointApplication> LibreOfficeSuite::StartPowerPoint(std::string* whyNot) {
+std::unique_ptr<PowerPointApplication> LibreOfficeSuite::StartPowerPoint(Message* whyNot) {
   return Start<PowerPointApplication, ImpressPresentation>(kImpress, whyNot);
 }
 

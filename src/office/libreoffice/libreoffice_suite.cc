@@ -113,7 +113,7 @@ bool AsksForPassword(const OfficeProcess& process, const std::string& path) {
 std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& process,
                                                      const std::string& path,
                                                      const DocumentKind& kind,
-                                                     std::string* whyNot) {
+                                                     Message* whyNot) {
   Reference<css::lang::XComponent> model = Call("opening " + path, [&] {
     Reference<css::frame::XComponentLoader> loader(process.Desktop(), UNO_QUERY_THROW);
     return loader->loadComponentFromURL(FileUrl(path), "_blank", 0, LoadProperties(nullptr));
@@ -126,13 +126,11 @@ std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& proces
     const std::string lock =
         folder + ".~lock." + (slash == std::string::npos ? path : path.substr(slash + 1)) + "#";
     if (access(lock.c_str(), F_OK) == 0) {
-      *whyNot = "it is in use: " + lock +
-                " says an office program has it open; close it there, or remove that file if "
-                "none has";
+      *whyNot = Message(MessageId::kInUseElsewhere, {lock});
     } else if (AsksForPassword(process, path)) {
-      *whyNot = "it is protected with a password; left out";
+      *whyNot = Message(MessageId::kPasswordProtected);
     } else {
-      *whyNot = "LibreOffice gave no document for it";
+      *whyNot = Message(MessageId::kLibreOfficeNoDocument);
     }
     return nullptr;
   }
@@ -151,8 +149,7 @@ std::unique_ptr<LoadedDocument> LoadedDocument::Load(const OfficeProcess& proces
            (FilterFlags(process, filter) & kFilterExport) != 0;
   });
   if (!accepted) {
-    *whyNot = std::string("LibreOffice reads it as \"") + ToUtf8(filter) +
-              "\", not as " + kind.name + " document it can save back unchanged; left out";
+    *whyNot = Message(MessageId::kLibreOfficeReadsAs, {ToUtf8(filter), kind.name});
     return nullptr;  // the destructor closes it
   }
   document->filter_ = filter;
@@ -221,7 +218,7 @@ void LoadedDocument::Close() {
   });
 }
 
-std::shared_ptr<OfficeProcess> LibreOfficeSuite::Process(std::string* whyNot) {
+std::shared_ptr<OfficeProcess> LibreOfficeSuite::Process(Message* whyNot) {
   if (process_) return process_;
   // One failed start per run is enough: it may have waited a long time.
   if (!startFailed_) {
@@ -231,7 +228,7 @@ std::shared_ptr<OfficeProcess> LibreOfficeSuite::Process(std::string* whyNot) {
   }
   // Told once, to the first caller that asks why.
   if (whyNot && !startError_.empty()) {
-    *whyNot = "LibreOffice cannot be started: " + startError_;
+    *whyNot = Message(MessageId::kLibreOfficeCannotStart, {startError_});
     startError_.clear();
   }
   return nullptr;

@@ -34,7 +34,7 @@ class LoadedDocument {
   // filter can store back; throws AutomationError when loading fails.
   static std::unique_ptr<LoadedDocument> Load(const OfficeProcess& process,
                                               const std::string& path, const DocumentKind& kind,
-                                              std::string* whyNot);
+                                              Message* whyNot);
   ~LoadedDocument();
 
   const Reference<css::lang::XComponent>& Model() const { return model_; }
@@ -73,9 +73,9 @@ class LibreOfficeSuite : public OfficeSuite {
 
   // Each defined beside its documents (libreoffice_writer.cc, ..._calc.cc,
   // ..._impress.cc).
-  std::unique_ptr<WordApplication> StartWord(std::string* whyNot) override;
-  std::unique_ptr<ExcelApplication> StartExcel(std::string* whyNot) override;
-  std::unique_ptr<PowerPointApplication> StartPowerPoint(std::string* whyNot) override;
+  std::unique_ptr<WordApplication> StartWord(Message* whyNot) override;
+  std::unique_ptr<ExcelApplication> StartExcel(Message* whyNot) override;
+  std::unique_ptr<PowerPointApplication> StartPowerPoint(Message* whyNot) override;
   void EndRun() override;
 
   // Called by an application when it quits.
@@ -85,8 +85,8 @@ class LibreOfficeSuite : public OfficeSuite {
   // An application of the instance (started when missing) that opens
   // documents of kind as Made.
   template <class Interface, class Made>
-  std::unique_ptr<Interface> Start(const DocumentKind& kind, std::string* whyNot);
-  std::shared_ptr<OfficeProcess> Process(std::string* whyNot);
+  std::unique_ptr<Interface> Start(const DocumentKind& kind, Message* whyNot);
+  std::shared_ptr<OfficeProcess> Process(Message* whyNot);
 
   LibreOfficeSettings settings_;
   std::shared_ptr<OfficeProcess> process_;
@@ -106,7 +106,7 @@ class SuiteApplication : public Interface {
   SuiteApplication(LibreOfficeSuite& suite, std::shared_ptr<OfficeProcess> process,
                    const DocumentKind& kind)
       : suite_(suite), process_(std::move(process)), kind_(kind) {}
-  auto Open(const std::string& path, std::string* whyNot)
+  auto Open(const std::string& path, Message* whyNot)
       -> decltype(std::declval<Interface&>().Open(path, whyNot)) override {
     if (!process_) throw AutomationError("LibreOffice: the application has quit");
     std::unique_ptr<LoadedDocument> loaded = LoadedDocument::Load(*process_, path, kind_, whyNot);
@@ -125,7 +125,7 @@ class SuiteApplication : public Interface {
 };
 
 template <class Interface, class Made>
-std::unique_ptr<Interface> LibreOfficeSuite::Start(const DocumentKind& kind, std::string* whyNot) {
+std::unique_ptr<Interface> LibreOfficeSuite::Start(const DocumentKind& kind, Message* whyNot) {
   std::shared_ptr<OfficeProcess> process = Process(whyNot);
   if (!process) return nullptr;
   applications_++;

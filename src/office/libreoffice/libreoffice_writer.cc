@@ -548,7 +548,7 @@ class WriterDocument : public SuiteDocument<WordDocument> {
 
 }  // namespace
 
-std::unique_ptr<WordApplication> LibreOfficeSuite::StartWord(std::string* whyNot) {
+std::unique_ptr<WordApplication> LibreOfficeSuite::StartWord(Message* whyNot) {
   return Start<WordApplication, WriterDocument>(kWriter, whyNot);
 }
 
