@@ -42,7 +42,9 @@ class FileOccurrences : public OccurrenceSink {
     if (document_) document_->BeginOccurrences(searchedText);
     if (trail_) trail_->BeginDefinition();
   }
-  bool Restricts() const override { return document_ != nullptr && document_->StandIns() > 0; }
+  // A document's objects and fields stand in the work text as characters
+  // too: every open document is asked.
+  bool Restricts() const override { return document_ != nullptr; }
   bool Admits(size_t start, size_t length) const override {
     return document_->Admits(static_cast<int64_t>(start), static_cast<int64_t>(length));
   }

@@ -145,22 +145,30 @@ TEST(CliTest, ABatchGoesOnPastAPartOverTheLimit) {
 // what it could not search. Under UTF-8 every character is searched.
 TEST(CliTest, CharactersTheCodePageCannotHoldAreNeverMatched) {
   const std::string korean = "\xED\x95\x9C\xEA\xB5\xAD";
+  // A note's reference reads as an object: never matched either, and no
+  // character the code page lacks.
+  const std::string note = "cat</w:t><w:footnoteReference w:id=\"1\"/><w:t xml:space=\"preserve\"> ?";
   const struct {
     std::vector<std::string> args;
+    std::string before;
     const char* count;
     std::string after;  // the document's text
     bool noticed;
   } kCases[] = {
-      {{"find", "-d", "?", "?"}, "1", korean + " cat ?", true},
-      {{"find", "-d", "? c", "?"}, "0", korean + " cat ?", true},
-      {{"find", "--encoding", "utf-8", "-d", "?", "?"}, "1", korean + " cat ?", false},
-      {{"replace", "-y", "--no-undo", "-d", "?", "!"}, "1", korean + " cat !", true},
+      {{"find", "-d", "?", "?"}, korean + " cat ?", "1", korean + " cat ?", true},
+      {{"find", "-d", "? c", "?"}, korean + " cat ?", "0", korean + " cat ?", true},
+      {{"find", "--encoding", "utf-8", "-d", "?", "?"}, korean + " cat ?", "1", korean + " cat ?",
+       false},
+      {{"replace", "-y", "--no-undo", "-d", "?", "!"}, korean + " cat ?", "1", korean + " cat !",
+       true},
+      {{"replace", "-y", "--no-undo", "-d", "?", "!"}, note, "1",
+       "cat</w:t><w:footnoteReference w:id=\"1\"/><w:t xml:space=\"preserve\"> !", false},
   };
   for (const auto& row : kCases) {
-    SCOPED_TRACE(row.args[0] + " " + row.args[row.args.size() - 2]);
+    SCOPED_TRACE(row.args[0] + " " + row.args[row.args.size() - 2] + " in " + row.before);
     ScratchDir dir;
     const std::string docx = dir.File("p.docx");
-    testing::WriteZip(docx, testing::WordDocument(korean + " cat ?"));
+    testing::WriteZip(docx, testing::WordDocument(row.before));
     std::vector<std::string> args = row.args;
     args.insert(args.begin() + 1, {"--lang", "en"});
     args.push_back(docx);
@@ -1196,6 +1204,78 @@ TEST(CliHelpTest, HelpAndUsageErrorsSpeakTheChosenLanguage) {
               std::count(chinese.begin(), chinese.end(), '\n')) << chinese;
   }
   EXPECT_FALSE(HasEnglishSentence(Cli({"--lang", "zh", "--help"}).out));
+}
+
+// Every story of documents other programs wrote (python-docx, openpyxl,
+// odfpy): what --parts body and --parts all count, the notice of what the
+// body left unsearched, and a replace of every story that the writing
+// library reads back. Skipped where those libraries are not installed.
+constexpr const char* kThirdPartyPython = "/usr/bin/python3";
+
+// Runs the document script; its output goes to *out, false when it failed.
+bool ThirdPartyScript(const ScratchDir& dir, const std::string& arguments, std::string* out) {
+  const std::string output = dir.File(".script-out");
+  const std::string line = std::string(kThirdPartyPython) + " " +
+                           STRBATCH_THIRD_PARTY_DOCUMENTS + " " +
+                           arguments + " >'" + output + "' 2>&1";
+  const bool ran = std::system(line.c_str()) == 0;
+  *out = testing::ReadBytes(output);
+  return ran;
+}
+
+size_t Occurrences(const std::string& text, const std::string& word) {
+  size_t n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) n++;
+  return n;
+}
+
+const struct {
+  const char* name;
+  int body;          // "cat" in the body
+  int all;           // ... in every story
+  int keptByName;    // ... in sheet names, which a replace leaves
+} kThirdPartyDocuments[] = {
+    // Body and a table cell; a header, a first-page header, a footer.
+    {"letter.docx", 3, 7, 0},
+    // Two sheets' cells; a comment on each; one sheet's name.
+    {"book.xlsx", 3, 7, 1},
+    // Body; header and footer of the master page, a footnote, a comment.
+    {"text.odt", 1, 5, 0},
+    // A cell; its comment; the sheet's name.
+    {"book.ods", 1, 3, 1},
+};
+
+TEST(CliTest, DocumentsOfOtherProgramsAreSearchedInEveryStory) {
+  ScratchDir dir;
+  std::string out;
+  if (!ThirdPartyScript(dir, "make '" + dir.path() + "'", &out)) {
+    GTEST_SKIP() << "python-docx, openpyxl or odfpy is missing: " << out;
+  }
+  for (const auto& document : kThirdPartyDocuments) {
+    SCOPED_TRACE(document.name);
+    const std::string path = dir.File(document.name);
+    const CliRun body = Cli({"find", "-d", "cat", "x", path});
+    EXPECT_EQ(body.exitCode, 0) << body.err;
+    EXPECT_EQ(body.out.substr(0, body.out.find('\t')), std::to_string(document.body));
+    // What the body leaves is told, with how much of it there is.
+    EXPECT_NE(body.err.find(std::to_string(document.all - document.body) + " more occurrences"),
+              std::string::npos)
+        << body.err;
+
+    const CliRun all = Cli({"find", "--parts", "all", "-d", "cat", "x", path});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out.substr(0, all.out.find('\t')), std::to_string(document.all));
+    EXPECT_EQ(all.err.find("more occurrences"), std::string::npos) << all.err;
+
+    // Every story is replaced but the sheet names, which are warned of; the
+    // library that wrote the document reads it back.
+    const CliRun replace =
+        Cli({"replace", "-y", "--no-undo", "--parts", "all", "-d", "cat", "dog", path});
+    EXPECT_EQ(replace.exitCode, document.keptByName > 0 ? 1 : 0) << replace.err;
+    EXPECT_EQ(replace.out.substr(0, replace.out.find('\t')), std::to_string(document.all));
+    ASSERT_TRUE(ThirdPartyScript(dir, "read '" + path + "'", &out)) << out;
+    EXPECT_EQ(Occurrences(out, "cat"), static_cast<size_t>(document.keptByName)) << out;
+  }
 }
 
 }  // namespace
