@@ -437,11 +437,12 @@ class SheetState {
   std::vector<std::shared_ptr<CommentState>> comments_;
 };
 
-class CommentCharacters : public ExcelCharacters {
+// Characters [start, start + length) of a text mirror (length -1: to its
+// end), a cell's or a comment's.
+class MirrorCharacters : public ExcelCharacters {
  public:
   // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
-  CommentCharacters(std::shared_ptr<CommentState> comment, long start, long length)
-      : comment_(std::move(comment)), start_(start), length_(length) {}
+  MirrorCharacters(long start, long length) : start_(start), length_(length) {}
   std::string Text() override { return Mirror().Text(From(), To()); }
   long Count() override { return static_cast<long>(To() - From()); }
   void Delete() override {
@@ -451,15 +452,14 @@ class CommentCharacters : public ExcelCharacters {
     Mirror().Delete(From(), To());
   }
   void Insert(std::string_view text) override {
-    if (Mirror().Lock(From(), From()) != EditLock::kNone) {
-      throw AutomationError("LibreOffice: no text can be inserted here");
-    }
+    if (!Insertable()) throw AutomationError("LibreOffice: no text can be inserted here");
     Mirror().Insert(From(), text);
   }
-  EditLock Lock() override { return Mirror().Lock(From(), To()); }
 
- private:
-  TextMirror& Mirror() { return comment_->Mirror(); }
+ protected:
+  virtual TextMirror& Mirror() = 0;
+  // Whether text may be inserted at the start.
+  virtual bool Insertable() = 0;
   size_t From() {
     return std::min(static_cast<size_t>(std::max(start_, 0L)), Mirror().Size());
   }
@@ -467,9 +467,23 @@ class CommentCharacters : public ExcelCharacters {
     if (length_ < 0) return Mirror().Size();
     return std::min(From() + static_cast<size_t>(length_), Mirror().Size());
   }
-  std::shared_ptr<CommentState> comment_;
+
+ private:
   long start_;
-  long length_;  // -1: to the end
+  long length_;
+};
+
+class CommentCharacters : public MirrorCharacters {
+ public:
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
+  CommentCharacters(std::shared_ptr<CommentState> comment, long start, long length)
+      : MirrorCharacters(start, length), comment_(std::move(comment)) {}
+  EditLock Lock() override { return Mirror().Lock(From(), To()); }
+
+ private:
+  TextMirror& Mirror() override { return comment_->Mirror(); }
+  bool Insertable() override { return Mirror().Lock(From(), From()) == EditLock::kNone; }
+  std::shared_ptr<CommentState> comment_;
 };
 
 // A comment as a range of one cell.
@@ -496,43 +510,23 @@ class CommentRange : public ExcelRange {
   std::shared_ptr<CommentState> comment_;
 };
 
-class CalcCharacters : public ExcelCharacters {
+class CalcCharacters : public MirrorCharacters {
  public:
   // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): start then length, as the model's
   CalcCharacters(std::shared_ptr<SheetState> sheet, CellState& cell, long start, long length)
-      : sheet_(std::move(sheet)), cell_(cell), start_(start), length_(length) {}
-  std::string Text() override { return Mirror().Text(From(), To()); }
-  long Count() override { return static_cast<long>(To() - From()); }
-  void Delete() override {
-    if (Lock() != EditLock::kNone) {
-      throw AutomationError("LibreOffice: these characters cannot be deleted");
-    }
-    Mirror().Delete(From(), To());
-  }
-  void Insert(std::string_view text) override {
-    if (!cell_.textCell || sheet_->Prepare(cell_).Lock(From(), From()) != EditLock::kNone) {
-      throw AutomationError("LibreOffice: no text can be inserted here");
-    }
-    Mirror().Insert(From(), text);
-  }
+      : MirrorCharacters(start, length), sheet_(std::move(sheet)), cell_(cell) {}
   EditLock Lock() override {
     if (!cell_.textCell) return EditLock::kComputed;
     return sheet_->Prepare(cell_).Lock(From(), To());
   }
 
  private:
-  TextMirror& Mirror() { return sheet_->Mirror(cell_); }
-  size_t From() {
-    return std::min(static_cast<size_t>(std::max(start_, 0L)), Mirror().Size());
-  }
-  size_t To() {
-    if (length_ < 0) return Mirror().Size();
-    return std::min(From() + static_cast<size_t>(length_), Mirror().Size());
+  TextMirror& Mirror() override { return sheet_->Mirror(cell_); }
+  bool Insertable() override {
+    return cell_.textCell && sheet_->Prepare(cell_).Lock(From(), From()) == EditLock::kNone;
   }
   std::shared_ptr<SheetState> sheet_;
   CellState& cell_;
-  long start_;
-  long length_;  // -1: to the end
 };
 
 class CalcRange : public ExcelRange {
