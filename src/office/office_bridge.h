@@ -14,22 +14,11 @@
 
 #include "base/code_page.h"
 #include "base/safe_file.h"
-#include "office/layout_walk.h"
-#include "office/office_model.h"
+#include "office/model/office_model.h"
+#include "office/office_formats.h"
+#include "office/work_text.h"
 
 namespace strbatch {
-
-enum class OfficeKind { None, Word, Excel, PowerPoint };
-
-// The kind of office document an extension (with its dot) names, compared
-// without regard to ASCII case. Besides ".doc", ".rtf", ".xls" and ".ppt",
-// the zipped formats ".docx", ".xlsx", ".pptx", ".odt", ".ods" and ".odp"
-// are office documents too: treated as plain files, a replace would corrupt
-// them.
-OfficeKind OfficeKindOf(const std::string& extension);
-
-// The layout of a kind of document's work text (Word's has no separators).
-TextLayout WorkTextLayout(OfficeKind kind);
 
 // How much of a document its work text holds: the body alone (the main
 // text, the cells of the sheets, the shapes of the slides), or the body and

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "base/paths.h"
-#include "office/office_model.h"
+#include "office/model/office_model.h"
 
 namespace strbatch {
 namespace {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "memory_office.h"
-#include "office/package_document.h"
-#include "office/word_document.h"
+#include "office/model/word_document.h"
+#include "office/package/package_document.h"
 #include "office_test_support.h"
 #include "recording_host.h"
 #include "test_support.h"

@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "office/office_save.h"
-#include "office/package_document.h"
-#include "office/zip_package.h"
+#include "office/package/package_document.h"
+#include "office/package/zip_package.h"
 
 #include "recording_host.h"
 #include "test_support.h"

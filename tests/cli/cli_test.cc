@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "lists/folder_scan.h"
-#include "office/zip_package.h"
+#include "office/package/zip_package.h"
 #include "office_test_support.h"
 #include "test_support.h"
 

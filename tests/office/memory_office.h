@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "office/model/office_model.h"
 #include "office/office_bridge.h"
-#include "office/office_model.h"
 
 namespace strbatch {
 

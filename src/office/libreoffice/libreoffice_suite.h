@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "office/libreoffice_plugin.h"
+#include "office/model/libreoffice_plugin.h"
+#include "office/model/office_model.h"
 #include "office/office_bridge.h"
-#include "office/office_model.h"
 #include "office_process.h"
 #include "uno_support.h"
 

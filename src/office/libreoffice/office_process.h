@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "office/libreoffice_plugin.h"
+#include "office/model/libreoffice_plugin.h"
 #include "uno_support.h"
 
 namespace strbatch::uno {

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "office/office_model.h"
+#include "office/model/office_model.h"
 
 namespace strbatch::uno {
 
