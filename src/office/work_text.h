@@ -39,10 +39,19 @@ struct TextLayout {
   }
 };
 
+// The separators: a workbook's cell, row and sheet end in TAB, LF and CR, a
+// presentation's shape and slide in LF and CR.
+inline constexpr char kCellEnd = '\t';
+inline constexpr char kRowEnd = '\n';
+inline constexpr char kSheetEnd = '\r';
+inline constexpr char kShapeEnd = '\n';
+inline constexpr char kSlideEnd = '\r';
+
 // The layout of each kind's body.
 inline constexpr TextLayout kWordTextLayout{.crPairs = true};
-inline constexpr TextLayout kWorkbookTextLayout{.outer = '\r', .middle = '\n', .inner = '\t'};
-inline constexpr TextLayout kPresentationTextLayout{.outer = '\r', .middle = '\n'};
+inline constexpr TextLayout kWorkbookTextLayout{
+    .outer = kSheetEnd, .middle = kRowEnd, .inner = kCellEnd};
+inline constexpr TextLayout kPresentationTextLayout{.outer = kSlideEnd, .middle = kShapeEnd};
 
 // The layout of a kind of document's work text.
 constexpr TextLayout WorkTextLayout(OfficeKind kind) {

@@ -90,7 +90,7 @@ class PresentationReader : public XmlHandler {
       // An empty notes frame is no note (an application makes one for
       // every page).
       if (--level_ == 0 && !(notes_ && text_.items.size() == shapeStart_)) {
-        text_.items.push_back(Mark('\n', region_));
+        text_.items.push_back(Mark(kShapeEnd, region_));
       }
       return;
     }
@@ -100,7 +100,7 @@ class PresentationReader : public XmlHandler {
     }
     if (inPage_) {
       inPage_ = false;
-      text_.items.push_back(Mark('\r', region_));
+      text_.items.push_back(Mark(kSlideEnd, region_));
       return;
     }
     if (e.uri == ns::kOffice && e.local == "presentation") inBody_ = false;

@@ -218,9 +218,9 @@ class SpreadsheetReader : public XmlHandler {
           item.region = region;
           text_.items.push_back(item);
         }
-        text_.items.push_back(Mark('\t', region));
+        text_.items.push_back(Mark(kCellEnd, region));
       }
-      text_.items.push_back(Mark('\r', region_));
+      text_.items.push_back(Mark(kSheetEnd, region_));
     }
     text_.AddStoryMark();
     for (const Sheet& sheet : sheets_) {
@@ -250,11 +250,11 @@ class SpreadsheetReader : public XmlHandler {
             text_.items.push_back(item);
           }
         }
-        text_.items.push_back(Mark('\t', region));
+        text_.items.push_back(Mark(kCellEnd, region));
       }
-      text_.items.push_back(Mark('\n', region_));
+      text_.items.push_back(Mark(kRowEnd, region_));
     }
-    text_.items.push_back(Mark('\r', region_));
+    text_.items.push_back(Mark(kSheetEnd, region_));
   }
 
   PackageText& text_;

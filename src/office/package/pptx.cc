@@ -56,7 +56,7 @@ class SlideReader : public XmlHandler {
       // Only a plain shape holds text of its own.
       if (n != "sp") {
         level_ = 0;
-        if (!notes_) text_.items.push_back(Mark('\n', region_));
+        if (!notes_) text_.items.push_back(Mark(kShapeEnd, region_));
         return skip_.Start();
       }
       shapeStart_ = text_.items.size();
@@ -133,7 +133,7 @@ class SlideReader : public XmlHandler {
       if (notes_ && (!notesBody_ || text_.items.size() == shapeStart_)) {
         text_.items.resize(shapeStart_);
       } else {
-        text_.items.push_back(Mark('\n', region_));
+        text_.items.push_back(Mark(kShapeEnd, region_));
       }
       return;
     }
@@ -282,7 +282,7 @@ bool ReadPresentation(PackageSource& source, Message* error) {
     } else {
       slides.emplace_back();
     }
-    text.items.push_back(Mark('\r', region));
+    text.items.push_back(Mark(kSlideEnd, region));
   }
 
   // The notes, slide by slide, each from the notes page the slide names.
@@ -296,7 +296,7 @@ bool ReadPresentation(PackageSource& source, Message* error) {
       SlideReader reader(text, notes, region, true);
       if (!source.Scan(notes, reader, error)) return false;
     }
-    text.items.push_back(Mark('\r', region));
+    text.items.push_back(Mark(kSlideEnd, region));
   }
   return true;
 }

@@ -552,11 +552,11 @@ bool ReadSpreadsheet(PackageSource& source, Message* error) {
             text.items.push_back(item);
           }
         }
-        text.items.push_back(Mark('\t', region));
+        text.items.push_back(Mark(kCellEnd, region));
       }
-      text.items.push_back(Mark('\n', region));
+      text.items.push_back(Mark(kRowEnd, region));
     }
-    text.items.push_back(Mark('\r', region));
+    text.items.push_back(Mark(kSheetEnd, region));
   }
 
   // The cell comments, sheet by sheet; a comment on a protected sheet is
@@ -571,9 +571,9 @@ bool ReadSpreadsheet(PackageSource& source, Message* error) {
         if (item.lock == 0) item.lock = lock;
         text.items.push_back(item);
       }
-      text.items.push_back(Mark('\t', region));
+      text.items.push_back(Mark(kCellEnd, region));
     }
-    text.items.push_back(Mark('\r', region));
+    text.items.push_back(Mark(kSheetEnd, region));
   }
 
   // The sheets' names: searched, never edited.
