@@ -209,6 +209,14 @@ inline constexpr char kUnknownException[] = "1853";
 inline constexpr char kInternalErrorNothingChanged[] = "1854";
 inline constexpr char kInternalErrorFilesChanged[] = "1855";
 inline constexpr char kSettingsNotSaved[] = "1856";
+inline constexpr char kStartFolderAdded[] = "1950";
+inline constexpr char kFilesInList[] = "1951";
+inline constexpr char kDefinitionsInList[] = "1952";
+inline constexpr char kPreviewDescription[] = "1953";
+inline constexpr char kHelpWindowTitle[] = "1954";
+inline constexpr char kOpenInBrowser[] = "1955";
+inline constexpr char kLastMatch[] = "1956";
+inline constexpr char kFirstMatch[] = "1957";
 
 }  // namespace strbatch::key
 

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
 
 #include "ui/ui_text.h"
 
@@ -78,6 +80,9 @@ EditableListCtrl::EditableListCtrl(bool editable, QWidget* parent)
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab leaves the list for the next control; the arrows move inside it
+  // (an edit in place still goes on to the next cell with Tab).
+  setTabKeyNavigation(false);
   setShowGrid(false);
   setWordWrap(false);
   setTextElideMode(Qt::ElideRight);
@@ -151,12 +156,39 @@ std::array<double, 3> EditableListCtrl::ColumnFractions() const {
   return fractions;
 }
 
+void EditableListCtrl::setModel(QAbstractItemModel* model) {
+  QTableView::setModel(model);
+  if (!model || editable_) return;
+  // The row numbers' column follows the number of rows.
+  connect(model, &QAbstractItemModel::modelReset, this, [this] { ApplyColumnFractions(); });
+  connect(model, &QAbstractItemModel::rowsInserted, this, [this] { ApplyColumnFractions(); });
+  connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { ApplyColumnFractions(); });
+}
+
+int EditableListCtrl::NumberColumnWidth() const {
+  const int rows = model() ? std::max(model()->rowCount(), 1) : 1;
+  const QString widest(QString::number(rows).size(), QLatin1Char('9'));
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  return style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) +
+         style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this) +
+         fontMetrics().horizontalAdvance(widest) + 4 * margin + 4;
+}
+
 void EditableListCtrl::ApplyColumnFractions() {
   if (!model()) return;
   const int width = viewport()->width();
   applyingFractions_ = true;
-  for (int c = 0; c < 3 && c < model()->columnCount(); c++) {
-    setColumnWidth(c, static_cast<int>(width * fractions_[c]));
+  const int columns = std::min(3, model()->columnCount());
+  if (editable_ || columns < 3) {
+    for (int c = 0; c < columns; c++) setColumnWidth(c, static_cast<int>(width * fractions_[c]));
+  } else {
+    // A list of numbered rows: the numbers are never cut, whatever the
+    // share; the name takes what the count leaves.
+    const int numbers = NumberColumnWidth();
+    const int count = static_cast<int>(width * fractions_[2]);
+    setColumnWidth(0, numbers);
+    setColumnWidth(2, count);
+    setColumnWidth(1, std::max(width - numbers - count, 40));
   }
   applyingFractions_ = false;
 }

@@ -74,6 +74,9 @@ class EditableListCtrl : public QTableView {
 
   // Column widths as fractions of the list's client width.
   void SetColumnFractions(double first, double second, double third);
+  // A list that is not editable sizes its first column (check box and row
+  // number) to the widest row number instead.
+  void setModel(QAbstractItemModel* model) override;
 
  signals:
   // A double-click on a row of a list that is not editable.
@@ -97,6 +100,7 @@ class EditableListCtrl : public QTableView {
 
  private:
   void ApplyColumnFractions();
+  int NumberColumnWidth() const;
 
   bool editable_;
   bool applyingFractions_ = false;

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -124,9 +125,11 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
 
   ApplyWindowTexts();
   if (!carriedLoaded) {
-    const std::string why = MessageText(texts_, carriedError.message);
-    SetStatus(movedTo.empty() ? texts_.Message(key::kKeptDefinitionsRefused, {why})
-                              : texts_.Message(key::kKeptDefinitionsMovedAside, {why, movedTo}));
+    SetStatus([this, why = carriedError.message, movedTo] {
+      const std::string reason = MessageText(texts_, why);
+      return movedTo.empty() ? texts_.Message(key::kKeptDefinitionsRefused, {reason})
+                             : texts_.Message(key::kKeptDefinitionsMovedAside, {reason, movedTo});
+    });
   }
   fileView_->setTextElideMode(Qt::ElideMiddle);
   RestoreWindowState();
@@ -134,7 +137,10 @@ MainWindow::MainWindow(const Options& options, std::string settingsPath)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::SetStatus(const std::string& utf8) { status_->setText(QString::fromStdString(utf8)); }
+void MainWindow::SetStatus(std::function<std::string()> render) {
+  statusText_ = std::move(render);
+  status_->setText(QString::fromStdString(statusText_()));
+}
 
 QString MainWindow::StatusText() const { return status_->text(); }
 
@@ -258,8 +264,9 @@ void MainWindow::BuildLayout() {
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   status_->setWordWrap(true);
   auto* left = new QVBoxLayout;
-  left->addWidget(fileFrame, 149);
-  left->addWidget(definitionFrame, 155);
+  // The file list takes most of what the window has beyond its smallest.
+  left->addWidget(fileFrame, 3);
+  left->addWidget(definitionFrame, 2);
   left->addWidget(status_);
 
   // The command column: unlabelled frames, and the conversion choice.
@@ -267,6 +274,7 @@ void MainWindow::BuildLayout() {
     if (!box) box = new QGroupBox(this);
     auto* column = new QVBoxLayout(box);
     column->setSpacing(3);
+    column->setContentsMargins(6, 6, 6, 6);
     for (QWidget* control : controls) column->addWidget(control);
     return box;
   };
@@ -335,19 +343,32 @@ void MainWindow::BuildLayout() {
       conversionFrame));
   right->addStretch();
   right->addWidget(sort);
-  right->addWidget(push(control::kExit, "退出"));
-  right->addWidget(push(control::kHelp, "帮助"));
-  auto* rightColumn = new QWidget(this);
+  auto* lastRow = new QHBoxLayout;
+  lastRow->setSpacing(3);
+  lastRow->addWidget(push(control::kExit, "退出"));
+  lastRow->addWidget(push(control::kHelp, "帮助"));
+  right->addLayout(lastRow);
+  auto* rightColumn = new QWidget;
   rightColumn->setLayout(right);
   right->setContentsMargins(0, 0, 0, 0);
   rightColumn->setFixedWidth(170);
+  // In a window lower than the column, the column scrolls rather than
+  // squeezing its buttons.
+  auto* rightScroll = new QScrollArea(this);
+  rightScroll->setObjectName(QStringLiteral("commandColumn"));
+  rightScroll->setWidget(rightColumn);
+  rightScroll->setWidgetResizable(true);
+  rightScroll->setFrameShape(QFrame::NoFrame);
+  rightScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  rightScroll->setFixedWidth(170 + style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  rightScroll->setMinimumHeight(120);
 
   auto* root = new QHBoxLayout(this);
   root->addLayout(left, 1);
-  root->addWidget(rightColumn);
-  // The designed arrangement is the smallest; the lists take what is more.
-  setMinimumSize(900, 680);
-  resize(900, 680);
+  root->addWidget(rightScroll);
+  // The layout gives the smallest size (half of a small screen's width
+  // fits); the designed one is where the window starts.
+  resize(900, 720);
   SetTabOrder();
 }
 
@@ -373,7 +394,7 @@ void MainWindow::SetTabOrder() {
        control::kReportAfterFind, control::kAllParts});
   chain.push_back(encodingChoice_);
   add({control::kAutoBackup, control::kRestoreBackups, control::kDeleteBackups,
-       control::kConvertCode, control::kGbkToBig5, control::kGbkToTraditional,
+       control::kUndoLastRun, control::kConvertCode, control::kGbkToBig5, control::kGbkToTraditional,
        control::kBig5ToGbk, control::kGbkToSimplified, control::kToUtf8, control::kUtf8ToGbk,
        control::kExit, control::kHelp});
   for (size_t i = 1; i < chain.size(); i++) setTabOrder(chain[i - 1], chain[i]);
@@ -534,6 +555,8 @@ void MainWindow::ApplyWindowTexts() {
   ApplyEncodingCaptions();
   status_->setAccessibleName(Text(texts_, key::kStatusLineName));
   previewButton_->setText(Text(texts_, key::kPreviewButton));
+  previewButton_->setAccessibleDescription(Text(texts_, key::kPreviewDescription));
+  if (statusText_) status_->setText(QString::fromStdString(statusText_()));
 }
 
 void MainWindow::ApplyEncodingCaptions() {
@@ -627,7 +650,9 @@ void MainWindow::AppendFiles(const std::vector<std::string>& paths) {
   fileModel_->Change([&] {
     for (const std::string& path : paths) files_.Append(path, true);
   });
-  SetStatus(texts_.Message(key::kFilesAdded, {std::to_string(paths.size())}));
+  SetStatus([this, added = std::to_string(paths.size())] {
+    return texts_.Message(key::kFilesAdded, {added});
+  });
 }
 
 void MainWindow::DropOnFiles(const QStringList& dropped) {
@@ -650,7 +675,24 @@ void MainWindow::DropOnFiles(const QStringList& dropped) {
 
 void MainWindow::AddStartPaths(const QStringList& paths) {
   QStringList existing, missing;
-  for (const QString& path : paths) (QFileInfo::exists(path) ? existing : missing) << path;
+  for (const QString& path : paths) {
+    if (!QFileInfo::exists(path)) {
+      missing << path;
+    } else if (QFileInfo(path).isDir()) {
+      // A folder named at start brings all its files, its subfolders' too.
+      const std::string folder = PathFromQString(path);
+      std::vector<std::string> found = ScanWithProgress(folder, QStringLiteral("*"), true);
+      fileModel_->Change([&] {
+        for (const std::string& file : found) files_.Append(file, true);
+      });
+      SetStatus([this, n = std::to_string(found.size()), folder] {
+        return texts_.Message(key::kStartFolderAdded, {n, folder});
+      });
+      ReportWarnings();
+    } else {
+      existing << path;
+    }
+  }
   if (!existing.isEmpty()) DropOnFiles(existing);
   if (!missing.isEmpty()) {
     ShowMessageText(this, texts_,
@@ -742,16 +784,27 @@ void MainWindow::ViewFiles() {
            settingsPath_);
 }
 
+// After an edit of a list the status line tells what the list holds now.
 void MainWindow::ChangeFiles(const std::function<size_t(size_t)>& command) {
   size_t selected = CoreRow(fileView_->SelectedRow());
   fileModel_->Change([&] { selected = command(selected); });
   fileView_->SelectRow(ViewRow(selected));
+  size_t checked = 0;
+  for (size_t r = 0; r < files_.Size(); r++) checked += files_.Row(r).checked ? 1 : 0;
+  SetStatus([this, n = std::to_string(files_.Size()), checked = std::to_string(checked)] {
+    return texts_.Message(key::kFilesInList, {n, checked});
+  });
 }
 
 void MainWindow::ChangeDefinitions(const std::function<size_t(size_t)>& command) {
   size_t selected = CoreRow(definitionView_->SelectedRow());
   definitionModel_->Change([&] { selected = command(selected); });
   definitionView_->SelectRow(ViewRow(selected));
+  size_t checked = 0;
+  for (size_t d = 0; d < definitions_.Size(); d++) checked += definitions_.Row(d).checked ? 1 : 0;
+  SetStatus([this, n = std::to_string(definitions_.Size()), checked = std::to_string(checked)] {
+    return texts_.Message(key::kDefinitionsInList, {n, checked});
+  });
 }
 
 void MainWindow::AddDefinition() {
@@ -806,7 +859,9 @@ void MainWindow::ImportDefinitions(const std::string& path) {
             key::kSomeItemsNotLoaded, {std::to_string(loaded), std::to_string(items), path})),
         key::kErrorCaption, QMessageBox::Warning);
   }
-  SetStatus(texts_.Message(key::kDefinitionsImported, {std::to_string(loaded)}));
+  SetStatus([this, count = std::to_string(loaded)] {
+    return texts_.Message(key::kDefinitionsImported, {count});
+  });
 }
 
 void MainWindow::Export() {
@@ -823,8 +878,9 @@ void MainWindow::Export() {
 bool MainWindow::ExportDefinitions(const std::string& path) {
   strbatch::Message error;
   if (SaveDefinitionFile(path, definitions_.Records(), &error)) {
-    SetStatus(
-        texts_.Message(key::kDefinitionsExported, {std::to_string(definitions_.Size()), path}));
+    SetStatus([this, count = std::to_string(definitions_.Size()), path] {
+      return texts_.Message(key::kDefinitionsExported, {count, path});
+    });
     return true;
   }
   ShowMessage(this, texts_, key::kCannotWriteFile, key::kErrorCaption, QMessageBox::Ok,
@@ -860,11 +916,26 @@ void MainWindow::RunBatchCommand(int command) {
   request.journal = journal_;
   const CommandReport report = strbatch::RunBatchCommand(request, *this);
   TellFailure(report);
+  ShowTouchedCounts(command != control::kConvertCode);
   fileModel_->Refresh();
   definitionModel_->Refresh();
   if (pendingRow_ >= 0) fileView_->SelectRow(std::exchange(pendingRow_, -1));
   TellRunResult(command, report);
   ReportWarnings();
+}
+
+// The counts a command leaves in the lists: a row it did not take part in
+// (unchecked; every definition of a conversion) shows none rather than the
+// zero the run starts every row with.
+void MainWindow::ShowTouchedCounts(bool definitionsTookPart) {
+  for (size_t r = 0; r < files_.Size(); r++) {
+    if (!files_.Row(r).checked) files_.SetCount(r, std::nullopt);
+  }
+  for (size_t d = 0; d < definitions_.Size(); d++) {
+    if (!definitionsTookPart || !definitions_.Row(d).checked) {
+      definitions_.SetCount(d, std::nullopt);
+    }
+  }
 }
 
 // An office call that failed ended the run: its reason in a box.
@@ -888,16 +959,17 @@ void MainWindow::PreviewReplace() {
   // Files that could not be read are told before the preview opens.
   ReportWarnings();
   if (report.end == CommandEnd::kStopped || report.end == CommandEnd::kFailed) {
-    SetStatus(texts_.Message(key::kStoppedAfterFile,
-                             {std::to_string(report.lastRow), std::to_string(files_.Size())}));
+    SetStatus([this, last = std::to_string(report.lastRow), rows = std::to_string(files_.Size())] {
+      return texts_.Message(key::kStoppedAfterFile, {last, rows});
+    });
     return;
   }
   if (report.end != CommandEnd::kFinished) {
-    SetStatus(texts_.Message(key::kNothingChanged));
+    SetStatus([this] { return texts_.Message(key::kNothingChanged); });
     return;
   }
   if (preview.files().empty()) {
-    SetStatus(texts_.Message(key::kReplaceWouldChangeNothing));
+    SetStatus([this] { return texts_.Message(key::kReplaceWouldChangeNothing); });
     return;
   }
   PreviewDialog dialog(this, texts_, preview, *this, options_.autoBackup);
@@ -905,33 +977,55 @@ void MainWindow::PreviewReplace() {
   dialog.exec();
   int64_t written = 0;
   size_t writtenFiles = 0;
+  bool whole = true;  // every change of every file was written
   for (size_t f = 0; f < preview.files().size(); f++) {
     const int64_t applied = dialog.Applied()[f];
+    const FilePreview& file = preview.files()[f];
+    whole = whole && applied == static_cast<int64_t>(file.changes.size());
     if (applied < 0) continue;
-    files_.SetCount(preview.files()[f].row, applied);
+    // A file written whole holds what the dry run counted in it; one written
+    // in part, the changes that were written.
+    files_.SetCount(file.row, applied == static_cast<int64_t>(file.changes.size())
+                                  ? files.Row(file.row).count
+                                  : std::optional<int64_t>(applied));
     written += applied;
     writtenFiles += applied > 0 ? 1 : 0;
   }
+  if (!dialog.ApplyButton()->isEnabled()) {
+    // The definitions' counts are the dry run's when it was written whole;
+    // which definition made a change written alone cannot be told.
+    for (size_t d = 0; d < definitions_.Size(); d++) {
+      definitions_.SetCount(d, whole && definitions_.Row(d).checked ? definitions.Row(d).count
+                                                                     : std::nullopt);
+    }
+    for (size_t r = 0; r < files_.Size(); r++) {
+      if (!files_.Row(r).checked) files_.SetCount(r, std::nullopt);
+    }
+    definitionModel_->Refresh();
+  }
   fileModel_->Refresh();
-  SetStatus(dialog.ApplyButton()->isEnabled()
-                ? texts_.Message(key::kPreviewClosedNothingWritten)
-                : texts_.Message(key::kChangesWritten,
-                                 {std::to_string(written), std::to_string(writtenFiles)}));
+  if (dialog.ApplyButton()->isEnabled()) {
+    SetStatus([this] { return texts_.Message(key::kPreviewClosedNothingWritten); });
+  } else {
+    SetStatus([this, n = std::to_string(written), files = std::to_string(writtenFiles)] {
+      return texts_.Message(key::kChangesWritten, {n, files});
+    });
+  }
 }
 
 // The status line after a batch command: what it did, in numbers.
 void MainWindow::TellRunResult(int command, const CommandReport& report) {
-  std::string text;
+  const char* text = key::kNothingChanged;
+  std::vector<std::string> args;
   const size_t failed = report.WarnedFiles();
   switch (report.end) {
     case CommandEnd::kRejected:
     case CommandEnd::kRefused:
-      text = texts_.Message(key::kNothingChanged);
       break;
     case CommandEnd::kStopped:
     case CommandEnd::kFailed:
-      text = texts_.Message(key::kStoppedAfterFile,
-                            {std::to_string(report.lastRow), std::to_string(report.rows)});
+      text = key::kStoppedAfterFile;
+      args = {std::to_string(report.lastRow), std::to_string(report.rows)};
       break;
     case CommandEnd::kFinished: {
       const std::string n = std::to_string(report.occurrences);
@@ -940,41 +1034,59 @@ void MainWindow::TellRunResult(int command, const CommandReport& report) {
       const std::string of = std::to_string(checked);
       switch (command) {
         case control::kBatchReplace:
-          text = texts_.Message(key::kOccurrencesReplaced, {n, files, of});
+          text = key::kOccurrencesReplaced;
+          args = {n, files, of};
           break;
         case control::kBatchFind:
-          text = texts_.Message(key::kOccurrencesFound, {n, files, of});
+          text = key::kOccurrencesFound;
+          args = {n, files, of};
           break;
         case control::kBatchRename:
-          text = texts_.Message(key::kFilesRenamed, {std::to_string(report.done), of});
+          text = key::kFilesRenamed;
+          args = {std::to_string(report.done), of};
           break;
         default:
-          text = texts_.Message(key::kFilesConverted,
-                                {std::to_string(checked - std::min(checked, failed)), of});
+          text = key::kFilesConverted;
+          args = {std::to_string(checked - std::min(checked, failed)), of};
           break;
       }
       break;
     }
   }
-  if (failed > 0 && report.end != CommandEnd::kRejected) {
-    text += texts_.Message(key::kFilesNotProcessedSuffix, {std::to_string(failed)});
-  }
-  SetStatus(text);
+  const size_t notProcessed = report.end != CommandEnd::kRejected ? failed : 0;
+  SetStatus([this, text, args, notProcessed] {
+    std::string line = texts_.Message(text, args);
+    if (notProcessed > 0) {
+      line += texts_.Message(key::kFilesNotProcessedSuffix, {std::to_string(notProcessed)});
+    }
+    return line;
+  });
 }
 
 void MainWindow::RunBackupCommand(bool restore) {
   const CommandReport report = strbatch::RunBackupCommand(
       {restore, files_.CheckedPaths(), *journal_, journal_, texts_}, *this);
+  if (restore && report.end != CommandEnd::kRefused) {
+    // The files restored no longer hold what was counted in them, and the
+    // definitions' counts were made over them.
+    for (size_t r = 0; r < files_.Size(); r++) {
+      if (files_.Row(r).checked) files_.SetCount(r, std::nullopt);
+    }
+    for (size_t d = 0; d < definitions_.Size(); d++) definitions_.SetCount(d, std::nullopt);
+    fileModel_->Refresh();
+    definitionModel_->Refresh();
+  }
   if (report.end == CommandEnd::kRefused) {
-    SetStatus(texts_.Message(key::kNothingChanged));
+    SetStatus([this] { return texts_.Message(key::kNothingChanged); });
     ReportWarnings();
     return;
   }
-  std::string text = texts_.Message(restore ? key::kBackupsRestored : key::kBackupsDeleted,
-                                    {std::to_string(report.done)});
-  if (WarnedFiles() > 0)
-    text += texts_.Message(key::kFilesNotProcessedSuffix, {std::to_string(WarnedFiles())});
-  SetStatus(text);
+  SetStatus([this, restore, done = std::to_string(report.done), warned = WarnedFiles()] {
+    std::string line =
+        texts_.Message(restore ? key::kBackupsRestored : key::kBackupsDeleted, {done});
+    if (warned > 0) line += texts_.Message(key::kFilesNotProcessedSuffix, {std::to_string(warned)});
+    return line;
+  });
   ReportWarnings();
 }
 
@@ -991,14 +1103,17 @@ void MainWindow::UndoLastRun() {
   });
   switch (outcome.end) {
     case UndoOutcome::End::kNoRun:
-    case UndoOutcome::End::kBadRun: SetStatus(texts_.Message(key::kNoRunToUndo)); break;
-    case UndoOutcome::End::kRefused: SetStatus(texts_.Message(key::kNothingChanged)); break;
+    case UndoOutcome::End::kBadRun: SetStatus([this] { return texts_.Message(key::kNoRunToUndo); }); break;
+    case UndoOutcome::End::kRefused: SetStatus([this] { return texts_.Message(key::kNothingChanged); }); break;
     case UndoOutcome::End::kDone:
-      SetStatus(texts_.Message(key::kFilesTakenBack, {std::to_string(outcome.restored)}));
+      SetStatus([this, n = std::to_string(outcome.restored)] {
+        return texts_.Message(key::kFilesTakenBack, {n});
+      });
       break;
     case UndoOutcome::End::kPartly:
-      SetStatus(texts_.Message(key::kFilesTakenBackSomeLeft, {std::to_string(outcome.restored),
-                                                              std::to_string(outcome.refused)}));
+      SetStatus([this, n = std::to_string(outcome.restored), left = std::to_string(outcome.refused)] {
+        return texts_.Message(key::kFilesTakenBackSomeLeft, {n, left});
+      });
       break;
   }
   ReportWarnings();
@@ -1009,7 +1124,9 @@ void MainWindow::OpenSortTool() {
   SortDialog dialog(this, texts_, files_.CheckedPaths(), settingsPath_, options_.encoding,
                     journal_, options_.autoBackup);
   if (dialog.exec() == QDialog::Accepted) {
-    SetStatus(texts_.Message(key::kFilesSorted, {std::to_string(dialog.SortedCount())}));
+    SetStatus([this, n = std::to_string(dialog.SortedCount())] {
+      return texts_.Message(key::kFilesSorted, {n});
+    });
   }
 }
 

@@ -94,8 +94,9 @@ class MainWindow : public QDialog, public ProgressHost {
   // Tab follows the window as it reads.
   void SetTabOrder();
 
-  // The status line: what the last command did.
-  void SetStatus(const std::string& utf8);
+  // The status line: what the last command did, made again whenever the
+  // language changes (render gives it in the current language).
+  void SetStatus(std::function<std::string()> render);
   QString StatusText() const;
 
   // BatchHost: the rest comes from ProgressHost.
@@ -113,6 +114,8 @@ class MainWindow : public QDialog, public ProgressHost {
   void BeforePump() override;
 
  private:
+  // Blanks the counts of rows the last command took no part in.
+  void ShowTouchedCounts(bool definitionsTookPart);
   void BuildLayout();
   void ConnectCommands();
   QAbstractButton* Button(int id) const { return buttons_.value(id); }
@@ -184,6 +187,7 @@ class MainWindow : public QDialog, public ProgressHost {
   QComboBox* encodingChoice_;
   QAbstractButton* previewButton_;
   QLabel* status_;
+  std::function<std::string()> statusText_;
   int pendingRow_ = -1;  // the file row to select at the next event pump
   QString lastPatterns_ = QStringLiteral("*.txt");  // of the last Add folder, for drops
   bool lastRecursive_ = false;
