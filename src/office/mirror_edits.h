@@ -1,8 +1,7 @@
-// The plan that brings an edited document text back into its document: a
-// plain model of the text as the LibreOffice plugin mirrors it (one entry per
-// character, the document's original characters, their text portions and
-// texts), and the edits, back to front, that turn the originals into the
-// characters held now. Positions are cursor steps; no application is called.
+// The plan that writes an edited document text back: a plain model of the
+// text as the LibreOffice plugin mirrors it (its characters, the document's
+// originals, their portions and texts) and the edits, back to front, that
+// turn the originals into the characters held now. Positions are cursor steps.
 #ifndef STRBATCH_OFFICE_MIRROR_EDITS_H_
 #define STRBATCH_OFFICE_MIRROR_EDITS_H_
 
