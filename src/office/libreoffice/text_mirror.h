@@ -11,6 +11,11 @@
 // and an edit-engine step (cells, shapes) one UTF-16 unit; a field or an
 // object takes the steps it takes, its characters locked. An anchor (of a
 // frame, an image, a bookmark) takes no step; no edit reaches across one.
+//
+// The characters, originals, portions and texts are kept as a plain
+// MirrorModel (office/model/mirror_edits.h), which also plans the edits; the
+// mirror keeps beside it what only the application knows: each portion's
+// range and each text's object.
 #ifndef STRBATCH_OFFICE_LIBREOFFICE_TEXT_MIRROR_H_
 #define STRBATCH_OFFICE_LIBREOFFICE_TEXT_MIRROR_H_
 
@@ -20,17 +25,17 @@
 #include <com/sun/star/text/XTextRange.hpp>
 #include <cstdint>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "office/model/mirror_edits.h"
 #include "uno_support.h"
 
 namespace strbatch::uno {
 
-enum class CharKind : uint8_t { Text, ParagraphBreak, LineBreak, CellMark, Object };
+using strbatch::CharKind;
 
 class TextMirror {
  public:
@@ -43,7 +48,9 @@ class TextMirror {
   };
   // edited is set by every edit, for the document to know it changed.
   TextMirror(const Style& style, std::shared_ptr<bool> edited)
-      : style_(style), edited_(std::move(edited)) {}
+      : style_(style), edited_(std::move(edited)) {
+    model_.finalMark = style.finalMark;
+  }
 
   // ---- Building ----
   // Each call adds what one portion of the document's enumeration holds, in
@@ -92,7 +99,7 @@ class TextMirror {
   void AddBreak(uint32_t entry, CharKind kind, EditLock lock);
   // Cursor steps of the entry's characters so far.
   long EntrySteps(uint32_t entry) const;
-  size_t EntryCount() const { return entries_.size(); }
+  size_t EntryCount() const { return model_.entries.size(); }
   // Locks every character of the entry, or of the whole text, that is not
   // locked yet; after LockAll nothing can be inserted either.
   void LockEntry(uint32_t entry, EditLock lock);
@@ -100,7 +107,7 @@ class TextMirror {
   void Clear();
 
   // ---- Reading ----
-  size_t Size() const { return chars_.size(); }
+  size_t Size() const { return model_.chars.size(); }
   std::string Text(size_t from, size_t to) const;
   // Whether [from, to) may be replaced (kNone), or why not: a locked
   // character, or an anchor inside. An anchor at either end stays where it
@@ -133,44 +140,16 @@ class TextMirror {
   void MarkWritten() { pending_ = false; }
 
  private:
-  static constexpr uint32_t kNoOriginal = std::numeric_limits<uint32_t>::max();
-
-  struct Char {
-    char32_t code = 0;
-    uint32_t origin = kNoOriginal;  // the document's character it is, or none
-    uint32_t format = kNoOriginal;  // inserted: the original whose formatting it takes
-    uint32_t entry = 0;
-    CharKind kind = CharKind::Text;
-    uint8_t steps = 1;
-    EditLock lock = EditLock::kNone;
-    bool anchorBefore = false;  // an anchor lies just before it
-  };
-  // A character as the document holds it.
-  struct Original {
-    char32_t code;
-    CharKind kind;
-    uint8_t steps;
-    uint32_t portion;
-    uint32_t offset;  // steps from its entry's start
-  };
-  enum class PortionKind : uint8_t { Text, Locked, Break };
-  struct Portion {
-    uint32_t entry = 0;
-    uint32_t offset = 0;
-    uint32_t first = 0;  // its originals: [first, first + count)
-    uint32_t count = 0;
-    PortionKind kind = PortionKind::Text;
-    Reference<css::text::XTextRange> range;  // a paragraph's portion: where it is now
-    bool whole = false;    // a paragraph's text read whole, not split into its portions yet
-    bool uniform = true;   // one format throughout
-  };
-  struct Entry {
+  using Char = MirrorChar;
+  using Original = MirrorOriginal;
+  using Portion = MirrorPortion;
+  using PortionKind = MirrorPortion::Kind;
+  // What only the application knows of an entry: its text, and for a
+  // paragraph, the paragraph.
+  struct EntryText {
     Reference<css::text::XText> text;
     Reference<css::text::XTextRange> anchor;
-    uint32_t steps = 0;
-    bool whole = false;
   };
-  struct Edit;
   class Writer;
 
   uint8_t StepsOf(char32_t code) const { return style_.utf16Steps && code > 0xFFFF ? 2 : 1; }
@@ -182,7 +161,6 @@ class TextMirror {
   bool CoversWholeText(size_t from, size_t to) const;
   // The original whose formatting text inserted at position takes.
   uint32_t FormatAt(size_t position) const;
-  std::vector<Edit> Edits() const;
   // Which portions the edits change.
   std::vector<bool> Changed() const;
   // Splits a paragraph read whole into its text portions.
@@ -190,10 +168,11 @@ class TextMirror {
 
   Style style_;
   std::shared_ptr<bool> edited_;
-  std::vector<Char> chars_;
-  std::vector<Original> originals_;
-  std::vector<Portion> portions_;
-  std::vector<Entry> entries_;
+  MirrorModel model_;
+  // Beside the model's portions and entries, index for index: a paragraph's
+  // portion's range (where it is now), and each entry's text.
+  std::vector<Reference<css::text::XTextRange>> ranges_;
+  std::vector<EntryText> texts_;
   Splitter split_;
   EditLock lockedAll_ = EditLock::kNone;
   bool anchorPending_ = false;  // an anchor waits for the next character
