@@ -40,6 +40,7 @@
 #include "ui/control_ids.h"
 #include "ui/desktop_open.h"
 #include "ui/editable_list_ctrl.h"
+#include "ui/help_window.h"
 #include "ui/list_models.h"
 #include "ui/pair_edit_dialog.h"
 #include "ui/preview_dialog.h"
@@ -547,6 +548,13 @@ void MainWindow::SwitchLanguage(int language) {
   texts_.SetLanguage(options_.language);
   ApplyToolkitLanguage();
   ApplyWindowTexts();
+  if (help_) {
+    // The guide of the language chosen is shown next time.
+    const bool shown = help_->isVisible();
+    help_->deleteLater();
+    help_ = nullptr;
+    if (shown) Help();
+  }
 }
 
 void MainWindow::ApplyWindowTexts() {
@@ -1133,8 +1141,19 @@ void MainWindow::OpenSortTool() {
 void MainWindow::Help() {
   std::string path;
   const Language language = static_cast<Language>(std::max(0, languageGroup_->checkedId()));
-  FindHelpFile(language, &path);
-  OpenWithDesktop(this, texts_, path);
+  if (!FindHelpFile(language, &path)) {
+    // Told with the path where the page was looked for.
+    OpenWithDesktop(this, texts_, path);
+    return;
+  }
+  // The page's own path, without the ".." of an installed program's data.
+  const QString page = QFileInfo(PathToQString(path)).canonicalFilePath();
+  if (!page.isEmpty()) path = PathFromQString(page);
+  if (!help_) help_ = new HelpWindow(this, texts_);
+  help_->ShowPage(path);
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
 }
 
 }  // namespace strbatch

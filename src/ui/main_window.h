@@ -30,6 +30,8 @@ class QRadioButton;
 
 namespace strbatch {
 
+class HelpWindow;
+
 class BatchRunner;
 struct CommandReport;
 class DefinitionListModel;
@@ -188,6 +190,7 @@ class MainWindow : public QDialog, public ProgressHost {
   QAbstractButton* previewButton_;
   QLabel* status_;
   std::function<std::string()> statusText_;
+  HelpWindow* help_ = nullptr;  // made at the first Help, kept open beside the window
   int pendingRow_ = -1;  // the file row to select at the next event pump
   QString lastPatterns_ = QStringLiteral("*.txt");  // of the last Add folder, for drops
   bool lastRecursive_ = false;

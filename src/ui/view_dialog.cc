@@ -148,6 +148,12 @@ void CDlgView::ShowMatch(long k) {
   text_->setTextCursor(cursor);
   text_->ensureCursorVisible();
   ShowPosition();
+  // Asked past either end, the last (first) match stays and says so.
+  const long count = static_cast<long>(spans_.size());
+  if (k >= count || k < 0) {
+    position_->setText(position_->text() + QStringLiteral("  ") +
+                       Text(texts_, k >= count ? key::kLastMatch : key::kFirstMatch));
+  }
 }
 
 void CDlgView::ShowPosition() {

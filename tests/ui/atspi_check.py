@@ -70,6 +70,79 @@ def press(node):
     action.doAction(0)
 
 
+def focused(root):
+    """The control that has the keyboard focus (a list, not its cell)."""
+    level = [root]
+    while level:
+        below = []
+        for node in level:
+            if node is None:
+                continue
+            if node is not root and node.getState().contains(pyatspi.STATE_FOCUSED):
+                return node
+            if node.getRoleName() != "table":
+                below.extend(node)
+        level = below
+    return None
+
+
+def key_of(node):
+    """A control told apart from its namesakes by where it is."""
+    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return (node.getRoleName(), node.name, x, y)
+
+
+def walk_tab_order(app, first):
+    """Presses Tab from first until the focus comes back to it; every push
+    button, check box, list and drop-down must be reached, none may keep
+    the focus, and every one must say what it does."""
+    first.queryComponent().grabFocus()
+    start = key_of(wait_for("the focus on the first control",
+                            lambda: (focused(app) is not None and
+                                     key_of(focused(app)) == key_of(first) and focused(app))))
+    seen = [start]
+    for _ in range(150):
+        pyatspi.Registry.generateKeyboardEvent(0xff09, None, pyatspi.KEY_SYM)  # Tab
+        before = seen[-1]
+        deadline = time.monotonic() + 5.0
+        now = None
+        while time.monotonic() < deadline:
+            node = focused(app)
+            if node is not None and key_of(node) != before:
+                now = key_of(node)
+                break
+            time.sleep(0.05)
+        if now is None:
+            sys.exit("Tab does not leave %s %r" % (before[0], before[1]))
+        if now == start:
+            break
+        seen.append(now)
+    else:
+        sys.exit("Tab never comes back to the first control")
+    wanted = []
+    level = [app]
+    while level:
+        below = []
+        for node in level:
+            if node is None:
+                continue
+            role = node.getRoleName()
+            state = node.getState()
+            if (role in ("push button", "check box", "table", "combo box") and
+                    state.contains(pyatspi.STATE_SHOWING) and
+                    state.contains(pyatspi.STATE_ENABLED)):
+                wanted.append(node)
+            if role != "table":
+                below.extend(node)
+        level = below
+    for node in wanted:
+        if key_of(node) not in seen:
+            sys.exit("Tab never reaches %s %r" % (node.getRoleName(), node.name))
+        if not node.description:
+            sys.exit("%s %r has no accessible description" % (node.getRoleName(), node.name))
+    return len(seen)
+
+
 def count_cell(table_node, row, column):
     cell = table_node.queryTable().getAccessibleAt(row, column)
     return cell.name if cell is not None else None
@@ -139,7 +212,12 @@ def run(program, work):
         count = wait_for("the count of the file", lambda: count_cell(files, 0, 2))
         if count != "3":
             sys.exit("the count column reads %r, expected '3'" % count)
-        print("AT-SPI: buttons, lists and descriptions found; Batch find counted 3")
+        file_frame = wait_for("the file frame",
+                              lambda: descendant(app, "panel", "在下列勾选文件中（注意备份）"))
+        stops = walk_tab_order(app, wait_for("Add in the file frame",
+                                             lambda: descendant(file_frame, "push button", "添加")))
+        print("AT-SPI: buttons, lists and descriptions found; Batch find counted 3; "
+              "Tab reaches every control in %d stops" % stops)
     finally:
         for process in (window, manager):
             if process is not None:

@@ -54,8 +54,14 @@ class MainWindowTest : public QObject {
     const std::string a = env_->StdPath("a.txt"), b = env_->StdPath("b.txt");
     env_->Write(a, "cat cat");
     env_->Write(b, "no pets");
-    window.AddFilePaths({a, b});
-    window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
+    const std::string c = env_->StdPath("c.txt");
+    env_->Write(c, "cat");
+    window.AddFilePaths({a, b, c});
+    window.FileModel()->Change([&] { window.Files().SetChecked(2, false); });
+    window.DefinitionModel()->Change([&] {
+      window.Definitions().Append("cat", "dog", true);
+      window.Definitions().Append("cat", "emu", false);
+    });
     window.show();
 
     QString question;
@@ -71,6 +77,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(Cell(window.FileModel(), 0, 2), QStringLiteral("2"));
     QCOMPARE(Cell(window.FileModel(), 1, 2), QStringLiteral("0"));
     QCOMPARE(Cell(window.DefinitionModel(), 0, 2), QStringLiteral("2"));
+    // Rows the command took no part in show no count.
+    QCOMPARE(Cell(window.FileModel(), 2, 2), QString());
+    QCOMPARE(Cell(window.DefinitionModel(), 1, 2), QString());
     QVERIFY(window.isEnabled());
   }
 
@@ -124,6 +133,8 @@ class MainWindowTest : public QObject {
 
   void languageSwitchRecaptionsTheWindow() {
     MainWindow window(Options{}, env_->SettingsPath());
+    window.AddFilePaths({env_->StdPath("a.txt")});
+    QCOMPARE(window.StatusText(), QStringLiteral("已添加 1 个文件。"));
     QCOMPARE(window.Control(control::kBatchReplace)->text(), QStringLiteral("批量替换"));
     QCOMPARE(window.FileModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("文件"));
 
@@ -138,6 +149,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.Control(control::kToUtf8)->text(), QStringLiteral("To UTF-8"));
     QCOMPARE(window.findChild<QLabel*>(QStringLiteral("1064"))->text(), QStringLiteral("Encoding"));
     QCOMPARE(window.EncodingChoice()->itemText(1), QStringLiteral("Auto"));
+    QCOMPARE(window.StatusText(), QStringLiteral("1 files added."));
 
     window.Control(control::kChinese)->click();
     QCOMPARE(window.Control(control::kBatchReplace)->text(), QStringLiteral("批量替换"));
@@ -450,6 +462,10 @@ class MainWindowTest : public QObject {
 
   void tabReachesEveryCommandInReadingOrder() {
     MainWindow window(Options{}, env_->SettingsPath());
+    // Lists with rows: Tab must leave them rather than walk their cells.
+    window.AddFilePaths({env_->StdPath("a.txt"), env_->StdPath("b.txt")});
+    window.DefinitionModel()->Change([&] { window.Definitions().Append("cat", "dog", true); });
+    window.FileView()->SelectRow(0);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QWidget* first = window.Control(control::kAddFiles);
@@ -467,10 +483,15 @@ class MainWindowTest : public QObject {
     const QList<QWidget*> expected{window.Control(control::kFileDown), window.FileView(),
                                    window.Control(control::kAddDefinition),
                                    window.DefinitionView(), window.Control(control::kBatchReplace),
+                                   window.Control(control::kDeleteBackups),
+                                   window.Control(control::kUndoLastRun),
+                                   window.Control(control::kConvertCode),
                                    window.Control(control::kHelp)};
     for (int i = 1; i < expected.size(); i++) {
       QVERIFY(visited.indexOf(expected[i - 1]) < visited.indexOf(expected[i]));
     }
+    QCOMPARE(visited.count(window.FileView()), 1);
+    QCOMPARE(visited.count(window.DefinitionView()), 1);
   }
 
   // Auto backup covers the line sort as it covers the batch commands.
