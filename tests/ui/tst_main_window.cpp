@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include "base/code_page.h"
@@ -455,6 +456,8 @@ class MainWindowTest : public QObject {
     }
     MainWindow window(Options{}, env_->SettingsPath());
     QCOMPARE(window.size(), QSize(1111, 777));
+    // Framed, the window fits half of a 1366-pixel screen.
+    QVERIFY(window.minimumSizeHint().width() <= 670);
     QMessageBox box(QMessageBox::Question, QString(), QString(),
                     QMessageBox::Yes | QMessageBox::No);
     QVERIFY(box.button(QMessageBox::Yes)->text() != QStringLiteral("&Yes"));
@@ -492,6 +495,25 @@ class MainWindowTest : public QObject {
     }
     QCOMPARE(visited.count(window.FileView()), 1);
     QCOMPARE(visited.count(window.DefinitionView()), 1);
+  }
+
+  // Help needs no browser: the guide opens in a window of the program, and
+  // follows the language.
+  void helpShowsTheGuideInAWindowOfItsOwn() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    window.show();
+    window.Control(control::kHelp)->click();
+    auto* help = window.findChild<QDialog*>(QStringLiteral("help"));
+    QVERIFY(help != nullptr && help->isVisible());
+    auto* page = help->findChild<QTextBrowser*>(QStringLiteral("helpPage"));
+    QVERIFY(page->source().toLocalFile().endsWith(QStringLiteral("/rep_help.htm")));
+    QVERIFY(page->document()->characterCount() > 1000);
+    window.Control(control::kEnglish)->click();
+    QTRY_VERIFY(window.findChild<QTextBrowser*>(QStringLiteral("helpPage")) != nullptr &&
+                window.findChild<QTextBrowser*>(QStringLiteral("helpPage"))
+                    ->source()
+                    .toLocalFile()
+                    .endsWith(QStringLiteral("/rep_help_en.htm")));
   }
 
   // Auto backup covers the line sort as it covers the batch commands.
