@@ -27,6 +27,12 @@ bool OccurrenceCursor::Locate(int64_t start, int64_t length) {
 bool OccurrenceCursor::TakeForEdit() {
   if (!located_ || taken_) return false;
   taken_ = true;
+  // A range the searched text does not wholly hold was not found in it: the
+  // part inside is no occurrence, and is not edited in its stead.
+  if (clamped_) {
+    leftovers_.Add(NotAppliedReason::kNotMatchable);
+    return false;
+  }
   return true;
 }
 

@@ -29,7 +29,8 @@ class OccurrenceCursor {
 
   // Hands out the located occurrence for its edit: true once for each
   // occurrence located, false when none is located or it was handed out
-  // already. A taken occurrence counts as left unedited until Edited.
+  // already. A clamped one is never handed out: it is counted as not
+  // matchable. A taken occurrence counts as left unedited until Edited.
   bool TakeForEdit();
   // The taken occurrence was replaced in the document.
   void Edited() { edited_ = true; }

@@ -50,7 +50,7 @@ std::string Walk(const std::string& steps) {
       seen += "left;";
     }
   }
-  return seen + std::to_string(cursor.Leftovers().Of(NotAppliedReason::kProtected));
+  return seen + std::to_string(cursor.Leftovers().Total());
 }
 
 TEST(OccurrenceCursorTest, Sequences) {
@@ -68,8 +68,9 @@ TEST(OccurrenceCursorTest, Sequences) {
       // One edit per occurrence, whether it was made or left.
       {"B abc; L 0 1; E; E; X", ";a@0;edited;-;-;0"},
       {"B abc; L 0 1; X; X; E; L 1 1", ";a@0;left;-;-;walk b@1;1"},
-      // Ranges past the end or before the start are clamped and told.
-      {"B abc; L 2 5; L 7 1; L -1 2", ";c~@0;walk ~@3;walk ab~@0;0"},
+      // Ranges past the end or before the start are clamped and told, and
+      // never edited: the part inside is no occurrence.
+      {"B abc; L 2 5; E; L 7 1; L -1 2; X", ";c~@0;-;walk ~@3;walk ab~@0;-;2"},
       {"B abc; L 3 0; L 3 0", ";@0;walk @3;0"},
       // Overlapping ranges: the walk never begins past the occurrence.
       {"B abcdef; L 2 3; L 1 1", ";cde@0;walk b@1;0"},

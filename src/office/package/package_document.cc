@@ -131,10 +131,7 @@ class PackageDocument : public OfficeDocument {
   void EditOccurrence(std::string_view replacement) override {
     if (!cursor_.TakeForEdit()) return;
     NotAppliedReason reason = NotAppliedReason::kNotMatchable;
-    // A range the searched text does not wholly hold was not found in it:
-    // the part inside is no occurrence, and is not edited in its stead.
-    if (!matches_ || cursor_.Clamped() ||
-        !edits_->Edit(cursor_.Start(), cursor_.Length(), replacement, &reason)) {
+    if (!matches_ || !edits_->Edit(cursor_.Start(), cursor_.Length(), replacement, &reason)) {
       cursor_.Leave(reason);
       return;
     }
