@@ -10,6 +10,7 @@
 #include "office/model/office_occurrence.h"
 #include "office/model/powerpoint_presentation.h"
 #include "office/model/word_document.h"
+#include "office/occurrence_cursor.h"
 #include "office/stand_ins.h"
 
 namespace strbatch {
@@ -66,7 +67,7 @@ OfficeLayout SessionLayout(const OfficeLayout& layout, OfficeParts parts) {
 
 // One open document during the processing of its file. The occurrences of a
 // definition arrive as segments of the definition's searched text; the
-// session keeps that text, so that the walk can resume exactly where the
+// cursor keeps that text, so that the walk can resume exactly where the
 // previous occurrence ended, also when the worker's cursor stepped over a
 // character after an empty match, and so that an occurrence left unedited
 // is walked over instead of being counted as replaced.
@@ -121,58 +122,53 @@ class DocumentSession : public OfficeDocument {
   }
 
   void BeginOccurrences(std::string_view searchedText) override {
-    pass_.assign(searchedText);
-    consumed_ = 0;
+    cursor_.Begin(searchedText);
     location_ = OfficeLocation();
-    pending_ = false;
   }
 
   void LocateOccurrence(int64_t start, int64_t length) override {
-    FinishPending();
-    const size_t at = std::min(static_cast<size_t>(std::max<int64_t>(start, 0)), pass_.size());
+    // An occurrence that was not edited stays in the document: the walk
+    // goes on from its end.
+    if (cursor_.Locate(start, length)) location_ = located_.after;
     // The walk resumes where the last occurrence ended: Word's location
     // counts document characters before that point, the others the
     // characters of the current cell or shape.
-    const size_t from = std::min(consumed_, at);
-    const std::string_view rest = std::string_view(pass_).substr(from);
-    const size_t size =
-        std::min(static_cast<size_t>(std::max<int64_t>(length, 0)), pass_.size() - at);
-    located_ = LocateInLayout(rest, static_cast<int64_t>(at - from), static_cast<int64_t>(size),
-                              location_, layout_, codePage_);
-    occurrence_ = rest.substr(at - from, size);
-    consumed_ = at + size;
-    pending_ = true;
+    const size_t from = cursor_.WalkFrom();
+    located_ = LocateInLayout(std::string_view(cursor_.Searched()).substr(from),
+                              static_cast<int64_t>(cursor_.Start() - from),
+                              static_cast<int64_t>(cursor_.Length()), location_, layout_,
+                              codePage_);
   }
 
   void EditOccurrence(std::string_view replacement) override {
-    if (!pending_) return;
+    if (!cursor_.TakeForEdit()) return;
     if (!located_.editable) {
-      leftovers_.Add(located_.crossed ? NotAppliedReason::kSpansParts
-                                      : NotAppliedReason::kNotMatchable);
+      cursor_.Leave(located_.crossed ? NotAppliedReason::kSpansParts
+                                     : NotAppliedReason::kNotMatchable);
       return;
     }
     if (InSheetName()) {
-      leftovers_.Add(NotAppliedReason::kSheetName);
+      cursor_.Leave(NotAppliedReason::kSheetName);
       return;
     }
     EditLock lock = EditLock::kNone;
-    switch (FitOccurrence<Steps>(document(), location_, occurrence_, codePage_,
+    switch (FitOccurrence<Steps>(document(), location_, cursor_.Text(), codePage_,
                                  replacement.empty(), &lock)) {
       case OccurrenceFit::kFits:
         ReplaceOccurrence<Steps>(document(), location_, replacement, codePage_);
-        pending_ = false;
+        cursor_.Edited();
         return;
       case OccurrenceFit::kLocked:
-        leftovers_.Add(ReasonOf(lock));
+        cursor_.Leave(ReasonOf(lock));
         return;
       case OccurrenceFit::kMissing:
       case OccurrenceFit::kOtherText:
-        leftovers_.Add(NotAppliedReason::kNotMatchable);
+        cursor_.Leave(NotAppliedReason::kNotMatchable);
         return;
     }
   }
 
-  NotApplied Leftovers() const override { return leftovers_; }
+  NotApplied Leftovers() const override { return cursor_.Leftovers(); }
 
   // The searched text is (a start of) the text written last.
   bool Admits(int64_t start, int64_t length) const override {
@@ -200,26 +196,15 @@ class DocumentSession : public OfficeDocument {
     return story < stories.size() && stories[story] == OfficeStory::kSheetNames;
   }
 
-  // An occurrence that was not edited stays in the document: the walk goes
-  // on from its end.
-  void FinishPending() {
-    if (pending_) location_ = located_.after;
-    pending_ = false;
-  }
-
   std::unique_ptr<Document> document_;
   const std::string path_;
   const CodePage& codePage_;
   FileRewriter& rewriter_;
   const OfficeParts parts_;
   const OfficeLayout layout_;
+  OccurrenceCursor cursor_;
   OfficeLocation location_;
-  std::string_view occurrence_;
-  std::string pass_;
-  size_t consumed_ = 0;
-  LocateResult located_;
-  bool pending_ = false;
-  NotApplied leftovers_;
+  LocateResult located_;  // what the walk found of the located occurrence
   StandInSpans standIns_;
   size_t unheld_ = 0;  // the stand-ins for characters, not for objects
   bool readInPart_ = false;

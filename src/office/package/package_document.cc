@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "base/paths.h"
+#include "office/occurrence_cursor.h"
 #include "office/office_save.h"
 #include "office/package/package_read.h"
 #include "office/package/package_text.h"
@@ -121,20 +122,20 @@ class PackageDocument : public OfficeDocument {
     // cannot be traced back into the document.
     matches_ = searchedText.size() <= work_.text.size() &&
                work_.text.compare(0, searchedText.size(), searchedText) == 0;
-    pending_ = false;
+    cursor_.Begin(searchedText);
   }
 
-  void LocateOccurrence(int64_t start, int64_t length) override {
-    start_ = static_cast<size_t>(std::max<int64_t>(start, 0));
-    length_ = static_cast<size_t>(std::max<int64_t>(length, 0));
-    pending_ = true;
-  }
+  // The edits find their place by the offsets alone: nothing to walk.
+  void LocateOccurrence(int64_t start, int64_t length) override { cursor_.Locate(start, length); }
 
   void EditOccurrence(std::string_view replacement) override {
-    if (!pending_) return;
-    pending_ = false;
+    if (!cursor_.TakeForEdit()) return;
     NotAppliedReason reason = NotAppliedReason::kNotMatchable;
-    if (!matches_ || !edits_->Edit(start_, length_, replacement, &reason)) leftovers_.Add(reason);
+    if (!matches_ || !edits_->Edit(cursor_.Start(), cursor_.Length(), replacement, &reason)) {
+      cursor_.Leave(reason);
+      return;
+    }
+    cursor_.Edited();
   }
 
   void Close(bool save) override {
@@ -157,7 +158,7 @@ class PackageDocument : public OfficeDocument {
     }
   }
 
-  NotApplied Leftovers() const override { return leftovers_; }
+  NotApplied Leftovers() const override { return cursor_.Leftovers(); }
 
   // The searched text is (a start of) the work text.
   bool Admits(int64_t start, int64_t length) const override {
@@ -198,13 +199,11 @@ class PackageDocument : public OfficeDocument {
   PackageText text_;
   PackageWorkText work_;
   std::unique_ptr<PackageEdits> edits_;
-  NotApplied leftovers_;
+  OccurrenceCursor cursor_;
   StandInSpans standIns_;
   size_t unheld_ = 0;  // the stand-ins for characters, not for objects
   bool matches_ = true;
-  bool pending_ = false;
   bool closed_ = false;
-  size_t start_ = 0, length_ = 0;
 };
 
 class PackageBridge : public OfficeBridge {
