@@ -87,9 +87,12 @@ def focused(root):
 
 
 def key_of(node):
-    """A control told apart from its namesakes by where it is."""
-    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    return (node.getRoleName(), node.name, x, y)
+    """A control told apart from its namesakes by its place in the tree."""
+    place = []
+    while node is not None and node.getRoleName() != "application":
+        place.append(node.getIndexInParent())
+        node = node.parent
+    return tuple(reversed(place))
 
 
 def walk_tab_order(app, first):
@@ -113,7 +116,9 @@ def walk_tab_order(app, first):
                 break
             time.sleep(0.05)
         if now is None:
-            sys.exit("Tab does not leave %s %r" % (before[0], before[1]))
+            node = focused(app)
+            sys.exit("Tab does not leave %s %r" % ((node.getRoleName(), node.name)
+                                                   if node is not None else ("nothing", "")))
         if now == start:
             break
         seen.append(now)
