@@ -93,6 +93,8 @@ inline constexpr char kPreviewChangeColumn[] = "1215";
 inline constexpr char kChangesWritten[] = "1211";
 inline constexpr char kReplaceWouldChangeNothing[] = "1212";
 inline constexpr char kPreviewClosedNothingWritten[] = "1213";
+// "3 files, 15,006 changes, 15,004 checked": the preview's counts.
+inline constexpr char kPreviewSummary[] = "1940";
 
 // What the command-line program says of a run and its input.
 inline constexpr char kRunStoppedAfterFile[] = "1142";

@@ -5,13 +5,13 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <string>
-#include <string_view>
 
 #include "commands/commands.h"
 #include "config/text_keys.h"
@@ -21,46 +21,16 @@
 namespace strbatch {
 namespace {
 
-// Characters of context shown on either side of a change.
-constexpr int kContext = 60;
-
-QString Decoded(const FilePreview& file, std::string_view bytes) {
-  if (file.codePage->IsUtf8()) return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
-  std::string utf8;
-  file.codePage->ToUtf8(bytes, &utf8);
-  return QString::fromStdString(utf8);
+// Numbers as the interface's language writes them (thousands grouped).
+QLocale LocaleOf(const LanguageCatalog& texts) {
+  return texts.CurrentLanguage() == Language::English
+             ? QLocale(QLocale::English, QLocale::UnitedStates)
+             : QLocale(QLocale::Chinese, QLocale::China);
 }
 
-// A changed part: escaped, its line ends shown as marks.
-QString Marked(const QString& text) {
-  QString html = text.toHtmlEscaped();
-  html.replace(QLatin1Char('\r'), QChar(0x240D)).replace(QLatin1Char('\n'), QChar(0x21B5));
-  return html;
-}
-
-// The line (or lines) of a change before and after it, the removed and the
-// inserted text coloured.
-QString ChangeHtml(const FilePreview& file, const TextChange& change) {
-  const std::string_view original = file.original;
-  const size_t end = change.offset + change.length;
-  size_t lineStart = change.offset == 0 ? std::string_view::npos
-                                        : original.rfind('\n', change.offset - 1);
-  lineStart = lineStart == std::string_view::npos ? 0 : lineStart + 1;
-  size_t lineEnd = original.find('\n', end);
-  if (lineEnd == std::string_view::npos) lineEnd = original.size();
-  if (lineEnd > end && original[lineEnd - 1] == '\r') lineEnd--;
-  QString before = Decoded(file, original.substr(lineStart, change.offset - lineStart));
-  QString after = Decoded(file, original.substr(end, lineEnd - end));
-  if (before.size() > kContext) before = QChar(0x2026) + before.right(kContext);
-  if (after.size() > kContext) after = after.left(kContext) + QChar(0x2026);
-  const QString old = Marked(Decoded(file, original.substr(change.offset, change.length)));
-  const QString inserted = Marked(Decoded(file, Replacement(file.result, change)));
-  before = before.toHtmlEscaped();
-  after = after.toHtmlEscaped();
-  return QStringLiteral("<div style=\"white-space:pre\">- %1<span style=\"background-color:#f4b8b8\">"
-                        "%2</span>%3<br>+ %1<span style=\"background-color:#b8e8b8\">%4</span>%3"
-                        "</div>")
-      .arg(before, old, after, inserted);
+Qt::CheckState BoxState(size_t checked, size_t count) {
+  if (checked == 0) return Qt::Unchecked;
+  return checked == count ? Qt::Checked : Qt::PartiallyChecked;
 }
 
 }  // namespace
@@ -71,7 +41,12 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   setWindowTitle(Text(texts_, key::kPreviewTitle));
   const std::vector<FilePreview>& files = preview_.files();
   applied_.assign(files.size(), -1);
-  for (const FilePreview& file : files) accepted_.emplace_back(file.changes.size(), true);
+  for (const FilePreview& file : files) {
+    accepted_.emplace_back(file.changes.size(), true);
+    checkedCount_.push_back(file.changes.size());
+    changeCount_ += file.changes.size();
+  }
+  checkedTotal_ = changeCount_;
 
   fileView_ = new QTreeWidget(this);
   fileView_->setObjectName(QStringLiteral("previewFiles"));
@@ -89,12 +64,24 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   fileView_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   fileView_->header()->setStretchLastSection(false);
 
-  changeView_ = new QTreeWidget(this);
+  changeModel_ = new ChangeListModel(this);
+  changeModel_->SetTitles(Text(texts_, key::kPreviewLineColumn),
+                          Text(texts_, key::kPreviewChangeColumn));
+  changeModel_->onToggle = [this](size_t k, bool accepted) {
+    if (shown_ < accepted_.size()) SetAccepted(shown_, k, accepted);
+  };
+  changeView_ = new QTreeView(this);
   changeView_->setObjectName(QStringLiteral("previewChanges"));
   changeView_->setRootIsDecorated(false);
-  changeView_->setHeaderLabels(
-      {Text(texts_, key::kPreviewLineColumn), Text(texts_, key::kPreviewChangeColumn)});
+  changeView_->setUniformRowHeights(true);
+  changeView_->setAllColumnsShowFocus(true);
+  changeView_->setModel(changeModel_);
+  changeView_->setItemDelegateForColumn(ChangeListModel::kChangeColumn,
+                                        new ChangeDelegate(changeView_));
+  changeView_->header()->setStretchLastSection(true);
   changeView_->installEventFilter(this);
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("previewSummary"));
 
   auto* splitter = new QSplitter(this);
   splitter->addWidget(fileView_);
@@ -120,6 +107,7 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(splitter, 1);
+  layout->addWidget(summary_);
   layout->addLayout(buttons);
 
   connect(previous, &QPushButton::clicked, this, [this] { StepChange(-1); });
@@ -135,9 +123,10 @@ PreviewDialog::PreviewDialog(QWidget* owner, const LanguageCatalog& texts,
           [this](QTreeWidgetItem* item) {
             if (item) ShowChanges(static_cast<size_t>(fileView_->indexOfTopLevelItem(item)));
           });
-  connect(changeView_, &QTreeWidget::itemChanged, this,
-          [this](QTreeWidgetItem* item) { ChangeToggled(item); });
+  connect(fileView_, &QTreeWidget::itemChanged, this,
+          [this](QTreeWidgetItem* item) { FileBoxToggled(item); });
   resize(1000, 600);
+  ShowSummary();
   if (!files.empty()) SelectFile(0);
 }
 
@@ -148,71 +137,105 @@ void PreviewDialog::SelectFile(size_t f) {
 void PreviewDialog::ShowChanges(size_t f) {
   if (f == shown_) return;
   shown_ = f;
-  filling_ = true;
-  changeView_->clear();
-  const FilePreview& file = preview_.files()[f];
-  for (size_t k = 0; k < file.changes.size(); k++) {
-    auto* item = new QTreeWidgetItem(changeView_);
-    item->setText(0, QString::number(file.changes[k].line));
-    item->setCheckState(0, accepted_[f][k] ? Qt::Checked : Qt::Unchecked);
-    auto* label = new QLabel(ChangeHtml(file, file.changes[k]), changeView_);
-    label->setTextFormat(Qt::RichText);
-    changeView_->setItemWidget(item, 1, label);
-  }
-  changeView_->resizeColumnToContents(0);
-  if (changeView_->topLevelItemCount() > 0) {
-    changeView_->setCurrentItem(changeView_->topLevelItem(0));
-  }
-  filling_ = false;
+  changeModel_->ShowFile(&preview_.files()[f], &accepted_[f]);
+  const int count = changeModel_->rowCount();
+  if (count == 0) return;
+  // The last change has the longest line number; asking every row would
+  // cost as many rows as the file has changes.
+  const QModelIndex widest = changeModel_->index(count - 1, ChangeListModel::kLineColumn);
+  changeView_->setColumnWidth(
+      ChangeListModel::kLineColumn,
+      std::max(changeView_->sizeHintForIndex(widest).width() + changeView_->indentation(),
+               changeView_->header()->sectionSizeHint(ChangeListModel::kLineColumn)));
+  changeView_->setCurrentIndex(changeModel_->index(0, ChangeListModel::kLineColumn));
 }
 
 void PreviewDialog::SetAccepted(size_t f, size_t k, bool accepted) {
+  if (f >= accepted_.size() || k >= accepted_[f].size()) return;
   // A document is written whole from its replaced copy: all or none.
-  const bool whole = preview_.files()[f].IsDocument();
-  for (size_t i = 0; i < accepted_[f].size(); i++) {
-    if (i != k && !whole) continue;
-    accepted_[f][i] = accepted;
-    if (f == shown_) {
-      filling_ = true;
-      changeView_->topLevelItem(static_cast<int>(i))
-          ->setCheckState(0, accepted ? Qt::Checked : Qt::Unchecked);
-      filling_ = false;
-    }
+  if (preview_.files()[f].IsDocument()) {
+    SetRange(f, 0, accepted_[f].size() - 1, accepted);
+  } else {
+    SetRange(f, k, k, accepted);
   }
 }
 
-void PreviewDialog::ChangeToggled(QTreeWidgetItem* item) {
-  if (filling_ || shown_ >= accepted_.size()) return;
-  const int k = changeView_->indexOfTopLevelItem(item);
-  if (k >= 0) SetAccepted(shown_, static_cast<size_t>(k), item->checkState(0) == Qt::Checked);
+void PreviewDialog::SetRange(size_t f, size_t first, size_t last, bool accepted) {
+  std::vector<bool>& boxes = accepted_[f];
+  if (boxes.empty()) return;
+  for (size_t k = first; k <= last; k++) {
+    if (boxes[k] == accepted) continue;
+    boxes[k] = accepted;
+    if (accepted) {
+      checkedCount_[f]++;
+      checkedTotal_++;
+    } else {
+      checkedCount_[f]--;
+      checkedTotal_--;
+    }
+  }
+  if (f == shown_) changeModel_->BoxesChanged(first, last);
+  ShowFileBox(f);
+  ShowSummary();
+}
+
+void PreviewDialog::ShowFileBox(size_t f) {
+  filling_ = true;
+  fileView_->topLevelItem(static_cast<int>(f))
+      ->setCheckState(0, BoxState(checkedCount_[f], accepted_[f].size()));
+  filling_ = false;
+}
+
+void PreviewDialog::FileBoxToggled(QTreeWidgetItem* item) {
+  if (filling_) return;
+  const int f = fileView_->indexOfTopLevelItem(item);
+  if (f < 0 || accepted_[static_cast<size_t>(f)].empty()) return;
+  const auto file = static_cast<size_t>(f);
+  // A click on a partly checked box checks it; all its changes follow.
+  SetRange(file, 0, accepted_[file].size() - 1, item->checkState(0) == Qt::Checked);
+}
+
+void PreviewDialog::ShowSummary() {
+  const QLocale locale = LocaleOf(texts_);
+  auto number = [&locale](size_t n) {
+    return locale.toString(static_cast<qulonglong>(n)).toStdString();
+  };
+  summary_->setText(QString::fromStdString(
+      texts_.Message(key::kPreviewSummary,
+                     {number(accepted_.size()), number(changeCount_), number(checkedTotal_)})));
 }
 
 void PreviewDialog::SetAllInFile(bool accepted) {
-  if (shown_ >= accepted_.size()) return;
-  for (size_t k = 0; k < accepted_[shown_].size(); k++) SetAccepted(shown_, k, accepted);
+  if (shown_ >= accepted_.size() || accepted_[shown_].empty()) return;
+  SetRange(shown_, 0, accepted_[shown_].size() - 1, accepted);
 }
 
 void PreviewDialog::StepChange(int delta) {
   if (shown_ >= accepted_.size()) return;
-  const int k = changeView_->indexOfTopLevelItem(changeView_->currentItem()) + delta;
-  if (k >= 0 && k < changeView_->topLevelItemCount()) {
-    changeView_->setCurrentItem(changeView_->topLevelItem(k));
-    return;
+  const int k = changeView_->currentIndex().row() + delta;
+  if (k < 0 || k >= changeModel_->rowCount()) {
+    const int f = static_cast<int>(shown_) + delta;
+    if (f < 0 || f >= fileView_->topLevelItemCount()) return;
+    SelectFile(static_cast<size_t>(f));
+    const int count = changeModel_->rowCount();
+    if (count == 0) return;
+    changeView_->setCurrentIndex(
+        changeModel_->index(delta > 0 ? 0 : count - 1, ChangeListModel::kLineColumn));
+  } else {
+    changeView_->setCurrentIndex(changeModel_->index(k, ChangeListModel::kLineColumn));
   }
-  const int f = static_cast<int>(shown_) + delta;
-  if (f < 0 || f >= fileView_->topLevelItemCount()) return;
-  SelectFile(static_cast<size_t>(f));
-  const int count = changeView_->topLevelItemCount();
-  if (count > 0) changeView_->setCurrentItem(changeView_->topLevelItem(delta > 0 ? 0 : count - 1));
+  // Space after F8 is meant for the change F8 went to.
+  changeView_->setFocus(Qt::ShortcutFocusReason);
 }
 
 bool PreviewDialog::eventFilter(QObject* watched, QEvent* event) {
   // Space toggles the change at hand.
   if (watched == changeView_ && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
-    if (QTreeWidgetItem* item = changeView_->currentItem()) {
-      const int k = changeView_->indexOfTopLevelItem(item);
-      SetAccepted(shown_, static_cast<size_t>(k), item->checkState(0) != Qt::Checked);
+    const QModelIndex current = changeView_->currentIndex();
+    if (current.isValid() && shown_ < accepted_.size()) {
+      const auto k = static_cast<size_t>(current.row());
+      SetAccepted(shown_, k, !accepted_[shown_][k]);
     }
     return true;
   }
@@ -223,7 +246,7 @@ void PreviewDialog::ApplyChecked() {
   const std::vector<FilePreview>& files = preview_.files();
   std::vector<bool> checked;
   for (size_t f = 0; f < files.size(); f++) {
-    checked.push_back(fileView_->topLevelItem(static_cast<int>(f))->checkState(0) == Qt::Checked);
+    checked.push_back(checkedCount_[f] > 0);
   }
   const CommandReport report = ApplyPreview(
       {preview_, checked, accepted_, autoBackup_, *rewriter_, journal_, texts_}, &applied_, host_);
@@ -231,10 +254,12 @@ void PreviewDialog::ApplyChecked() {
     host_.ReportWarnings();
     return;
   }
+  filling_ = true;
   for (size_t f = 0; f < files.size(); f++) {
     fileView_->topLevelItem(static_cast<int>(f))
         ->setText(1, QString::number(std::max<int64_t>(applied_[f], 0)));
   }
+  filling_ = false;
   // What was written is no longer what was previewed.
   applyButton_->setEnabled(false);
   host_.ReportWarnings();
