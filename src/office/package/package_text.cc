@@ -424,8 +424,7 @@ void PackageEdits::KeepBlanks(uint32_t region, uint32_t node) {
   // A cell's own copy of a shared string is edited apart from the others.
   if (text_.sharedCells.count(region) == 0) region = UINT32_MAX;
   const std::pair<uint32_t, uint32_t> key(region, node);
-  if (std::find(preserved_.begin(), preserved_.end(), key) != preserved_.end()) return;
-  preserved_.push_back(key);
+  if (!preserved_.insert(key).second) return;
   // Blanks at either end of a text element are kept only when it says so.
   AddSplice(region, n.part, n.textTagEnd - 1, n.textTagEnd - 1, " xml:space=\"preserve\"");
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -226,7 +227,7 @@ class PackageEdits {
   const CodePage& codePage_;
   std::vector<Splice> splices_;
   std::map<std::pair<uint32_t, uint32_t>, uint32_t> taken_;  // (part, begin) -> end
-  std::vector<std::pair<uint32_t, uint32_t>> preserved_;  // (region, node) given
+  std::set<std::pair<uint32_t, uint32_t>> preserved_;  // (region, node) given
                                                           // xml:space="preserve"
   std::map<uint32_t, std::vector<Splice>> own_;  // edits of shared strings, by cell
   std::vector<size_t> dropped_;                  // the copies this pass takes out
