@@ -564,6 +564,13 @@ void MainWindow::ApplyWindowTexts() {
   status_->setAccessibleName(Text(texts_, key::kStatusLineName));
   previewButton_->setText(Text(texts_, key::kPreviewButton));
   previewButton_->setAccessibleDescription(Text(texts_, key::kPreviewDescription));
+  // The main commands have the same Alt keys in every language (captions
+  // stay as the language files give them; screen readers tell the keys).
+  const std::pair<QAbstractButton*, int> keys[] = {
+      {Button(control::kBatchReplace), Qt::Key_R}, {previewButton_, Qt::Key_P},
+      {Button(control::kBatchFind), Qt::Key_F},    {Button(control::kBatchRename), Qt::Key_N},
+      {Button(control::kConvertCode), Qt::Key_C},  {Button(control::kUndoLastRun), Qt::Key_U}};
+  for (const auto& [button, letter] : keys) button->setShortcut(QKeySequence(Qt::ALT | letter));
   if (statusText_) status_->setText(QString::fromStdString(statusText_()));
 }
 

@@ -493,6 +493,8 @@ class MainWindowTest : public QObject {
     for (int i = 1; i < expected.size(); i++) {
       QVERIFY(visited.indexOf(expected[i - 1]) < visited.indexOf(expected[i]));
     }
+    // The main commands answer their Alt keys.
+    QCOMPARE(window.Control(control::kBatchFind)->shortcut(), QKeySequence(Qt::ALT | Qt::Key_F));
     QCOMPARE(visited.count(window.FileView()), 1);
     QCOMPARE(visited.count(window.DefinitionView()), 1);
   }
