@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -497,6 +498,22 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.Control(control::kBatchFind)->shortcut(), QKeySequence(Qt::ALT | Qt::Key_F));
     QCOMPARE(visited.count(window.FileView()), 1);
     QCOMPARE(visited.count(window.DefinitionView()), 1);
+  }
+
+  // Row numbers are never cut short, however many rows there are.
+  void rowNumbersFitTheirColumn() {
+    MainWindow window(Options{}, env_->SettingsPath());
+    window.resize(683, 700);
+    window.show();
+    window.FileModel()->Change([&] {
+      for (int i = 0; i < 123456; i++) window.Files().Append("f" + std::to_string(i), true);
+    });
+    QApplication::processEvents();
+    EditableListCtrl* view = window.FileView();
+    const int digits = view->fontMetrics().horizontalAdvance(QStringLiteral("123456"));
+    const int box = view->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view);
+    QVERIFY(view->columnWidth(0) >= digits + box);
+    QVERIFY(view->columnWidth(1) > view->columnWidth(0));
   }
 
   // Help needs no browser: the guide opens in a window of the program, and
