@@ -16,15 +16,6 @@ long Repeated(const XmlElement& e, std::string_view uri, std::string_view name) 
   return value ? std::max(1L, std::strtol(value->c_str(), nullptr, 10)) : 1;
 }
 
-PackageItem Mark(char32_t code, uint32_t region) {
-  PackageItem mark;
-  mark.kind = ItemKind::kMark;
-  mark.code = code;
-  mark.region = region;
-  mark.lock = Lock(NotAppliedReason::kSpansParts);
-  return mark;
-}
-
 // ---- One paragraph ---------------------------------------------------------
 
 void OdfParagraphReader::Begin(const XmlElement& paragraph, uint32_t region, uint8_t lock) {

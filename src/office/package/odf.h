@@ -16,9 +16,6 @@ inline constexpr std::string_view kDr3d = "urn:oasis:names:tc:opendocument:xmlns
 // least 1).
 long Repeated(const XmlElement& e, std::string_view uri, std::string_view name);
 
-// A mark of the layout, ending a region; no edit reaches across it.
-PackageItem Mark(char32_t code, uint32_t region);
-
 // Writes each run of spaces in the part as elements of one space each.
 bool SplitSpaceRuns(PackageSource& source, uint32_t part, Message* error);
 

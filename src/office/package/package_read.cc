@@ -237,4 +237,13 @@ void ReorderItems(PackageText& text, size_t from,
   text.items.insert(text.items.end(), ordered.begin(), ordered.end());
 }
 
+PackageItem Mark(char32_t code, uint32_t region) {
+  PackageItem mark;
+  mark.kind = ItemKind::kMark;
+  mark.code = code;
+  mark.region = region;
+  mark.lock = Lock(NotAppliedReason::kSpansParts);
+  return mark;
+}
+
 }  // namespace strbatch

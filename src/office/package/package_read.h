@@ -82,6 +82,9 @@ class PackageSource {
 };
 
 // Readers, one per format: they fill the text's items from the parts.
+// A mark of the layout ending a region's text; no edit reaches across it.
+PackageItem Mark(char32_t code, uint32_t region);
+
 bool ReadWordprocessing(PackageSource& source, Message* error);
 bool ReadOpenDocumentText(PackageSource& source, Message* error);
 bool ReadSpreadsheet(PackageSource& source, Message* error);

@@ -10,15 +10,6 @@ namespace {
 bool IsP(std::string_view uri) { return uri == ns::kP || uri == ns::kPStrict; }
 bool IsA(std::string_view uri) { return uri == ns::kA || uri == ns::kAStrict; }
 
-PackageItem Mark(char32_t code, uint32_t region) {
-  PackageItem mark;
-  mark.kind = ItemKind::kMark;
-  mark.code = code;
-  mark.region = region;
-  mark.lock = Lock(NotAppliedReason::kSpansParts);
-  return mark;
-}
-
 // The shapes of a slide, or of a notes page: there only the notes
 // placeholders that hold text, the image of the slide, its number, date,
 // header and footer being no text of the notes.

@@ -17,15 +17,6 @@ namespace {
 
 bool IsS(std::string_view uri) { return uri == ns::kS || uri == ns::kSStrict; }
 
-PackageItem Mark(char32_t code, uint32_t region) {
-  PackageItem mark;
-  mark.kind = ItemKind::kMark;
-  mark.code = code;
-  mark.region = region;
-  mark.lock = Lock(NotAppliedReason::kSpansParts);
-  return mark;
-}
-
 PackageNode StringNode(uint32_t part, const XmlElement& t) {
   PackageNode node;
   node.part = part;
